@@ -1,0 +1,32 @@
+// Feeds arbitrary bytes to config::Value::parse. Whatever parses must write back to a text that
+// parses to the same value, in every layout.
+#include "ConfigValue.h"
+#include "DebugLog.h"
+#include "StreambufNull.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <ostream>
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static StreambufNull<> discard;
+  static std::ostream null_stream(&discard);
+  set_debug_log(null_stream);
+
+  const std::string text(reinterpret_cast<const char*>(data), size); // NUL-terminated copy
+  config::Value value(config::Value::Object);
+  if (!value.parse(text.c_str()))
+    return 0;
+  const std::string compact = value.to_string(false, false);
+  for (int layout = 0; layout < 4; ++layout) {
+    const bool membersOnly = layout & 1, pretty = layout & 2;
+    if (membersOnly && value.type() == config::Value::Object && value.as_object().empty())
+      continue;
+    config::Value back(config::Value::Object);
+    if (!back.parse(value.to_string(membersOnly, pretty).c_str()) ||
+        back.to_string(false, false) != compact)
+      std::abort();
+  }
+  return 0;
+}
