@@ -81,6 +81,9 @@ DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languag
                      DWORD size, va_list_ptr arguments);
 HLOCAL LocalFree(HLOCAL memory);
 
+// Suspends the calling thread for `milliseconds`.
+void Sleep(DWORD milliseconds);
+
 // ShellExecuteA with the verb "open": hands the file or address to the desktop's opener.
 // Results of 32 or less are failures, as on Windows.
 constexpr int SW_SHOWNORMAL = 1;

@@ -1,0 +1,72 @@
+#include "Crt.h"
+
+#include <pthread.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+int _read(int fd, void* buffer, unsigned int count) {
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, count);
+    if (n >= 0 || errno != EINTR)
+      return static_cast<int>(n);
+  }
+}
+
+int _write(int fd, const void* buffer, unsigned int count) {
+  for (;;) {
+    const ssize_t n = ::write(fd, buffer, count);
+    if (n >= 0 || errno != EINTR)
+      return static_cast<int>(n);
+  }
+}
+
+long long _lseeki64(int fd, long long offset, int origin) {
+  return static_cast<long long>(::lseek(fd, static_cast<off_t>(offset), origin));
+}
+
+int _commit(int fd) {
+  for (;;) {
+    if (::fsync(fd) == 0)
+      return 0;
+    if (errno != EINTR)
+      return -1;
+  }
+}
+
+int _close(int fd) { return ::close(fd); }
+
+namespace {
+
+struct ThreadStart {
+  void (*start)(void*);
+  void* argument;
+};
+
+void* run_thread(void* raw) {
+  ThreadStart call = *static_cast<ThreadStart*>(raw);
+  delete static_cast<ThreadStart*>(raw);
+  call.start(call.argument);
+  return nullptr;
+}
+
+} // namespace
+
+std::uintptr_t _beginthread(void (*start)(void*), unsigned int stackSize, void* argument) {
+  pthread_attr_t attributes;
+  if (pthread_attr_init(&attributes) != 0)
+    return static_cast<std::uintptr_t>(-1);
+  pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+  if (stackSize != 0)
+    pthread_attr_setstacksize(&attributes, stackSize);
+  auto* call = new ThreadStart{start, argument};
+  pthread_t thread;
+  const int error = pthread_create(&thread, &attributes, run_thread, call);
+  pthread_attr_destroy(&attributes);
+  if (error != 0) {
+    delete call;
+    errno = error;
+    return static_cast<std::uintptr_t>(-1);
+  }
+  return static_cast<std::uintptr_t>(thread);
+}

@@ -1,0 +1,23 @@
+// The runtime library's low-level file calls and thread start, as the rest of the system uses
+// them. Implements just enough of the Windows runtime for this project; the calls behave as
+// there: -1 (or the error value given) on failure with errno set, no EINTR ever reaching the
+// caller.
+#pragma once
+
+#include <fcntl.h>
+
+#include <cstdint>
+
+#ifndef O_BINARY
+#define O_BINARY 0 // line ends are never translated here
+#endif
+
+int _read(int fd, void* buffer, unsigned int count);
+int _write(int fd, const void* buffer, unsigned int count);
+long long _lseeki64(int fd, long long offset, int origin);
+// Flushes what was written through fd to the device. Returns 0, or -1 with errno set.
+int _commit(int fd);
+int _close(int fd);
+
+// Starts `start(argument)` on a new detached thread. Returns -1 (as uintptr_t) on failure.
+std::uintptr_t _beginthread(void (*start)(void*), unsigned int stackSize, void* argument);

@@ -1,0 +1,13 @@
+// Thread-related kernel32 calls.
+#include "Win32.h"
+
+#include <time.h>
+
+#include <cerrno>
+
+void Sleep(DWORD milliseconds) {
+  timespec remaining{static_cast<time_t>(milliseconds / 1000),
+                     static_cast<long>(milliseconds % 1000) * 1000000L};
+  while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+  }
+}
