@@ -113,12 +113,14 @@ int main() {
   for (std::uint64_t sectorsPerTime : {256u, 2048u, 65536u}) {
     const std::uint64_t block = sectorsPerTime * sectorSize;
     const std::string count = std::to_string(fileBytes / block);
-    const double engine = best_of(2, [&] { return time_engine(image, sectorsPerTime, false, dir); });
+    const double engine =
+        best_of(2, [&] { return time_engine(image, sectorsPerTime, false, dir); });
     const double dd = best_of(2, [&] {
       return time_command("dd if=/dev/zero of=" + image + " bs=" + std::to_string(block) +
                           " count=" + count + " conv=notrunc,fsync");
     });
-    const double verified = best_of(2, [&] { return time_engine(image, sectorsPerTime, true, dir); });
+    const double verified =
+        best_of(2, [&] { return time_engine(image, sectorsPerTime, true, dir); });
     const double ddRead = best_of(2, [&] {
       return time_command("dd if=" + image + " of=/dev/null bs=" + std::to_string(block) +
                           " count=" + count);

@@ -33,7 +33,8 @@ INSTANTIATE_TEST_SUITE_P(
     Engine, CommandLine,
     ::testing::Values(
         CommandLineCase{"NoArguments", {}, banner + usage, ""},
-        CommandLineCase{"UnknownArgumentBeforeAnySink", {"command=interactive", "bogus"}, usage, ""},
+        CommandLineCase{"UnknownArgumentBeforeAnySink", {"command=interactive", "bogus"}, usage,
+                        ""},
         CommandLineCase{"PrefixesAreCaseSensitive", {"COMMAND=interactive"}, usage, ""},
         CommandLineCase{"LastCommandCounts", {"command=interactive", "command=other"},
                         banner + usage, ""},

@@ -58,7 +58,8 @@ int main() {
 
   int code = 0;
   {
-    EngineClient engine(CVWDRV_PATH, {"command=interactive", "dbg=" + (dir / "cvwdrv.log").string()},
+    const std::string log = "dbg=" + (dir / "cvwdrv.log").string();
+    EngineClient engine(CVWDRV_PATH, {"command=interactive", log},
                         (dir / "stderr.txt").string());
     std::string line;
     engine.receive(line);

@@ -15,8 +15,8 @@ namespace {
 using u64 = std::uint64_t;
 
 // Transfers every sector except those that fail; a sector listed with a count fails that many
-// times, then works; `everything` makes every sector fail. Every call is written down as "p<lba>+<count>=<result>", "d<lba>+<count>"
-// or "e<lba>+<count>".
+// times, then works; `everything` makes every sector fail. Every call is written down as
+// "p<lba>+<count>=<result>", "d<lba>+<count>" or "e<lba>+<count>".
 class ScriptedOperation : public Operation {
 public:
   explicit ScriptedOperation(std::map<u64, int> failing, bool everything = false)

@@ -70,7 +70,8 @@ TEST(Ranges, Remove) {
       ranges.remove(c.start, c.count);
       EXPECT_EQ(c.expected, text(ranges)) << c.start << "+" << c.count;
     } catch (const std::runtime_error& e) {
-      EXPECT_EQ(c.expected, std::string(e.what()) + " " + text(ranges)) << c.start << "+" << c.count;
+      EXPECT_EQ(c.expected, std::string(e.what()) + " " + text(ranges))
+          << c.start << "+" << c.count;
     }
   }
   Ranges empty;

@@ -212,11 +212,13 @@ TEST_F(EngineFixture, BlockDeviceIsNotWipedAsAFile) {
   if (loop.path().empty())
     GTEST_SKIP() << "needs root and losetup to set up a loop device";
   start_ready();
-  const Exchange exchange = converse(*engine, line_of(wipe_command(file_device(loop.path()), 0, 64, 8)));
+  const Exchange exchange =
+      converse(*engine, line_of(wipe_command(file_device(loop.path()), 0, 64, 8)));
   EXPECT_EQ((std::vector<std::string>{initFailed, ready}), exchange.replies);
   EXPECT_EQ(255, finish());
   EXPECT_NE(std::string::npos,
-            log_text().find("FileStd.cpp(40): " + loop.path() + " is a device or a pipe, not a file\n"));
+            log_text().find("FileStd.cpp(40): " + loop.path() +
+                            " is a device or a pipe, not a file\n"));
   EXPECT_EQ("", first_difference(file_text(image), before, 512));
 }
 
