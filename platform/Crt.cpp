@@ -1,6 +1,7 @@
 #include "Crt.h"
 
 #include <pthread.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -69,4 +70,11 @@ std::uintptr_t _beginthread(void (*start)(void*), unsigned int stackSize, void* 
     return static_cast<std::uintptr_t>(-1);
   }
   return static_cast<std::uintptr_t>(thread);
+}
+
+bool is_special_file(const char* path) {
+  struct stat status;
+  if (::stat(path, &status) != 0)
+    return false;
+  return !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
 }

@@ -21,3 +21,8 @@ int _close(int fd);
 
 // Starts `start(argument)` on a new detached thread. Returns -1 (as uintptr_t) on failure.
 std::uintptr_t _beginthread(void (*start)(void*), unsigned int stackSize, void* argument);
+
+// Not a runtime call: whether `path` (UTF-8) names an existing special file (a block or character
+// device, a pipe or a socket), also through symbolic links. Regular files, directories and paths
+// that do not exist are not special.
+bool is_special_file(const char* path);

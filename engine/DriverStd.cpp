@@ -1,0 +1,132 @@
+#include "DriverStd.h"
+
+#include "DriverEmulator.h"
+#include "FileStd.h"
+
+#include "DebugLog.h"
+
+#include <limits>
+#include <ostream>
+
+namespace {
+
+bool is_raw_type(const std::string& type) {
+  return type == "drive" || type == "partition" || type == "floppy";
+}
+
+// Sectors of one transfer that the raw device's bounce buffer holds.
+constexpr std::uint64_t raw_transfer_sectors = 65536;
+
+// Opens the raw device at `path`, reporting the sector size it has. Returns null when it cannot
+// be opened. This build has no raw device access, so every raw device fails to open.
+std::unique_ptr<dt::ReaderWriterStd> open_raw_device(const std::string& path, bool readOnly,
+                                                     bool disableBuffering,
+                                                     std::uint64_t& reportedSectorSize) {
+  static_cast<void>(path);
+  static_cast<void>(readOnly);
+  static_cast<void>(disableBuffering);
+  reportedSectorSize = 0;
+  return nullptr;
+}
+
+} // namespace
+
+std::uint64_t DriverStd::transfer_limit(const config::Value& description) {
+  const std::uint64_t unlimited = std::numeric_limits<std::uint64_t>::max();
+  if (description.type() != config::Value::Object)
+    return unlimited;
+  const auto& members = description.as_object();
+  auto emulated = members.find("use emulator");
+  if (emulated != members.end() && emulated->second.type() == config::Value::Boolean &&
+      emulated->second.as_boolean())
+    return unlimited; // the emulator keeps no data and takes what the buffer holds
+  auto type = members.find("type");
+  if (type != members.end() && type->second.type() == config::Value::String &&
+      is_raw_type(type->second.as_string())) {
+    auto size = members.find("sectorSize");
+    if (size == members.end() || size->second.type() != config::Value::Number ||
+        size->second.as_number() <= 0)
+      return unlimited;
+    const auto sectorSize = static_cast<std::uint64_t>(size->second.as_number());
+    return sectorSize > unlimited / raw_transfer_sectors ? unlimited
+                                                         : sectorSize * raw_transfer_sectors;
+  }
+  return dt::FileStd::max_transfer;
+}
+
+bool DriverStd::open(const config::Value& description, int mode) {
+  device.reset();
+  const std::int64_t size = description.get_number("sectorSize");
+  sectorSize = static_cast<std::uint64_t>(size);
+  bool useEmulator = false;
+  if (description.has("use emulator"))
+    useEmulator = description.get_boolean("use emulator");
+  if (useEmulator) {
+    debug_log() << "DriverStd.cpp(30): " << "use emulator" << "\n";
+    device = std::make_unique<DriverEmulator>(
+        description.get_typed("emulator", config::Value::Object), sectorSize);
+    return true;
+  }
+  const std::string id = description.get_string("id");
+  bool disableBuffering = false;
+  if (description.has("disable buffering"))
+    disableBuffering = description.get_boolean("disable buffering");
+  const std::string type = description.get_string("type");
+  // Every transfer is counted in whole sectors, which a size of 0 or less cannot give.
+  if (size <= 0) {
+    debug_log() << "DriverStd.cpp(45): sectorSize " << size << " is not a sector size\n";
+    return false;
+  }
+  if (is_raw_type(type)) {
+    const bool readOnly = mode != 1 && mode != 2;
+    std::uint64_t reported = 0;
+    auto raw = open_raw_device(id, readOnly, disableBuffering, reported);
+    if (!raw) {
+      debug_log() << "DriverStd.cpp(54)\n";
+      return false;
+    }
+    if (reported != sectorSize) {
+      debug_log() << "DriverStd.cpp(59): " << reported << " " << sectorSize << "\n";
+      return false;
+    }
+    device = std::move(raw);
+    return true;
+  }
+  auto file = std::make_unique<dt::FileStd>();
+  if (disableBuffering)
+    debug_log() << "DriverStd.cpp(71): " << "O_DIRECT" << "\n";
+  if (!file->open(id, mode, 0)) {
+    debug_log() << "DriverStd.cpp(79)\n";
+    return false;
+  }
+  device = std::move(file);
+  return true;
+}
+
+std::uint64_t DriverStd::read_sectors(std::uint64_t lba, std::uint64_t count, void* buffer) {
+  if (!device)
+    return 0;
+  const std::int64_t n = device->read_some(lba * sectorSize, buffer, count * sectorSize);
+  return n <= 0 ? 0 : static_cast<std::uint64_t>(n) / sectorSize;
+}
+
+std::uint64_t DriverStd::write_sectors(std::uint64_t lba, std::uint64_t count, const void* data) {
+  if (!device)
+    return 0;
+  const std::int64_t n = device->write_some(lba * sectorSize, data, count * sectorSize);
+  return n <= 0 ? 0 : static_cast<std::uint64_t>(n) / sectorSize;
+}
+
+bool DriverStd::sync() {
+  const bool ok = device && device->sync();
+  if (!ok)
+    debug_log() << "DriverStd.cpp(112)\n";
+  return ok;
+}
+
+bool DriverStd::close() {
+  const bool ok = device && device->close();
+  if (!ok)
+    debug_log() << "DriverStd.cpp(121)\n";
+  return ok;
+}

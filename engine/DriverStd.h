@@ -1,0 +1,46 @@
+// The engine's sector device: turns a device description into an open byte device (a raw disk,
+// partition or floppy; an ordinary file; or the emulated device) and reads and writes it by
+// sector number.
+#pragma once
+
+#include "ReaderWriterStd.h"
+
+#include "ConfigValue.h"
+
+#include <cstdint>
+#include <memory>
+
+class DriverStd {
+public:
+  DriverStd() = default;
+  DriverStd(const DriverStd&) = delete;
+  DriverStd& operator=(const DriverStd&) = delete;
+
+  // The most bytes that one transfer of the device named by `description` may move, as far as
+  // the description tells; open has not run yet and nothing is read that open would refuse.
+  static std::uint64_t transfer_limit(const config::Value& description);
+
+  // Opens the device of `description` for reading (mode 0 and any other), writing (1) or both
+  // (2), closing the device held before. Returns false, with debug-log lines, when the device
+  // cannot be opened or does not have the sector size asked for; throws the value exceptions
+  // for missing or mistyped members, and std::runtime_error for an emulator description that
+  // the emulator refuses. After a failure no device is held.
+  bool open(const config::Value& description, int mode);
+
+  std::uint64_t sector_size() const { return sectorSize; }
+
+  // Read or write `count` sectors from `lba` into or from a buffer of count x sector size
+  // bytes. Return the number of whole sectors transferred from `lba` upwards: fewer than `count`
+  // when a transfer came up short, 0 when it failed or no device is open.
+  std::uint64_t read_sectors(std::uint64_t lba, std::uint64_t count, void* buffer);
+  std::uint64_t write_sectors(std::uint64_t lba, std::uint64_t count, const void* data);
+
+  // Flush and close the device; false, with a debug-log line, when the device reports a failure
+  // (or when no device is open).
+  bool sync();
+  bool close();
+
+private:
+  std::unique_ptr<dt::ReaderWriterStd> device;
+  std::uint64_t sectorSize = 512;
+};

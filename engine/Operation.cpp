@@ -1,0 +1,36 @@
+#include "Operation.h"
+
+#include "ProcessClient.h"
+
+namespace {
+
+void reply_failed(ProcessClient& client, const char* message, std::uint64_t lba,
+                  std::uint64_t count) {
+  config::Value reply(config::Value::Object);
+  reply.set("status", "error");
+  reply.set("message", message);
+  reply.set("lba", lba);
+  reply.set("sectors", count);
+  reply_and_read_command(client, reply);
+}
+
+} // namespace
+
+void reply_read_failed(ProcessClient& client, std::uint64_t lba, std::uint64_t count) {
+  reply_failed(client, "read failed", lba, count);
+}
+
+void reply_write_failed(ProcessClient& client, std::uint64_t lba, std::uint64_t count) {
+  reply_failed(client, "write failed", lba, count);
+}
+
+void reply_compare_failed(ProcessClient& client, std::uint64_t lba, std::uint64_t count) {
+  reply_failed(client, "compare failed", lba, count);
+}
+
+void reply_sync_failed(ProcessClient& client) {
+  config::Value reply(config::Value::Object);
+  reply.set("status", "error");
+  reply.set("message", "sync failed");
+  reply_and_read_command(client, reply);
+}

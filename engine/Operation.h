@@ -1,0 +1,43 @@
+// One pass of a wipe as a strategy walks it over a range of sectors: transfer a chunk, take
+// note of the sectors done, and of those skipped after a failure.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+
+class ProcessClient;
+class WipeContext;
+
+class Operation {
+public:
+  // The client's "interrupt" command; it ends the running pass only.
+  class InterruptedException : public std::exception {};
+
+  explicit Operation(WipeContext* context) : wipeContext(context) {}
+  Operation(const Operation&) = delete;
+  Operation& operator=(const Operation&) = delete;
+
+  // Transfers `count` sectors from `lba` upwards. Returns how many were transferred before the
+  // first failure: `count` when all went well, 0 when the first sector failed.
+  virtual std::uint64_t process(std::uint64_t lba, std::uint64_t count) = 0;
+  // A run of sectors that process transferred.
+  virtual void on_done(std::uint64_t lba, std::uint64_t count) = 0;
+  // The run of sectors skipped after a failure, starting with the failing one; empty when no
+  // sector is to be skipped.
+  virtual void on_error(std::uint64_t lba, std::uint64_t count) = 0;
+
+  virtual ~Operation() = default;
+
+protected:
+  WipeContext& context() { return *wipeContext; }
+
+private:
+  WipeContext* wipeContext;
+};
+
+// The error replies. Each waits for the client's answer and drops it; an "interrupt" answer
+// throws Operation::InterruptedException.
+void reply_read_failed(ProcessClient& client, std::uint64_t lba, std::uint64_t count);
+void reply_write_failed(ProcessClient& client, std::uint64_t lba, std::uint64_t count);
+void reply_compare_failed(ProcessClient& client, std::uint64_t lba, std::uint64_t count);
+void reply_sync_failed(ProcessClient& client);

@@ -1,0 +1,109 @@
+#include "ProcessClient.h"
+
+#include "Operation.h"
+
+#include "Crt.h"
+#include "DebugLog.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+#include <stdexcept>
+
+namespace {
+
+// Shared with the reader thread. The thread stores firstByte, then lowers readerRunning, then
+// raises inputPending with release; the main thread reads inputPending with acquire before it
+// looks at the other two, so by then it sees both of the thread's earlier stores.
+std::atomic<unsigned char> firstByte{0};
+std::atomic<bool> inputPending{false};
+std::atomic<bool> readerRunning{false};
+
+void stdin_reader_thread(void*) {
+  unsigned char byte = 0;
+  const int n = _read(0, &byte, 1);
+  firstByte.store(n == 1 ? byte : 0, std::memory_order_relaxed);
+  readerRunning.store(false, std::memory_order_release);
+  inputPending.store(true, std::memory_order_release);
+  inputPending.notify_all();
+}
+
+bool pending() { return inputPending.load(std::memory_order_acquire); }
+
+} // namespace
+
+std::unique_ptr<ProcessClient> process_client_open() {
+  auto client = std::make_unique<ProcessClient>();
+  start_stdin_reader();
+  return client;
+}
+
+void start_stdin_reader() {
+  if (readerRunning.load(std::memory_order_acquire))
+    return;
+  readerRunning.store(true, std::memory_order_relaxed);
+  inputPending.store(false, std::memory_order_relaxed);
+  firstByte.store(0, std::memory_order_relaxed);
+  if (_beginthread(stdin_reader_thread, 0, nullptr) == static_cast<std::uintptr_t>(-1)) {
+    const int error = errno;
+    readerRunning.store(false, std::memory_order_relaxed);
+    debug_log() << "ProcessClient.cpp(52): cannot start the reader of standard input: "
+                << std::strerror(error) << "\n";
+    throw std::runtime_error("ProcessClient.cpp(53)");
+  }
+}
+
+std::string read_line(ProcessClient&) {
+  // Blocks until the reader raises the flag: polling it every millisecond would cost an idle
+  // engine more than a percent of a core.
+  inputPending.wait(false, std::memory_order_acquire);
+  std::string line(1, static_cast<char>(firstByte.load(std::memory_order_relaxed)));
+  for (;;) {
+    char c = 0;
+    if (_read(0, &c, 1) != 1 || c == '\n')
+      break;
+    line += c;
+  }
+  start_stdin_reader();
+  return line;
+}
+
+void write_line(ProcessClient&, const std::string& text) {
+  std::cout << text << '\n';
+  std::cout.flush();
+  if (!std::cout.good())
+    throw std::runtime_error("../ProcessClient.cpp(255)");
+}
+
+bool has_input(ProcessClient&) { return pending(); }
+
+void write_value(ProcessClient& client, const config::Value& message) {
+  write_line(client, message.to_string(true, false));
+}
+
+config::Value read_command(ProcessClient& client) {
+  const std::string line = read_line(client);
+  config::Value command(config::Value::Object);
+  if (!command.parse(line.c_str()))
+    throw std::runtime_error("IO.cpp(15)");
+  if (command.has("command") && command.get("command").as_string() == "interrupt")
+    throw Operation::InterruptedException();
+  return command;
+}
+
+config::Value reply_and_read_command(ProcessClient& client, const config::Value& reply) {
+  write_value(client, reply);
+  return read_command(client);
+}
+
+void check_pause(ProcessClient& client) {
+  if (!pending())
+    return;
+  read_command(client);
+  config::Value message(config::Value::Object);
+  message.set("status", "paused");
+  reply_and_read_command(client, message);
+  message.set("status", "resumed");
+  write_value(client, message);
+}

@@ -1,0 +1,38 @@
+// The "wipe" command: the method picked by "mode" runs on a fresh wipe context, pass after pass.
+#pragma once
+
+#include "Interactive.h"
+
+#include <cstdint>
+#include <string>
+
+class OperationStrategy;
+class Operation;
+class WipeContext;
+
+class WipeInteractive : public Interactive {
+public:
+  explicit WipeInteractive(ProcessClient* client) : Interactive(client) {}
+
+  // Runs one "wipe" command to its end; its replies go out on the channel. Throws
+  // std::runtime_error, with a debug-log line, for a "mode" that no method has, and lets every
+  // failure of the method pass.
+  void execute(const config::Value& command) override;
+};
+
+// A new strategy, owned by the caller, that walks `operation` in the command's direction
+// ("mode" "forward" or "reverse"). Throws std::runtime_error, with a debug-log line, for any
+// other direction.
+OperationStrategy* make_strategy(WipeContext& context, const config::Value& command,
+                                 Operation* operation);
+
+// Announces the start of a pass (no wait).
+void report_state(ProcessClient& client, const std::string& name, std::int32_t index);
+
+// One pass each over the command's range, announced as state `name` with `index`: a read-back
+// against "pattern", and a write of "pattern" followed by a flush of the device. An "interrupt"
+// ends the pass only; the final report still goes out.
+void run_verify_pass(WipeContext& context, const config::Value& command, const std::string& name,
+                     std::int32_t index);
+void run_pattern_pass(WipeContext& context, const config::Value& command,
+                      const std::string& name, std::int32_t index);

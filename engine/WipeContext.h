@@ -1,0 +1,50 @@
+// What every wipe method works with: the client channel, the sector device, the transfer
+// buffers, the progress timer and the count of sectors handled in the current pass.
+#pragma once
+
+#include "DriverStd.h"
+#include "PeriodTimer.h"
+
+#include "ConfigValue.h"
+
+#include <cstdint>
+#include <memory>
+
+class ProcessClient;
+
+class WipeContext {
+public:
+  explicit WipeContext(ProcessClient* client) : channel(client) {}
+  WipeContext(const WipeContext&) = delete;
+  WipeContext& operator=(const WipeContext&) = delete;
+
+  // Opens the command's "device" in `mode` (1 write, 2 read and write) and allocates buffers
+  // for "sectorsPerTime" sectors: a write buffer, and a read buffer unless the mode is 1. A
+  // chunk size, sector size or range that the device cannot serve is refused before the device
+  // is opened. On any refusal or failure the client gets "init failed", its answer is awaited,
+  // and the result is false. Throws the value exceptions for missing or mistyped members, and
+  // std::bad_alloc when the buffers cannot be had.
+  bool open_device(const config::Value& command, int mode);
+
+  // Counts `count` more sectors handled, and tells the client when `force` is set or the timer
+  // fires: the final report of a pass when `done` is set, else the run and the count so far.
+  void report_progress(std::uint64_t lba, std::uint64_t count, bool force, bool done);
+
+  ProcessClient& client() { return *channel; }
+  DriverStd& device() { return driver; }
+  unsigned char* write_buffer() { return writeData; }
+  unsigned char* read_buffer() { return readData; }
+  PeriodTimer& timer() { return periodTimer; }
+  std::uint64_t processed_sectors() const { return processedSectors; }
+  void set_processed_sectors(std::uint64_t count) { processedSectors = count; }
+
+private:
+  ProcessClient* channel;
+  DriverStd driver;
+  std::unique_ptr<unsigned char[]> writeAllocation;
+  unsigned char* writeData = nullptr;
+  std::unique_ptr<unsigned char[]> readAllocation;
+  unsigned char* readData = nullptr;
+  PeriodTimer periodTimer;
+  std::uint64_t processedSectors = 0;
+};

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "ReaderWriterStd.h"
+
+#include <string>
+
+namespace dt {
+
+// An ordinary file used as a device: the engine's commands work on its bytes as if they were a
+// device's sectors. Failures are reported by results and debug-log lines; nothing throws.
+class FileStd : public ReaderWriterStd {
+public:
+  // The most bytes one read or write moves; the runtime's count is 32-bit, and the system moves
+  // a little under 2 GiB per call, so larger requests are served in part.
+  static constexpr std::uint64_t max_transfer = std::uint64_t(1) << 30;
+
+  FileStd() = default;
+  ~FileStd() override;
+  FileStd(const FileStd&) = delete;
+  FileStd& operator=(const FileStd&) = delete;
+
+  // Opens `path` (UTF-8) for reading (mode 0 and any other), writing (1) or both (2); modes 1 and
+  // 2 create a missing file, and no mode truncates. Devices and pipes are refused: a raw device
+  // is opened only through the raw device types, which lock its volumes. Returns false, with a
+  // debug-log line, when the file cannot be opened or sized; the object is then closed.
+  bool open(const std::string& path, int mode, int extraFlags);
+
+  bool read_exact(std::uint64_t offset, void* buffer, std::uint64_t length) override;
+  std::int64_t read_some(std::uint64_t offset, void* buffer, std::uint64_t length) override;
+  bool write_exact(std::uint64_t offset, const void* data, std::uint64_t length) override;
+  std::int64_t write_some(std::uint64_t offset, const void* data, std::uint64_t length) override;
+  bool sync() override;
+  bool close() override;
+
+private:
+  int fd = -1;
+};
+
+} // namespace dt

@@ -1,0 +1,148 @@
+// The forward and reverse walks against a scripted operation whose failing sectors are given.
+#include "Operation.h"
+#include "OperationStrategyForward.h"
+#include "OperationStrategyReverse.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+
+namespace {
+
+using u64 = std::uint64_t;
+
+// Transfers every sector except those that fail; a sector listed with a count fails that many
+// times, then works; `everything` makes every sector fail. Every call is written down as
+// "p<lba>+<count>=<result>", "d<lba>+<count>" or "e<lba>+<count>".
+class ScriptedOperation : public Operation {
+public:
+  explicit ScriptedOperation(std::map<u64, int> failing, bool everything = false)
+      : Operation(nullptr), bad(failing), all(everything) {}
+
+  u64 process(u64 lba, u64 count) override {
+    if (++calls > 10000)
+      throw std::runtime_error("the walk does not end");
+    u64 n = 0;
+    while (n < count && !fails(lba + n))
+      ++n;
+    record("p", lba, count, n);
+    return n;
+  }
+  void on_done(u64 lba, u64 count) override { record("d", lba, count); }
+  void on_error(u64 lba, u64 count) override { record("e", lba, count); }
+
+  std::string walk() const { return events.str(); }
+  std::vector<std::pair<u64, u64>> skips;
+
+private:
+  bool fails(u64 sector) {
+    if (all)
+      return true;
+    auto found = bad.find(sector);
+    if (found == bad.end() || found->second == 0)
+      return false;
+    if (found->second > 0)
+      --found->second;
+    return true;
+  }
+  void record(const char* kind, u64 lba, u64 count, long long result = -1) {
+    if (*kind == 'e')
+      skips.emplace_back(lba, count);
+    if (events.tellp() > 0)
+      events << ' ';
+    events << kind << lba << '+' << count;
+    if (result >= 0)
+      events << '=' << result;
+  }
+
+  std::map<u64, int> bad; // sector -> failures left; -1 for ever
+  bool all;
+  std::ostringstream events;
+  int calls = 0;
+};
+
+constexpr int always = -1;
+
+struct Walk {
+  const char* name;
+  bool reverse;
+  u64 lba, count, sectorsPerTime;
+  long long jump;
+  bool doubling;
+  std::map<u64, int> failing;
+  const char* expected;
+};
+
+class Walks : public ::testing::TestWithParam<Walk> {};
+
+TEST_P(Walks, FollowTheTable) {
+  const Walk& w = GetParam();
+  ScriptedOperation operation(w.failing);
+  if (w.reverse)
+    OperationStrategyReverse(&operation, w.jump, w.doubling).run(w.lba, w.count, w.sectorsPerTime);
+  else
+    OperationStrategyForward(&operation, w.jump, w.doubling).run(w.lba, w.count, w.sectorsPerTime);
+  EXPECT_EQ(w.expected, operation.walk());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Strategy, Walks,
+    ::testing::Values(
+        Walk{"ForwardEmptyRange", false, 5, 0, 8, 1, false, {}, ""},
+        Walk{"ReverseEmptyRange", true, 5, 0, 8, 1, false, {}, ""},
+        // The reduced last chunk stays in force.
+        Walk{"ForwardClean", false, 0, 10, 4, 1, false, {},
+             "p0+4=4 d0+4 p4+4=4 d4+4 p8+2=2 d8+2"},
+        Walk{"ForwardFailingSector", false, 0, 1000, 256, 1, false, {{300, always}},
+             "p0+256=256 d0+256 p256+256=44 d256+44 e300+1 p301+256=256 d301+256 "
+             "p557+256=256 d557+256 p813+187=187 d813+187"},
+        // Each chunk that fails at once doubles the skip; one that transfers anything resets it.
+        Walk{"ForwardDoubling", false, 0, 100, 10, 4, true,
+             {{20, always}, {24, always}, {32, always}, {48, always}, {85, always}},
+             "p0+10=10 d0+10 p10+10=10 d10+10 p20+10=0 e20+4 p24+10=0 e24+8 p32+10=0 e32+16 "
+             "p48+10=0 e48+32 p80+10=5 d80+5 e85+4 p89+10=10 d89+10 p99+1=1 d99+1"},
+        Walk{"ForwardSkipStopsAtTheEnd", false, 0, 10, 4, 100, false, {{6, always}},
+             "p0+4=4 d0+4 p4+4=2 d4+2 e6+4"},
+        // With no skip the same sector is tried again until it works.
+        Walk{"ForwardNoSkipRetries", false, 0, 4, 4, 0, false, {{2, 2}},
+             "p0+4=2 d0+2 e2+0 p2+2=0 e2+0 p2+2=2 d2+2"},
+        // Each failed chunk is followed by one probe from the top until the bad sector is the
+        // top one; the skip then runs downwards from it.
+        Walk{"ReverseFailingSector", true, 0, 20, 8, 2, false, {{15, always}},
+             "p12+8=3 p19+1=1 d19+1 p11+8=4 p18+1=1 d18+1 p10+8=5 p17+1=1 d17+1 "
+             "p9+8=6 p16+1=1 d16+1 p8+8=7 p15+1=0 e14+2 p13+1=1 d13+1 p5+8=8 d5+8 p0+5=5 d0+5"},
+        Walk{"ReverseLowestSectorFails", true, 10, 10, 4, 3, false, {{10, always}},
+             "p16+4=4 d16+4 p12+4=4 d12+4 p10+2=0 p11+1=1 d11+1 p10+1=0 p10+1=0 e10+1"},
+        // Doubling counts failed probes in a row only.
+        Walk{"ReverseDoubling", true, 0, 32, 8, 2, true,
+             {{28, always}, {29, always}, {30, always}, {31, always}},
+             "p24+8=4 p31+1=0 e30+2 p29+1=0 e26+4 p25+1=1 d25+1 p17+8=8 d17+8 p9+8=8 d9+8 "
+             "p1+8=8 d1+8 p0+1=1 d0+1"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Doubled skips must not wrap around to a skip of nothing (which would try the same sector for
+// ever) when the doubling passes 64 bits: they are held at the rest of the range.
+TEST(Strategy, DoublingSaturatesInsteadOfWrapping) {
+  const u64 end = std::numeric_limits<u64>::max();
+  const u64 jump = u64(1) << 40;
+  for (bool reverse : {false, true}) {
+    ScriptedOperation operation({}, true);
+    if (reverse)
+      OperationStrategyReverse(&operation, static_cast<long long>(jump), true).run(0, end, 8);
+    else
+      OperationStrategyForward(&operation, static_cast<long long>(jump), true).run(0, end, 8);
+    ASSERT_EQ(25u, operation.skips.size()) << (reverse ? "reverse" : "forward");
+    u64 covered = 0;
+    for (std::size_t k = 0; k < 24; ++k) {
+      EXPECT_EQ(jump << k, operation.skips[k].second) << "skip " << k;
+      covered += operation.skips[k].second;
+    }
+    EXPECT_EQ(end - covered, operation.skips[24].second);
+    EXPECT_EQ(reverse ? 0u : covered, operation.skips[24].first);
+  }
+}
+
+} // namespace
