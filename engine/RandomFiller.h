@@ -1,0 +1,53 @@
+// The random data of a pass, chunk after chunk, drawn ahead: while the caller writes one chunk,
+// a worker thread draws the next one into the other of two buffers, from a copy of the process
+// generator's state. A chunk is taken only when the caller asks for exactly the length that was
+// drawn, from the state the process generator still has; anything else is drawn again in place.
+// So the data and the process generator's state are exactly what plain fill_random calls, chunk
+// by chunk, would give, and a chunk drawn ahead but never taken leaves no trace.
+#pragma once
+
+#include "Random.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+class RandomFiller {
+public:
+  // Draws into `first` and `second`, each of `capacity` bytes. With `second` null every chunk is
+  // drawn in place into `first`, when it is asked for.
+  RandomFiller(unsigned char* first, unsigned char* second, std::uint64_t capacity);
+  // Waits for a chunk under way and drops it.
+  ~RandomFiller();
+  RandomFiller(const RandomFiller&) = delete;
+  RandomFiller& operator=(const RandomFiller&) = delete;
+
+  // The next `length` bytes (at most the capacity) of the process generator, which moves on past
+  // them. They stay valid until the next call. Main thread only. Throws std::bad_alloc when a
+  // long fill's jump tables cannot be had.
+  const unsigned char* next(std::uint64_t length);
+
+private:
+  void work();
+  unsigned char* other(const unsigned char* buffer) const {
+    return buffer == first ? second : first;
+  }
+
+  unsigned char* first;
+  unsigned char* second;
+  std::uint64_t capacity;
+
+  // The chunk drawn ahead, guarded by the lock: asked for (pending), finished (ready), or
+  // dropped by the worker (failed).
+  std::mutex lock;
+  std::condition_variable changed;
+  bool pending = false;
+  bool ready = false;
+  bool stopping = false;
+  unsigned char* aheadBuffer = nullptr;
+  std::uint64_t aheadLength = 0;
+  RandomState aheadStart{};
+  RandomState aheadEnd{};
+  std::thread worker;
+};
