@@ -308,3 +308,200 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
+
+// Random data is one stream of the process generator across chunks of any size (drawn ahead or
+// in place), across the passes of a method and across commands; a pass read back compares what
+// it wrote.
+TEST_F(EngineFixture, RandomPassesContinueOneStream) {
+  struct Piece {
+    const char* mode;
+    long long sectors, sectorsPerTime;
+    bool verify;
+  } pieces[] = {
+      {"navso_p_5239_26", 1000, 256, true}, // chunks drawn ahead, and a shorter last one
+      {"dod_d", 333, 100, false},           // another chunk size, the last one drawn in place
+      {"ncsc_tg_025", 20, 7, false},        // chunks too small to draw ahead
+  };
+  const std::time_t from = std::time(nullptr);
+  start_ready();
+  const std::time_t by = std::time(nullptr);
+  std::vector<std::string> images;
+  for (const Piece& piece : pieces) {
+    const std::string image = dir.file(std::string(piece.mode) + ".img");
+    make_image(image, piece.sectors, sectorSize);
+    config::Value command =
+        wipe_command(file_device(image), 0, piece.sectors, piece.sectorsPerTime);
+    command.set("mode", piece.mode);
+    command.set("verify", piece.verify);
+    const Exchange exchange = converse(*engine, line_of(command));
+    const std::vector<std::string> expected{state("pass", 1),
+                                            passDone,
+                                            state("pass", 2),
+                                            passDone,
+                                            state("pass", 3),
+                                            passDone,
+                                            done(piece.sectors * sectorSize),
+                                            ready};
+    EXPECT_EQ(expected, without_run_time(exchange.replies)) << piece.mode;
+    images.push_back(file_text(image));
+  }
+  EXPECT_EQ(255, finish());
+  std::string mismatch;
+  for (std::time_t t = from; t <= by; ++t) {
+    RandomState stream = seeded(t);
+    mismatch.clear();
+    for (std::size_t i = 0; i < images.size() && mismatch.empty(); ++i) {
+      std::string expected(pieces[i].sectors * sectorSize, '\0');
+      fill_random_from(stream, expected.data(), expected.size());
+      mismatch = first_difference(images[i], expected, sectorSize);
+      if (!mismatch.empty())
+        mismatch = pieces[i].mode + std::string(": ") + mismatch;
+    }
+    if (mismatch.empty())
+      break;
+  }
+  EXPECT_EQ("", mismatch);
+}
+
+// An "interrupt" ends only the pass it comes in: the method goes on with its next passes and ends
+// with "done", and a later command's random data follows on from the chunks the interrupted
+// random pass wrote, not from the one drawn ahead for it. The writes fail at a known sector,
+// where the engine waits for the client and gets the interrupt.
+TEST_F(EngineFixture, InterruptEndsOnlyItsPass) {
+  constexpr long long limitSector = 100;
+  fileSizeLimit = limitSector * sectorSize;
+  const std::string image = dir.file("disk.img");
+  make_image(image, 256, sectorSize);
+  config::Value command = wipe_command(file_device(image), 0, 256, 64);
+  command.set("mode", "dod_h");
+  command.set("verify", true);
+  command.set("jumpAfterErrorSectors", 256); // one skip to the end of the range
+  const std::time_t from = std::time(nullptr);
+  start_ready();
+  const std::time_t by = std::time(nullptr);
+  int writeFailures = 0;
+  const Exchange exchange = converse(*engine, line_of(command), [&](const config::Value& m) {
+    const bool writeFailed = m.has("message") && m.get_string("message") == "write failed";
+    // The first pass (random) and the second are interrupted, the third is not.
+    return writeFailed && ++writeFailures <= 2 ? "\"command\":\"interrupt\"" : ok;
+  });
+  const std::string skip =
+      "\"lba\":100,\"processedSectors\":256,\"sectors\":156,\"status\":\"update\"";
+  const std::string failedAt =
+      "\"lba\":100,\"message\":\"write failed\",\"sectors\":156,\"status\":"
+      "\"error\"";
+  // The verifying pass reads the old bytes past the limit, which differ from 0xFF.
+  std::vector<std::string> expected{
+      state("pass", 1), skip, failedAt, passDone, state("pass", 2),     skip, failedAt, passDone,
+      state("pass", 3), skip, failedAt, passDone, state("verifying", 0)};
+  for (long long lba = limitSector; lba < 256; ++lba)
+    expected.push_back(failed("compare", lba));
+  expected.insert(expected.end(), {passDone, done(256 * sectorSize), ready});
+  EXPECT_EQ(expected, without_run_time(exchange.replies));
+
+  // A second command, on an image below the limit: its random pass follows on from the two
+  // chunks of 64 sectors that the interrupted pass drew.
+  const std::string small = dir.file("small.img");
+  make_image(small, 50, sectorSize);
+  config::Value next = wipe_command(file_device(small), 0, 50, 50);
+  next.set("mode", "navso_p_5239_26");
+  converse(*engine, line_of(next));
+  EXPECT_EQ(255, finish());
+  std::string mismatch;
+  for (std::time_t t = from; t <= by; ++t) {
+    RandomState stream = seeded(t);
+    std::string drawn(2 * 64 * sectorSize, '\0');
+    fill_random_from(stream, drawn.data(), drawn.size());
+    std::string expected(50 * sectorSize, '\0');
+    fill_random_from(stream, expected.data(), expected.size());
+    mismatch = first_difference(file_text(small), expected, sectorSize);
+    if (mismatch.empty())
+      break;
+  }
+  EXPECT_EQ("", mismatch);
+}
+
+// The emulated device reads back its own pattern, never the random data written: the read-back of
+// a random pass reports each sector it compared, and the write failure after them.
+TEST_F(EngineFixture, RandomPassReadBackComparesEverySector) {
+  config::Value command = wipe_command(emulator_device({{0, 2}}, "EMU"), 0, 3, 3);
+  command.set("mode", "dod_d");
+  command.set("verify", true);
+  start_ready();
+  const Exchange exchange = converse(*engine, line_of(command));
+  const std::string skip = progress(2, 3);
+  EXPECT_EQ(
+      (std::vector<std::string>{state("pass", 1), skip, failed("write", 2), passDone,
+                                state("pass", 2), skip, failed("write", 2), passDone,
+                                state("pass", 3), failed("compare", 0), failed("compare", 1), skip,
+                                failed("write", 2), passDone, done(3 * sectorSize), ready}),
+      without_run_time(exchange.replies));
+  EXPECT_EQ(255, finish());
+}
+
+// A device that cannot be opened: one "init failed", one line taken, the method's own log line,
+// and nothing else before "ready".
+TEST_F(EngineFixture, MethodsWhoseDeviceFailsToOpenSendOnlyInitFailed) {
+  const struct {
+    const char* mode;
+    const char* line;
+  } cases[] = {
+      {"dod_c", "WipeStandard.cpp(194)"},
+      {"dod_d", "WipeDOD.cpp(36)"},
+      {"dod_e", "WipeDOD.cpp(36)"},
+      {"dod_h", "WipeDOD.cpp(75)"},
+      {"ar_380_19", "WipeAR.cpp(20)"},
+      {"afssi_5020", "WipeAFSSI.cpp(20)"},
+      {"navso_p_5239_26", "WipeNAVSO.cpp(20)"},
+      {"ncsc_tg_025", "WipeNAVSO.cpp(20)"},
+      {"gutmann", "WipeGutmann.cpp(20)"},
+  };
+  start_ready();
+  for (const auto& c : cases) {
+    config::Value command = wipe_command(file_device(dir.file("none/disk.img")), 0, 8, 8);
+    command.set("mode", c.mode);
+    const Exchange exchange = converse(*engine, line_of(command));
+    EXPECT_EQ((std::vector<std::string>{"\"message\":\"init failed\",\"status\":\"error\"", ready}),
+              exchange.replies)
+        << c.mode;
+  }
+  EXPECT_EQ(255, finish());
+  // The lines in the order of the commands, each right after the device's own.
+  const std::string log = log_text();
+  std::size_t at = 0;
+  for (const auto& c : cases) {
+    at = log.find("DriverStd.cpp(79)\n" + std::string(c.line) + "\n", at);
+    ASSERT_NE(std::string::npos, at) << c.mode << "\n" << log;
+    ++at;
+  }
+}
+
+// Members are read where the passes need them: a method that never uses the pattern runs without
+// one; the others run the passes before the one that needs it, and then the engine ends.
+TEST_F(EngineFixture, MissingPatternIsFoundWhereItIsRead) {
+  const struct {
+    const char* mode;
+    int passesRun; // -1: the method completes
+  } cases[] = {{"dod_h", -1}, {"ar_380_19", 1}, {"afssi_5020", 2}, {"navso_p_5239_26", 0}};
+  for (const auto& c : cases) {
+    const std::string image = dir.file("disk.img");
+    make_image(image, 8, sectorSize);
+    config::Value command = wipe_command(file_device(image), 0, 8, 8);
+    command.set("mode", c.mode);
+    command.as_object().erase("pattern");
+    start_ready();
+    const Exchange exchange = converse(*engine, line_of(command));
+    std::vector<std::string> expected;
+    for (int i = 1; i <= (c.passesRun < 0 ? 3 : c.passesRun); ++i)
+      expected.insert(expected.end(), {state("pass", i), passDone});
+    if (c.passesRun < 0)
+      expected.insert(expected.end(), {done(8 * sectorSize), ready});
+    EXPECT_EQ(expected, without_run_time(exchange.replies)) << c.mode;
+    EXPECT_EQ(255, finish());
+    const std::string log = log_text();
+    EXPECT_EQ(c.passesRun >= 0,
+              log.find("main.cpp(44): exception: \"pattern\" is not found\n") != std::string::npos)
+        << c.mode << "\n"
+        << log;
+  }
+}
