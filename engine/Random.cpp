@@ -2,6 +2,7 @@
 
 #include "XorshiftJump.h"
 
+#include <atomic>
 #include <bit>
 #include <cstring>
 #include <ctime>
@@ -58,71 +59,169 @@ void fill_scalar(RandomState& state, unsigned char* out, std::uint64_t length) {
   state = RandomState{x, y, z, w};
 }
 
-// Eight lanes of the generator side by side, in two vectors of four. Lane j draws the j-th of
-// eight equal parts of the fill, from a state jumped ahead to the start of its part; each round
-// draws four outputs per lane, turns the four vectors around so that each lane's outputs lie
-// side by side, and stores them into the lane's part.
-using Vector = std::uint32_t __attribute__((vector_size(16)));
-constexpr unsigned lanes = 8;
+// Lanes of the generator side by side, in vectors of four or eight words. Lane j draws the j-th
+// of the equal parts of the fill, from a state jumped ahead to the start of its part. Each round
+// draws four outputs per lane; four vectors of one output per lane are turned around, four lanes
+// at a time, so that each lane's four outputs lie side by side, and are stored into the lane's
+// part. The helpers are always inlined into the functions built for the wider vectors, so no
+// vector ever crosses a call, whatever -Wpsabi says of the helpers (it speaks at the end of the
+// file, where the templates are made, so it is silenced for the rest of this file).
+using Vector4 = std::uint32_t __attribute__((vector_size(16)));
+using Vector8 = std::uint32_t __attribute__((vector_size(32)));
+constexpr unsigned most_lanes = 8;
 
-inline Vector shaped(Vector a) {
-  const Vector t = a ^ (a << 11);
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+template <typename V> inline __attribute__((always_inline)) V shaped(V a) {
+  const V t = a ^ (a << 11);
   return t ^ (t >> 8);
 }
 
-inline Vector mixed(Vector w) { return w ^ (w >> 19); }
+template <typename V> inline __attribute__((always_inline)) V mixed(V w) { return w ^ (w >> 19); }
 
-inline void store_vector(unsigned char* out, Vector v) { std::memcpy(out, &v, sizeof v); }
-
-// Four outputs in each of four lanes: o0 to o3 hold one output of each lane; the four lanes'
-// outputs in order are stored at out[0], out[1], out[2] and out[3].
-inline void store_turned(unsigned char* const out[4], std::uint64_t at, Vector o0, Vector o1,
-                         Vector o2, Vector o3) {
-  const Vector a = __builtin_shuffle(o0, o1, Vector{0, 4, 1, 5});
-  const Vector b = __builtin_shuffle(o0, o1, Vector{2, 6, 3, 7});
-  const Vector c = __builtin_shuffle(o2, o3, Vector{0, 4, 1, 5});
-  const Vector d = __builtin_shuffle(o2, o3, Vector{2, 6, 3, 7});
-  store_vector(out[0] + at, __builtin_shuffle(a, c, Vector{0, 1, 4, 5}));
-  store_vector(out[1] + at, __builtin_shuffle(a, c, Vector{2, 3, 6, 7}));
-  store_vector(out[2] + at, __builtin_shuffle(b, d, Vector{0, 1, 4, 5}));
-  store_vector(out[3] + at, __builtin_shuffle(b, d, Vector{2, 3, 6, 7}));
+// Turns o0 to o3 (one output of each lane) around and stores each lane's four outputs into its
+// part, the parts `part` bytes apart from `out` on.
+inline __attribute__((always_inline)) void store_turned(unsigned char* out, std::uint64_t part,
+                                                        Vector4 o0, Vector4 o1, Vector4 o2,
+                                                        Vector4 o3) {
+  const Vector4 a = __builtin_shufflevector(o0, o1, 0, 4, 1, 5);
+  const Vector4 b = __builtin_shufflevector(o0, o1, 2, 6, 3, 7);
+  const Vector4 c = __builtin_shufflevector(o2, o3, 0, 4, 1, 5);
+  const Vector4 d = __builtin_shufflevector(o2, o3, 2, 6, 3, 7);
+  const Vector4 r0 = __builtin_shufflevector(a, c, 0, 1, 4, 5);
+  const Vector4 r1 = __builtin_shufflevector(a, c, 2, 3, 6, 7);
+  const Vector4 r2 = __builtin_shufflevector(b, d, 0, 1, 4, 5);
+  const Vector4 r3 = __builtin_shufflevector(b, d, 2, 3, 6, 7);
+  std::memcpy(out, &r0, 16);
+  std::memcpy(out + part, &r1, 16);
+  std::memcpy(out + 2 * part, &r2, 16);
+  std::memcpy(out + 3 * part, &r3, 16);
 }
 
-// Draws `perLane` outputs (a multiple of 4) in each lane from the lanes' start states into the
-// lanes' parts of `out`; returns the last lane's state at its end.
-RandomState fill_lanes(const RandomState (&start)[lanes], unsigned char* out,
-                       std::uint64_t perLane) {
-  Vector x0, y0, z0, w0, x1, y1, z1, w1;
-  for (unsigned j = 0; j < 4; ++j) {
-    x0[j] = start[j].x;
-    y0[j] = start[j].y;
-    z0[j] = start[j].z;
-    w0[j] = start[j].w;
-    x1[j] = start[j + 4].x;
-    y1[j] = start[j + 4].y;
-    z1[j] = start[j + 4].z;
-    w1[j] = start[j + 4].w;
+inline __attribute__((always_inline)) void store_low(unsigned char* out, Vector8 row) {
+  const Vector4 half = __builtin_shufflevector(row, row, 0, 1, 2, 3);
+  std::memcpy(out, &half, 16);
+}
+
+inline __attribute__((always_inline)) void store_high(unsigned char* out, Vector8 row) {
+  const Vector4 half = __builtin_shufflevector(row, row, 4, 5, 6, 7);
+  std::memcpy(out, &half, 16);
+}
+
+// The same for eight lanes, turned around within each half: the low half of each row holds a
+// lane of the first four, the high half the lane four places further.
+inline __attribute__((always_inline)) void store_turned(unsigned char* out, std::uint64_t part,
+                                                        Vector8 o0, Vector8 o1, Vector8 o2,
+                                                        Vector8 o3) {
+  const Vector8 a = __builtin_shufflevector(o0, o1, 0, 8, 1, 9, 4, 12, 5, 13);
+  const Vector8 b = __builtin_shufflevector(o0, o1, 2, 10, 3, 11, 6, 14, 7, 15);
+  const Vector8 c = __builtin_shufflevector(o2, o3, 0, 8, 1, 9, 4, 12, 5, 13);
+  const Vector8 d = __builtin_shufflevector(o2, o3, 2, 10, 3, 11, 6, 14, 7, 15);
+  const Vector8 r0 = __builtin_shufflevector(a, c, 0, 1, 8, 9, 4, 5, 12, 13);
+  const Vector8 r1 = __builtin_shufflevector(a, c, 2, 3, 10, 11, 6, 7, 14, 15);
+  const Vector8 r2 = __builtin_shufflevector(b, d, 0, 1, 8, 9, 4, 5, 12, 13);
+  const Vector8 r3 = __builtin_shufflevector(b, d, 2, 3, 10, 11, 6, 7, 14, 15);
+  store_low(out, r0);
+  store_low(out + part, r1);
+  store_low(out + 2 * part, r2);
+  store_low(out + 3 * part, r3);
+  store_high(out + 4 * part, r0);
+  store_high(out + 5 * part, r1);
+  store_high(out + 6 * part, r2);
+  store_high(out + 7 * part, r3);
+}
+
+// Draws `perLane` outputs (a multiple of 4) in each of the G x N lanes from their start states
+// into their parts of `out`; returns the last lane's state at its end.
+template <typename V, unsigned N, unsigned G>
+inline __attribute__((always_inline)) RandomState
+fill_lanes(const RandomState* start, unsigned char* out, std::uint64_t perLane) {
+  V x[G], y[G], z[G], w[G];
+#pragma GCC unroll 4
+  for (unsigned g = 0; g < G; ++g) {
+    for (unsigned j = 0; j < N; ++j) {
+      x[g][j] = start[g * N + j].x;
+      y[g][j] = start[g * N + j].y;
+      z[g][j] = start[g * N + j].z;
+      w[g][j] = start[g * N + j].w;
+    }
   }
   const std::uint64_t part = perLane * 4;
-  unsigned char* const first[4] = {out, out + part, out + 2 * part, out + 3 * part};
-  unsigned char* const second[4] = {out + 4 * part, out + 5 * part, out + 6 * part, out + 7 * part};
   for (std::uint64_t at = 0; at < part; at += 16) {
-    // Four steps of each lane; the shaped words do not depend on the step before, so only the
-    // mix of the latest output stands in the chain from one step to the next.
-    const Vector hx0 = shaped(x0), hy0 = shaped(y0), hz0 = shaped(z0), hw0 = shaped(w0);
-    const Vector hx1 = shaped(x1), hy1 = shaped(y1), hz1 = shaped(z1), hw1 = shaped(w1);
-    x0 = mixed(w0) ^ hx0;
-    x1 = mixed(w1) ^ hx1;
-    y0 = mixed(x0) ^ hy0;
-    y1 = mixed(x1) ^ hy1;
-    z0 = mixed(y0) ^ hz0;
-    z1 = mixed(y1) ^ hz1;
-    w0 = mixed(z0) ^ hw0;
-    w1 = mixed(z1) ^ hw1;
-    store_turned(first, at, x0, y0, z0, w0);
-    store_turned(second, at, x1, y1, z1, w1);
+    // Four steps of each lane. Step by step they read
+    //   x' = m(w) ^ s(x),  y' = m(x') ^ s(y),  z' = m(y') ^ s(z),  w' = m(z') ^ s(w)
+    // with the mix m(v) = v ^ (v >> 19) and the shape s; m is linear and its own inverse
+    // (m(m(v)) = v), so the chain from one output to the next shortens to
+    //   y' = w ^ m(s(x)) ^ s(y),  z' = x' ^ m(s(y)) ^ s(z),  w' = y' ^ m(s(z)) ^ s(w).
+#pragma GCC unroll 4
+    for (unsigned g = 0; g < G; ++g) {
+      const V hx = shaped(x[g]), hy = shaped(y[g]), hz = shaped(z[g]), hw = shaped(w[g]);
+      const V nx = mixed(w[g]) ^ hx;
+      const V ny = (w[g] ^ hy) ^ mixed(hx);
+      x[g] = nx;
+      y[g] = ny;
+      z[g] = nx ^ (mixed(hy) ^ hz);
+      w[g] = ny ^ (mixed(hz) ^ hw);
+      store_turned(out + g * N * part + at, part, x[g], y[g], z[g], w[g]);
+    }
   }
-  return RandomState{x1[3], y1[3], z1[3], w1[3]};
+  return RandomState{x[G - 1][N - 1], y[G - 1][N - 1], z[G - 1][N - 1], w[G - 1][N - 1]};
+}
+
+RandomState fill_lanes_vector(const RandomState* start, unsigned char* out, std::uint64_t perLane) {
+  return fill_lanes<Vector4, 4, 2>(start, out, perLane);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2"))) RandomState
+fill_lanes_avx2(const RandomState* start, unsigned char* out, std::uint64_t perLane) {
+  return fill_lanes<Vector8, 8, 1>(start, out, perLane);
+}
+
+// The same lanes with the three-way exclusive or that AVX-512 adds.
+__attribute__((target("avx512f,avx512vl"))) RandomState
+fill_lanes_avx512(const RandomState* start, unsigned char* out, std::uint64_t perLane) {
+  return fill_lanes<Vector8, 8, 1>(start, out, perLane);
+}
+#endif
+
+// A way to draw long fills; every one gives the same bytes.
+struct LaneKind {
+  const char* name;
+  unsigned lanes; // 0: the plain loop
+  RandomState (*fill)(const RandomState*, unsigned char*, std::uint64_t);
+  bool (*runs)();
+};
+
+bool always() { return true; }
+
+// Widest last. The vectors of four words are SSE2 on x86-64, which every such processor has.
+const LaneKind lane_kinds[] = {
+    {"plain", 0, nullptr, always},
+    {"vector", 8, fill_lanes_vector, always},
+#if defined(__x86_64__) || defined(__i386__)
+    {"avx2", 8, fill_lanes_avx2, [] { return bool(__builtin_cpu_supports("avx2")); }},
+    {"avx512vl", 8, fill_lanes_avx512, [] { return bool(__builtin_cpu_supports("avx512vl")); }},
+#endif
+};
+
+const LaneKind* widest_lanes() {
+  const LaneKind* widest = &lane_kinds[0];
+  for (const LaneKind& kind : lane_kinds)
+    if (kind.runs())
+      widest = &kind;
+  return widest;
+}
+
+std::atomic<const LaneKind*> chosenLanes{nullptr};
+
+const LaneKind& lanes_in_use() {
+  const LaneKind* kind = chosenLanes.load(std::memory_order_relaxed);
+  if (kind == nullptr) {
+    kind = widest_lanes();
+    chosenLanes.store(kind, std::memory_order_relaxed);
+  }
+  return *kind;
 }
 
 // Below this many bytes the lanes' start-up (jumps, turning) costs more than it saves.
@@ -149,6 +248,24 @@ std::shared_ptr<const XorshiftJump> jump_over(std::uint64_t steps) {
 
 } // namespace
 
+std::vector<std::string> random_lane_kinds() {
+  std::vector<std::string> names;
+  for (const LaneKind& kind : lane_kinds)
+    if (kind.runs())
+      names.push_back(kind.name);
+  return names;
+}
+
+bool use_random_lanes(const std::string& name) {
+  for (const LaneKind& kind : lane_kinds) {
+    if (name == kind.name && kind.runs()) {
+      chosenLanes.store(&kind, std::memory_order_relaxed);
+      return true;
+    }
+  }
+  return false;
+}
+
 void seed_random() { processState.x ^= static_cast<std::uint32_t>(std::time(nullptr)); }
 
 void fill_random(void* buffer, std::uint64_t length) {
@@ -165,13 +282,22 @@ void fill_random_from(RandomState& state, void* buffer, std::uint64_t length) {
     fill_scalar(state, out, length);
     return;
   }
-  const std::uint64_t perLane = length / 4 / lanes / 4 * 4;
+  const LaneKind& lanes = lanes_in_use();
+  if (lanes.lanes == 0) {
+    fill_scalar(state, out, length);
+    return;
+  }
+  std::uint64_t perLane = length / 4 / lanes.lanes / 4 * 4;
+  // Parts a multiple of 4 KiB long would put every lane's stores into the same few cache sets;
+  // a little shorter, they spread, and the plain loop draws the rest.
+  if (perLane * 4 % 4096 == 0)
+    perLane -= 4;
   const std::shared_ptr<const XorshiftJump> jump = jump_over(perLane);
-  RandomState start[lanes];
+  RandomState start[most_lanes];
   start[0] = state;
-  for (unsigned j = 1; j < lanes; ++j)
+  for (unsigned j = 1; j < lanes.lanes; ++j)
     start[j] = jump->apply(start[j - 1]);
-  state = fill_lanes(start, out, perLane);
-  const std::uint64_t done = perLane * 4 * lanes;
+  state = lanes.fill(start, out, perLane);
+  const std::uint64_t done = perLane * 4 * lanes.lanes;
   fill_scalar(state, out + done, length - done);
 }

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 // The generator's state: its last four outputs, oldest first (w is the latest).
 struct RandomState {
@@ -35,6 +37,14 @@ void set_random_state(const RandomState& state);
 // leaves `state` where that fill leaves it. Safe on any thread, each with its own state. Throws
 // std::bad_alloc only when the jump tables of a long fill cannot be had.
 void fill_random_from(RandomState& state, void* buffer, std::uint64_t length);
+
+// The ways of drawing long fills that this processor runs, narrowest first: "plain" (one output
+// a step), "vector" (lanes in vectors of four words), and where the processor has them "avx2" and
+// "avx512vl". All give the same bytes. Fills use the last one unless use_random_lanes chose
+// another (for tests and benchmarks); it returns false, and changes nothing, for a name that is
+// not in the list.
+std::vector<std::string> random_lane_kinds();
+bool use_random_lanes(const std::string& name);
 
 // The number of outputs a fill of `length` bytes draws: one per output begun.
 constexpr std::uint64_t random_outputs(std::uint64_t length) {

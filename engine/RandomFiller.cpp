@@ -1,12 +1,16 @@
 #include "RandomFiller.h"
 
+#include <chrono>
 #include <new>
 #include <system_error>
 
 namespace {
 
-// Below this a chunk is drawn in place: handing it to the worker costs more than drawing it.
-constexpr std::uint64_t ahead_threshold = 32768;
+// Below this a chunk is drawn in place: handing it over costs more than drawing it.
+constexpr std::uint64_t ahead_threshold = 524288;
+
+// How long a side polls before it blocks: longer than a chunk of the usual size takes to write.
+constexpr std::chrono::microseconds polling{200};
 
 } // namespace
 
@@ -16,28 +20,45 @@ RandomFiller::RandomFiller(unsigned char* first, unsigned char* second, std::uin
 RandomFiller::~RandomFiller() {
   if (!worker.joinable())
     return;
-  {
-    const std::lock_guard<std::mutex> guard(lock);
-    stopping = true;
-  }
-  changed.notify_all();
+  await_change(Asked); // the worker must be done with the buffers
+  set_phase(Stopping);
   worker.join();
+}
+
+RandomFiller::Phase RandomFiller::await_change(Phase from) {
+  const auto until = std::chrono::steady_clock::now() + polling;
+  for (unsigned i = 1;; ++i) {
+    const auto now = static_cast<Phase>(phase.load(std::memory_order_acquire));
+    if (now != from)
+      return now;
+    if (i % 64 == 0 && std::chrono::steady_clock::now() > until)
+      break;
+  }
+  for (;;) {
+    phase.wait(from, std::memory_order_acquire);
+    const auto now = static_cast<Phase>(phase.load(std::memory_order_acquire));
+    if (now != from)
+      return now;
+  }
+}
+
+void RandomFiller::set_phase(Phase to) {
+  phase.store(to, std::memory_order_release);
+  phase.notify_one();
 }
 
 const unsigned char* RandomFiller::next(std::uint64_t length) {
   unsigned char* out = first;
   bool taken = false;
   if (worker.joinable()) {
-    std::unique_lock<std::mutex> guard(lock);
-    changed.wait(guard, [this] { return !pending; });
     // The chunk drawn ahead counts only when it is the one asked for, drawn from where the
     // process generator still stands.
-    if (ready && aheadLength == length && aheadStart == random_state()) {
+    const Phase drawn = await_change(Asked);
+    if (drawn == Drawn && aheadLength == length && aheadStart == random_state()) {
       out = aheadBuffer;
       set_random_state(aheadEnd);
       taken = true;
     }
-    ready = false;
   }
   if (!taken)
     fill_random(out, length);
@@ -51,37 +72,28 @@ const unsigned char* RandomFiller::next(std::uint64_t length) {
       return out;
     }
   }
-  {
-    const std::lock_guard<std::mutex> guard(lock);
-    aheadBuffer = other(out);
-    aheadLength = length;
-    aheadStart = random_state();
-    pending = true;
-  }
-  changed.notify_all();
+  aheadBuffer = other(out);
+  aheadLength = length;
+  aheadStart = random_state();
+  set_phase(Asked);
   return out;
 }
 
 void RandomFiller::work() {
-  std::unique_lock<std::mutex> guard(lock);
   for (;;) {
-    changed.wait(guard, [this] { return pending || stopping; });
-    if (stopping)
+    Phase now = static_cast<Phase>(phase.load(std::memory_order_acquire));
+    while (now != Asked && now != Stopping)
+      now = await_change(now);
+    if (now == Stopping)
       return;
     RandomState state = aheadStart;
-    unsigned char* buffer = aheadBuffer;
-    const std::uint64_t length = aheadLength;
-    guard.unlock();
-    bool drawn = true;
+    Phase result = Drawn;
     try {
-      fill_random_from(state, buffer, length);
+      fill_random_from(state, aheadBuffer, aheadLength);
     } catch (const std::bad_alloc&) {
-      drawn = false; // the chunk is drawn in place when it is asked for
+      result = Failed; // the chunk is drawn in place when it is asked for
     }
-    guard.lock();
     aheadEnd = state;
-    ready = drawn;
-    pending = false;
-    changed.notify_all();
+    set_phase(result);
   }
 }

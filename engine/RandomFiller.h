@@ -4,13 +4,16 @@
 // drawn, from the state the process generator still has; anything else is drawn again in place.
 // So the data and the process generator's state are exactly what plain fill_random calls, chunk
 // by chunk, would give, and a chunk drawn ahead but never taken leaves no trace.
+//
+// The two threads hand chunks over through one atomic word. Each side first polls it for a
+// short while, since a thread put to sleep and woken again for every chunk costs more than
+// drawing a chunk of the usual size; only then does it block.
 #pragma once
 
 #include "Random.h"
 
-#include <condition_variable>
+#include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <thread>
 
 class RandomFiller {
@@ -29,7 +32,12 @@ public:
   const unsigned char* next(std::uint64_t length);
 
 private:
+  enum Phase : unsigned { Idle, Asked, Drawn, Failed, Stopping };
+
   void work();
+  // Waits until the phase is no longer `from`, and returns it.
+  Phase await_change(Phase from);
+  void set_phase(Phase to);
   unsigned char* other(const unsigned char* buffer) const {
     return buffer == first ? second : first;
   }
@@ -38,13 +46,9 @@ private:
   unsigned char* second;
   std::uint64_t capacity;
 
-  // The chunk drawn ahead, guarded by the lock: asked for (pending), finished (ready), or
-  // dropped by the worker (failed).
-  std::mutex lock;
-  std::condition_variable changed;
-  bool pending = false;
-  bool ready = false;
-  bool stopping = false;
+  // The chunk asked for: written by the main thread while the phase is not Asked, read by the
+  // worker once it has seen Asked; the end state is the worker's, read once it has set Drawn.
+  std::atomic<unsigned> phase{Idle};
   unsigned char* aheadBuffer = nullptr;
   std::uint64_t aheadLength = 0;
   RandomState aheadStart{};

@@ -63,27 +63,34 @@ TEST(Random, PublishedFirstOutputsLowestByteFirst) {
 
 // Fills of many lengths one after the other, as a wipe's chunks are: short ones drawn plainly,
 // long ones in lanes, lengths that leave a tail after the lanes, cut outputs, and part sizes
-// around every boundary of the lanes. Together they must be one unbroken stream.
+// around every boundary of the lanes. Together they must be one unbroken stream, drawn in each
+// kind of lanes this processor runs.
 TEST(Random, FillsOfAnyLengthContinueThePlainSequence) {
   std::vector<std::uint64_t> lengths = {
-      0,     1,     2,     3,     4,     5,     15,     16,     17,         31,    32,
-      33,    127,   128,   129,   16383, 16384, 16385,  16386,  16387,      16400, 16511,
-      16512, 16513, 32768, 65535, 65536, 65537, 131072, 131071, 1048576 + 7};
+      0,     1,     2,     3,     4,     5,     15,    16,     17,     31,     32,
+      33,    127,   128,   129,   16383, 16384, 16385, 16386,  16387,  16400,  16511,
+      16512, 16513, 32768, 32769, 65535, 65536, 65537, 131072, 131071, 131136, 1048576 + 7};
   std::mt19937_64 pick(20240601);
   for (int i = 0; i < 40; ++i)
     lengths.push_back(pick() % 300000);
-  Reference reference;
-  RandomState state = initial_random_state;
-  for (std::uint64_t length : lengths) {
-    std::vector<unsigned char> actual(length + 8, 0xA5);
-    fill_random_from(state, actual.data(), length);
-    const std::vector<unsigned char> expected = reference.fill(length);
-    for (int k = 0; k < 8; ++k)
-      ASSERT_EQ(0xA5, actual[length + k]) << "wrote past " << length << " bytes";
-    actual.resize(length);
-    ASSERT_EQ("", first_difference(actual, expected)) << "fill of " << length << " bytes";
-    ASSERT_EQ(reference.s, state) << "state after a fill of " << length << " bytes";
+  const std::vector<std::string> kinds = random_lane_kinds();
+  ASSERT_GE(kinds.size(), 2u) << "the plain loop and the portable vectors run everywhere";
+  for (const std::string& kind : kinds) {
+    ASSERT_TRUE(use_random_lanes(kind));
+    Reference reference;
+    RandomState state = initial_random_state;
+    for (std::uint64_t length : lengths) {
+      std::vector<unsigned char> actual(length + 8, 0xA5);
+      fill_random_from(state, actual.data(), length);
+      const std::vector<unsigned char> expected = reference.fill(length);
+      for (int k = 0; k < 8; ++k)
+        ASSERT_EQ(0xA5, actual[length + k]) << kind << ": wrote past " << length << " bytes";
+      actual.resize(length);
+      ASSERT_EQ("", first_difference(actual, expected)) << kind << ": fill of " << length;
+      ASSERT_EQ(reference.s, state) << kind << ": state after a fill of " << length;
+    }
   }
+  EXPECT_FALSE(use_random_lanes("none such"));
 }
 
 // The process stream and a caller's own state are the same generator: a filler that draws ahead
