@@ -14,17 +14,32 @@
 namespace {
 
 // Safety net against a test that would hang; no test relies on it to pass.
-constexpr guint hang_limit_ms = 120000;
+constexpr gint64 hang_limit_us = 120 * G_USEC_PER_SEC;
 
-// Sets `flag` after `ms` milliseconds of the main loop; returns the timeout's source id.
-guint set_after(guint ms, bool& flag) {
-  return g_timeout_add(
-      ms,
+// Runs a GMainLoop on the default context until `done` holds; it is checked every
+// millisecond. Returns false when the loop hung instead.
+bool run_loop(const std::function<bool()>& done) {
+  struct State {
+    GMainLoop* loop;
+    const std::function<bool()>& done;
+    gint64 deadline;
+    bool hung;
+  } state{g_main_loop_new(nullptr, FALSE), done, g_get_monotonic_time() + hang_limit_us, false};
+  const guint check = g_timeout_add(
+      1,
       [](gpointer data) -> gboolean {
-        *static_cast<bool*>(data) = true;
-        return G_SOURCE_REMOVE;
+        auto& s = *static_cast<State*>(data);
+        s.hung = g_get_monotonic_time() > s.deadline;
+        if (s.hung || s.done())
+          g_main_loop_quit(s.loop);
+        return G_SOURCE_CONTINUE;
       },
-      &flag);
+      &state);
+  if (!done())
+    g_main_loop_run(state.loop);
+  g_source_remove(check);
+  g_main_loop_unref(state.loop);
+  return !state.hung;
 }
 
 // Records what a Process reports, and lets a test act from within the callbacks.
@@ -75,16 +90,11 @@ public:
     return process->start(argv.data());
   }
 
-  // Runs the main loop until a callback calls quit, or `done` holds after an iteration.
+  // Runs the main loop until a callback calls quit, or until `done` holds.
   void run(const std::function<bool()>& done = nullptr) {
-    bool hung = false;
-    const guint limit = set_after(hang_limit_ms, hung);
     quitRequested = false;
-    while (!quitRequested && !hung && !(done && done()))
-      g_main_context_iteration(nullptr, TRUE);
-    if (!hung)
-      g_source_remove(limit);
-    ASSERT_FALSE(hung) << "the main loop hung";
+    ASSERT_TRUE(run_loop([&] { return quitRequested || (done && done()); }))
+        << "the main loop hung";
   }
   void quit() { quitRequested = true; }
 
@@ -267,8 +277,8 @@ TEST_F(ProcessTest, ALineCallbackMayStopRestartOrDestroyTheProcess) {
     else
       run([&] { return acted; });
     // Give a wrongly kept watch the chance to deliver more.
-    for (int i = 0; i < 20; ++i)
-      g_main_context_iteration(nullptr, FALSE);
+    const gint64 until = g_get_monotonic_time() + 50000;
+    ASSERT_TRUE(run_loop([&] { return g_get_monotonic_time() > until; }));
     std::vector<std::string> seen;
     for (const std::string& e : recorder.events)
       if (e.rfind("err:", 0) != 0)
@@ -302,14 +312,8 @@ TEST_F(ProcessTest, ANestedMainLoopInALineCallbackKeepsLinesInOrder) {
     if (nested)
       return;
     nested = true;
-    bool elapsed = false;
-    set_after(300, elapsed);
-    bool hung = false;
-    const guint limit = set_after(hang_limit_ms, hung);
-    while ((!elapsed || recorder.err.empty()) && !hung)
-      g_main_context_iteration(nullptr, TRUE);
-    if (!hung)
-      g_source_remove(limit);
+    const gint64 until = g_get_monotonic_time() + 300000;
+    ASSERT_TRUE(run_loop([&] { return g_get_monotonic_time() > until && !recorder.err.empty(); }));
   };
   ASSERT_TRUE(start({"lines=2000:20", "err=done\n", "exit=0"}));
   run();
