@@ -346,7 +346,9 @@ void Process::Callback::on_stderr_line(char* line) {
   debug_log() << "Process.cpp(395): " << line << "\n";
 }
 
-void Process::Callback::on_exit(int status) { debug_log() << "Process.cpp(400): " << status << "\n"; }
+void Process::Callback::on_exit(int status) {
+  debug_log() << "Process.cpp(400): " << status << "\n";
+}
 
 Process::Callback::~Callback() = default;
 
