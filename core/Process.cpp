@@ -259,9 +259,12 @@ void Process::Impl::release_pipes() {
 void Process::Impl::stop() {
   childWatch.reset();
   if (running) {
-    // The abandoned child is still reaped, and its end logged, when it exits.
-    g_child_watch_add(child, on_exit_default, nullptr);
-    if (!platform::terminate_process(child))
+    // The abandoned child is still reaped, and its end logged, when it exits. A child that
+    // cannot be killed any more has ended and been reaped already; watching it again would
+    // only make GLib complain.
+    if (platform::terminate_process(child))
+      g_child_watch_add(child, on_exit_default, nullptr);
+    else
       debug_log() << "Process.cpp(79): " << last_error_text() << "\n";
     running = false;
     child = GPid{};
