@@ -96,7 +96,8 @@ DWORD win32_error_from_errno(int error) {
   case EACCES:
   case EPERM:
   case EROFS: return ERROR_ACCESS_DENIED;
-  case EBADF: return ERROR_INVALID_HANDLE;
+  case EBADF:
+  case ESRCH: return ERROR_INVALID_HANDLE;
   case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
   case EINVAL: return ERROR_INVALID_PARAMETER;
   case ENOSPC: return ERROR_DISK_FULL;
