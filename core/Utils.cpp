@@ -5,7 +5,7 @@
 
 #include <ostream>
 
-bool get_disk_size(HANDLE device, std::uint64_t& size, std::uint64_t& sectorSize) {
+bool get_disk_size(HANDLE device, std::uint64_t &size, std::uint64_t &sectorSize) {
   DISK_GEOMETRY geometry;
   DWORD returned = 0;
   if (!DeviceIoControl(device, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry,
@@ -26,8 +26,8 @@ bool get_disk_size(HANDLE device, std::uint64_t& size, std::uint64_t& sectorSize
       bytes = static_cast<std::uint64_t>(partitionEx.PartitionLength.QuadPart);
     } else {
       debug_log() << "Utils.cpp(54): " << last_error_text() << "\n";
-      bytes = static_cast<std::uint64_t>(geometry.Cylinders.QuadPart) *
-              geometry.TracksPerCylinder * geometry.SectorsPerTrack * geometry.BytesPerSector;
+      bytes = static_cast<std::uint64_t>(geometry.Cylinders.QuadPart) * geometry.TracksPerCylinder *
+              geometry.SectorsPerTrack * geometry.BytesPerSector;
     }
   }
   size = bytes;
@@ -41,18 +41,17 @@ bool get_disk_size(HANDLE device, std::uint64_t& size, std::uint64_t& sectorSize
 
 bool dismount_volume(HANDLE volume) {
   DWORD returned = 0;
-  if (!DeviceIoControl(volume, FSCTL_DISMOUNT_VOLUME, nullptr, 0, nullptr, 0, &returned,
-                       nullptr)) {
+  if (!DeviceIoControl(volume, FSCTL_DISMOUNT_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr)) {
     debug_log() << "Utils.cpp(104): " << last_error_text() << "\n";
     return false;
   }
   return true;
 }
 
-bool dismount_volume(const std::string& path) {
-  HANDLE volume = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+bool dismount_volume(const std::string &path) {
+  HANDLE volume =
+      CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (volume == INVALID_HANDLE_VALUE) {
     debug_log() << "Utils.cpp(80): " << path << " " << last_error_text() << "\n";
     return false;

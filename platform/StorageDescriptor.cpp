@@ -6,7 +6,7 @@ namespace platform {
 
 namespace {
 
-DWORD append_text(std::string& bytes, const std::string& text) {
+DWORD append_text(std::string &bytes, const std::string &text) {
   if (text.empty())
     return 0;
   const DWORD offset = static_cast<DWORD>(bytes.size());
@@ -17,7 +17,7 @@ DWORD append_text(std::string& bytes, const std::string& text) {
 
 } // namespace
 
-std::string build_storage_descriptor(const DriveIdentity& identity) {
+std::string build_storage_descriptor(const DriveIdentity &identity) {
   STORAGE_DEVICE_DESCRIPTOR record;
   std::memset(&record, 0, sizeof record);
   std::string bytes(sizeof record, '\0');
@@ -35,7 +35,7 @@ std::string build_storage_descriptor(const DriveIdentity& identity) {
   return bytes;
 }
 
-std::string serial_as_swapped_hex(const std::string& serial) {
+std::string serial_as_swapped_hex(const std::string &serial) {
   for (char c : serial) {
     const bool carried = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') ||
                          (c >= 'a' && c <= 'z') || c == ' ' || c == '-';
@@ -48,8 +48,8 @@ std::string serial_as_swapped_hex(const std::string& serial) {
   static const char digits[] = "0123456789ABCDEF";
   std::string hex;
   for (std::size_t i = 0; i < padded.size(); i += 2) {
-    for (unsigned char c : {static_cast<unsigned char>(padded[i + 1]),
-                            static_cast<unsigned char>(padded[i])}) {
+    for (unsigned char c :
+         {static_cast<unsigned char>(padded[i + 1]), static_cast<unsigned char>(padded[i])}) {
       hex += digits[c >> 4];
       hex += digits[c & 15];
     }
