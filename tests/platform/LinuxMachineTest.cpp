@@ -2,9 +2,9 @@
 // loop driver, and skip with the reason where there is none. Nothing here writes to any device
 // but the test's own loop device: each test checks that the drive it writes to is that one.
 #include "LinuxMachine.h"
-#include "LogCapture.h"
 #include "Bytes.h"
 #include "DeviceMapping.h"
+#include "LogCapture.h"
 #include "LoopDevice.h"
 #include "TestMachine.h"
 #include "Win32.h"
@@ -255,4 +255,29 @@ TEST_P(LinuxLoop, ALockedVolumeIsThisProcesssToWrite) {
   EXPECT_EQ(first_difference(file_bytes(loop->image(), 0, 2 * GetParam()),
                              std::string(2 * GetParam(), 'k')),
             "");
+}
+
+// Drive discovery marks the drives that hold the system, the programs and the application
+// data by the drive letters of these variables; on Linux the layer sets those that are absent
+// to the letters of the file systems holding "/", "/usr" and the home folder.
+TEST(LinuxMachine, SetsTheSystemFoldersOfDriveDiscovery) {
+  ScopedEnvironment noMachine("CVW_MACHINE", std::nullopt);
+  ScopedEnvironment system("SYSTEMDRIVE", std::nullopt);
+  ScopedEnvironment programs("PROGRAMFILES", std::nullopt);
+  ScopedEnvironment data("APPDATA", std::string("Q:\\kept"));
+  platform::LinuxMachine machine;
+  const DWORD letters = machine.logical_drives();
+  const char *systemDrive = std::getenv("SYSTEMDRIVE");
+  if ((letters & (1u << 2)) != 0) {
+    ASSERT_NE(systemDrive, nullptr);
+    EXPECT_STREQ(systemDrive, "C:");
+  } else {
+    EXPECT_EQ(systemDrive, nullptr) << "no drive holds / here, so no drive is the system's";
+  }
+  if (const char *programFiles = std::getenv("PROGRAMFILES")) {
+    ASSERT_GE(std::strlen(programFiles), 3u);
+    EXPECT_EQ(programFiles[1], ':');
+    EXPECT_NE(letters & (1u << (programFiles[0] - 'A')), 0u) << programFiles;
+  }
+  EXPECT_STREQ(std::getenv("APPDATA"), "Q:\\kept");
 }

@@ -671,3 +671,53 @@ TEST(SimulatedMachine, SetsTheEnvironmentItDescribesWhenAbsent) {
   EXPECT_STREQ(std::getenv("CVW_TEST_ABSENT"), "C:");
   EXPECT_STREQ(std::getenv("CVW_TEST_PRESENT"), "kept");
 }
+
+// The sequence in which the raw disk access takes the volumes of a disk that it opens for
+// writing: walk the volumes, keep those on the disk, remove a single drive letter, lock and
+// dismount; the disk is then writable where its volumes lie, and the other disk is untouched.
+TEST(SimulatedMachine, AWholeDiskCanBeTakenFromTheSystem) {
+  TestMachine machine(machine_file("two-disks.cfg"));
+  Win32Handle disk = Win32Handle::open(disk0, GENERIC_READ | GENERIC_WRITE);
+  ASSERT_TRUE(disk.valid());
+  std::vector<Win32Handle> locked;
+  char name[MAX_PATH];
+  HANDLE walk = FindFirstVolumeA(name, sizeof name);
+  ASSERT_NE(walk, INVALID_HANDLE_VALUE);
+  do {
+    std::string path(name);
+    ASSERT_EQ(path.back(), '\\');
+    path.pop_back();
+    Win32Handle volume = Win32Handle::open(path, GENERIC_READ | GENERIC_WRITE);
+    ASSERT_TRUE(volume.valid()) << path;
+    VOLUME_DISK_EXTENTS extents;
+    ASSERT_TRUE(query_record(volume.get(), IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, extents));
+    if (extents.Extents[0].DiskNumber != 0)
+      continue;
+    STORAGE_DEVICE_NUMBER number;
+    ASSERT_TRUE(query_record(volume.get(), IOCTL_STORAGE_GET_DEVICE_NUMBER, number));
+    for (char letter = 'C'; letter <= 'Z'; ++letter) {
+      Win32Handle lettered = Win32Handle::open(std::string("\\\\.\\") + letter + ":", 0);
+      STORAGE_DEVICE_NUMBER other;
+      if (lettered.valid() &&
+          query_record(lettered.get(), IOCTL_STORAGE_GET_DEVICE_NUMBER, other) &&
+          other.DeviceNumber == 0 && other.PartitionNumber == number.PartitionNumber) {
+        EXPECT_TRUE(DeleteVolumeMountPointA((std::string("\\\\.\\") + letter + ":\\").c_str()));
+      }
+    }
+    EXPECT_TRUE(send_control(volume.get(), FSCTL_LOCK_VOLUME));
+    EXPECT_TRUE(send_control(volume.get(), FSCTL_DISMOUNT_VOLUME));
+    locked.push_back(std::move(volume));
+  } while (FindNextVolumeA(walk, name, sizeof name));
+  FindVolumeClose(walk);
+
+  EXPECT_EQ(locked.size(), 3u);
+  EXPECT_EQ(GetLogicalDrives(), (1u << 0) | (1u << 6) | (1u << 7)); // A, G and H stay
+  EXPECT_TRUE(write_at(disk.get(), 1048576, 4096, 'e'));
+  EXPECT_TRUE(write_at(disk.get(), 17825792, 4096, 'd'));
+  Win32Handle stick = Win32Handle::open(disk1, GENERIC_READ | GENERIC_WRITE);
+  EXPECT_FALSE(write_at(stick.get(), 1048576, 4096, 'g'));
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  locked.clear(); // the locks end; the letters stay removed
+  EXPECT_FALSE(write_at(disk.get(), 1048576, 4096, 'e'));
+  EXPECT_EQ(GetLogicalDrives(), (1u << 0) | (1u << 6) | (1u << 7));
+}
