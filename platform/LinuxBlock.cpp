@@ -300,10 +300,17 @@ std::vector<Mount> mounts() {
       continue;
     mount.point = unescape_mount_text(point);
     const std::size_t separator = line.find(" - ");
+    std::string source;
     if (separator != std::string::npos) {
       std::istringstream tail(line.substr(separator + 3));
-      tail >> mount.type;
+      tail >> mount.type >> source;
     }
+    // Some file systems (btrfs among them) show an anonymous device number; their source
+    // names the block device.
+    struct stat status;
+    if (major(mount.dev) == 0 && source.rfind("/dev/", 0) == 0 &&
+        stat(unescape_mount_text(source).c_str(), &status) == 0 && S_ISBLK(status.st_mode))
+      mount.dev = status.st_rdev;
     result.push_back(mount);
   }
   return result;

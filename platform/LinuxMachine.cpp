@@ -138,7 +138,11 @@ public:
     }
   }
 
-  ~LinuxDevice() override { release(); }
+  ~LinuxDevice() override {
+    release();
+    if (fd >= 0)
+      ::close(fd);
+  }
 
   // Reads the sizes from the kernel and the identity from sysfs. False with the last error.
   bool make_facts(const lb::Volume *from) {
