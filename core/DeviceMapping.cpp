@@ -41,7 +41,7 @@ std::string DeviceMapping::letters(HANDLE device) const {
   }
   std::string result;
   for (std::uint32_t i = 0; i < count; ++i) {
-    const Entry &entry = entries[i];
+    const Entry& entry = entries[i];
     if (entry.deviceType == wanted.deviceType && entry.deviceNumber == wanted.deviceNumber &&
         (wanted.partitionNumber == 0 || entry.partitionNumber == wanted.partitionNumber))
       result += entry.letter;
@@ -49,7 +49,7 @@ std::string DeviceMapping::letters(HANDLE device) const {
   return result;
 }
 
-bool DeviceMapping::query_device_number(HANDLE device, Entry &entry) {
+bool DeviceMapping::query_device_number(HANDLE device, Entry& entry) {
   STORAGE_DEVICE_NUMBER number;
   DWORD returned = 0;
   if (!DeviceIoControl(device, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, sizeof number,

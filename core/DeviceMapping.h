@@ -27,11 +27,11 @@ public:
   std::string letters(HANDLE device) const;
 
   std::uint32_t size() const { return count; }
-  const Entry &entry(std::uint32_t index) const { return entries[index]; }
+  const Entry& entry(std::uint32_t index) const { return entries[index]; }
 
   // Asks the open device for its device type, number and partition number. Returns false,
   // with a debug-log line, when it cannot answer; `entry` is then untouched.
-  static bool query_device_number(HANDLE device, Entry &entry);
+  static bool query_device_number(HANDLE device, Entry& entry);
 
 private:
   Entry entries[26];

@@ -5,7 +5,7 @@
 
 #include <ostream>
 
-bool get_disk_size(HANDLE device, std::uint64_t &size, std::uint64_t &sectorSize) {
+bool get_disk_size(HANDLE device, std::uint64_t& size, std::uint64_t& sectorSize) {
   DISK_GEOMETRY geometry;
   DWORD returned = 0;
   if (!DeviceIoControl(device, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry,
@@ -48,7 +48,7 @@ bool dismount_volume(HANDLE volume) {
   return true;
 }
 
-bool dismount_volume(const std::string &path) {
+bool dismount_volume(const std::string& path) {
   HANDLE volume =
       CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -43,7 +43,7 @@ BOOL fail(DWORD code) {
 }
 
 // Fails with the machine's error for `call` on the device, if it is set to fail.
-bool failing(const Device &device, const char *call) {
+bool failing(const Device& device, const char* call) {
   const DWORD code = device.failure(call);
   if (code == 0)
     return false;
@@ -51,7 +51,7 @@ bool failing(const Device &device, const char *call) {
   return true;
 }
 
-bool copy_name(const std::string &name, LPSTR buffer, DWORD length) {
+bool copy_name(const std::string& name, LPSTR buffer, DWORD length) {
   if (buffer == nullptr || name.size() + 1 > length) {
     SetLastError(ERROR_FILENAME_EXCED_RANGE);
     return false;
@@ -62,7 +62,7 @@ bool copy_name(const std::string &name, LPSTR buffer, DWORD length) {
 
 // A transfer of `length` bytes at the handle's position must be whole sectors, and with
 // FILE_FLAG_NO_BUFFERING so must the buffer's address.
-bool aligned(const OpenDevice &open, const void *buffer, DWORD length) {
+bool aligned(const OpenDevice& open, const void* buffer, DWORD length) {
   const std::uint32_t sector = open.device->facts().sectorSize;
   if (sector == 0)
     return true;
@@ -74,7 +74,43 @@ bool aligned(const OpenDevice &open, const void *buffer, DWORD length) {
   return true;
 }
 
-bool move_pointer(OpenDevice &open, std::int64_t distance, DWORD method, std::int64_t &moved) {
+// The checks that come before a transfer of `length` bytes through `file`: the handle, its
+// `access` right, the alignment and the machine's failure switch for `call`. Returns the open
+// device, or null with the last error set.
+std::shared_ptr<OpenDevice> start_transfer(HANDLE file, const void* buffer, DWORD length,
+                                           LPDWORD count, LPOVERLAPPED overlapped, DWORD access,
+                                           const char* call) {
+  if (count != nullptr)
+    *count = 0;
+  if (overlapped != nullptr) {
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return nullptr;
+  }
+  std::shared_ptr<OpenDevice> open = find_handle_as<OpenDevice>(file);
+  if (open == nullptr)
+    return nullptr;
+  if ((open->access & access) == 0) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
+  if ((buffer == nullptr && length != 0) || !aligned(*open, buffer, length)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (failing(*open->device, call))
+    return nullptr;
+  return open;
+}
+
+// Moves the position on by what was moved and reports the count.
+BOOL finish_transfer(OpenDevice& open, bool ok, std::size_t done, LPDWORD count) {
+  open.position += static_cast<std::int64_t>(done);
+  if (count != nullptr)
+    *count = static_cast<DWORD>(done);
+  return ok ? TRUE : FALSE;
+}
+
+bool move_pointer(OpenDevice& open, std::int64_t distance, DWORD method, std::int64_t& moved) {
   std::int64_t base = 0;
   switch (method) {
   case FILE_BEGIN: base = 0; break;
@@ -96,7 +132,7 @@ bool move_pointer(OpenDevice &open, std::int64_t distance, DWORD method, std::in
 }
 
 template <class Record>
-BOOL give_record(const Record &record, LPVOID out, DWORD outSize, LPDWORD returned) {
+BOOL give_record(const Record& record, LPVOID out, DWORD outSize, LPDWORD returned) {
   if (out == nullptr || outSize < sizeof record)
     return fail(ERROR_INSUFFICIENT_BUFFER);
   std::memcpy(out, &record, sizeof record);
@@ -105,14 +141,14 @@ BOOL give_record(const Record &record, LPVOID out, DWORD outSize, LPDWORD return
   return TRUE;
 }
 
-BOOL disk_extents(const DeviceFacts &facts, LPVOID out, DWORD outSize, LPDWORD returned) {
+BOOL disk_extents(const DeviceFacts& facts, LPVOID out, DWORD outSize, LPDWORD returned) {
   constexpr DWORD header = offsetof(VOLUME_DISK_EXTENTS, Extents);
   if (out == nullptr || outSize < header)
     return fail(ERROR_INSUFFICIENT_BUFFER);
   const DWORD count = static_cast<DWORD>(facts.extents.size());
   std::memcpy(out, &count, sizeof count);
   DWORD used = header;
-  for (const Extent &piece : facts.extents) {
+  for (const Extent& piece : facts.extents) {
     if (outSize - used < sizeof(DISK_EXTENT))
       break;
     DISK_EXTENT extent;
@@ -120,7 +156,7 @@ BOOL disk_extents(const DeviceFacts &facts, LPVOID out, DWORD outSize, LPDWORD r
     extent.DiskNumber = piece.disk;
     extent.StartingOffset.QuadPart = static_cast<LONGLONG>(piece.offset);
     extent.ExtentLength.QuadPart = static_cast<LONGLONG>(piece.length);
-    std::memcpy(static_cast<BYTE *>(out) + used, &extent, sizeof extent);
+    std::memcpy(static_cast<BYTE*>(out) + used, &extent, sizeof extent);
     used += sizeof extent;
   }
   if (returned != nullptr)
@@ -130,7 +166,7 @@ BOOL disk_extents(const DeviceFacts &facts, LPVOID out, DWORD outSize, LPDWORD r
   return TRUE;
 }
 
-BOOL storage_property(const DeviceFacts &facts, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
+BOOL storage_property(const DeviceFacts& facts, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
                       LPDWORD returned) {
   STORAGE_PROPERTY_QUERY query;
   constexpr DWORD needed = offsetof(STORAGE_PROPERTY_QUERY, AdditionalParameters);
@@ -154,7 +190,7 @@ BOOL storage_property(const DeviceFacts &facts, LPVOID in, DWORD inSize, LPVOID 
   return TRUE;
 }
 
-const char *control_name(DWORD code) {
+const char* control_name(DWORD code) {
   switch (code) {
   case IOCTL_DISK_GET_DRIVE_GEOMETRY: return "IOCTL_DISK_GET_DRIVE_GEOMETRY";
   case IOCTL_DISK_GET_PARTITION_INFO: return "IOCTL_DISK_GET_PARTITION_INFO";
@@ -207,18 +243,9 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
               LPOVERLAPPED overlapped) {
-  if (bytesRead != nullptr)
-    *bytesRead = 0;
-  if (overlapped != nullptr)
-    return platform::fail(ERROR_NOT_SUPPORTED);
-  std::shared_ptr<OpenDevice> open = platform::find_handle_as<OpenDevice>(file);
+  std::shared_ptr<OpenDevice> open = platform::start_transfer(file, buffer, bytesToRead, bytesRead,
+                                                              overlapped, GENERIC_READ, "ReadFile");
   if (open == nullptr)
-    return FALSE;
-  if ((open->access & GENERIC_READ) == 0)
-    return platform::fail(ERROR_ACCESS_DENIED);
-  if ((buffer == nullptr && bytesToRead != 0) || !platform::aligned(*open, buffer, bytesToRead))
-    return platform::fail(ERROR_INVALID_PARAMETER);
-  if (platform::failing(*open->device, "ReadFile"))
     return FALSE;
   const std::uint64_t size = open->device->facts().size;
   const std::uint64_t at = static_cast<std::uint64_t>(open->position);
@@ -228,26 +255,14 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
       static_cast<std::size_t>(std::min<std::uint64_t>(bytesToRead, size - at));
   std::size_t done = 0;
   const bool ok = open->device->read(at, buffer, length, done);
-  open->position += static_cast<std::int64_t>(done);
-  if (bytesRead != nullptr)
-    *bytesRead = static_cast<DWORD>(done);
-  return ok ? TRUE : FALSE;
+  return platform::finish_transfer(*open, ok, done, bytesRead);
 }
 
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
                LPOVERLAPPED overlapped) {
-  if (bytesWritten != nullptr)
-    *bytesWritten = 0;
-  if (overlapped != nullptr)
-    return platform::fail(ERROR_NOT_SUPPORTED);
-  std::shared_ptr<OpenDevice> open = platform::find_handle_as<OpenDevice>(file);
+  std::shared_ptr<OpenDevice> open = platform::start_transfer(
+      file, buffer, bytesToWrite, bytesWritten, overlapped, GENERIC_WRITE, "WriteFile");
   if (open == nullptr)
-    return FALSE;
-  if ((open->access & GENERIC_WRITE) == 0)
-    return platform::fail(ERROR_ACCESS_DENIED);
-  if ((buffer == nullptr && bytesToWrite != 0) || !platform::aligned(*open, buffer, bytesToWrite))
-    return platform::fail(ERROR_INVALID_PARAMETER);
-  if (platform::failing(*open->device, "WriteFile"))
     return FALSE;
   if (bytesToWrite == 0)
     return TRUE;
@@ -257,10 +272,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWri
     return platform::fail(ERROR_SECTOR_NOT_FOUND);
   std::size_t done = 0;
   const bool ok = open->device->write(at, buffer, bytesToWrite, done);
-  open->position += static_cast<std::int64_t>(done);
-  if (bytesWritten != nullptr)
-    *bytesWritten = static_cast<DWORD>(done);
-  return ok ? TRUE : FALSE;
+  return platform::finish_transfer(*open, ok, done, bytesWritten);
 }
 
 DWORD SetFilePointer(HANDLE file, LONG distanceToMove, PLONG distanceToMoveHigh, DWORD moveMethod) {
@@ -322,12 +334,12 @@ BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD 
   std::shared_ptr<OpenDevice> open = platform::find_handle_as<OpenDevice>(device);
   if (open == nullptr)
     return FALSE;
-  const char *name = platform::control_name(ioControlCode);
+  const char* name = platform::control_name(ioControlCode);
   if (name == nullptr)
     return platform::fail(ERROR_INVALID_FUNCTION);
   if (platform::failing(*open->device, name))
     return FALSE;
-  const platform::DeviceFacts &facts = open->device->facts();
+  const platform::DeviceFacts& facts = open->device->facts();
   switch (ioControlCode) {
   case IOCTL_DISK_GET_DRIVE_GEOMETRY: {
     DISK_GEOMETRY geometry;
@@ -458,7 +470,7 @@ BOOL DeleteVolumeMountPointA(LPCSTR volumeMountPoint) {
 
 UINT SetErrorMode(UINT mode) { return platform::error_mode.exchange(mode); }
 
-const char *device_error_message(DWORD code) {
+const char* device_error_message(DWORD code) {
   switch (code) {
   case ERROR_NO_MORE_FILES: return "There are no more files.";
   case ERROR_SECTOR_NOT_FOUND: return "The device cannot find the sector asked for.";

@@ -13,7 +13,7 @@ bool ascii_hex(char c) {
   return ascii_digit(c) || (ascii_lower(c) >= 'a' && ascii_lower(c) <= 'f');
 }
 
-bool starts_with_nocase(const std::string &text, const char *prefix, std::size_t &after) {
+bool starts_with_nocase(const std::string& text, const char* prefix, std::size_t& after) {
   std::size_t i = 0;
   for (; prefix[i] != '\0'; ++i) {
     if (i >= text.size() || ascii_lower(text[i]) != ascii_lower(prefix[i]))
@@ -24,14 +24,14 @@ bool starts_with_nocase(const std::string &text, const char *prefix, std::size_t
 }
 
 std::string lower(std::string text) {
-  for (char &c : text)
+  for (char& c : text)
     c = ascii_lower(c);
   return text;
 }
 
 } // namespace
 
-bool is_guid(const std::string &text) {
+bool is_guid(const std::string& text) {
   if (text.size() != 36)
     return false;
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -42,9 +42,9 @@ bool is_guid(const std::string &text) {
   return true;
 }
 
-std::string volume_path(const std::string &guid) { return "\\\\?\\Volume{" + guid + "}"; }
+std::string volume_path(const std::string& guid) { return "\\\\?\\Volume{" + guid + "}"; }
 
-DevicePath parse_device_path(const std::string &path) {
+DevicePath parse_device_path(const std::string& path) {
   DevicePath result;
   std::size_t at = 0;
   if (!starts_with_nocase(path, "\\\\.\\", at) && !starts_with_nocase(path, "\\\\?\\", at))
@@ -81,7 +81,7 @@ DevicePath parse_device_path(const std::string &path) {
   return result;
 }
 
-DevicePath parse_root_path(const std::string &path) {
+DevicePath parse_root_path(const std::string& path) {
   if (path.size() < 2 || path.back() != '\\')
     return DevicePath();
   const std::string bare = path.substr(0, path.size() - 1);
@@ -101,7 +101,7 @@ DevicePath parse_root_path(const std::string &path) {
 
 namespace platform {
 
-DWORD unknown_path_error(const std::string &path) {
+DWORD unknown_path_error(const std::string& path) {
   const bool device = path.size() >= 4 && path[0] == '\\' && path[1] == '\\' &&
                       (path[2] == '.' || path[2] == '?') && path[3] == '\\';
   return device ? ERROR_FILE_NOT_FOUND : ERROR_NOT_SUPPORTED;

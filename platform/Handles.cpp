@@ -9,7 +9,7 @@ namespace platform {
 namespace {
 
 std::mutex table_mutex;
-std::map<std::uintptr_t, std::shared_ptr<HandleObject>> &table() {
+std::map<std::uintptr_t, std::shared_ptr<HandleObject>>& table() {
   static std::map<std::uintptr_t, std::shared_ptr<HandleObject>> objects;
   return objects;
 }

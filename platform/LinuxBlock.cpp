@@ -21,7 +21,7 @@ namespace platform::linux_block {
 namespace {
 
 // A small sysfs or procfs file without its line end; false when it cannot be read.
-bool read_text(const std::string &path, std::string &text) {
+bool read_text(const std::string& path, std::string& text) {
   std::ifstream stream(path, std::ios::binary);
   if (!stream)
     return false;
@@ -33,25 +33,25 @@ bool read_text(const std::string &path, std::string &text) {
   return true;
 }
 
-std::string text_of(const std::string &path) {
+std::string text_of(const std::string& path) {
   std::string text;
   read_text(path, text);
   return text;
 }
 
-bool exists(const std::string &path) {
+bool exists(const std::string& path) {
   struct stat status;
   return stat(path.c_str(), &status) == 0;
 }
 
-std::uint64_t number_of(const std::string &path) {
+std::uint64_t number_of(const std::string& path) {
   std::string text;
   if (!read_text(path, text))
     return 0;
   return std::strtoull(text.c_str(), nullptr, 10);
 }
 
-bool parse_dev(const std::string &text, dev_t &dev) {
+bool parse_dev(const std::string& text, dev_t& dev) {
   unsigned major = 0, minor = 0;
   char extra = 0;
   if (std::sscanf(text.c_str(), "%u:%u%c", &major, &minor, &extra) != 2)
@@ -60,7 +60,7 @@ bool parse_dev(const std::string &text, dev_t &dev) {
   return true;
 }
 
-bool dev_of(const std::string &name, dev_t &dev) {
+bool dev_of(const std::string& name, dev_t& dev) {
   return parse_dev(text_of("/sys/class/block/" + name + "/dev"), dev);
 }
 
@@ -68,12 +68,12 @@ std::string sys_dev(dev_t dev) {
   return "/sys/dev/block/" + std::to_string(major(dev)) + ":" + std::to_string(minor(dev));
 }
 
-std::vector<std::string> entries(const std::string &folder) {
+std::vector<std::string> entries(const std::string& folder) {
   std::vector<std::string> names;
-  DIR *dir = opendir(folder.c_str());
+  DIR* dir = opendir(folder.c_str());
   if (dir == nullptr)
     return names;
-  while (dirent *entry = readdir(dir)) {
+  while (dirent* entry = readdir(dir)) {
     if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
       names.push_back(entry->d_name);
   }
@@ -82,7 +82,7 @@ std::vector<std::string> entries(const std::string &folder) {
 }
 
 // Natural order: runs of digits compare as numbers, so sdb2 < sdb10 and loop9 < loop10.
-bool natural_less(const std::string &a, const std::string &b) {
+bool natural_less(const std::string& a, const std::string& b) {
   std::size_t i = 0, j = 0;
   while (i < a.size() && j < b.size()) {
     const bool da = std::isdigit(static_cast<unsigned char>(a[i])) != 0;
@@ -114,8 +114,8 @@ bool natural_less(const std::string &a, const std::string &b) {
 }
 
 // Which loop devices CVW_LOOP_DEVICES asks for: all, none, or the names it lists.
-bool loop_wanted(const std::string &name) {
-  const char *setting = std::getenv("CVW_LOOP_DEVICES");
+bool loop_wanted(const std::string& name) {
+  const char* setting = std::getenv("CVW_LOOP_DEVICES");
   if (setting == nullptr || *setting == '\0' || std::strcmp(setting, "0") == 0)
     return false;
   if (std::strcmp(setting, "1") == 0)
@@ -131,7 +131,7 @@ bool loop_wanted(const std::string &name) {
   return false;
 }
 
-bool whole_disk_wanted(const std::string &name) {
+bool whole_disk_wanted(const std::string& name) {
   const std::string base = "/sys/block/" + name;
   if (!exists(base + "/device"))
     return false; // ram, zram, loop, device-mapper, md and the like sit on no device
@@ -145,13 +145,13 @@ bool whole_disk_wanted(const std::string &name) {
   return true;
 }
 
-Disk read_disk(const std::string &name) {
+Disk read_disk(const std::string& name) {
   Disk disk;
   disk.name = name;
   dev_of(name, disk.dev);
   const std::string base = "/sys/block/" + name;
   disk.length = number_of(base + "/size") * 512; // sysfs counts 512-byte units on every disk
-  for (const std::string &entry : entries(base)) {
+  for (const std::string& entry : entries(base)) {
     const std::string folder = base + "/" + entry;
     if (!exists(folder + "/partition"))
       continue;
@@ -167,11 +167,11 @@ Disk read_disk(const std::string &name) {
     disk.partitions.push_back(partition);
   }
   std::sort(disk.partitions.begin(), disk.partitions.end(),
-            [](const Partition &a, const Partition &b) { return a.number < b.number; });
+            [](const Partition& a, const Partition& b) { return a.number < b.number; });
   return disk;
 }
 
-std::string unescape_mount_text(const std::string &text) {
+std::string unescape_mount_text(const std::string& text) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '\\' && i + 3 < text.size() &&
@@ -208,14 +208,14 @@ bool has_holders(dev_t dev) { return !entries(sys_dev(dev) + "/holders").empty()
 
 // The listed volume that carries `dev`: the volume itself, or the first volume found under
 // the device-mapper or md devices that `dev` is built on. -1 when there is none.
-int carrier(dev_t dev, const std::vector<Volume> &volumes, int depth = 0) {
+int carrier(dev_t dev, const std::vector<Volume>& volumes, int depth = 0) {
   for (std::size_t i = 0; i < volumes.size(); ++i)
     if (volumes[i].dev == dev)
       return static_cast<int>(i);
   if (depth > 8)
     return -1;
   std::vector<int> found;
-  for (const std::string &slave : entries(sys_dev(dev) + "/slaves")) {
+  for (const std::string& slave : entries(sys_dev(dev) + "/slaves")) {
     dev_t below = 0;
     if (dev_of(slave, below)) {
       const int index = carrier(below, volumes, depth + 1);
@@ -226,8 +226,8 @@ int carrier(dev_t dev, const std::vector<Volume> &volumes, int depth = 0) {
   return found.empty() ? -1 : *std::min_element(found.begin(), found.end());
 }
 
-std::string first_file(const std::string &base, std::initializer_list<const char *> names) {
-  for (const char *name : names) {
+std::string first_file(const std::string& base, std::initializer_list<const char*> names) {
+  for (const char* name : names) {
     std::string text;
     if (read_text(base + "/" + name, text) && !text.empty())
       return text;
@@ -235,7 +235,7 @@ std::string first_file(const std::string &base, std::initializer_list<const char
   return std::string();
 }
 
-std::int32_t bus_type(const std::string &name) {
+std::int32_t bus_type(const std::string& name) {
   if (name.rfind("loop", 0) == 0)
     return BusTypeFileBackedVirtual;
   if (name.rfind("nvme", 0) == 0)
@@ -263,11 +263,11 @@ std::int32_t bus_type(const std::string &name) {
 
 } // namespace
 
-std::string node(const std::string &name) { return "/dev/" + name; }
+std::string node(const std::string& name) { return "/dev/" + name; }
 
 std::vector<Disk> disks() {
   std::vector<std::string> wholes, loops;
-  for (const std::string &name : entries("/sys/block")) {
+  for (const std::string& name : entries("/sys/block")) {
     if (name.rfind("loop", 0) == 0) {
       if (loop_wanted(name) && exists("/sys/block/" + name + "/loop/backing_file"))
         loops.push_back(name);
@@ -279,7 +279,7 @@ std::vector<Disk> disks() {
   std::sort(loops.begin(), loops.end(), natural_less);
   wholes.insert(wholes.end(), loops.begin(), loops.end());
   std::vector<Disk> result;
-  for (const std::string &name : wholes) {
+  for (const std::string& name : wholes) {
     Disk disk = read_disk(name);
     disk.number = static_cast<DWORD>(result.size());
     result.push_back(disk);
@@ -317,24 +317,24 @@ std::vector<Mount> mounts() {
 }
 
 bool in_use(dev_t dev) {
-  for (const Mount &mount : mounts())
+  for (const Mount& mount : mounts())
     if (mount.dev == dev)
       return true;
   return swap_devices().count(dev) != 0 || has_holders(dev);
 }
 
-std::vector<Volume> volumes(const std::vector<Disk> &disks) {
+std::vector<Volume> volumes(const std::vector<Disk>& disks) {
   const std::vector<Mount> mounted = mounts();
   const std::set<dev_t> swaps = swap_devices();
   std::vector<Volume> result;
-  for (const Disk &disk : disks) {
-    for (const Partition &partition : disk.partitions)
+  for (const Disk& disk : disks) {
+    for (const Partition& partition : disk.partitions)
       result.push_back({partition.name, partition.dev, disk.number, partition.number,
                         partition.offset, partition.length, 0});
     if (!disk.partitions.empty())
       continue;
     bool used = swaps.count(disk.dev) != 0 || has_holders(disk.dev);
-    for (const Mount &mount : mounted)
+    for (const Mount& mount : mounted)
       used = used || mount.dev == disk.dev;
     Signature signature;
     if (used || probe(disk.name, signature))
@@ -342,7 +342,7 @@ std::vector<Volume> volumes(const std::vector<Disk> &disks) {
   }
   int root = -1;
   std::set<int> lettered;
-  for (const Mount &mount : mounted) {
+  for (const Mount& mount : mounted) {
     const int index = carrier(mount.dev, result);
     if (index < 0)
       continue;
@@ -368,7 +368,7 @@ std::string volume_guid(dev_t dev) {
   return text;
 }
 
-bool volume_dev(const std::string &guid, dev_t &dev) {
+bool volume_dev(const std::string& guid, dev_t& dev) {
   const std::string prefix = "6376772d-0000-0000-";
   if (guid.size() != 36 || guid.compare(0, prefix.size(), prefix) != 0)
     return false;
@@ -378,14 +378,14 @@ bool volume_dev(const std::string &guid, dev_t &dev) {
   return volume_guid(dev) == guid;
 }
 
-std::string letter_path(const std::string &path, const std::vector<Volume> &volumes) {
+std::string letter_path(const std::string& path, const std::vector<Volume>& volumes) {
   char real[PATH_MAX];
   if (realpath(path.c_str(), real) == nullptr)
     return std::string();
   const std::string target = real;
-  const Mount *best = nullptr;
+  const Mount* best = nullptr;
   const std::vector<Mount> mounted = mounts();
-  for (const Mount &mount : mounted) {
+  for (const Mount& mount : mounted) {
     const bool inside =
         mount.point == "/" || target == mount.point || target.rfind(mount.point + "/", 0) == 0;
     if (inside && (best == nullptr || mount.point.size() >= best->point.size()))
@@ -403,7 +403,7 @@ std::string letter_path(const std::string &path, const std::vector<Volume> &volu
   return std::string(1, volumes[static_cast<std::size_t>(index)].letter) + ":" + rest;
 }
 
-Identity identity(const std::string &diskName) {
+Identity identity(const std::string& diskName) {
   const std::string base = "/sys/block/" + diskName;
   Identity result;
   result.vendor = text_of(base + "/device/vendor");
@@ -425,7 +425,7 @@ Identity identity(const std::string &diskName) {
   return result;
 }
 
-bool probe(const std::string &name, Signature &signature) {
+bool probe(const std::string& name, Signature& signature) {
   blkid_probe probe = blkid_new_probe_from_filename(node(name).c_str());
   if (probe == nullptr)
     return false;
@@ -434,8 +434,8 @@ bool probe(const std::string &name, Signature &signature) {
                                                BLKID_SUBLKS_LABEL | BLKID_SUBLKS_UUID);
   const bool found = blkid_do_safeprobe(probe) == 0;
   if (found) {
-    auto value = [&](const char *key) {
-      const char *data = nullptr;
+    auto value = [&](const char* key) {
+      const char* data = nullptr;
       return blkid_probe_lookup_value(probe, key, &data, nullptr) == 0 && data != nullptr
                  ? std::string(data)
                  : std::string();

@@ -50,11 +50,11 @@ struct Volume {
 // without partitions that holds a file system (or other signature), is mounted or is held.
 // Drive letters go to the volumes that hold mounted file systems, directly or under a
 // device-mapper or md device: C: to the one that holds "/", then D:, E:, ... in volume order.
-std::vector<Volume> volumes(const std::vector<Disk> &disks);
+std::vector<Volume> volumes(const std::vector<Disk>& disks);
 
 // The made-up GUID of a volume, and back (false for a GUID that the layer did not make).
 std::string volume_guid(dev_t dev);
-bool volume_dev(const std::string &guid, dev_t &dev);
+bool volume_dev(const std::string& guid, dev_t& dev);
 
 struct Mount {
   dev_t dev = 0;
@@ -70,7 +70,7 @@ bool in_use(dev_t dev);
 
 // The drive letter of the file system that holds `path` ("C:\usr"), empty when that file
 // system has no letter.
-std::string letter_path(const std::string &path, const std::vector<Volume> &volumes);
+std::string letter_path(const std::string& path, const std::vector<Volume>& volumes);
 
 // The identity of a disk for the storage descriptor.
 struct Identity {
@@ -78,7 +78,7 @@ struct Identity {
   bool removable = false;
   std::int32_t busType = 0;
 };
-Identity identity(const std::string &diskName);
+Identity identity(const std::string& diskName);
 
 // What the superblock of a device says: file system type, its usage ("filesystem", "raid",
 // "crypto", "other"), label and UUID. False when no signature is found or the device cannot be
@@ -86,9 +86,9 @@ Identity identity(const std::string &diskName);
 struct Signature {
   std::string type, usage, label, uuid;
 };
-bool probe(const std::string &name, Signature &signature);
+bool probe(const std::string& name, Signature& signature);
 
 // "/dev/" + name.
-std::string node(const std::string &name);
+std::string node(const std::string& name);
 
 } // namespace platform::linux_block

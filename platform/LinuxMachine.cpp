@@ -43,7 +43,7 @@ namespace {
 class Claims {
 public:
   // Takes or shares the claim of `dev`; false with errno set when the kernel refuses it.
-  bool take(dev_t dev, const std::string &name) {
+  bool take(dev_t dev, const std::string& name) {
     std::lock_guard<std::mutex> lock(mutex);
     auto found = held.find(dev);
     if (found != held.end()) {
@@ -67,7 +67,7 @@ public:
   // handle has it locked.
   bool make_lock(dev_t dev, std::uint64_t owner) {
     std::lock_guard<std::mutex> lock(mutex);
-    Claim &claim = held.at(dev);
+    Claim& claim = held.at(dev);
     if (claim.owner != 0 && claim.owner != owner)
       return false;
     claim.owner = owner;
@@ -108,7 +108,7 @@ private:
   std::map<dev_t, Claim> held;
 };
 
-Claims &claims() {
+Claims& claims() {
   static Claims instance;
   return instance;
 }
@@ -127,7 +127,7 @@ bool fail_errno(int error) {
 
 class LinuxDevice : public Device {
 public:
-  LinuxDevice(int fd, lb::Disk disk, const lb::Volume *volume)
+  LinuxDevice(int fd, lb::Disk disk, const lb::Volume* volume)
       : fd(fd), disk(std::move(disk)), volume(volume != nullptr), dev(0) {
     if (volume != nullptr) {
       dev = volume->dev;
@@ -145,7 +145,7 @@ public:
   }
 
   // Reads the sizes from the kernel and the identity from sysfs. False with the last error.
-  bool make_facts(const lb::Volume *from) {
+  bool make_facts(const lb::Volume* from) {
     std::uint64_t bytes = 0;
     int sector = 0;
     if (ioctl(fd, BLKGETSIZE64, &bytes) != 0 || ioctl(fd, BLKSSZGET, &sector) != 0)
@@ -170,12 +170,12 @@ public:
     return true;
   }
 
-  const DeviceFacts &facts() const override { return facts_; }
+  const DeviceFacts& facts() const override { return facts_; }
 
-  bool read(std::uint64_t offset, void *buffer, std::size_t length, std::size_t &done) override {
+  bool read(std::uint64_t offset, void* buffer, std::size_t length, std::size_t& done) override {
     done = 0;
     while (done < length) {
-      const ssize_t n = pread(fd, static_cast<char *>(buffer) + done, length - done,
+      const ssize_t n = pread(fd, static_cast<char*>(buffer) + done, length - done,
                               static_cast<off_t>(offset + done));
       if (n < 0 && errno == EINTR)
         continue;
@@ -188,13 +188,13 @@ public:
     return true;
   }
 
-  bool write(std::uint64_t offset, const void *data, std::size_t length,
-             std::size_t &done) override {
+  bool write(std::uint64_t offset, const void* data, std::size_t length,
+             std::size_t& done) override {
     done = 0;
     if (!may_write(offset, length))
       return fail_with(ERROR_ACCESS_DENIED);
     while (done < length) {
-      const ssize_t n = pwrite(fd, static_cast<const char *>(data) + done, length - done,
+      const ssize_t n = pwrite(fd, static_cast<const char*>(data) + done, length - done,
                                static_cast<off_t>(offset + done));
       if (n < 0 && errno == EINTR)
         continue;
@@ -233,12 +233,12 @@ public:
   // call (EBUSY) and stays. A volume without mounts is dismounted already.
   bool dismount() override {
     std::vector<std::string> points;
-    for (const lb::Mount &mount : lb::mounts())
+    for (const lb::Mount& mount : lb::mounts())
       if (mount.dev == dev)
         points.push_back(mount.point);
     std::sort(points.begin(), points.end(),
-              [](const std::string &a, const std::string &b) { return a.size() > b.size(); });
-    for (const std::string &point : points) {
+              [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+    for (const std::string& point : points) {
       if (umount2(point.c_str(), 0) != 0 && errno != EINVAL) // EINVAL: gone already
         return fail_errno(errno);
     }
@@ -265,7 +265,7 @@ private:
     guards.clear();
   }
 
-  bool guard(dev_t device, const std::string &deviceName) {
+  bool guard(dev_t device, const std::string& deviceName) {
     if (!claims().take(device, deviceName))
       return false;
     guards.push_back(device);
@@ -281,7 +281,7 @@ private:
     // A disk handle. While this process holds one of the disk's partitions, the kernel lets
     // no one else have the whole disk: only the partitions written into need checking.
     bool holdsPartition = false;
-    for (const lb::Partition &partition : disk.partitions)
+    for (const lb::Partition& partition : disk.partitions)
       holdsPartition = holdsPartition || claims().holds(partition.dev);
     if (!holdsPartition) {
       if (lb::in_use(disk.dev))
@@ -292,7 +292,7 @@ private:
         return false; // someone else holds the disk
     }
     bool touched = false;
-    for (const lb::Partition &partition : disk.partitions) {
+    for (const lb::Partition& partition : disk.partitions) {
       if (offset >= partition.offset + partition.length || partition.offset >= offset + length)
         continue;
       touched = true;
@@ -305,7 +305,7 @@ private:
       return true;
     // Between partitions, while the whole disk could not be had: that is safe only when it
     // is a partition, not the disk, that someone else holds.
-    for (const lb::Partition &partition : disk.partitions)
+    for (const lb::Partition& partition : disk.partitions)
       if (!lb::in_use(partition.dev) && guard(partition.dev, partition.name))
         return true;
     return false;
@@ -322,11 +322,11 @@ private:
   std::vector<dev_t> guards;
 };
 
-const lb::Volume *find_volume(const DevicePath &path, const std::vector<lb::Volume> &volumes) {
+const lb::Volume* find_volume(const DevicePath& path, const std::vector<lb::Volume>& volumes) {
   dev_t wanted = 0;
   if (path.kind == DevicePath::Volume && !lb::volume_dev(path.guid, wanted))
     return nullptr;
-  for (const lb::Volume &volume : volumes) {
+  for (const lb::Volume& volume : volumes) {
     if (path.kind == DevicePath::Letter ? volume.letter == path.letter
                                         : path.kind == DevicePath::Volume && volume.dev == wanted)
       return &volume;
@@ -334,16 +334,16 @@ const lb::Volume *find_volume(const DevicePath &path, const std::vector<lb::Volu
   return nullptr;
 }
 
-void set_absent(const char *variable, const std::string &value) {
+void set_absent(const char* variable, const std::string& value) {
   if (!value.empty())
     setenv(variable, value.c_str(), 0);
 }
 
 std::string home_folder() {
-  const char *home = std::getenv("HOME");
+  const char* home = std::getenv("HOME");
   if (home != nullptr && *home != '\0')
     return home;
-  const passwd *user = getpwuid(getuid());
+  const passwd* user = getpwuid(getuid());
   return user != nullptr && user->pw_dir != nullptr ? user->pw_dir : "/";
 }
 
@@ -357,7 +357,7 @@ LinuxMachine::LinuxMachine() {
   set_absent("APPDATA", lb::letter_path(home_folder(), volumes));
 }
 
-std::unique_ptr<Device> LinuxMachine::open(const std::string &path, DWORD access, DWORD flags) {
+std::unique_ptr<Device> LinuxMachine::open(const std::string& path, DWORD access, DWORD flags) {
   const DevicePath parsed = parse_device_path(path);
   if (parsed.kind == DevicePath::Other) {
     SetLastError(unknown_path_error(path));
@@ -365,8 +365,8 @@ std::unique_ptr<Device> LinuxMachine::open(const std::string &path, DWORD access
   }
   const std::vector<lb::Disk> disks = lb::disks();
   std::vector<lb::Volume> volumes;
-  const lb::Volume *volume = nullptr;
-  const lb::Disk *disk = nullptr;
+  const lb::Volume* volume = nullptr;
+  const lb::Disk* disk = nullptr;
   if (parsed.kind == DevicePath::Drive) {
     if (parsed.number < disks.size())
       disk = &disks[parsed.number];
@@ -404,26 +404,26 @@ std::unique_ptr<Device> LinuxMachine::open(const std::string &path, DWORD access
   return device;
 }
 
-bool LinuxMachine::volume_names(std::vector<std::string> &names) {
+bool LinuxMachine::volume_names(std::vector<std::string>& names) {
   names.clear();
-  for (const lb::Volume &volume : lb::volumes(lb::disks()))
+  for (const lb::Volume& volume : lb::volumes(lb::disks()))
     names.push_back(volume_path(lb::volume_guid(volume.dev)) + "\\");
   return true;
 }
 
-bool LinuxMachine::volume_information(const std::string &root, VolumeInformation &info) {
+bool LinuxMachine::volume_information(const std::string& root, VolumeInformation& info) {
   const DevicePath parsed = parse_root_path(root);
   if (parsed.kind == DevicePath::Other)
     return fail_with(root.empty() || root.back() != '\\' ? ERROR_INVALID_NAME
                                                          : ERROR_PATH_NOT_FOUND);
   const std::vector<lb::Volume> volumes = lb::volumes(lb::disks());
-  const lb::Volume *volume = find_volume(parsed, volumes);
+  const lb::Volume* volume = find_volume(parsed, volumes);
   if (volume == nullptr)
     return fail_with(ERROR_PATH_NOT_FOUND);
   lb::Signature signature;
   const bool known = lb::probe(volume->name, signature) && signature.usage == "filesystem";
   std::string mountedType;
-  for (const lb::Mount &mount : lb::mounts())
+  for (const lb::Mount& mount : lb::mounts())
     if (mount.dev == volume->dev)
       mountedType = mount.type;
   if (mountedType.empty() && !known)
@@ -440,7 +440,7 @@ bool LinuxMachine::volume_information(const std::string &root, VolumeInformation
 
 DWORD LinuxMachine::logical_drives() {
   DWORD mask = 0;
-  for (const lb::Volume &volume : lb::volumes(lb::disks()))
+  for (const lb::Volume& volume : lb::volumes(lb::disks()))
     if (volume.letter != 0)
       mask |= 1u << (volume.letter - 'A');
   SetLastError(NO_ERROR); // a machine without drive letters is no failure
@@ -451,7 +451,7 @@ bool LinuxMachine::delete_mount_point(char) { return fail_with(ERROR_NOT_SUPPORT
 
 std::vector<std::string> linux_drive_names() {
   std::vector<std::string> names;
-  for (const lb::Disk &disk : lb::disks())
+  for (const lb::Disk& disk : lb::disks())
     names.push_back(disk.name);
   return names;
 }

@@ -14,9 +14,9 @@ public:
   // letters of the file systems that hold "/", "/usr" and the home folder.
   LinuxMachine();
 
-  std::unique_ptr<Device> open(const std::string &path, DWORD access, DWORD flags) override;
-  bool volume_names(std::vector<std::string> &names) override;
-  bool volume_information(const std::string &root, VolumeInformation &info) override;
+  std::unique_ptr<Device> open(const std::string& path, DWORD access, DWORD flags) override;
+  bool volume_names(std::vector<std::string>& names) override;
+  bool volume_information(const std::string& root, VolumeInformation& info) override;
   DWORD logical_drives() override;
   // Drive letters are only names of mounted file systems here: fails with
   // ERROR_NOT_SUPPORTED.

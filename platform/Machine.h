@@ -44,20 +44,20 @@ class Device {
 public:
   virtual ~Device() = default;
 
-  virtual const DeviceFacts &facts() const = 0;
+  virtual const DeviceFacts& facts() const = 0;
 
   // The error code that the machine is set to give `call` (a Win32 function or control code
   // name) on this device; 0 when the call is to be answered.
-  virtual DWORD failure(const char *call) const {
+  virtual DWORD failure(const char* call) const {
     (void)call;
     return 0;
   }
 
   // Each returns false with the last error set on failure; `done` is the count moved.
-  virtual bool read(std::uint64_t offset, void *buffer, std::size_t length, std::size_t &done) = 0;
+  virtual bool read(std::uint64_t offset, void* buffer, std::size_t length, std::size_t& done) = 0;
   // Refuses (ERROR_ACCESS_DENIED, nothing written) a range of a volume that is in use.
-  virtual bool write(std::uint64_t offset, const void *data, std::size_t length,
-                     std::size_t &done) = 0;
+  virtual bool write(std::uint64_t offset, const void* data, std::size_t length,
+                     std::size_t& done) = 0;
   virtual bool flush() = 0;
   // Volumes only: take the volume for this device alone; take its file system off line.
   virtual bool lock() = 0;
@@ -79,13 +79,13 @@ public:
 
   // Opens the drive or volume that `path` names; null with the last error set when it cannot.
   // `access` holds GENERIC_READ and GENERIC_WRITE bits, `flags` the FILE_FLAG bits.
-  virtual std::unique_ptr<Device> open(const std::string &path, DWORD access, DWORD flags) = 0;
+  virtual std::unique_ptr<Device> open(const std::string& path, DWORD access, DWORD flags) = 0;
   // The names of the volume walk, each with its trailing backslash. False with the last error
   // set when the walk cannot start.
-  virtual bool volume_names(std::vector<std::string> &names) = 0;
+  virtual bool volume_names(std::vector<std::string>& names) = 0;
   // False with the last error set for a root that names no volume or a volume without a known
   // file system.
-  virtual bool volume_information(const std::string &root, VolumeInformation &info) = 0;
+  virtual bool volume_information(const std::string& root, VolumeInformation& info) = 0;
   // The drive letter mask; 0 with the last error set on failure.
   virtual DWORD logical_drives() = 0;
   virtual bool delete_mount_point(char letter) = 0;

@@ -18,12 +18,12 @@ namespace {
 // falls back to the real devices by mistake.
 class UnusableMachine : public Machine {
 public:
-  std::unique_ptr<Device> open(const std::string &, DWORD, DWORD) override {
+  std::unique_ptr<Device> open(const std::string&, DWORD, DWORD) override {
     SetLastError(ERROR_NOT_READY);
     return nullptr;
   }
-  bool volume_names(std::vector<std::string> &) override { return fail(); }
-  bool volume_information(const std::string &, VolumeInformation &) override { return fail(); }
+  bool volume_names(std::vector<std::string>&) override { return fail(); }
+  bool volume_information(const std::string&, VolumeInformation&) override { return fail(); }
   DWORD logical_drives() override {
     fail();
     return 0;
@@ -43,7 +43,7 @@ std::shared_ptr<Machine> current_machine() {
   static std::mutex mutex;
   static std::string chosen;
   static std::shared_ptr<Machine> machine;
-  const char *file = std::getenv("CVW_MACHINE");
+  const char* file = std::getenv("CVW_MACHINE");
   std::string key = "linux";
   if (file != nullptr && *file != '\0') {
     // The file's change time and size are part of the choice, so that a rewritten machine

@@ -14,8 +14,8 @@
 namespace {
 
 std::mutex blocks_mutex;
-std::map<void *, std::size_t> &blocks() {
-  static std::map<void *, std::size_t> sizes;
+std::map<void*, std::size_t>& blocks() {
+  static std::map<void*, std::size_t> sizes;
   return sizes;
 }
 
@@ -27,7 +27,7 @@ LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD allocationType, DWORD pro
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  void *block = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  void* block = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (block == MAP_FAILED) {
     SetLastError(errno == ENOMEM ? ERROR_NOT_ENOUGH_MEMORY
                                  : platform::win32_error_from_errno(errno));

@@ -32,10 +32,10 @@ namespace {
 
 class MachineError : public std::runtime_error {
 public:
-  explicit MachineError(const std::string &what) : std::runtime_error(what) {}
+  explicit MachineError(const std::string& what) : std::runtime_error(what) {}
 };
 
-const char *const device_calls[] = {
+const char* const device_calls[] = {
     "CreateFileA",
     "ReadFile",
     "WriteFile",
@@ -50,12 +50,12 @@ const char *const device_calls[] = {
     "FSCTL_DISMOUNT_VOLUME",
     "FSCTL_ALLOW_EXTENDED_DASD_IO",
 };
-const char *const volume_calls[] = {"GetVolumeInformationA", "DeleteVolumeMountPointA"};
-const char *const machine_calls[] = {"FindFirstVolumeA", "GetLogicalDrives"};
+const char* const volume_calls[] = {"GetVolumeInformationA", "DeleteVolumeMountPointA"};
+const char* const machine_calls[] = {"FindFirstVolumeA", "GetLogicalDrives"};
 
 // The error a call gives when the machine file lists it without a code: what Windows gives
 // for the most likely cause.
-DWORD default_failure(const std::string &call) {
+DWORD default_failure(const std::string& call) {
   if (call == "CreateFileA" || call == "FSCTL_LOCK_VOLUME" || call == "DeleteVolumeMountPointA")
     return ERROR_ACCESS_DENIED;
   if (call == "ReadFile")
@@ -70,7 +70,7 @@ DWORD default_failure(const std::string &call) {
 }
 
 struct BusName {
-  const char *name;
+  const char* name;
   std::int32_t value;
 };
 const BusName bus_names[] = {
@@ -91,82 +91,82 @@ const BusName bus_names[] = {
 // with the place and the reason.
 class MachineFileReader {
 public:
-  MachineFileReader(SimulatedMachine &machine, const std::string &folder)
+  MachineFileReader(SimulatedMachine& machine, const std::string& folder)
       : machine(machine), folder(folder) {}
 
-  void read(const config::Value &top) {
+  void read(const config::Value& top) {
     if (top.type() != config::Value::Object)
       throw MachineError("the machine is not a member list");
     keys(top, {"drives", "volumes", "letters", "fail", "environment"}, "the machine");
-    if (const config::Value *drives = member(top, "drives"))
-      for (const config::Value &item : list(*drives, "\"drives\""))
+    if (const config::Value* drives = member(top, "drives"))
+      for (const config::Value& item : list(*drives, "\"drives\""))
         read_drive(item);
-    if (const config::Value *volumes = member(top, "volumes")) {
+    if (const config::Value* volumes = member(top, "volumes")) {
       std::size_t index = 0;
-      for (const config::Value &item : list(*volumes, "\"volumes\""))
+      for (const config::Value& item : list(*volumes, "\"volumes\""))
         read_volume(item, index++);
     }
-    if (const config::Value *letters = member(top, "letters"))
+    if (const config::Value* letters = member(top, "letters"))
       machine.extraLetters_ = read_letters(*letters, "\"letters\"");
     machine.failures_ =
         failures(member(top, "fail"), {std::begin(machine_calls), std::end(machine_calls)},
                  "the machine's \"fail\"");
-    if (const config::Value *environment = member(top, "environment")) {
+    if (const config::Value* environment = member(top, "environment")) {
       if (environment->type() != config::Value::Object)
         throw MachineError("\"environment\" is not an object");
-      for (const auto &[name, value] : environment->as_object())
+      for (const auto& [name, value] : environment->as_object())
         setenv(name.c_str(), text(value, "\"environment\" \"" + name + "\"").c_str(), 0);
     }
   }
 
 private:
-  static const config::Value *member(const config::Value &object, const char *name) {
+  static const config::Value* member(const config::Value& object, const char* name) {
     return object.has(name) ? &object.get(name) : nullptr;
   }
 
-  static void keys(const config::Value &object, std::initializer_list<const char *> known,
-                   const std::string &where) {
-    for (const auto &entry : object.as_object()) {
+  static void keys(const config::Value& object, std::initializer_list<const char*> known,
+                   const std::string& where) {
+    for (const auto& entry : object.as_object()) {
       bool found = false;
-      for (const char *name : known)
+      for (const char* name : known)
         found = found || entry.first == name;
       if (!found)
         throw MachineError(where + " has the unknown member \"" + entry.first + "\"");
     }
   }
 
-  static const config::Value::Items &list(const config::Value &value, const std::string &what) {
+  static const config::Value::Items& list(const config::Value& value, const std::string& what) {
     if (value.type() != config::Value::List)
       throw MachineError(what + " is not a list");
     return value.as_list();
   }
 
-  static std::uint64_t count(const config::Value &value, const std::string &what) {
+  static std::uint64_t count(const config::Value& value, const std::string& what) {
     if (value.type() != config::Value::Number || value.as_number() < 0)
       throw MachineError(what + " is not a number of 0 or more");
     return static_cast<std::uint64_t>(value.as_number());
   }
 
-  static std::uint64_t count(const config::Value &object, const char *name, std::uint64_t absent,
-                             const std::string &where) {
-    const config::Value *value = member(object, name);
+  static std::uint64_t count(const config::Value& object, const char* name, std::uint64_t absent,
+                             const std::string& where) {
+    const config::Value* value = member(object, name);
     return value != nullptr ? count(*value, where + " \"" + name + "\"") : absent;
   }
 
-  static std::string text(const config::Value &value, const std::string &what) {
+  static std::string text(const config::Value& value, const std::string& what) {
     if (value.type() != config::Value::String)
       throw MachineError(what + " is not a string");
     return value.as_string();
   }
 
-  static std::string text(const config::Value &object, const char *name, const std::string &where) {
-    const config::Value *value = member(object, name);
+  static std::string text(const config::Value& object, const char* name, const std::string& where) {
+    const config::Value* value = member(object, name);
     return value != nullptr ? text(*value, where + " \"" + name + "\"") : std::string();
   }
 
-  static bool flag(const config::Value &object, const char *name, bool absent,
-                   const std::string &where) {
-    const config::Value *value = member(object, name);
+  static bool flag(const config::Value& object, const char* name, bool absent,
+                   const std::string& where) {
+    const config::Value* value = member(object, name);
     if (value == nullptr)
       return absent;
     if (value->type() != config::Value::Boolean)
@@ -174,15 +174,15 @@ private:
     return value->as_boolean();
   }
 
-  static DWORD dword(std::uint64_t value, const std::string &what) {
+  static DWORD dword(std::uint64_t value, const std::string& what) {
     if (value > 0xFFFFFFFFu)
       throw MachineError(what + " is too large");
     return static_cast<DWORD>(value);
   }
 
-  std::string read_letters(const config::Value &value, const std::string &what) {
+  std::string read_letters(const config::Value& value, const std::string& what) {
     std::string letters = text(value, what);
-    for (char &c : letters) {
+    for (char& c : letters) {
       if (c >= 'a' && c <= 'z')
         c = static_cast<char>(c - 'a' + 'A');
       if (c < 'A' || c > 'Z')
@@ -194,23 +194,23 @@ private:
     return letters;
   }
 
-  static Failures failures(const config::Value *value, const std::set<std::string> &allowed,
-                           const std::string &what) {
+  static Failures failures(const config::Value* value, const std::set<std::string>& allowed,
+                           const std::string& what) {
     Failures result;
     if (value == nullptr)
       return result;
-    auto check = [&](const std::string &call) {
+    auto check = [&](const std::string& call) {
       if (allowed.count(call) == 0)
         throw MachineError(what + " names \"" + call + "\", which cannot fail there");
     };
     if (value->type() == config::Value::List) {
-      for (const config::Value &item : value->as_list()) {
+      for (const config::Value& item : value->as_list()) {
         const std::string call = text(item, what + " item");
         check(call);
         result[call] = default_failure(call);
       }
     } else if (value->type() == config::Value::Object) {
-      for (const auto &[call, code] : value->as_object()) {
+      for (const auto& [call, code] : value->as_object()) {
         check(call);
         result[call] = dword(count(code, what + " \"" + call + "\""), what);
         if (result[call] == 0)
@@ -222,12 +222,12 @@ private:
     return result;
   }
 
-  static std::vector<SectorRange> ranges(const config::Value *value, const std::string &what) {
+  static std::vector<SectorRange> ranges(const config::Value* value, const std::string& what) {
     std::vector<SectorRange> result;
     if (value == nullptr)
       return result;
-    for (const config::Value &item : list(*value, what)) {
-      const config::Value::Items &pair = list(item, what + " item");
+    for (const config::Value& item : list(*value, what)) {
+      const config::Value::Items& pair = list(item, what + " item");
       if (pair.size() != 2)
         throw MachineError(what + " item is not [first sector, count]");
       result.push_back({count(pair[0], what + " first sector"), count(pair[1], what + " count")});
@@ -235,19 +235,19 @@ private:
     return result;
   }
 
-  static std::int32_t bus(const config::Value *value, const std::string &where) {
+  static std::int32_t bus(const config::Value* value, const std::string& where) {
     if (value == nullptr)
       return BusTypeSata;
     if (value->type() == config::Value::Number)
       return static_cast<std::int32_t>(value->as_number());
     const std::string name = text(*value, where + " \"bus\"");
-    for (const BusName &known : bus_names)
+    for (const BusName& known : bus_names)
       if (name == known.name)
         return known.value;
     throw MachineError(where + " \"bus\" names no bus type: " + name);
   }
 
-  void read_drive(const config::Value &item) {
+  void read_drive(const config::Value& item) {
     if (item.type() != config::Value::Object)
       throw MachineError("a drive is not an object");
     if (!item.has("number"))
@@ -275,8 +275,8 @@ private:
     if (image.empty())
       image = "disk" + std::to_string(drive.number) + ".img";
     drive.image = (std::filesystem::path(folder) / image).lexically_normal().string();
-    if (const config::Value *geometry = member(item, "geometry")) {
-      const config::Value::Items &values = list(*geometry, where + " \"geometry\"");
+    if (const config::Value* geometry = member(item, "geometry")) {
+      const config::Value::Items& values = list(*geometry, where + " \"geometry\"");
       if (values.size() != 3)
         throw MachineError(where + " \"geometry\" is not [cylinders, tracks, sectors]");
       drive.cylinders = static_cast<std::int64_t>(count(values[0], where + " cylinders"));
@@ -286,7 +286,7 @@ private:
       drive.cylinders =
           drive.sectorSize != 0 ? static_cast<std::int64_t>(drive.size / drive.sectorSize) : 0;
     }
-    if (const config::Value *descriptor = member(item, "descriptor"))
+    if (const config::Value* descriptor = member(item, "descriptor"))
       drive.descriptor = text(*descriptor, where + " \"descriptor\"");
     else
       drive.descriptor = build_storage_descriptor({drive.vendor, drive.product, drive.revision,
@@ -300,8 +300,8 @@ private:
   }
 
   Extent extent(std::uint64_t disk, std::uint64_t offset, std::uint64_t length,
-                const std::string &where) {
-    const SimulatedDrive *drive = machine.drive(dword(disk, where + " disk"));
+                const std::string& where) {
+    const SimulatedDrive* drive = machine.drive(dword(disk, where + " disk"));
     if (drive == nullptr)
       throw MachineError(where + " lies on the disk " + std::to_string(disk) +
                          ", which is not described before it");
@@ -310,7 +310,7 @@ private:
     return {static_cast<DWORD>(disk), offset, length};
   }
 
-  void read_volume(const config::Value &item, std::size_t index) {
+  void read_volume(const config::Value& item, std::size_t index) {
     std::string where = "volume " + std::to_string(index + 1);
     if (item.type() != config::Value::Object)
       throw MachineError(where + " is not an object");
@@ -329,19 +329,19 @@ private:
     if (!is_guid(volume.guid))
       throw MachineError(where +
                          " \"guid\" is not of the form 01234567-89ab-cdef-0123-456789abcdef");
-    for (char &c : volume.guid)
+    for (char& c : volume.guid)
       if (c >= 'A' && c <= 'F')
         c = static_cast<char>(c - 'A' + 'a');
-    for (const SimulatedVolume &other : machine.volumes_)
+    for (const SimulatedVolume& other : machine.volumes_)
       if (other.guid == volume.guid)
         throw MachineError(where + " has the GUID of another volume");
     volume.listedName = member(item, "name") != nullptr ? text(item, "name", where)
                                                         : volume_path(volume.guid) + "\\";
-    if (const config::Value *extents = member(item, "extents")) {
+    if (const config::Value* extents = member(item, "extents")) {
       if (item.has("disk") || item.has("offset") || item.has("length"))
         throw MachineError(where + " has both \"extents\" and \"disk\", \"offset\" or \"length\"");
-      for (const config::Value &piece : list(*extents, where + " \"extents\"")) {
-        const config::Value::Items &values = list(piece, where + " extent");
+      for (const config::Value& piece : list(*extents, where + " \"extents\"")) {
+        const config::Value::Items& values = list(piece, where + " extent");
         if (values.size() != 3)
           throw MachineError(where + " extent is not [disk, offset, length]");
         volume.extents.push_back(extent(count(values[0], where + " extent disk"),
@@ -358,14 +358,14 @@ private:
                                       count(item, "length", 0, where), where));
     }
     std::uint64_t position = 1;
-    for (const SimulatedVolume &other : machine.volumes_)
+    for (const SimulatedVolume& other : machine.volumes_)
       if (other.extents[0].disk == volume.extents[0].disk)
         ++position;
     volume.partitionNumber =
         dword(count(item, "partition", position, where), where + " \"partition\"");
     volume.fileSystem = text(item, "file system", where);
     volume.label = text(item, "label", where);
-    if (const config::Value *letters = member(item, "letters"))
+    if (const config::Value* letters = member(item, "letters"))
       volume.letters = read_letters(*letters, where + " \"letters\"");
     volume.mounted = flag(item, "mounted", !volume.fileSystem.empty(), where);
     volume.serialNumber =
@@ -376,7 +376,7 @@ private:
     machine.volumes_.push_back(volume);
   }
 
-  SimulatedMachine &machine;
+  SimulatedMachine& machine;
   std::string folder;
   std::string usedLetters;
 };
@@ -389,24 +389,24 @@ bool overlaps(std::uint64_t a, std::uint64_t aLength, std::uint64_t b, std::uint
   return a < b + bLength && b < a + aLength;
 }
 
-bool touches(const std::vector<SectorRange> &ranges, std::uint32_t sectorSize, std::uint64_t offset,
+bool touches(const std::vector<SectorRange>& ranges, std::uint32_t sectorSize, std::uint64_t offset,
              std::uint64_t length) {
-  for (const SectorRange &range : ranges)
+  for (const SectorRange& range : ranges)
     if (overlaps(offset, length, range.first * sectorSize, range.count * sectorSize))
       return true;
   return false;
 }
 
-bool has_claim(const std::vector<SimulatedState::Claim> &claims, const std::string &volume,
+bool has_claim(const std::vector<SimulatedState::Claim>& claims, const std::string& volume,
                long pid, bool samePid) {
-  for (const SimulatedState::Claim &claim : claims)
+  for (const SimulatedState::Claim& claim : claims)
     if (claim.volume == volume && (claim.pid == pid) == samePid)
       return true;
   return false;
 }
 
 // Gives the image the drive's size, sparse, when it is missing or shorter.
-bool prepare_image(const SimulatedDrive &drive) {
+bool prepare_image(const SimulatedDrive& drive) {
   struct stat status;
   if (stat(drive.image.c_str(), &status) == 0 &&
       static_cast<std::uint64_t>(status.st_size) >= drive.size)
@@ -426,12 +426,12 @@ bool prepare_image(const SimulatedDrive &drive) {
 // One drive or volume of the simulated machine.
 class SimulatedDevice : public Device {
 public:
-  SimulatedDevice(std::shared_ptr<const SimulatedMachine> machine, const SimulatedDrive *drive,
-                  const SimulatedVolume *volume)
+  SimulatedDevice(std::shared_ptr<const SimulatedMachine> machine, const SimulatedDrive* drive,
+                  const SimulatedVolume* volume)
       : machine(std::move(machine)), drive(drive), volume(volume) {}
 
   ~SimulatedDevice() override {
-    for (const auto &entry : images)
+    for (const auto& entry : images)
       ::close(entry.second);
   }
 
@@ -444,12 +444,12 @@ public:
     if (drive != nullptr)
       disks.push_back(drive->number);
     else
-      for (const Extent &extent : volume->extents)
+      for (const Extent& extent : volume->extents)
         disks.push_back(extent.disk);
     for (DWORD disk : disks) {
       if (images.count(disk) != 0)
         continue;
-      const SimulatedDrive &image = *machine->drive(disk);
+      const SimulatedDrive& image = *machine->drive(disk);
       if (!prepare_image(image)) {
         set_last_error_from_errno(errno);
         return false;
@@ -465,7 +465,7 @@ public:
   }
 
   void make_facts() {
-    const SimulatedDrive &disk =
+    const SimulatedDrive& disk =
         drive != nullptr ? *drive : *machine->drive(volume->extents[0].disk);
     facts_.diskNumber = disk.number;
     facts_.sectorSize = disk.sectorSize;
@@ -483,29 +483,29 @@ public:
     facts_.hasDeviceNumber = volume->extents.size() == 1;
     facts_.offset = volume->extents[0].offset;
     facts_.extents = volume->extents;
-    for (const Extent &extent : volume->extents)
+    for (const Extent& extent : volume->extents)
       facts_.size += extent.length;
   }
 
-  const DeviceFacts &facts() const override { return facts_; }
+  const DeviceFacts& facts() const override { return facts_; }
 
-  DWORD failure(const char *call) const override {
-    const Failures &failures = drive != nullptr ? drive->failures : volume->failures;
+  DWORD failure(const char* call) const override {
+    const Failures& failures = drive != nullptr ? drive->failures : volume->failures;
     auto found = failures.find(call);
     return found != failures.end() ? found->second : 0;
   }
 
-  bool read(std::uint64_t offset, void *buffer, std::size_t length, std::size_t &done) override {
+  bool read(std::uint64_t offset, void* buffer, std::size_t length, std::size_t& done) override {
     done = 0;
-    for (const Piece &piece : pieces(offset, length)) {
-      const SimulatedDrive &disk = *machine->drive(piece.disk);
+    for (const Piece& piece : pieces(offset, length)) {
+      const SimulatedDrive& disk = *machine->drive(piece.disk);
       if (touches(disk.unreadable, disk.sectorSize, piece.offset, piece.length)) {
         SetLastError(ERROR_CRC);
         return false;
       }
     }
-    for (const Piece &piece : pieces(offset, length)) {
-      char *into = static_cast<char *>(buffer) + piece.at;
+    for (const Piece& piece : pieces(offset, length)) {
+      char* into = static_cast<char*>(buffer) + piece.at;
       std::size_t got = 0;
       while (got < piece.length) {
         const ssize_t n = pread(images.at(piece.disk), into + got, piece.length - got,
@@ -528,15 +528,15 @@ public:
     return true;
   }
 
-  bool write(std::uint64_t offset, const void *data, std::size_t length,
-             std::size_t &done) override {
+  bool write(std::uint64_t offset, const void* data, std::size_t length,
+             std::size_t& done) override {
     done = 0;
     SimulatedState::Snapshot snapshot;
     if (!machine->state().read(snapshot))
       return false;
     const std::vector<Piece> all = pieces(offset, length);
-    for (const Piece &piece : all) {
-      const SimulatedDrive &disk = *machine->drive(piece.disk);
+    for (const Piece& piece : all) {
+      const SimulatedDrive& disk = *machine->drive(piece.disk);
       if (!writable(piece, snapshot)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
@@ -546,8 +546,8 @@ public:
         return false;
       }
     }
-    for (const Piece &piece : all) {
-      const char *from = static_cast<const char *>(data) + piece.at;
+    for (const Piece& piece : all) {
+      const char* from = static_cast<const char*>(data) + piece.at;
       for (std::size_t put = 0; put < piece.length;) {
         const ssize_t n = pwrite(images.at(piece.disk), from + put, piece.length - put,
                                  static_cast<off_t>(piece.offset + put));
@@ -565,7 +565,7 @@ public:
   }
 
   bool flush() override {
-    for (const auto &entry : images) {
+    for (const auto& entry : images) {
       if (fsync(entry.second) != 0) {
         set_last_error_from_errno(errno);
         return false;
@@ -577,8 +577,8 @@ public:
   bool lock() override {
     claimed = true;
     const long pid = static_cast<long>(getpid());
-    return machine->state().update([&](SimulatedState::Snapshot &snapshot) {
-      for (const SimulatedState::Claim &claim : snapshot.locks) {
+    return machine->state().update([&](SimulatedState::Snapshot& snapshot) {
+      for (const SimulatedState::Claim& claim : snapshot.locks) {
         if (claim.volume != volume->guid)
           continue;
         if (claim.pid == pid && claim.token == token)
@@ -594,8 +594,8 @@ public:
   bool dismount() override {
     claimed = true;
     const long pid = static_cast<long>(getpid());
-    return machine->state().update([&](SimulatedState::Snapshot &snapshot) {
-      for (const SimulatedState::Claim &claim : snapshot.dismounts)
+    return machine->state().update([&](SimulatedState::Snapshot& snapshot) {
+      for (const SimulatedState::Claim& claim : snapshot.dismounts)
         if (claim.volume == volume->guid && claim.pid == pid && claim.token == token)
           return true;
       snapshot.dismounts.push_back({volume->guid, pid, token});
@@ -608,8 +608,8 @@ public:
     if (!claimed)
       return true;
     const long pid = static_cast<long>(getpid());
-    return machine->state().update([&](SimulatedState::Snapshot &snapshot) {
-      for (auto *claims : {&snapshot.locks, &snapshot.dismounts}) {
+    return machine->state().update([&](SimulatedState::Snapshot& snapshot) {
+      for (auto* claims : {&snapshot.locks, &snapshot.dismounts}) {
         for (auto it = claims->begin(); it != claims->end();) {
           if (it->pid == pid && it->token == token)
             it = claims->erase(it);
@@ -638,7 +638,7 @@ private:
     }
     std::size_t at = 0;
     std::uint64_t start = 0; // of the extent within the volume
-    for (const Extent &extent : volume->extents) {
+    for (const Extent& extent : volume->extents) {
       if (at == length)
         break;
       const std::uint64_t position = offset + at;
@@ -656,11 +656,11 @@ private:
 
   // A piece may be written unless it lies in a volume that is mounted and neither dismounted
   // nor locked by this process, or in a volume that another process has locked.
-  bool writable(const Piece &piece, const SimulatedState::Snapshot &snapshot) const {
+  bool writable(const Piece& piece, const SimulatedState::Snapshot& snapshot) const {
     const long pid = static_cast<long>(getpid());
-    for (const SimulatedVolume &other : machine->volumes()) {
+    for (const SimulatedVolume& other : machine->volumes()) {
       bool inside = false;
-      for (const Extent &extent : other.extents)
+      for (const Extent& extent : other.extents)
         inside = inside || (extent.disk == piece.disk &&
                             overlaps(piece.offset, piece.length, extent.offset, extent.length));
       if (!inside)
@@ -670,7 +670,7 @@ private:
       if (has_claim(snapshot.locks, other.guid, pid, true) || !other.mounted)
         continue;
       bool dismounted = false;
-      for (const SimulatedState::Claim &claim : snapshot.dismounts)
+      for (const SimulatedState::Claim& claim : snapshot.dismounts)
         dismounted = dismounted || claim.volume == other.guid;
       if (!dismounted)
         return false;
@@ -679,8 +679,8 @@ private:
   }
 
   std::shared_ptr<const SimulatedMachine> machine;
-  const SimulatedDrive *drive;
-  const SimulatedVolume *volume;
+  const SimulatedDrive* drive;
+  const SimulatedVolume* volume;
   DeviceFacts facts_;
   std::map<DWORD, int> images; // by disk number
   std::uint64_t token = next_token++;
@@ -694,7 +694,7 @@ bool fail_with(DWORD code) {
 
 } // namespace
 
-std::shared_ptr<SimulatedMachine> SimulatedMachine::load(const std::string &file) {
+std::shared_ptr<SimulatedMachine> SimulatedMachine::load(const std::string& file) {
   std::ifstream stream(file, std::ios::binary);
   std::stringstream text;
   text << stream.rdbuf();
@@ -712,44 +712,44 @@ std::shared_ptr<SimulatedMachine> SimulatedMachine::load(const std::string &file
   const std::string folder = std::filesystem::path(file).parent_path().string();
   try {
     MachineFileReader(*machine, folder.empty() ? "." : folder).read(top);
-  } catch (const std::exception &error) {
+  } catch (const std::exception& error) {
     debug_log() << "SimulatedMachine.cpp(492): " << file << ": " << error.what() << "\n";
     return nullptr;
   }
   return machine;
 }
 
-const SimulatedDrive *SimulatedMachine::drive(DWORD number) const {
-  for (const SimulatedDrive &candidate : drives_)
+const SimulatedDrive* SimulatedMachine::drive(DWORD number) const {
+  for (const SimulatedDrive& candidate : drives_)
     if (candidate.number == number)
       return &candidate;
   return nullptr;
 }
 
-const SimulatedVolume *
-SimulatedMachine::volume_with_letter(char letter, const SimulatedState::Snapshot &snapshot) const {
+const SimulatedVolume*
+SimulatedMachine::volume_with_letter(char letter, const SimulatedState::Snapshot& snapshot) const {
   if (snapshot.deletedLetters.find(letter) != std::string::npos)
     return nullptr;
-  for (const SimulatedVolume &volume : volumes_)
+  for (const SimulatedVolume& volume : volumes_)
     if (volume.letters.find(letter) != std::string::npos)
       return &volume;
   return nullptr;
 }
 
-const SimulatedVolume *SimulatedMachine::find_volume(const std::string &path,
-                                                     bool &noMedium) const {
+const SimulatedVolume* SimulatedMachine::find_volume(const std::string& path,
+                                                     bool& noMedium) const {
   noMedium = false;
   const DevicePath parsed = parse_device_path(path);
   if (parsed.kind == DevicePath::Letter) {
     SimulatedState::Snapshot snapshot;
     if (!state_.read(snapshot))
       return nullptr;
-    const SimulatedVolume *volume = volume_with_letter(parsed.letter, snapshot);
+    const SimulatedVolume* volume = volume_with_letter(parsed.letter, snapshot);
     noMedium = volume == nullptr && extraLetters_.find(parsed.letter) != std::string::npos &&
                snapshot.deletedLetters.find(parsed.letter) == std::string::npos;
     return volume;
   }
-  for (const SimulatedVolume &volume : volumes_) {
+  for (const SimulatedVolume& volume : volumes_) {
     if (parsed.kind == DevicePath::Volume ? volume.guid == parsed.guid
                                           : volume.listedName == path + "\\")
       return &volume;
@@ -757,10 +757,10 @@ const SimulatedVolume *SimulatedMachine::find_volume(const std::string &path,
   return nullptr;
 }
 
-std::unique_ptr<Device> SimulatedMachine::open(const std::string &path, DWORD access, DWORD flags) {
+std::unique_ptr<Device> SimulatedMachine::open(const std::string& path, DWORD access, DWORD flags) {
   const DevicePath parsed = parse_device_path(path);
-  const SimulatedDrive *drive = nullptr;
-  const SimulatedVolume *volume = nullptr;
+  const SimulatedDrive* drive = nullptr;
+  const SimulatedVolume* volume = nullptr;
   if (parsed.kind == DevicePath::Drive) {
     drive = this->drive(parsed.number);
     if (drive == nullptr) {
@@ -788,17 +788,17 @@ std::unique_ptr<Device> SimulatedMachine::open(const std::string &path, DWORD ac
   return device;
 }
 
-bool SimulatedMachine::volume_names(std::vector<std::string> &names) {
+bool SimulatedMachine::volume_names(std::vector<std::string>& names) {
   auto failed = failures_.find("FindFirstVolumeA");
   if (failed != failures_.end())
     return fail_with(failed->second);
   names.clear();
-  for (const SimulatedVolume &volume : volumes_)
+  for (const SimulatedVolume& volume : volumes_)
     names.push_back(volume.listedName);
   return true;
 }
 
-bool SimulatedMachine::volume_information(const std::string &root, VolumeInformation &info) {
+bool SimulatedMachine::volume_information(const std::string& root, VolumeInformation& info) {
   const DevicePath parsed = parse_root_path(root);
   if (root.empty() || root.back() != '\\')
     return fail_with(ERROR_INVALID_NAME);
@@ -806,7 +806,7 @@ bool SimulatedMachine::volume_information(const std::string &root, VolumeInforma
                                ? std::string("\\\\.\\") + parsed.letter + ":"
                                : root.substr(0, root.size() - 1);
   bool noMedium = false;
-  const SimulatedVolume *volume = find_volume(bare, noMedium);
+  const SimulatedVolume* volume = find_volume(bare, noMedium);
   if (volume == nullptr)
     return fail_with(noMedium ? ERROR_NOT_READY : ERROR_PATH_NOT_FOUND);
   auto failed = volume->failures.find("GetVolumeInformationA");
@@ -844,7 +844,7 @@ bool SimulatedMachine::delete_mount_point(char letter) {
   SimulatedState::Snapshot snapshot;
   if (!state_.read(snapshot))
     return false;
-  const SimulatedVolume *volume = volume_with_letter(letter, snapshot);
+  const SimulatedVolume* volume = volume_with_letter(letter, snapshot);
   if (volume == nullptr) {
     const bool noMedium = extraLetters_.find(letter) != std::string::npos &&
                           snapshot.deletedLetters.find(letter) == std::string::npos;
@@ -853,7 +853,7 @@ bool SimulatedMachine::delete_mount_point(char letter) {
   auto failed = volume->failures.find("DeleteVolumeMountPointA");
   if (failed != volume->failures.end())
     return fail_with(failed->second);
-  return state_.update([&](SimulatedState::Snapshot &current) {
+  return state_.update([&](SimulatedState::Snapshot& current) {
     if (current.deletedLetters.find(letter) == std::string::npos)
       current.deletedLetters += letter;
     return true;

@@ -53,25 +53,25 @@ public:
   // Reads the machine file. Returns null, with a debug-log line that names the fault, when the
   // file cannot be read or does not describe a machine. Sets the variables of its
   // "environment" that are not set yet.
-  static std::shared_ptr<SimulatedMachine> load(const std::string &file);
+  static std::shared_ptr<SimulatedMachine> load(const std::string& file);
 
-  std::unique_ptr<Device> open(const std::string &path, DWORD access, DWORD flags) override;
-  bool volume_names(std::vector<std::string> &names) override;
-  bool volume_information(const std::string &root, VolumeInformation &info) override;
+  std::unique_ptr<Device> open(const std::string& path, DWORD access, DWORD flags) override;
+  bool volume_names(std::vector<std::string>& names) override;
+  bool volume_information(const std::string& root, VolumeInformation& info) override;
   DWORD logical_drives() override;
   bool delete_mount_point(char letter) override;
 
-  const std::vector<SimulatedDrive> &drives() const { return drives_; }
-  const std::vector<SimulatedVolume> &volumes() const { return volumes_; }
-  const SimulatedState &state() const { return state_; }
-  const SimulatedDrive *drive(DWORD number) const;
+  const std::vector<SimulatedDrive>& drives() const { return drives_; }
+  const std::vector<SimulatedVolume>& volumes() const { return volumes_; }
+  const SimulatedState& state() const { return state_; }
+  const SimulatedDrive* drive(DWORD number) const;
 
 private:
-  explicit SimulatedMachine(const std::string &file) : state_(file + ".state") {}
+  explicit SimulatedMachine(const std::string& file) : state_(file + ".state") {}
   // The volume with the current drive letter `letter`, or null; with `snapshot` of the state.
-  const SimulatedVolume *volume_with_letter(char letter,
-                                            const SimulatedState::Snapshot &snapshot) const;
-  const SimulatedVolume *find_volume(const std::string &root, bool &noMedium) const;
+  const SimulatedVolume* volume_with_letter(char letter,
+                                            const SimulatedState::Snapshot& snapshot) const;
+  const SimulatedVolume* find_volume(const std::string& root, bool& noMedium) const;
 
   std::vector<SimulatedDrive> drives_;
   std::vector<SimulatedVolume> volumes_;

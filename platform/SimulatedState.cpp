@@ -17,7 +17,7 @@ namespace {
 // Closes the descriptor (and so drops its lock) when it goes.
 class LockedFile {
 public:
-  LockedFile(const std::string &path, bool change) {
+  LockedFile(const std::string& path, bool change) {
     fd = ::open(path.c_str(), change ? O_RDWR | O_CREAT | O_CLOEXEC : O_RDONLY | O_CLOEXEC, 0644);
     if (fd < 0)
       return;
@@ -35,8 +35,8 @@ public:
     if (fd >= 0)
       ::close(fd);
   }
-  LockedFile(const LockedFile &) = delete;
-  LockedFile &operator=(const LockedFile &) = delete;
+  LockedFile(const LockedFile&) = delete;
+  LockedFile& operator=(const LockedFile&) = delete;
 
   int fd = -1;
 };
@@ -45,7 +45,7 @@ bool alive(long pid) {
   return pid > 0 && (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
 }
 
-bool read_all(int fd, std::string &text) {
+bool read_all(int fd, std::string& text) {
   text.clear();
   char chunk[4096];
   for (off_t at = 0;;) {
@@ -61,7 +61,7 @@ bool read_all(int fd, std::string &text) {
   }
 }
 
-bool write_all(int fd, const std::string &text) {
+bool write_all(int fd, const std::string& text) {
   if (ftruncate(fd, 0) != 0)
     return false;
   for (std::size_t done = 0; done < text.size();) {
@@ -75,11 +75,11 @@ bool write_all(int fd, const std::string &text) {
   return true;
 }
 
-void read_claims(const config::Value &state, const char *name,
-                 std::vector<SimulatedState::Claim> &out) {
+void read_claims(const config::Value& state, const char* name,
+                 std::vector<SimulatedState::Claim>& out) {
   if (!state.has(name) || state.get(name).type() != config::Value::List)
     return;
-  for (const config::Value &item : state.get(name).as_list()) {
+  for (const config::Value& item : state.get(name).as_list()) {
     if (item.type() != config::Value::Object)
       continue;
     SimulatedState::Claim claim;
@@ -94,9 +94,9 @@ void read_claims(const config::Value &state, const char *name,
   }
 }
 
-config::Value claims_value(const std::vector<SimulatedState::Claim> &claims) {
+config::Value claims_value(const std::vector<SimulatedState::Claim>& claims) {
   config::Value list(config::Value::List);
-  for (const SimulatedState::Claim &claim : claims) {
+  for (const SimulatedState::Claim& claim : claims) {
     config::Value item(config::Value::Object);
     item.set("volume", claim.volume);
     item.set("pid", static_cast<long long>(claim.pid));
@@ -106,7 +106,7 @@ config::Value claims_value(const std::vector<SimulatedState::Claim> &claims) {
   return list;
 }
 
-bool parse_state(const std::string &text, SimulatedState::Snapshot &snapshot) {
+bool parse_state(const std::string& text, SimulatedState::Snapshot& snapshot) {
   snapshot = SimulatedState::Snapshot();
   if (text.empty())
     return true;
@@ -123,7 +123,7 @@ bool parse_state(const std::string &text, SimulatedState::Snapshot &snapshot) {
 
 } // namespace
 
-bool SimulatedState::read(Snapshot &snapshot) const {
+bool SimulatedState::read(Snapshot& snapshot) const {
   LockedFile file(path, false);
   if (file.fd < 0) {
     if (errno == ENOENT) {
@@ -141,7 +141,7 @@ bool SimulatedState::read(Snapshot &snapshot) const {
   return true;
 }
 
-bool SimulatedState::update(const std::function<bool(Snapshot &)> &change) const {
+bool SimulatedState::update(const std::function<bool(Snapshot&)>& change) const {
   LockedFile file(path, true);
   std::string text;
   Snapshot snapshot;

@@ -30,12 +30,12 @@ public:
 
   // Reads the state; claims of processes that have ended are left out. A missing file is the
   // empty state. False with the last error set when the file cannot be read.
-  bool read(Snapshot &snapshot) const;
+  bool read(Snapshot& snapshot) const;
 
   // Reads the state, lets `change` alter it and writes it back, all under an exclusive lock of
   // the file. When `change` returns false (with the last error set) nothing is written and the
   // result is false. False with the last error set when the file cannot be read or written.
-  bool update(const std::function<bool(Snapshot &)> &change) const;
+  bool update(const std::function<bool(Snapshot&)>& change) const;
 
 private:
   std::string path;

@@ -6,7 +6,7 @@ namespace platform {
 
 namespace {
 
-DWORD append_text(std::string &bytes, const std::string &text) {
+DWORD append_text(std::string& bytes, const std::string& text) {
   if (text.empty())
     return 0;
   const DWORD offset = static_cast<DWORD>(bytes.size());
@@ -17,7 +17,7 @@ DWORD append_text(std::string &bytes, const std::string &text) {
 
 } // namespace
 
-std::string build_storage_descriptor(const DriveIdentity &identity) {
+std::string build_storage_descriptor(const DriveIdentity& identity) {
   STORAGE_DEVICE_DESCRIPTOR record;
   std::memset(&record, 0, sizeof record);
   std::string bytes(sizeof record, '\0');
@@ -35,7 +35,7 @@ std::string build_storage_descriptor(const DriveIdentity &identity) {
   return bytes;
 }
 
-std::string serial_as_swapped_hex(const std::string &serial) {
+std::string serial_as_swapped_hex(const std::string& serial) {
   for (char c : serial) {
     const bool carried = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') ||
                          (c >= 'a' && c <= 'z') || c == ' ' || c == '-';

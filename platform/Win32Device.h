@@ -21,9 +21,9 @@ using BOOLEAN = BYTE;
 using WCHAR = char16_t;
 using DWORD64 = std::uint64_t;
 using SIZE_T = std::size_t;
-using HANDLE = void *;
-using LPDWORD = DWORD *;
-using PLONG = LONG *;
+using HANDLE = void*;
+using LPDWORD = DWORD*;
+using PLONG = LONG*;
 
 #ifndef INVALID_HANDLE_VALUE
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)))
@@ -38,7 +38,7 @@ constexpr DWORD ERROR_INVALID_ADDRESS = 487;
 constexpr DWORD ERROR_UNRECOGNIZED_VOLUME = 1005;
 
 // The layer's texts for the codes above, for FormatMessageA; null for any other code.
-const char *device_error_message(DWORD code);
+const char* device_error_message(DWORD code);
 
 // ---- Records ----
 union LARGE_INTEGER {
@@ -48,7 +48,7 @@ union LARGE_INTEGER {
   } u;
   LONGLONG QuadPart;
 };
-using PLARGE_INTEGER = LARGE_INTEGER *;
+using PLARGE_INTEGER = LARGE_INTEGER*;
 
 struct GUID {
   DWORD Data1;
@@ -60,9 +60,9 @@ struct GUID {
 // Security descriptors and overlapped input and output are not implemented: the calls take
 // only null pointers for them.
 struct SECURITY_ATTRIBUTES;
-using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES *;
+using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 struct OVERLAPPED;
-using LPOVERLAPPED = OVERLAPPED *;
+using LPOVERLAPPED = OVERLAPPED*;
 
 // ---- CreateFileA ----
 constexpr DWORD GENERIC_READ = 0x80000000;

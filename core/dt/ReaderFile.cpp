@@ -15,7 +15,7 @@ namespace dt {
 
 ReaderFile::~ReaderFile() { close(); }
 
-bool ReaderFile::open(const std::string &path) {
+bool ReaderFile::open(const std::string& path) {
   const int opened = ::g_open(path.c_str(), O_RDONLY | O_BINARY, 0644);
   if (opened == -1) {
     debug_log() << "ReaderFile.cpp(32): " << path << " " << std::strerror(errno) << "\n";
@@ -43,14 +43,14 @@ void ReaderFile::close() {
   fd = -1;
 }
 
-bool ReaderFile::read_exact(std::uint64_t offset, void *buffer, std::uint64_t length) {
+bool ReaderFile::read_exact(std::uint64_t offset, void* buffer, std::uint64_t length) {
   if (read_some(offset, buffer, length) == static_cast<std::int64_t>(length))
     return true;
   debug_log() << "ReaderFile.cpp(50)\n";
   return false;
 }
 
-std::int64_t ReaderFile::read_some(std::uint64_t offset, void *buffer, std::uint64_t length) {
+std::int64_t ReaderFile::read_some(std::uint64_t offset, void* buffer, std::uint64_t length) {
   if (_lseeki64(fd, static_cast<long long>(offset), SEEK_SET) != static_cast<long long>(offset)) {
     debug_log() << "ReaderFile.cpp(60): " << offset << "\n";
     return 0;

@@ -8,17 +8,17 @@
 
 namespace {
 
-std::string entries(const DeviceMapping &mapping) {
+std::string entries(const DeviceMapping& mapping) {
   std::string text;
   for (std::uint32_t i = 0; i < mapping.size(); ++i) {
-    const DeviceMapping::Entry &entry = mapping.entry(i);
+    const DeviceMapping::Entry& entry = mapping.entry(i);
     text += std::string(1, entry.letter) + "=" + std::to_string(entry.deviceType) + "/" +
             std::to_string(entry.deviceNumber) + "/" + std::to_string(entry.partitionNumber) + " ";
   }
   return text;
 }
 
-std::string letters_of(const DeviceMapping &mapping, const char *path) {
+std::string letters_of(const DeviceMapping& mapping, const char* path) {
   Win32Handle device = Win32Handle::open(path, 0);
   return device.valid() ? mapping.letters(device.get()) : "(cannot open)";
 }

@@ -14,8 +14,8 @@ const std::string unsupported = "The function is not supported by this device.";
 
 TEST(Utils, DiskSizeFromPartitionOrGeometry) {
   struct Case {
-    const char *machine;
-    const char *path;
+    const char* machine;
+    const char* path;
     bool result;
     std::uint64_t size;
     std::uint64_t sectorSize;
@@ -38,7 +38,7 @@ TEST(Utils, DiskSizeFromPartitionOrGeometry) {
       {"failures.cfg", R"(\\.\PhysicalDrive5)", false, untouched, untouched,
        "Utils.cpp(24): " + unsupported + "\n"},
   };
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.machine) + " " + c.path);
     TestMachine machine(machine_file(c.machine));
     Win32Handle device = Win32Handle::open(c.path, 0);
@@ -73,7 +73,7 @@ TEST(Utils, DismountsVolumes) {
   }
   TestMachine machine(machine_file("failures.cfg"));
   struct Case {
-    const char *path;
+    const char* path;
     std::string log;
   };
   const Case cases[] = {
@@ -81,7 +81,7 @@ TEST(Utils, DismountsVolumes) {
       {R"(\\.\Q:)", "Utils.cpp(80): \\\\.\\Q: The file was not found.\n"},
       {R"(\\.\Z:)", "Utils.cpp(80): \\\\.\\Z: The device is not ready.\n"},
   };
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
     LogCapture log;
     EXPECT_FALSE(dismount_volume(std::string(c.path)));

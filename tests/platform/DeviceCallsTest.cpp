@@ -12,18 +12,18 @@
 
 namespace {
 
-const char *const disk0 = R"(\\.\PhysicalDrive0)";
-const char *const disk1 = R"(\\.\PhysicalDrive1)";
+const char* const disk0 = R"(\\.\PhysicalDrive0)";
+const char* const disk1 = R"(\\.\PhysicalDrive1)";
 
 } // namespace
 
 TEST(DevicePath, ReadsTheDeviceForms) {
   struct Case {
-    const char *path;
+    const char* path;
     platform::DevicePath::Kind kind;
     DWORD number;
     char letter;
-    const char *guid;
+    const char* guid;
   };
   using P = platform::DevicePath;
   const Case cases[] = {
@@ -45,7 +45,7 @@ TEST(DevicePath, ReadsTheDeviceForms) {
       {R"(D:)", P::Other, 0, 0, ""},
       {"/dev/sda", P::Other, 0, 0, ""},
   };
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
     const platform::DevicePath parsed = platform::parse_device_path(c.path);
     EXPECT_EQ(parsed.kind, c.kind);
@@ -64,7 +64,7 @@ TEST(DevicePath, ReadsTheDeviceForms) {
 TEST(DeviceCalls, OpenChecksItsArguments) {
   TestMachine machine(machine_file("two-disks.cfg"));
   struct Case {
-    const char *what;
+    const char* what;
     DWORD access, share, creation, flags;
     DWORD error;
   };
@@ -77,7 +77,7 @@ TEST(DeviceCalls, OpenChecksItsArguments) {
       {"all access", 0x10000000, 3, OPEN_EXISTING, 0, ERROR_NOT_SUPPORTED},
       {"unknown sharing", GENERIC_READ, 8, OPEN_EXISTING, 0, ERROR_INVALID_PARAMETER},
   };
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Win32Handle handle(
         CreateFileA(disk0, c.access, c.share, nullptr, c.creation, c.flags, nullptr));
@@ -167,7 +167,7 @@ TEST(DeviceCalls, TransfersAreWholeSectorsInsideTheDevice) {
   std::vector<char> buffer(8192, 'x');
   DWORD count = 0;
   struct Case {
-    const char *what;
+    const char* what;
     HANDLE handle;
     bool write;
     std::int64_t position;
@@ -194,7 +194,7 @@ TEST(DeviceCalls, TransfersAreWholeSectorsInsideTheDevice) {
       {"a write without write access", readOnly.get(), true, 0, 512, FALSE, ERROR_ACCESS_DENIED, 0},
       {"a read with query access", queries.get(), false, 0, 512, FALSE, ERROR_ACCESS_DENIED, 0},
   };
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     LARGE_INTEGER to;
     to.QuadPart = c.position;
@@ -223,7 +223,7 @@ TEST(DeviceCalls, UnbufferedTransfersNeedAlignedBuffers) {
   Win32Handle disk = Win32Handle::open(disk1, GENERIC_READ | GENERIC_WRITE,
                                        FILE_FLAG_NO_BUFFERING | FILE_FLAG_WRITE_THROUGH);
   ASSERT_TRUE(disk.valid());
-  char *page = static_cast<char *>(VirtualAlloc(nullptr, 3 * 4096, MEM_COMMIT, PAGE_READWRITE));
+  char* page = static_cast<char*>(VirtualAlloc(nullptr, 3 * 4096, MEM_COMMIT, PAGE_READWRITE));
   ASSERT_NE(page, nullptr);
   DWORD count = 0;
   std::memset(page, 'u', 4096);
@@ -239,7 +239,7 @@ TEST(DeviceCalls, UnbufferedTransfersNeedAlignedBuffers) {
 }
 
 TEST(DeviceCalls, VirtualAllocGivesZeroedPages) {
-  char *block = static_cast<char *>(VirtualAlloc(nullptr, 65536 * 512, MEM_COMMIT, PAGE_READWRITE));
+  char* block = static_cast<char*>(VirtualAlloc(nullptr, 65536 * 512, MEM_COMMIT, PAGE_READWRITE));
   ASSERT_NE(block, nullptr);
   EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % 4096, 0u);
   EXPECT_EQ(block[0], 0);
@@ -256,7 +256,7 @@ TEST(DeviceCalls, VirtualAllocGivesZeroedPages) {
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
   EXPECT_EQ(VirtualAlloc(nullptr, 4096, MEM_RESERVE, PAGE_READWRITE), nullptr);
   EXPECT_EQ(VirtualAlloc(nullptr, 0, MEM_COMMIT, PAGE_READWRITE), nullptr);
-  void *reserved = VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  void* reserved = VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
   EXPECT_NE(reserved, nullptr);
   EXPECT_TRUE(VirtualFree(reserved, 0, MEM_RELEASE));
 }
@@ -269,7 +269,7 @@ TEST(DeviceCalls, ErrorModeIsKept) {
 TEST(DeviceCalls, NewErrorCodesHaveTexts) {
   for (DWORD code : {ERROR_NO_MORE_FILES, ERROR_SECTOR_NOT_FOUND, ERROR_FILENAME_EXCED_RANGE,
                      ERROR_INVALID_ADDRESS, ERROR_UNRECOGNIZED_VOLUME, ERROR_MORE_DATA}) {
-    char *text = nullptr;
+    char* text = nullptr;
     EXPECT_GT(FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
                              code, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr),
               2u)

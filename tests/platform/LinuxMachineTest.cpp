@@ -22,7 +22,7 @@
 
 namespace {
 
-std::string file_bytes(const std::string &path, std::uint64_t offset, std::size_t length) {
+std::string file_bytes(const std::string& path, std::uint64_t offset, std::size_t length) {
   std::ifstream stream(path, std::ios::binary);
   stream.seekg(static_cast<std::streamoff>(offset));
   std::string bytes(length, '\0');
@@ -55,7 +55,7 @@ protected:
 
   // Writes one sector of `fill` at `offset`; the last error tells why not.
   static bool write_sector(HANDLE drive, std::uint64_t offset, char fill) {
-    void *page = VirtualAlloc(nullptr, 4096, MEM_COMMIT, PAGE_READWRITE);
+    void* page = VirtualAlloc(nullptr, 4096, MEM_COMMIT, PAGE_READWRITE);
     std::memset(page, fill, 4096);
     LARGE_INTEGER to;
     to.QuadPart = static_cast<LONGLONG>(offset);
@@ -78,7 +78,7 @@ protected:
 } // namespace
 
 INSTANTIATE_TEST_SUITE_P(SectorSizes, LinuxLoop, ::testing::Values(512u, 4096u),
-                         [](const auto &info) { return std::to_string(info.param); });
+                         [](const auto& info) { return std::to_string(info.param); });
 
 TEST_P(LinuxLoop, IsAPhysicalDriveOnlyWhenAskedFor) {
   Win32Handle drive = open_drive(GENERIC_READ);
@@ -112,7 +112,7 @@ TEST_P(LinuxLoop, IsAPhysicalDriveOnlyWhenAskedFor) {
   drive.reset();
   ScopedEnvironment none("CVW_LOOP_DEVICES", std::nullopt);
   const std::vector<std::string> names = platform::linux_drive_names();
-  for (const std::string &name : names)
+  for (const std::string& name : names)
     EXPECT_NE(name.rfind("loop", 0), 0u) << name;
   EXPECT_EQ(names.size(), number);
 }
@@ -130,7 +130,7 @@ TEST_P(LinuxLoop, ReadsAndWritesBufferedAndUnbuffered) {
                                std::string(GetParam(), fill)),
               "");
 
-    char *page = static_cast<char *>(VirtualAlloc(nullptr, 8192, MEM_COMMIT, PAGE_READWRITE));
+    char* page = static_cast<char*>(VirtualAlloc(nullptr, 8192, MEM_COMMIT, PAGE_READWRITE));
     LARGE_INTEGER to;
     to.QuadPart = static_cast<LONGLONG>(offset);
     DWORD count = 0;
@@ -267,14 +267,14 @@ TEST(LinuxMachine, SetsTheSystemFoldersOfDriveDiscovery) {
   ScopedEnvironment data("APPDATA", std::string("Q:\\kept"));
   platform::LinuxMachine machine;
   const DWORD letters = machine.logical_drives();
-  const char *systemDrive = std::getenv("SYSTEMDRIVE");
+  const char* systemDrive = std::getenv("SYSTEMDRIVE");
   if ((letters & (1u << 2)) != 0) {
     ASSERT_NE(systemDrive, nullptr);
     EXPECT_STREQ(systemDrive, "C:");
   } else {
     EXPECT_EQ(systemDrive, nullptr) << "no drive holds / here, so no drive is the system's";
   }
-  if (const char *programFiles = std::getenv("PROGRAMFILES")) {
+  if (const char* programFiles = std::getenv("PROGRAMFILES")) {
     ASSERT_GE(std::strlen(programFiles), 3u);
     EXPECT_EQ(programFiles[1], ':');
     EXPECT_NE(letters & (1u << (programFiles[0] - 'A')), 0u) << programFiles;

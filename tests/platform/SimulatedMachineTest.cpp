@@ -17,12 +17,12 @@
 
 namespace {
 
-const char *const disk0 = R"(\\.\PhysicalDrive0)";
-const char *const disk1 = R"(\\.\PhysicalDrive1)";
-const char *const volumeE = R"(\\?\Volume{11111111-0000-4000-8000-000000000001})";
-const char *const volumeRaw = R"(\\?\Volume{11111111-0000-4000-8000-000000000003})";
+const char* const disk0 = R"(\\.\PhysicalDrive0)";
+const char* const disk1 = R"(\\.\PhysicalDrive1)";
+const char* const volumeE = R"(\\?\Volume{11111111-0000-4000-8000-000000000001})";
+const char* const volumeRaw = R"(\\?\Volume{11111111-0000-4000-8000-000000000003})";
 
-std::string image_bytes(const std::string &image, std::uint64_t offset, std::size_t length) {
+std::string image_bytes(const std::string& image, std::uint64_t offset, std::size_t length) {
   std::ifstream stream(image, std::ios::binary);
   stream.seekg(static_cast<std::streamoff>(offset));
   std::string bytes(length, '\0');
@@ -42,7 +42,7 @@ bool write_at(HANDLE handle, std::uint64_t offset, std::size_t length, char fill
          count == length;
 }
 
-bool read_at(HANDLE handle, std::uint64_t offset, std::string &data) {
+bool read_at(HANDLE handle, std::uint64_t offset, std::string& data) {
   LARGE_INTEGER to;
   to.QuadPart = static_cast<LONGLONG>(offset);
   if (!SetFilePointerEx(handle, to, nullptr, FILE_BEGIN))
@@ -57,7 +57,7 @@ bool read_at(HANDLE handle, std::uint64_t offset, std::string &data) {
 TEST(SimulatedMachine, OpensThePathForms) {
   TestMachine machine(machine_file("two-disks.cfg"));
   struct Case {
-    const char *path;
+    const char* path;
     DWORD error;
   };
   const Case cases[] = {
@@ -79,7 +79,7 @@ TEST(SimulatedMachine, OpensThePathForms) {
       {R"(C:\pattern.bin)", ERROR_NOT_SUPPORTED},
       {"/tmp/pattern.bin", ERROR_NOT_SUPPORTED},
   };
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
     SetLastError(0);
     Win32Handle handle = Win32Handle::open(c.path);
@@ -91,7 +91,7 @@ TEST(SimulatedMachine, OpensThePathForms) {
 TEST(SimulatedMachine, AnswersTheDeviceControls) {
   TestMachine machine(machine_file("two-disks.cfg"));
   struct Case {
-    const char *path;
+    const char* path;
     std::uint64_t size;
     DWORD sectorSize;
     std::uint64_t diskSize;
@@ -108,7 +108,7 @@ TEST(SimulatedMachine, AnswersTheDeviceControls) {
       {volumeRaw, 8388608, 512, 67108864, 0, 3, 34603008, FixedMedia},
       {R"(\\.\H:)", 8388608, 4096, 33554432, 1, 1, 1048576, RemovableMedia},
   };
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
     Win32Handle device = Win32Handle::open(c.path, 0);
     ASSERT_TRUE(device.valid());
@@ -169,11 +169,11 @@ TEST(SimulatedMachine, AnswersTheDeviceControls) {
 TEST(SimulatedMachine, BuildsTheStorageDescriptor) {
   TestMachine machine(machine_file("two-disks.cfg"));
   struct Case {
-    const char *path;
-    const char *vendor;
-    const char *product;
-    const char *revision;
-    const char *serial;
+    const char* path;
+    const char* vendor;
+    const char* product;
+    const char* revision;
+    const char* serial;
     BOOLEAN removable;
     STORAGE_BUS_TYPE bus;
   };
@@ -181,7 +181,7 @@ TEST(SimulatedMachine, BuildsTheStorageDescriptor) {
       {disk0, "ATA     ", "SIM DISK 64M", "1.0", "3132333435363738", 0, BusTypeSata},
       {disk1, nullptr, "USB STICK", "2.0", "USB-0001", 1, BusTypeUsb},
   };
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
     Win32Handle device = Win32Handle::open(c.path);
     ASSERT_TRUE(device.valid());
@@ -201,7 +201,7 @@ TEST(SimulatedMachine, BuildsTheStorageDescriptor) {
     EXPECT_EQ(record.RawPropertiesLength, 0u);
     auto text = [&](DWORD offset) {
       return offset == 0 ? std::string("(none)")
-                         : std::string(reinterpret_cast<const char *>(buffer.data()) + offset);
+                         : std::string(reinterpret_cast<const char*>(buffer.data()) + offset);
     };
     EXPECT_EQ(text(record.VendorIdOffset), c.vendor != nullptr ? c.vendor : "(none)");
     EXPECT_EQ(text(record.ProductIdOffset), c.product);
@@ -283,10 +283,10 @@ TEST(SimulatedMachine, WalkListsNamesAsTheMachineGivesThem) {
 TEST(SimulatedMachine, TellsVolumeInformation) {
   TestMachine machine(machine_file("two-disks.cfg"));
   struct Case {
-    const char *root;
+    const char* root;
     DWORD error;
-    const char *label = "";
-    const char *fileSystem = "";
+    const char* label = "";
+    const char* fileSystem = "";
     DWORD serial = 0;
   };
   const Case cases[] = {
@@ -299,7 +299,7 @@ TEST(SimulatedMachine, TellsVolumeInformation) {
       {R"(F:\)", ERROR_PATH_NOT_FOUND},
       {R"(A:\)", ERROR_NOT_READY},
   };
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.root);
     char label[261] = "x", fileSystem[261] = "x";
     DWORD serial = 7, component = 0, flags = 9;
@@ -325,7 +325,7 @@ TEST(SimulatedMachine, TellsVolumeInformation) {
 TEST(SimulatedMachine, FailureSwitches) {
   TestMachine machine(machine_file("failures.cfg"));
   struct Case {
-    const char *path;
+    const char* path;
     DWORD code; // a control code, or 0 for opening, 1 for flushing
     DWORD error;
   };
@@ -346,7 +346,7 @@ TEST(SimulatedMachine, FailureSwitches) {
       {R"(\\.\L:)", IOCTL_STORAGE_GET_DEVICE_NUMBER, 0},
       {R"(\\.\N:)", IOCTL_STORAGE_GET_DEVICE_NUMBER, ERROR_INVALID_FUNCTION},
   };
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.path) + " " + std::to_string(c.code));
     Win32Handle device = Win32Handle::open(c.path, GENERIC_READ | GENERIC_WRITE);
     if (c.code == 0) {
@@ -490,7 +490,7 @@ TEST(SimulatedMachine, RefusesWritesIntoMountedVolumes) {
   Win32Handle disk = Win32Handle::open(disk0, GENERIC_READ | GENERIC_WRITE);
   ASSERT_TRUE(disk.valid());
   struct Case {
-    const char *what;
+    const char* what;
     std::uint64_t offset;
     std::size_t length;
     bool allowed;
@@ -503,7 +503,7 @@ TEST(SimulatedMachine, RefusesWritesIntoMountedVolumes) {
       {"into the volume without a file system", 34603008, 4096, true},
       {"after the volumes", 50 * 1048576, 512, true},
   };
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     EXPECT_EQ(write_at(disk.get(), c.offset, c.length, 'w'), c.allowed);
     if (!c.allowed) {
@@ -610,8 +610,8 @@ TEST(SimulatedMachine, ProcessesShareTheMachine) {
 
 TEST(SimulatedMachine, RefusesBadMachineFiles) {
   struct Case {
-    const char *text;
-    const char *complaint;
+    const char* text;
+    const char* complaint;
   };
   const Case cases[] = {
       {"{", "is not in the text form of values"},
@@ -642,7 +642,7 @@ TEST(SimulatedMachine, RefusesBadMachineFiles) {
       {R"("drives": [ { "number": 0, "size": 1 } ], "printer": 1)",
        "the machine has the unknown member \"printer\""},
   };
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     TestMachine machine(c.text);
     LogCapture log;

@@ -46,23 +46,23 @@ public:
     }
   }
 
-  LoopDevice(const LoopDevice &) = delete;
-  LoopDevice &operator=(const LoopDevice &) = delete;
+  LoopDevice(const LoopDevice&) = delete;
+  LoopDevice& operator=(const LoopDevice&) = delete;
 
   // Empty when the device is there; else why it is not.
-  const std::string &why_not() const { return problem; }
-  const std::string &node() const { return devicePath; }    // "/dev/loop3"
+  const std::string& why_not() const { return problem; }
+  const std::string& node() const { return devicePath; }    // "/dev/loop3"
   std::string name() const { return devicePath.substr(5); } // "loop3"
-  const std::string &image() const { return imagePath; }
-  const std::string &mount_point() const { return mountPath; }
+  const std::string& image() const { return imagePath; }
+  const std::string& mount_point() const { return mountPath; }
 
   // Makes an ext4 file system with `label` on the whole device. False when mkfs fails or is
   // missing; `output` then says why.
-  bool make_ext4(const std::string &label, std::string &output) {
+  bool make_ext4(const std::string& label, std::string& output) {
     return run("mkfs.ext4 -q -F -L '" + label + "' '" + devicePath + "'", output) == 0;
   }
 
-  bool mount(std::string &output) {
+  bool mount(std::string& output) {
     mountPath = folder.file("mnt");
     std::string ignored;
     run("mkdir -p '" + mountPath + "'", ignored);
@@ -92,9 +92,9 @@ public:
   }
 
   // Runs a shell command; its standard output and error go to `output`. Returns its status.
-  static int run(const std::string &command, std::string &output) {
+  static int run(const std::string& command, std::string& output) {
     output.clear();
-    FILE *pipe = popen((command + " 2>&1").c_str(), "r");
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
     if (pipe == nullptr)
       return -1;
     char chunk[256];

@@ -15,8 +15,8 @@
 // it goes.
 class ScopedEnvironment {
 public:
-  ScopedEnvironment(const char *name, const std::optional<std::string> &value) : name(name) {
-    if (const char *old = std::getenv(name))
+  ScopedEnvironment(const char* name, const std::optional<std::string>& value) : name(name) {
+    if (const char* old = std::getenv(name))
       previous = old;
     if (value)
       setenv(name, value->c_str(), 1);
@@ -29,8 +29,8 @@ public:
     else
       unsetenv(name.c_str());
   }
-  ScopedEnvironment(const ScopedEnvironment &) = delete;
-  ScopedEnvironment &operator=(const ScopedEnvironment &) = delete;
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
 
 private:
   std::string name;
@@ -39,7 +39,7 @@ private:
 
 #ifdef CVW_TEST_DATA
 // The text of a machine file of the test data (tests/data/machines).
-inline std::string machine_file(const std::string &name) {
+inline std::string machine_file(const std::string& name) {
   std::ifstream stream(std::string(CVW_TEST_DATA) + "/machines/" + name, std::ios::binary);
   if (!stream)
     throw std::runtime_error("no machine file " + name);
@@ -54,14 +54,14 @@ inline std::string machine_file(const std::string &name) {
 // side never share a machine.
 class TestMachine {
 public:
-  explicit TestMachine(const std::string &text)
+  explicit TestMachine(const std::string& text)
       : file(folder.file("machine.cfg")), selection("CVW_MACHINE", file) {
     std::ofstream(file, std::ios::binary) << text;
   }
 
-  const std::string &path() const { return file; }
-  std::string image(const std::string &name) const { return folder.file(name); }
-  const TempDir &dir() const { return folder; }
+  const std::string& path() const { return file; }
+  std::string image(const std::string& name) const { return folder.file(name); }
+  const TempDir& dir() const { return folder; }
 
 private:
   TempDir folder;

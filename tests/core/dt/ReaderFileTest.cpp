@@ -41,7 +41,7 @@ TEST(ReaderFile, ReadsAtAbsoluteOffsets) {
       {0, 1000, true, 1000}, {900, 100, true, 100}, {900, 101, false, 100}, {999, 1, true, 1},
       {1000, 0, true, 0},    {1000, 1, false, 0},   {5000, 10, false, 0},   {0, 0, true, 0},
   };
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.offset) + " " + std::to_string(c.length));
     std::string buffer(c.length, 'z');
     LogCapture log;
@@ -105,7 +105,7 @@ TEST(ReaderFile, AFailedOpenKeepsTheOpenFile) {
 TEST(ReaderFile, ReadExactUsesTheReadOfTheDerivedReader) {
   class Halving : public dt::ReaderFile {
   public:
-    std::int64_t read_some(std::uint64_t offset, void *buffer, std::uint64_t length) override {
+    std::int64_t read_some(std::uint64_t offset, void* buffer, std::uint64_t length) override {
       return dt::ReaderFile::read_some(offset, buffer, length / 2);
     }
   };
