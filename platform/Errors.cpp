@@ -44,7 +44,7 @@ const char* message_of(DWORD code) {
   case ERROR_NO_MORE_ITEMS: return "There are no more items.";
   case ERROR_IO_DEVICE: return "The request failed because of a device error.";
   case ERROR_NO_ASSOCIATION: return "No program is associated with this file.";
-  default: return nullptr;
+  default: return device_error_message(code);
   }
 }
 
