@@ -99,8 +99,8 @@ int main() {
   dt::get_devices_info_win32_v1(devices);
   const std::size_t tables = devices.size();
   const std::size_t drives = system_drives_factory().create().size();
-  std::printf("drive enumeration: %d disks, %d volumes -> %zu property tables, %zu drives\n",
-              disks, disks * volumes_per_disk, tables, drives);
+  std::printf("drive enumeration: %d disks, %d volumes -> %zu property tables, %zu drives\n", disks,
+              disks * volumes_per_disk, tables, drives);
 
   const int rounds = 30;
   for (const bool keep : {true, false}) {

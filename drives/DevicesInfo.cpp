@@ -24,8 +24,7 @@ bool get_storage_properties(HANDLE device, PropertyMap& properties) {
     debug_log() << "DevicesInfo.cpp(47)\n";
     return false;
   }
-  debug_log() << "DevicesInfo.cpp(50): " << "Size: " << size << ", Sector Size: " << sectorSize
-              << "\n";
+  debug_log() << "DevicesInfo.cpp(50): Size: " << size << ", Sector Size: " << sectorSize << "\n";
   if (!properties.set_number("Size", size, true)) {
     debug_log() << "DevicesInfo.cpp(52)\n";
     return false;
@@ -80,7 +79,7 @@ bool get_device_info_win32(const std::string& path, const DeviceMapping& mapping
     return false;
   }
   const std::string letters = mapping.letters(device.get());
-  debug_log() << "DevicesInfo.cpp(120): " << "Drive Letters: " << letters << "\n";
+  debug_log() << "DevicesInfo.cpp(120): Drive Letters: " << letters << "\n";
   if (!properties.set_string("Drive Letters", letters, true))
     debug_log() << "DevicesInfo.cpp(122)\n";
   return true;

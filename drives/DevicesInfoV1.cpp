@@ -71,7 +71,7 @@ std::string volume_comment(const std::string& fileSystem, const std::string& lab
 // then not to be used.
 bool get_volume_info(const std::string& volumeName, PropertyMap& properties,
                      const DeviceMapping& mapping) {
-  debug_log() << "DevicesInfoV1.cpp(270): " << "get_volume_info(" << volumeName << ")\n";
+  debug_log() << "DevicesInfoV1.cpp(270): get_volume_info(" << volumeName << ")\n";
   if (!properties.set_string("File", volumeName, true)) {
     debug_log() << "DevicesInfoV1.cpp(272)\n";
     return false;
@@ -89,7 +89,7 @@ bool get_volume_info(const std::string& volumeName, PropertyMap& properties,
     debug_log() << "DevicesInfoV1.cpp(290)\n";
     return false;
   }
-  debug_log() << "DevicesInfoV1.cpp(293): " << "Size: " << size << ", Sector Size: " << sectorSize
+  debug_log() << "DevicesInfoV1.cpp(293): Size: " << size << ", Sector Size: " << sectorSize
               << "\n";
   if (!properties.set_number("Size", size, true)) {
     debug_log() << "DevicesInfoV1.cpp(295)\n";
@@ -106,17 +106,16 @@ bool get_volume_info(const std::string& volumeName, PropertyMap& properties,
   DWORD returned = 0;
   if (!DeviceIoControl(volume.get(), IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0, &extents,
                        sizeof extents, &returned, nullptr)) {
-    debug_log() << "DevicesInfoV1.cpp(312): " << "IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS failed: "
+    debug_log() << "DevicesInfoV1.cpp(312): IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS failed: "
                 << last_error_text() << "\n";
     return false;
   }
   const DWORD count = extents.NumberOfDiskExtents;
-  debug_log() << "DevicesInfoV1.cpp(315): " << "NumberOfDiskExtents: " << count << "\n";
+  debug_log() << "DevicesInfoV1.cpp(315): NumberOfDiskExtents: " << count << "\n";
   const DWORD held = count < 1 ? count : 1;
   for (DWORD i = 0; i < held; ++i) {
     const DISK_EXTENT& extent = extents.Extents[i];
-    debug_log() << "DevicesInfoV1.cpp(321): " << "Extent " << i
-                << "\n  DiskNumber: " << extent.DiskNumber
+    debug_log() << "DevicesInfoV1.cpp(321): Extent " << i << "\n  DiskNumber: " << extent.DiskNumber
                 << "\n  StartingOffset: " << extent.StartingOffset.QuadPart
                 << "\n  ExtentLength: " << extent.ExtentLength.QuadPart << "\n";
   }
@@ -126,7 +125,7 @@ bool get_volume_info(const std::string& volumeName, PropertyMap& properties,
   }
   const DISK_EXTENT& extent = extents.Extents[0];
   const std::string parent = physical_drive_prefix + std::to_string(extent.DiskNumber);
-  debug_log() << "DevicesInfoV1.cpp(329): " << "Parent: " << parent << "\n";
+  debug_log() << "DevicesInfoV1.cpp(329): Parent: " << parent << "\n";
   if (!properties.set_string("Parent", parent, true)) {
     debug_log() << "DevicesInfoV1.cpp(331)\n";
     return false;
@@ -144,57 +143,56 @@ bool get_volume_info(const std::string& volumeName, PropertyMap& properties,
   const std::string root = volumeName + "\\";
   if (GetVolumeInformationA(root.c_str(), label, sizeof label, nullptr, &componentLength,
                             &fileSystemFlags, fileSystem, sizeof fileSystem)) {
-    debug_log() << "DevicesInfoV1.cpp(352): " << "VolumeNameBuffer: " << label
+    debug_log() << "DevicesInfoV1.cpp(352): VolumeNameBuffer: " << label
                 << ", FileSystemNameBuffer: " << fileSystem << "\n";
     const std::string comment = volume_comment(fileSystem, label);
     if (!comment.empty()) {
-      debug_log() << "DevicesInfoV1.cpp(361): " << "Comment: " << comment << "\n";
+      debug_log() << "DevicesInfoV1.cpp(361): Comment: " << comment << "\n";
       if (!properties.set_string("Comment", comment, true)) {
         debug_log() << "DevicesInfoV1.cpp(363)\n";
         return false;
       }
     }
   } else {
-    debug_log() << "DevicesInfoV1.cpp(369): " << "GetVolumeInformation failed: "
-                << last_error_text() << "\n";
+    debug_log() << "DevicesInfoV1.cpp(369): GetVolumeInformation failed: " << last_error_text()
+                << "\n";
   }
 
   const std::string letters = mapping.letters(volume.get());
   if (letters.size() == 1) {
     const std::string shortName = std::string("\\\\.\\") + letters[0] + ":";
-    debug_log() << "DevicesInfoV1.cpp(377): " << "shortVolumeName: " << shortName << "\n";
+    debug_log() << "DevicesInfoV1.cpp(377): shortVolumeName: " << shortName << "\n";
     properties.set_string("File", shortName, false);
   }
   return true;
 }
 
 void get_drives(std::vector<PropertyMap>& devices, const DeviceMapping& mapping) {
-  debug_log() << "DevicesInfoV1.cpp(250): " << "get_drives()\n";
+  debug_log() << "DevicesInfoV1.cpp(250): get_drives()\n";
   for (int n = 0; n < drive_paths; ++n) {
     const std::string path = physical_drive_prefix + std::to_string(n);
-    debug_log() << "DevicesInfoV1.cpp(255): " << "*** " << path << " ***\n";
+    debug_log() << "DevicesInfoV1.cpp(255): *** " << path << " ***\n";
     PropertyMap properties;
     if (get_device_info_win32(path, mapping, properties))
       devices.push_back(properties);
     else
-      debug_log() << "DevicesInfoV1.cpp(260): " << "get_device_info_win32 failed: " << path
-                  << "\n";
+      debug_log() << "DevicesInfoV1.cpp(260): get_device_info_win32 failed: " << path << "\n";
   }
 }
 
 void get_volumes(std::vector<PropertyMap>& devices, const DeviceMapping& mapping) {
-  debug_log() << "DevicesInfoV1.cpp(386): " << "get_volumes()\n";
+  debug_log() << "DevicesInfoV1.cpp(386): get_volumes()\n";
   char name[MAX_PATH];
   VolumeWalk walk(name, sizeof name);
   if (!walk.valid()) {
-    debug_log() << "DevicesInfoV1.cpp(390): " << "FindFirstVolume failed\n";
+    debug_log() << "DevicesInfoV1.cpp(390): FindFirstVolume failed\n";
     return;
   }
   do {
     const std::string listed = name;
-    debug_log() << "DevicesInfoV1.cpp(394): " << "*** " << listed << " ***\n";
+    debug_log() << "DevicesInfoV1.cpp(394): *** " << listed << " ***\n";
     if (!is_volume_path(listed)) {
-      debug_log() << "DevicesInfoV1.cpp(400): " << "invalid volumePath: " << listed << "\n";
+      debug_log() << "DevicesInfoV1.cpp(400): invalid volumePath: " << listed << "\n";
       continue;
     }
     const std::string volumeName = listed.substr(0, listed.size() - 1);
@@ -202,8 +200,7 @@ void get_volumes(std::vector<PropertyMap>& devices, const DeviceMapping& mapping
     if (get_volume_info(volumeName, properties, mapping))
       devices.push_back(properties);
     else
-      debug_log() << "DevicesInfoV1.cpp(407): " << "get_volume_info failed: " << volumeName
-                  << "\n";
+      debug_log() << "DevicesInfoV1.cpp(407): get_volume_info failed: " << volumeName << "\n";
   } while (walk.next(name, sizeof name));
 }
 
@@ -212,7 +209,7 @@ void get_volumes(std::vector<PropertyMap>& devices, const DeviceMapping& mapping
 namespace dt {
 
 void get_devices_info_win32_v1(std::vector<PropertyMap>& devices) {
-  debug_log() << "DevicesInfoV1.cpp(419): " << "dt::get_devices_info_win32_v1()\n";
+  debug_log() << "DevicesInfoV1.cpp(419): dt::get_devices_info_win32_v1()\n";
   const ErrorModeGuard errorMode;
   const DeviceMapping mapping;
   get_drives(devices, mapping);

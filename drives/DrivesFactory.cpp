@@ -76,16 +76,16 @@ struct WarningLetters {
 WarningLetters warning_letters() {
   WarningLetters letters;
   const std::string systemDrive = environment("SYSTEMDRIVE");
-  debug_log() << "DrivesFactory.cpp(47): " << "SYSTEMDRIVE: " << systemDrive << "\n";
+  debug_log() << "DrivesFactory.cpp(47): SYSTEMDRIVE: " << systemDrive << "\n";
   letters.system = folder_letter(systemDrive);
   const std::string programFiles = environment("PROGRAMFILES");
-  debug_log() << "DrivesFactory.cpp(50): " << "PROGRAMFILES: " << programFiles << "\n";
+  debug_log() << "DrivesFactory.cpp(50): PROGRAMFILES: " << programFiles << "\n";
   letters.programFiles = folder_letter(programFiles);
   const std::string applicationData = environment("APPDATA");
-  debug_log() << "DrivesFactory.cpp(53): " << "APPDATA: " << applicationData << "\n";
+  debug_log() << "DrivesFactory.cpp(53): APPDATA: " << applicationData << "\n";
   letters.applicationData = folder_letter(applicationData);
   const std::string programPath = program_config().get_string("Program Path");
-  debug_log() << "DrivesFactory.cpp(56): " << "Program Path: " << programPath << "\n";
+  debug_log() << "DrivesFactory.cpp(56): Program Path: " << programPath << "\n";
   letters.program = folder_letter(programPath);
   return letters;
 }
@@ -155,7 +155,7 @@ public:
       // list the desktop program could not even start while such a drive is attached, so the
       // drives found before it are listed, and that drive, those after it and the volumes
       // are not.
-      debug_log() << "DrivesFactory.cpp(41): " << "enumeration ended: " << error.what() << "\n";
+      debug_log() << "DrivesFactory.cpp(41): enumeration ended: " << error.what() << "\n";
     }
     return drives_from_devices(devices);
   }

@@ -45,8 +45,8 @@ int hex_digit_value(char c) {
     return c - 'a' + 10;
   if (c >= 'A' && c <= 'F')
     return c - 'A' + 10;
-  debug_log() << "StorageDeviceDescriptor.cpp(42): " << static_cast<int>(static_cast<signed char>(c))
-              << "\n";
+  debug_log() << "StorageDeviceDescriptor.cpp(42): "
+              << static_cast<int>(static_cast<signed char>(c)) << "\n";
   return -1;
 }
 
@@ -76,8 +76,7 @@ void decode_serial(std::string& serial) {
     const std::size_t rest = serial.size() - at;
     if (rest == 0) {
       serial = decoded;
-      debug_log() << "StorageDeviceDescriptor.cpp(156): " << "serialNumber: \"" << serial
-                  << "\"\n";
+      debug_log() << "StorageDeviceDescriptor.cpp(156): serialNumber: \"" << serial << "\"\n";
       return;
     }
     if (rest < 4) {
@@ -96,8 +95,8 @@ void decode_serial(std::string& serial) {
 }
 
 const char* bus_type_name(std::int32_t busType) {
-  static const char* const names[] = {"SCSI", "ATAPI", "ATA", "1394", "SSA",  "FIBRE", "USB",
-                                      "RAID", "ISCSI", "SAS", "SATA", "SD", "MMC"};
+  static const char* const names[] = {"SCSI", "ATAPI", "ATA", "1394", "SSA", "FIBRE", "USB",
+                                      "RAID", "ISCSI", "SAS", "SATA", "SD",  "MMC"};
   if (busType < 1 || busType > 13)
     return nullptr;
   return names[busType - 1];
@@ -121,9 +120,10 @@ StorageDeviceDescriptor::StorageDeviceDescriptor(const void* buffer, std::uint32
   const std::uint32_t serialNumberOffset = read_u32(bytes, 24);
   const std::int32_t busType = static_cast<std::int32_t>(read_u32(bytes, 28));
   const std::uint32_t rawPropertiesLength = read_u32(bytes, 32);
-  debug_log() << "StorageDeviceDescriptor.cpp(126): " << "STORAGE_DEVICE_DESCRIPTOR"
+  debug_log() << "StorageDeviceDescriptor.cpp(126): STORAGE_DEVICE_DESCRIPTOR"
               << "\n  Version: " << version << "\n  Size: " << size
-              << "\n  DeviceType: " << deviceType << "\n  DeviceTypeModifier: " << deviceTypeModifier
+              << "\n  DeviceType: " << deviceType
+              << "\n  DeviceTypeModifier: " << deviceTypeModifier
               << "\n  RemovableMedia: " << removableMedia
               << "\n  CommandQueueing: " << commandQueueing
               << "\n  VendorIdOffset: " << vendorIdOffset
@@ -133,22 +133,21 @@ StorageDeviceDescriptor::StorageDeviceDescriptor(const void* buffer, std::uint32
               << "\n  RawPropertiesLength: " << rawPropertiesLength << "\n";
   if (length < size)
     throw std::runtime_error("StorageDeviceDescriptor.cpp(127)");
-  debug_log() << "StorageDeviceDescriptor.cpp(134)" << ": STORAGE_DEVICE_DESCRIPTOR hex dump\n";
+  debug_log() << "StorageDeviceDescriptor.cpp(134): STORAGE_DEVICE_DESCRIPTOR hex dump\n";
   hex_dump(debug_log(), bytes, size);
   const std::uint64_t minOffset = rawPropertiesLength + raw_properties_offset;
   if (length < minOffset)
     throw std::runtime_error("StorageDeviceDescriptor.cpp(138)");
 
   const std::string vendorId = descriptor_string(bytes, vendorIdOffset, minOffset, length);
-  debug_log() << "StorageDeviceDescriptor.cpp(142): " << "vendorId: \"" << vendorId << "\"\n";
+  debug_log() << "StorageDeviceDescriptor.cpp(142): vendorId: \"" << vendorId << "\"\n";
   const std::string productId = descriptor_string(bytes, productIdOffset, minOffset, length);
-  debug_log() << "StorageDeviceDescriptor.cpp(145): " << "productId: \"" << productId << "\"\n";
+  debug_log() << "StorageDeviceDescriptor.cpp(145): productId: \"" << productId << "\"\n";
   std::string productRevision = descriptor_string(bytes, productRevisionOffset, minOffset, length);
-  debug_log() << "StorageDeviceDescriptor.cpp(148): " << "productRevision: \"" << productRevision
+  debug_log() << "StorageDeviceDescriptor.cpp(148): productRevision: \"" << productRevision
               << "\"\n";
   std::string serialNumber = descriptor_string(bytes, serialNumberOffset, minOffset, length);
-  debug_log() << "StorageDeviceDescriptor.cpp(151): " << "serialNumber: \"" << serialNumber
-              << "\"\n";
+  debug_log() << "StorageDeviceDescriptor.cpp(151): serialNumber: \"" << serialNumber << "\"\n";
   decode_serial(serialNumber);
 
   std::string joined = vendorId + productId;
@@ -157,11 +156,11 @@ StorageDeviceDescriptor::StorageDeviceDescriptor(const void* buffer, std::uint32
   revision_ = trim(productRevision, " \t");
 
   removable_ = removableMedia == 1;
-  debug_log() << "StorageDeviceDescriptor.cpp(163): " << "removable: " << (removable_ ? "1" : "0")
+  debug_log() << "StorageDeviceDescriptor.cpp(163): removable: " << (removable_ ? "1" : "0")
               << "\n";
   if (const char* name = bus_type_name(busType))
     busType_ = name;
   else
     debug_log() << "StorageDeviceDescriptor.cpp(206): " << busType << "\n";
-  debug_log() << "StorageDeviceDescriptor.cpp(208): " << "bus: " << busType_ << "\n";
+  debug_log() << "StorageDeviceDescriptor.cpp(208): bus: " << busType_ << "\n";
 }

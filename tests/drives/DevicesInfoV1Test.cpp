@@ -18,9 +18,7 @@ class Enumeration : public ::testing::Test {
 protected:
   LogCapture log;
 
-  bool logged(const std::string& line) const {
-    return log.text().find(line) != std::string::npos;
-  }
+  bool logged(const std::string& line) const { return log.text().find(line) != std::string::npos; }
 };
 
 TEST_F(Enumeration, TwoDisksGiveTheirTablesFirstThenTheVolumesInWalkOrder) {
@@ -160,9 +158,9 @@ TEST_F(Enumeration, CoversTheVolumeCasesAndAFailedStorageQuery) {
 
   SetLastError(ERROR_MORE_DATA);
   const std::string moreData = last_error_text();
-  EXPECT_TRUE(logged("DevicesInfoV1.cpp(312): IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS failed: " +
-                     moreData + "\nDevicesInfoV1.cpp(407): get_volume_info failed: " + volume88 +
-                     "4}\n"))
+  EXPECT_TRUE(
+      logged("DevicesInfoV1.cpp(312): IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS failed: " + moreData +
+             "\nDevicesInfoV1.cpp(407): get_volume_info failed: " + volume88 + "4}\n"))
       << log.text();
 
   // Malformed names are refused before anything is opened.

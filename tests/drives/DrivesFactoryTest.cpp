@@ -106,9 +106,7 @@ protected:
     variables.push_back(std::make_unique<ScopedEnvironment>(name, value));
   }
 
-  bool logged(const std::string& line) const {
-    return log.text().find(line) != std::string::npos;
-  }
+  bool logged(const std::string& line) const { return log.text().find(line) != std::string::npos; }
 
   config::Value saved;
   TestMachine empty{"\"drives\": []"};
@@ -154,8 +152,8 @@ TEST_F(Factory, KeepsOnlyDrivesWithUsableSectorSizesAndSizes) {
       const std::string where = std::string(c.line).find("sectorSize") != std::string::npos
                                     ? "DrivesFactory.cpp(113): "
                                     : "DrivesFactory.cpp(118): ";
-      EXPECT_TRUE(logged(where + drive_path(0) + c.line)) << c.size << " / " << c.sectorSize
-                                                          << "\n" << log.text();
+      EXPECT_TRUE(logged(where + drive_path(0) + c.line)) << c.size << " / " << c.sectorSize << "\n"
+                                                          << log.text();
     } else {
       ASSERT_EQ(drives.size(), 1u) << c.size << " / " << c.sectorSize;
       EXPECT_EQ(drives[0].sectors(), c.sectors) << c.size;
@@ -165,9 +163,8 @@ TEST_F(Factory, KeepsOnlyDrivesWithUsableSectorSizesAndSizes) {
 }
 
 TEST_F(Factory, AbsentKeysDropADriveWithTheSizeZero) {
-  const std::vector<Drive> drives =
-      drives_from_devices({table({{"File", drive_path(0)}}),
-                           table({{"File", drive_path(1)}, {"Sector Size", "512"}})});
+  const std::vector<Drive> drives = drives_from_devices(
+      {table({{"File", drive_path(0)}}), table({{"File", drive_path(1)}, {"Sector Size", "512"}})});
   EXPECT_TRUE(drives.empty());
   EXPECT_TRUE(logged("DrivesFactory.cpp(113): " + drive_path(0) + ", sectorSize: 0\n"));
   EXPECT_TRUE(logged("DrivesFactory.cpp(118): " + drive_path(1) + ", size: 0\n"));
@@ -191,7 +188,7 @@ TEST_F(Factory, CleansTheModelAndTheSerial) {
     const char* cleaned;
   };
   const Case cases[] = {
-      {"  ABC\tX  ", "ABC.X"}, {"   ", ""},         {"", ""},
+      {"  ABC\tX  ", "ABC.X"}, {"   ", ""},          {"", ""},
       {"X\t", "X."},           {"\x01Y\x7f", ".Y."}, {"caf\xc3\xa9 ", "caf.."},
       {" A  B ", "A  B"},      {"~!", "~!"},
   };
@@ -250,8 +247,7 @@ TEST_F(Factory, WarnsOfTheDrivesThatHoldTheSystemTheProgramsTheDataAndTheProgram
       {"C:", "C:\\Program Files", "C:\\Users\\me\\AppData", "C:\\Tools", "CD", "System Drive"},
       {"c:", unset, unset, share, "C", "System Drive"},
       {"C:\\", unset, unset, share, "BCD", "System Drive"},
-      {unset, "C:\\Program Files", "C:\\AppData", "C:\\Tools", "CD",
-       "\"Program Files\" Drive"},
+      {unset, "C:\\Program Files", "C:\\AppData", "C:\\Tools", "CD", "\"Program Files\" Drive"},
       {"C:", "D:\\Program Files", unset, share, "DE", "\"Program Files\" Drive"},
       {unset, unset, "E:\\Users\\me\\AppData", "E:\\Tools", "E", "\"Application Data\" Drive"},
       {"C:", "D:\\Programs", "E:\\Data", "f:\\Tools", "F", "\"CVW\" Drive"},
@@ -339,7 +335,8 @@ TEST_F(Factory, ListsTheDrivesBeforeADriveWhoseDescriptorIsBroken) {
   std::vector<Drive> drives;
   ASSERT_NO_THROW(drives = system_drives_factory().create());
   EXPECT_EQ(drives, expected);
-  EXPECT_TRUE(logged("DrivesFactory.cpp(41): enumeration ended: StorageDeviceDescriptor.cpp(127)\n"))
+  EXPECT_TRUE(
+      logged("DrivesFactory.cpp(41): enumeration ended: StorageDeviceDescriptor.cpp(127)\n"))
       << log.text();
 }
 

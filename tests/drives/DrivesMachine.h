@@ -9,8 +9,8 @@
 
 #include <cstdint>
 #include <fstream>
-#include <memory>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <string>

@@ -147,12 +147,8 @@ TEST_P(LinuxDrives, AMountedFileSystemIsALetteredPartitionAndCanHoldTheProgram) 
   const Table* volume = find_file(devices, shortName);
   ASSERT_NE(volume, nullptr) << log.text();
   const Table expected = {
-      {"File", shortName},
-      {"Size", "67108864"},
-      {"Sector Size", std::to_string(GetParam())},
-      {"Parent", path},
-      {"Partition Offset", "0"},
-      {"Comment", "ext4 - CVWTEST"},
+      {"File", shortName}, {"Size", "67108864"},      {"Sector Size", std::to_string(GetParam())},
+      {"Parent", path},    {"Partition Offset", "0"}, {"Comment", "ext4 - CVWTEST"},
   };
   EXPECT_EQ(*volume, expected);
 

@@ -91,8 +91,8 @@ TEST(StorageDeviceDescriptor, RefusesRecordsThatBreakTheirBounds) {
        "StorageDeviceDescriptor.cpp(138)"},
       {"raw properties whose length wraps 32 bits", [](Record& r) { r.raw_length(0xFFFFFFF0u); },
        1024, "StorageDeviceDescriptor.cpp(138)"},
-      {"a text inside the raw properties", [](Record& r) { r.raw_length(988).vendor(1000); },
-       1024, "StorageDeviceDescriptor.cpp(23)"},
+      {"a text inside the raw properties", [](Record& r) { r.raw_length(988).vendor(1000); }, 1024,
+       "StorageDeviceDescriptor.cpp(23)"},
       {"a text at the end of the buffer", [](Record& r) { r.raw_length(988).vendor(1024); }, 1024,
        "StorageDeviceDescriptor.cpp(27)"},
       {"a text inside the record", [](Record& r) { r.vendor(20); }, 1024,
@@ -195,7 +195,7 @@ TEST(StorageDeviceDescriptor, DecodesASerialNumberOnlyWhenAllOfItIsSwappedHex) {
       {"4142993Z", "4142993Z", "StorageDeviceDescriptor.cpp(42): 90\n"},
       {"0A0B0C0D", "0A0B0C0D", "StorageDeviceDescriptor.cpp(60): 11\n"},
       {"  XY12  ", "XY12", "StorageDeviceDescriptor.cpp(42): 88\n"},
-      {"4\xe9" "42", "4\xe9" "42", "StorageDeviceDescriptor.cpp(42): -23\n"},
+      {"4\35142", "4\35142", "StorageDeviceDescriptor.cpp(42): -23\n"}, // a byte above 127
       {"WD-WCC4E1234567", "WD-WCC4E1234567", nullptr},
   };
   for (const Case& c : cases) {
@@ -225,10 +225,10 @@ TEST(StorageDeviceDescriptor, NamesTheBusAndReadsTheRemovableByte) {
     bool logsUnnamed;
   };
   const Case cases[] = {
-      {1, "SCSI", false}, {2, "ATAPI", false}, {3, "ATA", false},   {4, "1394", false},
-      {5, "SSA", false},  {6, "FIBRE", false}, {7, "USB", false},   {8, "RAID", false},
-      {9, "ISCSI", false}, {10, "SAS", false}, {11, "SATA", false}, {12, "SD", false},
-      {13, "MMC", false}, {0, "", true},       {14, "", true},      {17, "", true},
+      {1, "SCSI", false},  {2, "ATAPI", false}, {3, "ATA", false},   {4, "1394", false},
+      {5, "SSA", false},   {6, "FIBRE", false}, {7, "USB", false},   {8, "RAID", false},
+      {9, "ISCSI", false}, {10, "SAS", false},  {11, "SATA", false}, {12, "SD", false},
+      {13, "MMC", false},  {0, "", true},       {14, "", true},      {17, "", true},
       {-1, "", true},
   };
   for (const Case& c : cases) {
@@ -238,13 +238,13 @@ TEST(StorageDeviceDescriptor, NamesTheBusAndReadsTheRemovableByte) {
     EXPECT_EQ(record.parse().bus_type(), c.name) << c.bus;
     const std::string unnamed = "StorageDeviceDescriptor.cpp(206): " + std::to_string(c.bus) + "\n";
     EXPECT_EQ(log.text().find(unnamed) != std::string::npos, c.logsUnnamed) << c.bus;
-    EXPECT_NE(log.text().find("StorageDeviceDescriptor.cpp(208): bus: " + std::string(c.name) +
-                              "\n"),
-              std::string::npos)
+    EXPECT_NE(
+        log.text().find("StorageDeviceDescriptor.cpp(208): bus: " + std::string(c.name) + "\n"),
+        std::string::npos)
         << c.bus;
   }
-  for (const auto& [byte, removable] :
-       std::vector<std::pair<unsigned char, bool>>{{0, false}, {1, true}, {2, false}, {255, false}}) {
+  for (const auto& [byte, removable] : std::vector<std::pair<unsigned char, bool>>{
+           {0, false}, {1, true}, {2, false}, {255, false}}) {
     Record record;
     record.removable(byte);
     LogCapture log;
