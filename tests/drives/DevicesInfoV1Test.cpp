@@ -203,6 +203,9 @@ TEST_F(Enumeration, ADescriptorErrorEndsTheWalkAndRestoresTheErrorMode) {
   ASSERT_EQ(devices.size(), 2u);
   EXPECT_EQ(devices[0].get("File"), drive_path(0));
   EXPECT_EQ(devices[1].get("File"), drive_path(1));
+  EXPECT_EQ(devices[0].get("Drive Letters"), "C");
+  ASSERT_EQ(devices[1].count("Drive Letters"), 1u) << "present, and empty, without letters";
+  EXPECT_EQ(devices[1].get("Drive Letters"), "");
   EXPECT_FALSE(logged(drive_path(3)));
   EXPECT_FALSE(logged("get_volumes()"));
 
