@@ -21,6 +21,8 @@ public:
   // Drive letters are only names of mounted file systems here: fails with
   // ERROR_NOT_SUPPORTED.
   bool delete_mount_point(char letter) override;
+  // The letter of the mounted file system that holds `path` (in VolumePathName.cpp).
+  bool volume_path_name(const std::string& path, std::string& root) override;
 };
 
 // The kernel names of the physical drives, by drive number ("vda", "loop3").

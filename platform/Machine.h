@@ -89,6 +89,15 @@ public:
   // The drive letter mask; 0 with the last error set on failure.
   virtual DWORD logical_drives() = 0;
   virtual bool delete_mount_point(char letter) = 0;
+  // The root ("X:\") of the lettered volume that holds `path`, a path of the machine's own
+  // file systems. False with the last error set when there is none; a machine that holds no
+  // files has none for any path.
+  virtual bool volume_path_name(const std::string& path, std::string& root) {
+    (void)path;
+    (void)root;
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return false;
+  }
 };
 
 // The machine of this process: the simulated machine of the file that CVW_MACHINE names, else

@@ -29,6 +29,7 @@ public:
     return 0;
   }
   bool delete_mount_point(char) override { return fail(); }
+  bool volume_path_name(const std::string&, std::string&) override { return fail(); }
 
 private:
   static bool fail() {

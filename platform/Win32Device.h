@@ -322,6 +322,15 @@ DWORD GetLogicalDrives();
 // for mounted file systems, it fails with ERROR_NOT_SUPPORTED.
 BOOL DeleteVolumeMountPointA(LPCSTR volumeMountPoint);
 
+// The root of the volume that holds the file or folder `fileName`, with its trailing
+// backslash ("C:\" for "C:\Tools\x"). A path that starts with a drive letter gives that
+// letter's root. Any other path is one of the machine's own file systems: on Linux the root is
+// the drive letter of the mounted file system that holds it; the simulated machine holds no
+// files. Fails with ERROR_PATH_NOT_FOUND for a path that does not exist or lies on no lettered
+// volume, ERROR_NOT_SUPPORTED for network and device paths ("\\server\share"), and
+// ERROR_FILENAME_EXCED_RANGE when the root does not fit the buffer.
+BOOL GetVolumePathNameA(LPCSTR fileName, LPSTR volumePathName, DWORD bufferLength);
+
 // ---- Memory ----
 constexpr DWORD MEM_COMMIT = 0x00001000;
 constexpr DWORD MEM_RESERVE = 0x00002000;
