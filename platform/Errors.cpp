@@ -44,7 +44,7 @@ const char* message_of(DWORD code) {
   case ERROR_NO_MORE_ITEMS: return "There are no more items.";
   case ERROR_IO_DEVICE: return "The request failed because of a device error.";
   case ERROR_NO_ASSOCIATION: return "No program is associated with this file.";
-  default: return nullptr;
+  default: return device_error_message(code);
   }
 }
 
@@ -96,7 +96,8 @@ DWORD win32_error_from_errno(int error) {
   case EACCES:
   case EPERM:
   case EROFS: return ERROR_ACCESS_DENIED;
-  case EBADF: return ERROR_INVALID_HANDLE;
+  case EBADF:
+  case ESRCH: return ERROR_INVALID_HANDLE;
   case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
   case EINVAL: return ERROR_INVALID_PARAMETER;
   case ENOSPC: return ERROR_DISK_FULL;

@@ -91,3 +91,6 @@ constexpr HINSTANCE SE_ERR_FNF = 2;
 constexpr HINSTANCE SE_ERR_NOASSOC = 31;
 HINSTANCE ShellExecuteA(HWND window, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
                         int show);
+
+// ---- Device and volume calls ----
+#include "Win32Device.h"

@@ -1,0 +1,442 @@
+#include "Process.h"
+
+#include "DebugLog.h"
+#include "LineBuffer.h"
+#include "Strings.h"
+#include "Win32Process.h"
+
+#include <glib.h>
+
+#include <cstdint>
+#include <cstring>
+#include <exception>
+#include <ostream>
+#include <stdexcept>
+
+namespace {
+
+constexpr std::uint32_t line_capacity = 1024000;
+
+// Owns one GLib source of the default main context by its id; 0 is none.
+class Source {
+public:
+  Source() = default;
+  Source(const Source&) = delete;
+  Source& operator=(const Source&) = delete;
+  ~Source() { reset(); }
+
+  void reset(guint newId = 0) {
+    if (id != 0)
+      g_source_remove(id);
+    id = newId;
+  }
+  explicit operator bool() const { return id != 0; }
+
+private:
+  guint id = 0;
+};
+
+// Owns one reference to a GIOChannel.
+class Channel {
+public:
+  Channel() = default;
+  Channel(const Channel&) = delete;
+  Channel& operator=(const Channel&) = delete;
+  ~Channel() { reset(); }
+
+  void reset(GIOChannel* newChannel = nullptr) {
+    if (channel != nullptr)
+      g_io_channel_unref(channel);
+    channel = newChannel;
+  }
+  GIOChannel* get() const { return channel; }
+  explicit operator bool() const { return channel != nullptr; }
+
+private:
+  GIOChannel* channel = nullptr;
+};
+
+// Wraps the pipe descriptor `fd` in a channel that closes it when the last reference goes.
+GIOChannel* new_pipe_channel(int fd) {
+  GIOChannel* channel = platform::io_channel_new_fd(fd);
+  g_io_channel_set_close_on_unref(channel, TRUE);
+  return channel;
+}
+
+void log_exception(const char* where) {
+  try {
+    throw;
+  } catch (const std::exception& e) {
+    debug_log() << where << ": " << e.what() << "\n";
+  } catch (...) {
+    debug_log() << where << "\n";
+  }
+}
+
+gboolean on_readable(GIOChannel*, GIOCondition, gpointer data);
+gboolean on_hangup(GIOChannel*, GIOCondition, gpointer data);
+void on_child_exit(GPid child, gint waitStatus, gpointer data);
+
+} // namespace
+
+struct Process::Impl {
+  using Slot = void (Callback::*)(char*);
+
+  // One of the child's output pipes with its line buffer and its two watches.
+  struct ChannelReader {
+    struct LineBufferCallback : LineBuffer::Callback {
+      explicit LineBufferCallback(ChannelReader& reader) : reader(reader) {}
+      void line(char* text) override;
+      ChannelReader& reader;
+    };
+
+    ChannelReader(Impl& owner, Slot slot)
+        : owner(owner), lineBufferCallback(*this), slot(slot),
+          lineBuffer(&lineBufferCallback, line_capacity) {}
+    ChannelReader(const ChannelReader&) = delete;
+    ChannelReader& operator=(const ChannelReader&) = delete;
+
+    // Sets up the channel just made for the pipe and watches it. Throws std::runtime_error
+    // "Process.cpp(210)" when the channel cannot carry raw bytes.
+    void watch();
+    bool drain();
+    void release();
+
+    Impl& owner;
+    LineBufferCallback lineBufferCallback;
+    Slot slot;
+    LineBuffer lineBuffer;
+    Channel channel;
+    GPollFD pollFd{};
+    Source inWatch;
+    Source hupWatch;
+    // Set while drain delivers lines: a callback may run a main loop of its own, in which the
+    // watches of this pipe must not read into the buffer that is being split.
+    bool draining = false;
+    // The pipe hung up while it was being drained; the drain releases it when done.
+    bool hangupPending = false;
+  };
+
+  Impl() : output(*this, &Callback::on_stdout_line), errors(*this, &Callback::on_stderr_line) {}
+  Impl(const Impl&) = delete;
+  Impl& operator=(const Impl&) = delete;
+
+  void stop();
+  void release_pipes();
+  void finish_exit();
+
+  Callback* callback = nullptr;
+  GPid child{};
+  bool running = false;
+  Source childWatch;
+  Channel input;
+  ChannelReader output;
+  ChannelReader errors;
+  // Counts the releases of the pipes, so that a loop notices when a callback stopped, restarted
+  // or destroyed the Process under it.
+  std::uint64_t generation = 0;
+  // The child has exited and its exit waits for a running drain to end.
+  bool exitPending = false;
+  int exitStatus = 0;
+  // Watch callbacks of this object that are running (more than one in nested main loops).
+  int dispatching = 0;
+  // The Process is gone; the last running watch callback frees this object.
+  bool orphaned = false;
+};
+
+namespace {
+
+// Marks a watch callback running on `impl` and frees an orphaned Impl when the last one ends.
+class Dispatch {
+public:
+  explicit Dispatch(Process::Impl& impl) : impl(impl) { ++impl.dispatching; }
+  Dispatch(const Dispatch&) = delete;
+  Dispatch& operator=(const Dispatch&) = delete;
+  ~Dispatch() {
+    if (--impl.dispatching == 0 && impl.orphaned)
+      delete &impl;
+  }
+
+private:
+  Process::Impl& impl;
+};
+
+void on_exit_default(GPid child, gint waitStatus, gpointer) {
+  try {
+    debug_log() << "Process.cpp(327): " << "on_exit_default: "
+                << reinterpret_cast<void*>(static_cast<std::intptr_t>(child))
+                << ", status: " << platform::exit_status(waitStatus) << "\n";
+  } catch (...) {
+  }
+  g_spawn_close_pid(child);
+}
+
+} // namespace
+
+void Process::Impl::ChannelReader::LineBufferCallback::line(char* text) {
+  Impl& impl = reader.owner;
+  if (impl.callback == nullptr)
+    return;
+  // One failing line must not cost the lines after it.
+  try {
+    (impl.callback->*reader.slot)(text);
+  } catch (...) {
+    log_exception("Process.cpp(280)");
+  }
+}
+
+void Process::Impl::ChannelReader::watch() {
+  if (g_io_channel_set_encoding(channel.get(), nullptr, nullptr) != G_IO_STATUS_NORMAL)
+    throw std::runtime_error("Process.cpp(210)");
+  g_io_channel_set_buffered(channel.get(), FALSE);
+  // The pipe is only read when poll finds it readable; non-blocking as a second guard.
+  g_io_channel_set_flags(channel.get(), G_IO_FLAG_NONBLOCK, nullptr);
+  platform::io_channel_make_pollfd(channel.get(), G_IO_IN, &pollFd);
+  inWatch.reset(g_io_add_watch(channel.get(), G_IO_IN, on_readable, this));
+  hupWatch.reset(g_io_add_watch(channel.get(), G_IO_HUP, on_hangup, this));
+}
+
+// Reads while the pipe has data and hands out its lines. Returns false when a callback
+// stopped, restarted or destroyed the Process meanwhile; this reader must not be touched then.
+bool Process::Impl::ChannelReader::drain() {
+  if (!channel || draining)
+    return true;
+  Impl& impl = owner;
+  const std::uint64_t generation = impl.generation;
+  draining = true;
+  try {
+    while (g_poll(&pollFd, 1, 0) > 0) {
+      gsize count = 0;
+      GError* error = nullptr;
+      const GIOStatus status = g_io_channel_read_chars(
+          channel.get(), lineBuffer.free_begin(), lineBuffer.free_space(), &count, &error);
+      if (status == G_IO_STATUS_ERROR) {
+        debug_log() << "Process.cpp(248): " << (error != nullptr ? error->message : "") << "\n";
+        if (error != nullptr)
+          g_error_free(error);
+      } else if (status != G_IO_STATUS_NORMAL && status != G_IO_STATUS_EOF &&
+                 status != G_IO_STATUS_AGAIN) {
+        debug_log() << "Process.cpp(252): " << status << "\n";
+      }
+      if (count == 0)
+        break;
+      lineBuffer.commit(static_cast<std::uint32_t>(count));
+      if (impl.generation != generation)
+        return false;
+    }
+  } catch (...) {
+    if (impl.generation == generation)
+      draining = false;
+    throw;
+  }
+  draining = false;
+  if (hangupPending)
+    release();
+  else if (channel && !inWatch)
+    inWatch.reset(g_io_add_watch(channel.get(), G_IO_IN, on_readable, this));
+  if (impl.exitPending && !impl.output.draining && !impl.errors.draining)
+    impl.finish_exit();
+  return impl.generation == generation;
+}
+
+void Process::Impl::ChannelReader::release() {
+  inWatch.reset();
+  hupWatch.reset();
+  channel.reset();
+  draining = false;
+  hangupPending = false;
+  lineBuffer.clear();
+}
+
+void Process::Impl::release_pipes() {
+  ++generation;
+  exitPending = false;
+  input.reset();
+  output.release();
+  errors.release();
+}
+
+void Process::Impl::stop() {
+  childWatch.reset();
+  if (running) {
+    // The abandoned child is still reaped, and its end logged, when it exits. A child that
+    // cannot be killed any more has ended and been reaped already; watching it again would
+    // only make GLib complain.
+    if (platform::terminate_process(child))
+      g_child_watch_add(child, on_exit_default, nullptr);
+    else
+      debug_log() << "Process.cpp(79): " << last_error_text() << "\n";
+    running = false;
+    child = GPid{};
+  }
+  release_pipes();
+}
+
+// Hands out the child's last lines, standard output first, releases everything and only then
+// reports the exit, so that on_exit may start this Process again.
+void Process::Impl::finish_exit() {
+  exitPending = false;
+  const int status = exitStatus;
+  if (!output.drain() || !errors.drain())
+    return;
+  release_pipes();
+  if (callback != nullptr)
+    callback->on_exit(status);
+}
+
+namespace {
+
+gboolean on_readable(GIOChannel*, GIOCondition, gpointer data) {
+  auto& reader = *static_cast<Process::Impl::ChannelReader*>(data);
+  Dispatch dispatch(reader.owner);
+  try {
+    if (!reader.channel)
+      throw std::runtime_error("Process.cpp(229)");
+    if (reader.draining) {
+      // A callback of the running drain runs a main loop; the drain watches again when done.
+      reader.inWatch.reset();
+      return TRUE;
+    }
+    reader.drain();
+  } catch (...) {
+    log_exception("Process.cpp(270)");
+  }
+  return TRUE;
+}
+
+gboolean on_hangup(GIOChannel*, GIOCondition, gpointer data) {
+  auto& reader = *static_cast<Process::Impl::ChannelReader*>(data);
+  Dispatch dispatch(reader.owner);
+  try {
+    if (reader.draining) {
+      reader.hangupPending = true;
+      reader.hupWatch.reset();
+      return TRUE;
+    }
+    // What the child wrote before it closed the pipe is still to be read.
+    if (reader.drain())
+      reader.release();
+  } catch (...) {
+    log_exception("Process.cpp(270)");
+  }
+  return TRUE;
+}
+
+void on_child_exit(GPid child, gint waitStatus, gpointer data) {
+  auto& impl = *static_cast<Process::Impl*>(data);
+  Dispatch dispatch(impl);
+  try {
+    g_spawn_close_pid(child);
+    impl.running = false;
+    impl.child = GPid{};
+    impl.childWatch.reset();
+    impl.exitStatus = platform::exit_status(waitStatus);
+    impl.exitPending = true;
+    if (!impl.output.draining && !impl.errors.draining)
+      impl.finish_exit();
+  } catch (...) {
+    log_exception("Process.cpp(270)");
+  }
+}
+
+} // namespace
+
+void Process::Callback::on_stdout_line(char* line) {
+  debug_log() << "Process.cpp(390): " << line << "\n";
+}
+
+void Process::Callback::on_stderr_line(char* line) {
+  debug_log() << "Process.cpp(395): " << line << "\n";
+}
+
+void Process::Callback::on_exit(int status) {
+  debug_log() << "Process.cpp(400): " << status << "\n";
+}
+
+Process::Callback::~Callback() = default;
+
+Process::Process() : impl(new Impl) {}
+
+Process::~Process() {
+  impl->stop();
+  impl->callback = nullptr;
+  if (impl->dispatching > 0)
+    impl->orphaned = true;
+  else
+    delete impl;
+}
+
+void Process::set_callback(Callback* callback) { impl->callback = callback; }
+
+bool Process::start(char** argv) {
+  impl->stop();
+  platform::ignore_broken_pipe();
+
+  GPid child{};
+  gint in = -1, out = -1, err = -1;
+  GError* error = nullptr;
+  if (!g_spawn_async_with_pipes(nullptr, argv, nullptr, G_SPAWN_DO_NOT_REAP_CHILD, nullptr,
+                                nullptr, &child, &in, &out, &err, &error)) {
+    debug_log() << "Process.cpp(58): " << (error != nullptr ? error->message : "") << "\n";
+    if (error != nullptr)
+      g_error_free(error);
+    return false;
+  }
+  impl->child = child;
+  impl->running = true;
+  impl->childWatch.reset(g_child_watch_add(child, on_child_exit, impl));
+
+  // Every descriptor gets its owner before anything can throw.
+  impl->input.reset(new_pipe_channel(in));
+  impl->output.channel.reset(new_pipe_channel(out));
+  impl->errors.channel.reset(new_pipe_channel(err));
+
+  if (g_io_channel_set_encoding(impl->input.get(), nullptr, nullptr) != G_IO_STATUS_NORMAL)
+    throw std::runtime_error("Process.cpp(115)");
+  // Standard input keeps GLib's buffering; write flushes.
+  impl->output.watch();
+  impl->errors.watch();
+  return true;
+}
+
+bool Process::write(const char* text) {
+  if (!impl->input)
+    throw std::runtime_error("Process.cpp(120)");
+  GIOChannel* input = impl->input.get();
+  GError* error = nullptr;
+  gsize written = 0;
+  GIOStatus status = g_io_channel_write_chars(input, text, static_cast<gssize>(std::strlen(text)),
+                                              &written, &error);
+  if (status == G_IO_STATUS_ERROR) {
+    debug_log() << "Process.cpp(128): " << (error != nullptr ? error->message : "") << "\n";
+    if (error != nullptr)
+      g_error_free(error);
+    return false;
+  }
+  if (status != G_IO_STATUS_NORMAL) {
+    debug_log() << "Process.cpp(131): " << status << "\n";
+    return false;
+  }
+  status = g_io_channel_flush(input, &error);
+  if (status == G_IO_STATUS_ERROR) {
+    debug_log() << "Process.cpp(138): " << (error != nullptr ? error->message : "") << "\n";
+    if (error != nullptr)
+      g_error_free(error);
+    return false;
+  }
+  if (status != G_IO_STATUS_NORMAL) {
+    debug_log() << "Process.cpp(141): " << status << "\n";
+    return false;
+  }
+  return true;
+}
+
+void Process::stop() { impl->stop(); }
+
+bool Process::terminate() {
+  if (!platform::terminate_process(impl->running ? impl->child : GPid{})) {
+    debug_log() << "Process.cpp(79): " << last_error_text() << "\n";
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,16 @@
+#include "ProgramConfig.h"
+
+config::Value& program_config() {
+  static config::Value configuration(config::Value::Object);
+  return configuration;
+}
+
+void copy_config_string(const config::Value& configuration, PropertyMap& properties,
+                        const char* key) {
+  properties[key] = configuration.get(key).as_string();
+}
+
+void copy_config_number(const config::Value& configuration, PropertyMap& properties,
+                        const char* key) {
+  properties[key] = std::to_string(configuration.get(key).as_number());
+}

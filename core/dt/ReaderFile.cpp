@@ -1,0 +1,70 @@
+#include "ReaderFile.h"
+
+#include "Crt.h"
+#include "DebugLog.h"
+
+#include <glib/gstdio.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <ostream>
+
+namespace dt {
+
+ReaderFile::~ReaderFile() { close(); }
+
+bool ReaderFile::open(const std::string& path) {
+  const int opened = ::g_open(path.c_str(), O_RDONLY | O_BINARY, 0644);
+  if (opened == -1) {
+    debug_log() << "ReaderFile.cpp(32): " << path << " " << std::strerror(errno) << "\n";
+    return false;
+  }
+  const long long end = _lseeki64(opened, 0, SEEK_END);
+  if (end == -1) {
+    debug_log() << "ReaderFile.cpp(37): " << path << " " << std::strerror(errno) << "\n";
+    _close(opened);
+    return false;
+  }
+  close();
+  fd = opened;
+  set_size(static_cast<std::uint64_t>(end));
+  return true;
+}
+
+void ReaderFile::close() {
+  if (fd == -1)
+    return;
+  if (_close(fd) != 0)
+    debug_log() << "ReaderFile.cpp(77): " << std::strerror(errno) << "\n";
+  // The descriptor is released even when closing it reports an error; closing it again
+  // later could close a file that has been given the same number meanwhile.
+  fd = -1;
+}
+
+bool ReaderFile::read_exact(std::uint64_t offset, void* buffer, std::uint64_t length) {
+  if (read_some(offset, buffer, length) == static_cast<std::int64_t>(length))
+    return true;
+  debug_log() << "ReaderFile.cpp(50)\n";
+  return false;
+}
+
+std::int64_t ReaderFile::read_some(std::uint64_t offset, void* buffer, std::uint64_t length) {
+  if (_lseeki64(fd, static_cast<long long>(offset), SEEK_SET) != static_cast<long long>(offset)) {
+    debug_log() << "ReaderFile.cpp(60): " << offset << "\n";
+    return 0;
+  }
+  // The runtime counts in 32 bits and answers in an int: a larger request reads less, which
+  // read_exact then reports.
+  const unsigned int count = length > INT_MAX ? INT_MAX : static_cast<unsigned int>(length);
+  const int got = _read(fd, buffer, count);
+  if (got == -1) {
+    debug_log() << "ReaderFile.cpp(65): " << offset << " " << length << " -1 "
+                << std::strerror(errno) << "\n";
+    return 0;
+  }
+  return got;
+}
+
+} // namespace dt

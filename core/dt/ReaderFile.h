@@ -1,0 +1,34 @@
+#pragma once
+
+#include "ReaderStd.h"
+
+#include <cstdint>
+#include <string>
+
+namespace dt {
+
+// A reader over an ordinary file.
+class ReaderFile : public ReaderStd {
+public:
+  ReaderFile() = default;
+  ~ReaderFile() override;
+  ReaderFile(const ReaderFile&) = delete;
+  ReaderFile& operator=(const ReaderFile&) = delete;
+
+  // Opens the file `path` (UTF-8) for reading and takes its size; a file that was open before
+  // is closed. Returns false, with a debug-log line, when the file cannot be opened or sized;
+  // the file that was open before then stays open.
+  bool open(const std::string& path);
+
+  // Closes the file, if one is open; the size keeps its value.
+  void close();
+
+  bool read_exact(std::uint64_t offset, void* buffer, std::uint64_t length) override;
+  // Returns 0, with a debug-log line, when the file cannot be positioned or read.
+  std::int64_t read_some(std::uint64_t offset, void* buffer, std::uint64_t length) override;
+
+private:
+  int fd = -1;
+};
+
+} // namespace dt

@@ -1,0 +1,22 @@
+// The owner of one open device handle: closed when the owner goes, also when an exception
+// passes.
+#pragma once
+
+#include "Win32.h"
+
+class DeviceHandle {
+public:
+  explicit DeviceHandle(HANDLE handle) : handle(handle) {}
+  ~DeviceHandle() {
+    if (valid())
+      CloseHandle(handle);
+  }
+  DeviceHandle(const DeviceHandle&) = delete;
+  DeviceHandle& operator=(const DeviceHandle&) = delete;
+
+  HANDLE get() const { return handle; }
+  bool valid() const { return handle != INVALID_HANDLE_VALUE; }
+
+private:
+  HANDLE handle;
+};

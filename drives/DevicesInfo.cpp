@@ -1,0 +1,86 @@
+#include "DevicesInfo.h"
+
+#include "DebugLog.h"
+#include "DeviceHandle.h"
+#include "StorageDeviceDescriptor.h"
+#include "Utils.h"
+
+#include <cstring>
+#include <ostream>
+
+namespace {
+
+// The storage query's answer goes into a buffer of this size, filled beforehand with this
+// byte, so that what the device did not write can be told apart.
+constexpr DWORD descriptor_buffer_size = 1024;
+constexpr unsigned char unwritten = 0xA5;
+
+} // namespace
+
+bool get_storage_properties(HANDLE device, PropertyMap& properties) {
+  std::uint64_t size = 0;
+  std::uint64_t sectorSize = 0;
+  if (!get_disk_size(device, size, sectorSize)) {
+    debug_log() << "DevicesInfo.cpp(47)\n";
+    return false;
+  }
+  debug_log() << "DevicesInfo.cpp(50): Size: " << size << ", Sector Size: " << sectorSize << "\n";
+  if (!properties.set_number("Size", size, true)) {
+    debug_log() << "DevicesInfo.cpp(52)\n";
+    return false;
+  }
+  if (!properties.set_number("Sector Size", sectorSize, true)) {
+    debug_log() << "DevicesInfo.cpp(56)\n";
+    return false;
+  }
+
+  unsigned char buffer[descriptor_buffer_size];
+  std::memset(buffer, unwritten, sizeof buffer);
+  STORAGE_PROPERTY_QUERY query;
+  std::memset(&query, 0, sizeof query);
+  query.PropertyId = StorageDeviceProperty;
+  query.QueryType = PropertyStandardQuery;
+  DWORD returned = 0;
+  if (!DeviceIoControl(device, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, buffer,
+                       sizeof buffer, &returned, nullptr)) {
+    debug_log() << "DevicesInfo.cpp(74)\n";
+    return true;
+  }
+  // The whole buffer, whatever count the device gave: the bounds checks see the filler.
+  const StorageDeviceDescriptor descriptor(buffer, sizeof buffer);
+  if (!properties.set_string("Model", descriptor.model(), true))
+    debug_log() << "DevicesInfo.cpp(79)\n";
+  if (!properties.set_string("Revision", descriptor.revision(), true))
+    debug_log() << "DevicesInfo.cpp(82)\n";
+  if (!properties.set_string("Serial", descriptor.serial(), true))
+    debug_log() << "DevicesInfo.cpp(85)\n";
+  if (!properties.set_number("Removable Media", descriptor.removable() ? 1 : 0, true))
+    debug_log() << "DevicesInfo.cpp(88)\n";
+  if (!properties.set_string("Bus Type", descriptor.bus_type(), true))
+    debug_log() << "DevicesInfo.cpp(91)\n";
+  return true;
+}
+
+bool get_device_info_win32(const std::string& path, const DeviceMapping& mapping,
+                           PropertyMap& properties) {
+  if (!properties.set_string("File", path, true)) {
+    debug_log() << "DevicesInfo.cpp(100)\n";
+    return false;
+  }
+  const DeviceHandle device(CreateFileA(path.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!device.valid()) {
+    debug_log() << "DevicesInfo.cpp(112)\n";
+    return false;
+  }
+  if (!get_storage_properties(device.get(), properties)) {
+    debug_log() << "DevicesInfo.cpp(117)\n";
+    return false;
+  }
+  const std::string letters = mapping.letters(device.get());
+  debug_log() << "DevicesInfo.cpp(120): Drive Letters: " << letters << "\n";
+  if (!properties.set_string("Drive Letters", letters, true))
+    debug_log() << "DevicesInfo.cpp(122)\n";
+  return true;
+}

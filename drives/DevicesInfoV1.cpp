@@ -1,0 +1,219 @@
+#include "DevicesInfoV1.h"
+
+#include "DebugLog.h"
+#include "DeviceHandle.h"
+#include "DeviceMapping.h"
+#include "DevicesInfo.h"
+#include "Strings.h"
+#include "Utils.h"
+
+#include <cstring>
+#include <ostream>
+#include <string>
+
+namespace {
+
+const char physical_drive_prefix[] = "\\\\.\\PhysicalDrive";
+// Drive numbers from 32 on are never examined.
+constexpr int drive_paths = 32;
+
+// While it lives, the system shows no critical-error box when a device is opened or queried;
+// the mode before it comes back when it goes, also when an exception passes.
+class ErrorModeGuard {
+public:
+  ErrorModeGuard() : previous(SetErrorMode(SEM_FAILCRITICALERRORS)) {}
+  ~ErrorModeGuard() { SetErrorMode(previous); }
+  ErrorModeGuard(const ErrorModeGuard&) = delete;
+  ErrorModeGuard& operator=(const ErrorModeGuard&) = delete;
+
+private:
+  UINT previous;
+};
+
+// The owner of a volume walk.
+class VolumeWalk {
+public:
+  VolumeWalk(char* name, DWORD length) : handle(FindFirstVolumeA(name, length)) {}
+  ~VolumeWalk() {
+    if (valid())
+      FindVolumeClose(handle);
+  }
+  VolumeWalk(const VolumeWalk&) = delete;
+  VolumeWalk& operator=(const VolumeWalk&) = delete;
+
+  bool valid() const { return handle != INVALID_HANDLE_VALUE; }
+  bool next(char* name, DWORD length) { return FindNextVolumeA(handle, name, length) != FALSE; }
+
+private:
+  HANDLE handle;
+};
+
+// The volume name that the walk lists, "\\?\Volume{GUID}\", is one the system can open.
+bool is_volume_path(const std::string& name) {
+  return name.size() > 4 && name.compare(0, 4, "\\\\?\\") == 0 && name.back() == '\\';
+}
+
+// "Comment": the file system name and the volume label, joined by " - " when both are there.
+std::string volume_comment(const std::string& fileSystem, const std::string& label) {
+  std::string comment = fileSystem;
+  if (!label.empty()) {
+    if (!comment.empty())
+      comment += " - ";
+    comment += label;
+  }
+  return comment;
+}
+
+// Fills `properties` with the keys of one volume: "File", "Size", "Sector Size", "Parent",
+// "Partition Offset" and, when there is one, "Comment"; "File" becomes the short "\\.\X:"
+// when the volume has exactly one drive letter. Returns false, with debug-log lines, when the
+// volume cannot be opened or sized, or does not lie in one piece on one disk; the table is
+// then not to be used.
+bool get_volume_info(const std::string& volumeName, PropertyMap& properties,
+                     const DeviceMapping& mapping) {
+  debug_log() << "DevicesInfoV1.cpp(270): get_volume_info(" << volumeName << ")\n";
+  if (!properties.set_string("File", volumeName, true)) {
+    debug_log() << "DevicesInfoV1.cpp(272)\n";
+    return false;
+  }
+  const DeviceHandle volume(CreateFileA(volumeName.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!volume.valid()) {
+    debug_log() << "DevicesInfoV1.cpp(283)\n";
+    return false;
+  }
+  std::uint64_t size = 0;
+  std::uint64_t sectorSize = 0;
+  if (!get_disk_size(volume.get(), size, sectorSize)) {
+    debug_log() << "DevicesInfoV1.cpp(290)\n";
+    return false;
+  }
+  debug_log() << "DevicesInfoV1.cpp(293): Size: " << size << ", Sector Size: " << sectorSize
+              << "\n";
+  if (!properties.set_number("Size", size, true)) {
+    debug_log() << "DevicesInfoV1.cpp(295)\n";
+    return false;
+  }
+  if (!properties.set_number("Sector Size", sectorSize, true)) {
+    debug_log() << "DevicesInfoV1.cpp(299)\n";
+    return false;
+  }
+
+  // Room for exactly one extent: a volume over several disks ends here.
+  VOLUME_DISK_EXTENTS extents;
+  std::memset(&extents, 0, sizeof extents);
+  DWORD returned = 0;
+  if (!DeviceIoControl(volume.get(), IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0, &extents,
+                       sizeof extents, &returned, nullptr)) {
+    debug_log() << "DevicesInfoV1.cpp(312): IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS failed: "
+                << last_error_text() << "\n";
+    return false;
+  }
+  const DWORD count = extents.NumberOfDiskExtents;
+  debug_log() << "DevicesInfoV1.cpp(315): NumberOfDiskExtents: " << count << "\n";
+  const DWORD held = count < 1 ? count : 1;
+  for (DWORD i = 0; i < held; ++i) {
+    const DISK_EXTENT& extent = extents.Extents[i];
+    debug_log() << "DevicesInfoV1.cpp(321): Extent " << i << "\n  DiskNumber: " << extent.DiskNumber
+                << "\n  StartingOffset: " << extent.StartingOffset.QuadPart
+                << "\n  ExtentLength: " << extent.ExtentLength.QuadPart << "\n";
+  }
+  if (count != 1) {
+    debug_log() << "DevicesInfoV1.cpp(324)\n";
+    return false;
+  }
+  const DISK_EXTENT& extent = extents.Extents[0];
+  const std::string parent = physical_drive_prefix + std::to_string(extent.DiskNumber);
+  debug_log() << "DevicesInfoV1.cpp(329): Parent: " << parent << "\n";
+  if (!properties.set_string("Parent", parent, true)) {
+    debug_log() << "DevicesInfoV1.cpp(331)\n";
+    return false;
+  }
+  if (!properties.set_string("Partition Offset", std::to_string(extent.StartingOffset.QuadPart),
+                             true)) {
+    debug_log() << "DevicesInfoV1.cpp(337)\n";
+    return false;
+  }
+
+  char label[MAX_PATH + 1];
+  char fileSystem[MAX_PATH + 1];
+  DWORD componentLength = 0;
+  DWORD fileSystemFlags = 0;
+  const std::string root = volumeName + "\\";
+  if (GetVolumeInformationA(root.c_str(), label, sizeof label, nullptr, &componentLength,
+                            &fileSystemFlags, fileSystem, sizeof fileSystem)) {
+    debug_log() << "DevicesInfoV1.cpp(352): VolumeNameBuffer: " << label
+                << ", FileSystemNameBuffer: " << fileSystem << "\n";
+    const std::string comment = volume_comment(fileSystem, label);
+    if (!comment.empty()) {
+      debug_log() << "DevicesInfoV1.cpp(361): Comment: " << comment << "\n";
+      if (!properties.set_string("Comment", comment, true)) {
+        debug_log() << "DevicesInfoV1.cpp(363)\n";
+        return false;
+      }
+    }
+  } else {
+    debug_log() << "DevicesInfoV1.cpp(369): GetVolumeInformation failed: " << last_error_text()
+                << "\n";
+  }
+
+  const std::string letters = mapping.letters(volume.get());
+  if (letters.size() == 1) {
+    const std::string shortName = std::string("\\\\.\\") + letters[0] + ":";
+    debug_log() << "DevicesInfoV1.cpp(377): shortVolumeName: " << shortName << "\n";
+    properties.set_string("File", shortName, false);
+  }
+  return true;
+}
+
+void get_drives(std::vector<PropertyMap>& devices, const DeviceMapping& mapping) {
+  debug_log() << "DevicesInfoV1.cpp(250): get_drives()\n";
+  for (int n = 0; n < drive_paths; ++n) {
+    const std::string path = physical_drive_prefix + std::to_string(n);
+    debug_log() << "DevicesInfoV1.cpp(255): *** " << path << " ***\n";
+    PropertyMap properties;
+    if (get_device_info_win32(path, mapping, properties))
+      devices.push_back(properties);
+    else
+      debug_log() << "DevicesInfoV1.cpp(260): get_device_info_win32 failed: " << path << "\n";
+  }
+}
+
+void get_volumes(std::vector<PropertyMap>& devices, const DeviceMapping& mapping) {
+  debug_log() << "DevicesInfoV1.cpp(386): get_volumes()\n";
+  char name[MAX_PATH];
+  VolumeWalk walk(name, sizeof name);
+  if (!walk.valid()) {
+    debug_log() << "DevicesInfoV1.cpp(390): FindFirstVolume failed\n";
+    return;
+  }
+  do {
+    const std::string listed = name;
+    debug_log() << "DevicesInfoV1.cpp(394): *** " << listed << " ***\n";
+    if (!is_volume_path(listed)) {
+      debug_log() << "DevicesInfoV1.cpp(400): invalid volumePath: " << listed << "\n";
+      continue;
+    }
+    const std::string volumeName = listed.substr(0, listed.size() - 1);
+    PropertyMap properties;
+    if (get_volume_info(volumeName, properties, mapping))
+      devices.push_back(properties);
+    else
+      debug_log() << "DevicesInfoV1.cpp(407): get_volume_info failed: " << volumeName << "\n";
+  } while (walk.next(name, sizeof name));
+}
+
+} // namespace
+
+namespace dt {
+
+void get_devices_info_win32_v1(std::vector<PropertyMap>& devices) {
+  debug_log() << "DevicesInfoV1.cpp(419): dt::get_devices_info_win32_v1()\n";
+  const ErrorModeGuard errorMode;
+  const DeviceMapping mapping;
+  get_drives(devices, mapping);
+  get_volumes(devices, mapping);
+}
+
+} // namespace dt

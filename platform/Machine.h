@@ -1,0 +1,108 @@
+// The machine behind the device and volume calls, and what one open device is.
+//
+// The Win32 calls (DeviceCalls.cpp) check their arguments, keep each handle's position and
+// build the records; a machine only answers facts and moves bytes. There are two machines: the
+// simulated one (SimulatedMachine) and the real Linux block devices (LinuxMachine).
+#pragma once
+
+#include "Win32.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// One piece of a volume on a disk; offsets and lengths in bytes.
+struct Extent {
+  DWORD disk = 0;
+  std::uint64_t offset = 0;
+  std::uint64_t length = 0;
+};
+
+// What an open device is, fixed when it is opened.
+struct DeviceFacts {
+  bool volume = false;          // false: a physical drive
+  DWORD diskNumber = 0;         // the drive's number; of a volume, that of its (first) disk
+  DWORD partitionNumber = 0;    // 0 for a physical drive
+  bool hasDeviceNumber = true;  // false: the device-number query fails
+  std::uint64_t size = 0;       // bytes
+  std::uint32_t sectorSize = 0; // bytes per sector
+  std::int64_t cylinders = 0;   // the geometry of the (first) disk
+  DWORD tracksPerCylinder = 1;
+  DWORD sectorsPerTrack = 1;
+  std::uint64_t offset = 0; // of a volume: where it starts on its disk
+  bool removable = false;
+  std::vector<Extent> extents; // of a volume
+  std::string descriptor;      // STORAGE_DEVICE_DESCRIPTOR bytes of the (first) disk
+};
+
+// One open drive or volume. Offsets and lengths given to it lie inside the device, and the
+// Win32 calls have checked access rights and alignment.
+class Device {
+public:
+  virtual ~Device() = default;
+
+  virtual const DeviceFacts& facts() const = 0;
+
+  // The error code that the machine is set to give `call` (a Win32 function or control code
+  // name) on this device; 0 when the call is to be answered.
+  virtual DWORD failure(const char* call) const {
+    (void)call;
+    return 0;
+  }
+
+  // Each returns false with the last error set on failure; `done` is the count moved.
+  virtual bool read(std::uint64_t offset, void* buffer, std::size_t length, std::size_t& done) = 0;
+  // Refuses (ERROR_ACCESS_DENIED, nothing written) a range of a volume that is in use.
+  virtual bool write(std::uint64_t offset, const void* data, std::size_t length,
+                     std::size_t& done) = 0;
+  virtual bool flush() = 0;
+  // Volumes only: take the volume for this device alone; take its file system off line.
+  virtual bool lock() = 0;
+  virtual bool dismount() = 0;
+  // Gives up what the device holds (locks among them). False with the last error set when
+  // closing fails.
+  virtual bool close() = 0;
+};
+
+struct VolumeInformation {
+  std::string label;
+  std::string fileSystem;
+  DWORD serialNumber = 0;
+};
+
+class Machine {
+public:
+  virtual ~Machine() = default;
+
+  // Opens the drive or volume that `path` names; null with the last error set when it cannot.
+  // `access` holds GENERIC_READ and GENERIC_WRITE bits, `flags` the FILE_FLAG bits.
+  virtual std::unique_ptr<Device> open(const std::string& path, DWORD access, DWORD flags) = 0;
+  // The names of the volume walk, each with its trailing backslash. False with the last error
+  // set when the walk cannot start.
+  virtual bool volume_names(std::vector<std::string>& names) = 0;
+  // False with the last error set for a root that names no volume or a volume without a known
+  // file system.
+  virtual bool volume_information(const std::string& root, VolumeInformation& info) = 0;
+  // The drive letter mask; 0 with the last error set on failure.
+  virtual DWORD logical_drives() = 0;
+  virtual bool delete_mount_point(char letter) = 0;
+  // The root ("X:\") of the lettered volume that holds `path`, a path of the machine's own
+  // file systems. False with the last error set when there is none; a machine that holds no
+  // files has none for any path.
+  virtual bool volume_path_name(const std::string& path, std::string& root) {
+    (void)path;
+    (void)root;
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return false;
+  }
+};
+
+// The machine of this process: the simulated machine of the file that CVW_MACHINE names, else
+// the real one. A change of CVW_MACHINE or of the file takes effect at the next call; open
+// handles keep the machine they were opened on.
+std::shared_ptr<Machine> current_machine();
+
+} // namespace platform

@@ -1,0 +1,77 @@
+#include "Win32Process.h"
+
+#include "Errno.h"
+
+#include <signal.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+DWORD GetModuleFileNameA(HINSTANCE module, LPSTR fileName, DWORD size) {
+  if (module != 0 || fileName == nullptr || size == 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  std::vector<char> path(4096);
+  for (;;) {
+    const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
+    if (n < 0) {
+      platform::set_last_error_from_errno(errno);
+      return 0;
+    }
+    if (static_cast<std::size_t>(n) < path.size()) {
+      path.resize(static_cast<std::size_t>(n));
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  if (path.size() >= size) {
+    std::memcpy(fileName, path.data(), size - 1);
+    fileName[size - 1] = '\0';
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return size;
+  }
+  std::memcpy(fileName, path.data(), path.size());
+  fileName[path.size()] = '\0';
+  SetLastError(ERROR_SUCCESS);
+  return static_cast<DWORD>(path.size());
+}
+
+namespace platform {
+
+bool terminate_process(GPid process) {
+  // A pid of 0 or below would address a whole process group.
+  if (process <= 0) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  if (::kill(process, SIGKILL) != 0) {
+    set_last_error_from_errno(errno);
+    return false;
+  }
+  return true;
+}
+
+int exit_status(int waitStatus) {
+  if (WIFEXITED(waitStatus))
+    return WEXITSTATUS(waitStatus);
+  if (WIFSIGNALED(waitStatus))
+    return WTERMSIG(waitStatus);
+  return waitStatus;
+}
+
+GIOChannel* io_channel_new_fd(int fd) { return g_io_channel_unix_new(fd); }
+
+void io_channel_make_pollfd(GIOChannel* channel, GIOCondition condition, GPollFD* pollFd) {
+  pollFd->fd = g_io_channel_unix_get_fd(channel);
+  pollFd->events = static_cast<gushort>(condition);
+  pollFd->revents = 0;
+}
+
+void ignore_broken_pipe() { ::signal(SIGPIPE, SIG_IGN); }
+
+} // namespace platform

@@ -1,0 +1,43 @@
+// Child processes and the running program, as the rest of the system uses them on Windows:
+// the program's own file, ending a child, reading a child's exit, and channels on the pipes
+// that GLib's spawn calls hand out.
+//
+// Implements just enough of the Windows process calls for this project. On Windows a GLib
+// channel on a pipe descriptor is a win32 channel; here it is a Unix one. A child that
+// TerminateProcess ends with exit code 9 is killed here by signal 9, which reads as the same
+// status through exit_status.
+#pragma once
+
+#include "Win32.h"
+
+#include <glib.h>
+
+// The full path of the running program's file, as the system started it (links resolved),
+// written to `fileName` with a terminating NUL. Only `module` 0, the program itself, is
+// implemented. Returns the length without the NUL; 0 with the last error set on failure; `size`
+// with ERROR_INSUFFICIENT_BUFFER (and the text cut) when the buffer is too small.
+DWORD GetModuleFileNameA(HINSTANCE module, LPSTR fileName, DWORD size);
+
+namespace platform {
+
+// Ends the child `process` at once, as TerminateProcess(process, 9) does; its exit status reads
+// 9 afterwards. Returns false, with the last error set, when there is no such child.
+bool terminate_process(GPid process);
+
+// The exit status of a child as the program sees it, from the status that a GLib child watch
+// reports: the child's exit code (0 to 255; an exit code of -1 reads as 255), or the number of
+// the signal that killed it.
+int exit_status(int waitStatus);
+
+// A new GLib channel on the pipe descriptor `fd`, owning nothing yet (see
+// g_io_channel_set_close_on_unref).
+GIOChannel* io_channel_new_fd(int fd);
+
+// Fills `pollFd` for polling `channel` for `condition` with g_poll.
+void io_channel_make_pollfd(GIOChannel* channel, GIOCondition condition, GPollFD* pollFd);
+
+// Makes writing to a pipe whose reader has gone fail with an error instead of ending the
+// program. Safe to call more than once.
+void ignore_broken_pipe();
+
+} // namespace platform

@@ -1,0 +1,283 @@
+// The real machine on loop devices that each test sets up and removes. They need root and a
+// loop driver, and skip with the reason where there is none. Nothing here writes to any device
+// but the test's own loop device: each test checks that the drive it writes to is that one.
+#include "LinuxMachine.h"
+#include "Bytes.h"
+#include "DeviceMapping.h"
+#include "LogCapture.h"
+#include "LoopDevice.h"
+#include "TestMachine.h"
+#include "Win32.h"
+#include "Win32Handle.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+namespace {
+
+std::string file_bytes(const std::string& path, std::uint64_t offset, std::size_t length) {
+  std::ifstream stream(path, std::ios::binary);
+  stream.seekg(static_cast<std::streamoff>(offset));
+  std::string bytes(length, '\0');
+  stream.read(bytes.data(), static_cast<std::streamsize>(length));
+  return bytes;
+}
+
+// The real machine with this test's loop device as its last physical drive.
+class LinuxLoop : public ::testing::TestWithParam<unsigned> {
+protected:
+  void SetUp() override {
+    loop = std::make_unique<LoopDevice>(64 * 1048576, GetParam());
+    if (!loop->why_not().empty())
+      GTEST_SKIP() << loop->why_not();
+    loops = std::make_unique<ScopedEnvironment>("CVW_LOOP_DEVICES", loop->name());
+    const std::vector<std::string> names = platform::linux_drive_names();
+    ASSERT_FALSE(names.empty());
+    ASSERT_EQ(names.back(), loop->name());
+    number = static_cast<DWORD>(names.size() - 1);
+    path = "\\\\.\\PhysicalDrive" + std::to_string(number);
+  }
+
+  // Opens the loop device's drive, after checking once more that the number is still it.
+  Win32Handle open_drive(DWORD access, DWORD flags = FILE_ATTRIBUTE_NORMAL) {
+    const std::vector<std::string> names = platform::linux_drive_names();
+    if (names.size() != number + 1 || names.back() != loop->name())
+      return Win32Handle();
+    return Win32Handle::open(path, access, flags);
+  }
+
+  // Writes one sector of `fill` at `offset`; the last error tells why not.
+  static bool write_sector(HANDLE drive, std::uint64_t offset, char fill) {
+    void* page = VirtualAlloc(nullptr, 4096, MEM_COMMIT, PAGE_READWRITE);
+    std::memset(page, fill, 4096);
+    LARGE_INTEGER to;
+    to.QuadPart = static_cast<LONGLONG>(offset);
+    DWORD count = 0;
+    const bool ok = SetFilePointerEx(drive, to, nullptr, FILE_BEGIN) &&
+                    WriteFile(drive, page, GetParam(), &count, nullptr) && count == GetParam();
+    const DWORD error = GetLastError();
+    VirtualFree(page, 0, MEM_RELEASE);
+    SetLastError(error);
+    return ok;
+  }
+
+  ScopedEnvironment noMachine{"CVW_MACHINE", std::nullopt};
+  std::unique_ptr<LoopDevice> loop;
+  std::unique_ptr<ScopedEnvironment> loops;
+  DWORD number = 0;
+  std::string path;
+};
+
+} // namespace
+
+INSTANTIATE_TEST_SUITE_P(SectorSizes, LinuxLoop, ::testing::Values(512u, 4096u),
+                         [](const auto& info) { return std::to_string(info.param); });
+
+TEST_P(LinuxLoop, IsAPhysicalDriveOnlyWhenAskedFor) {
+  Win32Handle drive = open_drive(GENERIC_READ);
+  ASSERT_TRUE(drive.valid()) << GetLastError();
+  DISK_GEOMETRY geometry;
+  ASSERT_TRUE(query_record(drive.get(), IOCTL_DISK_GET_DRIVE_GEOMETRY, geometry));
+  EXPECT_EQ(geometry.BytesPerSector, GetParam());
+  EXPECT_EQ(static_cast<std::uint64_t>(geometry.Cylinders.QuadPart) * GetParam(), 64u * 1048576);
+  PARTITION_INFORMATION partition;
+  ASSERT_TRUE(query_record(drive.get(), IOCTL_DISK_GET_PARTITION_INFO, partition));
+  EXPECT_EQ(partition.PartitionLength.QuadPart, 64 * 1048576);
+  STORAGE_DEVICE_NUMBER device;
+  ASSERT_TRUE(query_record(drive.get(), IOCTL_STORAGE_GET_DEVICE_NUMBER, device));
+  EXPECT_EQ(device.DeviceType, FILE_DEVICE_DISK);
+  EXPECT_EQ(device.DeviceNumber, number);
+  EXPECT_EQ(device.PartitionNumber, 0u);
+
+  STORAGE_PROPERTY_QUERY query;
+  std::memset(&query, 0, sizeof query);
+  std::vector<BYTE> buffer(1024, 0xA5);
+  DWORD returned = 0;
+  ASSERT_TRUE(DeviceIoControl(drive.get(), IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query,
+                              buffer.data(), 1024, &returned, nullptr));
+  STORAGE_DEVICE_DESCRIPTOR record;
+  std::memcpy(&record, buffer.data(), sizeof record);
+  EXPECT_EQ(record.Size, returned);
+  EXPECT_EQ(record.BusType, BusTypeFileBackedVirtual);
+  EXPECT_EQ(record.RemovableMedia, 0);
+
+  // Not listed without CVW_LOOP_DEVICES: the drive number then names no drive, or another.
+  drive.reset();
+  ScopedEnvironment none("CVW_LOOP_DEVICES", std::nullopt);
+  const std::vector<std::string> names = platform::linux_drive_names();
+  for (const std::string& name : names)
+    EXPECT_NE(name.rfind("loop", 0), 0u) << name;
+  EXPECT_EQ(names.size(), number);
+}
+
+TEST_P(LinuxLoop, ReadsAndWritesBufferedAndUnbuffered) {
+  for (DWORD flags : {FILE_ATTRIBUTE_NORMAL, FILE_FLAG_NO_BUFFERING | FILE_FLAG_WRITE_THROUGH}) {
+    SCOPED_TRACE(flags);
+    const char fill = flags == FILE_ATTRIBUTE_NORMAL ? 'b' : 'u';
+    Win32Handle drive = open_drive(GENERIC_READ | GENERIC_WRITE, flags);
+    ASSERT_TRUE(drive.valid()) << GetLastError();
+    const std::uint64_t offset = 8 * std::uint64_t(GetParam());
+    ASSERT_TRUE(write_sector(drive.get(), offset, fill)) << GetLastError();
+    ASSERT_TRUE(FlushFileBuffers(drive.get()));
+    EXPECT_EQ(first_difference(file_bytes(loop->image(), offset, GetParam()),
+                               std::string(GetParam(), fill)),
+              "");
+
+    char* page = static_cast<char*>(VirtualAlloc(nullptr, 8192, MEM_COMMIT, PAGE_READWRITE));
+    LARGE_INTEGER to;
+    to.QuadPart = static_cast<LONGLONG>(offset);
+    DWORD count = 0;
+    ASSERT_TRUE(SetFilePointerEx(drive.get(), to, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(ReadFile(drive.get(), page, GetParam(), &count, nullptr));
+    EXPECT_EQ(std::string(page, count), std::string(GetParam(), fill));
+    // The last sector, then the end of the medium.
+    to.QuadPart = 64 * 1048576 - GetParam();
+    ASSERT_TRUE(SetFilePointerEx(drive.get(), to, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(ReadFile(drive.get(), page, 2 * GetParam(), &count, nullptr));
+    EXPECT_EQ(count, GetParam());
+    VirtualFree(page, 0, MEM_RELEASE);
+  }
+}
+
+TEST_P(LinuxLoop, RefusesWritesWhileTheFileSystemIsMounted) {
+  std::string output;
+  if (!loop->make_ext4("CVWTEST", output))
+    GTEST_SKIP() << "mkfs.ext4 failed: " << output;
+  ASSERT_TRUE(loop->mount(output)) << output;
+  const std::string before = file_bytes(loop->image(), 0, 4096);
+
+  Win32Handle drive = open_drive(GENERIC_READ | GENERIC_WRITE);
+  ASSERT_TRUE(drive.valid());
+  EXPECT_FALSE(write_sector(drive.get(), 0, 'w'));
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(write_sector(drive.get(), 32 * 1048576, 'w'));
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(first_difference(file_bytes(loop->image(), 0, 4096), before), "");
+
+  // The file system is a volume with a drive letter; locking it fails while it is mounted.
+  LogCapture log; // the letters of drives that cannot be opened here are logged
+  DeviceMapping mapping;
+  const std::string letters = mapping.letters(drive.get());
+  ASSERT_EQ(letters.size(), 1u);
+  const std::string volumePath = std::string("\\\\.\\") + letters + ":";
+  Win32Handle volume = Win32Handle::open(volumePath, GENERIC_READ | GENERIC_WRITE);
+  ASSERT_TRUE(volume.valid()) << GetLastError();
+  char label[261], fileSystem[261];
+  ASSERT_TRUE(GetVolumeInformationA((letters + ":\\").c_str(), label, sizeof label, nullptr,
+                                    nullptr, nullptr, fileSystem, sizeof fileSystem));
+  EXPECT_STREQ(label, "CVWTEST");
+  EXPECT_STREQ(fileSystem, "ext4");
+  VOLUME_DISK_EXTENTS extents;
+  ASSERT_TRUE(query_record(volume.get(), IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, extents));
+  EXPECT_EQ(extents.NumberOfDiskExtents, 1u);
+  EXPECT_EQ(extents.Extents[0].DiskNumber, number);
+  EXPECT_EQ(extents.Extents[0].ExtentLength.QuadPart, 64 * 1048576);
+  EXPECT_FALSE(write_sector(volume.get(), 0, 'w'));
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(send_control(volume.get(), FSCTL_LOCK_VOLUME));
+  EXPECT_EQ(GetLastError(), ERROR_BUSY);
+
+  // Dismounting unmounts it for real; then the disk may be written, and while this process
+  // writes it, nobody can mount it.
+  ASSERT_TRUE(send_control(volume.get(), FSCTL_DISMOUNT_VOLUME)) << GetLastError();
+  EXPECT_FALSE(loop->is_mounted());
+  // Far from the file system's metadata, so that it still mounts afterwards.
+  ASSERT_TRUE(write_sector(drive.get(), 62 * 1048576, 'w')) << GetLastError();
+  EXPECT_NE(LoopDevice::run("mount '" + loop->node() + "' '" + loop->mount_point() + "'", output),
+            0);
+  EXPECT_FALSE(loop->is_mounted());
+  drive.reset();
+  volume.reset();
+  EXPECT_EQ(LoopDevice::run("mount '" + loop->node() + "' '" + loop->mount_point() + "'", output),
+            0)
+      << output;
+  EXPECT_TRUE(loop->is_mounted());
+}
+
+TEST_P(LinuxLoop, RefusesWritesWhileAnotherHolderHasTheDevice) {
+  const int holder = ::open(loop->node().c_str(), O_RDONLY | O_EXCL | O_CLOEXEC);
+  ASSERT_GE(holder, 0);
+  Win32Handle drive = open_drive(GENERIC_READ | GENERIC_WRITE);
+  ASSERT_TRUE(drive.valid());
+  EXPECT_FALSE(write_sector(drive.get(), 0, 'h'));
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(
+      first_difference(file_bytes(loop->image(), 0, GetParam()), std::string(GetParam(), '\0')),
+      "");
+  ::close(holder);
+  EXPECT_TRUE(write_sector(drive.get(), 0, 'h')) << GetLastError();
+  // Now this process holds it: another holder is refused until the handle is closed.
+  EXPECT_LT(::open(loop->node().c_str(), O_RDONLY | O_EXCL | O_CLOEXEC), 0);
+  EXPECT_EQ(errno, EBUSY);
+  drive.reset();
+  const int again = ::open(loop->node().c_str(), O_RDONLY | O_EXCL | O_CLOEXEC);
+  EXPECT_GE(again, 0);
+  ::close(again);
+}
+
+TEST_P(LinuxLoop, ALockedVolumeIsThisProcesssToWrite) {
+  std::string output;
+  if (!loop->make_ext4("LOCKED", output))
+    GTEST_SKIP() << "mkfs.ext4 failed: " << output;
+  char name[MAX_PATH];
+  std::string volumeName;
+  HANDLE walk = FindFirstVolumeA(name, sizeof name);
+  ASSERT_NE(walk, INVALID_HANDLE_VALUE);
+  do {
+    std::string candidate(name);
+    candidate.pop_back();
+    Win32Handle volume = Win32Handle::open(candidate, 0);
+    STORAGE_DEVICE_NUMBER device;
+    if (volume.valid() && query_record(volume.get(), IOCTL_STORAGE_GET_DEVICE_NUMBER, device) &&
+        device.DeviceNumber == number)
+      volumeName = candidate;
+  } while (FindNextVolumeA(walk, name, sizeof name));
+  FindVolumeClose(walk);
+  ASSERT_FALSE(volumeName.empty()) << "the unmounted file system is listed as a volume";
+
+  Win32Handle volume = Win32Handle::open(volumeName, GENERIC_READ | GENERIC_WRITE);
+  ASSERT_TRUE(send_control(volume.get(), FSCTL_LOCK_VOLUME)) << GetLastError();
+  Win32Handle second = Win32Handle::open(volumeName, GENERIC_READ | GENERIC_WRITE);
+  EXPECT_FALSE(send_control(second.get(), FSCTL_LOCK_VOLUME));
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  Win32Handle drive = open_drive(GENERIC_READ | GENERIC_WRITE);
+  EXPECT_TRUE(write_sector(drive.get(), 0, 'k')) << GetLastError();
+  EXPECT_TRUE(write_sector(volume.get(), GetParam(), 'k')) << GetLastError();
+  ASSERT_TRUE(FlushFileBuffers(drive.get()));
+  ASSERT_TRUE(FlushFileBuffers(volume.get()));
+  EXPECT_EQ(first_difference(file_bytes(loop->image(), 0, 2 * GetParam()),
+                             std::string(2 * GetParam(), 'k')),
+            "");
+}
+
+// Drive discovery marks the drives that hold the system, the programs and the application
+// data by the drive letters of these variables; on Linux the layer sets those that are absent
+// to the letters of the file systems holding "/", "/usr" and the home folder.
+TEST(LinuxMachine, SetsTheSystemFoldersOfDriveDiscovery) {
+  ScopedEnvironment noMachine("CVW_MACHINE", std::nullopt);
+  ScopedEnvironment system("SYSTEMDRIVE", std::nullopt);
+  ScopedEnvironment programs("PROGRAMFILES", std::nullopt);
+  ScopedEnvironment data("APPDATA", std::string("Q:\\kept"));
+  platform::LinuxMachine machine;
+  const DWORD letters = machine.logical_drives();
+  const char* systemDrive = std::getenv("SYSTEMDRIVE");
+  if ((letters & (1u << 2)) != 0) {
+    ASSERT_NE(systemDrive, nullptr);
+    EXPECT_STREQ(systemDrive, "C:");
+  } else {
+    EXPECT_EQ(systemDrive, nullptr) << "no drive holds / here, so no drive is the system's";
+  }
+  if (const char* programFiles = std::getenv("PROGRAMFILES")) {
+    ASSERT_GE(std::strlen(programFiles), 3u);
+    EXPECT_EQ(programFiles[1], ':');
+    EXPECT_NE(letters & (1u << (programFiles[0] - 'A')), 0u) << programFiles;
+  }
+  EXPECT_STREQ(std::getenv("APPDATA"), "Q:\\kept");
+}
