@@ -10,6 +10,7 @@
 // too), against dd writing zeros and against shred writing one pass of its own random data, on a
 // folder on disk and on tmpfs: the generator must never be what a wipe waits for.
 #include "EngineClient.h"
+#include "LinuxMachine.h"
 
 #include <glib.h>
 
@@ -197,6 +198,131 @@ void random_passes(const std::vector<std::string>& folders) {
 
 } // namespace
 
+// Seconds of the first pass of the wipe `command`, from its state update to its end-of-pass
+// update (which comes after the flush).
+double time_first_pass(const std::string& command, const std::string& dir) {
+  EngineClient engine(CVWDRV_PATH, {"command=interactive", "dbg=null"}, dir + "/stderr.txt");
+  std::string line;
+  if (!engine.receive(line))
+    return -1;
+  engine.send(command);
+  Clock::time_point start;
+  double elapsed = -1;
+  bool inPass = false;
+  while (engine.receive(line, 600)) {
+    const std::string status = status_of(line);
+    if (!inPass && elapsed < 0 && line.find("\"set_state\"") != std::string::npos) {
+      start = Clock::now();
+      inPass = true;
+    } else if (inPass && line.find("\"done\":true") != std::string::npos) {
+      elapsed = seconds_since(start);
+      inPass = false;
+    } else if (status == "done" || status == "error") {
+      if (status == "error")
+        std::printf("  engine error: %s\n", line.c_str());
+      engine.send("\"response\":\"ok\"");
+    } else if (status == "ready") {
+      break;
+    }
+  }
+  engine.close_input();
+  engine.wait();
+  return elapsed;
+}
+
+// A loop device over `image`, detached again when it goes; no node when there is none.
+class BenchLoop {
+public:
+  BenchLoop(const std::string& image, unsigned sectorSize) {
+    gchar* out = nullptr;
+    gint status = 0;
+    const std::string command =
+        "losetup --find --show --sector-size " + std::to_string(sectorSize) + " " + image;
+    if (g_spawn_command_line_sync(command.c_str(), &out, nullptr, &status, nullptr) &&
+        g_spawn_check_wait_status(status, nullptr) && out != nullptr) {
+      node = out;
+      while (!node.empty() && (node.back() == '\n' || node.back() == ' '))
+        node.pop_back();
+      if (node.rfind("/dev/loop", 0) != 0)
+        node.clear();
+    }
+    g_free(out);
+  }
+  ~BenchLoop() {
+    if (!node.empty())
+      g_spawn_command_line_sync(("losetup -d " + node).c_str(), nullptr, nullptr, nullptr, nullptr);
+  }
+  BenchLoop(const BenchLoop&) = delete;
+  BenchLoop& operator=(const BenchLoop&) = delete;
+
+  std::string node;
+};
+
+// The raw device on a loop device over a sparse 1 GiB image in `dir`: the engine's pattern
+// pass through the drive path, buffered and with "disable buffering", against dd writing
+// zeros to the loop device with fsync and with O_DIRECT, at 1 MiB a transfer.
+void raw_devices(const std::string& dir) {
+  std::printf(
+      "\nraw device: a pattern pass over a 1 GiB loop device (backed by a file in %s), best "
+      "of 2, 1 MiB a transfer, against dd\n",
+      dir.c_str());
+  const std::string image = dir + "/loop.img";
+  if (time_command("dd if=/dev/zero of=" + image + " bs=1M count=0 seek=1024") < 0) {
+    std::printf("(cannot make the image)\n");
+    return;
+  }
+  std::printf("%-12s %-18s %10s %10s %12s %8s\n", "sector size", "buffering", "engine s", "dd s",
+              "engine MiB/s", "ratio");
+  for (unsigned sectorSize : {512u, 4096u}) {
+    const BenchLoop loop(image, sectorSize);
+    if (loop.node.empty()) {
+      std::printf("(no loop device: it needs root and losetup)\n");
+      return;
+    }
+    const std::string name = loop.node.substr(5);
+    g_setenv("CVW_LOOP_DEVICES", name.c_str(), TRUE);
+    g_unsetenv("CVW_MACHINE");
+    const std::vector<std::string> names = platform::linux_drive_names();
+    if (names.empty() || names.back() != name) {
+      std::printf("(the loop device is not the last drive; not written)\n");
+      return;
+    }
+    const std::string path = "\\\\.\\PhysicalDrive" + std::to_string(names.size() - 1);
+    const std::uint64_t perTime = 1048576 / sectorSize;
+    for (bool unbuffered : {false, true}) {
+      config::Value command(config::Value::Object);
+      command.set("command", "wipe");
+      command.set("mode", "forward");
+      command.set("pattern", "CVW");
+      command.set("verify", false);
+      command.set("sectorsPerTime", static_cast<long long>(perTime));
+      command.set("updatePeriod", 1000);
+      command.set("jumpAfterErrorSectors", 1);
+      command.set("jumpAfterErrorDouble", false);
+      command.set("lba", 0);
+      command.set("sectors", static_cast<long long>(fileBytes / sectorSize));
+      config::Value& device = command["device"];
+      device = config::Value(config::Value::Object);
+      device.set("type", "drive");
+      device.set("id", path);
+      device.set("sectorSize", static_cast<long long>(sectorSize));
+      device.set("disable buffering", unbuffered);
+      const std::string line = command.to_string(true, false);
+      const double engine = best_of(2, [&] { return time_first_pass(line, dir); });
+      const double dd = best_of(2, [&] {
+        return time_command("dd if=/dev/zero of=" + loop.node + " bs=1M count=1024 " +
+                            (unbuffered ? "oflag=direct" : "conv=fsync"));
+      });
+      std::printf("%-12u %-18s %10.3f %10.3f %12.1f %8.3f\n", sectorSize,
+                  unbuffered ? "disable buffering" : "buffered", engine, dd, mib_per_s(engine),
+                  dd > 0 ? engine / dd : 0.0);
+    }
+  }
+  g_unsetenv("CVW_LOOP_DEVICES");
+  std::printf("(engine = its pass from the state update to the end of the pass, flush included; "
+              "dd with fsync, or O_DIRECT)\n");
+}
+
 int main() {
   gchar* made = g_dir_make_tmp("cvw-bench-XXXXXX", nullptr);
   if (made == nullptr)
@@ -235,6 +361,7 @@ int main() {
               "time, to set against dd reading the file)\n");
 
   random_passes({dir, "/dev/shm"});
+  raw_devices(dir);
 
   {
     EngineClient engine(CVWDRV_PATH, {"command=interactive", "dbg=null"}, dir + "/stderr.txt");
