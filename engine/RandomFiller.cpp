@@ -1,8 +1,10 @@
 #include "RandomFiller.h"
 
+#include "AlignedBuffer.h"
+
 #include <chrono>
+#include <exception>
 #include <new>
-#include <system_error>
 
 namespace {
 
@@ -14,8 +16,8 @@ constexpr std::chrono::microseconds polling{200};
 
 } // namespace
 
-RandomFiller::RandomFiller(unsigned char* first, unsigned char* second, std::uint64_t capacity)
-    : first(first), second(second), capacity(capacity) {}
+RandomFiller::RandomFiller(unsigned char* first, std::uint64_t capacity)
+    : first(first), capacity(capacity) {}
 
 RandomFiller::~RandomFiller() {
   if (!worker.joinable())
@@ -62,13 +64,14 @@ const unsigned char* RandomFiller::next(std::uint64_t length) {
   }
   if (!taken)
     fill_random(out, length);
-  if (second == nullptr || length < ahead_threshold || length > capacity)
+  if (inPlace || length < ahead_threshold || length > capacity)
     return out;
   if (!worker.joinable()) {
     try {
+      second = allocate_aligned(secondAllocation, capacity);
       worker = std::thread(&RandomFiller::work, this);
-    } catch (const std::system_error&) {
-      second = nullptr; // no thread to be had: every chunk is drawn in place
+    } catch (const std::exception&) {
+      inPlace = true; // no memory or no thread: every chunk is drawn in place
       return out;
     }
   }

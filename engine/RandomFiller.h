@@ -14,13 +14,15 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <thread>
 
 class RandomFiller {
 public:
-  // Draws into `first` and `second`, each of `capacity` bytes. With `second` null every chunk is
-  // drawn in place into `first`, when it is asked for.
-  RandomFiller(unsigned char* first, unsigned char* second, std::uint64_t capacity);
+  // Draws into `first`, of `capacity` bytes, and into a second buffer of the same size that it
+  // allocates when the first chunk long enough to be drawn ahead is asked for. When that buffer
+  // or the thread cannot be had, every chunk is drawn in place into `first`.
+  RandomFiller(unsigned char* first, std::uint64_t capacity);
   // Waits for a chunk under way and drops it.
   ~RandomFiller();
   RandomFiller(const RandomFiller&) = delete;
@@ -43,8 +45,10 @@ private:
   }
 
   unsigned char* first;
-  unsigned char* second;
   std::uint64_t capacity;
+  std::unique_ptr<unsigned char[]> secondAllocation;
+  unsigned char* second = nullptr;
+  bool inPlace = false; // no second buffer or thread to be had
 
   // The chunk asked for: written by the main thread while the phase is not Asked, read by the
   // worker once it has seen Asked; the end state is the worker's, read once it has set Drawn.

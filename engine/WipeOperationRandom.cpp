@@ -1,23 +1,13 @@
 #include "WipeOperationRandom.h"
 
-#include "AlignedBuffer.h"
 #include "ProcessClient.h"
 #include "WipeContext.h"
 
 #include <cstring>
 
-namespace {
-
-unsigned char* second_buffer(std::unique_ptr<unsigned char[]>& allocation, WipeContext* context) {
-  return allocate_aligned(allocation, context->buffer_bytes());
-}
-
-} // namespace
-
 WipeOperationRandom::WipeOperationRandom(WipeContext* context, bool verify)
-    : Operation(context), verify(verify),
-      filler(context->write_buffer(), second_buffer(secondAllocation, context),
-             context->buffer_bytes()) {}
+    : Operation(context), verify(verify), filler(context->write_buffer(), context->buffer_bytes()) {
+}
 
 std::uint64_t WipeOperationRandom::process(std::uint64_t lba, std::uint64_t count) {
   check_pause(context().client());
