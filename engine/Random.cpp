@@ -25,7 +25,7 @@ inline void store_le(unsigned char* out, std::uint32_t v) {
 }
 
 // The plain generator, four outputs a round. The state lives in locals for the whole fill: read
-// and written through the reference at every step, the same loop runs several times slower.
+// and written through the reference at every step, the same loop runs markedly slower.
 void fill_scalar(RandomState& state, unsigned char* out, std::uint64_t length) {
   std::uint32_t x = state.x, y = state.y, z = state.z, w = state.w;
   std::uint64_t i = 0;
