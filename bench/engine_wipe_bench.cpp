@@ -1,10 +1,16 @@
-// Throughput of the engine's standard wipe against dd at the same block size, on the same 1 GiB
-// file in the same run, and the engine's CPU use while it waits at "ready".
+// Throughput of the engine's wipes against dd at the same block size, on the same 1 GiB file in
+// the same run, and the engine's CPU use while it waits at "ready".
 //
-// Both writers flush at the end (the engine syncs after its pattern pass, dd runs with fsync),
-// so the figures include getting the data to the disk. The verify pass reads back what was just
-// written, which the page cache mostly still holds; it is compared with dd reading the file.
+// The standard wipe: both writers flush at the end (the engine syncs after its pattern pass, dd
+// runs with fsync), so the figures include getting the data to the disk. The verify pass reads
+// back what was just written, which the page cache mostly still holds; it is compared with dd
+// reading the file.
+//
+// A random pass (the first pass of "dod_h", from its state update to its end, which flushes
+// too), against dd writing zeros and against shred writing one pass of its own random data, on a
+// folder on disk and on tmpfs: the generator must never be what a wipe waits for.
 #include "EngineClient.h"
+#include "LinuxMachine.h"
 
 #include <glib.h>
 
@@ -15,6 +21,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -47,8 +54,8 @@ double time_engine(const std::string& image, std::uint64_t sectorsPerTime, bool 
     return -1;
   const std::string command =
       "\"command\":\"wipe\",\"mode\":\"forward\",\"pattern\":\"CVW\",\"verify\":" +
-      std::string(verify ? "true" : "false") + ",\"sectorsPerTime\":" +
-      std::to_string(sectorsPerTime) +
+      std::string(verify ? "true" : "false") +
+      ",\"sectorsPerTime\":" + std::to_string(sectorsPerTime) +
       ",\"updatePeriod\":1000,\"jumpAfterErrorSectors\":1,\"jumpAfterErrorDouble\":false,"
       "\"lba\":0,\"sectors\":" +
       std::to_string(fileBytes / sectorSize) +
@@ -73,6 +80,55 @@ double time_engine(const std::string& image, std::uint64_t sectorsPerTime, bool 
   return elapsed;
 }
 
+// Seconds of the passes of "dod_h" over the whole file: the random first pass and the second,
+// which writes 0x00, each from its state update to its end-of-pass update.
+struct PassTimes {
+  double random = -1;
+  double pattern = -1;
+};
+
+PassTimes time_dod_h(const std::string& image, std::uint64_t sectorsPerTime,
+                     const std::string& dir) {
+  PassTimes times;
+  EngineClient engine(CVWDRV_PATH, {"command=interactive", "dbg=null"}, dir + "/stderr.txt");
+  std::string line;
+  if (!engine.receive(line))
+    return times;
+  const std::string command =
+      "\"command\":\"wipe\",\"mode\":\"dod_h\",\"pattern\":\"\",\"verify\":false,"
+      "\"sectorsPerTime\":" +
+      std::to_string(sectorsPerTime) +
+      ",\"updatePeriod\":1000,\"jumpAfterErrorSectors\":1,\"jumpAfterErrorDouble\":false,"
+      "\"lba\":0,\"sectors\":" +
+      std::to_string(fileBytes / sectorSize) +
+      ",\"device\":{\"type\":\"file\",\"sectorSize\":512,\"id\":\"" + image + "\"}";
+  engine.send(command);
+  Clock::time_point start;
+  double* pass = nullptr;
+  while (engine.receive(line, 600)) {
+    const std::string status = status_of(line);
+    if (line.find("\"set_state_index\":1,") != std::string::npos) {
+      start = Clock::now();
+      pass = &times.random;
+    } else if (line.find("\"set_state_index\":2,") != std::string::npos) {
+      start = Clock::now();
+      pass = &times.pattern;
+    } else if (pass != nullptr && line.find("\"done\":true") != std::string::npos) {
+      *pass = seconds_since(start);
+      pass = nullptr;
+    } else if (status == "done" || status == "error") {
+      if (status == "error")
+        std::printf("  engine error: %s\n", line.c_str());
+      engine.send("\"response\":\"ok\"");
+    } else if (status == "ready") {
+      break;
+    }
+  }
+  engine.close_input();
+  engine.wait();
+  return times;
+}
+
 template <typename F> double best_of(int rounds, F run) {
   double best = -1;
   for (int i = 0; i < rounds; ++i) {
@@ -93,7 +149,180 @@ long long cpu_ns(const std::string& pid) {
 
 double mib_per_s(double seconds) { return seconds > 0 ? fileBytes / seconds / (1 << 20) : 0; }
 
+// The random pass against dd and shred, in each of `folders` (skipped where no file can be made).
+void random_passes(const std::vector<std::string>& folders) {
+  std::printf("\nrandom pass of the engine over a 1 GiB file, best of 2, against dd writing zeros "
+              "at the same block size and shred -n1 (its own generator)\n");
+  std::printf("%-24s %14s %10s %10s %12s %8s %10s %10s\n", "folder", "sectorsPerTime", "random s",
+              "dd s", "random MiB/s", "ratio", "pattern s", "shred s");
+  for (const std::string& folder : folders) {
+    gchar* made = g_build_filename(folder.c_str(), "cvw-bench-XXXXXX", nullptr);
+    std::string work = made;
+    g_free(made);
+    if (g_mkdtemp(work.data()) == nullptr) {
+      std::printf("%-24s (cannot make a folder there)\n", folder.c_str());
+      continue;
+    }
+    const std::string image = work + "/disk.img";
+    if (time_command("dd if=/dev/zero of=" + image + " bs=1M count=1024 conv=fsync") < 0) {
+      std::printf("%-24s (cannot write 1 GiB there)\n", folder.c_str());
+    } else {
+      const double shred = best_of(2, [&] { return time_command("shred -n1 " + image); });
+      for (std::uint64_t sectorsPerTime : {256u, 2048u, 65536u}) {
+        const std::uint64_t block = sectorsPerTime * sectorSize;
+        PassTimes best;
+        for (int round = 0; round < 2; ++round) {
+          const PassTimes t = time_dod_h(image, sectorsPerTime, work);
+          if (t.random >= 0 && (best.random < 0 || t.random < best.random))
+            best.random = t.random;
+          if (t.pattern >= 0 && (best.pattern < 0 || t.pattern < best.pattern))
+            best.pattern = t.pattern;
+        }
+        const double dd = best_of(2, [&] {
+          return time_command("dd if=/dev/zero of=" + image + " bs=" + std::to_string(block) +
+                              " count=" + std::to_string(fileBytes / block) +
+                              " conv=notrunc,fsync");
+        });
+        std::printf("%-24s %14llu %10.3f %10.3f %12.1f %8.3f %10.3f %10.3f\n", folder.c_str(),
+                    static_cast<unsigned long long>(sectorsPerTime), best.random, dd,
+                    mib_per_s(best.random), dd > 0 ? best.random / dd : 0.0, best.pattern, shred);
+      }
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(work, ignored);
+  }
+  std::printf(
+      "(ratio = random pass / dd; all flush at the end, which tmpfs does not need; pattern ="
+      " the engine's own next pass, 0x00, at the same block size)\n");
+}
+
 } // namespace
+
+// Seconds of the first pass of the wipe `command`, from its state update to its end-of-pass
+// update (which comes after the flush).
+double time_first_pass(const std::string& command, const std::string& dir) {
+  EngineClient engine(CVWDRV_PATH, {"command=interactive", "dbg=null"}, dir + "/stderr.txt");
+  std::string line;
+  if (!engine.receive(line))
+    return -1;
+  engine.send(command);
+  Clock::time_point start;
+  double elapsed = -1;
+  bool inPass = false;
+  while (engine.receive(line, 600)) {
+    const std::string status = status_of(line);
+    if (!inPass && elapsed < 0 && line.find("\"set_state\"") != std::string::npos) {
+      start = Clock::now();
+      inPass = true;
+    } else if (inPass && line.find("\"done\":true") != std::string::npos) {
+      elapsed = seconds_since(start);
+      inPass = false;
+    } else if (status == "done" || status == "error") {
+      if (status == "error")
+        std::printf("  engine error: %s\n", line.c_str());
+      engine.send("\"response\":\"ok\"");
+    } else if (status == "ready") {
+      break;
+    }
+  }
+  engine.close_input();
+  engine.wait();
+  return elapsed;
+}
+
+// A loop device over `image`, detached again when it goes; no node when there is none.
+class BenchLoop {
+public:
+  BenchLoop(const std::string& image, unsigned sectorSize) {
+    gchar* out = nullptr;
+    gint status = 0;
+    const std::string command =
+        "losetup --find --show --sector-size " + std::to_string(sectorSize) + " " + image;
+    if (g_spawn_command_line_sync(command.c_str(), &out, nullptr, &status, nullptr) &&
+        g_spawn_check_wait_status(status, nullptr) && out != nullptr) {
+      node = out;
+      while (!node.empty() && (node.back() == '\n' || node.back() == ' '))
+        node.pop_back();
+      if (node.rfind("/dev/loop", 0) != 0)
+        node.clear();
+    }
+    g_free(out);
+  }
+  ~BenchLoop() {
+    if (!node.empty())
+      g_spawn_command_line_sync(("losetup -d " + node).c_str(), nullptr, nullptr, nullptr, nullptr);
+  }
+  BenchLoop(const BenchLoop&) = delete;
+  BenchLoop& operator=(const BenchLoop&) = delete;
+
+  std::string node;
+};
+
+// The raw device on a loop device over a sparse 1 GiB image in `dir`: the engine's pattern
+// pass through the drive path, buffered and with "disable buffering", against dd writing
+// zeros to the loop device with fsync, and unbuffered and write-through (O_DIRECT and O_DSYNC, as
+// "disable buffering" opens it), at 1 MiB a transfer.
+void raw_devices(const std::string& dir) {
+  std::printf(
+      "\nraw device: a pattern pass over a 1 GiB loop device (backed by a file in %s), best "
+      "of 2, 1 MiB a transfer, against dd\n",
+      dir.c_str());
+  const std::string image = dir + "/loop.img";
+  if (time_command("dd if=/dev/zero of=" + image + " bs=1M count=0 seek=1024") < 0) {
+    std::printf("(cannot make the image)\n");
+    return;
+  }
+  std::printf("%-12s %-18s %10s %10s %12s %8s\n", "sector size", "buffering", "engine s", "dd s",
+              "engine MiB/s", "ratio");
+  for (unsigned sectorSize : {512u, 4096u}) {
+    const BenchLoop loop(image, sectorSize);
+    if (loop.node.empty()) {
+      std::printf("(no loop device: it needs root and losetup)\n");
+      return;
+    }
+    const std::string name = loop.node.substr(5);
+    g_setenv("CVW_LOOP_DEVICES", name.c_str(), TRUE);
+    g_unsetenv("CVW_MACHINE");
+    const std::vector<std::string> names = platform::linux_drive_names();
+    if (names.empty() || names.back() != name) {
+      std::printf("(the loop device is not the last drive; not written)\n");
+      return;
+    }
+    const std::string path = "\\\\.\\PhysicalDrive" + std::to_string(names.size() - 1);
+    const std::uint64_t perTime = 1048576 / sectorSize;
+    for (bool unbuffered : {false, true}) {
+      config::Value command(config::Value::Object);
+      command.set("command", "wipe");
+      command.set("mode", "forward");
+      command.set("pattern", "CVW");
+      command.set("verify", false);
+      command.set("sectorsPerTime", static_cast<long long>(perTime));
+      command.set("updatePeriod", 1000);
+      command.set("jumpAfterErrorSectors", 1);
+      command.set("jumpAfterErrorDouble", false);
+      command.set("lba", 0);
+      command.set("sectors", static_cast<long long>(fileBytes / sectorSize));
+      config::Value& device = command["device"];
+      device = config::Value(config::Value::Object);
+      device.set("type", "drive");
+      device.set("id", path);
+      device.set("sectorSize", static_cast<long long>(sectorSize));
+      device.set("disable buffering", unbuffered);
+      const std::string line = command.to_string(true, false);
+      const double engine = best_of(2, [&] { return time_first_pass(line, dir); });
+      const double dd = best_of(2, [&] {
+        return time_command("dd if=/dev/zero of=" + loop.node + " bs=1M count=1024 " +
+                            (unbuffered ? "oflag=direct,dsync" : "conv=fsync"));
+      });
+      std::printf("%-12u %-18s %10.3f %10.3f %12.1f %8.3f\n", sectorSize,
+                  unbuffered ? "disable buffering" : "buffered", engine, dd, mib_per_s(engine),
+                  dd > 0 ? engine / dd : 0.0);
+    }
+  }
+  g_unsetenv("CVW_LOOP_DEVICES");
+  std::printf("(engine = its pass from the state update to the end of the pass, flush included; "
+              "dd with fsync, or with O_DIRECT and O_DSYNC)\n");
+}
 
 int main() {
   gchar* made = g_dir_make_tmp("cvw-bench-XXXXXX", nullptr);
@@ -131,6 +360,9 @@ int main() {
   }
   std::printf("(ratio = engine / dd for the pattern pass; verify cost = the verified wipe's extra "
               "time, to set against dd reading the file)\n");
+
+  random_passes({dir, "/dev/shm"});
+  raw_devices(dir);
 
   {
     EngineClient engine(CVWDRV_PATH, {"command=interactive", "dbg=null"}, dir + "/stderr.txt");

@@ -2,6 +2,7 @@
 
 #include "DriverEmulator.h"
 #include "FileStd.h"
+#include "ReaderWin32.h"
 
 #include "DebugLog.h"
 
@@ -18,15 +19,15 @@ bool is_raw_type(const std::string& type) {
 constexpr std::uint64_t raw_transfer_sectors = 65536;
 
 // Opens the raw device at `path`, reporting the sector size it has. Returns null when it cannot
-// be opened. This build has no raw device access, so every raw device fails to open.
+// be opened.
 std::unique_ptr<dt::ReaderWriterStd> open_raw_device(const std::string& path, bool readOnly,
                                                      bool disableBuffering,
                                                      std::uint64_t& reportedSectorSize) {
-  static_cast<void>(path);
-  static_cast<void>(readOnly);
-  static_cast<void>(disableBuffering);
-  reportedSectorSize = 0;
-  return nullptr;
+  auto raw = std::make_unique<dt::ReaderWin32>();
+  if (!raw->open(path, readOnly, disableBuffering))
+    return nullptr;
+  reportedSectorSize = raw->sector_size();
+  return raw;
 }
 
 } // namespace
@@ -62,7 +63,9 @@ bool DriverStd::open(const config::Value& description, int mode) {
   if (description.has("use emulator"))
     useEmulator = description.get_boolean("use emulator");
   if (useEmulator) {
-    debug_log() << "DriverStd.cpp(30): " << "use emulator" << "\n";
+    debug_log() << "DriverStd.cpp(30): "
+                << "use emulator"
+                << "\n";
     device = std::make_unique<DriverEmulator>(
         description.get_typed("emulator", config::Value::Object), sectorSize);
     return true;
@@ -94,7 +97,9 @@ bool DriverStd::open(const config::Value& description, int mode) {
   }
   auto file = std::make_unique<dt::FileStd>();
   if (disableBuffering)
-    debug_log() << "DriverStd.cpp(71): " << "O_DIRECT" << "\n";
+    debug_log() << "DriverStd.cpp(71): "
+                << "O_DIRECT"
+                << "\n";
   if (!file->open(id, mode, 0)) {
     debug_log() << "DriverStd.cpp(79)\n";
     return false;

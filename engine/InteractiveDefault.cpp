@@ -1,9 +1,17 @@
 #include "InteractiveDefault.h"
 
+#include "Blink.h"
+#include "ReadSectors.h"
+
 void InteractiveDefault::execute(const config::Value& command) {
   const std::string& name = command.get("command").as_string();
-  // Sector reads and the blink exercise are the commands that belong here; this engine serves
-  // neither yet, so every command that reaches this handler is unknown.
-  static_cast<void>(name);
-  reply_invalid_command(*client());
+  if (name == "read sectors") {
+    config::Value current = command;
+    read_sectors(*client(), current);
+  } else if (name == "blink") {
+    const config::Value copy = command;
+    blink(*client(), copy);
+  } else {
+    reply_invalid_command(*client());
+  }
 }

@@ -7,7 +7,9 @@ class InteractiveDefault : public Interactive {
 public:
   explicit InteractiveDefault(ProcessClient* client) : Interactive(client) {}
 
-  // Answers a command that no handler takes with "invalid command" and awaits the client's
-  // acknowledgement. Throws the value exceptions when "command" is missing or not text.
+  // Runs "read sectors" and "blink" on a copy of the command; answers any other command with
+  // "invalid command" and awaits the client's acknowledgement. Both loops end only by an
+  // exception, or after "init failed". Throws the value exceptions when "command" is missing or
+  // not text.
   void execute(const config::Value& command) override;
 };

@@ -6,7 +6,13 @@
 #include "Pattern.h"
 #include "ProcessClient.h"
 #include "VerifyOperationStandard.h"
+#include "WipeAFSSI.h"
+#include "WipeAR.h"
 #include "WipeContext.h"
+#include "WipeDOD.h"
+#include "WipeGutmann.h"
+#include "WipeNAVSO.h"
+#include "WipeOperationRandom.h"
 #include "WipeOperationStandard.h"
 #include "WipeStandard.h"
 
@@ -16,19 +22,42 @@
 #include <ostream>
 #include <stdexcept>
 
+namespace {
+
+// Runs `operation` of a method made fresh on the channel; the method's context, and with it the
+// device, goes when the operation returns or throws.
+template <typename Method>
+void run_method(ProcessClient* client, void (Method::*operation)(const config::Value&),
+                const config::Value& command) {
+  Method method(client);
+  (method.*operation)(command);
+}
+
+} // namespace
+
 void WipeInteractive::execute(const config::Value& command) {
   const std::string mode = command.get_string("mode");
-  if (mode == "forward" || mode == "reverse") {
-    WipeStandard method(client());
-    method.run(command);
-    return;
-  }
+  if (mode == "forward" || mode == "reverse")
+    return run_method(client(), &WipeStandard::run, command);
+  if (mode == "dod_c")
+    return run_method(client(), &WipeDOD::run_c, command);
+  if (mode == "dod_d" || mode == "dod_e")
+    return run_method(client(), &WipeDOD::run_de, command);
+  if (mode == "dod_h")
+    return run_method(client(), &WipeDOD::run_h, command);
+  if (mode == "ar_380_19")
+    return run_method(client(), &WipeAR::run, command);
+  if (mode == "afssi_5020")
+    return run_method(client(), &WipeAFSSI::run, command);
+  if (mode == "navso_p_5239_26" || mode == "ncsc_tg_025")
+    return run_method(client(), &WipeNAVSO::run, command);
+  if (mode == "gutmann")
+    return run_method(client(), &WipeGutmann::run, command);
   debug_log() << "Wipe.cpp(169): " << mode << "\n";
   throw std::runtime_error("Wipe.cpp(170)");
 }
 
-OperationStrategy* make_strategy(WipeContext&, const config::Value& command,
-                                 Operation* operation) {
+OperationStrategy* make_strategy(WipeContext&, const config::Value& command, Operation* operation) {
   const std::string mode = command.get_string("mode");
   const std::int64_t jump = command.get_number("jumpAfterErrorSectors");
   const bool doubling = command.get_boolean("jumpAfterErrorDouble");
@@ -74,6 +103,16 @@ void walk(WipeContext& context, const config::Value& command, Operation& operati
   }
 }
 
+// The end of a pass that wrote: what it wrote is flushed to the device before the pass is reported
+// done, so that no wipe ends on writes that only reached a cache; a failed flush is reported
+// instead, and waits for the client.
+void finish_written_pass(WipeContext& context) {
+  if (context.device().sync())
+    context.report_progress(0, 0, true, true);
+  else
+    reply_sync_failed(context.client());
+}
+
 } // namespace
 
 void run_verify_pass(WipeContext& context, const config::Value& command, const std::string& name,
@@ -85,17 +124,37 @@ void run_verify_pass(WipeContext& context, const config::Value& command, const s
   context.report_progress(0, 0, true, true);
 }
 
-void run_pattern_pass(WipeContext& context, const config::Value& command,
-                      const std::string& name, std::int32_t index) {
+void run_random_pass(WipeContext& context, const config::Value& command, const std::string& name,
+                     std::int32_t index) {
+  const PassRange range = read_range(command);
+  const bool verify = command.get_boolean("verify");
+  WipeOperationRandom operation(&context, verify);
+  walk(context, command, operation, range, name, index);
+  finish_written_pass(context);
+}
+
+void run_pattern_pass(WipeContext& context, const config::Value& command, const std::string& name,
+                      std::int32_t index) {
   const PassRange range = read_range(command);
   const std::string pattern = command.get_string("pattern");
   // The whole buffer holds the pattern, restarting at every sector, once for the whole pass.
-  fill_pattern_sectors(range.sectorsPerTime, context.write_buffer(),
-                       context.device().sector_size(), pattern.data(), pattern.size());
+  fill_pattern_sectors(range.sectorsPerTime, context.write_buffer(), context.device().sector_size(),
+                       pattern.data(), pattern.size());
   WipeOperationStandard operation(&context);
   walk(context, command, operation, range, name, index);
-  if (context.device().sync())
-    context.report_progress(0, 0, true, true);
-  else
-    reply_sync_failed(context.client());
+  finish_written_pass(context);
+}
+
+void reply_done(WipeContext& context) {
+  config::Value done(config::Value::Object);
+  done.set("status", "done");
+  done.set("run time", static_cast<long long>(context.timer().elapsed()));
+  done.set("run size", context.processed_sectors() * context.device().sector_size());
+  reply_and_read_command(context.client(), done);
+}
+
+config::Value forward_copy(const config::Value& command) {
+  config::Value copy = command;
+  copy.set("mode", "forward");
+  return copy;
 }

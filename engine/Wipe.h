@@ -30,9 +30,20 @@ OperationStrategy* make_strategy(WipeContext& context, const config::Value& comm
 void report_state(ProcessClient& client, const std::string& name, std::int32_t index);
 
 // One pass each over the command's range, announced as state `name` with `index`: a read-back
-// against "pattern", and a write of "pattern" followed by a flush of the device. An "interrupt"
-// ends the pass only; the final report still goes out.
+// against "pattern"; a write of "pattern"; a write of random data, read back chunk by chunk when
+// the command's "verify" is set. The two writing passes flush the device at their end and report
+// "sync failed" when that fails. An "interrupt" ends the pass only; the final report still goes
+// out. The passes throw the value exceptions for missing or mistyped members, and std::bad_alloc.
+void run_random_pass(WipeContext& context, const config::Value& command, const std::string& name,
+                     std::int32_t index);
 void run_verify_pass(WipeContext& context, const config::Value& command, const std::string& name,
                      std::int32_t index);
-void run_pattern_pass(WipeContext& context, const config::Value& command,
-                      const std::string& name, std::int32_t index);
+void run_pattern_pass(WipeContext& context, const config::Value& command, const std::string& name,
+                      std::int32_t index);
+
+// The end of every method: "done" with the time since the context's timer started and the bytes
+// of its last pass, then the wait for the client's answer, which is dropped.
+void reply_done(WipeContext& context);
+
+// The working copy of a multi-pass method: the command with "mode" "forward".
+config::Value forward_copy(const config::Value& command);

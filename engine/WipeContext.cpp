@@ -1,5 +1,6 @@
 #include "WipeContext.h"
 
+#include "AlignedBuffer.h"
 #include "ProcessClient.h"
 
 #include "DebugLog.h"
@@ -63,15 +64,6 @@ bool can_serve(const config::Value& command, std::int64_t sectorsPerTime,
   return true;
 }
 
-// A buffer of `size` bytes whose data starts at a multiple of the alignment.
-unsigned char* allocate_aligned(std::unique_ptr<unsigned char[]>& allocation, std::uint64_t size) {
-  allocation.reset();
-  allocation.reset(new unsigned char[size + alignment - 1]);
-  const auto address = reinterpret_cast<std::uintptr_t>(allocation.get());
-  const std::uintptr_t offset = (alignment - address % alignment) % alignment;
-  return allocation.get() + offset;
-}
-
 } // namespace
 
 bool WipeContext::open_device(const config::Value& command, int mode) {
@@ -86,6 +78,7 @@ bool WipeContext::open_device(const config::Value& command, int mode) {
   }
   const std::uint64_t bytes = static_cast<std::uint64_t>(sectorsPerTime) * driver.sector_size();
   writeData = allocate_aligned(writeAllocation, bytes);
+  bufferBytes = bytes;
   if (mode == 0 || mode == 2) {
     readData = allocate_aligned(readAllocation, bytes);
   } else {

@@ -34,6 +34,8 @@ public:
   DriverStd& device() { return driver; }
   unsigned char* write_buffer() { return writeData; }
   unsigned char* read_buffer() { return readData; }
+  // Bytes each buffer holds from its aligned start: "sectorsPerTime" whole sectors.
+  std::uint64_t buffer_bytes() const { return bufferBytes; }
   PeriodTimer& timer() { return periodTimer; }
   std::uint64_t processed_sectors() const { return processedSectors; }
   void set_processed_sectors(std::uint64_t count) { processedSectors = count; }
@@ -45,6 +47,7 @@ private:
   unsigned char* writeData = nullptr;
   std::unique_ptr<unsigned char[]> readAllocation;
   unsigned char* readData = nullptr;
+  std::uint64_t bufferBytes = 0;
   PeriodTimer periodTimer;
   std::uint64_t processedSectors = 0;
 };

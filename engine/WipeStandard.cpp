@@ -17,9 +17,5 @@ void WipeStandard::run(const config::Value& command) {
   run_pattern_pass(*this, command, "wiping", 0);
   if (verify)
     run_verify_pass(*this, command, "verifying", 0);
-  config::Value done(config::Value::Object);
-  done.set("status", "done");
-  done.set("run time", static_cast<long long>(timer().elapsed()));
-  done.set("run size", processed_sectors() * device().sector_size());
-  reply_and_read_command(client(), done);
+  reply_done(*this);
 }

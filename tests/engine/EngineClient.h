@@ -5,6 +5,7 @@
 
 #include "ConfigValue.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -13,10 +14,12 @@ typedef struct _GSubprocess GSubprocess;
 
 class EngineClient {
 public:
-  // Starts `program` with `arguments`; its standard error goes to the file `errorFile`. Throws
-  // std::runtime_error when the program cannot be started.
+  // Starts `program` with `arguments`; its standard error goes to the file `errorFile`. With a
+  // `fileSizeLimit`, no write of the program reaches that byte offset of any file: a write across
+  // it comes up short and a write at or past it fails, which injects write failures at a known
+  // place of an image. Throws std::runtime_error when the program cannot be started.
   EngineClient(const std::string& program, const std::vector<std::string>& arguments,
-               const std::string& errorFile);
+               const std::string& errorFile, std::uint64_t fileSizeLimit = 0);
   ~EngineClient();
   EngineClient(const EngineClient&) = delete;
   EngineClient& operator=(const EngineClient&) = delete;

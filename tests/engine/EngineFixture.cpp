@@ -8,7 +8,8 @@
 void EngineFixture::start(std::vector<std::string> arguments, bool ownLog) {
   if (ownLog)
     arguments.push_back("dbg=" + dir.file("engine.log"));
-  engine = std::make_unique<EngineClient>(CVWDRV_PATH, arguments, dir.file("stderr.txt"));
+  engine =
+      std::make_unique<EngineClient>(CVWDRV_PATH, arguments, dir.file("stderr.txt"), fileSizeLimit);
 }
 
 void EngineFixture::start_ready() {

@@ -1,0 +1,61 @@
+// The random data of a pass, chunk after chunk, drawn ahead: while the caller writes one chunk,
+// a worker thread draws the next one into the other of two buffers, from a copy of the process
+// generator's state. A chunk is taken only when the caller asks for exactly the length that was
+// drawn, from the state the process generator still has; anything else is drawn again in place.
+// So the data and the process generator's state are exactly what plain fill_random calls, chunk
+// by chunk, would give, and a chunk drawn ahead but never taken leaves no trace.
+//
+// The two threads hand chunks over through one atomic word. Each side first polls it for a
+// short while, since a thread put to sleep and woken again for every chunk costs more than
+// drawing a chunk of the usual size; only then does it block.
+#pragma once
+
+#include "Random.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <thread>
+
+class RandomFiller {
+public:
+  // Draws into `first`, of `capacity` bytes, and into a second buffer of the same size that it
+  // allocates when the first chunk long enough to be drawn ahead is asked for. When that buffer
+  // or the thread cannot be had, every chunk is drawn in place into `first`.
+  RandomFiller(unsigned char* first, std::uint64_t capacity);
+  // Waits for a chunk under way and drops it.
+  ~RandomFiller();
+  RandomFiller(const RandomFiller&) = delete;
+  RandomFiller& operator=(const RandomFiller&) = delete;
+
+  // The next `length` bytes (at most the capacity) of the process generator, which moves on past
+  // them. They stay valid until the next call. Main thread only. Throws std::bad_alloc when a
+  // long fill's jump tables cannot be had.
+  const unsigned char* next(std::uint64_t length);
+
+private:
+  enum Phase : unsigned { Idle, Asked, Drawn, Failed, Stopping };
+
+  void work();
+  // Waits until the phase is no longer `from`, and returns it.
+  Phase await_change(Phase from);
+  void set_phase(Phase to);
+  unsigned char* other(const unsigned char* buffer) const {
+    return buffer == first ? second : first;
+  }
+
+  unsigned char* first;
+  std::uint64_t capacity;
+  std::unique_ptr<unsigned char[]> secondAllocation;
+  unsigned char* second = nullptr;
+  bool inPlace = false; // no second buffer or thread to be had
+
+  // The chunk asked for: written by the main thread while the phase is not Asked, read by the
+  // worker once it has seen Asked; the end state is the worker's, read once it has set Drawn.
+  std::atomic<unsigned> phase{Idle};
+  unsigned char* aheadBuffer = nullptr;
+  std::uint64_t aheadLength = 0;
+  RandomState aheadStart{};
+  RandomState aheadEnd{};
+  std::thread worker;
+};

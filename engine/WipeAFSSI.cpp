@@ -1,0 +1,27 @@
+#include "WipeAFSSI.h"
+
+#include "Wipe.h"
+
+#include "DebugLog.h"
+
+#include <ostream>
+
+void WipeAFSSI::run(const config::Value& command) {
+  const bool verify = command.get_boolean("verify");
+  if (!open_device(command, verify ? 2 : 1)) {
+    debug_log() << "WipeAFSSI.cpp(20)\n";
+    return;
+  }
+  config::Value copy = forward_copy(command);
+  copy.set("pattern", std::string(1, '\x00'));
+  timer().start(command.get_number("updatePeriod"));
+  run_pattern_pass(*this, copy, "pass", 1);
+  copy.set("pattern", std::string(1, '\xff'));
+  run_pattern_pass(*this, copy, "pass", 2);
+  const std::string pattern = command.get_string("pattern");
+  copy.set("pattern", std::string(1, pattern.empty() ? '\0' : pattern[0]));
+  run_pattern_pass(*this, copy, "pass", 3);
+  if (verify)
+    run_verify_pass(*this, copy, "verifying", 0);
+  reply_done(*this);
+}

@@ -1,0 +1,66 @@
+#include "WipeDOD.h"
+
+#include "Wipe.h"
+#include "WipeStandard.h"
+
+#include "DebugLog.h"
+
+#include <ostream>
+
+namespace {
+
+// The pattern's first byte alone, 0x00 for an empty pattern.
+std::string first_byte(const std::string& pattern) {
+  return std::string(1, pattern.empty() ? '\0' : pattern[0]);
+}
+
+std::string complement(std::string pattern) {
+  for (char& c : pattern)
+    c = static_cast<char>(~static_cast<unsigned char>(c));
+  return pattern;
+}
+
+} // namespace
+
+void WipeDOD::run_c(const config::Value& command) {
+  config::Value copy = forward_copy(command);
+  copy.set("pattern", first_byte(command.get_string("pattern")));
+  WipeStandard standard(&client());
+  standard.run(copy);
+}
+
+void WipeDOD::run_de(const config::Value& command) {
+  const bool verify = command.get_boolean("verify");
+  if (!open_device(command, verify ? 2 : 1)) {
+    debug_log() << "WipeDOD.cpp(36)\n";
+    return;
+  }
+  config::Value copy = forward_copy(command);
+  const std::string f = first_byte(command.get_string("pattern"));
+  copy.set("pattern", f);
+  timer().start(command.get_number("updatePeriod"));
+  run_pattern_pass(*this, copy, "pass", 1);
+  copy.set("pattern", complement(f));
+  run_pattern_pass(*this, copy, "pass", 2);
+  run_random_pass(*this, copy, "pass", 3);
+  reply_done(*this);
+}
+
+void WipeDOD::run_h(const config::Value& command) {
+  const bool verify = command.get_boolean("verify");
+  if (!open_device(command, verify ? 2 : 1)) {
+    debug_log() << "WipeDOD.cpp(75)\n";
+    return;
+  }
+  config::Value copy = forward_copy(command);
+  copy.set("verify", false);
+  timer().start(command.get_number("updatePeriod"));
+  run_random_pass(*this, copy, "pass", 1);
+  copy.set("pattern", std::string(1, '\x00'));
+  run_pattern_pass(*this, copy, "pass", 2);
+  copy.set("pattern", std::string(1, '\xff'));
+  run_pattern_pass(*this, copy, "pass", 3);
+  if (verify)
+    run_verify_pass(*this, copy, "verifying", 0);
+  reply_done(*this);
+}

@@ -1,0 +1,25 @@
+#include "WipeNAVSO.h"
+
+#include "Wipe.h"
+
+#include "DebugLog.h"
+
+#include <ostream>
+
+void WipeNAVSO::run(const config::Value& command) {
+  const bool verify = command.get_boolean("verify");
+  if (!open_device(command, verify ? 2 : 1)) {
+    debug_log() << "WipeNAVSO.cpp(20)\n";
+    return;
+  }
+  config::Value copy = forward_copy(command);
+  timer().start(command.get_number("updatePeriod"));
+  run_pattern_pass(*this, copy, "pass", 1);
+  std::string complement = command.get_string("pattern");
+  for (char& c : complement)
+    c = static_cast<char>(~static_cast<unsigned char>(c));
+  copy.set("pattern", complement);
+  run_pattern_pass(*this, copy, "pass", 2);
+  run_random_pass(*this, copy, "pass", 3);
+  reply_done(*this);
+}

@@ -1,0 +1,81 @@
+// The engine's raw device: a physical drive, a partition or a floppy opened by its device path.
+//
+// Whole sectors move between the caller and the device through one page-aligned bounce buffer,
+// which also serves as a read-ahead cache for reads at any offset. A whole disk opened for
+// writing is taken away from the system for as long as it stays open: each of its volumes loses
+// its drive letter (when it has exactly one), is locked and dismounted, and stays locked through
+// a handle held here. A single partition opened for writing is dismounted.
+#pragma once
+
+#include "ReaderWriterStd.h"
+
+#include "Win32.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace dt {
+
+class ReaderWin32 : public ReaderWriterStd {
+public:
+  ReaderWin32() = default;
+  ~ReaderWin32() override;
+  ReaderWin32(const ReaderWin32&) = delete;
+  ReaderWin32& operator=(const ReaderWin32&) = delete;
+
+  // Opens the device at `path` (read-only, or for reading and writing; unbuffered and
+  // write-through with `disableBuffering`), finds its size and sector size and allocates the
+  // bounce buffer. Only then is whatever this object held before released. Returns false, with
+  // a debug-log line, when the device cannot be opened or sized or the buffer cannot be had;
+  // the object is then as it was. Failures of the device-number query, of locking and
+  // dismounting are logged and do not fail the open.
+  bool open(const std::string& path, bool readOnly, bool disableBuffering);
+
+  // Reads at any offset and length through the read-ahead cache. Returns false, with a
+  // debug-log line, when the device cannot deliver every byte.
+  bool read_exact(std::uint64_t offset, void* buffer, std::uint64_t length) override;
+  // Whole sectors at a whole-sector offset, at most one buffer's worth, cut at the end of the
+  // device. Return the bytes transferred; 0, with a debug-log line, for a misaligned or
+  // oversized request, one at or past the end, or a failure of the device.
+  std::int64_t read_some(std::uint64_t offset, void* buffer, std::uint64_t length) override;
+  std::int64_t write_some(std::uint64_t offset, const void* data, std::uint64_t length) override;
+  // write_some of all `length` bytes; false, with a debug-log line, when fewer were written.
+  bool write_exact(std::uint64_t offset, const void* data, std::uint64_t length) override;
+  // Makes what was written durable on the device. Returns false, with a debug-log line, when
+  // the device reports a failure: a write that reached only a cache is no wipe.
+  bool sync() override;
+  // Closes the device handle alone; the buffer and the volume locks go with release. Returns
+  // false, with a debug-log line, when the system refuses.
+  bool close() override;
+
+  // Closes the device, frees the buffer and lets the locked volumes go (their deleted drive
+  // letters are not given back).
+  void release();
+
+  std::uint64_t sector_size() const { return sectorSize; }
+  HANDLE handle() const { return device; }
+  const std::string& path() const { return devicePath; }
+  // 1 a whole disk, 2 a partition, 0 anything else (also a device that does not tell).
+  int kind() const { return deviceKind; }
+
+private:
+  void lock_volumes(DWORD diskNumber);
+  // The cache filled from the sector boundary at or below `offset`. False, with a debug-log
+  // line, when that lies at or past the end of the device.
+  bool fill_cache(std::uint64_t offset);
+  // Copies what the cache holds of the request; returns that count.
+  std::uint64_t from_cache(std::uint64_t offset, unsigned char* out, std::uint64_t length) const;
+
+  HANDLE device = INVALID_HANDLE_VALUE;
+  std::string devicePath;
+  int deviceKind = 0;
+  std::uint64_t sectorSize = 0;
+  std::uint64_t bufferSize = 0;
+  unsigned char* buffer = nullptr;
+  std::uint64_t cacheLength = 0;
+  std::uint64_t cacheOffset = 0;
+  std::vector<HANDLE> lockedVolumes;
+};
+
+} // namespace dt

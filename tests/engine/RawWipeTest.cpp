@@ -1,0 +1,320 @@
+// Wipes, reads and blinks of raw devices through the real engine: disks and partitions of the
+// simulated machine, with its failing sectors and flushes, and loop devices of this system that
+// the test sets up itself (as root; skipped otherwise). Nothing here touches any other device:
+// the loop tests check that the drive they name is their own loop device.
+#include "EngineFixture.h"
+
+#include "LinuxMachine.h"
+#include "LoopDevice.h"
+#include "SimulatedState.h"
+#include "TestMachine.h"
+
+#include <fstream>
+
+namespace {
+
+const std::string ready = "\"status\":\"ready\"";
+const std::string passDone = "\"done\":true,\"status\":\"update\"";
+const std::string initFailed = "\"message\":\"init failed\",\"status\":\"error\"";
+
+std::string state(const char* name, int index = 0) {
+  return std::string("\"set_state\":\"") + name +
+         "\",\"set_state_index\":" + std::to_string(index) + ",\"status\":\"update\"";
+}
+std::string done(std::uint64_t bytes) {
+  return "\"run size\":" + std::to_string(bytes) + ",\"run time\":T,\"status\":\"done\"";
+}
+std::string failed(const char* what, long long lba, long long sectors) {
+  return "\"lba\":" + std::to_string(lba) + ",\"message\":\"" + what +
+         " failed\",\"sectors\":" + std::to_string(sectors) + ",\"status\":\"error\"";
+}
+std::string progress(long long lba, long long processed, long long sectors) {
+  return "\"lba\":" + std::to_string(lba) + ",\"processedSectors\":" + std::to_string(processed) +
+         ",\"sectors\":" + std::to_string(sectors) + ",\"status\":\"update\"";
+}
+
+config::Value raw_device(const std::string& type, const std::string& id, long long sectorSize,
+                         bool disableBuffering = false) {
+  config::Value device(config::Value::Object);
+  device.set("type", type);
+  device.set("id", id);
+  device.set("sectorSize", sectorSize);
+  device.set("disable buffering", disableBuffering);
+  return device;
+}
+
+std::string drive(int number) { return "\\\\.\\PhysicalDrive" + std::to_string(number); }
+
+// Disk 0 holds E:, F: and a volume with two letters, disk 1 holds K:; disk 2 has 4096-byte
+// sectors; disk 3 cannot flush; disk 4 has sectors that cannot be written or read.
+const char* const machineText = R"(
+"drives": [
+  { "number": 0, "size": 16777216 },
+  { "number": 1, "size": 8388608 },
+  { "number": 2, "size": 4194304, "sector size": 4096 },
+  { "number": 3, "size": 1048576, "fail": ["FlushFileBuffers"] },
+  { "number": 4, "size": 65536, "unwritable": [[40, 2]], "unreadable": [[100, 1]] }
+],
+"volumes": [
+  { "guid": "bbbbbbbb-0000-4000-8000-000000000001", "disk": 0, "offset": 1048576,
+    "length": 4194304, "file system": "NTFS", "letters": "E" },
+  { "guid": "bbbbbbbb-0000-4000-8000-000000000002", "disk": 0, "offset": 5242880,
+    "length": 4194304, "file system": "FAT32", "letters": "F" },
+  { "guid": "bbbbbbbb-0000-4000-8000-000000000003", "disk": 0, "offset": 9437184,
+    "length": 2097152, "file system": "NTFS", "letters": "GH" },
+  { "guid": "bbbbbbbb-0000-4000-8000-000000000004", "disk": 1, "offset": 1048576,
+    "length": 4194304, "file system": "NTFS", "letters": "K" }
+]
+)";
+
+class SimulatedWipes : public EngineFixture {
+protected:
+  void SetUp() override {
+    for (int disk : {0, 1})
+      before[disk] = make_image(machine.image("disk" + std::to_string(disk) + ".img"),
+                                disk == 0 ? 32768 : 16384, 512);
+  }
+  std::string image(int disk) const {
+    return file_text(machine.image("disk" + std::to_string(disk) + ".img"));
+  }
+  platform::SimulatedState::Snapshot shared_state() const {
+    platform::SimulatedState::Snapshot snapshot;
+    EXPECT_TRUE(platform::SimulatedState(machine.path() + ".state").read(snapshot));
+    return snapshot;
+  }
+  static std::string letters() {
+    std::string text;
+    for (int i = 0; i < 26; ++i)
+      if (GetLogicalDrives() & (1u << i))
+        text += static_cast<char>('A' + i);
+    return text;
+  }
+
+  TestMachine machine{machineText};
+  std::string before[2];
+};
+
+// The whole of disk 0: its volumes are held while the engine has the disk, the two with one
+// letter lose it, and every sector gets the pattern; disk 1 is untouched.
+TEST_F(SimulatedWipes, WholeDiskIsWipedAndItsVolumesTakenAway) {
+  config::Value command = wipe_command(raw_device("drive", drive(0), 512), 0, 32768, 2048);
+  command.set("verify", true);
+  start_ready();
+  std::size_t held = 0;
+  const Exchange exchange = converse(*engine, line_of(command), [&](const config::Value& m) {
+    if (m.get_string("status") == "done")
+      held = shared_state().locks.size(); // the device is still open
+    return "\"response\":\"ok\"";
+  });
+  EXPECT_EQ((std::vector<std::string>{state("wiping"), passDone, state("verifying"), passDone,
+                                      done(16777216), ready}),
+            without_run_time(exchange.replies));
+  EXPECT_EQ(3u, held);
+  EXPECT_EQ(255, finish());
+  std::string expected;
+  for (int i = 0; i < 32768; ++i)
+    expected += pattern_sector("CVW", 512);
+  EXPECT_EQ("", first_difference(image(0), expected, 512));
+  EXPECT_EQ("", first_difference(image(1), before[1], 512));
+  EXPECT_EQ("GHK", letters());
+  EXPECT_TRUE(shared_state().locks.empty()) << "the locks end with the engine";
+}
+
+// A partition: only its sectors are written, counted from its own start.
+TEST_F(SimulatedWipes, PartitionIsWipedWithinItsBounds) {
+  config::Value command = wipe_command(raw_device("partition", "\\\\.\\F:", 512), 0, 8192, 256);
+  command.set("pattern", "P");
+  start_ready();
+  std::size_t dismounted = 0;
+  const Exchange exchange = converse(*engine, line_of(command), [&](const config::Value& m) {
+    if (m.get_string("status") == "done")
+      dismounted = shared_state().dismounts.size();
+    return "\"response\":\"ok\"";
+  });
+  EXPECT_EQ((std::vector<std::string>{state("wiping"), passDone, done(4194304), ready}),
+            without_run_time(exchange.replies));
+  EXPECT_EQ(1u, dismounted);
+  EXPECT_EQ(255, finish());
+  std::string expected = before[0];
+  expected.replace(5242880, 4194304, std::string(4194304, 'P'));
+  EXPECT_EQ("", first_difference(image(0), expected, 512));
+  EXPECT_EQ("EFGHK", letters());
+}
+
+// A disk with 4096-byte sectors, unbuffered, through a method with a random pass: its last pass
+// leaves 0xFF, which the verifying pass reads back.
+TEST_F(SimulatedWipes, LargeSectorDiskTakesEveryPassOfAMethod) {
+  config::Value command = wipe_command(raw_device("drive", drive(2), 4096, true), 0, 1024, 64);
+  command.set("mode", "dod_h");
+  command.set("verify", true);
+  start_ready();
+  const Exchange exchange = converse(*engine, line_of(command));
+  EXPECT_EQ((std::vector<std::string>{state("pass", 1), passDone, state("pass", 2), passDone,
+                                      state("pass", 3), passDone, state("verifying"), passDone,
+                                      done(4194304), ready}),
+            without_run_time(exchange.replies));
+  EXPECT_EQ(255, finish());
+  EXPECT_EQ("", first_difference(file_text(machine.image("disk2.img")),
+                                 std::string(4194304, '\xff'), 4096));
+  EXPECT_NE(std::string::npos, log_text().find("FILE_FLAG_NO_BUFFERING | FILE_FLAG_WRITE_THROUGH"));
+}
+
+// A flush that fails is reported as "sync failed" in place of the final update of every pass
+// that wrote, random passes included: no wipe ends on writes that may only have reached a cache.
+TEST_F(SimulatedWipes, FailedFlushIsReported) {
+  const std::string syncFailed = "\"message\":\"sync failed\",\"status\":\"error\"";
+  start_ready();
+  const Exchange exchange =
+      converse(*engine, line_of(wipe_command(raw_device("drive", drive(3), 512), 0, 2048, 256)));
+  EXPECT_EQ((std::vector<std::string>{state("wiping"), syncFailed, done(2048 * 512), ready}),
+            without_run_time(exchange.replies));
+  config::Value method = wipe_command(raw_device("drive", drive(3), 512), 0, 2048, 256);
+  method.set("mode", "dod_h");
+  EXPECT_EQ((std::vector<std::string>{state("pass", 1), syncFailed, state("pass", 2), syncFailed,
+                                      state("pass", 3), syncFailed, done(2048 * 512), ready}),
+            without_run_time(converse(*engine, line_of(method)).replies));
+  EXPECT_EQ(255, finish());
+  const std::string log = log_text();
+  EXPECT_NE(std::string::npos, log.find("ReaderWin32.cpp(275): \\\\.\\PhysicalDrive3 "));
+  EXPECT_NE(std::string::npos, log.find("DriverStd.cpp(112)\n"));
+}
+
+// Sectors that cannot be written are skipped and reported; in the verifying pass the chunk that
+// cannot be read is, and so is every sector that the skip left as it was.
+TEST_F(SimulatedWipes, FailingSectorsAreReportedAndSkipped) {
+  config::Value command = wipe_command(raw_device("drive", drive(4), 512), 0, 128, 16);
+  command.set("verify", true);
+  command.set("jumpAfterErrorSectors", 16);
+  start_ready();
+  const Exchange exchange = converse(*engine, line_of(command));
+  std::vector<std::string> expected{state("wiping"), progress(32, 48, 16), failed("write", 32, 16),
+                                    passDone, state("verifying")};
+  for (int lba = 32; lba < 48; ++lba)
+    expected.push_back(failed("compare", lba, 1));
+  expected.insert(expected.end(), {progress(96, 112, 16), failed("read", 96, 16), passDone,
+                                   done(128 * 512), ready});
+  EXPECT_EQ(expected, without_run_time(exchange.replies));
+  EXPECT_EQ(255, finish());
+}
+
+TEST_F(SimulatedWipes, SectorSizeMustBeTheDisks) {
+  start_ready();
+  EXPECT_EQ((std::vector<std::string>{initFailed, ready}),
+            converse(*engine, line_of(wipe_command(raw_device("drive", drive(2), 512), 0, 8, 8)))
+                .replies);
+  EXPECT_EQ(255, finish());
+  EXPECT_NE(std::string::npos, log_text().find("DriverStd.cpp(59): 4096 512\n"));
+  EXPECT_EQ("EFGHK", letters());
+}
+
+// Reads and a blink of raw disks touch nothing: no letter goes, nothing is locked.
+TEST_F(SimulatedWipes, ReadsAndBlinksOnlyRead) {
+  start_ready();
+  config::Value read(config::Value::Object);
+  read.set("command", "read sectors");
+  read["device"] = raw_device("drive", drive(0), 512);
+  read.set("lba", 2048);
+  read.set("sectors", 3);
+  engine->send(line_of(read));
+  std::string line;
+  ASSERT_TRUE(engine->receive(line));
+  config::Value reply(config::Value::Object);
+  ASSERT_TRUE(reply.parse(line.c_str()));
+  EXPECT_EQ("",
+            first_difference(reply.get_string("data"), before[0].substr(2048 * 512, 1536), 512));
+  EXPECT_TRUE(shared_state().locks.empty());
+  EXPECT_EQ(255, finish());
+
+  start_ready();
+  config::Value blink(config::Value::Object);
+  blink.set("command", "blink");
+  blink["device"] = raw_device("drive", drive(2), 4096, true);
+  blink.set("sectors", 1024);
+  blink.set("sectorsPerTime", 256);
+  blink.set("period", 0);
+  engine->send(line_of(blink));
+  for (long long lba : {0, 256, 512, 768, 0}) {
+    ASSERT_TRUE(engine->receive(line));
+    EXPECT_EQ("\"lba\":" + std::to_string(lba) + ",\"sectors\":256,\"status\":\"update\"", line);
+  }
+  engine->close_input();
+  while (engine->receive(line)) {
+  }
+  EXPECT_EQ(255, engine->wait());
+  EXPECT_EQ("EFGHK", letters());
+}
+
+// A loop device of this system, as the last physical drive, wiped through its drive path.
+class LoopWipes : public EngineFixture, public ::testing::WithParamInterface<unsigned> {
+protected:
+  void SetUp() override {
+    loop = std::make_unique<LoopDevice>(bytes, GetParam());
+    if (!loop->why_not().empty())
+      GTEST_SKIP() << loop->why_not();
+    loops = std::make_unique<ScopedEnvironment>("CVW_LOOP_DEVICES", loop->name());
+    const std::vector<std::string> names = platform::linux_drive_names();
+    ASSERT_FALSE(names.empty());
+    ASSERT_EQ(loop->name(), names.back()) << "the last drive must be this test's loop device";
+    path = drive(static_cast<int>(names.size() - 1));
+  }
+
+  static constexpr std::uint64_t bytes = 8 * 1048576;
+  ScopedEnvironment noMachine{"CVW_MACHINE", std::nullopt};
+  std::unique_ptr<LoopDevice> loop;
+  std::unique_ptr<ScopedEnvironment> loops;
+  std::string path;
+};
+
+TEST_P(LoopWipes, WholeDeviceGetsThePattern) {
+  const unsigned sectorSize = GetParam();
+  const long long sectors = static_cast<long long>(bytes / sectorSize);
+  for (bool unbuffered : {false, true}) {
+    SCOPED_TRACE(unbuffered ? "disable buffering" : "buffered");
+    const std::string pattern = unbuffered ? "DIRECT" : "LOOP";
+    config::Value command =
+        wipe_command(raw_device("drive", path, sectorSize, unbuffered), 0, sectors, 64);
+    command.set("pattern", pattern);
+    command.set("verify", true);
+    start_ready();
+    const Exchange exchange = converse(*engine, line_of(command));
+    EXPECT_EQ((std::vector<std::string>{state("wiping"), passDone, state("verifying"), passDone,
+                                        done(bytes), ready}),
+              without_run_time(exchange.replies));
+    EXPECT_EQ(255, finish());
+    EXPECT_NE(std::string::npos, log_text().find("ReaderWin32.cpp(102): DeviceType: 7\n"))
+        << log_text();
+    std::string expected;
+    for (long long i = 0; i < sectors; ++i)
+      expected += pattern_sector(pattern, sectorSize);
+    EXPECT_EQ("", first_difference(file_text(loop->image()), expected, sectorSize));
+  }
+}
+
+// A blink reads the device unbuffered, in bursts of whole sectors from an aligned buffer.
+TEST_P(LoopWipes, UnbufferedBlinkReadsBursts) {
+  const unsigned sectorSize = GetParam();
+  config::Value blink(config::Value::Object);
+  blink.set("command", "blink");
+  blink["device"] = raw_device("drive", path, sectorSize, true);
+  blink.set("sectors", 600);
+  blink.set("sectorsPerTime", 256);
+  blink.set("period", 0);
+  start_ready();
+  engine->send(line_of(blink));
+  std::string line;
+  for (long long lba : {0, 256, 512, 0}) {
+    ASSERT_TRUE(engine->receive(line));
+    EXPECT_EQ("\"lba\":" + std::to_string(lba) + ",\"sectors\":" + (lba == 512 ? "88" : "256") +
+                  ",\"status\":\"update\"",
+              line);
+  }
+  engine->close_input();
+  while (engine->receive(line)) {
+  }
+  EXPECT_EQ(255, engine->wait());
+}
+
+INSTANTIATE_TEST_SUITE_P(SectorSizes, LoopWipes, ::testing::Values(512u, 4096u),
+                         [](const auto& info) { return std::to_string(info.param); });
+
+} // namespace
