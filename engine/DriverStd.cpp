@@ -22,8 +22,19 @@ constexpr std::uint64_t raw_transfer_sectors = 65536;
 // be opened.
 std::unique_ptr<dt::ReaderWriterStd> open_raw_device(const std::string& path, bool readOnly,
                                                      bool disableBuffering,
+                                                     std::uint64_t expectedSectorSize,
                                                      std::uint64_t& reportedSectorSize) {
   auto raw = std::make_unique<dt::ReaderWin32>();
+  if (!readOnly) {
+    // A disk opened for writing loses its drive letters and mounts at once. Learn its sector
+    // size from a read-only open first, which touches no volume, so that a wipe refused for a
+    // wrong sector size leaves the drive as it was.
+    if (raw->open(path, true, disableBuffering) && raw->sector_size() != expectedSectorSize) {
+      reportedSectorSize = raw->sector_size();
+      return raw;
+    }
+    raw = std::make_unique<dt::ReaderWin32>();
+  }
   if (!raw->open(path, readOnly, disableBuffering))
     return nullptr;
   reportedSectorSize = raw->sector_size();
@@ -83,7 +94,7 @@ bool DriverStd::open(const config::Value& description, int mode) {
   if (is_raw_type(type)) {
     const bool readOnly = mode != 1 && mode != 2;
     std::uint64_t reported = 0;
-    auto raw = open_raw_device(id, readOnly, disableBuffering, reported);
+    auto raw = open_raw_device(id, readOnly, disableBuffering, sectorSize, reported);
     if (!raw) {
       debug_log() << "DriverStd.cpp(54)\n";
       return false;
