@@ -5,6 +5,7 @@
 #include "ReaderWin32.h"
 
 #include "DebugLog.h"
+#include "StreambufNull.h"
 
 #include <limits>
 #include <ostream>
@@ -20,6 +21,20 @@ constexpr std::uint64_t raw_transfer_sectors = 65536;
 
 // Opens the raw device at `path`, reporting the sector size it has. Returns null when it cannot
 // be opened.
+// Discards the debug log while it lives.
+class SilentLog {
+public:
+  SilentLog() : saved(debug_log()) { set_debug_log(silent); }
+  ~SilentLog() { set_debug_log(saved); }
+  SilentLog(const SilentLog&) = delete;
+  SilentLog& operator=(const SilentLog&) = delete;
+
+private:
+  std::ostream& saved;
+  StreambufNull<> discard;
+  std::ostream silent{&discard};
+};
+
 std::unique_ptr<dt::ReaderWriterStd> open_raw_device(const std::string& path, bool readOnly,
                                                      bool disableBuffering,
                                                      std::uint64_t expectedSectorSize,
@@ -29,7 +44,13 @@ std::unique_ptr<dt::ReaderWriterStd> open_raw_device(const std::string& path, bo
     // A disk opened for writing loses its drive letters and mounts at once. Learn its sector
     // size from a read-only open first, which touches no volume, so that a wipe refused for a
     // wrong sector size leaves the drive as it was.
-    if (raw->open(path, true, disableBuffering) && raw->sector_size() != expectedSectorSize) {
+    // The look is silent: the open that follows logs what the device says.
+    bool mismatch = false;
+    {
+      SilentLog quiet;
+      mismatch = raw->open(path, true, disableBuffering) && raw->sector_size() != expectedSectorSize;
+    }
+    if (mismatch) {
       reportedSectorSize = raw->sector_size();
       return raw;
     }
