@@ -1,5 +1,6 @@
 // Throughput of the config::Value text form against a JSON library on the same data: a pretty
 // history-like list of 10,000 objects of twelve members, and 100,000 one-line engine messages.
+#include "BestOf.h"
 #include "ConfigValue.h"
 #include "DebugLog.h"
 
@@ -43,17 +44,6 @@ Value engine_message(int i) {
   m.set("lba", 2048LL * i);
   m.set("errors", 0);
   return m;
-}
-
-// Best of `rounds` runs of `work`, in seconds.
-double best_of(int rounds, const std::function<void()>& work) {
-  double best = 1e9;
-  for (int r = 0; r < rounds; ++r) {
-    const auto start = Clock::now();
-    work();
-    best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
-  }
-  return best;
 }
 
 void report(const char* what, std::size_t bytes, double seconds) {

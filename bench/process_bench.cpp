@@ -1,6 +1,7 @@
 // Throughput of the child-process pipes: lines per second that a Process delivers from a child
 // printing 10^6 short lines, and the line splitting of LineBuffer alone for 64-byte and
 // 2 KiB lines, fed in pipe-sized chunks.
+#include "BestOf.h"
 #include "LineBuffer.h"
 #include "Process.h"
 
@@ -15,17 +16,6 @@
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-// Best of `rounds` runs of `work`, in seconds.
-double best_of(int rounds, const std::function<void()>& work) {
-  double best = 1e9;
-  for (int r = 0; r < rounds; ++r) {
-    const auto start = Clock::now();
-    work();
-    best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
-  }
-  return best;
-}
 
 class Counter : public Process::Callback, public LineBuffer::Callback {
 public:
