@@ -15,7 +15,6 @@
 #endif
 
 using config::Value;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 

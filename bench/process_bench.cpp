@@ -13,7 +13,6 @@
 #include <functional>
 #include <string>
 
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
