@@ -1,12 +1,15 @@
-// A short real wipe through the engine, shown step by step: a scratch image of old data gets a
-// range of its sectors wiped with a pattern and read back, and the image is shown afterwards.
+// A short real wipe through the engine, shown step by step, on a simulated machine: its one disk
+// is an image of old data with a volume E:; a range of the disk's sectors is wiped with a
+// pattern and read back, and the image and the machine's drive letters are shown afterwards.
 #include "EngineClient.h"
 
 #include "Files.h"
 #include "Strings.h"
+#include "Win32.h"
 
 #include <glib.h>
 
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <sstream>
@@ -14,7 +17,7 @@
 namespace {
 
 constexpr std::uint64_t sectorSize = 512;
-constexpr std::uint64_t sectors = 64;
+constexpr std::uint64_t sectors = 2048;
 constexpr long long first = 16;
 constexpr long long count = 32;
 
@@ -41,6 +44,22 @@ void show_image(const std::string& bytes, const std::string& pattern) {
   std::cout << dump.str();
 }
 
+std::string drive_letters() {
+  std::string letters;
+  const DWORD mask = GetLogicalDrives();
+  for (int i = 0; i < 26; ++i)
+    if (mask & (1u << i))
+      letters += static_cast<char>('A' + i);
+  return letters.empty() ? "(none)" : letters;
+}
+
+const char* machine_text =
+    "// one disk of 2048 sectors with an NTFS volume E: in its second half\n"
+    "\"drives\":[{\"number\":0,\"size\":1048576,\"vendor\":\"CVW\",\"product\":\"Demo Disk\","
+    "\"serial\":\"DEMO0001\"}],\n"
+    "\"volumes\":[{\"disk\":0,\"offset\":524288,\"length\":524288,\"file system\":\"NTFS\","
+    "\"label\":\"DATA\",\"letters\":\"E\"}]\n";
+
 } // namespace
 
 int main() {
@@ -51,10 +70,17 @@ int main() {
   }
   const std::filesystem::path dir(made);
   g_free(made);
-  const std::string image = (dir / "scratch.img").string();
+  // The engine inherits the machine through the environment.
+  const std::string machine = (dir / "demo.machine").string();
+  write_file(machine, machine_text, std::strlen(machine_text));
+  g_setenv("CVW_MACHINE", machine.c_str(), TRUE);
+  const std::string image = (dir / "disk0.img").string();
   const std::string old(sectors * sectorSize, '\xee');
   write_file(image, old.data(), old.size());
-  std::cout << "scratch image " << image << ": " << sectors << " sectors of old data\n";
+  std::cout << "simulated machine " << machine << ":\n" << machine_text;
+  std::cout << "its disk \\\\.\\PhysicalDrive0 is the image " << image << ": " << sectors
+            << " sectors of old data\n";
+  std::cout << "drive letters before the wipe: " << drive_letters() << "\n";
 
   int code = 0;
   {
@@ -68,9 +94,9 @@ int main() {
                    "\"sectorsPerTime\":4,\"updatePeriod\":1,\"jumpAfterErrorSectors\":1,"
                    "\"jumpAfterErrorDouble\":false,\"lba\":" +
                    std::to_string(first) + ",\"sectors\":" + std::to_string(count) +
-                   ",\"device\":{\"type\":\"file\",\"sectorSize\":512}")
+                   ",\"device\":{\"type\":\"drive\",\"sectorSize\":512,"
+                   "\"id\":\"\\\\\\\\.\\\\PhysicalDrive0\"}")
                       .c_str());
-    command["device"].set("id", image);
     const Exchange exchange = converse(engine, command.to_string(true, false));
     engine.close_input();
     code = engine.wait();
@@ -91,6 +117,8 @@ int main() {
   std::cout << "\nthe image after the wipe of sectors " << first << "-" << first + count - 1
             << ":\n";
   show_image(bytes, "CVW");
+  std::cout << "drive letters after the wipe: " << drive_letters()
+            << " (a disk opened for writing loses the letters of its volumes)\n";
   std::error_code ignored;
   std::filesystem::remove_all(dir, ignored);
   return code == 255 ? 0 : 1;
