@@ -15,13 +15,6 @@
 
 namespace {
 
-void reply_init_failed(ProcessClient& client) {
-  config::Value reply(config::Value::Object);
-  reply.set("status", "error");
-  reply.set("message", "init failed");
-  reply_and_read_command(client, reply);
-}
-
 // Unbuffered reads need buffers aligned to the sector size, at least to 512 bytes.
 std::uint64_t alignment_for(std::uint64_t sectorSize) {
   const bool powerOfTwo = sectorSize != 0 && (sectorSize & (sectorSize - 1)) == 0;

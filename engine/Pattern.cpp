@@ -29,3 +29,13 @@ void fill_pattern_sectors(std::uint64_t count, void* buffer, std::uint64_t secto
   for (std::uint64_t i = 1; i < count; ++i)
     std::memcpy(out + i * sectorSize, out, sectorSize);
 }
+
+std::string pattern_first_byte(const std::string& pattern) {
+  return std::string(1, pattern.empty() ? '\0' : pattern[0]);
+}
+
+std::string pattern_complement(std::string pattern) {
+  for (char& c : pattern)
+    c = static_cast<char>(~static_cast<unsigned char>(c));
+  return pattern;
+}

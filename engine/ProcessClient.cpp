@@ -97,6 +97,13 @@ config::Value reply_and_read_command(ProcessClient& client, const config::Value&
   return read_command(client);
 }
 
+void reply_init_failed(ProcessClient& client) {
+  config::Value reply(config::Value::Object);
+  reply.set("status", "error");
+  reply.set("message", "init failed");
+  reply_and_read_command(client, reply);
+}
+
 void check_pause(ProcessClient& client) {
   if (!pending())
     return;

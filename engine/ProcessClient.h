@@ -49,6 +49,10 @@ config::Value read_command(ProcessClient& client);
 // Sends `reply`, then waits for the client's next line and returns it parsed.
 config::Value reply_and_read_command(ProcessClient& client, const config::Value& reply);
 
+// Sends the error "init failed" (the device or the command cannot serve) and waits for the
+// client's acknowledgement.
+void reply_init_failed(ProcessClient& client);
+
 // The pause point of running operations: when a line has begun, it is read, "paused" is sent,
 // and the engine waits for the next line before it sends "resumed" and returns. Throws as
 // read_command does.

@@ -13,17 +13,6 @@
 #include <memory>
 #include <ostream>
 
-namespace {
-
-void reply_init_failed(ProcessClient& client) {
-  config::Value reply(config::Value::Object);
-  reply.set("status", "error");
-  reply.set("message", "init failed");
-  reply_and_read_command(client, reply);
-}
-
-} // namespace
-
 void read_sectors(ProcessClient& client, config::Value& command) {
   DriverStd device;
   const config::Value description = command.get("device");

@@ -1,5 +1,6 @@
 #include "WipeAFSSI.h"
 
+#include "Pattern.h"
 #include "Wipe.h"
 
 #include "DebugLog.h"
@@ -18,8 +19,7 @@ void WipeAFSSI::run(const config::Value& command) {
   run_pattern_pass(*this, copy, "pass", 1);
   copy.set("pattern", std::string(1, '\xff'));
   run_pattern_pass(*this, copy, "pass", 2);
-  const std::string pattern = command.get_string("pattern");
-  copy.set("pattern", std::string(1, pattern.empty() ? '\0' : pattern[0]));
+  copy.set("pattern", pattern_first_byte(command.get_string("pattern")));
   run_pattern_pass(*this, copy, "pass", 3);
   if (verify)
     run_verify_pass(*this, copy, "verifying", 0);

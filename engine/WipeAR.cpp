@@ -1,5 +1,6 @@
 #include "WipeAR.h"
 
+#include "Pattern.h"
 #include "Wipe.h"
 
 #include "DebugLog.h"
@@ -16,11 +17,10 @@ void WipeAR::run(const config::Value& command) {
   copy.set("verify", false);
   timer().start(command.get_number("updatePeriod"));
   run_random_pass(*this, copy, "pass", 1);
-  const std::string pattern = command.get_string("pattern");
-  const unsigned char f = pattern.empty() ? 0 : static_cast<unsigned char>(pattern[0]);
-  copy.set("pattern", std::string(1, static_cast<char>(f)));
+  const std::string f = pattern_first_byte(command.get_string("pattern"));
+  copy.set("pattern", f);
   run_pattern_pass(*this, copy, "pass", 2);
-  copy.set("pattern", std::string(1, static_cast<char>(f ^ 0xFF)));
+  copy.set("pattern", pattern_complement(f));
   run_pattern_pass(*this, copy, "pass", 3);
   if (verify)
     run_verify_pass(*this, copy, "verifying", 0);

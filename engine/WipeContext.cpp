@@ -70,10 +70,7 @@ bool WipeContext::open_device(const config::Value& command, int mode) {
   const std::int64_t sectorsPerTime = command.get_number("sectorsPerTime");
   const config::Value& description = command.get("device");
   if (!can_serve(command, sectorsPerTime, description) || !driver.open(description, mode)) {
-    config::Value reply(config::Value::Object);
-    reply.set("status", "error");
-    reply.set("message", "init failed");
-    reply_and_read_command(*channel, reply);
+    reply_init_failed(*channel);
     return false;
   }
   const std::uint64_t bytes = static_cast<std::uint64_t>(sectorsPerTime) * driver.sector_size();

@@ -1,5 +1,6 @@
 #include "WipeDOD.h"
 
+#include "Pattern.h"
 #include "Wipe.h"
 #include "WipeStandard.h"
 
@@ -7,24 +8,9 @@
 
 #include <ostream>
 
-namespace {
-
-// The pattern's first byte alone, 0x00 for an empty pattern.
-std::string first_byte(const std::string& pattern) {
-  return std::string(1, pattern.empty() ? '\0' : pattern[0]);
-}
-
-std::string complement(std::string pattern) {
-  for (char& c : pattern)
-    c = static_cast<char>(~static_cast<unsigned char>(c));
-  return pattern;
-}
-
-} // namespace
-
 void WipeDOD::run_c(const config::Value& command) {
   config::Value copy = forward_copy(command);
-  copy.set("pattern", first_byte(command.get_string("pattern")));
+  copy.set("pattern", pattern_first_byte(command.get_string("pattern")));
   WipeStandard standard(&client());
   standard.run(copy);
 }
@@ -36,11 +22,11 @@ void WipeDOD::run_de(const config::Value& command) {
     return;
   }
   config::Value copy = forward_copy(command);
-  const std::string f = first_byte(command.get_string("pattern"));
+  const std::string f = pattern_first_byte(command.get_string("pattern"));
   copy.set("pattern", f);
   timer().start(command.get_number("updatePeriod"));
   run_pattern_pass(*this, copy, "pass", 1);
-  copy.set("pattern", complement(f));
+  copy.set("pattern", pattern_complement(f));
   run_pattern_pass(*this, copy, "pass", 2);
   run_random_pass(*this, copy, "pass", 3);
   reply_done(*this);

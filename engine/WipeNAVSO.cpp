@@ -1,5 +1,6 @@
 #include "WipeNAVSO.h"
 
+#include "Pattern.h"
 #include "Wipe.h"
 
 #include "DebugLog.h"
@@ -15,10 +16,7 @@ void WipeNAVSO::run(const config::Value& command) {
   config::Value copy = forward_copy(command);
   timer().start(command.get_number("updatePeriod"));
   run_pattern_pass(*this, copy, "pass", 1);
-  std::string complement = command.get_string("pattern");
-  for (char& c : complement)
-    c = static_cast<char>(~static_cast<unsigned char>(c));
-  copy.set("pattern", complement);
+  copy.set("pattern", pattern_complement(command.get_string("pattern")));
   run_pattern_pass(*this, copy, "pass", 2);
   run_random_pass(*this, copy, "pass", 3);
   reply_done(*this);
