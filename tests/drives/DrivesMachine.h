@@ -19,14 +19,7 @@
 using Table = std::map<std::string, std::string>;
 
 // The text of the machine file `name` of tests/data/drives.
-inline std::string drives_machine(const std::string& name) {
-  std::ifstream stream(std::string(CVW_TEST_DATA) + "/drives/" + name, std::ios::binary);
-  if (!stream)
-    throw std::runtime_error("no machine file " + name);
-  std::ostringstream text;
-  text << stream.rdbuf();
-  return text.str();
-}
+inline std::string drives_machine(const std::string& name) { return test_data_file("drives/" + name); }
 
 inline std::vector<Table> tables(const std::vector<PropertyMap>& devices) {
   return std::vector<Table>(devices.begin(), devices.end());

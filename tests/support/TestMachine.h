@@ -38,15 +38,18 @@ private:
 };
 
 #ifdef CVW_TEST_DATA
-// The text of a machine file of the test data (tests/data/machines).
-inline std::string machine_file(const std::string& name) {
-  std::ifstream stream(std::string(CVW_TEST_DATA) + "/machines/" + name, std::ios::binary);
+// The text of a file of the test data (tests/data), by its path there.
+inline std::string test_data_file(const std::string& path) {
+  std::ifstream stream(std::string(CVW_TEST_DATA) + "/" + path, std::ios::binary);
   if (!stream)
-    throw std::runtime_error("no machine file " + name);
+    throw std::runtime_error("no test data file " + path);
   std::ostringstream text;
   text << stream.rdbuf();
   return text.str();
 }
+
+// The text of a machine file of tests/data/machines.
+inline std::string machine_file(const std::string& name) { return test_data_file("machines/" + name); }
 #endif
 
 // A simulated machine in a fresh folder, selected through CVW_MACHINE while the object lives.
