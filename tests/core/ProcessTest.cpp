@@ -1,6 +1,7 @@
 #include "Process.h"
 
 #include "LogCapture.h"
+#include "MainLoop.h"
 
 #include <glib.h>
 #include <gtest/gtest.h>
@@ -12,35 +13,6 @@
 #include <vector>
 
 namespace {
-
-// Safety net against a test that would hang; no test relies on it to pass.
-constexpr gint64 hang_limit_us = 120 * G_USEC_PER_SEC;
-
-// Runs a GMainLoop on the default context until `done` holds; it is checked every
-// millisecond. Returns false when the loop hung instead.
-bool run_loop(const std::function<bool()>& done) {
-  struct State {
-    GMainLoop* loop;
-    const std::function<bool()>& done;
-    gint64 deadline;
-    bool hung;
-  } state{g_main_loop_new(nullptr, FALSE), done, g_get_monotonic_time() + hang_limit_us, false};
-  const guint check = g_timeout_add(
-      1,
-      [](gpointer data) -> gboolean {
-        auto& s = *static_cast<State*>(data);
-        s.hung = g_get_monotonic_time() > s.deadline;
-        if (s.hung || s.done())
-          g_main_loop_quit(s.loop);
-        return G_SOURCE_CONTINUE;
-      },
-      &state);
-  if (!done())
-    g_main_loop_run(state.loop);
-  g_source_remove(check);
-  g_main_loop_unref(state.loop);
-  return !state.hung;
-}
 
 // Records what a Process reports, and lets a test act from within the callbacks.
 class Recorder : public Process::Callback {
