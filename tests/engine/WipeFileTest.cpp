@@ -1,6 +1,7 @@
 // Wipes of image files through the real engine: the messages in order, and the image's bytes
 // afterwards, sector by sector, inside the range and outside it.
 #include "EngineFixture.h"
+#include "LoopDevice.h"
 
 #include "Files.h"
 
@@ -172,52 +173,19 @@ INSTANTIATE_TEST_SUITE_P(
                       "DriverStd.cpp(54)\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// A loop device over an image of the test's own, detached again however the test ends.
-class LoopDevice {
-public:
-  explicit LoopDevice(const std::string& image) {
-    gchar* out = nullptr;
-    gint status = 0;
-    const std::string command = "losetup --find --show " + image;
-    if (g_spawn_command_line_sync(command.c_str(), &out, nullptr, &status, nullptr) &&
-        g_spawn_check_wait_status(status, nullptr) && out != nullptr) {
-      std::string name = out;
-      trim(name);
-      device = name;
-    }
-    g_free(out);
-  }
-  ~LoopDevice() {
-    if (!device.empty())
-      g_spawn_command_line_sync(("losetup -d " + device).c_str(), nullptr, nullptr, nullptr,
-                                nullptr);
-  }
-  LoopDevice(const LoopDevice&) = delete;
-  LoopDevice& operator=(const LoopDevice&) = delete;
-
-  const std::string& path() const { return device; }
-
-private:
-  static void trim(std::string& text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
-      text.pop_back();
-  }
-  std::string device;
-};
-
 TEST_F(EngineFixture, BlockDeviceIsNotWipedAsAFile) {
   const std::string image = dir.file("backing.img");
   const std::string before = make_image(image, 64, 512);
-  LoopDevice loop(image);
-  if (loop.path().empty())
-    GTEST_SKIP() << "needs root and losetup to set up a loop device";
+  LoopDevice loop(image, 512);
+  if (!loop.why_not().empty())
+    GTEST_SKIP() << loop.why_not();
   start_ready();
   const Exchange exchange =
-      converse(*engine, line_of(wipe_command(file_device(loop.path()), 0, 64, 8)));
+      converse(*engine, line_of(wipe_command(file_device(loop.node()), 0, 64, 8)));
   EXPECT_EQ((std::vector<std::string>{initFailed, ready}), exchange.replies);
   EXPECT_EQ(255, finish());
   EXPECT_NE(std::string::npos,
-            log_text().find("FileStd.cpp(40): " + loop.path() +
+            log_text().find("FileStd.cpp(40): " + loop.node() +
                             " is a device or a pipe, not a file\n"));
   EXPECT_EQ("", first_difference(file_text(image), before, 512));
 }

@@ -3,8 +3,10 @@
 
 #include "Win32.h"
 
+#include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 class Win32Handle {
 public:
@@ -51,4 +53,17 @@ template <class Record> bool query_record(HANDLE device, DWORD code, Record& rec
 inline bool send_control(HANDLE device, DWORD code) {
   DWORD returned = 0;
   return DeviceIoControl(device, code, nullptr, 0, nullptr, 0, &returned, nullptr) != FALSE;
+}
+
+// The standard storage-descriptor query of `device` into `buffer`, which is first filled with
+// 0xA5 up to `capacity` bytes so that anything written past the descriptor shows. Returns false
+// with the last error set when the query fails.
+inline bool query_descriptor(HANDLE device, std::vector<BYTE>& buffer, DWORD& returned,
+                             DWORD capacity = 1024) {
+  STORAGE_PROPERTY_QUERY query;
+  std::memset(&query, 0, sizeof query);
+  buffer.assign(capacity, 0xA5);
+  returned = 0;
+  return DeviceIoControl(device, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, buffer.data(),
+                         capacity, &returned, nullptr) != FALSE;
 }
