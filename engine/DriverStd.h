@@ -27,7 +27,7 @@ public:
   // the emulator refuses. After a failure no device is held.
   bool open(const config::Value& description, int mode);
 
-  std::uint64_t sector_size() const { return sectorSize; }
+  std::uint64_t sector_size() const { return sectorSize_; }
 
   // Read or write `count` sectors from `lba` into or from a buffer of count x sector size
   // bytes. Return the number of whole sectors transferred from `lba` upwards: fewer than `count`
@@ -42,5 +42,5 @@ public:
 
 private:
   std::unique_ptr<dt::ReaderWriterStd> device;
-  std::uint64_t sectorSize = 512;
+  std::uint64_t sectorSize_ = 512;
 };

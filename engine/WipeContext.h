@@ -14,7 +14,7 @@ class ProcessClient;
 
 class WipeContext {
 public:
-  explicit WipeContext(ProcessClient* client) : channel(client) {}
+  explicit WipeContext(ProcessClient* client) : client_(client) {}
   WipeContext(const WipeContext&) = delete;
   WipeContext& operator=(const WipeContext&) = delete;
 
@@ -30,24 +30,24 @@ public:
   // fires: the final report of a pass when `done` is set, else the run and the count so far.
   void report_progress(std::uint64_t lba, std::uint64_t count, bool force, bool done);
 
-  ProcessClient& client() { return *channel; }
-  DriverStd& device() { return driver; }
-  unsigned char* write_buffer() { return writeData; }
-  unsigned char* read_buffer() { return readData; }
+  ProcessClient& client() { return *client_; }
+  DriverStd& device() { return device_; }
+  unsigned char* write_buffer() { return writeBuffer_; }
+  unsigned char* read_buffer() { return readBuffer_; }
   // Bytes each buffer holds from its aligned start: "sectorsPerTime" whole sectors.
-  std::uint64_t buffer_bytes() const { return bufferBytes; }
-  PeriodTimer& timer() { return periodTimer; }
-  std::uint64_t processed_sectors() const { return processedSectors; }
-  void set_processed_sectors(std::uint64_t count) { processedSectors = count; }
+  std::uint64_t buffer_bytes() const { return bufferBytes_; }
+  PeriodTimer& timer() { return timer_; }
+  std::uint64_t processed_sectors() const { return processedSectors_; }
+  void set_processed_sectors(std::uint64_t count) { processedSectors_ = count; }
 
 private:
-  ProcessClient* channel;
-  DriverStd driver;
+  ProcessClient* client_;
+  DriverStd device_;
   std::unique_ptr<unsigned char[]> writeAllocation;
-  unsigned char* writeData = nullptr;
+  unsigned char* writeBuffer_ = nullptr;
   std::unique_ptr<unsigned char[]> readAllocation;
-  unsigned char* readData = nullptr;
-  std::uint64_t bufferBytes = 0;
-  PeriodTimer periodTimer;
-  std::uint64_t processedSectors = 0;
+  unsigned char* readBuffer_ = nullptr;
+  std::uint64_t bufferBytes_ = 0;
+  PeriodTimer timer_;
+  std::uint64_t processedSectors_ = 0;
 };

@@ -10,24 +10,24 @@
 
 class Win32Handle {
 public:
-  explicit Win32Handle(HANDLE handle = INVALID_HANDLE_VALUE) : handle(handle) {}
+  explicit Win32Handle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
   ~Win32Handle() { reset(); }
   Win32Handle(Win32Handle&& other) noexcept
-      : handle(std::exchange(other.handle, INVALID_HANDLE_VALUE)) {}
+      : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
   Win32Handle& operator=(Win32Handle&& other) noexcept {
     if (this != &other) {
       reset();
-      handle = std::exchange(other.handle, INVALID_HANDLE_VALUE);
+      handle_ = std::exchange(other.handle_, INVALID_HANDLE_VALUE);
     }
     return *this;
   }
 
-  HANDLE get() const { return handle; }
-  bool valid() const { return handle != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return handle_; }
+  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
   void reset() {
     if (valid())
-      CloseHandle(handle);
-    handle = INVALID_HANDLE_VALUE;
+      CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
   }
 
   // CreateFileA on a device path with the usual sharing; invalid (with the last error) on
@@ -39,7 +39,7 @@ public:
   }
 
 private:
-  HANDLE handle;
+  HANDLE handle_;
 };
 
 // DeviceIoControl of a control code without input into `record`.
