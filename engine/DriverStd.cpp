@@ -88,7 +88,7 @@ std::uint64_t DriverStd::transfer_limit(const config::Value& description) {
   return dt::FileStd::max_transfer;
 }
 
-bool DriverStd::open(const config::Value& description, int mode) {
+bool DriverStd::open(const config::Value& description, OpenMode mode) {
   device.reset();
   const std::int64_t size = description.get_number("sectorSize");
   sectorSize_ = static_cast<std::uint64_t>(size);
@@ -114,7 +114,7 @@ bool DriverStd::open(const config::Value& description, int mode) {
     return false;
   }
   if (is_raw_type(type)) {
-    const bool readOnly = mode != 1 && mode != 2;
+    const bool readOnly = mode == OpenMode::Read;
     std::uint64_t reported = 0;
     auto raw = open_raw_device(id, readOnly, disableBuffering, sectorSize_, reported);
     if (!raw) {

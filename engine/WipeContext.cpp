@@ -66,7 +66,7 @@ bool can_serve(const config::Value& command, std::int64_t sectorsPerTime,
 
 } // namespace
 
-bool WipeContext::open_device(const config::Value& command, int mode) {
+bool WipeContext::open_device(const config::Value& command, OpenMode mode) {
   const std::int64_t sectorsPerTime = command.get_number("sectorsPerTime");
   const config::Value& description = command.get("device");
   if (!can_serve(command, sectorsPerTime, description) || !device_.open(description, mode)) {
@@ -76,7 +76,7 @@ bool WipeContext::open_device(const config::Value& command, int mode) {
   const std::uint64_t bytes = static_cast<std::uint64_t>(sectorsPerTime) * device_.sector_size();
   writeBuffer_ = allocate_aligned(writeAllocation, bytes);
   bufferBytes_ = bytes;
-  if (mode == 0 || mode == 2) {
+  if (mode != OpenMode::Write) {
     readBuffer_ = allocate_aligned(readAllocation, bytes);
   } else {
     readAllocation.reset();

@@ -18,13 +18,13 @@ public:
   WipeContext(const WipeContext&) = delete;
   WipeContext& operator=(const WipeContext&) = delete;
 
-  // Opens the command's "device" in `mode` (1 write, 2 read and write) and allocates buffers
-  // for "sectorsPerTime" sectors: a write buffer, and a read buffer unless the mode is 1. A
+  // Opens the command's "device" in `mode` and allocates buffers for "sectorsPerTime" sectors:
+  // a write buffer, and a read buffer unless the mode is Write. A
   // chunk size, sector size or range that the device cannot serve is refused before the device
   // is opened. On any refusal or failure the client gets "init failed", its answer is awaited,
   // and the result is false. Throws the value exceptions for missing or mistyped members, and
   // std::bad_alloc when the buffers cannot be had.
-  bool open_device(const config::Value& command, int mode);
+  bool open_device(const config::Value& command, OpenMode mode);
 
   // Counts `count` more sectors handled, and tells the client when `force` is set or the timer
   // fires: the final report of a pass when `done` is set, else the run and the count so far.

@@ -1,8 +1,10 @@
 // The process-wide debug log.
 //
 // Every diagnostic line starts with the source file's name, a place number in parentheses and
-// ": " (or the bare position and a line feed). The entry point chooses the stream once, before
-// the first line is written; until then lines go to standard error.
+// ": " (or the bare position and a line feed). The "File.cpp(N)" texts are stable identifiers
+// that tests and operators match: they name a place, not the line it happens to stand on, and
+// are never renumbered when code moves. The entry point chooses the stream once, before the
+// first line is written; until then lines go to standard error.
 #pragma once
 
 #include <iosfwd>

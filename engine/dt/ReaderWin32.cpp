@@ -107,7 +107,7 @@ bool ReaderWin32::open(const std::string& path, bool readOnly, bool disableBuffe
   }
   release();
   path_ = path;
-  kind_ = 0;
+  kind_ = Kind::Other;
   STORAGE_DEVICE_NUMBER number;
   DWORD returned = 0;
   if (!DeviceIoControl(opened, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, sizeof number,
@@ -119,11 +119,11 @@ bool ReaderWin32::open(const std::string& path, bool readOnly, bool disableBuffe
                 << "\n  DeviceNumber: " << number.DeviceNumber
                 << "\n  PartitionNumber: " << number.PartitionNumber << "\n";
     if (number.DeviceType == FILE_DEVICE_DISK && number.PartitionNumber == 0) {
-      kind_ = 1;
+      kind_ = Kind::Disk;
       if (!readOnly)
         lock_volumes(number.DeviceNumber);
     } else if (number.DeviceType == FILE_DEVICE_DISK) {
-      kind_ = 2;
+      kind_ = Kind::Partition;
       if (!control(opened, FSCTL_ALLOW_EXTENDED_DASD_IO))
         debug_log() << "ReaderWin32.cpp(129): "
                     << "FSCTL_ALLOW_EXTENDED_DASD_IO " << path << " " << last_error_text() << "\n";

@@ -56,8 +56,9 @@ public:
   std::uint64_t sector_size() const { return sectorSize_; }
   HANDLE handle() const { return handle_; }
   const std::string& path() const { return path_; }
-  // 1 a whole disk, 2 a partition, 0 anything else (also a device that does not tell).
-  int kind() const { return kind_; }
+  // What the device is; Other also for a device that does not tell.
+  enum class Kind { Other = 0, Disk = 1, Partition = 2 };
+  Kind kind() const { return kind_; }
 
 private:
   void lock_volumes(DWORD diskNumber);
@@ -69,7 +70,7 @@ private:
 
   HANDLE handle_ = INVALID_HANDLE_VALUE;
   std::string path_;
-  int kind_ = 0;
+  Kind kind_ = Kind::Other;
   std::uint64_t sectorSize_ = 0;
   std::uint64_t bufferSize = 0;
   unsigned char* buffer = nullptr;
