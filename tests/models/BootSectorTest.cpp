@@ -185,123 +185,112 @@ TEST(BootSector, Formatters) {
 
 namespace {
 
-// Makes file systems in image files with the system's own tools.
-class BootSectorImage : public ::testing::Test {
-protected:
-  // The tool's full path, looked for along PATH and in the system folders; empty when missing.
-  static std::string tool(const char* name) {
-    for (const char* folder : {"/usr/sbin/", "/sbin/"}) {
-      const std::string path = std::string(folder) + name;
-      if (g_file_test(path.c_str(), G_FILE_TEST_IS_EXECUTABLE))
-        return path;
-    }
-    gchar* found = g_find_program_in_path(name);
-    std::string path = found != nullptr ? found : "";
-    g_free(found);
-    return path;
-  }
-
-  // Runs the command; fails the test with its output when it does not succeed.
-  static void run(std::vector<std::string> argv) {
-    std::vector<char*> args;
-    for (std::string& a : argv)
-      args.push_back(a.data());
-    args.push_back(nullptr);
-    gchar* out = nullptr;
-    gchar* err = nullptr;
-    gint status = 0;
-    GError* error = nullptr;
-    const bool ran = g_spawn_sync(nullptr, args.data(), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr,
-                                  &out, &err, &status, &error);
-    const bool ok = ran && g_spawn_check_wait_status(status, nullptr);
-    EXPECT_TRUE(ok) << argv[0] << ": " << (error != nullptr ? error->message : "") << out << err;
-    g_free(out);
-    g_free(err);
-    if (error != nullptr)
-      g_error_free(error);
-  }
-
-  // The first sector of the image.
-  std::string first_sector() {
-    std::string bytes;
-    EXPECT_TRUE(read_file(image, bytes));
-    return bytes.substr(0, 512);
-  }
-
-  TempDir dir;
-  std::string image = dir.file("volume.img");
+// A file system made in an image file by the system's own tool, and what its boot sector shows.
+struct ImageCase {
+  const char* name;
+  const char* tool;
+  const char* package;
+  // The tool's arguments before the image's path; the image is made empty first with
+  // `imageBytes` when that is not 0, else the tool makes it.
+  std::vector<std::string> args;
+  std::vector<std::string> argsAfter;
+  std::size_t imageBytes;
+  int variant;
+  std::size_t rows;
+  std::vector<std::pair<std::string, std::string>> expected;
 };
+
+// clang-format off
+const ImageCase image_cases[] = {
+    {"Fat16", "mkfs.fat", "dosfstools",
+     {"-F", "16", "-n", "CVWLABEL", "-i", "1234ABCD", "-C"}, {"32768"}, 0, BootSectorFat16, 20,
+     {{"Sector Size", "512"}, {"Number of FATs", "2"}, {"Root Entries Count", "512"},
+      {"Media Descriptor", "f8"}, {"Total Sectors (16)", "0"}, {"Total Sectors (32)", "65536"},
+      {"Extended Signature (FAT16)", "29"}, {"Serial Number (FAT16)", "305441741"},
+      {"Volume Label (FAT16)", "'CVWLABEL   '"}, {"File System (FAT16)", "'FAT16   '"},
+      {"Sector Signature", "55 aa"}}},
+    {"Fat32", "mkfs.fat", "dosfstools",
+     {"-F", "32", "-s", "1", "-n", "CVW32", "-i", "0BADCAFE", "-C"}, {"65536"}, 0,
+     BootSectorFat32, 27,
+     {{"Sector Size", "512"}, {"Sectors Per Cluster", "1"}, {"Root Entries Count", "0"},
+      {"Sectors Per FAT", "0"}, {"Total Sectors (32)", "131072"}, {"Root Cluster (FAT32)", "2"},
+      {"Info Sector (FAT32)", "1"}, {"Backup Sector (FAT32)", "6"},
+      {"Extended Signature (FAT32)", "29"}, {"Serial Number (FAT32)", "195939070"},
+      {"Volume Label (FAT32)", "'CVW32      '"}, {"File System (FAT32)", "'FAT32   '"},
+      {"Sector Signature", "55 aa"}}},
+    {"Ntfs", "mkntfs", "ntfs-3g",
+     {"-F", "-Q", "-q", "-s", "512", "-c", "4096", "-p", "0", "-H", "0", "-S", "0", "-L", "CVW"},
+     {}, 16 << 20, BootSectorNtfs, 22,
+     {{"OEM Name", "'NTFS    '"}, {"Sector Size", "512"}, {"Sectors Per Cluster", "8"},
+      {"Media Descriptor", "f8"},
+      // The last sector holds the copy of the boot sector and is not counted.
+      {"Total Sectors (NTFS)", "32767"}, {"File Record Clusters (NTFS)", "246"},
+      {"Index Buffer Clusters (NTFS)", "1"}, {"Sector Signature", "55 aa"}}},
+};
+// clang-format on
+
+// The tool's full path, looked for in the system folders and along PATH; empty when missing.
+std::string find_tool(const char* name) {
+  for (const char* folder : {"/usr/sbin/", "/sbin/"}) {
+    const std::string path = std::string(folder) + name;
+    if (g_file_test(path.c_str(), G_FILE_TEST_IS_EXECUTABLE))
+      return path;
+  }
+  gchar* found = g_find_program_in_path(name);
+  std::string path = found != nullptr ? found : "";
+  g_free(found);
+  return path;
+}
+
+// Runs the command; fails the test with its output when it does not succeed.
+void run(std::vector<std::string> argv) {
+  std::vector<char*> args;
+  for (std::string& a : argv)
+    args.push_back(a.data());
+  args.push_back(nullptr);
+  gchar* out = nullptr;
+  gchar* err = nullptr;
+  gint status = 0;
+  GError* error = nullptr;
+  const bool ran = g_spawn_sync(nullptr, args.data(), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr,
+                                &out, &err, &status, &error);
+  EXPECT_TRUE(ran && g_spawn_check_wait_status(status, nullptr))
+      << argv[0] << ": " << (error != nullptr ? error->message : "") << out << err;
+  g_free(out);
+  g_free(err);
+  if (error != nullptr)
+    g_error_free(error);
+}
+
+class BootSectorImage : public ::testing::TestWithParam<ImageCase> {};
 
 } // namespace
 
-TEST_F(BootSectorImage, Fat16MadeByMkfs) {
-  const std::string mkfs = tool("mkfs.fat");
-  if (mkfs.empty())
-    GTEST_SKIP() << "mkfs.fat (dosfstools) is not installed";
-  run({mkfs, "-F", "16", "-n", "CVWLABEL", "-i", "1234ABCD", "-C", image, "32768"});
-  std::size_t count = 0;
-  auto rows = rows_of(decode_boot_sector(first_sector(), BootSectorFat16), &count);
-  EXPECT_EQ(count, 20u);
-  EXPECT_EQ(rows["Jump Code"].substr(0, 2), "eb");
-  EXPECT_EQ(rows["Sector Size"], "512");
-  EXPECT_EQ(rows["Number of FATs"], "2");
-  EXPECT_EQ(rows["Root Entries Count"], "512");
-  EXPECT_EQ(rows["Media Descriptor"], "f8");
-  EXPECT_EQ(rows["Total Sectors (16)"], "0");
-  EXPECT_EQ(rows["Total Sectors (32)"], "65536");
-  EXPECT_EQ(rows["Extended Signature (FAT16)"], "29");
-  EXPECT_EQ(rows["Serial Number (FAT16)"], "305441741");
-  EXPECT_EQ(rows["Volume Label (FAT16)"], "'CVWLABEL   '");
-  EXPECT_EQ(rows["File System (FAT16)"], "'FAT16   '");
-  EXPECT_EQ(rows["Sector Signature"], "55 aa");
-}
-
-TEST_F(BootSectorImage, Fat32MadeByMkfs) {
-  const std::string mkfs = tool("mkfs.fat");
-  if (mkfs.empty())
-    GTEST_SKIP() << "mkfs.fat (dosfstools) is not installed";
-  run({mkfs, "-F", "32", "-s", "1", "-n", "CVW32", "-i", "0BADCAFE", "-C", image, "65536"});
-  std::size_t count = 0;
-  auto rows = rows_of(decode_boot_sector(first_sector(), BootSectorFat32), &count);
-  EXPECT_EQ(count, 27u);
-  EXPECT_EQ(rows["Sector Size"], "512");
-  EXPECT_EQ(rows["Sectors Per Cluster"], "1");
-  EXPECT_EQ(rows["Root Entries Count"], "0");
-  EXPECT_EQ(rows["Sectors Per FAT"], "0");
-  EXPECT_EQ(rows["Total Sectors (32)"], "131072");
-  EXPECT_NE(rows["Sectors Per FAT (FAT32)"], "0");
-  EXPECT_EQ(rows["Root Cluster (FAT32)"], "2");
-  EXPECT_EQ(rows["Info Sector (FAT32)"], "1");
-  EXPECT_EQ(rows["Backup Sector (FAT32)"], "6");
-  EXPECT_EQ(rows["Extended Signature (FAT32)"], "29");
-  EXPECT_EQ(rows["Serial Number (FAT32)"], "195939070");
-  EXPECT_EQ(rows["Volume Label (FAT32)"], "'CVW32      '");
-  EXPECT_EQ(rows["File System (FAT32)"], "'FAT32   '");
-  EXPECT_EQ(rows["Sector Signature"], "55 aa");
-}
-
-TEST_F(BootSectorImage, NtfsMadeByMkntfs) {
-  const std::string mkntfs = tool("mkntfs");
-  if (mkntfs.empty())
-    GTEST_SKIP() << "mkntfs (ntfs-3g) is not installed";
-  {
-    const std::string empty(16 << 20, '\0');
+TEST_P(BootSectorImage, MadeBySystemTool) {
+  const ImageCase& c = GetParam();
+  std::vector<std::string> argv = {find_tool(c.tool)};
+  if (argv[0].empty())
+    GTEST_SKIP() << c.tool << " (" << c.package << ") is not installed";
+  TempDir dir;
+  const std::string image = dir.file("volume.img");
+  if (c.imageBytes != 0) {
+    const std::string empty(c.imageBytes, '\0');
     ASSERT_TRUE(write_file(image, empty.data(), empty.size()));
   }
-  run({mkntfs, "-F", "-Q", "-q", "-s", "512", "-c", "4096", "-p", "0", "-H", "0", "-S", "0", "-L",
-       "CVW", image});
+  argv.insert(argv.end(), c.args.begin(), c.args.end());
+  argv.push_back(image);
+  argv.insert(argv.end(), c.argsAfter.begin(), c.argsAfter.end());
+  run(argv);
+
+  std::string bytes;
+  ASSERT_TRUE(read_file(image, bytes));
   std::size_t count = 0;
-  auto rows = rows_of(decode_boot_sector(first_sector(), BootSectorNtfs), &count);
-  EXPECT_EQ(count, 22u);
-  EXPECT_EQ(rows["OEM Name"], "'NTFS    '");
-  EXPECT_EQ(rows["Sector Size"], "512");
-  EXPECT_EQ(rows["Sectors Per Cluster"], "8");
-  EXPECT_EQ(rows["Media Descriptor"], "f8");
-  // The last sector holds the copy of the boot sector and is not counted.
-  EXPECT_EQ(rows["Total Sectors (NTFS)"], "32767");
-  EXPECT_EQ(rows["File Record Clusters (NTFS)"], "246");
-  EXPECT_EQ(rows["Index Buffer Clusters (NTFS)"], "1");
-  EXPECT_NE(rows["$MFT Cluster (NTFS)"], "0");
-  EXPECT_NE(rows["$MFT Cluster (NTFS)"], rows["$MFT Mirror Cluster (NTFS)"]);
-  EXPECT_EQ(rows["Sector Signature"], "55 aa");
+  auto rows = rows_of(decode_boot_sector(bytes.substr(0, 512), c.variant), &count);
+  EXPECT_EQ(count, c.rows);
+  EXPECT_EQ(rows["Jump Code"].substr(0, 2), "eb");
+  for (const auto& [label, value] : c.expected)
+    EXPECT_EQ(rows[label], value) << label;
 }
+
+INSTANTIATE_TEST_SUITE_P(Images, BootSectorImage, ::testing::ValuesIn(image_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
