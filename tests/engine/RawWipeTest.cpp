@@ -33,16 +33,6 @@ std::string progress(long long lba, long long processed, long long sectors) {
          ",\"sectors\":" + std::to_string(sectors) + ",\"status\":\"update\"";
 }
 
-config::Value raw_device(const std::string& type, const std::string& id, long long sectorSize,
-                         bool disableBuffering = false) {
-  config::Value device(config::Value::Object);
-  device.set("type", type);
-  device.set("id", id);
-  device.set("sectorSize", sectorSize);
-  device.set("disable buffering", disableBuffering);
-  return device;
-}
-
 std::string drive(int number) { return "\\\\.\\PhysicalDrive" + std::to_string(number); }
 
 // Disk 0 holds E:, F: and a volume with two letters, disk 1 holds K:; disk 2 has 4096-byte
@@ -179,19 +169,20 @@ TEST_F(SimulatedWipes, FailedFlushIsReported) {
   EXPECT_NE(std::string::npos, log.find("DriverStd.cpp(112)\n"));
 }
 
-// Sectors that cannot be written are skipped and reported; in the verifying pass the chunk that
-// cannot be read is, and so is every sector that the skip left as it was.
+// Sectors that cannot be written are skipped and reported from the failing sector on, the good
+// sectors of its chunk before it written; in the verifying pass the same for the sector that
+// cannot be read, and every sector that the skip left as it was fails the comparison.
 TEST_F(SimulatedWipes, FailingSectorsAreReportedAndSkipped) {
   config::Value command = wipe_command(raw_device("drive", drive(4), 512), 0, 128, 16);
   command.set("verify", true);
   command.set("jumpAfterErrorSectors", 16);
   start_ready();
   const Exchange exchange = converse(*engine, line_of(command));
-  std::vector<std::string> expected{state("wiping"), progress(32, 48, 16), failed("write", 32, 16),
+  std::vector<std::string> expected{state("wiping"), progress(40, 56, 16), failed("write", 40, 16),
                                     passDone, state("verifying")};
-  for (int lba = 32; lba < 48; ++lba)
+  for (int lba = 40; lba < 56; ++lba)
     expected.push_back(failed("compare", lba, 1));
-  expected.insert(expected.end(), {progress(96, 112, 16), failed("read", 96, 16), passDone,
+  expected.insert(expected.end(), {progress(100, 116, 16), failed("read", 100, 16), passDone,
                                    done(128 * 512), ready});
   EXPECT_EQ(expected, without_run_time(exchange.replies));
   EXPECT_EQ(255, finish());
