@@ -195,14 +195,14 @@ TEST_F(SimulatedWipes, SectorSizeMustBeTheDisks) {
     int drive;
     int sectorSize;
     const char* line;
-  } cases[] = {{2, 512, "DriverStd.cpp(59): 4096 512\n"}, {0, 4096, "DriverStd.cpp(59): 512 4096\n"}};
+  } cases[] = {{2, 512, "DriverStd.cpp(59): 4096 512\n"},
+               {0, 4096, "DriverStd.cpp(59): 512 4096\n"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
     start_ready();
     EXPECT_EQ((std::vector<std::string>{initFailed, ready}),
-              converse(*engine, line_of(wipe_command(raw_device("drive", drive(c.drive),
-                                                                c.sectorSize),
-                                                     0, 8, 8)))
+              converse(*engine, line_of(wipe_command(
+                                    raw_device("drive", drive(c.drive), c.sectorSize), 0, 8, 8)))
                   .replies);
     EXPECT_EQ(255, finish());
     EXPECT_NE(std::string::npos, log_text().find(c.line));
@@ -245,6 +245,34 @@ TEST_F(SimulatedWipes, ReadsAndBlinksOnlyRead) {
   }
   EXPECT_EQ(255, engine->wait());
   EXPECT_EQ("EFGHK", letters());
+}
+
+// A machine file with a fault: every command that opens a device fails with "init failed", and
+// the engine's log names the fault, also for a wipe, whose first look at the device is silent.
+TEST_F(EngineFixture, TheFaultOfTheMachineFileReachesTheLogOfEveryCommand) {
+  TestMachine machine(R"("drives": [ { "number": 0, "size": 65536, "colour": "red" } ])");
+  const std::string fault = "SimulatedMachine.cpp(492): " + machine.path() +
+                            ": drive 0 has the unknown member \"colour\"\n";
+  config::Value wipe = wipe_command(raw_device("drive", drive(0), 512), 0, 8, 8);
+  config::Value read(config::Value::Object);
+  read.set("command", "read sectors");
+  read["device"] = raw_device("drive", drive(0), 512);
+  read.set("lba", 0);
+  read.set("sectors", 1);
+  config::Value blink(config::Value::Object);
+  blink.set("command", "blink");
+  blink["device"] = raw_device("drive", drive(0), 512);
+  blink.set("sectors", 8);
+  blink.set("sectorsPerTime", 8);
+  blink.set("period", 0);
+  for (const config::Value* command : {&wipe, &read, &blink}) {
+    SCOPED_TRACE(command->get_string("command"));
+    start_ready();
+    EXPECT_EQ((std::vector<std::string>{initFailed, ready}),
+              converse(*engine, line_of(*command)).replies);
+    EXPECT_EQ(255, finish());
+    EXPECT_NE(std::string::npos, log_text().find(fault)) << log_text();
+  }
 }
 
 // A loop device of this system, as the last physical drive, wiped through its drive path.
