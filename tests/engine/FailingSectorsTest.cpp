@@ -156,23 +156,25 @@ TEST_P(FailingSectors, AreReportedExactlyAndEveryOtherSectorIsWipedAndVerified) 
   }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Engine, FailingSectors,
     ::testing::Values(
         // Inside chunks, two in a row among them.
         Case{"ForwardInsideChunks", false, 1, false, {{104, 2}, {120, 1}}, {{110, 1}, {125, 2}}},
-        Case{"ReverseInsideChunks", true, 1, false, {{104, 2}, {120, 1}}, {{110, 1}, {125, 2}}},
+        Case{"ReverseInsideChunks", true,  1, false, {{104, 2}, {120, 1}}, {{110, 1}, {125, 2}}},
         // The first and last sectors of the range and of chunks.
         Case{"ForwardEdges", false, 1, false, {{100, 1}, {115, 2}, {131, 1}}, {{107, 2}, {124, 1}}},
-        Case{"ReverseEdges", true, 1, false, {{100, 1}, {115, 2}, {131, 1}}, {{107, 2}, {124, 1}}},
+        Case{"ReverseEdges", true,  1, false, {{100, 1}, {115, 2}, {131, 1}}, {{107, 2}, {124, 1}}},
         // Bad sectors outside the range are never touched.
         Case{"ForwardBesideTheRange", false, 1, false, {{99, 1}, {132, 1}}, {{96, 4}}},
         // Longer skips and doubling leave good sectors out, as asked; they are not written, and
         // the verify pass finds them.
-        Case{"ForwardDoubling", false, 2, true, {{104, 2}, {114, 3}}, {{109, 1}, {110, 1}}},
-        Case{"ReverseDoubling", true, 2, true, {{104, 2}, {114, 3}}, {{109, 1}, {110, 1}}},
+        Case{"ForwardDoubling", false, 2, true,  {{104, 2}, {114, 3}}, {{109, 1}, {110, 1}}},
+        Case{"ReverseDoubling", true,  2, true,  {{104, 2}, {114, 3}}, {{109, 1}, {110, 1}}},
         Case{"ForwardLongSkip", false, 5, false, {{103, 1}, {129, 1}}, {{126, 1}}}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 // The read-back of a random pass with verification: sectors that cannot be read are reported
 // (consecutive ones together), every other sector of the chunk is compared, and none differs.

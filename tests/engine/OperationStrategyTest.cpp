@@ -94,6 +94,7 @@ TEST_P(Walks, FollowTheTable) {
   EXPECT_EQ(w.expected, operation.walk());
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Strategy, Walks,
     ::testing::Values(
@@ -160,6 +161,7 @@ INSTANTIATE_TEST_SUITE_P(
              "p24+8=4 p31+1=0 e30+2 p29+1=0 e26+4 p25+1=1 d25+1 p17+8=8 d17+8 p9+8=8 d9+8 "
              "p1+8=8 d1+8 p0+1=1 d0+1"}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 // Doubled skips must not wrap around to a skip of nothing (which would try the same sector for
 // ever) when the doubling passes 64 bits: they are held at the rest of the range.
