@@ -8,7 +8,9 @@
 // CVW_FAKE_ENGINE_SCRIPT. A script holds one instruction per line; blank lines and lines
 // starting with "#" are skipped:
 //
-//   send TEXT           writes TEXT and a line feed to standard output, at once
+//   send TEXT           writes TEXT and a line feed to standard output, at once; a "%t" in
+//                       TEXT becomes the monotonic clock in microseconds (the clock of
+//                       g_get_monotonic_time), to time what follows in the client
 //   expect TEXT         reads one line of standard input; it must be TEXT byte for byte
 //   expect              reads one line, whatever it holds
 //   stderr TEXT         writes TEXT and a line feed to standard error

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
@@ -74,7 +75,7 @@ public:
     for (const Instruction& step : part) {
       where = step.line;
       if (step.verb == "send") {
-        put(1, step.rest);
+        put(1, with_time(step.rest));
       } else if (step.verb == "expect") {
         std::string line;
         if (!read_line(line))
@@ -135,6 +136,18 @@ private:
         return true;
       line += c;
     }
+  }
+
+  // The text with "%t" replaced by the monotonic clock in microseconds, the clock of
+  // g_get_monotonic_time in every process.
+  static std::string with_time(std::string text) {
+    const std::size_t at = text.find("%t");
+    if (at == std::string::npos)
+      return text;
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    text.replace(at, 2, std::to_string(now.tv_sec * 1000000LL + now.tv_nsec / 1000));
+    return text;
   }
 
   bool line_waiting() {
