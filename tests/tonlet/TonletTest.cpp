@@ -176,7 +176,10 @@ TEST(Tonlet, SoundsOfTheProgramDirectory) {
         value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
       return value;
     };
-    auto u16 = [&](std::size_t at) { return u32(at) & 0xffff; };
+    auto u16 = [&](std::size_t at) {
+      return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at]) |
+                                        static_cast<unsigned char>(bytes[at + 1]) << 8);
+    };
     EXPECT_EQ(bytes.substr(0, 4), "RIFF");
     EXPECT_EQ(u32(4), bytes.size() - 8);
     EXPECT_EQ(bytes.substr(8, 8), "WAVEfmt ");
