@@ -384,6 +384,21 @@ const lb::Volume* find_volume(const DevicePath& path, const std::vector<lb::Volu
   return nullptr;
 }
 
+// The volumes of `disks` among which the volume of `path` is found, reading no disk that cannot
+// hold it: a letter names a mounted volume, and a volume name is read only when it names a
+// whole disk that is neither mounted nor held.
+std::vector<lb::Volume> volumes_for(const DevicePath& path, const std::vector<lb::Disk>& disks) {
+  std::vector<lb::Volume> found = lb::volumes(disks, false);
+  dev_t wanted = 0;
+  if (path.kind != DevicePath::Volume || find_volume(path, found) != nullptr ||
+      !lb::volume_dev(path.guid, wanted))
+    return found;
+  for (const lb::Disk& disk : disks)
+    if (disk.dev == wanted && disk.partitions.empty())
+      return lb::volumes(disks);
+  return found;
+}
+
 void set_absent(const char* variable, const std::string& value) {
   if (!value.empty())
     setenv(variable, value.c_str(), 0);
@@ -400,7 +415,7 @@ std::string home_folder() {
 } // namespace
 
 LinuxMachine::LinuxMachine() {
-  const std::vector<lb::Volume> volumes = lb::volumes(lb::disks());
+  const std::vector<lb::Volume> volumes = lb::volumes(lb::disks(), false);
   const std::string root = lb::letter_path("/", volumes);
   set_absent("SYSTEMDRIVE", root.size() >= 2 ? root.substr(0, 2) : std::string());
   set_absent("PROGRAMFILES", lb::letter_path("/usr", volumes));
@@ -421,7 +436,7 @@ std::unique_ptr<Device> LinuxMachine::open(const std::string& path, DWORD access
     if (parsed.number < disks.size())
       disk = &disks[parsed.number];
   } else {
-    volumes = lb::volumes(disks);
+    volumes = volumes_for(parsed, disks);
     volume = find_volume(parsed, volumes);
     if (volume != nullptr)
       disk = &disks[volume->disk];
@@ -465,7 +480,7 @@ bool LinuxMachine::volume_information(const std::string& root, VolumeInformation
   if (parsed.kind == DevicePath::Other)
     return fail_with(root.empty() || root.back() != '\\' ? ERROR_INVALID_NAME
                                                          : ERROR_PATH_NOT_FOUND);
-  const std::vector<lb::Volume> volumes = lb::volumes(lb::disks());
+  const std::vector<lb::Volume> volumes = volumes_for(parsed, lb::disks());
   const lb::Volume* volume = find_volume(parsed, volumes);
   if (volume == nullptr)
     return fail_with(ERROR_PATH_NOT_FOUND);
@@ -489,7 +504,7 @@ bool LinuxMachine::volume_information(const std::string& root, VolumeInformation
 
 DWORD LinuxMachine::logical_drives() {
   DWORD mask = 0;
-  for (const lb::Volume& volume : lb::volumes(lb::disks()))
+  for (const lb::Volume& volume : lb::volumes(lb::disks(), false))
     if (volume.letter != 0)
       mask |= 1u << (volume.letter - 'A');
   SetLastError(NO_ERROR); // a machine without drive letters is no failure
