@@ -295,51 +295,36 @@ ReaderWin32::Slot& ReaderWin32::next_slot() {
 }
 
 void ReaderWin32::start_read_some(std::uint64_t offset, void* out, std::uint64_t length) {
-  Slot& slot = next_slot();
-  if (!aligned(out)) {
-    settle();
-    slot.result = read_some(offset, out, length);
-    return;
-  }
-  length = checked_length(offset, length, 207, 212);
-  if (length == 0)
-    return;
-  cacheLength = 0;
-  slot.record = record_at(offset);
-  slot.write = false;
-  slot.offset = offset;
-  slot.length = length;
-  if (start_at(handle_, false, slot.record, out, length)) {
-    slot.inFlight = true;
-    return;
-  }
-  const std::string error = last_error_text();
-  debug_log() << "ReaderWin32.cpp(333): " << offset << " " << length << " " << 0 << " " << error
-              << "\n";
+  start_some(false, offset, out, length);
 }
 
 void ReaderWin32::start_write_some(std::uint64_t offset, const void* data, std::uint64_t length) {
+  start_some(true, offset, const_cast<void*>(data), length);
+}
+
+void ReaderWin32::start_some(bool write, std::uint64_t offset, void* data, std::uint64_t length) {
   Slot& slot = next_slot();
   if (!aligned(data)) {
     settle();
-    slot.result = write_some(offset, data, length);
+    slot.result = write ? write_some(offset, data, length) : read_some(offset, data, length);
     return;
   }
-  length = checked_length(offset, length, 231, 236);
+  length =
+      write ? checked_length(offset, length, 231, 236) : checked_length(offset, length, 207, 212);
   if (length == 0)
     return;
   cacheLength = 0;
   slot.record = record_at(offset);
-  slot.write = true;
+  slot.write = write;
   slot.offset = offset;
   slot.length = length;
-  if (start_at(handle_, true, slot.record, const_cast<void*>(data), length)) {
+  if (start_at(handle_, write, slot.record, data, length)) {
     slot.inFlight = true;
     return;
   }
   const std::string error = last_error_text();
-  debug_log() << "ReaderWin32.cpp(349): " << offset << " " << length << " " << 0 << " " << error
-              << "\n";
+  debug_log() << (write ? "ReaderWin32.cpp(349): " : "ReaderWin32.cpp(333): ") << offset << " "
+              << length << " " << 0 << " " << error << "\n";
 }
 
 std::int64_t ReaderWin32::outcome(Slot& slot) {

@@ -89,6 +89,8 @@ private:
   std::uint64_t checked_length(std::uint64_t offset, std::uint64_t length, int misfit,
                                int pastEnd) const;
   bool aligned(const void* buffer) const;
+  // Starts a transfer in the next slot; one from a buffer that is not aligned ends at once.
+  void start_some(bool write, std::uint64_t offset, void* data, std::uint64_t length);
   // The slot of the next transfer; throws when the ring is full.
   Slot& next_slot();
   // Waits for every transfer in flight, keeping its result in its slot.

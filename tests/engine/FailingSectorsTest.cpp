@@ -97,14 +97,18 @@ struct Case {
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
+// One disk whose bad sectors are those of the case.
+std::string machine_text(const Case& c) {
+  return "\"drives\": [{ \"number\": 0, \"size\": " + std::to_string(diskSectors * sectorSize) +
+         ", \"unwritable\": " + list_text(c.unwritable) +
+         ", \"unreadable\": " + list_text(c.unreadable) + " }]";
+}
+
 class FailingSectors : public EngineFixture, public ::testing::WithParamInterface<Case> {};
 
 TEST_P(FailingSectors, AreReportedExactlyAndEveryOtherSectorIsWipedAndVerified) {
   const Case& c = GetParam();
-  TestMachine machine(
-      "\"drives\": [{ \"number\": 0, \"size\": " + std::to_string(diskSectors * sectorSize) +
-      ", \"unwritable\": " + list_text(c.unwritable) +
-      ", \"unreadable\": " + list_text(c.unreadable) + " }]");
+  TestMachine machine(machine_text(c));
   const std::string image = machine.image("disk0.img");
   const std::string before = make_image(image, diskSectors, sectorSize);
   config::Value command = wipe_command(raw_device("drive", "\\\\.\\PhysicalDrive0", sectorSize),
@@ -171,10 +175,7 @@ TEST_P(FailingSectors, InFlightGiveWhatOneAtATimeGives) {
   Runs skippedRuns;
   for (int inFlight : {0, 1}) {
     ScopedEnvironment transfers("CVW_TRANSFERS_IN_FLIGHT", std::string(inFlight ? "32" : "1"));
-    TestMachine machine(
-        "\"drives\": [{ \"number\": 0, \"size\": " + std::to_string(diskSectors * sectorSize) +
-        ", \"unwritable\": " + list_text(c.unwritable) +
-        ", \"unreadable\": " + list_text(c.unreadable) + " }]");
+    TestMachine machine(machine_text(c));
     make_image(machine.image("disk0.img"), diskSectors, sectorSize);
     config::Value command = wipe_command(raw_device("drive", "\\\\.\\PhysicalDrive0", sectorSize),
                                          rangeFirst, rangeCount, perTime / 2);
