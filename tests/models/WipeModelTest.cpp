@@ -360,3 +360,263 @@ TEST(WipeModel, StatesEventsAndEffects) {
     }
   }
 }
+
+namespace {
+
+struct ReportCase {
+  const char* name;
+  int method;
+  std::uint64_t lba, sectors;
+  std::string updates;            // what the engine sends after it read the wipe
+  std::vector<std::string> heard; // after the start's own state and the engine's ready
+};
+
+const std::string passDone = send("\"done\":true,\"status\":\"update\"");
+std::string stage(const char* word, int index) {
+  return send(std::string("\"set_state\":\"") + word +
+              "\",\"set_state_index\":" + std::to_string(index) + ",\"status\":\"update\"");
+}
+
+// clang-format off
+const ReportCase reportCases[] = {
+  {"forwards: stages, a skipped stretch, one out of order, verification, counts past the area",
+   0, 100, 16,
+   stage("pass", 2) + progress(100, 4, 4) + progress(108, 12, 4) + progress(102, 12, 2) +
+       passDone + stage("verifying", 0) + progress(100, 8, 8) + passDone +
+       stage("scrubbing", 0) + progress(100, 20, 16) + progress(200, 20, 16),
+   {"area 100 4", "status PASS 2 - 25% | 2.048KB | LBA: 100 | 0 errors", "percent 25",
+    "area 104 8", "status PASS 2 - 75% | 6.144KB | LBA: 108 | 0 errors", "percent 75",
+    "status PASS 2 - 75% | 6.144KB | LBA: 102 | 0 errors", "percent 75",
+    "area 112 4",
+    "status VERIFYING - 50% | 4.096KB | LBA: 100 | 0 errors", "percent 50",
+    "area 100 16",
+    "area 100 16", "status scrubbing - 100% | 10.24KB | LBA: 100 | 0 errors", "percent 100",
+    "status scrubbing - 100% | 10.24KB | LBA: 200 | 0 errors", "percent 100"}},
+
+  {"downwards: each stretch up to the last position, the first one up to the area's end",
+   1, 100, 16,
+   wiping + progress(112, 4, 4) + progress(104, 12, 8) + progress(110, 12, 2) + passDone +
+       stage("pass", 1) + passDone,
+   {"area 112 4", "status WIPING - 25% | 2.048KB | LBA: 112 | 0 errors", "percent 25",
+    "area 104 8", "status WIPING - 75% | 6.144KB | LBA: 104 | 0 errors", "percent 75",
+    "status WIPING - 75% | 6.144KB | LBA: 110 | 0 errors", "percent 75",
+    "area 100 4",
+    "area 100 16"}},
+
+  {"an empty area is done at once and has nothing to report",
+   0, 5, 0,
+   wiping + progress(5, 0, 0) + passDone,
+   {"status WIPING - 100% | 0 | LBA: 5 | 0 errors", "percent 100"}},
+};
+// clang-format on
+
+} // namespace
+
+TEST(WipeModel, ProgressReports) {
+  for (const ReportCase& c : reportCases) {
+    SCOPED_TRACE(c.name);
+    Harness harness(ready + anyLine + c.updates + done_reply(8192, 0));
+    harness.model->options().set_mode(c.method);
+    harness.model->set_lba(c.lba);
+    harness.model->set_sectors(c.sectors);
+    harness.step("arm", 3);
+    std::vector<std::string> heard = {wipingState, wipingState};
+    heard.insert(heard.end(), c.heard.begin(), c.heard.end());
+    heard.insert(heard.end(), {wipingState, doneClean, "percent 100", doneState});
+    EXPECT_EQ(harness.step("start", heard.size()), heard);
+    harness.end();
+  }
+}
+
+TEST(WipeModel, DoneFiguresRecordAndHistory) {
+  const std::string writeError =
+      send("\"lba\":4,\"message\":\"write failed\",\"sectors\":2,\"status\":\"error\"") + answer;
+  const struct {
+    const char* name;
+    std::string updates;
+    long long size, time;
+    const char* line;
+    std::uint32_t errors;
+  } cases[] = {
+      {"run time 0: no rate", wiping, 8192, 0,
+       "DONE - 8.192KB | 0.00 seconds | 0 errors (Certificate)", 0},
+      {"an ignored error: no certificate", wiping + writeError, 1000000, 2500,
+       "DONE - 1.000MB | 2.50 seconds | 0.40MB/s | 1 errors", 1},
+      // The engine's size is the last stage's, its time that of every stage.
+      {"the rate counts what every pass wrote, not the verification",
+       stage("pass", 1) + stage("pass", 2) + stage("pass", 3) + stage("verifying", 0), 1000000,
+       1000, "DONE - 1.000MB | 1.00 seconds | 3.00MB/s | 0 errors (Certificate)", 0},
+      {"no stage announced counts as one", "", 2000000, 1000,
+       "DONE - 2.000MB | 1.00 seconds | 2.00MB/s | 0 errors (Certificate)", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Harness harness(ready + anyLine + c.updates + done_reply(c.size, c.time));
+    harness.model->options().set_ignore_write_errors(true);
+    harness.model->set_lba(100);
+    harness.step("arm", 3);
+    const std::int64_t before = std::time(nullptr);
+    std::vector<std::string> heard = harness.step("start", 2 + c.errors + 4);
+    const std::int64_t after = std::time(nullptr);
+    EXPECT_EQ(
+        std::vector<std::string>(heard.end() - 3, heard.end()),
+        (std::vector<std::string>{std::string("status ") + c.line, "percent 100", doneState}));
+    EXPECT_EQ(task_log_heads(harness.model->log().text()).back(), c.line);
+
+    const WipeRecord& record = harness.model->log().record();
+    EXPECT_EQ(record.finished(), c.errors == 0);
+    EXPECT_EQ(record.finish_time() != 0, c.errors == 0);
+    EXPECT_EQ(record.drive().id(), "\\\\.\\PhysicalDrive0");
+    EXPECT_EQ(record.lba(), 100u);
+    EXPECT_EQ(record.sectors(), 16u);
+    EXPECT_TRUE(record.options().ignore_write_errors());
+
+    const std::vector<MainLog::Entry>& history = MainLog::instance().entries();
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_GE(history[0].time(), before);
+    EXPECT_LE(history[0].time(), after);
+    EXPECT_EQ(history[0].model(), "WD Blue");
+    EXPECT_EQ(history[0].serial(), "WX1");
+    EXPECT_EQ(history[0].wipe_method(), "Forward");
+    EXPECT_EQ(history[0].wipe_lba(), 100u);
+    EXPECT_EQ(history[0].wipe_sectors(), 16u);
+    EXPECT_EQ(history[0].errors(), c.errors);
+    harness.end();
+  }
+}
+
+// Each error reply with its ignore choice on or off: an ignored one is answered at once and the
+// wipe goes on; any other waits for the operator's start. The next progress line shows the
+// count.
+TEST(WipeModel, ErrorRepliesIgnoredOrWaiting) {
+  const struct {
+    std::string reply;
+    const char* off; // the ignore choice turned off; null: all on
+    const char* text;
+    bool ignored;
+    int counted;
+  } cases[] = {
+      {"\"lba\":4,\"message\":\"write failed\",\"sectors\":2", nullptr,
+       "Write failed (LBA: 4, sectors: 2)", true, 1},
+      {"\"lba\":4,\"message\":\"write failed\",\"sectors\":2", "write",
+       "Write failed (LBA: 4, sectors: 2)", false, 1},
+      {"\"lba\":5,\"message\":\"read failed\",\"sectors\":3", nullptr,
+       "Read failed (LBA: 5, sectors: 3)", true, 1},
+      {"\"lba\":5,\"message\":\"read failed\",\"sectors\":3", "read",
+       "Read failed (LBA: 5, sectors: 3)", false, 1},
+      {"\"lba\":6,\"message\":\"compare failed\",\"sectors\":1", nullptr,
+       "Compare failed (LBA: 6, sectors: 1)", true, 1},
+      {"\"lba\":6,\"message\":\"compare failed\",\"sectors\":1", "compare",
+       "Compare failed (LBA: 6, sectors: 1)", false, 1},
+      {"\"message\":\"init failed\"", nullptr, "Init failed", false, 0},
+      {"\"message\":\"sync failed\"", nullptr, "Sync failed", false, 1},
+      {"\"message\":\"disk on fire\"", nullptr, "disk on fire", false, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reply + (c.off ? std::string(" without ignoring ") + c.off : ""));
+    Harness harness(ready + anyLine + wiping + send(c.reply + ",\"status\":\"error\"") + answer +
+                    progress(8, 16, 8));
+    WipeOptions& options = harness.model->options();
+    options.set_ignore_write_errors(c.off == nullptr || std::string(c.off) != "write");
+    options.set_ignore_read_errors(c.off == nullptr || std::string(c.off) != "read");
+    options.set_ignore_compare_errors(c.off == nullptr || std::string(c.off) != "compare");
+    harness.step("arm", 3);
+    const std::vector<std::string> progressed = {"area 0 16",
+                                                 "status WIPING - 100% | 8.192KB | LBA: 8 | " +
+                                                     std::to_string(c.counted) + " errors",
+                                                 "percent 100"};
+    std::vector<std::string> heard = {wipingState, wipingState, wipingState};
+    if (c.ignored) {
+      heard.insert(heard.end(), progressed.begin(), progressed.end());
+      EXPECT_EQ(harness.step("start", heard.size()), heard);
+    } else {
+      heard.insert(heard.end(), {waitingState, std::string("status ERROR - ") + c.text});
+      EXPECT_EQ(harness.step("start", heard.size()), heard);
+      heard = {wipingState};
+      heard.insert(heard.end(), progressed.begin(), progressed.end());
+      EXPECT_EQ(harness.step("start", heard.size()), heard);
+    }
+    EXPECT_EQ(task_log_heads(harness.model->log().text()).back(), std::string("ERROR - ") + c.text);
+    harness.end();
+    EXPECT_EQ(harness.engine.input().substr(harness.engine.input().find('\n') + 1),
+              "\"response\":\"ok\"\n");
+  }
+}
+
+// The command on the wire: the template's own members kept, "command" overwritten, "device"
+// replaced whole; and what the task log and the record hold.
+TEST(WipeModel, WipeCommandLogAndRecord) {
+  Harness harness(
+      ready +
+          R"(expect "command":"wipe","device":{"id":"\\\\.\\PhysicalDrive0","sectorSize":512,"type":"drive"},"disable cache":true,"jumpAfterErrorDouble":false,"jumpAfterErrorSectors":7,"lba":100,"mode":"dod_d","pattern":"AB\n","sectors":50,"sectorsPerTime":64,"updatePeriod":100,"verify":true,"zeta":"kept")"
+          "\n",
+      R"("wipe":{"command":{"command":"erase","device":{"type":"file","id":"x","use emulator":true},
+                           "zeta":"kept","disable cache":true,"verify":"text"}})");
+  WipeOptions& options = harness.model->options();
+  options.set_pattern("AB\n");
+  options.set_sectors_per_time(64);
+  options.set_update_period(100);
+  options.set_mode(3);
+  options.set_jump_after_error_sectors(7);
+  options.set_jump_after_error_double(false);
+  options.set_verify(true);
+  options.set_ignore_read_errors(true);
+  harness.model->set_lba(100);
+  harness.model->set_sectors(50);
+  harness.step("arm", 3);
+  EXPECT_EQ(harness.step("start", 2), (std::vector<std::string>{wipingState, wipingState}));
+  ASSERT_TRUE(run_loop([&] { return !harness.engine.input().empty(); }, wait_limit_us));
+
+  const std::vector<std::string> entries = task_log_entries(harness.model->log().text());
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_TRUE(std::regex_match(entries[0], std::regex(R"(\*\*\* [0-9]{2}/[0-9]{2}/[0-9]{2} \*\*\*
+ID: \\\\\.\\PhysicalDrive0
+MODEL: WD Blue
+SERIAL: WX1
+SECTORS: 2048
+SECTOR SIZE: 512)")))
+      << entries[0];
+  EXPECT_EQ(entries[1], R"(*** START ***
+STARTING LBA: 100
+SECTORS: 50
+WIPE METHOD: DoD 5220.22-M (D)
+FILL PATTERN: AB\n
+VERIFY AFTER WIPE: Yes)");
+  const WipeRecord& record = harness.model->log().record();
+  EXPECT_FALSE(record.finished());
+  EXPECT_NE(record.start_time(), 0);
+  EXPECT_EQ(record.lba(), 100u);
+  EXPECT_EQ(record.sectors(), 50u);
+  EXPECT_EQ(record.drive().serial(), "WX1");
+  EXPECT_EQ(record.options().pattern(), "AB\n");
+  EXPECT_TRUE(record.options().ignore_read_errors());
+  harness.end();
+}
+
+TEST(WipeModel, LongFillPatternsAreCutInTheLog) {
+  const std::string thirtyTwo = "0123456789abcdef0123456789abcdef";
+  const struct {
+    std::string pattern;
+    std::string logged;
+  } cases[] = {{thirtyTwo, thirtyTwo}, {thirtyTwo + "!", thirtyTwo + "..."}};
+  for (const auto& c : cases) {
+    Harness harness(ready + anyLine);
+    harness.model->options().set_pattern(c.pattern);
+    harness.step("arm", 3);
+    harness.step("start", 2);
+    const std::string start = task_log_entries(harness.model->log().text()).back();
+    EXPECT_NE(start.find("\nFILL PATTERN: " + c.logged + "\nVERIFY AFTER WIPE: No"),
+              std::string::npos)
+        << start;
+    harness.end();
+  }
+}
+
+TEST(WipeModel, FactoryNeedsTheEngine) {
+  LogCapture log;
+  config::Value configuration(config::Value::Object);
+  WipeModelFactoryImpl factory(configuration);
+  EXPECT_THROW(factory.create(test_drive()), config::Value::Exception);
+  configuration.set("Driver", 1);
+  EXPECT_THROW(factory.create(test_drive()), config::Value::Exception);
+}
