@@ -8,6 +8,7 @@
 #include "MainLog.h"
 #include "MainLoop.h"
 #include "TestMachine.h"
+#include "WipeMethod.h"
 #include "WipeModel.h"
 #include "WipeModelRecorder.h"
 #include "random/Random.h"
@@ -145,6 +146,8 @@ struct MethodCase {
   int randomBefore;
 };
 
+void PrintTo(const MethodCase& c, std::ostream* out) { *out << c.name; }
+
 class MethodThroughTheModel : public ::testing::TestWithParam<MethodCase> {};
 
 TEST_P(MethodThroughTheModel, WipesTheRangeOnly) {
@@ -238,7 +241,7 @@ INSTANTIATE_TEST_SUITE_P(
                       MethodCase{"NAVSO P 5239-26", 8, "", 0}, MethodCase{"NCSC TG-025", 9, "", 0},
                       // Four random passes first, four last.
                       MethodCase{"Gutmann", 10, "", 7}),
-    [](const auto& info) { return std::to_string(info.param.method); });
+    [](const auto& info) { return std::string(wipe_method_key(info.param.method)); });
 
 // Two sectors that cannot be written: with the write errors ignored the wipe runs to its end by
 // itself; without, it waits for the operator at each error, and the operator's start gives the

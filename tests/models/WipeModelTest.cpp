@@ -110,6 +110,10 @@ const std::string idle = "state 0", wipingState = "state 1", pausedState = "stat
                   doneState = "state 4", waitingState = "state 5";
 const std::vector<std::string> armed = {
     waitingState, "status READY - Data on this drive will be lost. Are you sure?", "percent 0"};
+std::vector<std::string> with(std::vector<std::string> a, const std::vector<std::string>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
 const std::string doneClean = "status DONE - 8.192KB | 0.00 seconds | 0 errors (Certificate)";
 
 struct Step {
@@ -619,4 +623,25 @@ TEST(WipeModel, FactoryNeedsTheEngine) {
   EXPECT_THROW(factory.create(test_drive()), config::Value::Exception);
   configuration.set("Driver", 1);
   EXPECT_THROW(factory.create(test_drive()), config::Value::Exception);
+}
+
+// An engine that cannot be started fails the wipe like any engine failure; start then finds no
+// engine and the model is idle.
+TEST(WipeModel, EngineThatCannotStart) {
+  use_fixed_zone_and_locale();
+  LogCapture log;
+  config::Value configuration(config::Value::Object);
+  configuration.set("Driver", "/nonexistent/cvwdrv");
+  configuration["wipe"]["command"] = config::Value(config::Value::Object);
+  WipeModelFactoryImpl factory(configuration);
+  std::unique_ptr<WipeModel> model(factory.create(test_drive()));
+  WipeModelRecorder view;
+  model->set_view(&view);
+  model->arm();
+  model->start();
+  model->start();
+  EXPECT_EQ(view.events,
+            with(armed, {wipingState, waitingState, "status ERROR - Cannot start driver", idle}));
+  EXPECT_NE(log.text().find("WipeModelImpl.cpp(336): 0\n"), std::string::npos) << log.text();
+  EXPECT_EQ(task_log_heads(model->log().text()).back(), "ERROR - Cannot start driver");
 }
