@@ -1,6 +1,6 @@
 #include "Format.h"
 
-#include <libintl.h>
+#include "Translation.h"
 
 #include <algorithm>
 #include <charconv>
@@ -49,12 +49,12 @@ struct Unit {
 
 Unit size_unit(std::uint64_t bytes) {
   if (bytes < 999'950ULL)
-    return {"KB", 1'000ULL};
+    return {N_("KB"), 1'000ULL};
   if (bytes < 999'950'000ULL)
-    return {"MB", 1'000'000ULL};
+    return {N_("MB"), 1'000'000ULL};
   if (bytes < 999'950'000'000ULL)
-    return {"GB", 1'000'000'000ULL};
-  return {"TB", 1'000'000'000'000ULL};
+    return {N_("GB"), 1'000'000'000ULL};
+  return {N_("TB"), 1'000'000'000'000ULL};
 }
 
 // The quotient goes through single precision on purpose: the texts that operators and stored
