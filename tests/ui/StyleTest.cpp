@@ -1,5 +1,6 @@
 #include "gtk/CVWStyle.h"
 #include "gtk/GtkResizableLabel.h"
+#include "gtk/WidgetRef.h"
 
 #include "GuiEnvironment.h"
 #include "LogCapture.h"
@@ -102,10 +103,9 @@ TEST_F(StyleTest, MenusAreNamedForTheResourceFile) {
   EXPECT_EQ(log.text(), "CVWStyle.cpp(46)\n");
   EXPECT_EQ(gtk::attached_menu(list), nullptr);
 
-  GtkWidget* menu = gtk_menu_new();
-  gtk::set_menu_name(menu);
-  EXPECT_STREQ(gtk_widget_get_name(menu), "cvw-menu");
-  gtk_widget_destroy(menu);
+  gtk::WidgetRef menu(gtk_menu_new());
+  gtk::set_menu_name(menu.get());
+  EXPECT_STREQ(gtk_widget_get_name(menu.get()), "cvw-menu");
 }
 
 TEST_F(StyleTest, ResizableLabelWrapsToTheWidthItIsGiven) {
