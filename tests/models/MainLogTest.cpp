@@ -1,0 +1,446 @@
+#include "MainLog.h"
+
+#include "ConfigValue.h"
+#include "Files.h"
+
+#include "Bytes.h"
+#include "FixedClockText.h"
+#include "LogCapture.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <glib.h>
+
+#include <filesystem>
+#include <stdexcept>
+
+namespace {
+
+MainLog::Entry entry(std::int64_t time, const std::string& model, const std::string& serial,
+                     const std::string& method, std::uint64_t lba, std::uint64_t sectors,
+                     std::uint32_t errors) {
+  MainLog::Entry e;
+  e.set_time(time);
+  e.set_model(model);
+  e.set_serial(serial);
+  e.set_wipe_method(method);
+  e.set_wipe_lba(lba);
+  e.set_wipe_sectors(sectors);
+  e.set_errors(errors);
+  return e;
+}
+
+std::string describe(const MainLog::Entry& e) {
+  return std::to_string(e.time()) + "|" + e.model() + "|" + e.serial() + "|" + e.wipe_method() +
+         "|" + std::to_string(e.wipe_lba()) + "|" + std::to_string(e.wipe_sectors()) + "|" +
+         std::to_string(e.errors());
+}
+
+std::vector<std::string> describe(const std::vector<MainLog::Entry>& entries) {
+  std::vector<std::string> texts;
+  for (const MainLog::Entry& e : entries)
+    texts.push_back(describe(e));
+  return texts;
+}
+
+// Counts the observer's calls and checks that each comes after the change.
+class Observer : public MainLog::Callback {
+public:
+  void reset(const MainLog& log) override {
+    ++resets;
+    sizes.push_back(log.entries().size());
+  }
+  void added(const MainLog& log) override {
+    ++adds;
+    sizes.push_back(log.entries().size());
+  }
+  int resets = 0;
+  int adds = 0;
+  std::vector<std::size_t> sizes;
+};
+
+std::string read(const std::string& path) {
+  std::string text;
+  EXPECT_TRUE(read_file(path, text)) << path;
+  return text;
+}
+
+void write(const std::string& path, const std::string& text) {
+  ASSERT_TRUE(write_file(path, text.data(), text.size())) << path;
+}
+
+class MainLogTest : public ::testing::Test {
+protected:
+  void SetUp() override { use_fixed_zone_and_locale(); }
+  TempDir dir;
+  std::string path = dir.file("WipeLog.cfg");
+};
+
+const MainLog::Entry plain =
+    entry(1700000000, "WDC WD10EZEX", "WD-1234", "Forward", 0, 1953525168, 3);
+
+const char plain_member_lines[] = "    \"errors\":3,\n"
+                                  "    \"model\":\"WDC WD10EZEX\",\n"
+                                  "    \"serial\":\"WD-1234\",\n"
+                                  "    \"time\":1700000000,\n"
+                                  "    \"wipeLba\":0,\n"
+                                  "    \"wipeMethod\":\"Forward\",\n"
+                                  "    \"wipeSectors\":1953525168\n";
+
+} // namespace
+
+TEST_F(MainLogTest, FileIsWrittenByteForByteAndReadsBack) {
+  struct Case {
+    const char* name;
+    std::vector<MainLog::Entry> entries;
+    std::string file;
+  };
+  const Case cases[] = {
+      {"empty", {}, "[\n]"},
+      {"one entry", {plain}, std::string("[\n  {\n") + plain_member_lines + "  }\n]"},
+      {"texts outside ASCII, quote and backslash",
+       {entry(5, "Disk \xc3\xa9\"x\\", "S\tN\x01", "G\xc3\xbctmann", 1, 2, 0)},
+       "[\n  {\n"
+       "    \"errors\":0,\n"
+       "    \"model\":\"Disk \\xc3\\xa9\\\"x\\\\\",\n"
+       "    \"serial\":\"S\\tN\\x01\",\n"
+       "    \"time\":5,\n"
+       "    \"wipeLba\":1,\n"
+       "    \"wipeMethod\":\"G\\xc3\\xbctmann\",\n"
+       "    \"wipeSectors\":2\n"
+       "  }\n]"},
+      {"times before 1970 and after 2038, all 64 bits of a sector number",
+       {entry(-86400, "A", "1", "Reverse", 0xFFFFFFFFFFFFFFFFull, 7, 0xFFFFFFFFu),
+        entry(4294967301LL, "B", "2", "Gutmann", 9, 0, 0)},
+       "[\n  {\n"
+       "    \"errors\":4294967295,\n"
+       "    \"model\":\"A\",\n"
+       "    \"serial\":\"1\",\n"
+       "    \"time\":-86400,\n"
+       "    \"wipeLba\":-1,\n"
+       "    \"wipeMethod\":\"Reverse\",\n"
+       "    \"wipeSectors\":7\n"
+       "  },\n  {\n"
+       "    \"errors\":0,\n"
+       "    \"model\":\"B\",\n"
+       "    \"serial\":\"2\",\n"
+       "    \"time\":4294967301,\n"
+       "    \"wipeLba\":9,\n"
+       "    \"wipeMethod\":\"Gutmann\",\n"
+       "    \"wipeSectors\":0\n"
+       "  }\n]"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MainLog log;
+    log.assign(c.entries);
+    ASSERT_TRUE(log.save(path));
+    const std::string written = read(path);
+    EXPECT_EQ(first_difference(written, c.file), "") << written;
+
+    MainLog loaded;
+    loaded.add(entry(1, "old", "old", "old", 0, 0, 0));
+    Observer observer;
+    loaded.set_callback(&observer);
+    ASSERT_TRUE(loaded.load(path));
+    EXPECT_EQ(describe(loaded.entries()), describe(c.entries));
+    EXPECT_EQ(observer.resets, 1);
+    EXPECT_EQ(observer.adds, 0);
+  }
+}
+
+TEST_F(MainLogTest, SaveReplacesTheFileInOneStep) {
+  MainLog log;
+  log.add(plain);
+  write(path, "previous");
+  // A second name for the old file keeps its bytes only when the new file is a new one put in
+  // place by a rename, not the old one truncated and rewritten.
+  std::filesystem::create_hard_link(path, dir.file("link"));
+  ASSERT_TRUE(log.save(path));
+  EXPECT_EQ(read(dir.file("link")), "previous");
+  EXPECT_NE(read(path), "previous");
+
+  LogCapture capture;
+  EXPECT_FALSE(log.save(dir.file("no/such/dir/WipeLog.cfg")));
+  EXPECT_EQ(capture.text(), "MainLog.cpp(207)\n");
+  EXPECT_EQ(log.entries().size(), 1u);
+}
+
+TEST_F(MainLogTest, LoadIsAllOrNothing) {
+  enum Outcome { Refused, Thrown };
+  struct Case {
+    const char* name;
+    const char* file; // null: no file at all
+    Outcome outcome;
+    const char* detail; // the last log line when Refused, the exception's text when Thrown
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"missing file", nullptr, Refused, "MainLog.cpp(148)\n"},
+      {"not parsable", "[ {\"time\":1,", Refused, "MainLog.cpp(153)\n"},
+      {"entry without errors",
+       "[{\"time\":1,\"model\":\"m\",\"serial\":\"s\",\"wipeMethod\":\"w\",\"wipeLba\":0,"
+       "\"wipeSectors\":0}]",
+       Refused, "MainLog.cpp(175): \"errors\" is not found\n"},
+      {"entry without time",
+       "[{\"errors\":1,\"model\":\"m\",\"serial\":\"s\",\"wipeMethod\":\"w\",\"wipeLba\":0,"
+       "\"wipeSectors\":0}]",
+       Refused, "MainLog.cpp(175): \"time\" is not found\n"},
+      {"model a Number",
+       "[{\"time\":1,\"model\":5,\"serial\":\"s\",\"wipeMethod\":\"w\",\"wipeLba\":0,"
+       "\"wipeSectors\":0,\"errors\":0}]",
+       Refused, "MainLog.cpp(175): \"model\" is Number, not String\n"},
+      {"errors a String, after a good entry",
+       "[{\"time\":1,\"model\":\"m\",\"serial\":\"s\",\"wipeMethod\":\"w\",\"wipeLba\":0,"
+       "\"wipeSectors\":0,\"errors\":0},"
+       "{\"time\":1,\"model\":\"m\",\"serial\":\"s\",\"wipeMethod\":\"w\",\"wipeLba\":0,"
+       "\"wipeSectors\":0,\"errors\":\"0\"}]",
+       Refused, "MainLog.cpp(175): \"errors\" is String, not Number\n"},
+      // Misshapen files: the failure reaches the caller.
+      {"top level an Object", "{\"time\":1}", Thrown, "ConfigValue.cpp(68)"},
+      {"item not an Object", "[1]", Thrown, "ConfigValue.cpp(115)"},
+      {"time a String",
+       "[{\"time\":\"1\",\"model\":\"m\",\"serial\":\"s\",\"wipeMethod\":\"w\",\"wipeLba\":0,"
+       "\"wipeSectors\":0,\"errors\":0}]", Thrown, "ConfigValue.cpp(50)"},
+      {"wipeSectors a Boolean",
+       "[{\"time\":1,\"model\":\"m\",\"serial\":\"s\",\"wipeMethod\":\"w\",\"wipeLba\":0,"
+       "\"wipeSectors\":true,\"errors\":0}]", Thrown, "ConfigValue.cpp(50)"},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string file = dir.file(std::string(c.name) + ".cfg");
+    if (c.file != nullptr)
+      write(file, c.file);
+    MainLog log;
+    log.add(plain);
+    Observer observer;
+    log.set_callback(&observer);
+    LogCapture capture;
+    try {
+      EXPECT_FALSE(log.load(file));
+      EXPECT_EQ(c.outcome, Refused) << "nothing was thrown";
+      EXPECT_TRUE(capture.text().ends_with(c.detail)) << capture.text();
+    } catch (const config::Value::Exception& e) {
+      ADD_FAILURE() << "a lookup exception left load: " << e.what();
+    } catch (const std::runtime_error& e) {
+      EXPECT_EQ(c.outcome, Thrown) << e.what();
+      EXPECT_STREQ(e.what(), c.detail);
+    }
+    EXPECT_EQ(describe(log.entries()), describe(std::vector<MainLog::Entry>{plain}));
+    EXPECT_EQ(observer.resets + observer.adds, 0);
+  }
+}
+
+TEST_F(MainLogTest, UnknownMembersAreDroppedAtTheNextSave) {
+  write(path, "// written by hand\n[{\"time\":1700000000,\"model\":\"WDC WD10EZEX\","
+              "\"serial\":\"WD-1234\",\"wipeMethod\":\"Forward\",\"wipeLba\":0,"
+              "\"wipeSectors\":1953525168,\"errors\":3,\"note\":\"extra\"}]");
+  MainLog log;
+  ASSERT_TRUE(log.load(path));
+  ASSERT_TRUE(log.save(path));
+  EXPECT_EQ(read(path), std::string("[\n  {\n") + plain_member_lines + "  }\n]");
+}
+
+TEST(MainLog, FindTakesTheNewestWithBothTexts) {
+  MainLog log;
+  Observer observer;
+  log.set_callback(&observer);
+  log.add(entry(1, "M", "S", "Forward", 0, 1, 0));
+  log.add(entry(2, "M", "", "Forward", 0, 1, 0));
+  log.add(entry(3, "M", "S", "Gutmann", 0, 1, 0));
+  log.add(entry(4, "M", "s", "Reverse", 0, 1, 0));
+  EXPECT_EQ(observer.adds, 4);
+  EXPECT_EQ(observer.sizes, (std::vector<std::size_t>{1, 2, 3, 4}));
+
+  ASSERT_NE(log.find("M", "S"), nullptr);
+  EXPECT_EQ(log.find("M", "S")->time(), 3);
+  EXPECT_EQ(log.find("M", "s")->time(), 4);
+  EXPECT_EQ(log.find("M", ""), nullptr);
+  EXPECT_EQ(log.find("", "S"), nullptr);
+  EXPECT_EQ(log.find("M", "S "), nullptr);
+  EXPECT_EQ(log.find("m", "S"), nullptr);
+
+  log.assign({});
+  EXPECT_EQ(observer.resets, 1);
+  EXPECT_TRUE(log.entries().empty());
+  EXPECT_EQ(log.find("M", "S"), nullptr);
+  EXPECT_EQ(&MainLog::instance(), &MainLog::instance());
+}
+
+TEST_F(MainLogTest, TextExport) {
+  MainLog log;
+  EXPECT_EQ(log.to_text(), "");
+  log.add(plain);
+  log.add(entry(4294967301LL, "Disk, \"quoted\"", "", "Gutmann", 9, 0, 0));
+  EXPECT_EQ(log.entries()[0].to_text(), "*** 11/14/23 23:13:20 ***\n"
+                                        "  MODEL: WDC WD10EZEX\n"
+                                        "  SERIAL: WD-1234\n"
+                                        "  WIPE METHOD: Forward\n"
+                                        "  WIPE LBA: 0\n"
+                                        "  WIPE SECTORS: 1953525168\n"
+                                        "  ERRORS: 3");
+  EXPECT_EQ(log.to_text(), log.entries()[0].to_text() + "\n" +
+                               "*** 02/07/06 07:28:21 ***\n"
+                               "  MODEL: Disk, \"quoted\"\n"
+                               "  SERIAL: \n"
+                               "  WIPE METHOD: Gutmann\n"
+                               "  WIPE LBA: 9\n"
+                               "  WIPE SECTORS: 0\n"
+                               "  ERRORS: 0");
+}
+
+TEST(MainLog, CsvQuote) {
+  EXPECT_EQ(csv_quote(""), "\"\"");
+  EXPECT_EQ(csv_quote("a\"b"), "\"a\"\"b\"");
+  EXPECT_EQ(csv_quote("a,b"), "\"a,b\"");
+  EXPECT_EQ(csv_quote("\"\""), "\"\"\"\"\"\"");
+}
+
+namespace {
+
+// The rows of a CSV file as Python's csv module reads them; empty when Python is missing.
+std::vector<std::vector<std::string>> read_csv_with_python(const std::string& path) {
+  gchar* python = g_find_program_in_path("python3");
+  if (python == nullptr)
+    return {};
+  const char* script = "import csv, json, sys\n"
+                       "with open(sys.argv[1], newline='', encoding='utf-8') as f:\n"
+                       "    print(json.dumps(list(csv.reader(f))))\n";
+  const gchar* argv[] = {python, "-c", script, path.c_str(), nullptr};
+  gchar* out = nullptr;
+  gint status = 0;
+  const bool ran = g_spawn_sync(nullptr, const_cast<gchar**>(argv), nullptr, G_SPAWN_DEFAULT,
+                                nullptr, nullptr, &out, nullptr, &status, nullptr);
+  g_free(python);
+  std::vector<std::vector<std::string>> rows;
+  config::Value value;
+  const bool parsed = ran && status == 0 && value.parse(out);
+  g_free(out);
+  EXPECT_TRUE(parsed) << "python's csv reader failed";
+  if (!parsed)
+    return rows;
+  for (const config::Value& row : value.as_list()) {
+    rows.emplace_back();
+    for (const config::Value& field : row.as_list())
+      rows.back().push_back(field.as_string());
+  }
+  return rows;
+}
+
+} // namespace
+
+TEST_F(MainLogTest, CsvExportReadsBackAsTheSameFields) {
+  MainLog log;
+  EXPECT_EQ(log.to_csv(), "TIME,MODEL,SERIAL,WIPE METHOD,WIPE LBA,WIPE SECTORS,ERRORS\n");
+  log.add(plain);
+  log.add(entry(-1, "Disk, \"fast\"", "line\nbreak", "DoD 5220.22-M (C)", 0xFFFFFFFFFFFFFFFFull, 12,
+                4294967295u));
+  log.add(entry(4294967301LL, "Gro\xc3\x9f", "", "Gutmann", 9, 0, 0));
+  const std::string csv = log.to_csv();
+  EXPECT_EQ(csv, "TIME,MODEL,SERIAL,WIPE METHOD,WIPE LBA,WIPE SECTORS,ERRORS\n"
+                 "11/14/23 23:13:20,\"WDC WD10EZEX\",\"WD-1234\",\"Forward\",0,1953525168,3\n"
+                 "01/01/70 00:59:59,\"Disk, \"\"fast\"\"\",\"line\nbreak\",\"DoD 5220.22-M (C)\","
+                 "18446744073709551615,12,4294967295\n"
+                 "02/07/06 07:28:21,\"Gro\xc3\x9f\",\"\",\"Gutmann\",9,0,0\n");
+
+  const std::string file = dir.file("WipeLog.csv");
+  write(file, csv);
+  const auto rows = read_csv_with_python(file);
+  if (rows.empty())
+    GTEST_SKIP() << "python3 is not installed";
+  const std::vector<std::vector<std::string>> expected = {
+      {"TIME", "MODEL", "SERIAL", "WIPE METHOD", "WIPE LBA", "WIPE SECTORS", "ERRORS"},
+      {"11/14/23 23:13:20", "WDC WD10EZEX", "WD-1234", "Forward", "0", "1953525168", "3"},
+      {"01/01/70 00:59:59", "Disk, \"fast\"", "line\nbreak", "DoD 5220.22-M (C)",
+       "18446744073709551615", "12", "4294967295"},
+      {"02/07/06 07:28:21", "Gro\xc3\x9f", "", "Gutmann", "9", "0", "0"},
+  };
+  EXPECT_EQ(rows, expected);
+}
+
+TEST_F(MainLogTest, StartKeepsAsideAFileItCannotLoad) {
+  MainLog good;
+  good.add(plain);
+  ASSERT_TRUE(good.save(dir.file("good.cfg")));
+
+  struct Case {
+    const char* name;
+    std::string file; // empty: no file
+    MainLog::StartLoad outcome;
+    std::size_t entries;
+  };
+  const Case cases[] = {
+      {"first run", "", MainLog::StartLoad::FirstRun, 0},
+      {"good file", read(dir.file("good.cfg")), MainLog::StartLoad::Loaded, 1},
+      {"cut short", read(dir.file("good.cfg")).substr(0, 40), MainLog::StartLoad::KeptAside, 0},
+      {"entry without errors",
+       "[{\"time\":1,\"model\":\"m\",\"serial\":\"s\",\"wipeMethod\":\"w\",\"wipeLba\":0,"
+       "\"wipeSectors\":0}]",
+       MainLog::StartLoad::KeptAside, 0},
+      {"empty file", "", MainLog::StartLoad::KeptAside, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir program;
+    const std::string file = program.file("WipeLog.cfg");
+    const bool exists = c.outcome != MainLog::StartLoad::FirstRun;
+    if (exists)
+      write(file, c.file);
+    MainLog log;
+    std::string keptAs;
+    LogCapture capture;
+    EXPECT_EQ(log.load_for_start(file, keptAs), c.outcome);
+    EXPECT_EQ(log.entries().size(), c.entries);
+    if (c.outcome != MainLog::StartLoad::KeptAside) {
+      EXPECT_EQ(keptAs, "");
+      EXPECT_EQ(std::distance(std::filesystem::directory_iterator(program.path()),
+                              std::filesystem::directory_iterator()),
+                exists ? 1 : 0);
+      continue;
+    }
+    // The bad file is whole under its new name, and the save at the end loses nothing.
+    EXPECT_EQ(keptAs.rfind(file + ".bad-", 0), 0u) << keptAs;
+    EXPECT_EQ(read(keptAs), c.file);
+    EXPECT_NE(capture.text().find("MainLog.cpp(230): " + file + " cannot be loaded; kept as " +
+                                  keptAs + "\n"),
+              std::string::npos)
+        << capture.text();
+    log.add(plain);
+    ASSERT_TRUE(log.save(file));
+    EXPECT_EQ(read(keptAs), c.file);
+
+    // A second bad file in the same second gets a name of its own.
+    write(file, "not a history");
+    std::string second;
+    EXPECT_EQ(log.load_for_start(file, second), MainLog::StartLoad::KeptAside);
+    EXPECT_NE(second, keptAs);
+    EXPECT_EQ(read(keptAs), c.file);
+    EXPECT_EQ(read(second), "not a history");
+  }
+}
+
+TEST_F(MainLogTest, StartRefusesToLoseAFileItCannotRename) {
+  // A file that cannot be parsed, in a folder where nothing can be renamed, even by root.
+  const std::string file = "/proc/self/status";
+  MainLog log;
+  std::string keptAs = "unchanged";
+  LogCapture capture;
+  EXPECT_EQ(log.load_for_start(file, keptAs), MainLog::StartLoad::CannotKeepAside);
+  EXPECT_EQ(keptAs, "unchanged");
+  EXPECT_NE(capture.text().find("MainLog.cpp(236): /proc/self/status cannot be loaded nor "
+                                "renamed to /proc/self/status.bad-"),
+            std::string::npos)
+      << capture.text();
+}
+
+TEST_F(MainLogTest, StartLetsMisshapenFilesThrowAndLeavesThemInPlace) {
+  write(path, "{\"not\":\"a list\"}");
+  MainLog log;
+  std::string keptAs;
+  LogCapture capture;
+  EXPECT_THROW(log.load_for_start(path, keptAs), std::runtime_error);
+  EXPECT_EQ(read(path), "{\"not\":\"a list\"}");
+  EXPECT_EQ(keptAs, "");
+}
