@@ -5,4 +5,4 @@
 
 #include <libintl.h>
 
-#define N_(text) (text)
+#define N_(text) text

@@ -113,7 +113,7 @@ TEST_F(FileChooserTest, OverwritingAsksBeforeTheHookRuns) {
   EXPECT_FALSE(chooser.save(nullptr, "x.cfg", nullptr, true));
   EXPECT_TRUE(declined.finished());
   EXPECT_TRUE(chooser.offered.empty());
-  ASSERT_EQ(declined.seen().size(), 3u);
+  ASSERT_EQ(declined.seen().size(), 2u); // the chooser stayed up throughout
   EXPECT_NE(declined.seen()[1].text.find("already exists"), std::string::npos);
 
   DialogResponder replaced;

@@ -10,6 +10,7 @@
 namespace {
 
 constexpr gint64 retry_after_us = 500 * 1000;
+const char* const seen_key = "cvw-responder-seen";
 
 bool is_candidate(GtkWindow* window) {
   if (!gtk_widget_get_mapped(GTK_WIDGET(window)))
@@ -210,9 +211,13 @@ void DialogResponder::perform() {
   }
   GtkWindow* dialog = target;
   watch(dialog);
-  const char* title = gtk_window_get_title(dialog);
-  seen_.push_back({title != nullptr ? title : "", accessible_id_of(GTK_WIDGET(dialog)),
-                   labels_outside_buttons(GTK_WIDGET(dialog))});
+  // Once per time the dialog comes up, however many steps answer it.
+  if (g_object_get_data(G_OBJECT(dialog), seen_key) == nullptr) {
+    g_object_set_data(G_OBJECT(dialog), seen_key, GINT_TO_POINTER(1));
+    const char* title = gtk_window_get_title(dialog);
+    seen_.push_back({title != nullptr ? title : "", accessible_id_of(GTK_WIDGET(dialog)),
+                     labels_outside_buttons(GTK_WIDGET(dialog))});
+  }
   state = State::Answered;
   answeredAt = g_get_monotonic_time();
   answer(dialog, steps[next]);
@@ -288,6 +293,7 @@ void DialogResponder::on_gone(gpointer self, GObject* gone) {
 
 void DialogResponder::on_response(GtkDialog* dialog, gint, gpointer self) {
   auto& responder = *static_cast<DialogResponder*>(self);
+  g_object_set_data(G_OBJECT(dialog), seen_key, nullptr);
   if (responder.state == State::Answered && GTK_WINDOW(dialog) == responder.target)
     responder.step_done();
 }

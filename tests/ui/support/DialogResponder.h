@@ -58,6 +58,7 @@ public:
 
   // Every step has been taken.
   bool finished() const { return next == steps.size(); }
+  // Each dialog answered, once per time it came up, in order.
   const std::vector<Seen>& seen() const { return seen_; }
 
 private:
