@@ -12,6 +12,8 @@ class DriveAreaEngineTest : public GuiTest, public DriveAreaEngine::Callback {
 protected:
   void SetUp() override {
     GuiTest::SetUp();
+    if (IsSkipped() || HasFatalFailure())
+      return;
     for (GtkWidget*& spin : spins) {
       spin = gtk_spin_button_new_with_range(0, 1, 1);
       g_object_ref_sink(spin);
@@ -20,6 +22,8 @@ protected:
   }
   void TearDown() override {
     for (GtkWidget* spin : spins) {
+      if (spin == nullptr)
+        continue;
       gtk_widget_destroy(spin);
       g_object_unref(spin);
     }
