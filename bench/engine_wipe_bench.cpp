@@ -11,6 +11,7 @@
 // folder on disk and on tmpfs: the generator must never be what a wipe waits for.
 #include "EngineClient.h"
 #include "LinuxMachine.h"
+#include "LoopDevice.h"
 
 #include <glib.h>
 
@@ -230,34 +231,6 @@ double time_first_pass(const std::string& command, const std::string& dir) {
   return elapsed;
 }
 
-// A loop device over `image`, detached again when it goes; no node when there is none.
-class BenchLoop {
-public:
-  BenchLoop(const std::string& image, unsigned sectorSize) {
-    gchar* out = nullptr;
-    gint status = 0;
-    const std::string command =
-        "losetup --find --show --sector-size " + std::to_string(sectorSize) + " " + image;
-    if (g_spawn_command_line_sync(command.c_str(), &out, nullptr, &status, nullptr) &&
-        g_spawn_check_wait_status(status, nullptr) && out != nullptr) {
-      node = out;
-      while (!node.empty() && (node.back() == '\n' || node.back() == ' '))
-        node.pop_back();
-      if (node.rfind("/dev/loop", 0) != 0)
-        node.clear();
-    }
-    g_free(out);
-  }
-  ~BenchLoop() {
-    if (!node.empty())
-      g_spawn_command_line_sync(("losetup -d " + node).c_str(), nullptr, nullptr, nullptr, nullptr);
-  }
-  BenchLoop(const BenchLoop&) = delete;
-  BenchLoop& operator=(const BenchLoop&) = delete;
-
-  std::string node;
-};
-
 // The raw device on a loop device over a sparse 1 GiB image in `dir`: the engine's pattern
 // pass through the drive path, buffered and with "disable buffering", against dd writing
 // zeros to the loop device with fsync, and unbuffered and write-through (O_DIRECT and O_DSYNC, as
@@ -275,12 +248,12 @@ void raw_devices(const std::string& dir) {
   std::printf("%-12s %-18s %10s %10s %12s %8s\n", "sector size", "buffering", "engine s", "dd s",
               "engine MiB/s", "ratio");
   for (unsigned sectorSize : {512u, 4096u}) {
-    const BenchLoop loop(image, sectorSize);
-    if (loop.node.empty()) {
-      std::printf("(no loop device: it needs root and losetup)\n");
+    const LoopDevice loop(image, sectorSize);
+    if (!loop.why_not().empty()) {
+      std::printf("(%s)\n", loop.why_not().c_str());
       return;
     }
-    const std::string name = loop.node.substr(5);
+    const std::string name = loop.name();
     g_setenv("CVW_LOOP_DEVICES", name.c_str(), TRUE);
     g_unsetenv("CVW_MACHINE");
     const std::vector<std::string> names = platform::linux_drive_names();
@@ -311,7 +284,7 @@ void raw_devices(const std::string& dir) {
       const std::string line = command.to_string(true, false);
       const double engine = best_of(2, [&] { return time_first_pass(line, dir); });
       const double dd = best_of(2, [&] {
-        return time_command("dd if=/dev/zero of=" + loop.node + " bs=1M count=1024 " +
+        return time_command("dd if=/dev/zero of=" + loop.node() + " bs=1M count=1024 " +
                             (unbuffered ? "oflag=direct,dsync" : "conv=fsync"));
       });
       std::printf("%-12u %-18s %10.3f %10.3f %12.1f %8.3f\n", sectorSize,

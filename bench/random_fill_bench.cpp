@@ -1,6 +1,6 @@
 // fill_random alone, in GB/s, against the plain one-output-a-step loop, for the chunk sizes a wipe
 // uses; the data stays in the caches for the small sizes, as a chunk does before it is written.
-#include "Random.h"
+#include "random/Random.h"
 
 #include <chrono>
 #include <cstdio>

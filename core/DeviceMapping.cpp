@@ -21,7 +21,7 @@ DeviceMapping::DeviceMapping() {
       Entry found;
       if (query_device_number(volume, found)) {
         found.letter = letter;
-        entries[count++] = found;
+        entries[size_++] = found;
         entered = true;
       } else {
         debug_log() << "DeviceMapping.cpp(57)\n";
@@ -40,7 +40,7 @@ std::string DeviceMapping::letters(HANDLE device) const {
     return std::string();
   }
   std::string result;
-  for (std::uint32_t i = 0; i < count; ++i) {
+  for (std::uint32_t i = 0; i < size_; ++i) {
     const Entry& entry = entries[i];
     if (entry.deviceType == wanted.deviceType && entry.deviceNumber == wanted.deviceNumber &&
         (wanted.partitionNumber == 0 || entry.partitionNumber == wanted.partitionNumber))

@@ -26,7 +26,7 @@ public:
   // the device cannot be queried.
   std::string letters(HANDLE device) const;
 
-  std::uint32_t size() const { return count; }
+  std::uint32_t size() const { return size_; }
   const Entry& entry(std::uint32_t index) const { return entries[index]; }
 
   // Asks the open device for its device type, number and partition number. Returns false,
@@ -35,5 +35,5 @@ public:
 
 private:
   Entry entries[26];
-  std::uint32_t count = 0;
+  std::uint32_t size_ = 0;
 };

@@ -19,30 +19,30 @@ Locale& Locale::instance() {
 }
 
 void Locale::init(const std::string& directory) {
-  folder = directory;
-  locale = platform::user_locale();
-  if (locale.empty()) {
+  directory_ = directory;
+  name_ = platform::user_locale();
+  if (name_.empty()) {
     debug_log() << "Locale.cpp(40)\n";
-    locale = "en";
+    name_ = "en";
     return;
   }
-  if (accessible(folder + "/" + locale))
+  if (accessible(directory_ + "/" + name_))
     return;
-  debug_log() << "Locale.cpp(44): " << locale << "\n";
-  const std::size_t territory = locale.find('_');
+  debug_log() << "Locale.cpp(44): " << name_ << "\n";
+  const std::size_t territory = name_.find('_');
   if (territory == std::string::npos)
     return;
-  locale.erase(territory);
-  if (accessible(folder + "/" + locale))
+  name_.erase(territory);
+  if (accessible(directory_ + "/" + name_))
     return;
-  debug_log() << "Locale.cpp(50): " << locale << "\n";
-  locale = "en";
+  debug_log() << "Locale.cpp(50): " << name_ << "\n";
+  name_ = "en";
 }
 
 std::string Locale::path(const std::string& file) const {
-  const std::string localised = folder + "/" + locale + "/" + file;
+  const std::string localised = directory_ + "/" + name_ + "/" + file;
   if (accessible(localised))
     return localised;
   debug_log() << "Locale.cpp(63): " << localised << "\n";
-  return folder + "/en/" + file;
+  return directory_ + "/en/" + file;
 }

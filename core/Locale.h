@@ -18,13 +18,13 @@ public:
   // directory/en/file, not tested.
   std::string path(const std::string& file) const;
 
-  const std::string& directory() const { return folder; }
+  const std::string& directory() const { return directory_; }
   // The chosen locale folder's name.
-  const std::string& name() const { return locale; }
+  const std::string& name() const { return name_; }
 
 private:
   Locale() = default;
 
-  std::string locale;
-  std::string folder;
+  std::string name_;
+  std::string directory_;
 };

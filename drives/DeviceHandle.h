@@ -6,17 +6,17 @@
 
 class DeviceHandle {
 public:
-  explicit DeviceHandle(HANDLE handle) : handle(handle) {}
+  explicit DeviceHandle(HANDLE handle) : handle_(handle) {}
   ~DeviceHandle() {
     if (valid())
-      CloseHandle(handle);
+      CloseHandle(handle_);
   }
   DeviceHandle(const DeviceHandle&) = delete;
   DeviceHandle& operator=(const DeviceHandle&) = delete;
 
-  HANDLE get() const { return handle; }
-  bool valid() const { return handle != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return handle_; }
+  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
 
 private:
-  HANDLE handle;
+  HANDLE handle_;
 };

@@ -31,7 +31,7 @@ std::uint32_t blink_pause_ms(std::int64_t period) {
 void blink(ProcessClient& client, const config::Value& command) {
   DriverStd device;
   const config::Value& description = command.get("device");
-  if (!device.open(description, 0)) {
+  if (!device.open(description, OpenMode::Read)) {
     reply_init_failed(client);
     return;
   }

@@ -8,7 +8,7 @@
 #include <stdexcept>
 
 DriverEmulator::DriverEmulator(const config::Value& description, std::uint64_t sectorSize)
-    : sectorSize(sectorSize) {
+    : sectorSize_(sectorSize) {
   if (sectorSize == 0)
     throw std::runtime_error("DriverEmulator.cpp(14)");
   for (const config::Value& item : description.get_list("good")) {
@@ -28,24 +28,24 @@ std::uint64_t DriverEmulator::available(std::uint64_t lba, std::uint64_t count) 
 }
 
 std::int64_t DriverEmulator::read_some(std::uint64_t offset, void* buffer, std::uint64_t length) {
-  if (offset % sectorSize != 0)
+  if (offset % sectorSize_ != 0)
     throw std::runtime_error("DriverEmulator.cpp(40)");
-  if (length % sectorSize != 0)
+  if (length % sectorSize_ != 0)
     throw std::runtime_error("DriverEmulator.cpp(41)");
-  const std::uint64_t n = available(offset / sectorSize, length / sectorSize);
-  fill_pattern_sectors(n, buffer, sectorSize, pattern.data(), pattern.size());
+  const std::uint64_t n = available(offset / sectorSize_, length / sectorSize_);
+  fill_pattern_sectors(n, buffer, sectorSize_, pattern.data(), pattern.size());
   g_usleep(1000000);
-  return static_cast<std::int64_t>(n * sectorSize);
+  return static_cast<std::int64_t>(n * sectorSize_);
 }
 
 std::int64_t DriverEmulator::write_some(std::uint64_t offset, const void*, std::uint64_t length) {
-  if (offset % sectorSize != 0)
+  if (offset % sectorSize_ != 0)
     throw std::runtime_error("DriverEmulator.cpp(70)");
-  if (length % sectorSize != 0)
+  if (length % sectorSize_ != 0)
     throw std::runtime_error("DriverEmulator.cpp(71)");
-  const std::uint64_t n = available(offset / sectorSize, length / sectorSize);
+  const std::uint64_t n = available(offset / sectorSize_, length / sectorSize_);
   g_usleep(1000000);
-  return static_cast<std::int64_t>(n * sectorSize);
+  return static_cast<std::int64_t>(n * sectorSize_);
 }
 
 bool DriverEmulator::read_exact(std::uint64_t offset, void* buffer, std::uint64_t length) {

@@ -20,7 +20,7 @@ public:
 
   // The sectors from `lba` up to the end of the good range that holds it, at most `count`.
   std::uint64_t available(std::uint64_t lba, std::uint64_t count) const;
-  std::uint64_t sector_size() const { return sectorSize; }
+  std::uint64_t sector_size() const { return sectorSize_; }
 
   // Transfers take whole sectors; an offset or length that is not throws std::runtime_error.
   bool read_exact(std::uint64_t offset, void* buffer, std::uint64_t length) override;
@@ -31,7 +31,7 @@ public:
   bool sync() override { return true; }
 
 private:
-  std::uint64_t sectorSize;
+  std::uint64_t sectorSize_;
   Ranges good;
   std::string pattern;
 };

@@ -48,7 +48,8 @@ std::unique_ptr<dt::ReaderWriterStd> open_raw_device(const std::string& path, bo
     bool mismatch = false;
     {
       SilentLog quiet;
-      mismatch = raw->open(path, true, disableBuffering) && raw->sector_size() != expectedSectorSize;
+      mismatch =
+          raw->open(path, true, disableBuffering) && raw->sector_size() != expectedSectorSize;
     }
     if (mismatch) {
       reportedSectorSize = raw->sector_size();
@@ -87,10 +88,10 @@ std::uint64_t DriverStd::transfer_limit(const config::Value& description) {
   return dt::FileStd::max_transfer;
 }
 
-bool DriverStd::open(const config::Value& description, int mode) {
+bool DriverStd::open(const config::Value& description, OpenMode mode) {
   device.reset();
   const std::int64_t size = description.get_number("sectorSize");
-  sectorSize = static_cast<std::uint64_t>(size);
+  sectorSize_ = static_cast<std::uint64_t>(size);
   bool useEmulator = false;
   if (description.has("use emulator"))
     useEmulator = description.get_boolean("use emulator");
@@ -99,7 +100,7 @@ bool DriverStd::open(const config::Value& description, int mode) {
                 << "use emulator"
                 << "\n";
     device = std::make_unique<DriverEmulator>(
-        description.get_typed("emulator", config::Value::Object), sectorSize);
+        description.get_typed("emulator", config::Value::Object), sectorSize_);
     return true;
   }
   const std::string id = description.get_string("id");
@@ -113,15 +114,15 @@ bool DriverStd::open(const config::Value& description, int mode) {
     return false;
   }
   if (is_raw_type(type)) {
-    const bool readOnly = mode != 1 && mode != 2;
+    const bool readOnly = mode == OpenMode::Read;
     std::uint64_t reported = 0;
-    auto raw = open_raw_device(id, readOnly, disableBuffering, sectorSize, reported);
+    auto raw = open_raw_device(id, readOnly, disableBuffering, sectorSize_, reported);
     if (!raw) {
       debug_log() << "DriverStd.cpp(54)\n";
       return false;
     }
-    if (reported != sectorSize) {
-      debug_log() << "DriverStd.cpp(59): " << reported << " " << sectorSize << "\n";
+    if (reported != sectorSize_) {
+      debug_log() << "DriverStd.cpp(59): " << reported << " " << sectorSize_ << "\n";
       return false;
     }
     device = std::move(raw);
@@ -143,15 +144,15 @@ bool DriverStd::open(const config::Value& description, int mode) {
 std::uint64_t DriverStd::read_sectors(std::uint64_t lba, std::uint64_t count, void* buffer) {
   if (!device)
     return 0;
-  const std::int64_t n = device->read_some(lba * sectorSize, buffer, count * sectorSize);
-  return n <= 0 ? 0 : static_cast<std::uint64_t>(n) / sectorSize;
+  const std::int64_t n = device->read_some(lba * sectorSize_, buffer, count * sectorSize_);
+  return n <= 0 ? 0 : static_cast<std::uint64_t>(n) / sectorSize_;
 }
 
 std::uint64_t DriverStd::write_sectors(std::uint64_t lba, std::uint64_t count, const void* data) {
   if (!device)
     return 0;
-  const std::int64_t n = device->write_some(lba * sectorSize, data, count * sectorSize);
-  return n <= 0 ? 0 : static_cast<std::uint64_t>(n) / sectorSize;
+  const std::int64_t n = device->write_some(lba * sectorSize_, data, count * sectorSize_);
+  return n <= 0 ? 0 : static_cast<std::uint64_t>(n) / sectorSize_;
 }
 
 bool DriverStd::sync() {

@@ -3,6 +3,7 @@
 // sector number.
 #pragma once
 
+#include "OpenMode.h"
 #include "ReaderWriterStd.h"
 
 #include "ConfigValue.h"
@@ -20,14 +21,13 @@ public:
   // the description tells; open has not run yet and nothing is read that open would refuse.
   static std::uint64_t transfer_limit(const config::Value& description);
 
-  // Opens the device of `description` for reading (mode 0 and any other), writing (1) or both
-  // (2), closing the device held before. Returns false, with debug-log lines, when the device
-  // cannot be opened or does not have the sector size asked for; throws the value exceptions
-  // for missing or mistyped members, and std::runtime_error for an emulator description that
-  // the emulator refuses. After a failure no device is held.
-  bool open(const config::Value& description, int mode);
+  // Opens the device of `description` in `mode`, closing the device held before. Returns false,
+  // with debug-log lines, when the device cannot be opened or does not have the sector size asked
+  // for; throws the value exceptions for missing or mistyped members, and std::runtime_error for an
+  // emulator description that the emulator refuses. After a failure no device is held.
+  bool open(const config::Value& description, OpenMode mode);
 
-  std::uint64_t sector_size() const { return sectorSize; }
+  std::uint64_t sector_size() const { return sectorSize_; }
 
   // Read or write `count` sectors from `lba` into or from a buffer of count x sector size
   // bytes. Return the number of whole sectors transferred from `lba` upwards: fewer than `count`
@@ -42,5 +42,5 @@ public:
 
 private:
   std::unique_ptr<dt::ReaderWriterStd> device;
-  std::uint64_t sectorSize = 512;
+  std::uint64_t sectorSize_ = 512;
 };

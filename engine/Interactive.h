@@ -8,7 +8,7 @@ class ProcessClient;
 // A handler of engine commands; every handler replies through the one client channel.
 class Interactive {
 public:
-  explicit Interactive(ProcessClient* client) : channel(client) {}
+  explicit Interactive(ProcessClient* client) : client_(client) {}
   Interactive(const Interactive&) = delete;
   Interactive& operator=(const Interactive&) = delete;
 
@@ -16,10 +16,10 @@ public:
   virtual void execute(const config::Value& command) = 0;
   virtual ~Interactive() = default;
 
-  ProcessClient* client() const { return channel; }
+  ProcessClient* client() const { return client_; }
 
 private:
-  ProcessClient* channel;
+  ProcessClient* client_;
 };
 
 // The command loop: announces "ready", runs the command that the client sends, and again. It

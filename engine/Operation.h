@@ -13,7 +13,7 @@ public:
   // The client's "interrupt" command; it ends the running pass only.
   class InterruptedException : public std::exception {};
 
-  explicit Operation(WipeContext* context) : wipeContext(context) {}
+  explicit Operation(WipeContext* context) : context_(context) {}
   Operation(const Operation&) = delete;
   Operation& operator=(const Operation&) = delete;
 
@@ -29,10 +29,10 @@ public:
   virtual ~Operation() = default;
 
 protected:
-  WipeContext& context() { return *wipeContext; }
+  WipeContext& context() { return *context_; }
 
 private:
-  WipeContext* wipeContext;
+  WipeContext* context_;
 };
 
 // The error replies. Each waits for the client's answer and drops it; an "interrupt" answer

@@ -8,7 +8,7 @@ class Operation;
 
 class OperationStrategy {
 public:
-  explicit OperationStrategy(Operation* operation) : driven(operation) {}
+  explicit OperationStrategy(Operation* operation) : operation_(operation) {}
   OperationStrategy(const OperationStrategy&) = delete;
   OperationStrategy& operator=(const OperationStrategy&) = delete;
 
@@ -19,7 +19,7 @@ public:
   virtual ~OperationStrategy() = default;
 
 protected:
-  Operation& operation() { return *driven; }
+  Operation& operation() { return *operation_; }
 
   // The sectors to skip after a failure: `jump`, doubled for each earlier failure in a row when
   // `doubling` is set. Held at the largest count rather than wrapping, so a long run of
@@ -27,5 +27,5 @@ protected:
   static std::uint64_t skip_after(std::uint64_t jump, bool doubling, std::uint64_t failures);
 
 private:
-  Operation* driven;
+  Operation* operation_;
 };

@@ -20,36 +20,36 @@ void Ranges::add(std::uint64_t start, std::uint64_t count) {
   if (count > std::numeric_limits<std::uint64_t>::max() - start)
     throw std::runtime_error("Ranges.cpp(24)");
   const std::uint64_t end = start + count;
-  auto next = ranges.lower_bound(start);
+  auto next = items_.lower_bound(start);
   bool takeNext = false;
-  if (next != ranges.end() && end >= next->first) {
+  if (next != items_.end() && end >= next->first) {
     if (end != next->first)
       throw std::runtime_error("Ranges.cpp(29)");
     takeNext = true;
     count += next->second;
   }
-  if (next != ranges.begin()) {
+  if (next != items_.begin()) {
     auto previous = std::prev(next);
     const std::uint64_t previousEnd = previous->first + previous->second;
     if (previousEnd >= start) {
       if (previousEnd != start)
         throw std::runtime_error("Ranges.cpp(39)");
       if (takeNext)
-        ranges.erase(next);
+        items_.erase(next);
       previous->second += count;
       return;
     }
   }
   if (takeNext)
-    ranges.erase(next);
-  ranges.emplace(start, count);
+    items_.erase(next);
+  items_.emplace(start, count);
 }
 
 void Ranges::remove(std::uint64_t start, std::uint64_t count) {
   if (count == 0)
     throw std::runtime_error("Ranges.cpp(55)");
-  auto r = ranges.upper_bound(start);
-  if (r == ranges.begin())
+  auto r = items_.upper_bound(start);
+  if (r == items_.begin())
     throw std::runtime_error("Ranges.cpp(57)");
   --r;
   const std::uint64_t oldEnd = r->first + r->second;
@@ -57,33 +57,33 @@ void Ranges::remove(std::uint64_t start, std::uint64_t count) {
     throw std::runtime_error("Ranges.cpp(62)");
   const std::uint64_t end = start + count;
   if (r->first == start)
-    ranges.erase(r);
+    items_.erase(r);
   else
     r->second = start - r->first;
   if (oldEnd > end)
-    ranges.emplace(end, oldEnd - end);
+    items_.emplace(end, oldEnd - end);
 }
 
 Ranges::Range Ranges::intersect(std::uint64_t start, std::uint64_t count) const {
   const std::uint64_t end = end_of(start, count);
-  auto next = ranges.lower_bound(start);
-  if (next != ranges.begin()) {
+  auto next = items_.lower_bound(start);
+  if (next != items_.begin()) {
     auto previous = std::prev(next);
     const std::uint64_t previousEnd = previous->first + previous->second;
     if (previousEnd > start)
       return Range(start, std::min(end, previousEnd) - start);
   }
-  if (next != ranges.end() && next->first < end)
+  if (next != items_.end() && next->first < end)
     return Range(next->first, std::min(end, next->first + next->second) - next->first);
   return Range(start, 0);
 }
 
 bool Ranges::overlaps(std::uint64_t start, std::uint64_t count) const {
   const std::uint64_t end = end_of(start, count);
-  auto next = ranges.lower_bound(start);
-  if (next != ranges.end() && next->first < end)
+  auto next = items_.lower_bound(start);
+  if (next != items_.end() && next->first < end)
     return true;
-  if (next != ranges.begin()) {
+  if (next != items_.begin()) {
     auto previous = std::prev(next);
     if (previous->first + previous->second > start)
       return true;

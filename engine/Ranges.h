@@ -8,13 +8,13 @@ class Ranges {
 public:
   class Range {
   public:
-    Range(std::uint64_t start, std::uint64_t length) : first(start), count(length) {}
-    std::uint64_t start() const { return first; }
-    std::uint64_t length() const { return count; }
+    Range(std::uint64_t start, std::uint64_t length) : start_(start), length_(length) {}
+    std::uint64_t start() const { return start_; }
+    std::uint64_t length() const { return length_; }
 
   private:
-    std::uint64_t first;
-    std::uint64_t count;
+    std::uint64_t start_;
+    std::uint64_t length_;
   };
 
   // Adds the `count` sectors from `start`; a range that touches another is joined with it.
@@ -27,10 +27,10 @@ public:
   // The first piece of the set inside the stretch; {start, 0} when the set has none there.
   Range intersect(std::uint64_t start, std::uint64_t count) const;
   bool overlaps(std::uint64_t start, std::uint64_t count) const;
-  void clear() { ranges.clear(); }
+  void clear() { items_.clear(); }
 
-  const std::map<std::uint64_t, std::uint64_t>& items() const { return ranges; }
+  const std::map<std::uint64_t, std::uint64_t>& items() const { return items_; }
 
 private:
-  std::map<std::uint64_t, std::uint64_t> ranges; // first sector -> sector count
+  std::map<std::uint64_t, std::uint64_t> items_; // first sector -> sector count
 };

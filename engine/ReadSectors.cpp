@@ -16,7 +16,7 @@
 void read_sectors(ProcessClient& client, config::Value& command) {
   DriverStd device;
   const config::Value description = command.get("device");
-  if (!device.open(description, 0)) {
+  if (!device.open(description, OpenMode::Read)) {
     reply_init_failed(client);
     return;
   }

@@ -66,28 +66,28 @@ bool can_serve(const config::Value& command, std::int64_t sectorsPerTime,
 
 } // namespace
 
-bool WipeContext::open_device(const config::Value& command, int mode) {
+bool WipeContext::open_device(const config::Value& command, OpenMode mode) {
   const std::int64_t sectorsPerTime = command.get_number("sectorsPerTime");
   const config::Value& description = command.get("device");
-  if (!can_serve(command, sectorsPerTime, description) || !driver.open(description, mode)) {
-    reply_init_failed(*channel);
+  if (!can_serve(command, sectorsPerTime, description) || !device_.open(description, mode)) {
+    reply_init_failed(*client_);
     return false;
   }
-  const std::uint64_t bytes = static_cast<std::uint64_t>(sectorsPerTime) * driver.sector_size();
-  writeData = allocate_aligned(writeAllocation, bytes);
-  bufferBytes = bytes;
-  if (mode == 0 || mode == 2) {
-    readData = allocate_aligned(readAllocation, bytes);
+  const std::uint64_t bytes = static_cast<std::uint64_t>(sectorsPerTime) * device_.sector_size();
+  writeBuffer_ = allocate_aligned(writeAllocation, bytes);
+  bufferBytes_ = bytes;
+  if (mode != OpenMode::Write) {
+    readBuffer_ = allocate_aligned(readAllocation, bytes);
   } else {
     readAllocation.reset();
-    readData = nullptr;
+    readBuffer_ = nullptr;
   }
   return true;
 }
 
 void WipeContext::report_progress(std::uint64_t lba, std::uint64_t count, bool force, bool done) {
-  processedSectors += count;
-  if (!force && !periodTimer.period_elapsed())
+  processedSectors_ += count;
+  if (!force && !timer_.period_elapsed())
     return;
   config::Value message(config::Value::Object);
   message.set("status", "update");
@@ -96,7 +96,7 @@ void WipeContext::report_progress(std::uint64_t lba, std::uint64_t count, bool f
   } else {
     message.set("lba", lba);
     message.set("sectors", count);
-    message.set("processedSectors", processedSectors);
+    message.set("processedSectors", processedSectors_);
   }
-  write_value(*channel, message);
+  write_value(*client_, message);
 }

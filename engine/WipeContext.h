@@ -14,40 +14,40 @@ class ProcessClient;
 
 class WipeContext {
 public:
-  explicit WipeContext(ProcessClient* client) : channel(client) {}
+  explicit WipeContext(ProcessClient* client) : client_(client) {}
   WipeContext(const WipeContext&) = delete;
   WipeContext& operator=(const WipeContext&) = delete;
 
-  // Opens the command's "device" in `mode` (1 write, 2 read and write) and allocates buffers
-  // for "sectorsPerTime" sectors: a write buffer, and a read buffer unless the mode is 1. A
+  // Opens the command's "device" in `mode` and allocates buffers for "sectorsPerTime" sectors:
+  // a write buffer, and a read buffer unless the mode is Write. A
   // chunk size, sector size or range that the device cannot serve is refused before the device
   // is opened. On any refusal or failure the client gets "init failed", its answer is awaited,
   // and the result is false. Throws the value exceptions for missing or mistyped members, and
   // std::bad_alloc when the buffers cannot be had.
-  bool open_device(const config::Value& command, int mode);
+  bool open_device(const config::Value& command, OpenMode mode);
 
   // Counts `count` more sectors handled, and tells the client when `force` is set or the timer
   // fires: the final report of a pass when `done` is set, else the run and the count so far.
   void report_progress(std::uint64_t lba, std::uint64_t count, bool force, bool done);
 
-  ProcessClient& client() { return *channel; }
-  DriverStd& device() { return driver; }
-  unsigned char* write_buffer() { return writeData; }
-  unsigned char* read_buffer() { return readData; }
+  ProcessClient& client() { return *client_; }
+  DriverStd& device() { return device_; }
+  unsigned char* write_buffer() { return writeBuffer_; }
+  unsigned char* read_buffer() { return readBuffer_; }
   // Bytes each buffer holds from its aligned start: "sectorsPerTime" whole sectors.
-  std::uint64_t buffer_bytes() const { return bufferBytes; }
-  PeriodTimer& timer() { return periodTimer; }
-  std::uint64_t processed_sectors() const { return processedSectors; }
-  void set_processed_sectors(std::uint64_t count) { processedSectors = count; }
+  std::uint64_t buffer_bytes() const { return bufferBytes_; }
+  PeriodTimer& timer() { return timer_; }
+  std::uint64_t processed_sectors() const { return processedSectors_; }
+  void set_processed_sectors(std::uint64_t count) { processedSectors_ = count; }
 
 private:
-  ProcessClient* channel;
-  DriverStd driver;
+  ProcessClient* client_;
+  DriverStd device_;
   std::unique_ptr<unsigned char[]> writeAllocation;
-  unsigned char* writeData = nullptr;
+  unsigned char* writeBuffer_ = nullptr;
   std::unique_ptr<unsigned char[]> readAllocation;
-  unsigned char* readData = nullptr;
-  std::uint64_t bufferBytes = 0;
-  PeriodTimer periodTimer;
-  std::uint64_t processedSectors = 0;
+  unsigned char* readBuffer_ = nullptr;
+  std::uint64_t bufferBytes_ = 0;
+  PeriodTimer timer_;
+  std::uint64_t processedSectors_ = 0;
 };

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Operation.h"
-#include "RandomFiller.h"
+#include "random/RandomFiller.h"
 
 // Writes fresh random data over every chunk, one continuous stream of the process generator,
 // and, with verify, reads each chunk back after it is written and compares it.

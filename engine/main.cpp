@@ -1,7 +1,7 @@
 // cvwdrv, the wipe engine: a program without a window that speaks a line protocol on its
 // standard input and output.
 #include "Interactive.h"
-#include "Random.h"
+#include "random/Random.h"
 
 #include "DebugLog.h"
 #include "StreambufNull.h"
@@ -64,7 +64,9 @@ int main(int argc, char** argv) {
     }
   }
   set_debug_log(debug_sink(haveSink, sink));
-  debug_log() << "main.cpp(31): " << "*** cvwdrv v0.01 ***" << "\n";
+  debug_log() << "main.cpp(31): "
+              << "*** cvwdrv v0.01 ***"
+              << "\n";
   try {
     seed_random();
     if (haveCommand && command == "interactive") {
@@ -74,9 +76,12 @@ int main(int argc, char** argv) {
       return -1;
     }
   } catch (const std::exception& e) {
-    debug_log() << "main.cpp(44): " << "exception: " << e.what() << "\n";
+    debug_log() << "main.cpp(44): "
+                << "exception: " << e.what() << "\n";
   } catch (...) {
-    debug_log() << "main.cpp(47): " << "exception" << "\n";
+    debug_log() << "main.cpp(47): "
+                << "exception"
+                << "\n";
   }
   return -1;
 }

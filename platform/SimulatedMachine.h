@@ -3,50 +3,14 @@
 #pragma once
 
 #include "Machine.h"
+#include "MachineFile.h"
 #include "SimulatedState.h"
 
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace platform {
-
-// The error code each named call is set to give.
-using Failures = std::map<std::string, DWORD>;
-
-struct SectorRange {
-  std::uint64_t first = 0;
-  std::uint64_t count = 0;
-};
-
-struct SimulatedDrive {
-  DWORD number = 0;
-  std::uint64_t size = 0;
-  std::uint32_t sectorSize = 512;
-  std::string vendor, product, revision, serial;
-  bool removable = false;
-  std::int32_t busType = BusTypeSata;
-  std::string image; // absolute path
-  std::int64_t cylinders = 0;
-  DWORD tracksPerCylinder = 1;
-  DWORD sectorsPerTrack = 1;
-  std::string descriptor; // the bytes of the storage query
-  std::vector<SectorRange> unreadable, unwritable;
-  Failures failures;
-};
-
-struct SimulatedVolume {
-  std::string guid;       // lower case
-  std::string listedName; // what the volume walk delivers
-  std::vector<Extent> extents;
-  DWORD partitionNumber = 0;
-  std::string fileSystem, label;
-  std::string letters; // upper case, as the file gives them
-  bool mounted = true;
-  DWORD serialNumber = 0;
-  Failures failures;
-};
 
 class SimulatedMachine : public Machine, public std::enable_shared_from_this<SimulatedMachine> {
 public:
@@ -61,25 +25,21 @@ public:
   DWORD logical_drives() override;
   bool delete_mount_point(char letter) override;
 
-  const std::vector<SimulatedDrive>& drives() const { return drives_; }
-  const std::vector<SimulatedVolume>& volumes() const { return volumes_; }
+  const std::vector<SimulatedDrive>& drives() const { return described_.drives; }
+  const std::vector<SimulatedVolume>& volumes() const { return described_.volumes; }
   const SimulatedState& state() const { return state_; }
-  const SimulatedDrive* drive(DWORD number) const;
+  const SimulatedDrive* drive(DWORD number) const { return described_.drive(number); }
 
 private:
-  explicit SimulatedMachine(const std::string& file) : state_(file + ".state") {}
+  SimulatedMachine(const std::string& file, MachineDescription described)
+      : described_(std::move(described)), state_(file + ".state") {}
   // The volume with the current drive letter `letter`, or null; with `snapshot` of the state.
   const SimulatedVolume* volume_with_letter(char letter,
                                             const SimulatedState::Snapshot& snapshot) const;
   const SimulatedVolume* find_volume(const std::string& root, bool& noMedium) const;
 
-  std::vector<SimulatedDrive> drives_;
-  std::vector<SimulatedVolume> volumes_;
-  std::string extraLetters_; // letters without a volume (a drive without a medium)
-  Failures failures_;
+  MachineDescription described_;
   SimulatedState state_;
-
-  friend class MachineFileReader;
 };
 
 } // namespace platform

@@ -8,10 +8,10 @@
 
 #include <bitset>
 #include <charconv>
-#include <memory>
-#include <tuple>
 #include <cstring>
+#include <memory>
 #include <ostream>
+#include <tuple>
 
 namespace config {
 
@@ -61,7 +61,7 @@ public:
   Writer(OutputBuffer& out, bool pretty) : out(out), pretty(pretty) {}
 
   void write_value(const Value& v, int depth) {
-    switch (v.kind) {
+    switch (v.type_) {
     case Value::Null: out += "null"; break;
     case Value::Boolean: out += v.boolean ? "true" : "false"; break;
     case Value::Number: write_number(v.number); break;
@@ -175,7 +175,7 @@ private:
 std::string Value::to_string(bool membersOnly, bool pretty) const {
   OutputBuffer out;
   Writer writer(out, pretty);
-  if (membersOnly && kind == Object && !members.empty())
+  if (membersOnly && type_ == Object && !members.empty())
     writer.write_members(members, 0);
   else
     writer.write_value(*this, 0);
@@ -195,7 +195,7 @@ public:
       Value::Members members;
       if (!parse_object(members))
         return trace(417);
-      receiver.kind = Value::Object;
+      receiver.type_ = Value::Object;
       receiver.members = std::move(members);
       break;
     }
@@ -203,7 +203,7 @@ public:
       Value::Items items;
       if (!parse_list(items))
         return trace(421);
-      receiver.kind = Value::List;
+      receiver.type_ = Value::List;
       receiver.items = std::move(items);
       break;
     }
@@ -211,7 +211,7 @@ public:
       Value::Members members;
       if (!parse_members(members))
         return trace(425);
-      receiver.kind = Value::Object;
+      receiver.type_ = Value::Object;
       receiver.members = std::move(members);
       break;
     }
@@ -396,28 +396,28 @@ private:
       return trace(500);
     switch (kind) {
     case NullWord:
-      value.kind = Value::Null;
+      value.type_ = Value::Null;
       cur += 4;
       return true;
     case TrueWord:
-      value.kind = Value::Boolean;
+      value.type_ = Value::Boolean;
       value.boolean = true;
       cur += 4;
       return true;
     case FalseWord:
-      value.kind = Value::Boolean;
+      value.type_ = Value::Boolean;
       value.boolean = false;
       cur += 5;
       return true;
     case NumberStart:
       if (!read_number(value.number))
         return trace(507);
-      value.kind = Value::Number;
+      value.type_ = Value::Number;
       return true;
     case StringStart:
       if (!read_string(value.text))
         return trace(503);
-      value.kind = Value::String;
+      value.type_ = Value::String;
       return true;
     case ObjectStart:
       // The writer and the reader recurse per level; a foreign text must not exhaust the stack.
@@ -429,7 +429,7 @@ private:
         return trace(521);
       }
       --depth;
-      value.kind = Value::Object;
+      value.type_ = Value::Object;
       return true;
     case ListStart:
       if (depth >= Value::max_depth)
@@ -440,7 +440,7 @@ private:
         return trace(517);
       }
       --depth;
-      value.kind = Value::List;
+      value.type_ = Value::List;
       return true;
     default: return trace(527);
     }
@@ -502,12 +502,30 @@ private:
       switch (e) {
       case '"':
       case '/':
-      case '\\': out += e; ++cur; break;
-      case 'b': out += '\x08'; ++cur; break;
-      case 'f': out += '\x0C'; ++cur; break;
-      case 'n': out += '\x0A'; ++cur; break;
-      case 'r': out += '\x0D'; ++cur; break;
-      case 't': out += '\x09'; ++cur; break;
+      case '\\':
+        out += e;
+        ++cur;
+        break;
+      case 'b':
+        out += '\x08';
+        ++cur;
+        break;
+      case 'f':
+        out += '\x0C';
+        ++cur;
+        break;
+      case 'n':
+        out += '\x0A';
+        ++cur;
+        break;
+      case 'r':
+        out += '\x0D';
+        ++cur;
+        break;
+      case 't':
+        out += '\x09';
+        ++cur;
+        break;
       case 'u': {
         ++cur;
         unsigned cp;

@@ -26,80 +26,80 @@ std::string Value::type_name(Type type) {
   return "Unknown";
 }
 
-Value::Value(Type type) : kind(type) {}
+Value::Value(Type type) : type_(type) {}
 
 bool Value::as_boolean() const {
-  if (kind != Boolean)
+  if (type_ != Boolean)
     fail("ConfigValue.cpp(44)");
   return boolean;
 }
 
 std::int64_t Value::as_number() const {
-  if (kind != Number)
+  if (type_ != Number)
     fail("ConfigValue.cpp(50)");
   return number;
 }
 
 const std::string& Value::as_string() const {
-  if (kind != String)
+  if (type_ != String)
     fail("ConfigValue.cpp(56)");
   return text;
 }
 
 std::string& Value::as_string() {
-  if (kind != String)
+  if (type_ != String)
     fail("ConfigValue.cpp(56)");
   return text;
 }
 
 const Value::Members& Value::as_object() const {
-  if (kind != Object)
+  if (type_ != Object)
     fail("ConfigValue.cpp(62)");
   return members;
 }
 
 Value::Members& Value::as_object() {
-  if (kind != Object)
+  if (type_ != Object)
     fail("ConfigValue.cpp(62)");
   return members;
 }
 
 const Value::Items& Value::as_list() const {
-  if (kind != List)
+  if (type_ != List)
     fail("ConfigValue.cpp(68)");
   return items;
 }
 
 Value::Items& Value::as_list() {
-  if (kind != List)
+  if (type_ != List)
     fail("ConfigValue.cpp(68)");
   return items;
 }
 
-void Value::set_null() { kind = Null; }
+void Value::set_null() { type_ = Null; }
 
 void Value::set_boolean(bool b) {
-  kind = Boolean;
+  type_ = Boolean;
   boolean = b;
 }
 
 void Value::set_number(long long n) {
-  kind = Number;
+  type_ = Number;
   number = n;
 }
 
 void Value::set_string(const std::string& s) {
-  kind = String;
+  type_ = String;
   text = s;
 }
 
 void Value::set_object(const Members& m) {
-  kind = Object;
+  type_ = Object;
   members = m;
 }
 
 void Value::set_list(const Items& v) {
-  kind = List;
+  type_ = List;
   items = v;
 }
 
@@ -159,13 +159,13 @@ Value& Value::operator=(const Items& v) {
 }
 
 bool Value::has(const char* name) const {
-  if (kind != Object)
+  if (type_ != Object)
     fail("ConfigValue.cpp(109)");
   return members.find(name) != members.end();
 }
 
 const Value& Value::get(const char* name) const {
-  if (kind != Object)
+  if (type_ != Object)
     fail("ConfigValue.cpp(115)");
   auto found = members.find(name);
   if (found == members.end()) {
@@ -182,9 +182,9 @@ Value& Value::get(const char* name) {
 
 const Value& Value::get_typed(const char* name, Type wanted) const {
   const Value& member = get(name);
-  if (member.kind != wanted) {
+  if (member.type_ != wanted) {
     const std::string message =
-        quoted(name) + " is " + type_name(member.kind) + ", not " + type_name(wanted);
+        quoted(name) + " is " + type_name(member.type_) + ", not " + type_name(wanted);
     debug_log() << "ConfigValue.cpp(280): " << message << "\n";
     throw Exception(message);
   }
@@ -224,7 +224,7 @@ const Value* find_member(const Value::Members& members, const char* name) {
 } // namespace
 
 bool Value::get(const char* name, bool& out) const {
-  if (kind != Object)
+  if (type_ != Object)
     fail("ConfigValue.cpp(139)");
   const Value* member = find_member(members, name);
   if (member == nullptr)
@@ -234,7 +234,7 @@ bool Value::get(const char* name, bool& out) const {
 }
 
 bool Value::get(const char* name, long long& out) const {
-  if (kind != Object)
+  if (type_ != Object)
     fail("ConfigValue.cpp(187)");
   const Value* member = find_member(members, name);
   if (member == nullptr)
@@ -244,7 +244,7 @@ bool Value::get(const char* name, long long& out) const {
 }
 
 bool Value::get(const char* name, int& out) const {
-  if (kind != Object)
+  if (type_ != Object)
     fail("ConfigValue.cpp(198)");
   const Value* member = find_member(members, name);
   if (member == nullptr)
@@ -254,7 +254,7 @@ bool Value::get(const char* name, int& out) const {
 }
 
 bool Value::get(const char* name, long& out) const {
-  if (kind != Object)
+  if (type_ != Object)
     fail("ConfigValue.cpp(209)");
   const Value* member = find_member(members, name);
   if (member == nullptr)
@@ -264,7 +264,7 @@ bool Value::get(const char* name, long& out) const {
 }
 
 bool Value::get(const char* name, unsigned int& out) const {
-  if (kind != Object)
+  if (type_ != Object)
     fail("ConfigValue.cpp(220)");
   const Value* member = find_member(members, name);
   if (member == nullptr)
@@ -274,7 +274,7 @@ bool Value::get(const char* name, unsigned int& out) const {
 }
 
 bool Value::get(const char* name, unsigned long& out) const {
-  if (kind != Object)
+  if (type_ != Object)
     fail("ConfigValue.cpp(231)");
   const Value* member = find_member(members, name);
   if (member == nullptr)
@@ -284,7 +284,7 @@ bool Value::get(const char* name, unsigned long& out) const {
 }
 
 bool Value::get(const char* name, unsigned long long& out) const {
-  if (kind != Object)
+  if (type_ != Object)
     fail("ConfigValue.cpp(242)");
   const Value* member = find_member(members, name);
   if (member == nullptr)
@@ -294,7 +294,7 @@ bool Value::get(const char* name, unsigned long long& out) const {
 }
 
 bool Value::get(const char* name, std::string& out) const {
-  if (kind != Object)
+  if (type_ != Object)
     fail("ConfigValue.cpp(265)");
   const Value* member = find_member(members, name);
   if (member == nullptr)
@@ -304,7 +304,7 @@ bool Value::get(const char* name, std::string& out) const {
 }
 
 Value& Value::operator[](const char* name) {
-  if (kind != Object)
+  if (type_ != Object)
     fail("ConfigValue.cpp(127)");
   return members.try_emplace(name, Object).first->second;
 }

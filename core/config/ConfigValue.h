@@ -29,7 +29,7 @@ public:
 
   explicit Value(Type type = Object);
 
-  Type type() const { return kind; }
+  Type type() const { return type_; }
 
   // Typed views; each throws std::runtime_error with its source position on a type mismatch.
   bool as_boolean() const;
@@ -110,7 +110,7 @@ private:
   friend class Writer;
   friend class Reader;
 
-  Type kind;
+  Type type_;
   bool boolean = false;
   std::int64_t number = -1;
   std::string text;

@@ -18,16 +18,15 @@ FileStd::~FileStd() {
     close();
 }
 
-bool FileStd::open(const std::string& path, int mode, int extraFlags) {
+bool FileStd::open(const std::string& path, OpenMode mode, int extraFlags) {
   if (fd != -1)
     close();
   int flags = extraFlags | O_BINARY;
-  if (mode == 1)
-    flags |= O_WRONLY | O_CREAT;
-  else if (mode == 2)
-    flags |= O_RDWR | O_CREAT;
-  else
-    flags |= O_RDONLY;
+  switch (mode) {
+  case OpenMode::Read: flags |= O_RDONLY; break;
+  case OpenMode::Write: flags |= O_WRONLY | O_CREAT; break;
+  case OpenMode::ReadWrite: flags |= O_RDWR | O_CREAT; break;
+  }
   // Checked before the open, which has effects of its own on some devices (a tape rewinds, a
   // pipe blocks until its other end is opened).
   if (is_special_file(path.c_str())) {

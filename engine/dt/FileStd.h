@@ -1,5 +1,6 @@
 #pragma once
 
+#include "OpenMode.h"
 #include "ReaderWriterStd.h"
 
 #include <string>
@@ -19,11 +20,11 @@ public:
   FileStd(const FileStd&) = delete;
   FileStd& operator=(const FileStd&) = delete;
 
-  // Opens `path` (UTF-8) for reading (mode 0 and any other), writing (1) or both (2); modes 1 and
-  // 2 create a missing file, and no mode truncates. Devices and pipes are refused: a raw device
+  // Opens `path` (UTF-8) in `mode`; Write and ReadWrite create a missing file, and no mode
+  // truncates. Devices and pipes are refused: a raw device
   // is opened only through the raw device types, which lock its volumes. Returns false, with a
   // debug-log line, when the file cannot be opened or sized; the object is then closed.
-  bool open(const std::string& path, int mode, int extraFlags);
+  bool open(const std::string& path, OpenMode mode, int extraFlags);
 
   bool read_exact(std::uint64_t offset, void* buffer, std::uint64_t length) override;
   std::int64_t read_some(std::uint64_t offset, void* buffer, std::uint64_t length) override;

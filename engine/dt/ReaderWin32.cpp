@@ -106,8 +106,8 @@ bool ReaderWin32::open(const std::string& path, bool readOnly, bool disableBuffe
     return false;
   }
   release();
-  devicePath = path;
-  deviceKind = 0;
+  path_ = path;
+  kind_ = Kind::Other;
   STORAGE_DEVICE_NUMBER number;
   DWORD returned = 0;
   if (!DeviceIoControl(opened, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, sizeof number,
@@ -119,11 +119,11 @@ bool ReaderWin32::open(const std::string& path, bool readOnly, bool disableBuffe
                 << "\n  DeviceNumber: " << number.DeviceNumber
                 << "\n  PartitionNumber: " << number.PartitionNumber << "\n";
     if (number.DeviceType == FILE_DEVICE_DISK && number.PartitionNumber == 0) {
-      deviceKind = 1;
+      kind_ = Kind::Disk;
       if (!readOnly)
         lock_volumes(number.DeviceNumber);
     } else if (number.DeviceType == FILE_DEVICE_DISK) {
-      deviceKind = 2;
+      kind_ = Kind::Partition;
       if (!control(opened, FSCTL_ALLOW_EXTENDED_DASD_IO))
         debug_log() << "ReaderWin32.cpp(129): "
                     << "FSCTL_ALLOW_EXTENDED_DASD_IO " << path << " " << last_error_text() << "\n";
@@ -131,10 +131,10 @@ bool ReaderWin32::open(const std::string& path, bool readOnly, bool disableBuffe
         debug_log() << "ReaderWin32.cpp(138): " << path << "\n";
     }
   }
-  device = opened;
+  handle_ = opened;
   buffer = static_cast<unsigned char*>(newBuffer);
   set_size(bytes);
-  sectorSize = reported;
+  sectorSize_ = reported;
   bufferSize = newBufferSize;
   cacheLength = 0;
   cacheOffset = 0;
@@ -201,7 +201,7 @@ void ReaderWin32::lock_volumes(DWORD diskNumber) {
 }
 
 void ReaderWin32::release() {
-  if (device != INVALID_HANDLE_VALUE)
+  if (handle_ != INVALID_HANDLE_VALUE)
     close();
   if (buffer != nullptr) {
     VirtualFree(buffer, 0, MEM_RELEASE);
@@ -214,18 +214,18 @@ void ReaderWin32::release() {
 }
 
 bool ReaderWin32::close() {
-  if (!CloseHandle(device)) {
+  if (!CloseHandle(handle_)) {
     debug_log() << "ReaderWin32.cpp(262): " << last_error_text() << "\n";
     return false;
   }
-  device = INVALID_HANDLE_VALUE;
+  handle_ = INVALID_HANDLE_VALUE;
   return true;
 }
 
 std::int64_t ReaderWin32::read_some(std::uint64_t offset, void* out, std::uint64_t length) {
-  if (sectorSize == 0 || offset % sectorSize != 0 || length % sectorSize != 0 ||
+  if (sectorSize_ == 0 || offset % sectorSize_ != 0 || length % sectorSize_ != 0 ||
       length > bufferSize) {
-    debug_log() << "ReaderWin32.cpp(207): " << offset << " " << length << " " << sectorSize << " "
+    debug_log() << "ReaderWin32.cpp(207): " << offset << " " << length << " " << sectorSize_ << " "
                 << bufferSize << "\n";
     return 0;
   }
@@ -237,15 +237,15 @@ std::int64_t ReaderWin32::read_some(std::uint64_t offset, void* out, std::uint64
     length = size() - offset;
   }
   cacheLength = 0; // the buffer is about to be overwritten
-  const std::uint64_t n = read_at(device, offset, buffer, length);
+  const std::uint64_t n = read_at(handle_, offset, buffer, length);
   std::memcpy(out, buffer, n);
   return static_cast<std::int64_t>(n);
 }
 
 std::int64_t ReaderWin32::write_some(std::uint64_t offset, const void* data, std::uint64_t length) {
-  if (sectorSize == 0 || offset % sectorSize != 0 || length % sectorSize != 0 ||
+  if (sectorSize_ == 0 || offset % sectorSize_ != 0 || length % sectorSize_ != 0 ||
       length > bufferSize) {
-    debug_log() << "ReaderWin32.cpp(231): " << offset << " " << length << " " << sectorSize << " "
+    debug_log() << "ReaderWin32.cpp(231): " << offset << " " << length << " " << sectorSize_ << " "
                 << bufferSize << "\n";
     return 0;
   }
@@ -259,7 +259,7 @@ std::int64_t ReaderWin32::write_some(std::uint64_t offset, const void* data, std
   cacheLength = 0;
   // Always from the bounce buffer, which meets the alignment of unbuffered transfers.
   std::memcpy(buffer, data, length);
-  return static_cast<std::int64_t>(write_at(device, offset, buffer, length));
+  return static_cast<std::int64_t>(write_at(handle_, offset, buffer, length));
 }
 
 bool ReaderWin32::write_exact(std::uint64_t offset, const void* data, std::uint64_t length) {
@@ -270,8 +270,8 @@ bool ReaderWin32::write_exact(std::uint64_t offset, const void* data, std::uint6
 }
 
 bool ReaderWin32::sync() {
-  if (!FlushFileBuffers(device)) {
-    debug_log() << "ReaderWin32.cpp(275): " << devicePath << " " << last_error_text() << "\n";
+  if (!FlushFileBuffers(handle_)) {
+    debug_log() << "ReaderWin32.cpp(275): " << path_ << " " << last_error_text() << "\n";
     return false;
   }
   return true;
@@ -287,7 +287,7 @@ std::uint64_t ReaderWin32::from_cache(std::uint64_t offset, unsigned char* out,
 }
 
 bool ReaderWin32::fill_cache(std::uint64_t offset) {
-  const std::uint64_t start = offset - offset % sectorSize;
+  const std::uint64_t start = offset - offset % sectorSize_;
   std::uint64_t want = bufferSize;
   if (start >= size()) {
     debug_log() << "ReaderWin32.cpp(296): " << start << " " << size() << "\n";
@@ -295,13 +295,13 @@ bool ReaderWin32::fill_cache(std::uint64_t offset) {
   }
   want = std::min(want, size() - start);
   cacheLength = 0;
-  cacheLength = read_at(device, start, buffer, want);
+  cacheLength = read_at(handle_, start, buffer, want);
   cacheOffset = start;
   return true;
 }
 
 bool ReaderWin32::read_exact(std::uint64_t offset, void* out, std::uint64_t length) {
-  if (sectorSize == 0) {
+  if (sectorSize_ == 0) {
     debug_log() << "ReaderWin32.cpp(166): " << offset << " " << length << " no device\n";
     return false;
   }

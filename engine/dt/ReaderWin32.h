@@ -53,11 +53,12 @@ public:
   // letters are not given back).
   void release();
 
-  std::uint64_t sector_size() const { return sectorSize; }
-  HANDLE handle() const { return device; }
-  const std::string& path() const { return devicePath; }
-  // 1 a whole disk, 2 a partition, 0 anything else (also a device that does not tell).
-  int kind() const { return deviceKind; }
+  std::uint64_t sector_size() const { return sectorSize_; }
+  HANDLE handle() const { return handle_; }
+  const std::string& path() const { return path_; }
+  // What the device is; Other also for a device that does not tell.
+  enum class Kind { Other = 0, Disk = 1, Partition = 2 };
+  Kind kind() const { return kind_; }
 
 private:
   void lock_volumes(DWORD diskNumber);
@@ -67,10 +68,10 @@ private:
   // Copies what the cache holds of the request; returns that count.
   std::uint64_t from_cache(std::uint64_t offset, unsigned char* out, std::uint64_t length) const;
 
-  HANDLE device = INVALID_HANDLE_VALUE;
-  std::string devicePath;
-  int deviceKind = 0;
-  std::uint64_t sectorSize = 0;
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  std::string path_;
+  Kind kind_ = Kind::Other;
+  std::uint64_t sectorSize_ = 0;
   std::uint64_t bufferSize = 0;
   unsigned char* buffer = nullptr;
   std::uint64_t cacheLength = 0;

@@ -47,7 +47,7 @@ protected:
 
 TEST_F(DriverStdTest, FileReadsCountWholeSectors) {
   DriverStd driver;
-  ASSERT_TRUE(driver.open(file_description(make_file("a.img", 1000)), 0));
+  ASSERT_TRUE(driver.open(file_description(make_file("a.img", 1000)), OpenMode::Read));
   std::vector<char> buffer(1024);
   EXPECT_EQ(1u, driver.read_sectors(0, 2, buffer.data()));
   EXPECT_EQ(0u, driver.read_sectors(1, 1, buffer.data()));
@@ -82,7 +82,7 @@ TEST_F(DriverStdTest, TypeChoosesTheDevice) {
     config::Value description = file_description(path, c.type);
     description.set("disable buffering", c.disableBuffering);
     DriverStd driver;
-    EXPECT_EQ(c.opens, driver.open(description, 2)) << c.type;
+    EXPECT_EQ(c.opens, driver.open(description, OpenMode::ReadWrite)) << c.type;
     std::string expected = c.log;
     for (std::size_t at; (at = expected.find("{path}")) != std::string::npos;)
       expected.replace(at, 6, path);
@@ -107,7 +107,7 @@ TEST_F(DriverStdTest, DescriptionMembersAreRequiredInOrder) {
     ASSERT_TRUE(description.parse(c.text));
     DriverStd driver;
     try {
-      driver.open(description, 0);
+      driver.open(description, OpenMode::Read);
       ADD_FAILURE() << c.text << " opened";
     } catch (const config::Value::Exception& e) {
       EXPECT_STREQ(c.error, e.what());
@@ -120,7 +120,7 @@ TEST_F(DriverStdTest, SectorSizeOfZeroDoesNotOpenAFile) {
   config::Value description = file_description(make_file("a.img", 1024));
   description.set("sectorSize", 0);
   DriverStd driver;
-  EXPECT_FALSE(driver.open(description, 0));
+  EXPECT_FALSE(driver.open(description, OpenMode::Read));
   EXPECT_EQ("DriverStd.cpp(45): sectorSize 0 is not a sector size\n", log.text());
   char buffer[512];
   EXPECT_EQ(0u, driver.read_sectors(0, 1, buffer));
@@ -128,8 +128,8 @@ TEST_F(DriverStdTest, SectorSizeOfZeroDoesNotOpenAFile) {
 
 TEST_F(DriverStdTest, FailedSecondOpenLeavesNoDevice) {
   DriverStd driver;
-  ASSERT_TRUE(driver.open(file_description(make_file("a.img", 1024)), 0));
-  EXPECT_FALSE(driver.open(file_description(dir.file("missing.img")), 0));
+  ASSERT_TRUE(driver.open(file_description(make_file("a.img", 1024)), OpenMode::Read));
+  EXPECT_FALSE(driver.open(file_description(dir.file("missing.img")), OpenMode::Read));
   char buffer[512];
   EXPECT_EQ(0u, driver.read_sectors(0, 1, buffer));
   log.clear();
@@ -173,7 +173,7 @@ TEST(DriverEmulator, RefusesBadDescriptions) {
 // Each transfer of the emulated device takes a second, so this walks the cases in one test.
 TEST(DriverEmulator, TransfersStopAtTheEndOfAGoodRange) {
   DriverStd driver;
-  ASSERT_TRUE(driver.open(emulator_description("[[0,100]]", "abc"), 0));
+  ASSERT_TRUE(driver.open(emulator_description("[[0,100]]", "abc"), OpenMode::Read));
   std::string buffer(20 * 512, 'u');
   const auto before = std::chrono::steady_clock::now();
   EXPECT_EQ(10u, driver.read_sectors(90, 20, buffer.data()));
@@ -189,7 +189,7 @@ TEST(DriverEmulator, TransfersStopAtTheEndOfAGoodRange) {
   EXPECT_EQ(0u, driver.read_sectors(100, 1, buffer.data()));
   EXPECT_EQ(2u, driver.write_sectors(98, 5, buffer.data()));
 
-  ASSERT_TRUE(driver.open(emulator_description("[[0,10],[10,5]]", ""), 0));
+  ASSERT_TRUE(driver.open(emulator_description("[[0,10],[10,5]]", ""), OpenMode::Read));
   EXPECT_EQ(5u, driver.read_sectors(8, 5, buffer.data()));
   EXPECT_EQ(std::string(5 * 512, '\0'), buffer.substr(0, 5 * 512));
 }

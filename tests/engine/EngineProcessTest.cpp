@@ -2,6 +2,7 @@
 #include "Process.h"
 
 #include "LogCapture.h"
+#include "MainLoop.h"
 
 #include <glib.h>
 #include <gtest/gtest.h>
@@ -21,17 +22,6 @@ public:
   std::vector<int> exits;
 };
 
-// Runs the default main loop until `done` holds, for at most a minute.
-template <typename Done> bool run_until(Done done) {
-  const gint64 deadline = g_get_monotonic_time() + 60 * G_USEC_PER_SEC;
-  while (!done()) {
-    if (g_get_monotonic_time() > deadline)
-      return false;
-    g_main_context_iteration(nullptr, TRUE);
-  }
-  return true;
-}
-
 } // namespace
 
 TEST(EngineProcess, ReadyArrivesOnOutputAndTheBannerOnStandardError) {
@@ -43,15 +33,15 @@ TEST(EngineProcess, ReadyArrivesOnOutputAndTheBannerOnStandardError) {
   char* argv[] = {program.data(), command.data(), nullptr};
   ASSERT_TRUE(process.start(argv));
 
-  ASSERT_TRUE(run_until([&] { return !lines.out.empty() && !lines.err.empty(); }));
+  ASSERT_TRUE(run_loop([&] { return !lines.out.empty() && !lines.err.empty(); }));
   EXPECT_EQ(lines.out[0], "\"status\":\"ready\"");
   EXPECT_EQ(lines.err[0], "main.cpp(31): *** cvwdrv v0.01 ***");
 
   ASSERT_TRUE(process.write("\"command\":\"unknown\"\n"));
-  ASSERT_TRUE(run_until([&] { return lines.out.size() >= 2; }));
+  ASSERT_TRUE(run_loop([&] { return lines.out.size() >= 2; }));
   EXPECT_EQ(lines.out[1], "\"message\":\"invalid command\",\"status\":\"error\"");
   ASSERT_TRUE(process.write("\"response\":\"ok\"\n"));
-  ASSERT_TRUE(run_until([&] { return lines.out.size() >= 3; }));
+  ASSERT_TRUE(run_loop([&] { return lines.out.size() >= 3; }));
   EXPECT_EQ(lines.out[2], "\"status\":\"ready\"");
 
   // Closing the engine is the client's job; its end is not reported as an exit.

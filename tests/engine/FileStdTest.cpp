@@ -24,19 +24,19 @@ protected:
 TEST_F(FileStdTest, ModesCreateButNeverTruncate) {
   dt::FileStd file;
   const std::string missing = dir.file("new.img");
-  EXPECT_FALSE(file.open(missing, 0, 0));
+  EXPECT_FALSE(file.open(missing, OpenMode::Read, 0));
   EXPECT_EQ("FileStd.cpp(44): " + missing + " No such file or directory\n", log.text());
   EXPECT_FALSE(std::filesystem::exists(missing));
-  for (int mode : {1, 2}) {
+  for (OpenMode mode : {OpenMode::Write, OpenMode::ReadWrite}) {
     std::filesystem::remove(missing);
-    ASSERT_TRUE(file.open(missing, mode, 0)) << mode;
+    ASSERT_TRUE(file.open(missing, mode, 0)) << int(mode);
     EXPECT_EQ(0u, file.size());
     EXPECT_TRUE(std::filesystem::exists(missing));
   }
   const std::string path = make_file("old.img", std::string(1000, 'o'));
-  for (int mode : {0, 1, 2}) {
-    ASSERT_TRUE(file.open(path, mode, 0)) << mode;
-    EXPECT_EQ(1000u, file.size()) << mode;
+  for (OpenMode mode : {OpenMode::Read, OpenMode::Write, OpenMode::ReadWrite}) {
+    ASSERT_TRUE(file.open(path, mode, 0)) << int(mode);
+    EXPECT_EQ(1000u, file.size()) << int(mode);
   }
   ASSERT_TRUE(file.close());
   std::string content;
@@ -46,7 +46,7 @@ TEST_F(FileStdTest, ModesCreateButNeverTruncate) {
 
 TEST_F(FileStdTest, ReadsWhatThereIsAndWritesPastTheEnd) {
   dt::FileStd file;
-  ASSERT_TRUE(file.open(make_file("a.img", std::string(1000, 'a')), 2, 0));
+  ASSERT_TRUE(file.open(make_file("a.img", std::string(1000, 'a')), OpenMode::ReadWrite, 0));
   std::string buffer(1024, '\0');
   EXPECT_EQ(1000, file.read_some(0, buffer.data(), 1024));
   EXPECT_EQ(0, file.read_some(1000, buffer.data(), 1));
@@ -62,7 +62,7 @@ TEST_F(FileStdTest, ReadsWhatThereIsAndWritesPastTheEnd) {
 
 TEST_F(FileStdTest, ReportsFailuresWithTheSystemText) {
   dt::FileStd file;
-  ASSERT_TRUE(file.open(make_file("a.img", "abc"), 0, 0));
+  ASSERT_TRUE(file.open(make_file("a.img", "abc"), OpenMode::Read, 0));
   EXPECT_EQ(0, file.write_some(0, "x", 1)); // opened for reading only
   EXPECT_EQ("FileStd.cpp(99): 0 1 -1 Bad file descriptor\n", log.text());
   log.clear();
@@ -84,7 +84,7 @@ TEST_F(FileStdTest, RefusesDevices) {
   for (const char* device : {"/dev/null", "/dev/zero"}) {
     log.clear();
     dt::FileStd file;
-    EXPECT_FALSE(file.open(device, 2, 0));
+    EXPECT_FALSE(file.open(device, OpenMode::ReadWrite, 0));
     EXPECT_EQ(std::string("FileStd.cpp(40): ") + device + " is a device or a pipe, not a file\n",
               log.text());
   }

@@ -1,8 +1,8 @@
 // The generator must be Marsaglia's xorshift128 from its published example state, and every fill,
 // however it is cut into lanes, must give exactly the plain generator's sequence. Each test runs
 // in a process of its own, so the process state is fresh.
-#include "Random.h"
-#include "XorshiftJump.h"
+#include "random/Random.h"
+#include "random/XorshiftJump.h"
 
 #include <gtest/gtest.h>
 

@@ -92,7 +92,7 @@ TEST_F(RawDevice, TransfersAreWholeSectorsOfOneBufferCutAtTheEnd) {
   ASSERT_TRUE(disk.open(drive(0), true, false));
   EXPECT_EQ(512u, disk.sector_size());
   EXPECT_EQ(16777216u, disk.size());
-  EXPECT_EQ(1, disk.kind());
+  EXPECT_EQ(dt::ReaderWin32::Kind::Disk, disk.kind());
   const std::uint64_t end = 16777216;
   const std::uint64_t bufferSize = 512 * 65536;
   std::string buffer(8 * 512, '\0');
@@ -167,7 +167,7 @@ TEST_F(RawDevice, DiskOpenedForWritingTakesItsVolumesAway) {
   {
     dt::ReaderWin32 disk;
     ASSERT_TRUE(disk.open(drive(0), false, false));
-    EXPECT_EQ(1, disk.kind());
+    EXPECT_EQ(dt::ReaderWin32::Kind::Disk, disk.kind());
     const auto snapshot = state();
     EXPECT_EQ((std::vector<std::string>{volumeE, volumeF, volumeGH}), volumes(snapshot.locks));
     EXPECT_EQ((std::vector<std::string>{volumeE, volumeF, volumeGH}), volumes(snapshot.dismounts));
@@ -207,7 +207,7 @@ TEST_F(RawDevice, ReadOnlyOpensAndPartitionsTouchOnlyWhatTheyMust) {
   {
     dt::ReaderWin32 partition;
     ASSERT_TRUE(partition.open("\\\\.\\F:", true, false));
-    EXPECT_EQ(2, partition.kind());
+    EXPECT_EQ(dt::ReaderWin32::Kind::Partition, partition.kind());
     EXPECT_EQ(4194304u, partition.size());
     EXPECT_TRUE(state().dismounts.empty());
   }
@@ -250,7 +250,7 @@ TEST_F(RawDevice, FailedOpensLeaveWhatWasOpen) {
   EXPECT_EQ(512, disk.read_some(0, sector.data(), 512));
   // A device that does not tell its number opens as some other device: nothing is locked.
   ASSERT_TRUE(disk.open(drive(4), false, false));
-  EXPECT_EQ(0, disk.kind());
+  EXPECT_EQ(dt::ReaderWin32::Kind::Other, disk.kind());
   EXPECT_TRUE(state().locks.empty());
   EXPECT_NE(std::string::npos, log.text().find("ReaderWin32.cpp(98): \\\\.\\PhysicalDrive4 "));
   // The 4096-byte disk, unbuffered.

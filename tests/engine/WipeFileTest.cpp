@@ -1,6 +1,7 @@
 // Wipes of image files through the real engine: the messages in order, and the image's bytes
 // afterwards, sector by sector, inside the range and outside it.
 #include "EngineFixture.h"
+#include "LoopDevice.h"
 
 #include "Files.h"
 
@@ -45,8 +46,8 @@ TEST_P(FileWipes, WriteThePatternOverTheRangeOnly) {
   for (long long i = 0; i < c.sectors; ++i)
     expected.replace((c.lba + i) * c.sectorSize, c.sectorSize, sector);
 
-  config::Value command = wipe_command(file_device(image, c.sectorSize), c.lba, c.sectors,
-                                       c.sectorsPerTime);
+  config::Value command =
+      wipe_command(file_device(image, c.sectorSize), c.lba, c.sectors, c.sectorsPerTime);
   command.set("mode", c.mode);
   command.set("verify", c.verify);
   command.set("pattern", c.pattern);
@@ -64,17 +65,16 @@ TEST_P(FileWipes, WriteThePatternOverTheRangeOnly) {
 
 INSTANTIATE_TEST_SUITE_P(
     Engine, FileWipes,
-    ::testing::Values(
-        FileWipe{"ForwardVerified", "forward", true, 5, 10, 3, 512, "CVW", 20},
-        FileWipe{"Reverse", "reverse", false, 3, 13, 4, 512, "reverse", 20},
-        // Control bytes and line feeds in a pattern travel escaped on one line.
-        FileWipe{"ReverseVerifiedLargeSectors", "reverse", true, 1, 6, 4, 4096,
-                 std::string("\0\xff\n\r", 4), 8},
-        FileWipe{"EmptyPatternWritesZeros", "forward", true, 0, 8, 8, 512, "", 8},
-        FileWipe{"ChunkLargerThanTheRange", "forward", false, 2, 3, 256, 512, "x", 8},
-        FileWipe{"NoSectors", "forward", false, 2, 0, 4, 512, "CVW", 8},
-        FileWipe{"PastTheEndGrowsTheFile", "forward", true, 2, 6, 4, 512, "CVW", 4},
-        FileWipe{"MissingFileIsCreated", "reverse", false, 3, 5, 2, 512, "new", 0}),
+    ::testing::Values(FileWipe{"ForwardVerified", "forward", true, 5, 10, 3, 512, "CVW", 20},
+                      FileWipe{"Reverse", "reverse", false, 3, 13, 4, 512, "reverse", 20},
+                      // Control bytes and line feeds in a pattern travel escaped on one line.
+                      FileWipe{"ReverseVerifiedLargeSectors", "reverse", true, 1, 6, 4, 4096,
+                               std::string("\0\xff\n\r", 4), 8},
+                      FileWipe{"EmptyPatternWritesZeros", "forward", true, 0, 8, 8, 512, "", 8},
+                      FileWipe{"ChunkLargerThanTheRange", "forward", false, 2, 3, 256, 512, "x", 8},
+                      FileWipe{"NoSectors", "forward", false, 2, 0, 4, 512, "CVW", 8},
+                      FileWipe{"PastTheEndGrowsTheFile", "forward", true, 2, 6, 4, 512, "CVW", 4},
+                      FileWipe{"MissingFileIsCreated", "reverse", false, 3, 5, 2, 512, "new", 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A command that the engine cannot serve is refused with "init failed" before anything is opened:
@@ -137,8 +137,7 @@ struct DeviceFailure {
   std::string log;
 };
 
-class DeviceFailures : public EngineFixture, public ::testing::WithParamInterface<DeviceFailure> {
-};
+class DeviceFailures : public EngineFixture, public ::testing::WithParamInterface<DeviceFailure> {};
 
 TEST_P(DeviceFailures, AnswerInitFailed) {
   std::string id = GetParam().id;
@@ -172,53 +171,19 @@ INSTANTIATE_TEST_SUITE_P(
                       "DriverStd.cpp(54)\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// A loop device over an image of the test's own, detached again however the test ends.
-class LoopDevice {
-public:
-  explicit LoopDevice(const std::string& image) {
-    gchar* out = nullptr;
-    gint status = 0;
-    const std::string command = "losetup --find --show " + image;
-    if (g_spawn_command_line_sync(command.c_str(), &out, nullptr, &status, nullptr) &&
-        g_spawn_check_wait_status(status, nullptr) && out != nullptr) {
-      std::string name = out;
-      trim(name);
-      device = name;
-    }
-    g_free(out);
-  }
-  ~LoopDevice() {
-    if (!device.empty())
-      g_spawn_command_line_sync(("losetup -d " + device).c_str(), nullptr, nullptr, nullptr,
-                                nullptr);
-  }
-  LoopDevice(const LoopDevice&) = delete;
-  LoopDevice& operator=(const LoopDevice&) = delete;
-
-  const std::string& path() const { return device; }
-
-private:
-  static void trim(std::string& text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
-      text.pop_back();
-  }
-  std::string device;
-};
-
 TEST_F(EngineFixture, BlockDeviceIsNotWipedAsAFile) {
   const std::string image = dir.file("backing.img");
   const std::string before = make_image(image, 64, 512);
-  LoopDevice loop(image);
-  if (loop.path().empty())
-    GTEST_SKIP() << "needs root and losetup to set up a loop device";
+  LoopDevice loop(image, 512);
+  if (!loop.why_not().empty())
+    GTEST_SKIP() << loop.why_not();
   start_ready();
   const Exchange exchange =
-      converse(*engine, line_of(wipe_command(file_device(loop.path()), 0, 64, 8)));
+      converse(*engine, line_of(wipe_command(file_device(loop.node()), 0, 64, 8)));
   EXPECT_EQ((std::vector<std::string>{initFailed, ready}), exchange.replies);
   EXPECT_EQ(255, finish());
-  EXPECT_NE(std::string::npos,
-            log_text().find("FileStd.cpp(40): " + loop.path() +
-                            " is a device or a pipe, not a file\n"));
+  EXPECT_NE(std::string::npos, log_text().find("FileStd.cpp(40): " + loop.node() +
+                                               " is a device or a pipe, not a file\n"));
   EXPECT_EQ("", first_difference(file_text(image), before, 512));
 }
 
@@ -238,8 +203,7 @@ TEST_F(EngineFixture, InterruptAnsweringDoneEndsTheEngine) {
             without_run_time(exchange.replies));
   EXPECT_EQ(255, engine->wait());
   const std::string log = log_text();
-  EXPECT_EQ("main.cpp(44): exception: std::exception\n",
-            log.substr(log.rfind("main.cpp(44)")));
+  EXPECT_EQ("main.cpp(44): exception: std::exception\n", log.substr(log.rfind("main.cpp(44)")));
   EXPECT_EQ("", first_difference(file_text(image), expected, 512));
 }
 

@@ -9,7 +9,7 @@
 // time in seconds.
 #include "EngineFixture.h"
 
-#include "Random.h"
+#include "random/Random.h"
 
 #include <ctime>
 #include <fstream>

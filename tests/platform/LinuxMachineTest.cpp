@@ -96,12 +96,9 @@ TEST_P(LinuxLoop, IsAPhysicalDriveOnlyWhenAskedFor) {
   EXPECT_EQ(device.DeviceNumber, number);
   EXPECT_EQ(device.PartitionNumber, 0u);
 
-  STORAGE_PROPERTY_QUERY query;
-  std::memset(&query, 0, sizeof query);
-  std::vector<BYTE> buffer(1024, 0xA5);
+  std::vector<BYTE> buffer;
   DWORD returned = 0;
-  ASSERT_TRUE(DeviceIoControl(drive.get(), IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query,
-                              buffer.data(), 1024, &returned, nullptr));
+  ASSERT_TRUE(query_descriptor(drive.get(), buffer, returned));
   STORAGE_DEVICE_DESCRIPTOR record;
   std::memcpy(&record, buffer.data(), sizeof record);
   EXPECT_EQ(record.Size, returned);

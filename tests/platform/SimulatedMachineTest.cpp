@@ -185,12 +185,9 @@ TEST(SimulatedMachine, BuildsTheStorageDescriptor) {
     SCOPED_TRACE(c.path);
     Win32Handle device = Win32Handle::open(c.path);
     ASSERT_TRUE(device.valid());
-    STORAGE_PROPERTY_QUERY query;
-    std::memset(&query, 0, sizeof query);
-    std::vector<BYTE> buffer(1024, 0xA5);
+    std::vector<BYTE> buffer;
     DWORD returned = 0;
-    ASSERT_TRUE(DeviceIoControl(device.get(), IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query,
-                                buffer.data(), 1024, &returned, nullptr));
+    ASSERT_TRUE(query_descriptor(device.get(), buffer, returned));
     STORAGE_DEVICE_DESCRIPTOR record;
     std::memcpy(&record, buffer.data(), sizeof record);
     EXPECT_EQ(record.Version, 40u);
@@ -214,6 +211,8 @@ TEST(SimulatedMachine, BuildsTheStorageDescriptor) {
       }
 
     // A short output gets the first bytes, Size among them.
+    STORAGE_PROPERTY_QUERY query;
+    std::memset(&query, 0, sizeof query);
     DWORD header[2] = {0, 0};
     ASSERT_TRUE(DeviceIoControl(device.get(), IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query,
                                 header, sizeof header, &returned, nullptr));
@@ -399,11 +398,8 @@ TEST(SimulatedMachine, FailureSwitches) {
 
   // The descriptor bytes that the machine file gives, as they stand.
   Win32Handle raw = Win32Handle::open(R"(\\.\PhysicalDrive3)");
-  STORAGE_PROPERTY_QUERY query;
-  std::memset(&query, 0, sizeof query);
-  std::vector<BYTE> buffer(1024, 0);
-  ASSERT_TRUE(DeviceIoControl(raw.get(), IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query,
-                              buffer.data(), 1024, &returned, nullptr));
+  std::vector<BYTE> buffer;
+  ASSERT_TRUE(query_descriptor(raw.get(), buffer, returned));
   EXPECT_EQ(returned, 9u);
   EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + 9),
             std::string("\x28\x00\x00\x00\x4c\x04\x00\x00\xa5", 9));

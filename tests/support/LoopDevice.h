@@ -1,6 +1,7 @@
-// A loop device over a fresh sparse image, for tests of real block devices. It needs root and
-// a loop driver; `problem` says why there is none, so that the test can skip. Everything it
-// set up (mount, loop device, image) is removed when it goes, also after a failure.
+// A loop device for tests and benchmarks of real block devices, over a fresh sparse image or
+// over an image of the caller's. It needs root and a loop driver; `why_not` says why there is
+// none, so that a test can skip. Everything it set up (mount, loop device, its own image) is
+// removed when it goes, also after a failure.
 #pragma once
 
 #include "TempDir.h"
@@ -15,34 +16,31 @@
 
 class LoopDevice {
 public:
+  // Over a fresh sparse image of `bytes` bytes in a folder of its own.
   LoopDevice(std::uint64_t bytes, unsigned sectorSize) {
-    if (geteuid() != 0) {
-      problem = "not root: setting up a loop device needs root";
+    if (!can_attach())
       return;
-    }
-    imagePath = folder.file("loop.img");
+    image_ = folder.file("loop.img");
     if (truncate_image(bytes) != 0) {
-      problem = "cannot make the image " + imagePath;
+      whyNot_ = "cannot make the image " + image_;
       return;
     }
-    std::string output;
-    const int status = run("losetup --find --show --sector-size " + std::to_string(sectorSize) +
-                               " '" + imagePath + "'",
-                           output);
-    while (!output.empty() && (output.back() == '\n' || output.back() == ' '))
-      output.pop_back();
-    if (status != 0 || output.rfind("/dev/loop", 0) != 0) {
-      problem = "no loop device: losetup said: " + output;
+    attach(sectorSize);
+  }
+
+  // Over the existing image file `image`, which stays when the device goes.
+  LoopDevice(const std::string& image, unsigned sectorSize) {
+    if (!can_attach())
       return;
-    }
-    devicePath = output;
+    image_ = image;
+    attach(sectorSize);
   }
 
   ~LoopDevice() {
     unmount();
-    if (!devicePath.empty()) {
+    if (!node_.empty()) {
       std::string ignored;
-      run("losetup --detach '" + devicePath + "'", ignored);
+      run("losetup --detach '" + node_ + "'", ignored);
     }
   }
 
@@ -50,23 +48,23 @@ public:
   LoopDevice& operator=(const LoopDevice&) = delete;
 
   // Empty when the device is there; else why it is not.
-  const std::string& why_not() const { return problem; }
-  const std::string& node() const { return devicePath; }    // "/dev/loop3"
-  std::string name() const { return devicePath.substr(5); } // "loop3"
-  const std::string& image() const { return imagePath; }
-  const std::string& mount_point() const { return mountPath; }
+  const std::string& why_not() const { return whyNot_; }
+  const std::string& node() const { return node_; }    // "/dev/loop3"
+  std::string name() const { return node_.substr(5); } // "loop3"
+  const std::string& image() const { return image_; }
+  const std::string& mount_point() const { return mountPoint_; }
 
   // Makes an ext4 file system with `label` on the whole device. False when mkfs fails or is
   // missing; `output` then says why.
   bool make_ext4(const std::string& label, std::string& output) {
-    return run("mkfs.ext4 -q -F -L '" + label + "' '" + devicePath + "'", output) == 0;
+    return run("mkfs.ext4 -q -F -L '" + label + "' '" + node_ + "'", output) == 0;
   }
 
   bool mount(std::string& output) {
-    mountPath = folder.file("mnt");
+    mountPoint_ = folder.file("mnt");
     std::string ignored;
-    run("mkdir -p '" + mountPath + "'", ignored);
-    if (run("mount '" + devicePath + "' '" + mountPath + "'", output) != 0)
+    run("mkdir -p '" + mountPoint_ + "'", ignored);
+    if (run("mount '" + node_ + "' '" + mountPoint_ + "'", output) != 0)
       return false;
     mounted = true;
     return true;
@@ -77,7 +75,7 @@ public:
     std::ifstream mounts("/proc/self/mounts");
     std::string line;
     while (std::getline(mounts, line))
-      if (line.rfind(devicePath + " ", 0) == 0)
+      if (line.rfind(node_ + " ", 0) == 0)
         return true;
     return false;
   }
@@ -87,7 +85,7 @@ public:
       return;
     std::string ignored;
     if (is_mounted())
-      run("umount '" + mountPath + "'", ignored);
+      run("umount '" + mountPoint_ + "'", ignored);
     mounted = false;
   }
 
@@ -104,15 +102,36 @@ public:
   }
 
 private:
+  bool can_attach() {
+    if (geteuid() == 0)
+      return true;
+    whyNot_ = "not root: setting up a loop device needs root";
+    return false;
+  }
+
+  void attach(unsigned sectorSize) {
+    std::string output;
+    const int status = run("losetup --find --show --sector-size " + std::to_string(sectorSize) +
+                               " '" + image_ + "'",
+                           output);
+    while (!output.empty() && (output.back() == '\n' || output.back() == ' '))
+      output.pop_back();
+    if (status != 0 || output.rfind("/dev/loop", 0) != 0) {
+      whyNot_ = "no loop device: losetup said: " + output;
+      return;
+    }
+    node_ = output;
+  }
+
   int truncate_image(std::uint64_t bytes) {
-    std::ofstream(imagePath, std::ios::binary).close();
-    return ::truncate(imagePath.c_str(), static_cast<off_t>(bytes));
+    std::ofstream(image_, std::ios::binary).close();
+    return ::truncate(image_.c_str(), static_cast<off_t>(bytes));
   }
 
   TempDir folder;
-  std::string problem;
-  std::string imagePath;
-  std::string devicePath;
-  std::string mountPath;
+  std::string whyNot_;
+  std::string image_;
+  std::string node_;
+  std::string mountPoint_;
   bool mounted = false;
 };

@@ -7,10 +7,10 @@ TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "cvw-test-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr)
     throw std::runtime_error("cannot make a temporary directory");
-  root = pattern;
+  path_ = pattern;
 }
 
 TempDir::~TempDir() {
   std::error_code ignored;
-  std::filesystem::remove_all(root, ignored);
+  std::filesystem::remove_all(path_, ignored);
 }

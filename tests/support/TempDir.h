@@ -11,9 +11,9 @@ public:
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
-  const std::filesystem::path& path() const { return root; }
-  std::string file(const std::string& name) const { return (root / name).string(); }
+  const std::filesystem::path& path() const { return path_; }
+  std::string file(const std::string& name) const { return (path_ / name).string(); }
 
 private:
-  std::filesystem::path root;
+  std::filesystem::path path_;
 };

@@ -49,7 +49,9 @@ inline std::string test_data_file(const std::string& path) {
 }
 
 // The text of a machine file of tests/data/machines.
-inline std::string machine_file(const std::string& name) { return test_data_file("machines/" + name); }
+inline std::string machine_file(const std::string& name) {
+  return test_data_file("machines/" + name);
+}
 #endif
 
 // A simulated machine in a fresh folder, selected through CVW_MACHINE while the object lives.
@@ -58,16 +60,16 @@ inline std::string machine_file(const std::string& name) { return test_data_file
 class TestMachine {
 public:
   explicit TestMachine(const std::string& text)
-      : file(folder.file("machine.cfg")), selection("CVW_MACHINE", file) {
-    std::ofstream(file, std::ios::binary) << text;
+      : path_(dir_.file("machine.cfg")), selection("CVW_MACHINE", path_) {
+    std::ofstream(path_, std::ios::binary) << text;
   }
 
-  const std::string& path() const { return file; }
-  std::string image(const std::string& name) const { return folder.file(name); }
-  const TempDir& dir() const { return folder; }
+  const std::string& path() const { return path_; }
+  std::string image(const std::string& name) const { return dir_.file(name); }
+  const TempDir& dir() const { return dir_; }
 
 private:
-  TempDir folder;
-  std::string file;
+  TempDir dir_;
+  std::string path_;
   ScopedEnvironment selection;
 };

@@ -50,7 +50,7 @@ XorshiftJump::Columns XorshiftJump::product(const Table& a, const Columns& b) {
   return out;
 }
 
-XorshiftJump::XorshiftJump(std::uint64_t steps) : count(steps) {
+XorshiftJump::XorshiftJump(std::uint64_t steps) : steps_(steps) {
   Columns result; // the identity
   Columns power;  // T, then T^2, T^4, ...
   for (unsigned i = 0; i < 128; ++i) {

@@ -60,7 +60,7 @@ constexpr Pass passes[35] = {random,
 
 void WipeGutmann::run(const config::Value& command) {
   const bool verify = command.get_boolean("verify");
-  if (!open_device(command, verify ? 2 : 1)) {
+  if (!open_device(command, write_mode(verify))) {
     debug_log() << "WipeGutmann.cpp(20)\n";
     return;
   }

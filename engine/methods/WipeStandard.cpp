@@ -9,7 +9,7 @@
 
 void WipeStandard::run(const config::Value& command) {
   const bool verify = command.get_boolean("verify");
-  if (!open_device(command, verify ? 2 : 1)) {
+  if (!open_device(command, write_mode(verify))) {
     debug_log() << "WipeStandard.cpp(194)\n";
     return;
   }

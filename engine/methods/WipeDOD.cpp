@@ -17,7 +17,7 @@ void WipeDOD::run_c(const config::Value& command) {
 
 void WipeDOD::run_de(const config::Value& command) {
   const bool verify = command.get_boolean("verify");
-  if (!open_device(command, verify ? 2 : 1)) {
+  if (!open_device(command, write_mode(verify))) {
     debug_log() << "WipeDOD.cpp(36)\n";
     return;
   }
@@ -34,7 +34,7 @@ void WipeDOD::run_de(const config::Value& command) {
 
 void WipeDOD::run_h(const config::Value& command) {
   const bool verify = command.get_boolean("verify");
-  if (!open_device(command, verify ? 2 : 1)) {
+  if (!open_device(command, write_mode(verify))) {
     debug_log() << "WipeDOD.cpp(75)\n";
     return;
   }

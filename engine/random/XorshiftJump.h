@@ -16,7 +16,7 @@ public:
   // The jump over `steps` outputs; 0 is the identity.
   explicit XorshiftJump(std::uint64_t steps);
 
-  std::uint64_t steps() const { return count; }
+  std::uint64_t steps() const { return steps_; }
 
   // `state` advanced by steps() outputs, as if they had been drawn.
   RandomState apply(const RandomState& state) const;
@@ -36,6 +36,6 @@ private:
   // The columns of a * b, where `a` is given by its table.
   static Columns product(const Table& a, const Columns& b);
 
-  std::uint64_t count;
+  std::uint64_t steps_;
   Table table;
 };
