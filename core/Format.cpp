@@ -64,7 +64,8 @@ std::string size_number(std::uint64_t bytes, std::uint64_t divisor) {
   const double q = double(static_cast<float>(bytes)) / double(static_cast<float>(divisor));
   const int precision = q < 10 ? 3 : q < 100 ? 2 : 1;
   char buffer[400];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, q, std::chars_format::fixed, precision);
+  auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, q, std::chars_format::fixed, precision);
   const std::size_t length = std::min<std::size_t>(result.ptr - buffer, 15);
   return std::string(buffer, length);
 }
