@@ -3,6 +3,7 @@
 #include "DialogResponder.h"
 #include "Files.h"
 #include "GuiEnvironment.h"
+#include "MainLoop.h"
 #include "TempDir.h"
 #include "gtk/MessageBox.h"
 
@@ -38,10 +39,17 @@ protected:
   PickyChooser chooser;
 };
 
+// The folder the chooser shows, once it has loaded one (it does so in the background).
 std::string folder_of(GtkWindow* dialog) {
-  gchar* folder = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog));
-  std::string text = folder != nullptr ? folder : "";
-  g_free(folder);
+  std::string text;
+  run_loop(
+      [&] {
+        gchar* folder = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog));
+        text = folder != nullptr ? folder : "";
+        g_free(folder);
+        return !text.empty();
+      },
+      5 * G_USEC_PER_SEC);
   return text;
 }
 

@@ -9,7 +9,9 @@
 
 namespace {
 
-constexpr gint64 retry_after_us = 500 * 1000;
+// A file chooser checks a chosen file in the background and answers for itself when the check
+// ends; only one whose check was dropped is still waiting this long.
+constexpr gint64 retry_after_us = 3 * G_USEC_PER_SEC;
 const char* const seen_key = "cvw-responder-seen";
 
 bool is_candidate(GtkWindow* window) {
@@ -101,11 +103,18 @@ void send_delete(GtkWindow* dialog) {
   gdk_event_free(event);
 }
 
-std::string chosen_file(GtkWindow* dialog) {
-  gchar* name = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
-  std::string chosen = name != nullptr ? name : "";
-  g_free(name);
-  return chosen;
+std::string take(gchar* text) {
+  std::string copy = text != nullptr ? text : "";
+  g_free(text);
+  return copy;
+}
+
+// The chooser shows `path`'s folder and has `path` chosen.
+bool has_chosen(GtkWindow* dialog, const std::string& path) {
+  GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
+  return take(gtk_file_chooser_get_current_folder(chooser)) ==
+             take(g_path_get_dirname(path.c_str())) &&
+         take(gtk_file_chooser_get_filename(chooser)) == path;
 }
 
 } // namespace
@@ -170,7 +179,7 @@ void DialogResponder::poll() {
   if (state == State::WaitingForFile) {
     if (innermost != target)
       return;
-    if (chosen_file(target) == steps[next].text) {
+    if (has_chosen(target, steps[next].text)) {
       state = State::Answered;
       answeredAt = g_get_monotonic_time();
       gtk_dialog_response(GTK_DIALOG(target), steps[next].response);
@@ -179,8 +188,8 @@ void DialogResponder::poll() {
   }
   if (state == State::Answered) {
     if (target != nullptr && innermost == target) {
-      // Still up and the answer not taken: the dialog dropped it.
-      if (g_get_monotonic_time() - answeredAt > retry_after_us)
+      // Still up and the answer not taken: a file chooser may have dropped it.
+      if (GTK_IS_FILE_CHOOSER(target) && g_get_monotonic_time() - answeredAt > retry_after_us)
         state = State::Idle;
       else
         return;
@@ -269,11 +278,15 @@ void DialogResponder::answer(GtkWindow* dialog, const Step& step) {
     state = State::WaitingForFile;
     return;
   }
-  case Step::Then:
+  case Step::Then: {
+    // The action may run a main loop of its own; the responder waits meanwhile.
+    const std::size_t index = next;
+    state = State::Scheduled;
     step.action(dialog);
-    if (state == State::Answered && next < steps.size() && &steps[next] == &step)
+    if (next == index)
       step_done();
     return;
+  }
   }
 }
 

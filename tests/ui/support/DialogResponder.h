@@ -9,10 +9,10 @@
 // Each step answers the innermost dialog on the screen (the one no other open dialog is
 // transient for), from a one-shot idle callback of its own, so that an answer that opens the
 // next dialog does not block the responder. A step counts as done when the dialog took its
-// answer (its "response" signal ran to the end) or another dialog came up in answer to it; an
-// answer that the dialog dropped (a file chooser still checking the file) is given again half a
-// second later. A dialog run again after its answer (a file chooser whose accept hook refused
-// the file) is answered by the next step.
+// answer (its "response" signal ran to the end) or another dialog came up in answer to it. A file
+// chooser checks the chosen file in the background and answers for itself when done; one that
+// dropped the answer is answered again three seconds later. A dialog run again after its answer
+// (a file chooser whose accept hook refused the file) is answered by the next step.
 //
 // Every responder has a deadline: when it passes with steps left, the test fails, and the open
 // dialogs are answered with GTK_RESPONSE_DELETE_EVENT until their loops end, so a missing
@@ -51,9 +51,10 @@ public:
   // Presses and releases `keyval` (GDK_Escape, GDK_Return) in the dialog.
   DialogResponder& key(guint keyval);
   // In a file chooser: chooses `path` (a save dialog gets its folder and name), waits until the
-  // chooser has it, then answers with `response`.
+  // chooser shows its folder and has it chosen, then answers with `response`.
   DialogResponder& choose_file(const std::string& path, int response = GTK_RESPONSE_ACCEPT);
-  // Runs `action` on the dialog; the step is done when it returns.
+  // Runs `action` on the dialog; the step is done when it returns. The action may run a main
+  // loop (to wait for the dialog to settle); the responder answers nothing meanwhile.
   DialogResponder& then(std::function<void(GtkWindow*)> action);
 
   // Every step has been taken.
