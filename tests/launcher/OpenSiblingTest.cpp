@@ -1,6 +1,6 @@
 #include "OpenSibling.h"
 
-#include "Files.h"
+#include "Script.h"
 #include "TempDir.h"
 #include "Win32Process.h"
 
@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 
@@ -96,10 +95,7 @@ class LauncherRun : public ::testing::Test {
 protected:
   void SetUp() override {
     record = dir.file("ran");
-    std::ofstream(dir.file("wipedesk"))
-        << "#!/bin/sh\necho \"ran $#\" > '" << record << ".tmp' && mv '" << record << ".tmp' '"
-        << record << "'\n";
-    std::filesystem::permissions(dir.file("wipedesk"), std::filesystem::perms::owner_all);
+    write_recording_script(dir.file("wipedesk"), "echo \"ran $#\"", record);
     std::filesystem::copy_file(CVW_LAUNCHER, dir.file("wipedesk Start"));
   }
 
@@ -122,13 +118,6 @@ protected:
     return platform::exit_status(status);
   }
 
-  std::string wait_for_record() {
-    std::string text;
-    for (int i = 0; i < 500 && !read_file(record, text); ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return text;
-  }
-
   TempDir dir;
   std::string record;
 };
@@ -137,14 +126,14 @@ protected:
 
 TEST_F(LauncherRun, StartsTheProgramBesideItWithoutArguments) {
   EXPECT_EQ(run(dir.file("wipedesk Start"), {"dbg=stderr", "more"}), 0);
-  EXPECT_EQ(wait_for_record(), "ran 0\n");
+  EXPECT_EQ(wait_for_file(record), "ran 0\n");
 }
 
 // A shell that finds the launcher along PATH passes only its name.
 TEST_F(LauncherRun, StartedAlongThePathItStillFindsItsFolder) {
   const std::string path = dir.path().string() + ":" + g_getenv("PATH");
   EXPECT_EQ(run("wipedesk Start", {}, path.c_str()), 0);
-  EXPECT_EQ(wait_for_record(), "ran 0\n");
+  EXPECT_EQ(wait_for_file(record), "ran 0\n");
 }
 
 TEST_F(LauncherRun, OpensNothingUnderAnotherNameOrWithoutTheProgram) {

@@ -1,14 +1,12 @@
 #include "Win32.h"
 
-#include "Files.h"
+#include "Script.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <thread>
 
 namespace {
 
@@ -18,19 +16,10 @@ protected:
   void SetUp() override {
     program = dir.file("tool");
     record = dir.file("record");
-    std::ofstream(program) << "#!/bin/sh\n{ for a in \"$@\"; do echo \"$a\"; done; pwd; } > '"
-                           << record << ".tmp' && mv '" << record << ".tmp' '" << record << "'\n";
-    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+    write_recording_script(program, "for a in \"$@\"; do echo \"$a\"; done; pwd", record);
     setenv("CVW_SHELL_OPEN", "cvw-no-such-opener", 1);
   }
   void TearDown() override { unsetenv("CVW_SHELL_OPEN"); }
-
-  std::string wait_for_record() {
-    std::string text;
-    for (int i = 0; i < 500 && !read_file(record, text); ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return text;
-  }
 
   TempDir dir;
   std::string program, record;
@@ -43,7 +32,7 @@ TEST_F(ShellOpenProgram, AnExecutableIsStartedItselfWithItsParameters) {
   EXPECT_GT(ShellExecuteA(nullptr, "open", program.c_str(), "one 'two words'", work.path().c_str(),
                           SW_SHOWNORMAL),
             32);
-  EXPECT_EQ(wait_for_record(), "one\ntwo words\n" + work.path().string() + "\n");
+  EXPECT_EQ(wait_for_file(record), "one\ntwo words\n" + work.path().string() + "\n");
 }
 
 TEST_F(ShellOpenProgram, OtherFilesStillGoToTheOpener) {

@@ -3,6 +3,7 @@
 #include "FindWidget.h"
 #include "GuiEnvironment.h"
 #include "LogCapture.h"
+#include "Thrown.h"
 #include "gtk/ResourceDirectory.h"
 #include "gtk/WidgetName.h"
 #include "gtk/WidgetRef.h"
@@ -22,15 +23,6 @@ public:
 private:
   std::string saved;
 };
-
-std::string thrown_text(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::runtime_error& e) {
-    return e.what();
-  }
-  return "(nothing thrown)";
-}
 
 class BuilderTest : public GuiTest {
 protected:

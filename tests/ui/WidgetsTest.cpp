@@ -3,6 +3,7 @@
 
 #include "GuiEnvironment.h"
 #include "MainLoop.h"
+#include "Thrown.h"
 
 #include <functional>
 #include <stdexcept>
@@ -49,15 +50,6 @@ protected:
   GtkWidget* window = nullptr;
   gtk::Widgets group;
 };
-
-std::string thrown_text(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::runtime_error& e) {
-    return e.what();
-  }
-  return "(nothing thrown)";
-}
 
 } // namespace
 
