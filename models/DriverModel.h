@@ -1,0 +1,90 @@
+// The client of one wipe engine process (cvwdrv), for one drive.
+//
+// The first command sent starts "<engine> command=interactive" and waits as the pending line
+// until the engine reports "ready"; every later line is written at once. Each message in either
+// direction is one config::Value Object written as its members without braces, no blanks, and
+// a line feed. Replies become engine states and view notifications (DriverControl); the
+// engine's standard-error lines go to the debug log as "DriverModel.cpp(120): " + line.
+//
+// What a reply that cannot be understood does: a line that does not parse, that is not an
+// Object with a String "status" naming one of the six replies, or that lacks a member a view
+// reads from it (a view's lookup throws), is reported to the views as the failure "Invalid
+// response from driver". Nothing a view throws leaves this client.
+#pragma once
+
+#include "Drive.h"
+#include "DriverControl.h"
+#include "Process.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class DriverModel : public DriverControl, public Process::Callback {
+public:
+  // Nothing is started yet. `enginePath` is the engine program's full path.
+  DriverModel(const std::string& enginePath, const Drive& drive);
+  // Ends a running engine process; no view is told.
+  ~DriverModel() override;
+
+  // While an engine runs (any state but EngineStopped): the state becomes EngineBusy and the
+  // line is written. While none runs: a new engine is started and the line waits for its
+  // "ready", replacing the line an engine that is still starting waited with (that engine is
+  // ended). A pause sent while an engine is starting is held instead and written once the
+  // engine reports progress of the pending command (dropped if the command ends first); a
+  // pause sent while no engine runs at all is dropped with a debug-log line.
+  void send(const config::Value& command) override;
+  // Starts the engine process. Returns false, with the views told "Cannot start driver",
+  // when it cannot; the state is not changed.
+  bool start() override;
+  // Ends the engine process (also one still starting: its pending line is dropped) and sets
+  // EngineStopped; the views hear of the new state only.
+  void stop() override;
+
+  // Writes the acknowledgement line ("response" set to "ok") that the engine waits for after
+  // "done", "error" or "paused". When the engine waits for no line (already answered, or no
+  // such reply came), nothing is written: the line would be read as a command or a pause.
+  void acknowledge();
+
+  // An engine process was started and has not reported "ready" yet: a command is pending.
+  // The state is EngineStopped meanwhile, as when no engine runs.
+  bool starting() const { return !pendingLine.empty(); }
+
+  const std::string& device_type() const { return deviceType; }
+  const std::string& device_id() const { return deviceId; }
+  std::uint64_t sectors() const { return sectorCount; }
+  std::uint64_t sector_size() const { return sectorSize; }
+
+  void on_stdout_line(char* line) override;
+  void on_stderr_line(char* line) override;
+  void on_exit(int status) override;
+
+private:
+  void handle_reply(const config::Value& reply, const std::string& status);
+  // Writes one framed line; a failed write is only logged.
+  void write_line(const std::string& line);
+  // Tells the views of a failure; what they throw is logged.
+  void report_failure(const std::string& text);
+
+  std::string enginePath;
+  std::string deviceType;
+  std::string deviceId;
+  std::uint64_t sectorCount;
+  std::uint64_t sectorSize;
+  std::string pendingLine;
+  // A pause asked for while the engine was starting, written at the command's first progress.
+  bool pauseHeld = false;
+  // The engine reported "done", "error" or "paused" and no line has been written since.
+  bool lineAwaited = false;
+  // Last member: destroyed first, so the engine ends before anything else of this client goes.
+  Process process;
+};
+
+// A client for `drive` whose engine is the program configuration's String member "Driver".
+// Throws config::Value::Exception when that member is missing or not a String.
+std::unique_ptr<DriverModel> make_driver_model(const config::Value& configuration,
+                                               const Drive& drive);
+
+// Sends the "blink" command for the client's whole drive: bursts of 256 sectors read without
+// buffering, 300 ms apart, from sector 0 to the end and again, until the client is destroyed.
+void send_blink_command(DriverModel& driver);
