@@ -79,7 +79,13 @@ public:
     char name[] = "cvw-gui-tests";
     char* args[] = {name, nullptr};
     char** argv = args;
+    // A display busy with other test processes can refuse a connection for a moment: ask
+    // again for a few seconds before giving up.
     available = gtk::init_toolkit(argc, argv);
+    for (int attempt = 0; !available && attempt < 50; ++attempt) {
+      g_usleep(100 * 1000);
+      available = gtk::init_toolkit(argc, argv);
+    }
     if (!available)
       reason = std::string("no display: GTK cannot open display ") + display;
   }
