@@ -8,10 +8,8 @@ void interactive() {
   const std::unique_ptr<ProcessClient> client = process_client_open();
   InteractiveDefault others(client.get());
   WipeInteractive wipe(client.get());
-  config::Value ready(config::Value::Object);
-  ready.set("status", "ready");
   for (;;) {
-    config::Value command = reply_and_read_command(*client, ready);
+    config::Value command = reply_ready_and_read_command(*client);
     if (command["command"].as_string() == "wipe")
       wipe.execute(command);
     else

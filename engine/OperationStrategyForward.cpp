@@ -16,11 +16,9 @@ void OperationStrategyForward::run(std::uint64_t lba, std::uint64_t count,
     return;
   do {
     chunk = std::min(chunk, end - pos);
-    const std::uint64_t d = operation().process(pos, chunk);
-    if (d > 0) {
-      operation().on_done(pos, d);
+    const std::uint64_t d = transfer(pos, chunk);
+    if (d > 0)
       errors = 0;
-    }
     if (d == chunk) {
       pos += d;
     } else {
@@ -32,4 +30,21 @@ void OperationStrategyForward::run(std::uint64_t lba, std::uint64_t count,
       operation().on_error(failing, j);
     }
   } while (pos < end);
+}
+
+std::uint64_t OperationStrategyForward::transfer(std::uint64_t pos, std::uint64_t chunk) {
+  const std::uint64_t d = operation().process(pos, chunk);
+  if (d > 0)
+    operation().on_done(pos, d);
+  if (d > 0 || chunk == 1)
+    return d;
+  // A transfer of several sectors that fails as a whole does not say which sector failed: find
+  // it one sector at a time, so that the good sectors before it are transferred and only the
+  // failing one is reported.
+  std::uint64_t n = 0;
+  while (n < chunk && operation().process(pos + n, 1) == 1) {
+    operation().on_done(pos + n, 1);
+    ++n;
+  }
+  return n;
 }

@@ -31,6 +31,19 @@ void stdin_reader_thread(void*) {
 
 bool pending() { return inputPending.load(std::memory_order_acquire); }
 
+// A line from the client as a command; a blank line has no members. Throws as read_command
+// does.
+config::Value parse_command(const std::string& line) {
+  config::Value command(config::Value::Object);
+  if (line.empty())
+    return command;
+  if (!command.parse(line.c_str()))
+    throw std::runtime_error("IO.cpp(15)");
+  if (command.has("command") && command.get("command").as_string() == "interrupt")
+    throw Operation::InterruptedException();
+  return command;
+}
+
 } // namespace
 
 std::unique_ptr<ProcessClient> process_client_open() {
@@ -58,12 +71,18 @@ std::string read_line(ProcessClient&) {
   // Blocks until the reader raises the flag: polling it every millisecond would cost an idle
   // engine more than a percent of a core.
   inputPending.wait(false, std::memory_order_acquire);
-  std::string line(1, static_cast<char>(firstByte.load(std::memory_order_relaxed)));
-  for (;;) {
-    char c = 0;
-    if (_read(0, &c, 1) != 1 || c == '\n')
-      break;
-    line += c;
+  const char first = static_cast<char>(firstByte.load(std::memory_order_relaxed));
+  std::string line;
+  // A blank line is a line of its own: its line feed ends it, so that it pauses a running pass
+  // or answers a waiting reply at once instead of joining the line after it.
+  if (first != '\n') {
+    line += first;
+    for (;;) {
+      char c = 0;
+      if (_read(0, &c, 1) != 1 || c == '\n')
+        break;
+      line += c;
+    }
   }
   start_stdin_reader();
   return line;
@@ -82,19 +101,22 @@ void write_value(ProcessClient& client, const config::Value& message) {
   write_line(client, message.to_string(true, false));
 }
 
-config::Value read_command(ProcessClient& client) {
-  const std::string line = read_line(client);
-  config::Value command(config::Value::Object);
-  if (!command.parse(line.c_str()))
-    throw std::runtime_error("IO.cpp(15)");
-  if (command.has("command") && command.get("command").as_string() == "interrupt")
-    throw Operation::InterruptedException();
-  return command;
-}
+config::Value read_command(ProcessClient& client) { return parse_command(read_line(client)); }
 
 config::Value reply_and_read_command(ProcessClient& client, const config::Value& reply) {
   write_value(client, reply);
   return read_command(client);
+}
+
+config::Value reply_ready_and_read_command(ProcessClient& client) {
+  config::Value ready(config::Value::Object);
+  ready.set("status", "ready");
+  write_value(client, ready);
+  std::string line;
+  do
+    line = read_line(client);
+  while (line.empty());
+  return parse_command(line);
 }
 
 void reply_init_failed(ProcessClient& client) {

@@ -28,8 +28,8 @@ std::unique_ptr<ProcessClient> process_client_open();
 // would otherwise wait for a line that never comes.
 void start_stdin_reader();
 
-// The next line from standard input, without its line feed; at the end of input the line is a
-// single zero byte. Blocks until the line has begun.
+// The next line from standard input, without its line feed; a blank line is empty, and at the
+// end of input the line is a single zero byte. Blocks until the line has begun.
 std::string read_line(ProcessClient& client);
 
 // Writes `text` and a line feed to standard output and flushes. Throws std::runtime_error when
@@ -42,12 +42,17 @@ bool has_input(ProcessClient& client);
 // Sends one message (its members, compact, on one line) without waiting for the client.
 void write_value(ProcessClient& client, const config::Value& message);
 
-// The next line, parsed. Throws std::runtime_error for a line that does not parse (end of input
-// included) and Operation::InterruptedException for the "interrupt" command.
+// The next line, parsed; a blank line has no members. Throws std::runtime_error for a line that
+// does not parse (end of input included) and Operation::InterruptedException for the
+// "interrupt" command.
 config::Value read_command(ProcessClient& client);
 
 // Sends `reply`, then waits for the client's next line and returns it parsed.
 config::Value reply_and_read_command(ProcessClient& client, const config::Value& reply);
+
+// Sends "ready" and waits for the client's next command. Blank lines before it are passed over,
+// as the blanks before a value are. Throws as read_command does.
+config::Value reply_ready_and_read_command(ProcessClient& client);
 
 // Sends the error "init failed" (the device or the command cannot serve) and waits for the
 // client's acknowledgement.

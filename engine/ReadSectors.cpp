@@ -26,8 +26,6 @@ void read_sectors(ProcessClient& client, config::Value& command) {
                                                       DriverStd::transfer_limit(description));
   std::unique_ptr<unsigned char[]> buffer;
   std::uint64_t capacity = 0;
-  config::Value ready(config::Value::Object);
-  ready.set("status", "ready");
   for (;;) {
     if (command.get_string("command") != "read sectors") {
       reply_invalid_command(client);
@@ -62,6 +60,6 @@ void read_sectors(ProcessClient& client, config::Value& command) {
       reply.set("sectors", sectors);
       reply_and_read_command(client, reply);
     }
-    command = reply_and_read_command(client, ready);
+    command = reply_ready_and_read_command(client);
   }
 }

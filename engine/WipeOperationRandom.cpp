@@ -19,14 +19,40 @@ void WipeOperationRandom::on_done(std::uint64_t lba, std::uint64_t count) {
   context().report_progress(lba, count, false, false);
   if (!verify)
     return;
-  const std::uint64_t r = context().device().read_sectors(lba, count, context().read_buffer());
-  if (r < count)
-    reply_read_failed(context().client(), lba + r, count - r);
+  DriverStd& device = context().device();
+  unsigned char* readBack = context().read_buffer();
+  const std::uint64_t sectorSize = device.sector_size();
+  const std::uint64_t r = device.read_sectors(lba, count, readBack);
+  compare(lba, 0, r);
+  if (r == count)
+    return;
+  if (count == 1) {
+    reply_read_failed(context().client(), lba, 1);
+    return;
+  }
+  // A read of several sectors that fails does not say which of them cannot be read: read the
+  // rest one sector at a time, so that every readable sector is compared and only the runs that
+  // cannot be read are reported.
+  std::uint64_t unreadable = 0; // sectors in a row, ending just before i, that failed
+  for (std::uint64_t i = r; i < count; ++i) {
+    if (device.read_sectors(lba + i, 1, readBack + i * sectorSize) != 1) {
+      ++unreadable;
+      continue;
+    }
+    if (unreadable > 0)
+      reply_read_failed(context().client(), lba + i - unreadable, unreadable);
+    unreadable = 0;
+    compare(lba, i, i + 1);
+  }
+  if (unreadable > 0)
+    reply_read_failed(context().client(), lba + count - unreadable, unreadable);
+}
+
+void WipeOperationRandom::compare(std::uint64_t lba, std::uint64_t from, std::uint64_t to) {
   const std::uint64_t sectorSize = context().device().sector_size();
-  const unsigned char* sector = context().read_buffer();
-  const unsigned char* expected = written;
-  for (std::uint64_t i = 0; i < r; ++i, sector += sectorSize, expected += sectorSize) {
-    if (std::memcmp(sector, expected, sectorSize) != 0)
+  for (std::uint64_t i = from; i < to; ++i) {
+    if (std::memcmp(context().read_buffer() + i * sectorSize, written + i * sectorSize,
+                    sectorSize) != 0)
       reply_compare_failed(context().client(), lba + i, 1);
   }
 }

@@ -4,7 +4,9 @@
 #include "random/RandomFiller.h"
 
 // Writes fresh random data over every chunk, one continuous stream of the process generator,
-// and, with verify, reads each chunk back after it is written and compares it.
+// and, with verify, reads each chunk back after it is written and compares it. A read-back that
+// fails is retried sector by sector, so that each sector that cannot be read is reported and
+// every other one is compared.
 class WipeOperationRandom : public Operation {
 public:
   // Long chunks are drawn ahead, into a second buffer of the context's size, while the chunk
@@ -16,6 +18,10 @@ public:
   void on_error(std::uint64_t lba, std::uint64_t count) override;
 
 private:
+  // Compares the sectors `from` to `to` (exclusive) of the chunk at `lba` as read back with what
+  // was written, and reports each that differs.
+  void compare(std::uint64_t lba, std::uint64_t from, std::uint64_t to);
+
   bool verify;
   RandomFiller filler;
   const unsigned char* written = nullptr; // the data of the chunk last written

@@ -5,21 +5,29 @@
 #include "Machine.h"
 #include "SimulatedMachine.h"
 
+#include "DebugLog.h"
+
 #include <sys/stat.h>
 
 #include <cstdlib>
 #include <mutex>
+#include <ostream>
 
 namespace platform {
 
 namespace {
 
 // A machine file that cannot be used: every call fails with ERROR_NOT_READY, so that nothing
-// falls back to the real devices by mistake.
+// falls back to the real devices by mistake, and logs the line that names the fault. Each call
+// logs it anew: the call that read the file may have run while the log was silenced (the engine
+// looks at a device quietly before it opens it for good), and a failure far from that first
+// call must still say why.
 class UnusableMachine : public Machine {
 public:
+  explicit UnusableMachine(std::string fault) : fault(std::move(fault)) {}
+
   std::unique_ptr<Device> open(const std::string&, DWORD, DWORD) override {
-    SetLastError(ERROR_NOT_READY);
+    fail();
     return nullptr;
   }
   bool volume_names(std::vector<std::string>&) override { return fail(); }
@@ -32,10 +40,13 @@ public:
   bool volume_path_name(const std::string&, std::string&) override { return fail(); }
 
 private:
-  static bool fail() {
+  bool fail() const {
+    debug_log() << fault << "\n";
     SetLastError(ERROR_NOT_READY);
     return false;
   }
+
+  std::string fault;
 };
 
 } // namespace
@@ -61,8 +72,9 @@ std::shared_ptr<Machine> current_machine() {
       static std::shared_ptr<Machine> real = std::make_shared<LinuxMachine>();
       machine = real;
     } else {
-      std::shared_ptr<Machine> simulated = SimulatedMachine::load(file);
-      machine = simulated != nullptr ? simulated : std::make_shared<UnusableMachine>();
+      std::string fault;
+      std::shared_ptr<Machine> simulated = SimulatedMachine::load(file, fault);
+      machine = simulated != nullptr ? simulated : std::make_shared<UnusableMachine>(fault);
     }
     chosen = key;
   }

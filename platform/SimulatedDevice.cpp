@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 
 namespace platform {
 
@@ -24,11 +25,25 @@ bool overlaps(std::uint64_t a, std::uint64_t aLength, std::uint64_t b, std::uint
   return a < b + bLength && b < a + aLength;
 }
 
+// Whether the transfer of `length` bytes at `offset` touches a sector of `ranges`. Compared in
+// sector numbers, never in bytes: a range may name any sector up to the largest the machine
+// file can hold, and one that reaches past the last sector number ends there instead of
+// wrapping around.
 bool touches(const std::vector<SectorRange>& ranges, std::uint32_t sectorSize, std::uint64_t offset,
              std::uint64_t length) {
-  for (const SectorRange& range : ranges)
-    if (overlaps(offset, length, range.first * sectorSize, range.count * sectorSize))
+  if (length == 0 || sectorSize == 0)
+    return false;
+  const std::uint64_t first = offset / sectorSize;
+  const std::uint64_t last = first + (offset % sectorSize + length - 1) / sectorSize;
+  const std::uint64_t most = std::numeric_limits<std::uint64_t>::max();
+  for (const SectorRange& range : ranges) {
+    if (range.count == 0)
+      continue;
+    const std::uint64_t rangeLast =
+        range.count - 1 > most - range.first ? most : range.first + (range.count - 1);
+    if (range.first <= last && first <= rangeLast)
       return true;
+  }
   return false;
 }
 

@@ -27,18 +27,19 @@ bool fail_with(DWORD code) {
 
 } // namespace
 
-std::shared_ptr<SimulatedMachine> SimulatedMachine::load(const std::string& file) {
+std::shared_ptr<SimulatedMachine> SimulatedMachine::load(const std::string& file,
+                                                         std::string& fault) {
   std::ifstream stream(file, std::ios::binary);
   std::stringstream text;
   text << stream.rdbuf();
   if (!stream) {
-    debug_log() << "SimulatedMachine.cpp(478): " << file << ": the machine file cannot be read\n";
+    fault = "SimulatedMachine.cpp(478): " + file + ": the machine file cannot be read";
     return nullptr;
   }
   config::Value top;
   if (!top.parse(text.str().c_str())) {
-    debug_log() << "SimulatedMachine.cpp(483): " << file << ": the machine file is not in the "
-                << "text form of values\n";
+    fault = "SimulatedMachine.cpp(483): " + file +
+            ": the machine file is not in the text form of values";
     return nullptr;
   }
   const std::string folder = std::filesystem::path(file).parent_path().string();
@@ -46,7 +47,7 @@ std::shared_ptr<SimulatedMachine> SimulatedMachine::load(const std::string& file
     return std::shared_ptr<SimulatedMachine>(
         new SimulatedMachine(file, read_machine_file(top, folder.empty() ? "." : folder)));
   } catch (const std::exception& error) {
-    debug_log() << "SimulatedMachine.cpp(492): " << file << ": " << error.what() << "\n";
+    fault = "SimulatedMachine.cpp(492): " + file + ": " + error.what();
     return nullptr;
   }
 }

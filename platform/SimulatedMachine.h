@@ -14,10 +14,10 @@ namespace platform {
 
 class SimulatedMachine : public Machine, public std::enable_shared_from_this<SimulatedMachine> {
 public:
-  // Reads the machine file. Returns null, with a debug-log line that names the fault, when the
-  // file cannot be read or does not describe a machine. Sets the variables of its
-  // "environment" that are not set yet.
-  static std::shared_ptr<SimulatedMachine> load(const std::string& file);
+  // Reads the machine file. Returns null when the file cannot be read or does not describe a
+  // machine, and `fault` is then the debug-log line (without its line feed) that names the file
+  // and the fault. Sets the variables of its "environment" that are not set yet.
+  static std::shared_ptr<SimulatedMachine> load(const std::string& file, std::string& fault);
 
   std::unique_ptr<Device> open(const std::string& path, DWORD access, DWORD flags) override;
   bool volume_names(std::vector<std::string>& names) override;

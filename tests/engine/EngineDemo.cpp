@@ -85,8 +85,7 @@ int main() {
   int code = 0;
   {
     const std::string log = "dbg=" + (dir / "cvwdrv.log").string();
-    EngineClient engine(CVWDRV_PATH, {"command=interactive", log},
-                        (dir / "stderr.txt").string());
+    EngineClient engine(CVWDRV_PATH, {"command=interactive", log}, (dir / "stderr.txt").string());
     std::string line;
     engine.receive(line);
     config::Value command(config::Value::Object);
@@ -119,6 +118,16 @@ int main() {
   show_image(bytes, "CVW");
   std::cout << "drive letters after the wipe: " << drive_letters()
             << " (a disk opened for writing loses the letters of its volumes)\n";
+  if (code == 255)
+    std::cout
+        << "\nThe exit code 255 is how cvwdrv always ends: it has no command to quit. When its\n"
+           "client closes its input, the engine logs the end of input (the \"IO.cpp(15)\"\n"
+           "line above) and exits with -1, which reads as 255. The wipe itself succeeded:\n"
+           "its replies above end with \"done\" and \"ready\".\n";
+  else
+    std::cout
+        << "\ncvwdrv did not come back to \"ready\" as it should have: see its replies and its\n"
+           "debug log above.\n";
   std::error_code ignored;
   std::filesystem::remove_all(dir, ignored);
   return code == 255 ? 0 : 1;

@@ -38,6 +38,16 @@ config::Value file_device(const std::string& path, long long sectorSize) {
   return device;
 }
 
+config::Value raw_device(const std::string& type, const std::string& id, long long sectorSize,
+                         bool disableBuffering) {
+  config::Value device(config::Value::Object);
+  device.set("type", type);
+  device.set("id", id);
+  device.set("sectorSize", sectorSize);
+  device.set("disable buffering", disableBuffering);
+  return device;
+}
+
 config::Value emulator_device(const std::vector<std::pair<long long, long long>>& good,
                               const std::string& pattern, long long sectorSize) {
   config::Value ranges(config::Value::List);

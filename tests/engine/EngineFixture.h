@@ -35,6 +35,10 @@ std::string line_of(const config::Value& message);
 
 // A device description for the file `path`.
 config::Value file_device(const std::string& path, long long sectorSize = 512);
+// A device description for a raw device of the machine: `type` "drive", "partition" or
+// "floppy", `id` its path ("\\.\PhysicalDrive0").
+config::Value raw_device(const std::string& type, const std::string& id, long long sectorSize,
+                         bool disableBuffering = false);
 // A device description for the emulated device with the good ranges `good` ([first, count]).
 config::Value emulator_device(const std::vector<std::pair<long long, long long>>& good,
                               const std::string& pattern, long long sectorSize = 512);

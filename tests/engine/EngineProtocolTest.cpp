@@ -24,8 +24,15 @@ TEST_F(EngineFixture, UnknownCommandsAreAnsweredAndAcknowledged) {
   engine->send("\"response\":\"ok\"");
   ASSERT_TRUE(engine->receive(line));
   EXPECT_EQ(ready, line);
-  // An empty line joins the line after it, whose text the parser reads past the line feed.
-  engine->send_raw("\n{\"command\":\"format\"}\n");
+  // Blank lines while the engine waits for a command are passed over; one that answers a reply
+  // is that reply's acknowledgement.
+  engine->send_raw("\n\n{\"command\":\"format\"}\n");
+  ASSERT_TRUE(engine->receive(line));
+  EXPECT_EQ(invalid, line);
+  engine->send_raw("\n");
+  ASSERT_TRUE(engine->receive(line));
+  EXPECT_EQ(ready, line);
+  engine->send("\"command\":\"format\"");
   ASSERT_TRUE(engine->receive(line));
   EXPECT_EQ(invalid, line);
   // Command and acknowledgement sent together: each line is taken whole, in order.

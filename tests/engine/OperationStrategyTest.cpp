@@ -15,12 +15,14 @@ namespace {
 using u64 = std::uint64_t;
 
 // Transfers every sector except those that fail; a sector listed with a count fails that many
-// times, then works; `everything` makes every sector fail. Every call is written down as
-// "p<lba>+<count>=<result>", "d<lba>+<count>" or "e<lba>+<count>".
+// times, then works; `everything` makes every sector fail. A transfer that meets a failing sector
+// says how far it got, or, with `whole`, fails as a whole as device transfers do. Every call is
+// written down as "p<lba>+<count>=<result>", "d<lba>+<count>" or "e<lba>+<count>".
 class ScriptedOperation : public Operation {
 public:
-  explicit ScriptedOperation(std::map<u64, int> failing, bool everything = false)
-      : Operation(nullptr), bad(failing), all(everything) {}
+  explicit ScriptedOperation(std::map<u64, int> failing, bool everything = false,
+                             bool whole = false)
+      : Operation(nullptr), bad(failing), all(everything), whole(whole) {}
 
   u64 process(u64 lba, u64 count) override {
     if (++calls > 10000)
@@ -28,6 +30,8 @@ public:
     u64 n = 0;
     while (n < count && !fails(lba + n))
       ++n;
+    if (whole && n < count)
+      n = 0;
     record("p", lba, count, n);
     return n;
   }
@@ -60,6 +64,7 @@ private:
 
   std::map<u64, int> bad; // sector -> failures left; -1 for ever
   bool all;
+  bool whole;
   std::ostringstream events;
   int calls = 0;
 };
@@ -74,13 +79,14 @@ struct Walk {
   bool doubling;
   std::map<u64, int> failing;
   const char* expected;
+  bool whole = false; // a failing transfer transfers nothing
 };
 
 class Walks : public ::testing::TestWithParam<Walk> {};
 
 TEST_P(Walks, FollowTheTable) {
   const Walk& w = GetParam();
-  ScriptedOperation operation(w.failing);
+  ScriptedOperation operation(w.failing, false, w.whole);
   if (w.reverse)
     OperationStrategyReverse(&operation, w.jump, w.doubling).run(w.lba, w.count, w.sectorsPerTime);
   else
@@ -88,6 +94,7 @@ TEST_P(Walks, FollowTheTable) {
   EXPECT_EQ(w.expected, operation.walk());
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Strategy, Walks,
     ::testing::Values(
@@ -102,13 +109,40 @@ INSTANTIATE_TEST_SUITE_P(
         // Each chunk that fails at once doubles the skip; one that transfers anything resets it.
         Walk{"ForwardDoubling", false, 0, 100, 10, 4, true,
              {{20, always}, {24, always}, {32, always}, {48, always}, {85, always}},
-             "p0+10=10 d0+10 p10+10=10 d10+10 p20+10=0 e20+4 p24+10=0 e24+8 p32+10=0 e32+16 "
-             "p48+10=0 e48+32 p80+10=5 d80+5 e85+4 p89+10=10 d89+10 p99+1=1 d99+1"},
+             "p0+10=10 d0+10 p10+10=10 d10+10 p20+10=0 p20+1=0 e20+4 p24+10=0 p24+1=0 e24+8 "
+             "p32+10=0 p32+1=0 e32+16 p48+10=0 p48+1=0 e48+32 p80+10=5 d80+5 e85+4 "
+             "p89+10=10 d89+10 p99+1=1 d99+1"},
         Walk{"ForwardSkipStopsAtTheEnd", false, 0, 10, 4, 100, false, {{6, always}},
              "p0+4=4 d0+4 p4+4=2 d4+2 e6+4"},
         // With no skip the same sector is tried again until it works.
-        Walk{"ForwardNoSkipRetries", false, 0, 4, 4, 0, false, {{2, 2}},
-             "p0+4=2 d0+2 e2+0 p2+2=0 e2+0 p2+2=2 d2+2"},
+        Walk{"ForwardNoSkipRetries", false, 0, 4, 4, 0, false, {{2, 3}},
+             "p0+4=2 d0+2 e2+0 p2+2=0 p2+1=0 e2+0 p2+2=2 d2+2"},
+        // A chunk that fails as a whole is walked sector by sector up to its failing sector; the
+        // skip starts there, and the walk goes on in whole chunks.
+        Walk{"ForwardWholeFailureMiddle", false, 100, 32, 8, 1, false,
+             {{104, always}, {105, always}, {120, always}},
+             "p100+8=0 p100+1=1 d100+1 p101+1=1 d101+1 p102+1=1 d102+1 p103+1=1 d103+1 "
+             "p104+1=0 e104+1 p105+8=0 p105+1=0 e105+1 p106+8=8 d106+8 p114+8=0 p114+1=1 "
+             "d114+1 p115+1=1 d115+1 p116+1=1 d116+1 p117+1=1 d117+1 p118+1=1 d118+1 "
+             "p119+1=1 d119+1 p120+1=0 e120+1 p121+8=8 d121+8 p129+3=3 d129+3",
+             true},
+        // At the first and the last sector of a chunk and of the range; a single-sector chunk
+        // is not tried twice.
+        Walk{"ForwardWholeFailureEdges", false, 0, 9, 4, 1, false,
+             {{0, always}, {7, always}, {8, always}},
+             "p0+4=0 p0+1=0 e0+1 p1+4=4 d1+4 p5+4=0 p5+1=1 d5+1 p6+1=1 d6+1 p7+1=0 e7+1 "
+             "p8+1=0 e8+1",
+             true},
+        // Doubling counts chunks that failed at their first sector, probes included; a chunk
+        // whose probe transferred a sector resets it.
+        Walk{"ForwardWholeFailureDoubling", false, 0, 16, 4, 1, true,
+             {{2, always}, {3, always}, {5, always}},
+             "p0+4=0 p0+1=1 d0+1 p1+1=1 d1+1 p2+1=0 e2+1 p3+4=0 p3+1=0 e3+2 p5+4=0 p5+1=0 e5+4 "
+             "p9+4=4 d9+4 p13+3=3 d13+3",
+             true},
+        // A transient failure of the whole chunk: every sector then goes through on its own.
+        Walk{"ForwardWholeFailureTransient", false, 0, 4, 4, 1, false, {{1, 1}},
+             "p0+4=0 p0+1=1 d0+1 p1+1=1 d1+1 p2+1=1 d2+1 p3+1=1 d3+1", true},
         // Each failed chunk is followed by one probe from the top until the bad sector is the
         // top one; the skip then runs downwards from it.
         Walk{"ReverseFailingSector", true, 0, 20, 8, 2, false, {{15, always}},
@@ -116,12 +150,18 @@ INSTANTIATE_TEST_SUITE_P(
              "p9+8=6 p16+1=1 d16+1 p8+8=7 p15+1=0 e14+2 p13+1=1 d13+1 p5+8=8 d5+8 p0+5=5 d0+5"},
         Walk{"ReverseLowestSectorFails", true, 10, 10, 4, 3, false, {{10, always}},
              "p16+4=4 d16+4 p12+4=4 d12+4 p10+2=0 p11+1=1 d11+1 p10+1=0 p10+1=0 e10+1"},
+        // Reverse already probes from the top down, also when a transfer fails as a whole.
+        Walk{"ReverseWholeFailure", true, 0, 8, 4, 1, false, {{5, always}},
+             "p4+4=0 p7+1=1 d7+1 p3+4=0 p6+1=1 d6+1 p2+4=0 p5+1=0 e5+1 p4+1=1 d4+1 p0+4=4 "
+             "d0+4",
+             true},
         // Doubling counts failed probes in a row only.
         Walk{"ReverseDoubling", true, 0, 32, 8, 2, true,
              {{28, always}, {29, always}, {30, always}, {31, always}},
              "p24+8=4 p31+1=0 e30+2 p29+1=0 e26+4 p25+1=1 d25+1 p17+8=8 d17+8 p9+8=8 d9+8 "
              "p1+8=8 d1+8 p0+1=1 d0+1"}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 // Doubled skips must not wrap around to a skip of nothing (which would try the same sector for
 // ever) when the doubling passes 64 bits: they are held at the rest of the range.

@@ -33,16 +33,6 @@ std::string progress(long long lba, long long processed, long long sectors) {
          ",\"sectors\":" + std::to_string(sectors) + ",\"status\":\"update\"";
 }
 
-config::Value raw_device(const std::string& type, const std::string& id, long long sectorSize,
-                         bool disableBuffering = false) {
-  config::Value device(config::Value::Object);
-  device.set("type", type);
-  device.set("id", id);
-  device.set("sectorSize", sectorSize);
-  device.set("disable buffering", disableBuffering);
-  return device;
-}
-
 std::string drive(int number) { return "\\\\.\\PhysicalDrive" + std::to_string(number); }
 
 // Disk 0 holds E:, F: and a volume with two letters, disk 1 holds K:; disk 2 has 4096-byte
@@ -179,19 +169,20 @@ TEST_F(SimulatedWipes, FailedFlushIsReported) {
   EXPECT_NE(std::string::npos, log.find("DriverStd.cpp(112)\n"));
 }
 
-// Sectors that cannot be written are skipped and reported; in the verifying pass the chunk that
-// cannot be read is, and so is every sector that the skip left as it was.
+// Sectors that cannot be written are skipped and reported from the failing sector on, the good
+// sectors of its chunk before it written; in the verifying pass the same for the sector that
+// cannot be read, and every sector that the skip left as it was fails the comparison.
 TEST_F(SimulatedWipes, FailingSectorsAreReportedAndSkipped) {
   config::Value command = wipe_command(raw_device("drive", drive(4), 512), 0, 128, 16);
   command.set("verify", true);
   command.set("jumpAfterErrorSectors", 16);
   start_ready();
   const Exchange exchange = converse(*engine, line_of(command));
-  std::vector<std::string> expected{state("wiping"), progress(32, 48, 16), failed("write", 32, 16),
+  std::vector<std::string> expected{state("wiping"), progress(40, 56, 16), failed("write", 40, 16),
                                     passDone, state("verifying")};
-  for (int lba = 32; lba < 48; ++lba)
+  for (int lba = 40; lba < 56; ++lba)
     expected.push_back(failed("compare", lba, 1));
-  expected.insert(expected.end(), {progress(96, 112, 16), failed("read", 96, 16), passDone,
+  expected.insert(expected.end(), {progress(100, 116, 16), failed("read", 100, 16), passDone,
                                    done(128 * 512), ready});
   EXPECT_EQ(expected, without_run_time(exchange.replies));
   EXPECT_EQ(255, finish());
@@ -204,14 +195,14 @@ TEST_F(SimulatedWipes, SectorSizeMustBeTheDisks) {
     int drive;
     int sectorSize;
     const char* line;
-  } cases[] = {{2, 512, "DriverStd.cpp(59): 4096 512\n"}, {0, 4096, "DriverStd.cpp(59): 512 4096\n"}};
+  } cases[] = {{2, 512, "DriverStd.cpp(59): 4096 512\n"},
+               {0, 4096, "DriverStd.cpp(59): 512 4096\n"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
     start_ready();
     EXPECT_EQ((std::vector<std::string>{initFailed, ready}),
-              converse(*engine, line_of(wipe_command(raw_device("drive", drive(c.drive),
-                                                                c.sectorSize),
-                                                     0, 8, 8)))
+              converse(*engine, line_of(wipe_command(
+                                    raw_device("drive", drive(c.drive), c.sectorSize), 0, 8, 8)))
                   .replies);
     EXPECT_EQ(255, finish());
     EXPECT_NE(std::string::npos, log_text().find(c.line));
@@ -254,6 +245,34 @@ TEST_F(SimulatedWipes, ReadsAndBlinksOnlyRead) {
   }
   EXPECT_EQ(255, engine->wait());
   EXPECT_EQ("EFGHK", letters());
+}
+
+// A machine file with a fault: every command that opens a device fails with "init failed", and
+// the engine's log names the fault, also for a wipe, whose first look at the device is silent.
+TEST_F(EngineFixture, TheFaultOfTheMachineFileReachesTheLogOfEveryCommand) {
+  TestMachine machine(R"("drives": [ { "number": 0, "size": 65536, "colour": "red" } ])");
+  const std::string fault = "SimulatedMachine.cpp(492): " + machine.path() +
+                            ": drive 0 has the unknown member \"colour\"\n";
+  config::Value wipe = wipe_command(raw_device("drive", drive(0), 512), 0, 8, 8);
+  config::Value read(config::Value::Object);
+  read.set("command", "read sectors");
+  read["device"] = raw_device("drive", drive(0), 512);
+  read.set("lba", 0);
+  read.set("sectors", 1);
+  config::Value blink(config::Value::Object);
+  blink.set("command", "blink");
+  blink["device"] = raw_device("drive", drive(0), 512);
+  blink.set("sectors", 8);
+  blink.set("sectorsPerTime", 8);
+  blink.set("period", 0);
+  for (const config::Value* command : {&wipe, &read, &blink}) {
+    SCOPED_TRACE(command->get_string("command"));
+    start_ready();
+    EXPECT_EQ((std::vector<std::string>{initFailed, ready}),
+              converse(*engine, line_of(*command)).replies);
+    EXPECT_EQ(255, finish());
+    EXPECT_NE(std::string::npos, log_text().find(fault)) << log_text();
+  }
 }
 
 // A loop device of this system, as the last physical drive, wiped through its drive path.

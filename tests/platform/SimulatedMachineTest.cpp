@@ -438,6 +438,40 @@ TEST(SimulatedMachine, BadSectorsFailTheirTransfers) {
             "");
 }
 
+// Bad-sector ranges are compared in sectors: one that runs to the largest count covers the rest
+// of the disk, and one far past the disk's end, whose byte offset would wrap around to its
+// start, touches nothing.
+TEST(SimulatedMachine, BadSectorRangesNeverWrap) {
+  struct Case {
+    const char* ranges;
+    std::uint64_t sector;
+    bool fails;
+  };
+  const Case cases[] = {
+      {"[[100,9223372036854775807]]", 99, false},
+      {"[[100,9223372036854775807]]", 100, true},
+      {"[[100,9223372036854775807]]", 127, true},
+      {"[[9223372036854775807,9223372036854775807]]", 127, false},
+      {"[[36028797018963968,1]]", 0, false}, // 2^55 sectors of 512 bytes are 2^64 bytes
+      {"[[36028797018963968,1]]", 1, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.ranges) + " sector " + std::to_string(c.sector));
+    for (const char* kind : {"unwritable", "unreadable"}) {
+      SCOPED_TRACE(kind);
+      TestMachine machine(std::string(R"("drives": [ { "number": 0, "size": 65536, ")") + kind +
+                          "\": " + c.ranges + " } ]");
+      Win32Handle disk = Win32Handle::open(disk0, GENERIC_READ | GENERIC_WRITE);
+      ASSERT_TRUE(disk.valid());
+      std::string sector(512, '\0');
+      const bool ok = std::string(kind) == "unwritable"
+                          ? write_at(disk.get(), c.sector * 512, 512, 'w')
+                          : read_at(disk.get(), c.sector * 512, sector);
+      EXPECT_EQ(!c.fails, ok);
+    }
+  }
+}
+
 TEST(SimulatedMachine, ReadsAndWritesTheImages) {
   TestMachine machine(machine_file("two-disks.cfg"));
   Win32Handle disk = Win32Handle::open(disk0, GENERIC_READ | GENERIC_WRITE);
