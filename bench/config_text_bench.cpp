@@ -96,14 +96,15 @@ int main() {
   std::printf("data: pretty list %zu bytes, %zu messages %zu bytes\n", history_text.size(),
               lines.size(), line_bytes);
   std::printf("config::Value\n");
-  report("parse pretty list",
-         history_text.size(), best_of(5, [&] {
+  report("parse pretty list", history_text.size(), best_of(5, [&] {
            Value v(Value::Object);
            if (!v.parse(history_text.c_str()))
              std::abort();
          }));
-  report("to_string pretty list", history_text.size(),
-         best_of(5, [&] { volatile auto n = history.to_string(true, true).size(); (void)n; }));
+  report("to_string pretty list", history_text.size(), best_of(5, [&] {
+           volatile auto n = history.to_string(true, true).size();
+           (void)n;
+         }));
   std::vector<Value> parsed(lines.size(), Value(Value::Object));
   report("parse messages", line_bytes, best_of(5, [&] {
            for (std::size_t i = 0; i < lines.size(); ++i)
@@ -137,8 +138,10 @@ int main() {
            volatile auto n = nlohmann::json::parse(jtext).size();
            (void)n;
          }));
-  report("dump pretty list", jtext.size(),
-         best_of(5, [&] { volatile auto n = jhistory.dump(2).size(); (void)n; }));
+  report("dump pretty list", jtext.size(), best_of(5, [&] {
+           volatile auto n = jhistory.dump(2).size();
+           (void)n;
+         }));
   report("parse messages", jline_bytes, best_of(5, [&] {
            for (std::size_t i = 0; i < jlines.size(); ++i)
              jparsed[i] = nlohmann::json::parse(jlines[i]);

@@ -13,7 +13,6 @@
 #include <functional>
 #include <string>
 
-
 namespace {
 
 class Counter : public Process::Callback, public LineBuffer::Callback {

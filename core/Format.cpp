@@ -1,6 +1,6 @@
 #include "Format.h"
 
-#include <libintl.h>
+#include "Translation.h"
 
 #include <algorithm>
 #include <charconv>
@@ -49,12 +49,12 @@ struct Unit {
 
 Unit size_unit(std::uint64_t bytes) {
   if (bytes < 999'950ULL)
-    return {"KB", 1'000ULL};
+    return {N_("KB"), 1'000ULL};
   if (bytes < 999'950'000ULL)
-    return {"MB", 1'000'000ULL};
+    return {N_("MB"), 1'000'000ULL};
   if (bytes < 999'950'000'000ULL)
-    return {"GB", 1'000'000'000ULL};
-  return {"TB", 1'000'000'000'000ULL};
+    return {N_("GB"), 1'000'000'000ULL};
+  return {N_("TB"), 1'000'000'000'000ULL};
 }
 
 // The quotient goes through single precision on purpose: the texts that operators and stored
@@ -64,7 +64,8 @@ std::string size_number(std::uint64_t bytes, std::uint64_t divisor) {
   const double q = double(static_cast<float>(bytes)) / double(static_cast<float>(divisor));
   const int precision = q < 10 ? 3 : q < 100 ? 2 : 1;
   char buffer[400];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, q, std::chars_format::fixed, precision);
+  auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, q, std::chars_format::fixed, precision);
   const std::size_t length = std::min<std::size_t>(result.ptr - buffer, 15);
   return std::string(buffer, length);
 }

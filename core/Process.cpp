@@ -1,6 +1,8 @@
 #include "Process.h"
 
 #include "DebugLog.h"
+#include "GLibOwners.h"
+#include "Guarded.h"
 #include "LineBuffer.h"
 #include "Strings.h"
 #include "Win32Process.h"
@@ -17,45 +19,6 @@ namespace {
 
 constexpr std::uint32_t line_capacity = 1024000;
 
-// Owns one GLib source of the default main context by its id; 0 is none.
-class Source {
-public:
-  Source() = default;
-  Source(const Source&) = delete;
-  Source& operator=(const Source&) = delete;
-  ~Source() { reset(); }
-
-  void reset(guint newId = 0) {
-    if (id != 0)
-      g_source_remove(id);
-    id = newId;
-  }
-  explicit operator bool() const { return id != 0; }
-
-private:
-  guint id = 0;
-};
-
-// Owns one reference to a GIOChannel.
-class Channel {
-public:
-  Channel() = default;
-  Channel(const Channel&) = delete;
-  Channel& operator=(const Channel&) = delete;
-  ~Channel() { reset(); }
-
-  void reset(GIOChannel* newChannel = nullptr) {
-    if (channel != nullptr)
-      g_io_channel_unref(channel);
-    channel = newChannel;
-  }
-  GIOChannel* get() const { return channel; }
-  explicit operator bool() const { return channel != nullptr; }
-
-private:
-  GIOChannel* channel = nullptr;
-};
-
 // Wraps the pipe descriptor `fd` in a channel that closes it when the last reference goes.
 GIOChannel* new_pipe_channel(int fd) {
   GIOChannel* channel = platform::io_channel_new_fd(fd);
@@ -63,15 +26,7 @@ GIOChannel* new_pipe_channel(int fd) {
   return channel;
 }
 
-void log_exception(const char* where) {
-  try {
-    throw;
-  } catch (const std::exception& e) {
-    debug_log() << where << ": " << e.what() << "\n";
-  } catch (...) {
-    debug_log() << where << "\n";
-  }
-}
+void log_exception(const char* where) { log_current_exception(where, where); }
 
 gboolean on_readable(GIOChannel*, GIOCondition, gpointer data);
 gboolean on_hangup(GIOChannel*, GIOCondition, gpointer data);
@@ -163,8 +118,8 @@ private:
 
 void on_exit_default(GPid child, gint waitStatus, gpointer) {
   try {
-    debug_log() << "Process.cpp(327): " << "on_exit_default: "
-                << reinterpret_cast<void*>(static_cast<std::intptr_t>(child))
+    debug_log() << "Process.cpp(327): "
+                << "on_exit_default: " << reinterpret_cast<void*>(static_cast<std::intptr_t>(child))
                 << ", status: " << platform::exit_status(waitStatus) << "\n";
   } catch (...) {
   }
@@ -208,8 +163,8 @@ bool Process::Impl::ChannelReader::drain() {
     while (g_poll(&pollFd, 1, 0) > 0) {
       gsize count = 0;
       GError* error = nullptr;
-      const GIOStatus status = g_io_channel_read_chars(
-          channel.get(), lineBuffer.free_begin(), lineBuffer.free_space(), &count, &error);
+      const GIOStatus status = g_io_channel_read_chars(channel.get(), lineBuffer.free_begin(),
+                                                       lineBuffer.free_space(), &count, &error);
       if (status == G_IO_STATUS_ERROR) {
         debug_log() << "Process.cpp(248): " << (error != nullptr ? error->message : "") << "\n";
         if (error != nullptr)
@@ -375,8 +330,8 @@ bool Process::start(char** argv) {
   GPid child{};
   gint in = -1, out = -1, err = -1;
   GError* error = nullptr;
-  if (!g_spawn_async_with_pipes(nullptr, argv, nullptr, G_SPAWN_DO_NOT_REAP_CHILD, nullptr,
-                                nullptr, &child, &in, &out, &err, &error)) {
+  if (!g_spawn_async_with_pipes(nullptr, argv, nullptr, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr,
+                                &child, &in, &out, &err, &error)) {
     debug_log() << "Process.cpp(58): " << (error != nullptr ? error->message : "") << "\n";
     if (error != nullptr)
       g_error_free(error);

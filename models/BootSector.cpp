@@ -1,7 +1,7 @@
 #include "BootSector.h"
 
 #include "SectorDump.h"
-#include "Translate.h"
+#include "Translation.h"
 
 #include <glib.h>
 #include <libintl.h>

@@ -2,6 +2,7 @@
 
 #include "Errno.h"
 
+#include <malloc.h>
 #include <signal.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -73,5 +74,10 @@ void io_channel_make_pollfd(GIOChannel* channel, GIOCondition condition, GPollFD
 }
 
 void ignore_broken_pipe() { ::signal(SIGPIPE, SIG_IGN); }
+
+std::size_t heap_in_use() {
+  const struct mallinfo2 info = mallinfo2();
+  return info.uordblks + info.hblkhd;
+}
 
 } // namespace platform

@@ -84,10 +84,12 @@ HLOCAL LocalFree(HLOCAL memory);
 // Suspends the calling thread for `milliseconds`.
 void Sleep(DWORD milliseconds);
 
-// ShellExecuteA with the verb "open": hands the file or address to the desktop's opener.
+// ShellExecuteA with the verb "open": starts an executable file with `parameters` as its
+// arguments, or hands any other file or address to the desktop's opener; detached either way.
 // Results of 32 or less are failures, as on Windows.
 constexpr int SW_SHOWNORMAL = 1;
 constexpr HINSTANCE SE_ERR_FNF = 2;
+constexpr HINSTANCE SE_ERR_ACCESSDENIED = 5;
 constexpr HINSTANCE SE_ERR_NOASSOC = 31;
 HINSTANCE ShellExecuteA(HWND window, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
                         int show);

@@ -12,6 +12,8 @@
 
 #include <glib.h>
 
+#include <cstddef>
+
 // The full path of the running program's file, as the system started it (links resolved),
 // written to `fileName` with a terminating NUL. Only `module` 0, the program itself, is
 // implemented. Returns the length without the NUL; 0 with the last error set on failure; `size`
@@ -39,5 +41,9 @@ void io_channel_make_pollfd(GIOChannel* channel, GIOCondition condition, GPollFD
 // Makes writing to a pipe whose reader has gone fail with an error instead of ending the
 // program. Safe to call more than once.
 void ignore_broken_pipe();
+
+// The bytes that the running program has allocated and not yet freed (the benchmarks watch it
+// for memory that keeps growing).
+std::size_t heap_in_use();
 
 } // namespace platform

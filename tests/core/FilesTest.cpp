@@ -1,13 +1,12 @@
 #include "Files.h"
 
 #include "LogCapture.h"
+#include "Script.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <thread>
 
 TEST(Files, WholeFilesKeepEveryByte) {
   TempDir dir;
@@ -35,19 +34,10 @@ protected:
   void SetUp() override {
     script = dir.file("opener");
     record = dir.file("opened");
-    std::ofstream(script) << "#!/bin/sh\nprintf '%s' \"$1\" > '" << record << ".tmp' && mv '"
-                          << record << ".tmp' '" << record << "'\n";
-    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    write_recording_script(script, "printf '%s' \"$1\"", record);
     setenv("CVW_SHELL_OPEN", script.c_str(), 1);
   }
   void TearDown() override { unsetenv("CVW_SHELL_OPEN"); }
-
-  std::string wait_for_record() {
-    std::string text;
-    for (int i = 0; i < 500 && !read_file(record, text); ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return text;
-  }
 
   TempDir dir;
   std::string script, record;
@@ -60,7 +50,7 @@ TEST_F(SystemOpenTest, HandsFilesAndAddressesToTheOpener) {
   ASSERT_TRUE(write_file(picture, "png", 3));
   LogCapture log;
   EXPECT_TRUE(system_open(picture));
-  EXPECT_EQ(wait_for_record(), picture);
+  EXPECT_EQ(wait_for_file(record), picture);
   EXPECT_EQ(log.text(), "");
 }
 

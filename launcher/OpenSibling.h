@@ -1,0 +1,26 @@
+// The launcher's one job: open the program that lies beside it, named after the launcher
+// itself. A launcher "Tool Start.exe" opens "Tool.exe"; here, where programs have no ending, a
+// launcher "wipedesk Start" opens "wipedesk".
+#pragma once
+
+#include "Win32.h"
+
+#include <string>
+
+// The ending of a launcher's name and what replaces it in the name of the program it opens.
+constexpr const char* launcher_ending = " Start";
+constexpr const char* launcher_replacement = "";
+
+// How the program is opened: ShellExecuteA, or a stand-in in tests.
+using ShellOpen = HINSTANCE (*)(HWND window, LPCSTR verb, LPCSTR file, LPCSTR parameters,
+                                LPCSTR directory, int show);
+
+// Opens `path` with its `ending` (compared byte for byte) replaced by `replacement`, through
+// the shell's "open", without arguments, working directory or waiting. Returns 0 when the shell
+// took the request; -1 when `path` does not end in `ending` or the shell refused.
+int open_sibling_program(const char* path, const char* ending, const char* replacement,
+                         ShellOpen open = ShellExecuteA);
+
+// The launcher's own path: `argv0` as the system passed it, or the running program's file when
+// that has no folder in it (started along PATH).
+std::string launcher_path(const char* argv0);

@@ -1,0 +1,215 @@
+#include "DriveIconUI/DriveIconUI.h"
+#include "DriveMiniUI/DriveMiniUI.h"
+
+#include "FindWidget.h"
+#include "GuiEnvironment.h"
+#include "gtk/WidgetName.h"
+
+#include <memory>
+#include <string>
+
+namespace {
+
+Drive sample_drive(const char* model = "WDC WD5000AAKX", const char* warning = "") {
+  Drive drive;
+  drive.set_id("\\\\.\\PhysicalDrive1");
+  drive.set_sectors(976773168);
+  drive.set_sector_size(512);
+  drive.set_model(model);
+  drive.set_serial("WD-WCAYUS123456");
+  drive.set_warning(warning);
+  return drive;
+}
+
+class DriveIconUITest : public GuiTest, public DriveIconUI::Callback {
+protected:
+  void SetUp() override {
+    GuiTest::SetUp();
+    if (IsSkipped() || HasFatalFailure())
+      return;
+    icon = std::make_unique<DriveIconUI>(true);
+    icon->set_callback(this);
+    window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_container_add(GTK_CONTAINER(window), icon->widget());
+    gtk_widget_show(window);
+  }
+  void TearDown() override {
+    icon.reset();
+    if (window != nullptr)
+      gtk_widget_destroy(window);
+  }
+  void activated(DriveIconUI& pressed) override {
+    EXPECT_EQ(&pressed, icon.get());
+    ++presses;
+  }
+
+  GtkWidget* part(const char* id) { return widget_by_id(icon->widget(), id); }
+
+  // Per LED (none, green, yellow, red): "-" hidden, "o" shown, "*" blinking.
+  std::string leds() {
+    std::string s;
+    for (const char* id : {"led-none", "led-green", "led-yellow", "led-red"}) {
+      GtkWidget* led = part(id);
+      s += SyncBlink::instance().blinks(led) ? '*' : gtk_widget_get_visible(led) ? 'o' : '-';
+    }
+    return s;
+  }
+  int segments() {
+    int n = 0;
+    for (int i = 0; i < 10; ++i)
+      n += gtk_widget_get_visible(part(("percent-on-" + std::to_string(i)).c_str())) ? 1 : 0;
+    return n;
+  }
+
+  std::unique_ptr<DriveIconUI> icon;
+  GtkWidget* window = nullptr;
+  int presses = 0;
+};
+
+} // namespace
+
+TEST_F(DriveIconUITest, LightAndBarFollowStatusAndPercent) {
+  const struct {
+    bool drive;
+    int status;
+    int percent;
+    const char* leds;
+    int segments;
+  } cases[] = {
+      {true, light_none, 50, "o---", 0},      {true, light_ready, 50, "-o--", 0},
+      {true, light_busy, 50, "o-*-", 5},      {true, light_finished, 100, "o*--", 10},
+      {true, light_waiting, 37, "o--*", 3},   {true, light_busy, 9, "o-*-", 0},
+      {true, light_busy, 10, "o-*-", 1},      {true, light_busy, 105, "o-*-", 10},
+      {true, light_busy, -5, "o-*-", 0},      {true, light_ready, 100, "-o--", 0},
+      {false, light_busy, 50, "o---", 0},     {false, light_waiting, 100, "o---", 0},
+      {true, light_waiting, 100, "o--*", 10}, {true, 17, 100, "o---", 0},
+  };
+  icon->set_drive(sample_drive());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << "drive " << c.drive << ", status " << c.status << ", " << c.percent << "%");
+    icon->set_has_drive(c.drive);
+    icon->set_state(c.status);
+    icon->set_percent(c.percent);
+    EXPECT_EQ(leds(), c.leds);
+    EXPECT_EQ(segments(), c.segments);
+  }
+  icon->set_state(light_none);
+  EXPECT_FALSE(SyncBlink::instance().running());
+}
+
+TEST_F(DriveIconUITest, TheSameStatusAgainTouchesNothing) {
+  icon->set_drive(sample_drive());
+  icon->set_has_drive(true);
+  icon->set_state(light_busy);
+  GtkWidget* yellow = part("led-yellow");
+  gtk_widget_set_visible(yellow, FALSE);
+  icon->set_state(light_busy);
+  icon->set_selected(0);
+  EXPECT_FALSE(gtk_widget_get_visible(yellow));
+  EXPECT_TRUE(SyncBlink::instance().blinks(yellow));
+}
+
+TEST_F(DriveIconUITest, SelectionShowsTheMarkAndTheSizeInGreen) {
+  icon->set_drive(sample_drive());
+  EXPECT_FALSE(gtk_widget_get_visible(part("size")));
+  icon->set_has_drive(true);
+  GtkWidget* size = part("size");
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(size)), "500.1GB");
+  EXPECT_TRUE(gtk_widget_get_visible(size));
+  EXPECT_FALSE(gtk_widget_get_visible(part("selected")));
+  EXPECT_STREQ(gtk_widget_get_name(size), "size");
+  icon->set_selected(1);
+  EXPECT_TRUE(gtk_widget_get_visible(part("selected")));
+  EXPECT_STREQ(gtk_widget_get_name(size), "size-green");
+  EXPECT_EQ(gtk::accessible_id(size), std::string("size"));
+  EXPECT_STREQ(gtk_widget_get_name(icon->widget()), "DriveIconUI");
+  icon->set_has_drive(false);
+  EXPECT_FALSE(gtk_widget_get_visible(part("selected")));
+  EXPECT_FALSE(gtk_widget_get_visible(size));
+}
+
+TEST_F(DriveIconUITest, TheTooltipDescribesTheDriveAsItIs) {
+  GtkWidget* box = part("eventbox");
+  EXPECT_FALSE(gtk_widget_get_has_tooltip(box)) << "an empty slot has no tooltip";
+  icon->set_drive(sample_drive("A&B <1>", "System Drive"));
+  icon->set_has_drive(true);
+  EXPECT_TRUE(gtk_widget_get_has_tooltip(box));
+  GtkWidget* tooltip = icon->tooltip_window();
+  EXPECT_STREQ(gtk_widget_get_name(tooltip), "DriveIconUI-tooltip");
+  EXPECT_EQ(gtk_container_get_border_width(GTK_CONTAINER(tooltip)), 4u);
+  const std::string text = gtk_label_get_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(tooltip))));
+  EXPECT_EQ(text, "ID: \\\\.\\PhysicalDrive1\nMODEL: A&B <1>\nSERIAL: WD-WCAYUS123456\n"
+                  "SECTORS: 976773168\nSECTOR SIZE: 512\nTOTAL SIZE: 500107862016\n"
+                  "WARNING: System Drive");
+  icon->set_has_drive(false);
+  EXPECT_FALSE(gtk_widget_get_has_tooltip(box));
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(tooltip)))), "");
+}
+
+TEST_F(DriveIconUITest, OnlyASinglePressActivates) {
+  GtkWidget* box = part("eventbox");
+  const struct {
+    GdkEventType type;
+    guint button;
+    int presses;
+  } cases[] = {
+      {GDK_BUTTON_PRESS, 1, 1},  {GDK_BUTTON_PRESS, 3, 1},   {GDK_2BUTTON_PRESS, 1, 0},
+      {GDK_3BUTTON_PRESS, 1, 0}, {GDK_BUTTON_RELEASE, 1, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.type << " " << c.button);
+    presses = 0;
+    GdkEvent* event = gdk_event_new(c.type);
+    event->button.window = GDK_WINDOW(g_object_ref(box->window));
+    event->button.send_event = TRUE;
+    event->button.button = c.button;
+    gtk_widget_event(box, event);
+    gdk_event_free(event);
+    EXPECT_EQ(presses, c.presses);
+  }
+}
+
+TEST_F(DriveIconUITest, TheSmallIconHasNoLightNorBar) {
+  DriveIconUI small(false);
+  EXPECT_FALSE(gtk_widget_get_visible(widget_by_id(small.widget(), "leds")));
+  EXPECT_FALSE(gtk_widget_get_visible(widget_by_id(small.widget(), "percent-fixed")));
+  EXPECT_TRUE(gtk_widget_get_visible(part("leds")));
+  EXPECT_TRUE(gtk_widget_get_visible(part("percent-fixed")));
+}
+
+namespace {
+
+void count_gone(gpointer counter, GObject*) { ++*static_cast<int*>(counter); }
+
+} // namespace
+
+// The main window rebuilds nothing, but panels with an icon are opened and closed all day.
+TEST_F(DriveIconUITest, AnIconLeavesNothingBehind) {
+  int gone = 0;
+  {
+    DriveIconUI other(true);
+    other.set_drive(sample_drive());
+    other.set_has_drive(true);
+    other.set_state(light_waiting);
+    g_object_weak_ref(G_OBJECT(other.widget()), count_gone, &gone);
+    g_object_weak_ref(G_OBJECT(other.tooltip_window()), count_gone, &gone);
+    g_object_weak_ref(G_OBJECT(widget_by_id(other.widget(), "led-red")), count_gone, &gone);
+    EXPECT_TRUE(SyncBlink::instance().running());
+  }
+  EXPECT_EQ(gone, 3);
+  EXPECT_FALSE(SyncBlink::instance().running());
+}
+
+TEST_F(DriveIconUITest, TheMiniViewShowsModelAndSerialAsTheyAre) {
+  DriveMiniUI mini;
+  mini.set_model("A&B <1>");
+  mini.set_serial("S/N 42");
+  EXPECT_STREQ(gtk_widget_get_name(mini.widget()), "DriveMiniUI");
+  GtkWidget* model = widget_by_id(mini.widget(), "model");
+  GtkWidget* serial = widget_by_id(mini.widget(), "serial");
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(model)), "A&B <1>");
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(serial)), "S/N 42");
+  EXPECT_STREQ(gtk_widget_get_name(model), "model");
+  EXPECT_STREQ(gtk_widget_get_name(serial), "serial");
+}

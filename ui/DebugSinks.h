@@ -1,0 +1,25 @@
+// Where the desktop program's debug log goes, chosen from its "dbg=" arguments before anything
+// is logged.
+//
+//   no "dbg=", or "dbg=ostringstream"  kept in memory (the settings dialog can save it)
+//   "dbg=null"                         discarded
+//   "dbg=stderr"                       standard error
+//   "dbg=<file>"                       that file, truncated; standard error when it cannot be
+//                                      opened ("dbg=" alone names the empty file name)
+// The last "dbg=" argument wins; the comparisons are case-sensitive.
+#pragma once
+
+#include <string>
+
+// Makes the chosen sink the debug log and records its name.
+void choose_debug_sink(int argc, char** argv);
+
+// "ostringstream", "null", "stderr" or "ofstream": the sink chosen; "" before the choice.
+const std::string& debug_sink_name();
+
+// What the in-memory sink holds so far.
+std::string debug_log_text();
+
+// Makes standard error the debug log. (On Windows the program has no console of its own and
+// opens one first; here standard error is there already.)
+void open_debug_console();

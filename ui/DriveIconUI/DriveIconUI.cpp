@@ -1,0 +1,148 @@
+#include "DriveIconUI/DriveIconUI.h"
+
+#include "DriveMarkup.h"
+#include "Format.h"
+#include "Guarded.h"
+#include "gtk/Builder.h"
+#include "gtk/WidgetName.h"
+
+#include <algorithm>
+#include <string>
+
+namespace {
+
+// The LEDs in the order of the group.
+enum Led : unsigned { led_none = 0, led_green = 1, led_yellow = 2, led_red = 3 };
+
+constexpr unsigned segment_count = 10;
+
+} // namespace
+
+DriveIconUI::DriveIconUI(bool full) {
+  gtk::Builder ui("DriveIconUI/DriveIconUI.ui");
+  top.reset(ui.widget("widget"));
+  gtk::set_widget_name(top.get(), "DriveIconUI");
+
+  gtk_widget_set_visible(ui.widget("leds"), full);
+  for (const char* name : {"led-none", "led-green", "led-yellow", "led-red"})
+    leds.add(ui.get<GtkWidget>(name, GTK_TYPE_IMAGE));
+  leds.show_only(led_none, true);
+  shownState = light_none;
+
+  selectedMark = ui.widget("selected");
+  drivePicture = ui.widget("drive");
+  bayPicture = ui.widget("bay");
+  sizeLabel = ui.get<GtkWidget>("size", GTK_TYPE_LABEL);
+
+  eventBox = ui.get<GtkWidget>("eventbox", GTK_TYPE_EVENT_BOX);
+  g_signal_connect(eventBox, "button-press-event", G_CALLBACK(on_press), this);
+
+  tooltip.reset(gtk_window_new(GTK_WINDOW_POPUP));
+  gtk::set_widget_name(tooltip.get(), "DriveIconUI-tooltip");
+  gtk_container_set_border_width(GTK_CONTAINER(tooltip.get()), 4);
+  GtkWidget* label = gtk_label_new("");
+  gtk_widget_show(label);
+  gtk_container_add(GTK_CONTAINER(tooltip.get()), label);
+  tooltipLabel = GTK_LABEL(label);
+  gtk_widget_set_tooltip_window(eventBox, GTK_WINDOW(tooltip.get()));
+
+  gtk_widget_set_visible(ui.widget("percent-fixed"), full);
+  for (unsigned i = 0; i < segment_count; ++i)
+    percentSegments.add(ui.widget(("percent-on-" + std::to_string(i)).c_str()));
+
+  refresh();
+}
+
+void DriveIconUI::set_drive(const Drive& drive) {
+  gtk_label_set_text(GTK_LABEL(sizeLabel),
+                     format_size(drive.sectors() * drive.sector_size()).c_str());
+  markup = drive_markup(drive, true);
+  drive_ = drive;
+  refresh();
+}
+
+void DriveIconUI::set_has_drive(bool value) {
+  hasDrive = value;
+  refresh();
+}
+
+void DriveIconUI::set_state(int value) {
+  status = value;
+  refresh();
+}
+
+void DriveIconUI::set_selected(int value) {
+  selected = value;
+  refresh();
+}
+
+void DriveIconUI::set_percent(int value) {
+  percent = value;
+  update_percent();
+}
+
+void DriveIconUI::refresh() {
+  // An icon without a drive shows an empty bay rather than a drive that is not there.
+  gtk_widget_set_visible(drivePicture, hasDrive);
+  gtk_widget_set_visible(bayPicture, !hasDrive);
+  if (hasDrive) {
+    gtk_widget_set_visible(selectedMark, selected != 0);
+    gtk_widget_set_visible(sizeLabel, TRUE);
+    gtk::set_widget_name(sizeLabel, selected != 0 ? "size-green" : "size");
+    gtk_widget_set_tooltip_markup(eventBox, markup.c_str());
+    gtk_label_set_markup(tooltipLabel, markup.c_str());
+  } else {
+    gtk_widget_set_visible(selectedMark, FALSE);
+    gtk_widget_set_visible(sizeLabel, FALSE);
+    gtk_widget_set_tooltip_markup(eventBox, "");
+    gtk_label_set_markup(tooltipLabel, "");
+    // No tooltip at all rather than an empty one over an empty slot.
+    gtk_widget_set_has_tooltip(eventBox, FALSE);
+  }
+  update_leds();
+  update_percent();
+}
+
+void DriveIconUI::update_leds() {
+  const int shown = hasDrive ? status : light_none;
+  if (shown == shownState)
+    return;
+  blinkClient.detach();
+  unsigned blinking = led_none;
+  switch (shown) {
+  case light_ready: leds.show_only(led_green, true); break;
+  case light_busy: blinking = led_yellow; break;
+  case light_finished: blinking = led_green; break;
+  case light_waiting: blinking = led_red; break;
+  default: leds.show_only(led_none, true); break;
+  }
+  if (blinking != led_none) {
+    leds.show_only(led_none, true);
+    // Joins the rhythm where the other blinking lights stand now.
+    SyncBlink& blink = SyncBlink::instance();
+    gtk_widget_set_visible(leds.widget(blinking), !blink.phase());
+    blinkClient.attach(blink, leds.widget(blinking));
+  }
+  shownState = shown;
+}
+
+void DriveIconUI::update_percent() {
+  int n = 0;
+  if (hasDrive && (status == light_busy || status == light_finished || status == light_waiting))
+    n = std::clamp(percent / 10, 0, static_cast<int>(segment_count));
+  if (n == shownSegments)
+    return;
+  for (unsigned i = 0; i < segment_count; ++i)
+    percentSegments.set_visible(i, static_cast<int>(i) < n);
+  shownSegments = n;
+}
+
+gboolean DriveIconUI::on_press(GtkWidget*, GdkEventButton* event, gpointer self) {
+  auto& icon = *static_cast<DriveIconUI*>(self);
+  guarded("DriveIconUI.cpp(150)", "DriveIconUI.cpp(152)", [&] {
+    if (event->type == GDK_BUTTON_PRESS && icon.callback_ != nullptr)
+      icon.callback_->activated(icon);
+  });
+  // The press is the icon's: it does not also start dragging the main window.
+  return TRUE;
+}

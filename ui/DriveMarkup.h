@@ -1,0 +1,10 @@
+// The Pango markup that describes a drive: identifier, model, serial, sector count, sector size
+// and total size, one per line, and the warning when the drive has one. Light colours for a dark
+// background (the drive icon's tooltip), dark ones for a light background (selection lists).
+#pragma once
+
+#include "Drive.h"
+
+#include <string>
+
+std::string drive_markup(const Drive& drive, bool light);

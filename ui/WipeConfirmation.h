@@ -1,0 +1,20 @@
+// The final question before a wipe starts, which refuses drives that hold part of the running
+// system when the program configuration says so.
+#pragma once
+
+#include "Drive.h"
+
+#include <gtk/gtk.h>
+
+#include <string>
+
+// "<model> / <serial> is a <warning>", translated. Callers that confirm several drives join the
+// sentences of the drives with a warning with "\n", in list order.
+std::string drive_warning_text(const Drive& drive);
+
+// Asks whether the wipe described by `text` may go ahead, over the window of `parent`.
+// With `warnings` (the joined warning sentences) and the configuration's "wipe" member's
+// "stop at drive warning" true or absent, shows the warnings and "Wipe is not allowed." and
+// returns false. Otherwise asks `text`, the warnings and "Are you sure you want to continue?"
+// with No as the default; returns true only for Yes.
+bool confirm_wipe(const std::string& text, const std::string& warnings, GtkWidget* parent);

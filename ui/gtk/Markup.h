@@ -1,0 +1,12 @@
+// Plain texts inside Pango markup.
+#pragma once
+
+#include <string>
+
+namespace gtk {
+
+// `text` with "&", "<", ">", quotes and control characters escaped, so that it shows as it is
+// inside markup and cannot end a tag or blank the label ("A&B <1>" stays "A&B <1>").
+std::string escape_markup(const std::string& text);
+
+} // namespace gtk
