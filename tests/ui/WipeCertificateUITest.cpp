@@ -30,6 +30,7 @@ protected:
     Settings::set_directory(dir.path().string());
   }
   void TearDown() override {
+    g_unsetenv("CVW_SHELL_OPEN");
     if (window != nullptr)
       gtk_widget_destroy(window);
   }
@@ -48,7 +49,19 @@ protected:
     gtk_button_clicked(GTK_BUTTON(widget_by_id(certificate.widget(), name)));
   }
 
+  // The desktop's opener becomes a script that runs `command` on the file, then writes the
+  // file's path into `opened`.
+  void use_viewer(const std::string& command) {
+    const std::string script = dir.file("viewer");
+    const std::string text = "#!/bin/sh\n" + command + "\necho \"$1\" > '" + opened +
+                             ".tmp'\nmv '" + opened + ".tmp' '" + opened + "'\n";
+    ASSERT_TRUE(write_file(script, text.data(), text.size()));
+    fs::permissions(script, fs::perms::owner_all);
+    g_setenv("CVW_SHELL_OPEN", script.c_str(), TRUE);
+  }
+
   TempDir dir;
+  const std::string opened = dir.file("opened");
   LogCapture debug;
   GtkWidget* window = nullptr;
 };
@@ -215,13 +228,7 @@ TEST_F(WipeCertificateUITest, TheSavedPictureHoldsTheFactsAndTheTypedTexts) {
 // "open" hands the picture to the viewer from a folder of our own, not from the shared
 // temporary folder, where another user could have put a link named "certificate.png".
 TEST_F(WipeCertificateUITest, OpenShowsThePictureFromAPrivateFolder) {
-  const std::string opened = dir.file("opened");
-  const std::string script = dir.file("viewer");
-  const std::string text = "#!/bin/sh\ncp \"$1\" '" + dir.file("copy.png") + "'\necho \"$1\" > '" +
-                           opened + ".tmp'\nmv '" + opened + ".tmp' '" + opened + "'\n";
-  ASSERT_TRUE(write_file(script, text.data(), text.size()));
-  fs::permissions(script, fs::perms::owner_all);
-  g_setenv("CVW_SHELL_OPEN", script.c_str(), TRUE);
+  use_viewer("cp \"$1\" '" + dir.file("copy.png") + "'");
 
   WipeRecord record = finished_record();
   WipeCertificateUI certificate(record, nullptr);
@@ -243,16 +250,10 @@ TEST_F(WipeCertificateUITest, OpenShowsThePictureFromAPrivateFolder) {
     ASSERT_TRUE(copy);
     EXPECT_EQ(gdk_pixbuf_get_width(copy.get()), 640);
   }
-  g_unsetenv("CVW_SHELL_OPEN");
 }
 
 TEST_F(WipeCertificateUITest, APictureThatCannotBeMadeOpensNothing) {
-  const std::string opened = dir.file("opened");
-  const std::string script = dir.file("viewer");
-  const std::string text = "#!/bin/sh\necho \"$1\" > '" + opened + "'\n";
-  ASSERT_TRUE(write_file(script, text.data(), text.size()));
-  fs::permissions(script, fs::perms::owner_all);
-  g_setenv("CVW_SHELL_OPEN", script.c_str(), TRUE);
+  use_viewer("");
 
   WipeRecord record = finished_record();
   WipeCertificateUI certificate(record, nullptr); // in no window: nothing to take a picture of
@@ -266,7 +267,6 @@ TEST_F(WipeCertificateUITest, APictureThatCannotBeMadeOpensNothing) {
   EXPECT_NE(debug.text().find("WipeCertificateUI.cpp(41)\n"), std::string::npos);
   g_usleep(200000);
   EXPECT_FALSE(fs::exists(opened));
-  g_unsetenv("CVW_SHELL_OPEN");
 }
 
 TEST_F(WipeCertificateUITest, OptionsKeepTheTextsOrChangeTheBackground) {
