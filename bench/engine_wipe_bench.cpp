@@ -248,52 +248,10 @@ std::uint64_t device_writes(const std::string& name) {
   return writes;
 }
 
-// The engine's passes on a raw device against dd on the same device, interleaved in one run: a
-// loop device with direct input and output (`losetup --direct-io=on`) over a 1 GiB file in
-// `dir`. "dod_h" gives a random pass and a pattern pass; a forward wipe with verification gives
-// the verifying pass; dd writes zeros with O_DIRECT at 128 KiB and 1 MiB and reads the device
-// with O_DIRECT at 1 MiB. Each figure is the best of three rounds; one round runs every
-// configuration once, so that a slow moment of the machine hits them alike. Then how long the
-// first write takes to reach the device after a command.
-void raw_devices(const std::string& dir) {
-  const std::string image = dir + "/loop.img";
-  if (time_command("dd if=/dev/zero of=" + image + " bs=1M count=1024 conv=fsync") < 0) {
-    std::printf("\nraw device: cannot make the image\n");
-    return;
-  }
-  LoopDevice loop(image, 512, true);
-  if (!loop.why_not().empty()) {
-    std::printf("\nraw device: %s\n", loop.why_not().c_str());
-    return;
-  }
-  const std::string name = loop.name();
-  g_setenv("CVW_LOOP_DEVICES", name.c_str(), TRUE);
-  g_unsetenv("CVW_MACHINE");
-  const std::vector<std::string> names = platform::linux_drive_names();
-  if (names.empty() || names.back() != name) {
-    std::printf("\nraw device: the loop device is not the last drive; not written\n");
-    return;
-  }
-  const std::string path = "\\\\.\\PhysicalDrive" + std::to_string(names.size() - 1);
-  const auto command = [&](const char* mode, std::uint64_t perTime, bool verify) {
-    config::Value wipe(config::Value::Object);
-    wipe.set("command", "wipe");
-    wipe.set("mode", mode);
-    wipe.set("pattern", "");
-    wipe.set("verify", verify);
-    wipe.set("sectorsPerTime", static_cast<long long>(perTime));
-    wipe.set("updatePeriod", 1000);
-    wipe.set("jumpAfterErrorSectors", 1);
-    wipe.set("jumpAfterErrorDouble", true);
-    wipe.set("lba", 0);
-    wipe.set("sectors", static_cast<long long>(fileBytes / sectorSize));
-    config::Value& device = wipe["device"];
-    device = config::Value(config::Value::Object);
-    device.set("type", "drive");
-    device.set("id", path);
-    device.set("sectorSize", static_cast<long long>(sectorSize));
-    return wipe.to_string(true, false);
-  };
+// The engine's passes on the loop device `node` against dd, interleaved; `command` makes the
+// wipe line of a mode, a count of sectors per transfer and whether to verify.
+template <typename Command>
+void raw_passes(const std::string& node, const std::string& dir, const Command& command) {
   const std::uint64_t perTimes[] = {256, 2048, 8192};
   struct Figures {
     double random = -1, pattern = -1, verify = -1;
@@ -304,11 +262,11 @@ void raw_devices(const std::string& dir) {
   };
   Figures engine[3], oneAtATime, threads;
   double dd128 = -1, dd1m = -1, ddRead = -1;
-  const std::string dd = "dd if=/dev/zero of=" + loop.node() + " oflag=direct ";
+  const std::string dd = "dd if=/dev/zero of=" + node + " oflag=direct ";
   for (int round = 0; round < 3; ++round) {
     best(dd128, time_command(dd + "bs=128K count=8192"));
     best(dd1m, time_command(dd + "bs=1M count=1024"));
-    best(ddRead, time_command("dd if=" + loop.node() + " of=/dev/null iflag=direct bs=1M"));
+    best(ddRead, time_command("dd if=" + node + " of=/dev/null iflag=direct bs=1M"));
     for (int i = 0; i < 3; ++i) {
       const PassTimes t = time_dod_h_line(command("dod_h", perTimes[i], false), dir);
       best(engine[i].random, t.random);
@@ -352,10 +310,14 @@ void raw_devices(const std::string& dir) {
               engine[0].verify, engine[0].verify / ddRead);
   std::printf("(ratios are speeds: dd's time / the engine's; each pass from its state update to "
               "its end, the pattern pass's flush included)\n");
+}
 
-  // The first write: from sending the command to the device's write counter moving.
+// The first write: from sending a wipe to the engine at "ready" to the write counter of the
+// device `name` moving, over fifteen wipes.
+template <typename Command>
+void first_writes(const std::string& name, const std::string& dir, const Command& command) {
   std::vector<double> firsts;
-  for (int i = 0; i < 7; ++i) {
+  for (int i = 0; i < 15; ++i) {
     EngineClient client(CVWDRV_PATH, {"command=interactive", "dbg=null"}, dir + "/stderr.txt");
     std::string line;
     if (!client.receive(line))
@@ -379,20 +341,73 @@ void raw_devices(const std::string& dir) {
   std::sort(firsts.begin(), firsts.end());
   if (!firsts.empty())
     std::printf("first write on the device after the command: median %.1f ms, best %.1f ms, "
-                "worst %.1f ms (%zu runs)\n",
-                firsts[firsts.size() / 2], firsts.front(), firsts.back(), firsts.size());
+                "quartiles %.1f-%.1f ms, worst %.1f ms (%zu runs)\n",
+                firsts[firsts.size() / 2], firsts.front(), firsts[firsts.size() / 4],
+                firsts[firsts.size() * 3 / 4], firsts.back(), firsts.size());
+}
+
+// The engine's passes on a raw device against dd on the same device, interleaved in one run: a
+// loop device with direct input and output (`losetup --direct-io=on`) over a 1 GiB file in
+// `dir`. "dod_h" gives a random pass and a pattern pass; a forward wipe with verification gives
+// the verifying pass; dd writes zeros with O_DIRECT at 128 KiB and 1 MiB and reads the device
+// with O_DIRECT at 1 MiB. Each figure is the best of three rounds; one round runs every
+// configuration once, so that a slow moment of the machine hits them alike. Then how long the
+// first write takes to reach the device after a command; with `passesToo` false, only that.
+void raw_devices(const std::string& dir, bool passesToo) {
+  const std::string image = dir + "/loop.img";
+  if (time_command("dd if=/dev/zero of=" + image + " bs=1M count=1024 conv=fsync") < 0) {
+    std::printf("\nraw device: cannot make the image\n");
+    return;
+  }
+  LoopDevice loop(image, 512, true);
+  if (!loop.why_not().empty()) {
+    std::printf("\nraw device: %s\n", loop.why_not().c_str());
+    return;
+  }
+  const std::string name = loop.name();
+  g_setenv("CVW_LOOP_DEVICES", name.c_str(), TRUE);
+  g_unsetenv("CVW_MACHINE");
+  const std::vector<std::string> names = platform::linux_drive_names();
+  if (names.empty() || names.back() != name) {
+    std::printf("\nraw device: the loop device is not the last drive; not written\n");
+    return;
+  }
+  const std::string path = "\\\\.\\PhysicalDrive" + std::to_string(names.size() - 1);
+  const auto command = [&](const char* mode, std::uint64_t perTime, bool verify) {
+    config::Value wipe(config::Value::Object);
+    wipe.set("command", "wipe");
+    wipe.set("mode", mode);
+    wipe.set("pattern", "");
+    wipe.set("verify", verify);
+    wipe.set("sectorsPerTime", static_cast<long long>(perTime));
+    wipe.set("updatePeriod", 1000);
+    wipe.set("jumpAfterErrorSectors", 1);
+    wipe.set("jumpAfterErrorDouble", true);
+    wipe.set("lba", 0);
+    wipe.set("sectors", static_cast<long long>(fileBytes / sectorSize));
+    config::Value& device = wipe["device"];
+    device = config::Value(config::Value::Object);
+    device.set("type", "drive");
+    device.set("id", path);
+    device.set("sectorSize", static_cast<long long>(sectorSize));
+    return wipe.to_string(true, false);
+  };
+  if (passesToo)
+    raw_passes(loop.node(), dir, command);
+  first_writes(name, dir, command);
   g_unsetenv("CVW_LOOP_DEVICES");
 }
 
-// With the argument "raw", only the raw device's figures.
+// With the argument "raw", only the raw device's figures; with "first", only the first write's.
 int main(int argc, char** argv) {
   gchar* made = g_dir_make_tmp("cvw-bench-XXXXXX", nullptr);
   if (made == nullptr)
     return 1;
   const std::string dir = made;
   g_free(made);
-  if (argc > 1 && std::string(argv[1]) == "raw") {
-    raw_devices(dir);
+  const std::string only = argc > 1 ? argv[1] : "";
+  if (only == "raw" || only == "first") {
+    raw_devices(dir, only == "raw");
     std::error_code ignored;
     std::filesystem::remove_all(dir, ignored);
     return 0;
@@ -429,7 +444,7 @@ int main(int argc, char** argv) {
               "time, to set against dd reading the file)\n");
 
   random_passes({dir, "/dev/shm"});
-  raw_devices(dir);
+  raw_devices(dir, true);
 
   {
     EngineClient engine(CVWDRV_PATH, {"command=interactive", "dbg=null"}, dir + "/stderr.txt");

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <linux/fs.h>
+#include <poll.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -13,9 +14,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <map>
+#include <mutex>
 #include <set>
 #include <sstream>
 
@@ -23,14 +26,34 @@ namespace platform::linux_block {
 
 namespace {
 
+// What is left to read of `fd`; false when reading fails.
+bool read_all(int fd, std::string& text) {
+  text.clear();
+  char block[4096];
+  for (;;) {
+    const ssize_t n = ::read(fd, block, sizeof block);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0)
+      return n == 0;
+    text.append(block, static_cast<std::size_t>(n));
+  }
+}
+
+// A sysfs or procfs file as it stands; false when it cannot be read.
+bool read_file(const std::string& path, std::string& text) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
+    return false;
+  const bool read = read_all(fd, text);
+  ::close(fd);
+  return read;
+}
+
 // A small sysfs or procfs file without its line end; false when it cannot be read.
 bool read_text(const std::string& path, std::string& text) {
-  std::ifstream stream(path, std::ios::binary);
-  if (!stream)
+  if (!read_file(path, text))
     return false;
-  std::ostringstream content;
-  content << stream.rdbuf();
-  text = content.str();
   while (!text.empty() && (text.back() == '\n' || text.back() == '\0'))
     text.pop_back();
   return true;
@@ -148,30 +171,17 @@ bool whole_disk_wanted(const std::string& name) {
   return true;
 }
 
-Disk read_disk(const std::string& name) {
-  Disk disk;
-  disk.name = name;
-  dev_of(name, disk.dev);
-  const std::string base = "/sys/block/" + name;
-  disk.length = number_of(base + "/size") * 512; // sysfs counts 512-byte units on every disk
-  for (const std::string& entry : entries(base)) {
-    const std::string folder = base + "/" + entry;
-    if (!exists(folder + "/partition"))
-      continue;
-    Partition partition;
-    partition.name = entry;
-    if (!dev_of(entry, partition.dev))
-      continue;
-    partition.number = static_cast<DWORD>(number_of(folder + "/partition"));
-    partition.offset = number_of(folder + "/start") * 512;
-    partition.length = number_of(folder + "/size") * 512;
-    if (partition.length <= 1024)
-      continue; // the container of an extended partition table
-    disk.partitions.push_back(partition);
-  }
-  std::sort(disk.partitions.begin(), disk.partitions.end(),
-            [](const Partition& a, const Partition& b) { return a.number < b.number; });
-  return disk;
+// Whether `entry` of a disk's sysfs folder can be one of its partitions: the kernel names them
+// after the disk ("sda1", "nvme0n1p1"), and the other entries of the folder are attributes.
+bool partition_name(const std::string& entry, const std::string& diskName) {
+  if (entry.size() <= diskName.size() || entry.compare(0, diskName.size(), diskName) != 0)
+    return false;
+  std::size_t rest = diskName.size();
+  if (entry[rest] == 'p')
+    ++rest;
+  return rest < entry.size() &&
+         std::all_of(entry.begin() + static_cast<std::ptrdiff_t>(rest), entry.end(),
+                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
 }
 
 std::string unescape_mount_text(const std::string& text) {
@@ -191,9 +201,63 @@ std::string unescape_mount_text(const std::string& text) {
   return out;
 }
 
+// A table of procfs whose changes the kernel signals through poll(): the mounts of a mount
+// namespace and the swap areas. Its text is read again only when poll() has told of a change
+// since the last reading, so that asking often costs one call.
+class WatchedTable {
+public:
+  explicit WatchedTable(const char* path) : path(path) {}
+
+  // Whether `text` holds the table as it is now: true when it was read again (or could not be
+  // read, and is then empty), false when it is unchanged since the last call.
+  bool read_if_changed(std::string& text) {
+    if (fd >= 0 && read) {
+      pollfd watch = {fd, POLLPRI, 0};
+      const int events = poll(&watch, 1, 0);
+      if (events == 0 || (events == 1 && (watch.revents & (POLLERR | POLLPRI)) == 0))
+        return false;
+    }
+    // After the poll that told of the change: a change made while reading is told next time.
+    if (fd < 0)
+      fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    read = fd >= 0 && lseek(fd, 0, SEEK_SET) == 0 && read_all(fd, text);
+    if (!read) {
+      text.clear();
+      if (fd >= 0)
+        ::close(fd);
+      fd = -1;
+    }
+    return true;
+  }
+
+private:
+  const char* path;
+  int fd = -1;
+  bool read = false;
+};
+
+// The parsed tables, with the lock that guards them and their watches.
+struct Tables {
+  std::mutex mutex;
+  WatchedTable mountTable{"/proc/self/mountinfo"};
+  std::vector<Mount> mounts;
+  WatchedTable swapTable{"/proc/swaps"};
+  std::set<dev_t> swaps;
+};
+
+Tables& tables() {
+  static Tables& instance = *new Tables; // never destroyed, as what is known of the disks
+  return instance;
+}
+
 std::set<dev_t> swap_devices() {
-  std::set<dev_t> devices;
-  std::ifstream swaps("/proc/swaps");
+  Tables& known = tables();
+  std::lock_guard<std::mutex> lock(known.mutex);
+  std::string text;
+  if (!known.swapTable.read_if_changed(text))
+    return known.swaps;
+  known.swaps.clear();
+  std::istringstream swaps(text);
   std::string line;
   std::getline(swaps, line); // the heading
   while (std::getline(swaps, line)) {
@@ -202,9 +266,9 @@ std::set<dev_t> swap_devices() {
     fields >> path;
     struct stat status;
     if (stat(unescape_mount_text(path).c_str(), &status) == 0 && S_ISBLK(status.st_mode))
-      devices.insert(status.st_rdev);
+      known.swaps.insert(status.st_rdev);
   }
-  return devices;
+  return known.swaps;
 }
 
 bool has_holders(dev_t dev) { return !entries(sys_dev(dev) + "/holders").empty(); }
@@ -215,8 +279,8 @@ int carrier(dev_t dev, const std::vector<Volume>& volumes, int depth = 0) {
   for (std::size_t i = 0; i < volumes.size(); ++i)
     if (volumes[i].dev == dev)
       return static_cast<int>(i);
-  if (depth > 8)
-    return -1;
+  if (depth > 8 || major(dev) == 0)
+    return -1; // an anonymous device (proc, tmpfs, ...) is built on no block device
   std::vector<int> found;
   for (const std::string& slave : entries(sys_dev(dev) + "/slaves")) {
     dev_t below = 0;
@@ -245,9 +309,14 @@ std::int32_t bus_type(const std::string& name) {
     return BusTypeNvme;
   if (name.rfind("mmcblk", 0) == 0)
     return text_of("/sys/block/" + name + "/device/type") == "MMC" ? BusTypeMmc : BusTypeSd;
+  // The entry links to the device's folder, whose path names the buses it hangs on
+  // ("../devices/pci0000:00/.../usb1/..."): one call where resolving the path takes one a folder.
   char real[PATH_MAX];
-  if (realpath(("/sys/block/" + name).c_str(), real) == nullptr)
+  const ssize_t length = readlink(("/sys/block/" + name).c_str(), real, sizeof real - 1);
+  if (length < 0 && realpath(("/sys/block/" + name).c_str(), real) == nullptr)
     return BusTypeUnknown;
+  if (length >= 0)
+    real[length] = '\0';
   const std::string path = real;
   if (path.find("/usb") != std::string::npos)
     return BusTypeUsb;
@@ -264,11 +333,7 @@ std::int32_t bus_type(const std::string& name) {
   return BusTypeUnknown;
 }
 
-} // namespace
-
-std::string node(const std::string& name) { return "/dev/" + name; }
-
-std::vector<Disk> disks() {
+std::vector<std::string> drive_names() {
   std::vector<std::string> wholes, loops;
   for (const std::string& name : entries("/sys/block")) {
     if (name.rfind("loop", 0) == 0) {
@@ -281,18 +346,125 @@ std::vector<Disk> disks() {
   std::sort(wholes.begin(), wholes.end(), natural_less);
   std::sort(loops.begin(), loops.end(), natural_less);
   wholes.insert(wholes.end(), loops.begin(), loops.end());
-  std::vector<Disk> result;
-  for (const std::string& name : wholes) {
-    Disk disk = read_disk(name);
-    disk.number = static_cast<DWORD>(result.size());
-    result.push_back(disk);
+  return wholes;
+}
+
+Disk read_disk(const std::string& name, DWORD number) {
+  Disk disk;
+  disk.name = name;
+  disk.number = number;
+  dev_of(name, disk.dev);
+  const std::string base = "/sys/block/" + name;
+  disk.length = number_of(base + "/size") * 512; // sysfs counts 512-byte units on every disk
+  for (const std::string& entry : entries(base)) {
+    const std::string folder = base + "/" + entry;
+    if (!partition_name(entry, name) || !exists(folder + "/partition"))
+      continue;
+    Partition partition;
+    partition.name = entry;
+    if (!dev_of(entry, partition.dev))
+      continue;
+    partition.number = static_cast<DWORD>(number_of(folder + "/partition"));
+    partition.offset = number_of(folder + "/start") * 512;
+    partition.length = number_of(folder + "/size") * 512;
+    if (partition.length <= 1024)
+      continue; // the container of an extended partition table
+    disk.partitions.push_back(partition);
   }
+  std::sort(disk.partitions.begin(), disk.partitions.end(),
+            [](const Partition& a, const Partition& b) { return a.number < b.number; });
+  return disk;
+}
+
+Identity read_identity(const std::string& diskName) {
+  const std::string base = "/sys/block/" + diskName;
+  Identity result;
+  result.vendor = text_of(base + "/device/vendor");
+  if (result.vendor.rfind("0x", 0) == 0)
+    result.vendor.clear(); // a bus's numeric vendor code, not a name
+  result.product = first_file(base, {"device/model", "device/name"});
+  result.revision = first_file(base, {"device/rev", "device/firmware_rev", "device/fwrev"});
+  result.serial = first_file(base, {"serial", "device/serial"});
+  if (result.serial.empty()) {
+    std::string page; // SCSI vital product data page 0x80: four header bytes, then the serial
+    if (read_text(base + "/device/vpd_pg80", page) && page.size() > 4)
+      result.serial = page.substr(4);
+  }
+  std::string::size_type nul = result.serial.find('\0');
+  if (nul != std::string::npos)
+    result.serial.resize(nul);
+  result.removable = text_of(base + "/removable") == "1";
+  result.busType = bus_type(diskName);
   return result;
 }
 
+// What says whether the block devices changed: each device of /sys/class/block with the inode
+// of its entry (a device removed and made anew, partitions included, gets a new one), the sizes
+// of /proc/partitions, and the loop devices asked for with whether each has a backing file.
+std::string block_devices_now() {
+  std::string now;
+  if (DIR* dir = opendir("/sys/class/block")) {
+    while (dirent* entry = readdir(dir)) {
+      now += entry->d_name;
+      now += ':' + std::to_string(entry->d_ino) + ' ';
+      if (std::strncmp(entry->d_name, "loop", 4) == 0 && loop_wanted(entry->d_name))
+        now +=
+            exists(std::string("/sys/block/") + entry->d_name + "/loop/backing_file") ? "+ " : "- ";
+    }
+    closedir(dir);
+  }
+  std::string partitions;
+  read_file("/proc/partitions", partitions);
+  now += partitions;
+  return now;
+}
+
+// The disks and identities as last read, with what the block devices were then.
+struct Known {
+  std::mutex mutex;
+  std::string devices;
+  bool read = false;
+  std::vector<Disk> disks;
+  std::map<std::string, Identity> identities;
+};
+
+Known& what_is_known() {
+  static Known& known = *new Known; // never destroyed: handles may ask while the process exits
+  return known;
+}
+
+// Reads the disks again when the block devices changed since they were read; `known` is locked.
+void refresh(Known& known) {
+  std::string devices = block_devices_now();
+  if (known.read && !devices.empty() && devices == known.devices)
+    return; // (nothing to compare with where neither listing can be read)
+  known.disks.clear();
+  known.identities.clear();
+  for (const std::string& name : drive_names())
+    known.disks.push_back(read_disk(name, static_cast<DWORD>(known.disks.size())));
+  known.devices = std::move(devices);
+  known.read = true;
+}
+
+} // namespace
+
+std::string node(const std::string& name) { return "/dev/" + name; }
+
+std::vector<Disk> disks() {
+  Known& known = what_is_known();
+  std::lock_guard<std::mutex> lock(known.mutex);
+  refresh(known);
+  return known.disks;
+}
+
 std::vector<Mount> mounts() {
-  std::vector<Mount> result;
-  std::ifstream info("/proc/self/mountinfo");
+  Tables& known = tables();
+  std::lock_guard<std::mutex> lock(known.mutex);
+  std::string text;
+  if (!known.mountTable.read_if_changed(text))
+    return known.mounts;
+  known.mounts.clear();
+  std::istringstream info(text);
   std::string line;
   while (std::getline(info, line)) {
     std::istringstream fields(line);
@@ -314,9 +486,9 @@ std::vector<Mount> mounts() {
     if (major(mount.dev) == 0 && source.rfind("/dev/", 0) == 0 &&
         stat(unescape_mount_text(source).c_str(), &status) == 0 && S_ISBLK(status.st_mode))
       mount.dev = status.st_rdev;
-    result.push_back(mount);
+    known.mounts.push_back(mount);
   }
-  return result;
+  return known.mounts;
 }
 
 bool in_use(dev_t dev) {
@@ -326,8 +498,18 @@ bool in_use(dev_t dev) {
   return swap_devices().count(dev) != 0 || has_holders(dev);
 }
 
-std::vector<Volume> volumes(const std::vector<Disk>& disks, bool probeUnused) {
-  const std::vector<Mount> mounted = mounts();
+bool carries_signature(const Disk& disk) {
+  Signature signature;
+  return probe(disk.name, signature);
+}
+
+std::vector<Volume> volumes(const std::vector<Disk>& disks,
+                            const std::function<bool(const Disk&)>& unusedIsVolume) {
+  return volumes(disks, mounts(), unusedIsVolume);
+}
+
+std::vector<Volume> volumes(const std::vector<Disk>& disks, const std::vector<Mount>& mounted,
+                            const std::function<bool(const Disk&)>& unusedIsVolume) {
   const std::set<dev_t> swaps = swap_devices();
   std::vector<Volume> result;
   for (const Disk& disk : disks) {
@@ -339,8 +521,7 @@ std::vector<Volume> volumes(const std::vector<Disk>& disks, bool probeUnused) {
     bool used = swaps.count(disk.dev) != 0 || has_holders(disk.dev);
     for (const Mount& mount : mounted)
       used = used || mount.dev == disk.dev;
-    Signature signature;
-    if (used || (probeUnused && probe(disk.name, signature)))
+    if (used || unusedIsVolume(disk))
       result.push_back({disk.name, disk.dev, disk.number, 1, 0, disk.length, 0});
   }
   int root = -1;
@@ -381,13 +562,13 @@ bool volume_dev(const std::string& guid, dev_t& dev) {
   return volume_guid(dev) == guid;
 }
 
-std::string letter_path(const std::string& path, const std::vector<Volume>& volumes) {
+std::string letter_path(const std::string& path, const std::vector<Volume>& volumes,
+                        const std::vector<Mount>& mounted) {
   char real[PATH_MAX];
   if (realpath(path.c_str(), real) == nullptr)
     return std::string();
   const std::string target = real;
   const Mount* best = nullptr;
-  const std::vector<Mount> mounted = mounts();
   for (const Mount& mount : mounted) {
     const bool inside =
         mount.point == "/" || target == mount.point || target.rfind(mount.point + "/", 0) == 0;
@@ -407,25 +588,13 @@ std::string letter_path(const std::string& path, const std::vector<Volume>& volu
 }
 
 Identity identity(const std::string& diskName) {
-  const std::string base = "/sys/block/" + diskName;
-  Identity result;
-  result.vendor = text_of(base + "/device/vendor");
-  if (result.vendor.rfind("0x", 0) == 0)
-    result.vendor.clear(); // a bus's numeric vendor code, not a name
-  result.product = first_file(base, {"device/model", "device/name"});
-  result.revision = first_file(base, {"device/rev", "device/firmware_rev", "device/fwrev"});
-  result.serial = first_file(base, {"serial", "device/serial"});
-  if (result.serial.empty()) {
-    std::string page; // SCSI vital product data page 0x80: four header bytes, then the serial
-    if (read_text(base + "/device/vpd_pg80", page) && page.size() > 4)
-      result.serial = page.substr(4);
-  }
-  std::string::size_type nul = result.serial.find('\0');
-  if (nul != std::string::npos)
-    result.serial.resize(nul);
-  result.removable = text_of(base + "/removable") == "1";
-  result.busType = bus_type(diskName);
-  return result;
+  Known& known = what_is_known();
+  std::lock_guard<std::mutex> lock(known.mutex);
+  refresh(known);
+  auto found = known.identities.find(diskName);
+  if (found == known.identities.end())
+    found = known.identities.emplace(diskName, read_identity(diskName)).first;
+  return found->second;
 }
 
 bool probe(const std::string& name, Signature& signature) {

@@ -8,6 +8,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,10 @@ struct Disk {
 // CVW_LOOP_DEVICES asks for them, loop devices that have a backing file; each group in natural
 // name order (runs of digits compared as numbers). CVW_LOOP_DEVICES=1 adds every attached loop
 // device; a comma-separated list of names ("loop3" or "/dev/loop3") adds only those.
+//
+// What was read is kept and given again while the kernel's block devices stay as they were: no
+// device added, removed, made anew or resized, and the same loop devices asked for (a listing
+// of /sys/class/block and /proc/partitions tells, for a fraction of reading the disks).
 std::vector<Disk> disks();
 
 struct Volume {
@@ -46,18 +51,6 @@ struct Volume {
   char letter = 0; // 0: none
 };
 
-// The volumes of `disks`, in disk and partition order: every partition, and a whole disk
-// without partitions that holds a file system (or other signature), is mounted or is held.
-// Drive letters go to the volumes that hold mounted file systems, directly or under a
-// device-mapper or md device: C: to the one that holds "/", then D:, E:, ... in volume order.
-// Without `probeUnused` a whole disk that is neither mounted nor held is left out without
-// reading it: the letters, which only mounted volumes have, are the same.
-std::vector<Volume> volumes(const std::vector<Disk>& disks, bool probeUnused = true);
-
-// The made-up GUID of a volume, and back (false for a GUID that the layer did not make).
-std::string volume_guid(dev_t dev);
-bool volume_dev(const std::string& guid, dev_t& dev);
-
 struct Mount {
   dev_t dev = 0;
   std::string point;
@@ -67,12 +60,31 @@ struct Mount {
 // The mounts of this process's mount namespace, in mount order.
 std::vector<Mount> mounts();
 
+// The volumes of `disks`, in disk and partition order: every partition, and a whole disk
+// without partitions that is mounted or held, or that `unusedIsVolume` takes for one (it is
+// asked only about those that are neither). Drive letters go to the volumes that hold mounted
+// file systems, directly or under a device-mapper or md device: C: to the one that holds "/",
+// then D:, E:, ... in volume order; so the letters do not depend on `unusedIsVolume`.
+std::vector<Volume> volumes(const std::vector<Disk>& disks, const std::vector<Mount>& mounted,
+                            const std::function<bool(const Disk&)>& unusedIsVolume);
+// The same with the mounts of the moment.
+std::vector<Volume> volumes(const std::vector<Disk>& disks,
+                            const std::function<bool(const Disk&)>& unusedIsVolume);
+
+// For `volumes`: whether a whole disk holds a file system or other signature (read with probe).
+bool carries_signature(const Disk& disk);
+
+// The made-up GUID of a volume, and back (false for a GUID that the layer did not make).
+std::string volume_guid(dev_t dev);
+bool volume_dev(const std::string& guid, dev_t& dev);
+
 // True when the device is mounted, is active swap or has a holder (device-mapper, md).
 bool in_use(dev_t dev);
 
 // The drive letter of the file system that holds `path` ("C:\usr"), empty when that file
-// system has no letter.
-std::string letter_path(const std::string& path, const std::vector<Volume>& volumes);
+// system has no letter; `volumes` were listed with the mounts `mounted`.
+std::string letter_path(const std::string& path, const std::vector<Volume>& volumes,
+                        const std::vector<Mount>& mounted);
 
 // The identity of a disk for the storage descriptor.
 struct Identity {
@@ -80,6 +92,8 @@ struct Identity {
   bool removable = false;
   std::int32_t busType = 0;
 };
+// Kept as the disks are: a disk's identity is that of its device, which is made anew when the
+// medium or the device changes.
 Identity identity(const std::string& diskName);
 
 // What the superblock of a device says: file system type, its usage ("filesystem", "raid",

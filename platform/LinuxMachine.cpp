@@ -114,10 +114,54 @@ private:
   std::map<dev_t, Claim> held;
 };
 
+// Never destroyed: handles still open when the process exits are closed by the destructor of
+// the handle table, which may run after the destructors of statics made later than it.
 Claims& claims() {
-  static Claims instance;
+  static Claims& instance = *new Claims;
   return instance;
 }
+
+// The devices that handles of this process have open for writing, with a count of handles each.
+class Writers {
+public:
+  void add(dev_t dev) {
+    std::lock_guard<std::mutex> lock(mutex);
+    ++open[dev];
+  }
+
+  void remove(dev_t dev) {
+    std::lock_guard<std::mutex> lock(mutex);
+    auto found = open.find(dev);
+    if (found != open.end() && --found->second == 0)
+      open.erase(found);
+  }
+
+  bool has(dev_t dev) {
+    std::lock_guard<std::mutex> lock(mutex);
+    return open.count(dev) != 0;
+  }
+
+private:
+  std::mutex mutex;
+  std::map<dev_t, int> open;
+};
+
+Writers& writers() {
+  static Writers& instance = *new Writers; // never destroyed, as the claims
+  return instance;
+}
+
+// Whether a whole disk without partitions that is neither mounted nor held is a volume: when it
+// carries a file system or other signature, or when this process has it open for writing. The
+// latter is listed without reading it: what it carries is about to be overwritten, and a wipe
+// takes the disk's volumes for itself before it writes (as the walk after opening a disk does),
+// so listing it makes that walk lock the disk at once rather than at its first write, and keeps
+// the walk from waiting for the device (the cache holds nothing of a disk written uncached).
+bool unused_disk_is_volume(const lb::Disk& disk) {
+  return writers().has(disk.dev) || lb::carries_signature(disk);
+}
+
+bool no_unused_disk(const lb::Disk&) { return false; }
 
 std::atomic<std::uint64_t> next_token{1};
 
@@ -133,8 +177,8 @@ bool fail_errno(int error) {
 
 class LinuxDevice : public Device {
 public:
-  LinuxDevice(int fd, lb::Disk disk, const lb::Volume* volume)
-      : fd(fd), disk(std::move(disk)), volume(volume != nullptr), dev(0) {
+  LinuxDevice(int fd, lb::Disk disk, const lb::Volume* volume, bool writing)
+      : fd(fd), disk(std::move(disk)), volume(volume != nullptr), dev(0), writing(writing) {
     if (volume != nullptr) {
       dev = volume->dev;
       name = volume->name;
@@ -142,6 +186,8 @@ public:
       dev = this->disk.dev;
       name = this->disk.name;
     }
+    if (writing)
+      writers().add(dev);
   }
 
   ~LinuxDevice() override {
@@ -312,6 +358,9 @@ private:
     for (dev_t guard : guards)
       claims().give_up(guard, 0);
     guards.clear();
+    if (writing)
+      writers().remove(dev);
+    writing = false;
   }
 
   bool guard(dev_t device, const std::string& deviceName) {
@@ -363,7 +412,8 @@ private:
   int fd;
   lb::Disk disk; // the disk the device is or lies on, as it was at the open
   bool volume;
-  dev_t dev; // the device itself
+  dev_t dev;    // the device itself
+  bool writing; // opened for writing, and counted among the writers until released
   std::string name;
   DeviceFacts facts_;
   std::uint64_t token = next_token++;
@@ -385,18 +435,15 @@ const lb::Volume* find_volume(const DevicePath& path, const std::vector<lb::Volu
 }
 
 // The volumes of `disks` among which the volume of `path` is found, reading no disk that cannot
-// hold it: a letter names a mounted volume, and a volume name is read only when it names a
-// whole disk that is neither mounted nor held.
+// hold it: a letter names a mounted volume, and of the disks that are volumes only when they
+// carry a signature, a volume name needs only the one it names.
 std::vector<lb::Volume> volumes_for(const DevicePath& path, const std::vector<lb::Disk>& disks) {
-  std::vector<lb::Volume> found = lb::volumes(disks, false);
   dev_t wanted = 0;
-  if (path.kind != DevicePath::Volume || find_volume(path, found) != nullptr ||
-      !lb::volume_dev(path.guid, wanted))
-    return found;
-  for (const lb::Disk& disk : disks)
-    if (disk.dev == wanted && disk.partitions.empty())
-      return lb::volumes(disks);
-  return found;
+  if (path.kind != DevicePath::Volume || !lb::volume_dev(path.guid, wanted))
+    return lb::volumes(disks, no_unused_disk);
+  return lb::volumes(disks, [wanted](const lb::Disk& disk) {
+    return disk.dev == wanted && unused_disk_is_volume(disk);
+  });
 }
 
 void set_absent(const char* variable, const std::string& value) {
@@ -415,11 +462,12 @@ std::string home_folder() {
 } // namespace
 
 LinuxMachine::LinuxMachine() {
-  const std::vector<lb::Volume> volumes = lb::volumes(lb::disks(), false);
-  const std::string root = lb::letter_path("/", volumes);
+  const std::vector<lb::Mount> mounted = lb::mounts();
+  const std::vector<lb::Volume> volumes = lb::volumes(lb::disks(), mounted, no_unused_disk);
+  const std::string root = lb::letter_path("/", volumes, mounted);
   set_absent("SYSTEMDRIVE", root.size() >= 2 ? root.substr(0, 2) : std::string());
-  set_absent("PROGRAMFILES", lb::letter_path("/usr", volumes));
-  set_absent("APPDATA", lb::letter_path(home_folder(), volumes));
+  set_absent("PROGRAMFILES", lb::letter_path("/usr", volumes, mounted));
+  set_absent("APPDATA", lb::letter_path(home_folder(), volumes, mounted));
 }
 
 std::unique_ptr<Device> LinuxMachine::open(const std::string& path, DWORD access, DWORD flags) {
@@ -462,7 +510,7 @@ std::unique_ptr<Device> LinuxMachine::open(const std::string& path, DWORD access
     SetLastError(ERROR_FILE_NOT_FOUND);
     return nullptr;
   }
-  auto device = std::make_unique<LinuxDevice>(fd, *disk, volume);
+  auto device = std::make_unique<LinuxDevice>(fd, *disk, volume, (access & GENERIC_WRITE) != 0);
   if (!device->make_facts(volume))
     return nullptr;
   return device;
@@ -470,7 +518,7 @@ std::unique_ptr<Device> LinuxMachine::open(const std::string& path, DWORD access
 
 bool LinuxMachine::volume_names(std::vector<std::string>& names) {
   names.clear();
-  for (const lb::Volume& volume : lb::volumes(lb::disks()))
+  for (const lb::Volume& volume : lb::volumes(lb::disks(), unused_disk_is_volume))
     names.push_back(volume_path(lb::volume_guid(volume.dev)) + "\\");
   return true;
 }
@@ -504,7 +552,7 @@ bool LinuxMachine::volume_information(const std::string& root, VolumeInformation
 
 DWORD LinuxMachine::logical_drives() {
   DWORD mask = 0;
-  for (const lb::Volume& volume : lb::volumes(lb::disks(), false))
+  for (const lb::Volume& volume : lb::volumes(lb::disks(), no_unused_disk))
     if (volume.letter != 0)
       mask |= 1u << (volume.letter - 'A');
   SetLastError(NO_ERROR); // a machine without drive letters is no failure

@@ -13,7 +13,9 @@ namespace platform {
 
 bool LinuxMachine::volume_path_name(const std::string& path, std::string& root) {
   namespace lb = linux_block;
-  const std::string lettered = lb::letter_path(path, lb::volumes(lb::disks(), false));
+  const std::vector<lb::Mount> mounted = lb::mounts();
+  const std::string lettered = lb::letter_path(
+      path, lb::volumes(lb::disks(), mounted, [](const lb::Disk&) { return false; }), mounted);
   if (lettered.size() < 2) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return false;

@@ -68,12 +68,65 @@ protected:
     return ok;
   }
 
+  // The volumes of the volume walk that lie on the loop device, by name (without the trailing
+  // backslash), each with where it starts on the disk.
+  std::vector<std::pair<std::string, std::uint64_t>> volumes_on_disk() {
+    std::vector<std::pair<std::string, std::uint64_t>> found;
+    char name[MAX_PATH];
+    HANDLE walk = FindFirstVolumeA(name, sizeof name);
+    if (walk == INVALID_HANDLE_VALUE)
+      return found;
+    do {
+      std::string candidate(name);
+      candidate.pop_back();
+      Win32Handle volume = Win32Handle::open(candidate, 0);
+      VOLUME_DISK_EXTENTS extents;
+      if (volume.valid() &&
+          query_record(volume.get(), IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, extents) &&
+          extents.NumberOfDiskExtents == 1 && extents.Extents[0].DiskNumber == number)
+        found.emplace_back(candidate, extents.Extents[0].StartingOffset.QuadPart);
+    } while (FindNextVolumeA(walk, name, sizeof name));
+    FindVolumeClose(walk);
+    return found;
+  }
+
+  // The drive letters of the file systems on the disk.
+  std::string disk_letters() {
+    LogCapture log; // the letters of drives that cannot be opened here are logged
+    Win32Handle drive = open_drive(GENERIC_READ);
+    return drive.valid() ? DeviceMapping().letters(drive.get()) : "?";
+  }
+
+  // Whether a write of one sector far into the disk, through a handle of its own, is let
+  // through; the last error tells why not.
+  bool disk_writable() {
+    Win32Handle drive = open_drive(GENERIC_READ | GENERIC_WRITE);
+    return drive.valid() && write_sector(drive.get(), 60 * 1048576, 'w');
+  }
+
   ScopedEnvironment noMachine{"CVW_MACHINE", std::nullopt};
   std::unique_ptr<LoopDevice> loop;
   std::unique_ptr<ScopedEnvironment> loops;
   DWORD number = 0;
   std::string path;
 };
+
+// Sectors read from the device `name` so far, in 512-byte units, as the kernel counts them.
+std::uint64_t sectors_read(const std::string& name) {
+  std::ifstream stat("/sys/block/" + name + "/stat");
+  std::uint64_t ios = 0, merges = 0, sectors = 0;
+  stat >> ios >> merges >> sectors;
+  return sectors;
+}
+
+// Whether this process can have `node` to itself (O_EXCL), as a mount would need it.
+bool can_claim(const std::string& node) {
+  const int fd = ::open(node.c_str(), O_RDONLY | O_EXCL | O_CLOEXEC);
+  if (fd < 0)
+    return false;
+  ::close(fd);
+  return true;
+}
 
 } // namespace
 
@@ -223,21 +276,9 @@ TEST_P(LinuxLoop, ALockedVolumeIsThisProcesssToWrite) {
   std::string output;
   if (!loop->make_ext4("LOCKED", output))
     GTEST_SKIP() << "mkfs.ext4 failed: " << output;
-  char name[MAX_PATH];
-  std::string volumeName;
-  HANDLE walk = FindFirstVolumeA(name, sizeof name);
-  ASSERT_NE(walk, INVALID_HANDLE_VALUE);
-  do {
-    std::string candidate(name);
-    candidate.pop_back();
-    Win32Handle volume = Win32Handle::open(candidate, 0);
-    STORAGE_DEVICE_NUMBER device;
-    if (volume.valid() && query_record(volume.get(), IOCTL_STORAGE_GET_DEVICE_NUMBER, device) &&
-        device.DeviceNumber == number)
-      volumeName = candidate;
-  } while (FindNextVolumeA(walk, name, sizeof name));
-  FindVolumeClose(walk);
-  ASSERT_FALSE(volumeName.empty()) << "the unmounted file system is listed as a volume";
+  const auto listed = volumes_on_disk();
+  ASSERT_EQ(listed.size(), 1u) << "the unmounted file system is listed as a volume";
+  const std::string volumeName = listed[0].first;
 
   Win32Handle volume = Win32Handle::open(volumeName, GENERIC_READ | GENERIC_WRITE);
   ASSERT_TRUE(send_control(volume.get(), FSCTL_LOCK_VOLUME)) << GetLastError();
@@ -252,6 +293,72 @@ TEST_P(LinuxLoop, ALockedVolumeIsThisProcesssToWrite) {
   EXPECT_EQ(first_difference(file_bytes(loop->image(), 0, 2 * GetParam()),
                              std::string(2 * GetParam(), 'k')),
             "");
+}
+
+// A disk without partitions or signature is no volume, but while this process has it open for
+// writing it is one, listed without reading the disk, so that a wipe's walk of the volumes
+// takes it for itself at once.
+TEST_P(LinuxLoop, ABlankDiskIsAVolumeWhileThisProcessWritesIt) {
+  EXPECT_TRUE(volumes_on_disk().empty());
+  Win32Handle reading = open_drive(GENERIC_READ);
+  EXPECT_TRUE(volumes_on_disk().empty()) << "open for reading only";
+  {
+    Win32Handle writing = open_drive(GENERIC_READ | GENERIC_WRITE);
+    ASSERT_TRUE(writing.valid());
+    const int fd = ::open(loop->node().c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED); // what the walks above read is read again
+    ::close(fd);
+    const std::uint64_t before = sectors_read(loop->name());
+    const auto listed = volumes_on_disk();
+    EXPECT_EQ(sectors_read(loop->name()), before) << "the walk read the disk";
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].second, 0u);
+    Win32Handle volume = Win32Handle::open(listed[0].first, GENERIC_READ | GENERIC_WRITE);
+    ASSERT_TRUE(send_control(volume.get(), FSCTL_LOCK_VOLUME)) << GetLastError();
+    EXPECT_FALSE(can_claim(loop->node()));
+    EXPECT_TRUE(write_sector(writing.get(), 0, 'v')) << GetLastError();
+  }
+  EXPECT_TRUE(volumes_on_disk().empty()) << "the writing handle is closed";
+  EXPECT_TRUE(can_claim(loop->node()));
+}
+
+// What the layer read of the machine before is not taken for what is there now: partitions made
+// or removed since (also one made anew at another start with the same size), and a mount or
+// swap area begun or ended since by another process, count at the next call.
+TEST_P(LinuxLoop, SeesUseAndPartitionsChangedSinceItsLastLook) {
+  ASSERT_TRUE(disk_writable()) << GetLastError();
+  std::string output;
+  for (std::uint64_t start : {1048576u, 2097152u}) {
+    SCOPED_TRACE(start);
+    if (!loop->make_partitions({{start, 16 * 1048576}}, GetParam(), output))
+      GTEST_SKIP() << "no partitions: " << output;
+    const auto listed = volumes_on_disk();
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].second, start);
+  }
+  ASSERT_TRUE(loop->make_partitions({}, GetParam(), output)) << output;
+  EXPECT_TRUE(volumes_on_disk().empty());
+
+  if (!loop->make_ext4("SEEN", output))
+    GTEST_SKIP() << "mkfs.ext4 failed: " << output;
+  EXPECT_EQ(disk_letters(), "");
+  ASSERT_TRUE(loop->mount(output)) << output;
+  EXPECT_EQ(disk_letters().size(), 1u);
+  EXPECT_FALSE(disk_writable());
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  loop->unmount();
+  ASSERT_FALSE(loop->is_mounted());
+  EXPECT_EQ(disk_letters(), "");
+  EXPECT_TRUE(disk_writable()) << GetLastError();
+
+  if (LoopDevice::run("mkswap -f '" + loop->node() + "' && swapon '" + loop->node() + "'",
+                      output) != 0)
+    GTEST_SKIP() << "no swap area here: " << output;
+  EXPECT_FALSE(disk_writable());
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  ASSERT_EQ(LoopDevice::run("swapoff '" + loop->node() + "'", output), 0) << output;
+  EXPECT_TRUE(disk_writable()) << GetLastError();
 }
 
 // Drive discovery marks the drives that hold the system, the programs and the application

@@ -1,7 +1,7 @@
 // A loop device for tests and benchmarks of real block devices, over a fresh sparse image or
 // over an image of the caller's. It needs root and a loop driver; `why_not` says why there is
-// none, so that a test can skip. Everything it set up (mount, loop device, its own image) is
-// removed when it goes, also after a failure.
+// none, so that a test can skip. Everything it set up (mounts, partitions, loop device, its own
+// image) is removed when it goes, also after a failure.
 #pragma once
 
 #include "TempDir.h"
@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 class LoopDevice {
 public:
@@ -39,10 +41,14 @@ public:
 
   ~LoopDevice() {
     unmount();
-    if (!node_.empty()) {
-      std::string ignored;
+    std::string ignored;
+    for (auto mount = partitionMounts.rbegin(); mount != partitionMounts.rend(); ++mount)
+      if (is_mounted(mount->first))
+        run("umount '" + mount->second + "'", ignored);
+    if (partitioned)
+      run("partx --delete '" + node_ + "'", ignored);
+    if (!node_.empty())
       run("losetup --detach '" + node_ + "'", ignored);
-    }
   }
 
   LoopDevice(const LoopDevice&) = delete;
@@ -55,10 +61,55 @@ public:
   const std::string& image() const { return image_; }
   const std::string& mount_point() const { return mountPoint_; }
 
-  // Makes an ext4 file system with `label` on the whole device. False when mkfs fails or is
-  // missing; `output` then says why.
-  bool make_ext4(const std::string& label, std::string& output) {
-    return run("mkfs.ext4 -q -F -L '" + label + "' '" + node_ + "'", output) == 0;
+  // Makes an ext4 file system with `label` on the whole device, or on the device `device`
+  // (one of its partitions). False when mkfs fails or is missing; `output` then says why.
+  bool make_ext4(const std::string& label, std::string& output, const std::string& device = "") {
+    return run("mkfs.ext4 -q -F -L '" + label + "' '" + (device.empty() ? node_ : device) + "'",
+               output) == 0;
+  }
+
+  // Writes a partition table (MBR) with one Linux partition for each [offset, length] of
+  // `ranges` (bytes, whole sectors) and has the kernel take those partitions in place of the
+  // ones it had. False when that fails (partx is missing, say); `output` then says why.
+  bool make_partitions(const std::vector<std::pair<std::uint64_t, std::uint64_t>>& ranges,
+                       unsigned sectorSize, std::string& output) {
+    std::string table(sectorSize, '\0');
+    for (std::size_t i = 0; i < ranges.size() && i < 4; ++i) {
+      char* entry = table.data() + 446 + 16 * i;
+      entry[4] = static_cast<char>(0x83);
+      const std::uint32_t fields[2] = {static_cast<std::uint32_t>(ranges[i].first / sectorSize),
+                                       static_cast<std::uint32_t>(ranges[i].second / sectorSize)};
+      for (int field = 0; field < 2; ++field)
+        for (int byte = 0; byte < 4; ++byte)
+          entry[8 + 4 * field + byte] = static_cast<char>(fields[field] >> (8 * byte));
+    }
+    table[510] = static_cast<char>(0x55);
+    table[511] = static_cast<char>(0xAA);
+    {
+      std::fstream device(node_, std::ios::in | std::ios::out | std::ios::binary);
+      device.write(table.data(), static_cast<std::streamsize>(table.size()));
+      if (!device.flush()) {
+        output = "cannot write the partition table to " + node_;
+        return false;
+      }
+    }
+    run("partx --delete '" + node_ + "'", output);
+    partitioned = true;
+    return ranges.empty() || run("partx --add '" + node_ + "'", output) == 0;
+  }
+
+  // "/dev/loop3p2" for partition 2.
+  std::string partition_node(int number) const { return node_ + "p" + std::to_string(number); }
+
+  // Mounts partition `number` on a folder of its own, which `point` receives.
+  bool mount_partition(int number, std::string& point, std::string& output) {
+    point = folder.file("mnt" + std::to_string(number));
+    std::string ignored;
+    run("mkdir -p '" + point + "'", ignored);
+    if (run("mount '" + partition_node(number) + "' '" + point + "'", output) != 0)
+      return false;
+    partitionMounts.emplace_back(partition_node(number), point);
+    return true;
   }
 
   bool mount(std::string& output) {
@@ -71,12 +122,13 @@ public:
     return true;
   }
 
-  // True while the device is mounted somewhere, as this process's mount table says.
-  bool is_mounted() const {
+  // True while the device (or `device`, one of its partitions) is mounted somewhere, as this
+  // process's mount table says.
+  bool is_mounted(const std::string& device = "") const {
     std::ifstream mounts("/proc/self/mounts");
     std::string line;
     while (std::getline(mounts, line))
-      if (line.rfind(node_ + " ", 0) == 0)
+      if (line.rfind((device.empty() ? node_ : device) + " ", 0) == 0)
         return true;
     return false;
   }
@@ -135,4 +187,6 @@ private:
   std::string node_;
   std::string mountPoint_;
   bool mounted = false;
+  bool partitioned = false;
+  std::vector<std::pair<std::string, std::string>> partitionMounts; // device, folder
 };
