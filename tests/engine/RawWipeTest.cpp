@@ -422,6 +422,61 @@ TEST_P(LoopWipes, VerifyFindsWhatChangedBehindItsBack) {
   EXPECT_EQ(255, finish());
 }
 
+// A wipe of the whole disk takes its file systems away first: one that nothing uses is
+// unmounted (and nobody can mount it again while the engine holds the disk); one that is busy
+// stays mounted, its partition is refused ("write failed", skipped) and keeps its bytes, and the
+// rest of the disk is wiped.
+TEST_P(LoopWipes, IdleFileSystemsAreUnmountedBusyOnesKeptAndSkipped) {
+  const unsigned sectorSize = GetParam();
+  const std::uint64_t mib = 1048576;
+  std::string output;
+  if (!loop->make_partitions({{mib, 3 * mib}, {4 * mib, 3 * mib}}, sectorSize, output))
+    GTEST_SKIP() << "no partitions: " << output;
+  std::string idle, busy;
+  if (!loop->make_ext4("IDLE", output, loop->partition_node(1)) ||
+      !loop->make_ext4("BUSY", output, loop->partition_node(2)))
+    GTEST_SKIP() << "mkfs.ext4 failed: " << output;
+  ASSERT_TRUE(loop->mount_partition(1, idle, output)) << output;
+  ASSERT_TRUE(loop->mount_partition(2, busy, output)) << output;
+  std::ofstream(busy + "/kept.txt") << "kept";
+  std::ifstream inUse(busy + "/kept.txt"); // an open file keeps the file system busy
+  ASSERT_TRUE(inUse.is_open());
+  LoopDevice::run("sync", output);
+  const std::string before = file_text(loop->image());
+
+  const long long busyFirst = static_cast<long long>(4 * mib / sectorSize);
+  const long long busyCount = static_cast<long long>(3 * mib / sectorSize);
+  config::Value command = wipe_command(raw_device("drive", path, sectorSize), 0,
+                                       static_cast<long long>(bytes / sectorSize), 64);
+  command.set("jumpAfterErrorSectors", busyCount);
+  start_ready();
+  bool mountedWhileWiping = true;
+  const Exchange exchange = converse(*engine, line_of(command), [&](const config::Value& m) {
+    if (m.get_string("status") == "error") {
+      EXPECT_EQ(m.get_string("message"), "write failed");
+      EXPECT_GE(m.get_number("lba"), busyFirst);
+      EXPECT_LE(m.get_number("lba") + m.get_number("sectors"), busyFirst + busyCount);
+      // While the engine holds the disk, the idle file system cannot be mounted again.
+      mountedWhileWiping = loop->mount_partition(1, idle, output);
+    }
+    return "\"response\":\"ok\"";
+  });
+  EXPECT_TRUE(exchange.ready);
+  EXPECT_EQ(255, finish());
+  EXPECT_FALSE(mountedWhileWiping) << "no write was refused, or the idle file system was mounted";
+  EXPECT_FALSE(loop->is_mounted(loop->partition_node(1)));
+  EXPECT_TRUE(loop->is_mounted(loop->partition_node(2)));
+
+  const std::string after = file_text(loop->image());
+  ASSERT_EQ(after.size(), before.size());
+  std::string expected;
+  for (long long lba = 0; lba < static_cast<long long>(bytes / sectorSize); ++lba)
+    expected += lba >= busyFirst && lba < busyFirst + busyCount
+                    ? before.substr(static_cast<std::size_t>(lba) * sectorSize, sectorSize)
+                    : pattern_sector("CVW", sectorSize);
+  EXPECT_EQ("", first_difference(after, expected, sectorSize));
+}
+
 INSTANTIATE_TEST_SUITE_P(SectorSizes, LoopWipes, ::testing::Values(512u, 4096u),
                          [](const auto& info) { return std::to_string(info.param); });
 

@@ -62,9 +62,12 @@ public:
   const std::string& mount_point() const { return mountPoint_; }
 
   // Makes an ext4 file system with `label` on the whole device, or on the device `device`
-  // (one of its partitions). False when mkfs fails or is missing; `output` then says why.
+  // (one of its partitions). Its tables are written at once, so that the file system writes
+  // nothing of its own accord once mounted. False when mkfs fails or is missing; `output` then
+  // says why.
   bool make_ext4(const std::string& label, std::string& output, const std::string& device = "") {
-    return run("mkfs.ext4 -q -F -L '" + label + "' '" + (device.empty() ? node_ : device) + "'",
+    return run("mkfs.ext4 -q -F -E lazy_itable_init=0,lazy_journal_init=0 -L '" + label + "' '" +
+                   (device.empty() ? node_ : device) + "'",
                output) == 0;
   }
 
