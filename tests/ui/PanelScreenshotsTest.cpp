@@ -1,0 +1,128 @@
+// Pictures of the drive task's panels and the wipe options dialog, written to the build folder's
+// "screenshots" for people to look at. The sector view shows a real FAT32 file system, made by
+// mkfs.fat and read through the real engine on a simulated machine.
+#include "ViewUI/ViewUI.h"
+#include "WipeOptionsUI/WipeOptionsUI.h"
+
+#include "DialogResponder.h"
+#include "FindWidget.h"
+#include "GuiEnvironment.h"
+#include "MainLoop.h"
+#include "ProgramConfig.h"
+#include "Screenshot.h"
+#include "TestMachine.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using PanelScreenshotsTest = GuiTest;
+
+std::string text_of(GtkWidget* view) {
+  GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
+  GtkTextIter start, end;
+  gtk_text_buffer_get_bounds(buffer, &start, &end);
+  gchar* chars = gtk_text_buffer_get_text(buffer, &start, &end, FALSE);
+  std::string text = chars;
+  g_free(chars);
+  return text;
+}
+
+// The tool's full path, looked for in the system folders and along PATH; empty when missing.
+std::string find_tool(const char* name) {
+  for (const char* folder : {"/usr/sbin/", "/sbin/"}) {
+    const std::string path = std::string(folder) + name;
+    if (g_file_test(path.c_str(), G_FILE_TEST_IS_EXECUTABLE))
+      return path;
+  }
+  gchar* found = g_find_program_in_path(name);
+  std::string path = found != nullptr ? found : "";
+  g_free(found);
+  return path;
+}
+
+bool run(std::vector<std::string> argv, std::string& output) {
+  std::vector<char*> args;
+  for (std::string& a : argv)
+    args.push_back(a.data());
+  args.push_back(nullptr);
+  gchar* out = nullptr;
+  gint status = 0;
+  const bool ran = g_spawn_sync(nullptr, args.data(), nullptr, G_SPAWN_STDERR_TO_DEV_NULL, nullptr,
+                                nullptr, &out, nullptr, &status, nullptr) &&
+                   g_spawn_check_wait_status(status, nullptr);
+  output = out != nullptr ? out : "";
+  g_free(out);
+  return ran;
+}
+
+} // namespace
+
+// A 64 MiB disk holding one FAT32 file system from its first sector, browsed by the real engine:
+// first the hex dump of its boot sector, then the decoded FAT32 form.
+TEST_F(PanelScreenshotsTest, TheSectorViewOfAFat32Disk) {
+  const std::string mkfs = find_tool("mkfs.fat");
+  if (mkfs.empty())
+    GTEST_SKIP() << "mkfs.fat is missing (Debian package dosfstools)";
+  constexpr std::uint64_t sectors = 131072;
+  TestMachine machine(R"("drives": [ { "number": 0, "size": 67108864, "image": "disk0.img" } ])");
+  std::string output;
+  ASSERT_TRUE(run({mkfs, "-F", "32", "-s", "1", "-n", "CVW32", "-i", "0BADCAFE", "-C",
+                   machine.image("disk0.img"), std::to_string(sectors / 2)},
+                  output))
+      << output;
+
+  program_config() = config::Value(config::Value::Object);
+  program_config().set("Driver", CVWDRV_PATH);
+  ViewModelFactoryImpl factory(program_config());
+  Drive drive;
+  drive.set_id("\\\\.\\PhysicalDrive0");
+  drive.set_sectors(sectors);
+  drive.set_sector_size(512);
+  drive.set_model("SAMSUNG HD103SJ");
+  drive.set_serial("S246J90Z123456");
+  Partition volume;
+  volume.set_name("67.11MB (Drive F:) CVW32");
+  volume.set_start(0);
+  volume.set_sectors(sectors);
+  drive.set_partitions({volume});
+
+  ViewUI panel(factory, drive, 0, sectors);
+  GtkWidget* window = show_in_window(panel.widget(), "VWTask");
+  panel.select();
+  GtkWidget* view = widget_by_id(panel.widget(), "textview");
+  ASSERT_TRUE(run_loop([&] { return panel.shown_lba() == 0; }, 30 * G_USEC_PER_SEC));
+  EXPECT_EQ(text_of(view).rfind("*** LBA: 0 ***\n0000 | eb 58 90 6d 6b 66 73 2e", 0), 0u)
+      << text_of(view);
+  save_screenshot(window, "ViewUI-hexdump");
+
+  gtk_combo_box_set_active(GTK_COMBO_BOX(widget_by_id(panel.widget(), "format")),
+                           ViewModel::FormatFat32);
+  ASSERT_TRUE(
+      run_loop([&] { return text_of(view).find("File System (FAT32)") != std::string::npos; },
+               30 * G_USEC_PER_SEC))
+      << text_of(view);
+  const std::string text = text_of(view);
+  EXPECT_NE(text.find("'CVW32      '"), std::string::npos) << text;
+  EXPECT_NE(text.find("55 aa"), std::string::npos) << text;
+  save_screenshot(window, "ViewUI-fat32");
+
+  gtk_button_clicked(GTK_BUTTON(widget_by_id(panel.widget(), "toggle")));
+  save_screenshot(window, "ViewUI-range-hidden");
+  gtk_button_clicked(GTK_BUTTON(widget_by_id(panel.widget(), "toggle")));
+  gtk_widget_destroy(window);
+  program_config() = config::Value(config::Value::Object);
+}
+
+TEST_F(PanelScreenshotsTest, TheWipeOptionsDialog) {
+  WipeOptions options;
+  options.set_mode(3); // DoD 5220.22-M (D): verify ticked and greyed
+  options.set_pattern("\x55\xaa");
+  options.set_ignore_read_errors(true);
+  WipeOptionsUI dialog(nullptr);
+  DialogResponder answers;
+  answers.then([](GtkWindow* d) { save_screenshot(GTK_WIDGET(d), "WipeOptionsUI"); })
+      .click("gtk-cancel");
+  EXPECT_FALSE(dialog.run(options));
+}
