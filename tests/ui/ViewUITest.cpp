@@ -264,9 +264,9 @@ TEST_F(ViewUITest, ASecondOfDraggingReadsOnlyAsFastAsTheModelAnswers) {
   ASSERT_TRUE(run_loop([&] { return panel->shown_lba() == last && model().unanswered() == 0; }));
   const std::size_t reads = model().reads().size();
   std::cout << moves << " slider moves in 1 s gave " << reads << " reads\n";
-  EXPECT_GT(moves, 100);
-  EXPECT_GE(reads, 5u);
+  // One read per 50 ms at most, whatever the number of moves (a slow machine makes fewer).
   EXPECT_LE(reads, 25u);
+  EXPECT_LT(reads, static_cast<std::size_t>(moves));
   EXPECT_EQ(model().reads().back(), last);
   expect_showing(last);
 }
