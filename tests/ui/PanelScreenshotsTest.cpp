@@ -10,6 +10,7 @@
 #include "MainLoop.h"
 #include "ProgramConfig.h"
 #include "Screenshot.h"
+#include "SystemTool.h"
 #include "TestMachine.h"
 
 #include <string>
@@ -29,34 +30,6 @@ std::string text_of(GtkWidget* view) {
   return text;
 }
 
-// The tool's full path, looked for in the system folders and along PATH; empty when missing.
-std::string find_tool(const char* name) {
-  for (const char* folder : {"/usr/sbin/", "/sbin/"}) {
-    const std::string path = std::string(folder) + name;
-    if (g_file_test(path.c_str(), G_FILE_TEST_IS_EXECUTABLE))
-      return path;
-  }
-  gchar* found = g_find_program_in_path(name);
-  std::string path = found != nullptr ? found : "";
-  g_free(found);
-  return path;
-}
-
-bool run(std::vector<std::string> argv, std::string& output) {
-  std::vector<char*> args;
-  for (std::string& a : argv)
-    args.push_back(a.data());
-  args.push_back(nullptr);
-  gchar* out = nullptr;
-  gint status = 0;
-  const bool ran = g_spawn_sync(nullptr, args.data(), nullptr, G_SPAWN_STDERR_TO_DEV_NULL, nullptr,
-                                nullptr, &out, nullptr, &status, nullptr) &&
-                   g_spawn_check_wait_status(status, nullptr);
-  output = out != nullptr ? out : "";
-  g_free(out);
-  return ran;
-}
-
 } // namespace
 
 // A 64 MiB disk holding one FAT32 file system from its first sector, browsed by the real engine:
@@ -68,9 +41,9 @@ TEST_F(PanelScreenshotsTest, TheSectorViewOfAFat32Disk) {
   constexpr std::uint64_t sectors = 131072;
   TestMachine machine(R"("drives": [ { "number": 0, "size": 67108864, "image": "disk0.img" } ])");
   std::string output;
-  ASSERT_TRUE(run({mkfs, "-F", "32", "-s", "1", "-n", "CVW32", "-i", "0BADCAFE", "-C",
-                   machine.image("disk0.img"), std::to_string(sectors / 2)},
-                  output))
+  ASSERT_TRUE(run_tool({mkfs, "-F", "32", "-s", "1", "-n", "CVW32", "-i", "0BADCAFE", "-C",
+                        machine.image("disk0.img"), std::to_string(sectors / 2)},
+                       output))
       << output;
 
   program_config() = config::Value(config::Value::Object);
