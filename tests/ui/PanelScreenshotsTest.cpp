@@ -3,14 +3,19 @@
 // mkfs.fat and read through the real engine on a simulated machine.
 #include "ViewUI/ViewUI.h"
 #include "WipeOptionsUI/WipeOptionsUI.h"
+#include "WipeUI/WipeUI.h"
 
 #include "DialogResponder.h"
+#include "FakeViewModel.h"
+#include "FakeWipeModel.h"
 #include "FindWidget.h"
 #include "GuiEnvironment.h"
+#include "LogCapture.h"
 #include "MainLoop.h"
 #include "ProgramConfig.h"
 #include "Screenshot.h"
 #include "SystemTool.h"
+#include "TempDir.h"
 #include "TestMachine.h"
 
 #include <string>
@@ -28,6 +33,24 @@ std::string text_of(GtkWidget* view) {
   std::string text = chars;
   g_free(chars);
   return text;
+}
+
+Drive sample_drive() {
+  Drive drive;
+  drive.set_id("\\\\.\\PhysicalDrive2");
+  drive.set_sectors(3907029168ULL);
+  drive.set_sector_size(512);
+  drive.set_model("ST2000DM008-2FR102");
+  drive.set_serial("ZFL1A2B3");
+  Partition system, data;
+  system.set_name("524.3MB (Drive E:) System Reserved");
+  system.set_start(2048);
+  system.set_sectors(1024000);
+  data.set_name("1.999TB (Drive F:) Data");
+  data.set_start(1026048);
+  data.set_sectors(3906001920ULL);
+  drive.set_partitions({system, data});
+  return drive;
 }
 
 } // namespace
@@ -98,4 +121,71 @@ TEST_F(PanelScreenshotsTest, TheWipeOptionsDialog) {
   answers.then([](GtkWindow* d) { save_screenshot(GTK_WIDGET(d), "WipeOptionsUI"); })
       .click("gtk-cancel");
   EXPECT_FALSE(dialog.run(options));
+}
+
+// The wipe panel in every state of its model, as a drive task shows it below the sector view.
+TEST_F(PanelScreenshotsTest, TheWipePanelInEachState) {
+  LogCapture quiet; // the notifier finds no sound player here
+  TempDir programDirectory;
+  program_config() = config::Value(config::Value::Object);
+  program_config().set("Program Path", programDirectory.path().string());
+  FakeWipeModelFactory factory;
+  GtkWidget* parent = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  WipeUI panel(factory, sample_drive(), 0, 3907029168ULL, parent);
+  GtkWidget* window = show_in_window(panel.widget(), "VWTask");
+  panel.select();
+  FakeWipeModel& model = *factory.last;
+  save_screenshot(window, "WipeUI-0-idle");
+  model.arm();
+  save_screenshot(window, "WipeUI-5-armed");
+  model.set_state(WipeModel::Wiping);
+  model.show_status("WIPING - 37% | 740.1GB | LBA: 1445600000 | 0 errors");
+  model.show_percent(37);
+  save_screenshot(window, "WipeUI-1-wiping");
+  model.set_state(WipeModel::Paused);
+  save_screenshot(window, "WipeUI-2-paused");
+  model.set_state(WipeModel::Waiting);
+  model.show_status("ERROR - Write failed (LBA: 1445600256, sectors: 256)");
+  save_screenshot(window, "WipeUI-5-error");
+  model.set_state(WipeModel::Done);
+  model.show_status("DONE - 2.000TB | 5h 12m 40s | 106.61MB/s | 0 errors (Certificate)");
+  save_screenshot(window, "WipeUI-4-done");
+  gtk_button_clicked(GTK_BUTTON(widget_by_id(panel.widget(), "toggle")));
+  save_screenshot(window, "WipeUI-4-done-options-hidden");
+  gtk_button_clicked(GTK_BUTTON(widget_by_id(panel.widget(), "toggle")));
+  gtk_widget_destroy(window);
+  gtk_widget_destroy(parent);
+  program_config() = config::Value(config::Value::Object);
+}
+
+// A whole drive task: the sector view above the wipe panel, in the main window's colours.
+TEST_F(PanelScreenshotsTest, ADriveTask) {
+  LogCapture quiet;
+  TempDir programDirectory;
+  program_config() = config::Value(config::Value::Object);
+  program_config().set("Program Path", programDirectory.path().string());
+  FakeViewModelFactory views;
+  FakeWipeModelFactory wipes;
+  GtkWidget* parent = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  ViewUI view(views, sample_drive(), 0, 3907029168ULL);
+  WipeUI wipe(wipes, sample_drive(), 0, 3907029168ULL, parent);
+  GtkWidget* box = gtk_vbox_new(FALSE, 0);
+  g_object_ref_sink(box);
+  gtk_box_pack_start(GTK_BOX(box), view.widget(), FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(box), wipe.widget(), FALSE, FALSE, 0);
+  view.select();
+  wipe.select();
+  views.last->answer();
+  wipes.last->set_state(WipeModel::Wiping);
+  wipes.last->show_status("WIPING - 37% | 740.1GB | LBA: 1445600000 | 0 errors");
+  for (const char* look : {"VWTask", "TopUI"}) {
+    GtkWidget* window = show_in_window(box, look);
+    save_screenshot(window, std::string("DriveTask-") + look);
+    gtk_container_remove(GTK_CONTAINER(window), box);
+    gtk_widget_destroy(window);
+  }
+  gtk_widget_destroy(box);
+  g_object_unref(box);
+  gtk_widget_destroy(parent);
+  program_config() = config::Value(config::Value::Object);
 }
