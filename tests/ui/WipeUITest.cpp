@@ -15,9 +15,11 @@
 #include "Script.h"
 #include "Settings.h"
 #include "TempDir.h"
+#include "TestMachine.h"
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -86,9 +88,7 @@ protected:
   }
 
   void open(const Drive& drive) {
-    panel.reset();
-    if (GtkWidget* child = gtk_bin_get_child(GTK_BIN(parent)))
-      gtk_container_remove(GTK_CONTAINER(parent), child);
+    panel.reset(); // its widget leaves the window with it
     panel = std::make_unique<WipeUI>(factory, drive, 0, drive.sectors(), parent);
     panel->set_callback(this);
     gtk_container_add(GTK_CONTAINER(parent), panel->widget());
@@ -519,4 +519,60 @@ TEST_F(WipeUITest, TheOptionsPartFollowsTheToggleInEveryPanel) {
   EXPECT_TRUE(gtk_widget_get_visible(find("top")));
   EXPECT_TRUE(gtk_widget_get_visible(find("bottom")));
   gtk_widget_destroy(otherWindow);
+}
+
+// The real wipe task model and engine on a simulated machine: START, CONTINUE, the wipe runs to
+// its end, the history is exported, CONTINUE brings the panel back to START, and the next START
+// knows the drive was wiped.
+TEST_F(WipeUITest, ARealWipeFromStartToTheExports) {
+  TestMachine machine(R"("drives": [ { "number": 0, "size": 1048576, "image": "disk0.img" } ])");
+  std::ofstream(machine.image("disk0.img"), std::ios::binary) << std::string(1048576, '\xaa');
+  program_config().set("Driver", CVWDRV_PATH);
+  program_config()["wipe"]["command"] = config::Value(config::Value::Object);
+  Settings::instance().set_export_csv(dir.file("WipeLog.csv"));
+  Settings::instance().set_export_txt(dir.file("WipeLog.txt"));
+  WipeModelFactoryImpl realFactory(program_config());
+  Drive drive;
+  drive.set_id("\\\\.\\PhysicalDrive0");
+  drive.set_sectors(2048);
+  drive.set_sector_size(512);
+  drive.set_model("SIMULATED DISK");
+  drive.set_serial("SIM0001");
+  panel.reset(); // its widget leaves the window with it
+  panel = std::make_unique<WipeUI>(realFactory, drive, 0, drive.sectors(), parent);
+  panel->set_callback(this);
+  gtk_container_add(GTK_CONTAINER(parent), panel->widget());
+  panel->select();
+
+  click("start");
+  EXPECT_EQ(panel->wipe_state(), WipeModel::Waiting);
+  EXPECT_EQ(button_label("start"), "CONTINUE");
+  click("start");
+  ASSERT_TRUE(run_loop([&] { return panel->wipe_state() == WipeModel::Done; }, 30 * G_USEC_PER_SEC))
+      << log.text();
+  EXPECT_EQ(label("message").rfind("DONE - ", 0), 0u) << label("message");
+  EXPECT_FALSE(sensitive("stop"));
+  EXPECT_EQ(panel->state(), 3);
+  EXPECT_EQ(panel->percent(), 100);
+  std::ifstream image(machine.image("disk0.img"), std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(image)),
+                          std::istreambuf_iterator<char>());
+  EXPECT_EQ(bytes, std::string(1048576, '\0'));
+  std::ifstream csv(dir.file("WipeLog.csv"));
+  const std::string exported((std::istreambuf_iterator<char>(csv)),
+                             std::istreambuf_iterator<char>());
+  EXPECT_EQ(exported, MainLog::instance().to_csv());
+  EXPECT_NE(exported.find("SIM0001"), std::string::npos) << exported;
+
+  click("start"); // CONTINUE: the engine is answered and the model is idle again
+  ASSERT_TRUE(
+      run_loop([&] { return panel->wipe_state() == WipeModel::Idle; }, 30 * G_USEC_PER_SEC));
+  EXPECT_EQ(button_label("start"), "START");
+
+  DialogResponder answers;
+  answers.click("gtk-no");
+  click("start");
+  ASSERT_EQ(answers.seen().size(), 1u);
+  EXPECT_EQ(answers.seen()[0].text.rfind("This drive was already wiped.", 0), 0u);
+  EXPECT_EQ(panel->wipe_state(), WipeModel::Idle);
 }
