@@ -1,5 +1,6 @@
 #include "ViewUI/ViewUI.h"
 
+#include "DriveAreaItems.h"
 #include "Guarded.h"
 #include "Translation.h"
 #include "gtk/Builder.h"
@@ -19,18 +20,6 @@ namespace {
 const char* const format_items[] = {N_("HEX DUMP"), N_("BOOT SECTOR FAT16"),
                                     N_("BOOT SECTOR FAT32"), N_("BOOT SECTOR NTFS")};
 
-// The "viewArea" item that shows the range: the whole drive, the first partition that covers
-// exactly it, else "Custom area" (the last item).
-int area_item(const Drive& drive, std::uint64_t start, std::uint64_t sectors) {
-  if (start == 0 && sectors == drive.sectors())
-    return 0;
-  const auto& partitions = drive.partitions();
-  for (std::size_t i = 0; i < partitions.size(); ++i)
-    if (partitions[i].start() == start && partitions[i].sectors() == sectors)
-      return static_cast<int>(i) + 1;
-  return static_cast<int>(partitions.size()) + 1;
-}
-
 } // namespace
 
 ViewUI::ViewUI(ViewModelFactory& factory, const Drive& drive, std::uint64_t lba,
@@ -40,11 +29,11 @@ ViewUI::ViewUI(ViewModelFactory& factory, const Drive& drive, std::uint64_t lba,
 ViewUI::ViewUI(ViewModelFactory& factory, const Drive& drive, std::uint64_t lba,
                std::uint64_t sectors, const gtk::Builder& ui)
     : DriveTask("view", drive), model(factory.create(drive)), driveIcon(false),
+      parts(ui.widget("top"), ui.widget("bottom"),
+            ui.get<GtkToggleButton>("toggle", GTK_TYPE_TOGGLE_BUTTON), viewOptionsShown),
       top(ui.widget("widget")) {
   model->set_view(this);
   gtk::set_widget_name(top.get(), "ViewUI");
-  topPart = ui.widget("top");
-  bottom = ui.widget("bottom");
 
   driveIcon.set_has_drive(true);
   driveIcon.set_selected(true);
@@ -67,21 +56,13 @@ ViewUI::ViewUI(ViewModelFactory& factory, const Drive& drive, std::uint64_t lba,
   scrollAdjustment = gtk_scrolled_window_get_vadjustment(
       ui.get<GtkScrolledWindow>("scrolledwindow", GTK_TYPE_SCROLLED_WINDOW));
 
-  toggle = ui.get<GtkToggleButton>("toggle", GTK_TYPE_TOGGLE_BUTTON);
-  gtk::set_widget_name(GTK_WIDGET(toggle), "toggle");
-  gtk_toggle_button_set_active(toggle, viewOptionsShown);
-  g_signal_connect(toggle, "clicked", G_CALLBACK(on_toggle), this);
   GtkWidget* blink = ui.get<GtkWidget>("blink", GTK_TYPE_BUTTON);
   gtk::set_widget_name(blink, "blink");
   g_signal_connect(blink, "clicked", G_CALLBACK(on_blink), this);
 
   areaCombo = ui.get<GtkComboBox>("viewArea", GTK_TYPE_COMBO_BOX);
   gtk::set_combo_popup_name(areaCombo);
-  gtk_combo_box_append_text(areaCombo, gettext("Whole drive"));
-  for (const Partition& partition : drive.partitions())
-    gtk_combo_box_append_text(areaCombo, partition.name().c_str());
-  gtk_combo_box_append_text(areaCombo, gettext("Custom area"));
-  gtk_combo_box_set_active(areaCombo, 0);
+  fill_drive_area_items(areaCombo, drive);
   g_signal_connect(areaCombo, "changed", G_CALLBACK(on_area_changed), this);
 
   area.bind(ui.get<GtkSpinButton>("viewStart", GTK_TYPE_SPIN_BUTTON),
@@ -147,16 +128,9 @@ void ViewUI::show(std::uint64_t lba, const std::string& text) {
   }
 }
 
-void ViewUI::select() {
-  gtk_widget_show(topPart);
-  gtk_toggle_button_set_active(toggle, viewOptionsShown);
-  gtk_widget_set_visible(bottom, viewOptionsShown);
-}
+void ViewUI::select() { parts.select(); }
 
-void ViewUI::deselect() {
-  gtk_widget_hide(topPart);
-  gtk_widget_hide(bottom);
-}
+void ViewUI::deselect() { parts.deselect(); }
 
 void ViewUI::changed(ViewLbaControl&, std::uint64_t lba) { lba_changed(lba); }
 
@@ -169,7 +143,7 @@ void ViewUI::area_changed() {
   request(area.start(), false);
   // The item only follows the range here; choosing it again would set the same range.
   gtk::HandlerBlock hold(areaCombo, G_CALLBACK(on_area_changed), this);
-  gtk_combo_box_set_active(areaCombo, area_item(drive(), area.start(), area.sectors()));
+  gtk_combo_box_set_active(areaCombo, drive_area_item(drive(), area.start(), area.sectors()));
 }
 
 std::uint64_t ViewUI::area_finish() const { return area.start() + area.sectors() - 1; }
@@ -223,16 +197,10 @@ bool ViewUI::key_pressed(guint keyval) {
 }
 
 void ViewUI::area_chosen() {
-  const int item = gtk_combo_box_get_active(areaCombo);
-  const auto& partitions = drive().partitions();
-  if (item == 0) {
-    area.set(0, drive().sectors());
-  } else if (item > 0 && static_cast<std::size_t>(item) <= partitions.size()) {
-    const Partition& partition = partitions[static_cast<std::size_t>(item) - 1];
-    area.set(partition.start(), partition.sectors());
-  } else {
+  std::uint64_t start = 0, sectors = 0;
+  if (!drive_area_range(drive(), gtk_combo_box_get_active(areaCombo), start, sectors))
     return; // "Custom area": the range stays as the operator last edited it
-  }
+  area.set(start, sectors);
   request(area.start(), false);
 }
 
@@ -266,12 +234,4 @@ void ViewUI::on_area_changed(GtkComboBox*, gpointer self) {
 void ViewUI::on_format_changed(GtkComboBox*, gpointer self) {
   guarded("ViewUI.cpp(185)", "ViewUI.cpp(187)",
           [&] { static_cast<ViewUI*>(self)->format_chosen(); });
-}
-
-void ViewUI::on_toggle(GtkButton*, gpointer self) {
-  guarded("ViewUI.cpp(196)", "ViewUI.cpp(198)", [&] {
-    auto* panel = static_cast<ViewUI*>(self);
-    viewOptionsShown = gtk_toggle_button_get_active(panel->toggle) != FALSE;
-    gtk_widget_set_visible(panel->bottom, viewOptionsShown);
-  });
 }

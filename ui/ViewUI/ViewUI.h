@@ -14,6 +14,7 @@
 #include "DriveIconUI/DriveIconUI.h"
 #include "DriveMiniUI/DriveMiniUI.h"
 #include "DriveTask.h"
+#include "PanelParts.h"
 #include "ViewLbaControl.h"
 #include "ViewModel.h"
 #include "gtk/WidgetRef.h"
@@ -94,7 +95,6 @@ private:
   static void on_area_changed(GtkComboBox*, gpointer self);
   static void on_format_changed(GtkComboBox*, gpointer self);
   static void on_blink(GtkButton*, gpointer self);
-  static void on_toggle(GtkButton*, gpointer self);
 
   // Whether the range part of the view panels is shown; shared by all of them, not saved.
   static bool viewOptionsShown;
@@ -104,18 +104,16 @@ private:
   DriveMiniUI driveMini;
   DriveAreaEngine area;
   ViewLbaControl lbaControl;
+  PanelParts parts;
   Callback* callback_ = nullptr;
   std::uint64_t shownLba = none;
   std::uint64_t pendingLba = none;
   std::uint64_t queuedLba = none;
-  GtkWidget* topPart = nullptr;
-  GtkWidget* bottom = nullptr;
   GtkTextView* textView = nullptr;
   GtkAdjustment* scrollAdjustment = nullptr;
   GtkTextBuffer* textBuffer = nullptr;
   GtkComboBox* areaCombo = nullptr;
   GtkComboBox* formatCombo = nullptr;
-  GtkToggleButton* toggle = nullptr;
   // Last, so that it goes first: no handler of the panel's widgets runs on a panel half gone.
   gtk::WidgetRef top;
 };

@@ -1,5 +1,6 @@
 #include "WipeUI/WipeUI.h"
 
+#include "DriveAreaItems.h"
 #include "Files.h"
 #include "Guarded.h"
 #include "LogUI/LogUI.h"
@@ -46,18 +47,6 @@ const StateLook& look_of(int state) {
   }
 }
 
-// The "wipeArea" item that shows the range: the whole drive, the first partition that covers
-// exactly it, else "Custom area" (the last item).
-int area_item(const Drive& drive, std::uint64_t start, std::uint64_t sectors) {
-  if (start == 0 && sectors == drive.sectors())
-    return 0;
-  const auto& partitions = drive.partitions();
-  for (std::size_t i = 0; i < partitions.size(); ++i)
-    if (partitions[i].start() == start && partitions[i].sectors() == sectors)
-      return static_cast<int>(i) + 1;
-  return static_cast<int>(partitions.size()) + 1;
-}
-
 // Writes `text` as the whole file at `path`; on failure adds the export's paragraph to `errors`.
 void export_to(const std::string& path, const std::string& text, const char* what,
                std::string& errors) {
@@ -77,17 +66,13 @@ WipeUI::WipeUI(WipeModelFactory& factory, const Drive& drive, std::uint64_t lba,
 WipeUI::WipeUI(WipeModelFactory& factory, const Drive& drive, std::uint64_t lba,
                std::uint64_t sectors, GtkWidget* parent, const gtk::Builder& ui)
     : DriveTask("wipe", drive), parent(parent), model(factory.create(drive)), options(parent),
-      notifier(&Settings::instance()), top(ui.widget("widget")) {
+      notifier(&Settings::instance()),
+      parts(ui.widget("top"), ui.widget("bottom"),
+            ui.get<GtkToggleButton>("toggle", GTK_TYPE_TOGGLE_BUTTON), optionsShown),
+      top(ui.widget("widget")) {
   model->set_view(this);
   gtk::set_widget_name(top.get(), "WipeUI");
-  topPart = ui.widget("top");
-  bottom = ui.widget("bottom");
-  gtk::set_widget_name(bottom, "bottom");
-
-  toggle = ui.get<GtkToggleButton>("toggle", GTK_TYPE_TOGGLE_BUTTON);
-  gtk::set_widget_name(GTK_WIDGET(toggle), "toggle");
-  gtk_toggle_button_set_active(toggle, optionsShown);
-  g_signal_connect(toggle, "clicked", G_CALLBACK(on_toggle), this);
+  gtk::set_widget_name(ui.widget("bottom"), "bottom");
   message = ui.get<GtkLabel>("message", GTK_TYPE_LABEL);
   gtk::set_widget_name(GTK_WIDGET(message), "message");
   startButton = ui.get<GtkButton>("start", GTK_TYPE_BUTTON);
@@ -102,11 +87,7 @@ WipeUI::WipeUI(WipeModelFactory& factory, const Drive& drive, std::uint64_t lba,
 
   areaCombo = ui.get<GtkComboBox>("wipeArea", GTK_TYPE_COMBO_BOX);
   gtk::set_combo_popup_name(areaCombo);
-  gtk_combo_box_append_text(areaCombo, gettext("Whole drive"));
-  for (const Partition& partition : drive.partitions())
-    gtk_combo_box_append_text(areaCombo, partition.name().c_str());
-  gtk_combo_box_append_text(areaCombo, gettext("Custom area"));
-  gtk_combo_box_set_active(areaCombo, 0);
+  fill_drive_area_items(areaCombo, drive);
   g_signal_connect(areaCombo, "changed", G_CALLBACK(on_area_changed), this);
 
   area.bind(ui.get<GtkSpinButton>("wipeStart", GTK_TYPE_SPIN_BUTTON),
@@ -165,16 +146,9 @@ void WipeUI::arm(bool startNow) {
     model->start();
 }
 
-void WipeUI::select() {
-  gtk_widget_show(topPart);
-  gtk_toggle_button_set_active(toggle, optionsShown);
-  gtk_widget_set_visible(bottom, optionsShown);
-}
+void WipeUI::select() { parts.select(); }
 
-void WipeUI::deselect() {
-  gtk_widget_hide(topPart);
-  gtk_widget_hide(bottom);
-}
+void WipeUI::deselect() { parts.deselect(); }
 
 void WipeUI::state_changed(int) {
   const int state = model->state();
@@ -239,19 +213,14 @@ void WipeUI::changed(DriveAreaEngine&) { area_changed(); }
 void WipeUI::area_changed() {
   // The item only follows the range here; choosing it again would set the same range.
   gtk::HandlerBlock hold(areaCombo, G_CALLBACK(on_area_changed), this);
-  gtk_combo_box_set_active(areaCombo, area_item(drive(), area.start(), area.sectors()));
+  gtk_combo_box_set_active(areaCombo, drive_area_item(drive(), area.start(), area.sectors()));
 }
 
 void WipeUI::area_chosen() {
-  const int item = gtk_combo_box_get_active(areaCombo);
-  const auto& partitions = drive().partitions();
-  if (item == 0) {
-    area.set(0, drive().sectors());
-  } else if (item > 0 && static_cast<std::size_t>(item) <= partitions.size()) {
-    const Partition& partition = partitions[static_cast<std::size_t>(item) - 1];
-    area.set(partition.start(), partition.sectors());
-  }
-  // "Custom area": the range stays as the operator last edited it.
+  std::uint64_t start = 0, sectors = 0;
+  // "Custom area" changes nothing: the range stays as the operator last edited it.
+  if (drive_area_range(drive(), gtk_combo_box_get_active(areaCombo), start, sectors))
+    area.set(start, sectors);
 }
 
 void WipeUI::start_clicked() {
@@ -332,13 +301,5 @@ void WipeUI::on_log_file(GtkButton*, gpointer self) {
     auto* panel = static_cast<WipeUI*>(self);
     LogUI window(panel->model->log(), gtk::window_of(panel->parent));
     window.run();
-  });
-}
-
-void WipeUI::on_toggle(GtkButton*, gpointer self) {
-  guarded("WipeUI.cpp(366)", "WipeUI.cpp(368)", [&] {
-    auto* panel = static_cast<WipeUI*>(self);
-    optionsShown = gtk_toggle_button_get_active(panel->toggle) != FALSE;
-    gtk_widget_set_visible(panel->bottom, optionsShown);
   });
 }

@@ -13,6 +13,7 @@
 #include "DriveAreaEngine.h"
 #include "DriveTask.h"
 #include "Notifier.h"
+#include "PanelParts.h"
 #include "WipeModel.h"
 #include "WipeOptions.h"
 #include "WipeOptionsEditor.h"
@@ -104,7 +105,6 @@ private:
   static void on_area_changed(GtkComboBox*, gpointer self);
   static void on_ignore_toggled(GtkToggleButton*, gpointer self);
   static void on_log_file(GtkButton*, gpointer self);
-  static void on_toggle(GtkButton*, gpointer self);
 
   // Whether the area and options part of the wipe panels is shown; shared, not saved.
   static bool optionsShown;
@@ -116,13 +116,11 @@ private:
   WipeOptionsEditor options;
   Notifier notifier;
   Callback* callback_ = nullptr;
-  GtkWidget* topPart = nullptr;
-  GtkWidget* bottom = nullptr;
+  PanelParts parts;
   GtkLabel* message = nullptr;
   GtkButton* startButton = nullptr;
   GtkButton* stopButton = nullptr;
   GtkComboBox* areaCombo = nullptr;
-  GtkToggleButton* toggle = nullptr;
   // Last, so that it goes first: no handler of the panel's widgets runs on a panel half gone.
   gtk::WidgetRef top;
 };
