@@ -164,26 +164,35 @@ int connect(SOCKET s, const sockaddr* name, int nameLength) {
   return fail_from_errno();
 }
 
-int send(SOCKET s, const char* buffer, int length, int flags) {
+namespace {
+
+// The descriptor for a send or receive of `length` bytes at `buffer`, or -1 after setting the
+// error.
+int transfer_fd(SOCKET s, const void* buffer, int length, int flags) {
   const int fd = usable(s);
   if (fd < 0)
-    return SOCKET_ERROR;
+    return -1;
   if (flags != 0)
     return fail(WSAEOPNOTSUPP);
   if (length < 0 || (buffer == nullptr && length > 0))
     return fail(WSAEFAULT);
+  return fd;
+}
+
+} // namespace
+
+int send(SOCKET s, const char* buffer, int length, int flags) {
+  const int fd = transfer_fd(s, buffer, length, flags);
+  if (fd < 0)
+    return SOCKET_ERROR;
   const long sent = platform::bsd::send_bytes(fd, buffer, static_cast<std::size_t>(length));
   return sent >= 0 ? static_cast<int>(sent) : fail_from_errno();
 }
 
 int recv(SOCKET s, char* buffer, int length, int flags) {
-  const int fd = usable(s);
+  const int fd = transfer_fd(s, buffer, length, flags);
   if (fd < 0)
     return SOCKET_ERROR;
-  if (flags != 0)
-    return fail(WSAEOPNOTSUPP);
-  if (length < 0 || (buffer == nullptr && length > 0))
-    return fail(WSAEFAULT);
   const long received = platform::bsd::receive_bytes(fd, buffer, static_cast<std::size_t>(length));
   return received >= 0 ? static_cast<int>(received) : fail_from_errno();
 }

@@ -170,18 +170,29 @@ class BodyWriter {
 public:
   BodyWriter(Update::Stream& stream, Update::Body body) : stream(stream), body(body) {}
 
-  enum Result { Written, Refused, TooLong };
-  Result write(const char* bytes, std::size_t count) {
+  // Writes the bytes that fit. Returns false, with a debug-log line, when the stream refuses
+  // them (`refused` names the place) or some did not fit.
+  bool write(const char* bytes, std::size_t count, const char* refused) {
     const std::uint64_t room = body.limit - written;
     const std::size_t taken = count > room ? static_cast<std::size_t>(room) : count;
-    if ((taken > 0 || count == 0) && !stream.write(bytes, taken))
-      return Refused;
+    if ((taken > 0 || count == 0) && !stream.write(bytes, taken)) {
+      debug_log() << refused << "\n";
+      return false;
+    }
     written += taken;
-    return taken < count ? TooLong : Written;
+    if (taken < count) {
+      debug_log() << "Update.cpp(166): " << body.limit << "\n";
+      return false;
+    }
+    return true;
   }
-  bool complete() const { return !body.exact || written == body.limit; }
-  std::uint64_t count() const { return written; }
-  std::uint64_t limit() const { return body.limit; }
+  // At the end of the body: false, with a debug-log line, when bytes are missing.
+  bool complete() const {
+    if (!body.exact || written == body.limit)
+      return true;
+    debug_log() << "Update.cpp(168): " << written << " " << body.limit << "\n";
+    return false;
+  }
 
 private:
   Update::Stream& stream;
@@ -299,16 +310,11 @@ bool Update::fetch(const std::string& address, Stream& stream, Body body) {
       debug_log() << "Update.cpp(149): " << header.size() << "\n";
       return false;
     }
-    if (n == 0) {
-      if (!writer.complete()) {
-        debug_log() << "Update.cpp(168): " << writer.count() << " " << writer.limit() << "\n";
-        return false;
-      }
-      return true;
-    }
+    if (n == 0)
+      return writer.complete();
     check();
     const char* bytes = buffer.data();
-    std::size_t count = static_cast<std::size_t>(n);
+    const auto count = static_cast<std::size_t>(n);
     if (inHeader) {
       const std::size_t searchFrom = header.size() > 3 ? header.size() - 3 : 0;
       header.append(bytes, count);
@@ -326,26 +332,9 @@ bool Update::fetch(const std::string& address, Stream& stream, Body body) {
         return false;
       }
       inHeader = false;
-      bytes = header.data() + end;
-      count = header.size() - end;
-      const BodyWriter::Result written = writer.write(bytes, count);
-      if (written == BodyWriter::Refused) {
-        debug_log() << "Update.cpp(153)\n";
+      if (!writer.write(header.data() + end, header.size() - end, "Update.cpp(153)"))
         return false;
-      }
-      if (written == BodyWriter::TooLong) {
-        debug_log() << "Update.cpp(166): " << writer.limit() << "\n";
-        return false;
-      }
-      continue;
-    }
-    const BodyWriter::Result written = writer.write(bytes, count);
-    if (written == BodyWriter::Refused) {
-      debug_log() << "Update.cpp(162)\n";
-      return false;
-    }
-    if (written == BodyWriter::TooLong) {
-      debug_log() << "Update.cpp(166): " << writer.limit() << "\n";
+    } else if (!writer.write(bytes, count, "Update.cpp(162)")) {
       return false;
     }
   }
