@@ -400,32 +400,47 @@ Identity read_identity(const std::string& diskName) {
 
 // What says whether the block devices changed: each device of /sys/class/block with the inode
 // of its entry (a device removed and made anew, partitions included, gets a new one), the sizes
-// of /proc/partitions, and the loop devices asked for with whether each has a backing file.
-std::string block_devices_now() {
-  std::string now;
-  if (DIR* dir = opendir("/sys/class/block")) {
-    while (dirent* entry = readdir(dir)) {
-      now += entry->d_name;
-      now += ':' + std::to_string(entry->d_ino) + ' ';
-      if (std::strncmp(entry->d_name, "loop", 4) == 0 && loop_wanted(entry->d_name))
-        now +=
-            exists(std::string("/sys/block/") + entry->d_name + "/loop/backing_file") ? "+ " : "- ";
+// of /proc/partitions, and the loop devices asked for with whether each has a backing file. Both
+// listings stay open, so that looking again costs a few calls.
+class BlockDevices {
+public:
+  // The listing as it is now; empty when neither can be read.
+  std::string now() {
+    std::string listing;
+    if (classes == nullptr)
+      classes = opendir("/sys/class/block");
+    if (classes != nullptr) {
+      rewinddir(classes);
+      while (dirent* entry = readdir(classes)) {
+        listing += entry->d_name;
+        listing += ':' + std::to_string(entry->d_ino) + ' ';
+        if (std::strncmp(entry->d_name, "loop", 4) == 0 && loop_wanted(entry->d_name))
+          listing += exists(std::string("/sys/block/") + entry->d_name + "/loop/backing_file")
+                         ? "+ "
+                         : "- ";
+      }
     }
-    closedir(dir);
+    if (partitions < 0)
+      partitions = ::open("/proc/partitions", O_RDONLY | O_CLOEXEC);
+    std::string sizes;
+    if (partitions >= 0 && lseek(partitions, 0, SEEK_SET) == 0 && read_all(partitions, sizes))
+      listing += sizes;
+    return listing;
   }
-  std::string partitions;
-  read_file("/proc/partitions", partitions);
-  now += partitions;
-  return now;
-}
+
+private:
+  DIR* classes = nullptr;
+  int partitions = -1;
+};
 
 // The disks and identities as last read, with what the block devices were then.
 struct Known {
   std::mutex mutex;
+  BlockDevices blockDevices;
   std::string devices;
   bool read = false;
   std::vector<Disk> disks;
-  std::map<std::string, Identity> identities;
+  std::map<std::string, Identity> identities; // of the disks as last read
 };
 
 Known& what_is_known() {
@@ -435,7 +450,7 @@ Known& what_is_known() {
 
 // Reads the disks again when the block devices changed since they were read; `known` is locked.
 void refresh(Known& known) {
-  std::string devices = block_devices_now();
+  std::string devices = known.blockDevices.now();
   if (known.read && !devices.empty() && devices == known.devices)
     return; // (nothing to compare with where neither listing can be read)
   known.disks.clear();
@@ -518,10 +533,10 @@ std::vector<Volume> volumes(const std::vector<Disk>& disks, const std::vector<Mo
                         partition.offset, partition.length, 0});
     if (!disk.partitions.empty())
       continue;
-    bool used = swaps.count(disk.dev) != 0 || has_holders(disk.dev);
+    bool used = swaps.count(disk.dev) != 0;
     for (const Mount& mount : mounted)
       used = used || mount.dev == disk.dev;
-    if (used || unusedIsVolume(disk))
+    if (used || has_holders(disk.dev) || unusedIsVolume(disk))
       result.push_back({disk.name, disk.dev, disk.number, 1, 0, disk.length, 0});
   }
   int root = -1;
@@ -590,7 +605,6 @@ std::string letter_path(const std::string& path, const std::vector<Volume>& volu
 Identity identity(const std::string& diskName) {
   Known& known = what_is_known();
   std::lock_guard<std::mutex> lock(known.mutex);
-  refresh(known);
   auto found = known.identities.find(diskName);
   if (found == known.identities.end())
     found = known.identities.emplace(diskName, read_identity(diskName)).first;

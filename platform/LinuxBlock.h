@@ -92,8 +92,8 @@ struct Identity {
   bool removable = false;
   std::int32_t busType = 0;
 };
-// Kept as the disks are: a disk's identity is that of its device, which is made anew when the
-// medium or the device changes.
+// `diskName` is one of the disks as `disks` last read them; its identity is read once for them
+// (that of its device, which is made anew when the medium or the device changes).
 Identity identity(const std::string& diskName);
 
 // What the superblock of a device says: file system type, its usage ("filesystem", "raid",
