@@ -6,6 +6,7 @@
 #include <limits.h>
 #include <linux/fs.h>
 #include <poll.h>
+#include <pthread.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -230,29 +231,119 @@ public:
     return true;
   }
 
+  // Lets go of the table, which is read again when next asked.
+  void forget() {
+    if (fd >= 0)
+      ::close(fd);
+    fd = -1;
+    read = false;
+  }
+
 private:
   const char* path;
   int fd = -1;
   bool read = false;
 };
 
-// The parsed tables, with the lock that guards them and their watches.
-struct Tables {
-  std::mutex mutex;
+// What says whether the block devices changed: each device of /sys/class/block with the inode
+// of its entry (a device removed and made anew, partitions included, gets a new one), the sizes
+// of /proc/partitions, and the loop devices asked for with whether each has a backing file. Both
+// listings stay open, so that looking again costs a few calls.
+class BlockDevices {
+public:
+  // The listing as it is now; empty when neither can be read.
+  std::string now() {
+    std::string listing;
+    if (classes == nullptr)
+      classes = opendir("/sys/class/block");
+    if (classes != nullptr) {
+      rewinddir(classes);
+      while (dirent* entry = readdir(classes)) {
+        listing += entry->d_name;
+        listing += ':' + std::to_string(entry->d_ino) + ' ';
+        if (std::strncmp(entry->d_name, "loop", 4) == 0 && loop_wanted(entry->d_name))
+          listing += exists(std::string("/sys/block/") + entry->d_name + "/loop/backing_file")
+                         ? "+ "
+                         : "- ";
+      }
+    }
+    if (partitions < 0)
+      partitions = ::open("/proc/partitions", O_RDONLY | O_CLOEXEC);
+    std::string sizes;
+    if (partitions >= 0 && lseek(partitions, 0, SEEK_SET) == 0 && read_all(partitions, sizes))
+      listing += sizes;
+    return listing;
+  }
+
+  // Lets go of the listings, which are opened again when next asked.
+  void forget() {
+    if (classes != nullptr)
+      closedir(classes);
+    classes = nullptr;
+    if (partitions >= 0)
+      ::close(partitions);
+    partitions = -1;
+  }
+
+private:
+  DIR* classes = nullptr;
+  int partitions = -1;
+};
+
+// What the layer keeps of the machine between calls, each part under its own lock: the disks
+// and their identities as last read, with what the block devices were then; the mount table and
+// the swap areas, with their watches.
+struct Known {
+  std::mutex disksMutex;
+  BlockDevices blockDevices;
+  std::string devices;
+  bool read = false;
+  std::vector<Disk> disks;
+  std::map<std::string, Identity> identities; // of the disks as last read
+
+  std::mutex tablesMutex;
   WatchedTable mountTable{"/proc/self/mountinfo"};
   std::vector<Mount> mounts;
   WatchedTable swapTable{"/proc/swaps"};
   std::set<dev_t> swaps;
 };
 
-Tables& tables() {
-  static Tables& instance = *new Tables; // never destroyed, as what is known of the disks
-  return instance;
+Known& what_is_known();
+
+// A child made by fork() would share the open listings and tables with its parent: where their
+// reads stand, and which changes were told. It opens its own instead. Nothing may be half
+// changed at the fork, so the locks are held across it.
+void before_fork() {
+  what_is_known().disksMutex.lock();
+  what_is_known().tablesMutex.lock();
+}
+
+void after_fork_in_parent() {
+  what_is_known().tablesMutex.unlock();
+  what_is_known().disksMutex.unlock();
+}
+
+void after_fork_in_child() {
+  Known& known = what_is_known();
+  known.blockDevices.forget();
+  known.mountTable.forget();
+  known.swapTable.forget();
+  after_fork_in_parent();
+}
+
+Known& what_is_known() {
+  // Never destroyed: handles still open when the process exits may ask while it ends.
+  static Known& known = []() -> Known& {
+    Known& made = *new Known;
+    pthread_atfork(before_fork, after_fork_in_parent, after_fork_in_child);
+    return made;
+  }();
+  return known;
 }
 
 std::set<dev_t> swap_devices() {
-  Tables& known = tables();
-  std::lock_guard<std::mutex> lock(known.mutex);
+  Known& known = what_is_known();
+  std::lock_guard<std::mutex> lock(known.tablesMutex);
   std::string text;
   if (!known.swapTable.read_if_changed(text))
     return known.swaps;
@@ -398,56 +489,6 @@ Identity read_identity(const std::string& diskName) {
   return result;
 }
 
-// What says whether the block devices changed: each device of /sys/class/block with the inode
-// of its entry (a device removed and made anew, partitions included, gets a new one), the sizes
-// of /proc/partitions, and the loop devices asked for with whether each has a backing file. Both
-// listings stay open, so that looking again costs a few calls.
-class BlockDevices {
-public:
-  // The listing as it is now; empty when neither can be read.
-  std::string now() {
-    std::string listing;
-    if (classes == nullptr)
-      classes = opendir("/sys/class/block");
-    if (classes != nullptr) {
-      rewinddir(classes);
-      while (dirent* entry = readdir(classes)) {
-        listing += entry->d_name;
-        listing += ':' + std::to_string(entry->d_ino) + ' ';
-        if (std::strncmp(entry->d_name, "loop", 4) == 0 && loop_wanted(entry->d_name))
-          listing += exists(std::string("/sys/block/") + entry->d_name + "/loop/backing_file")
-                         ? "+ "
-                         : "- ";
-      }
-    }
-    if (partitions < 0)
-      partitions = ::open("/proc/partitions", O_RDONLY | O_CLOEXEC);
-    std::string sizes;
-    if (partitions >= 0 && lseek(partitions, 0, SEEK_SET) == 0 && read_all(partitions, sizes))
-      listing += sizes;
-    return listing;
-  }
-
-private:
-  DIR* classes = nullptr;
-  int partitions = -1;
-};
-
-// The disks and identities as last read, with what the block devices were then.
-struct Known {
-  std::mutex mutex;
-  BlockDevices blockDevices;
-  std::string devices;
-  bool read = false;
-  std::vector<Disk> disks;
-  std::map<std::string, Identity> identities; // of the disks as last read
-};
-
-Known& what_is_known() {
-  static Known& known = *new Known; // never destroyed: handles may ask while the process exits
-  return known;
-}
-
 // Reads the disks again when the block devices changed since they were read; `known` is locked.
 void refresh(Known& known) {
   std::string devices = known.blockDevices.now();
@@ -467,14 +508,14 @@ std::string node(const std::string& name) { return "/dev/" + name; }
 
 std::vector<Disk> disks() {
   Known& known = what_is_known();
-  std::lock_guard<std::mutex> lock(known.mutex);
+  std::lock_guard<std::mutex> lock(known.disksMutex);
   refresh(known);
   return known.disks;
 }
 
 std::vector<Mount> mounts() {
-  Tables& known = tables();
-  std::lock_guard<std::mutex> lock(known.mutex);
+  Known& known = what_is_known();
+  std::lock_guard<std::mutex> lock(known.tablesMutex);
   std::string text;
   if (!known.mountTable.read_if_changed(text))
     return known.mounts;
@@ -604,7 +645,7 @@ std::string letter_path(const std::string& path, const std::vector<Volume>& volu
 
 Identity identity(const std::string& diskName) {
   Known& known = what_is_known();
-  std::lock_guard<std::mutex> lock(known.mutex);
+  std::lock_guard<std::mutex> lock(known.disksMutex);
   auto found = known.identities.find(diskName);
   if (found == known.identities.end())
     found = known.identities.emplace(diskName, read_identity(diskName)).first;

@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -321,6 +322,38 @@ TEST_P(LinuxLoop, ABlankDiskIsAVolumeWhileThisProcessWritesIt) {
   }
   EXPECT_TRUE(volumes_on_disk().empty()) << "the writing handle is closed";
   EXPECT_TRUE(can_claim(loop->node()));
+}
+
+// A process may end while it holds a disk open for writing and its volume locked: the handles
+// left open are closed as the process ends, after everything else of it has gone.
+TEST_P(LinuxLoop, AProcessMayEndWithItsLockedVolumeOpen) {
+  EXPECT_EXIT(
+      {
+        Win32Handle writing = open_drive(GENERIC_READ | GENERIC_WRITE);
+        const auto listed = volumes_on_disk();
+        HANDLE volume = listed.size() == 1
+                            ? CreateFileA(listed[0].first.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
+                            : INVALID_HANDLE_VALUE;
+        std::exit(volume != INVALID_HANDLE_VALUE && send_control(volume, FSCTL_LOCK_VOLUME) &&
+                          write_sector(writing.get(), 0, 'e')
+                      ? 0
+                      : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+// A child made by fork() that looks at the machine takes nothing from its parent's view: a mount
+// made before the fork, which the child sees, is still news to the parent afterwards.
+TEST_P(LinuxLoop, AForkedChildLeavesItsParentsViewAlone) {
+  std::string output;
+  if (!loop->make_ext4("FORKED", output))
+    GTEST_SKIP() << "mkfs.ext4 failed: " << output;
+  ASSERT_EQ(disk_letters(), "");
+  ASSERT_TRUE(loop->mount(output)) << output;
+  EXPECT_EXIT(std::exit(disk_letters().size() == 1 ? 0 : 1), ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(disk_letters().size(), 1u);
 }
 
 // What the layer read of the machine before is not taken for what is there now: partitions made
