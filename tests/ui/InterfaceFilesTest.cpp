@@ -39,6 +39,15 @@ std::vector<InterfaceFile> interface_files() {
        {{"widget", gtk_widget_get_type},
         {"model", gtk_label_get_type},
         {"serial", gtk_label_get_type}}},
+      {"TopUI/TopUI.ui",
+       {{"widget", gtk_widget_get_type},
+        {"tasksContainer", gtk_container_get_type},
+        {"drivesContainer", gtk_container_get_type},
+        {"close", gtk_button_get_type},
+        {"help", gtk_button_get_type},
+        {"multiwipe", gtk_button_get_type},
+        {"rescan", gtk_button_get_type},
+        {"label", gtk_label_get_type}}},
   };
   for (int i = 0; i < 10; ++i)
     files[0].objects.push_back({"percent-on-" + std::to_string(i), gtk_widget_get_type});
