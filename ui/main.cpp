@@ -37,14 +37,17 @@ int failed(const std::string& reason) {
   return -1;
 }
 
-// The operator's words for a failure of start-up that the log names by its identifier.
+// What start-up is doing, for the line on standard error when it fails: the log names the
+// failure only by its identifier.
+std::string step;
+
 std::string reason_of(const std::exception& e, const char* argv0) {
   const std::string what = e.what();
   if (what == "ProgramInit.cpp(51)")
     return "cannot read the program configuration " + program_config_file(argv0);
   if (what == "ProgramInit.cpp(55)")
     return "cannot parse the program configuration " + program_config_file(argv0);
-  return "cannot start: " + what;
+  return "cannot start: " + what + (step.empty() ? "" : " (" + step + ")");
 }
 
 // The wipe history of earlier runs, loaded into MainLog. Returns false when the file could not
@@ -114,7 +117,9 @@ int run(int argc, char** argv) {
     top.start();
 
     const std::string history = configuration.get_string("Program Path") + "/WipeLog.cfg";
+    step = "loading the wipe log " + history;
     const bool saveHistory = load_history(history, GTK_WINDOW(window));
+    step.clear();
 
     exitCode = top.run();
 
