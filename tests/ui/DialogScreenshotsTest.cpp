@@ -1,0 +1,95 @@
+// Pictures of the history and task log windows, the certificate, the settings dialog and the
+// drive selection dialogs, written to the build folder's "screenshots" for people to look at.
+#include "FindWidget.h"
+#include "GuiEnvironment.h"
+#include "LogUI/LogUI.h"
+#include "MainLogUI/MainLogUI.h"
+#include "Screenshot.h"
+#include "WipeCertificateUI/WipeCertificateUI.h"
+#include "WipeRecordSample.h"
+
+#include <string>
+
+namespace {
+
+class DialogScreenshotsTest : public GuiTest {
+protected:
+  void SetUp() override {
+    GuiTest::SetUp();
+    use_program_directory_of_the_build();
+  }
+};
+
+MainLog::Entry history_entry(std::int64_t time, const char* model, const char* serial,
+                             const char* method, std::uint64_t sectors, std::uint32_t errors) {
+  MainLog::Entry entry;
+  entry.set_time(time);
+  entry.set_model(model);
+  entry.set_serial(serial);
+  entry.set_wipe_method(method);
+  entry.set_wipe_lba(0);
+  entry.set_wipe_sectors(sectors);
+  entry.set_errors(errors);
+  return entry;
+}
+
+// The log of a wipe as the wipe model writes it, roughly.
+void fill_task_log(Log& log) {
+  log.add("Wipe started: DoD 5220.22-M (E), sectors 0 - 3907029167, verify");
+  log.add("Pass 1 of 3");
+  log.add("Pass 2 of 3");
+  log.add("Pass 3 of 3");
+  log.add("Verifying");
+  log.add("Wipe done\nRun time:  5 hours 12 minutes\nErrors: 0 (Certificate)");
+}
+
+} // namespace
+
+TEST_F(DialogScreenshotsTest, HistoryWindow) {
+  MainLog history;
+  const char* methods[] = {"Forward", "DoD 5220.22-M (E)", "Gutmann", "NAVSO P 5239-26"};
+  for (int i = 0; i < 12; ++i)
+    history.add(history_entry(1700000000 + i * 86400,
+                              i % 3 ? "ST2000DM008-2FR102" : "WDC WD10EZEX-08WN4A0",
+                              ("ZFL1A" + std::to_string(100 + i)).c_str(), methods[i % 4],
+                              3907029168ULL, i == 5 ? 3 : 0));
+  MainLogUI window(history, nullptr);
+  gtk_widget_show(window.window());
+  save_screenshot(window.window(), "MainLogUI");
+}
+
+TEST_F(DialogScreenshotsTest, TaskLogWhileWipingAndWithItsCertificate) {
+  Log running;
+  running.add("Wipe started: Forward, sectors 0 - 3907029167");
+  running.add("Pass 1 of 1");
+  LogUI during(running, nullptr);
+  gtk_widget_show(during.window());
+  save_screenshot(during.window(), "LogUI-running");
+
+  Log finished;
+  finished.record() = finished_record();
+  fill_task_log(finished);
+  LogUI after(finished, nullptr);
+  gtk_widget_show(after.window());
+  save_screenshot(after.window(), "LogUI-certificate");
+  save_screenshot(after.certificate()->picture_area(), "WipeCertificateUI");
+
+  // The longest texts a certificate gets: a 40-character model, a long pattern, a typed
+  // description that does not fit.
+  Drive drive = sample_drive();
+  drive.set_model("Samsung SSD 870 QVO 8TB Enterprise Series");
+  drive.set_serial("S5SSNJ0R123456W-EXTRA-LONG");
+  WipeRecord record = finished_record(drive);
+  WipeOptions options = record.options();
+  options.set_mode(5);
+  options.set_pattern(std::string("\x55\xaa\x00\xff\x92\x49\x24 longer pattern text", 27));
+  record.set_options(options);
+  WipeCertificateUI longest(record, nullptr);
+  gtk_entry_set_text(GTK_ENTRY(find_widget(longest.widget(), "drive")),
+                     "Returned lease laptop, asset tag 2023-0047-HR, second bay");
+  gtk_entry_set_text(GTK_ENTRY(find_widget(longest.widget(), "technician")),
+                     "Maximilian Oberwiesenthaler-Schmidt");
+  GtkWidget* window = show_in_window(longest.widget(), "LogUI");
+  save_screenshot(longest.picture_area(), "WipeCertificateUI-long");
+  gtk_widget_destroy(window);
+}

@@ -1,0 +1,101 @@
+#include "MainLogUI/MainLogUI.h"
+
+#include "FileError.h"
+#include "FileSaver.h"
+#include "Translation.h"
+#include "gtk/Builder.h"
+#include "gtk/FileChooser.h"
+#include "gtk/WidgetName.h"
+
+namespace {
+
+// The actions of the window's buttons, by response.
+enum Action {
+  ExportText = 1,
+  ExportCsv = 2,
+  SaveHistory = 3,
+  LoadHistory = 4,
+  ClearHistory = 5,
+};
+
+class MainLogSaver : public gtk::FileChooser {
+public:
+  MainLogSaver(const MainLog& log, GtkWindow* parent) : log(log), parent(parent) {}
+  bool run() { return save(parent, "WipeLog.cfg", nullptr, true); }
+  bool accept(GtkWindow* dialog, const char* fileName) override {
+    if (log.save(fileName))
+      return true;
+    show_file_error(N_("Cannot save file"), fileName, dialog);
+    return false;
+  }
+
+private:
+  const MainLog& log;
+  GtkWindow* parent;
+};
+
+// A history that loads replaces the one shown; one that does not leaves it as it was.
+class MainLogLoader : public gtk::FileChooser {
+public:
+  MainLogLoader(MainLog& log, GtkWindow* parent) : log(log), parent(parent) {}
+  bool run() { return open(parent, nullptr); }
+  bool accept(GtkWindow* dialog, const char* fileName) override {
+    if (log.load(fileName))
+      return true;
+    show_file_error(N_("Cannot load file"), fileName, dialog);
+    return false;
+  }
+
+private:
+  MainLog& log;
+  GtkWindow* parent;
+};
+
+} // namespace
+
+MainLogUI::MainLogUI(MainLog& log, GtkWindow* parent) : log(log) {
+  gtk::Builder ui("MainLogUI/MainLogUI.ui");
+  dialog.reset(GTK_WIDGET(ui.get<GtkDialog>("dialog", GTK_TYPE_DIALOG)));
+  gtk::set_widget_name(dialog.get(), "MainLogUI");
+  if (parent != nullptr) {
+    gtk_window_set_transient_for(GTK_WINDOW(dialog.get()), parent);
+    gtk_window_set_position(GTK_WINDOW(dialog.get()), GTK_WIN_POS_CENTER_ON_PARENT);
+  } else {
+    gtk_window_set_position(GTK_WINDOW(dialog.get()), GTK_WIN_POS_CENTER);
+  }
+  GtkTextView* textView = ui.get<GtkTextView>("textview", GTK_TYPE_TEXT_VIEW);
+  gtk::set_widget_name(GTK_WIDGET(textView), "textview");
+  view.emplace(textView, ui.get<GtkTextBuffer>("textbuffer", GTK_TYPE_TEXT_BUFFER));
+  reset(log);
+  log.set_callback(this);
+}
+
+MainLogUI::~MainLogUI() { log.set_callback(nullptr); }
+
+void MainLogUI::reset(const MainLog& history) {
+  view->clear();
+  view->append(history.to_text());
+}
+
+void MainLogUI::added(const MainLog& history) {
+  if (history.entries().size() >= 2)
+    view->append("\n");
+  view->append(history.entries().back().to_text());
+}
+
+void MainLogUI::run() {
+  GtkWindow* window = GTK_WINDOW(dialog.get());
+  for (;;) {
+    switch (gtk_dialog_run(GTK_DIALOG(window))) {
+    case ExportText: FileSaver("WipeLog.txt", view->text(), window).run(); break;
+    case ExportCsv: FileSaver("WipeLog.csv", log.to_csv(), window).run(); break;
+    case SaveHistory: MainLogSaver(log, window).run(); break;
+    case LoadHistory: MainLogLoader(log, window).run(); break;
+    case ClearHistory: log.assign({}); break;
+    default:
+      log.set_callback(nullptr);
+      dialog.reset();
+      return;
+    }
+  }
+}
