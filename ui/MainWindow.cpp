@@ -17,7 +17,9 @@ GtkWidget* make_main_window(const std::string& title, GtkWidget*& content) {
 }
 
 void show_main_window(GtkWidget* window) {
-  gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
+  // Centred again whenever it grows or shrinks, as a task's panels come and go: a window that
+  // grew from where it was first centred would reach past the bottom of the screen.
+  gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER_ALWAYS);
   gtk_window_set_decorated(GTK_WINDOW(window), FALSE);
   gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
   // Not gtk_widget_show_all: the content shows what its state asks for, and hides the rest.

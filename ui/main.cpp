@@ -18,6 +18,7 @@
 #include "SplashWindow.h"
 #include "TopUI/TopUI.h"
 #include "Translation.h"
+#include "UpdateDialog.h"
 #include "ViewModel.h"
 #include "Win32Process.h"
 #include "WipeModel.h"
@@ -103,6 +104,13 @@ int run(int argc, char** argv) {
   }
 
   show_splash(nullptr, true);
+
+  // Nothing goes to the network unless the configuration names an address.
+  if (configuration.has("Update URL") &&
+      run_update_dialog(nullptr, configuration.get_string("Update URL"),
+                        configuration.get_string("Program Name") + " " +
+                            configuration.get_string("Program Revision")))
+    return 0; // the new version is being installed
 
   GtkWidget* content = nullptr;
   GtkWidget* window = make_main_window(configuration.get_string("Program Name"), content);

@@ -1,5 +1,5 @@
-"""`./dev run` without a display: starts wipedesk on the scratch machine, writes a picture of its
-main window, and quits.
+"""`./dev run` without a display: starts wipedesk on the scratch machine, opens the task of the
+first drive shown, writes a picture of the main window, and quits.
 
     run_screenshot.py <wipedesk> <picture.png>
 
@@ -9,6 +9,7 @@ import sys
 import time
 
 import desk
+import pyatspi
 
 
 def main():
@@ -17,6 +18,10 @@ def main():
     try:
         top = app.wait_for("TopUI", 30)
         main_window = app.find("MainWindow")
+        app.click(app.wait_for("drive-0", root=top))
+        app.wait_for("WipeUI", root=top)
+        # The pointer away from the icon, whose tooltip would cover the window.
+        pyatspi.Registry.generateMouseEvent(0, 0, "abs")
         # Drawn over a few turns of the program's main loop.
         time.sleep(0.5)
         desk.screenshot(picture, app.extents(main_window))

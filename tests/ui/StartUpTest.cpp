@@ -172,6 +172,14 @@ TEST_F(StartUpTest, FailuresEndTheProgramWithTheirReasons) {
        "env -u DISPLAY",
        {"ProgramInit.cpp(73)", "main.cpp(57)"},
        "wipedesk: cannot start GTK: no display\n"},
+      {"an update address that is no text",
+       [](StartUpTest& t) {
+         t.configuration["Update URL"] = 80;
+         t.write_configuration();
+       },
+       "",
+       {"main.cpp(124): \"Update URL\" is Number, not String"},
+       "wipedesk: cannot start: \"Update URL\" is Number, not String\n"},
       {"a splash key missing",
        [](StartUpTest& t) {
          t.configuration.as_object().erase("Splash Image");

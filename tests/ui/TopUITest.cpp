@@ -1,6 +1,6 @@
 // The main window: its drive icons and count, the icons in step with the tasks, the help menu,
 // quitting with its exit codes, and the first run's hiding of drives with warnings.
-#include "TopUI/TopUI.h"
+#include "TopUIFixture.h"
 
 #include "DialogResponder.h"
 #include "FindWidget.h"
@@ -23,72 +23,8 @@
 
 namespace {
 
-// The drives of a table, as the factory makes them on each scan.
-class TableDrivesFactory : public DrivesFactory {
-public:
-  std::vector<Drive> create() override {
-    ++scans;
-    return drives;
-  }
-  std::vector<Drive> drives;
-  int scans = 0;
-};
-
-class NoViewModels : public ViewModelFactory {
-public:
-  ViewModel* create(const Drive&) override { throw std::runtime_error("no view model here"); }
-};
-
-class NoWipeModels : public WipeModelFactory {
-public:
-  WipeModel* create(const Drive&) override { throw std::runtime_error("no wipe model here"); }
-};
-
-Drive drive(int number, const std::string& warning = "") {
-  Drive d;
-  d.set_id("\\\\.\\PhysicalDrive" + std::to_string(number));
-  d.set_sectors(1000000ULL * (number + 1));
-  d.set_model("Model " + std::to_string(number));
-  d.set_serial("S" + std::to_string(number));
-  d.set_warning(warning);
-  return d;
-}
-
-std::vector<Drive> drives(int count) {
-  std::vector<Drive> list;
-  for (int i = 0; i < count; ++i)
-    list.push_back(drive(i));
-  return list;
-}
-
-class TopUITest : public GuiTest {
+class TopUITest : public TopUIFixture {
 protected:
-  void SetUp() override {
-    GuiTest::SetUp();
-    Settings::instance() = Settings();
-    config::Value& configuration = program_config();
-    configuration = config::Value(config::Value::Type::Object);
-    configuration.set("Program Name", "Corvana Wipe");
-    configuration.set("Program Path", dir.path().string());
-    configuration.set("Quit Icons", "");
-    configuration["Desktop"] = false;
-    window = make_main_window("Corvana Wipe", content);
-  }
-  void TearDown() override {
-    top.reset();
-    gtk_widget_destroy(window);
-    Settings::instance() = Settings();
-    program_config() = config::Value(config::Value::Type::Object);
-  }
-
-  TopUI& make(const std::vector<Drive>& list) {
-    factory.drives = list;
-    top = std::make_unique<TopUI>(factory, viewModels, wipeModels, tasks, GTK_WINDOW(window));
-    gtk_container_add(GTK_CONTAINER(content), top->widget());
-    show_main_window(window);
-    return *top;
-  }
-
   std::string label() const {
     return gtk_label_get_text(GTK_LABEL(widget_by_id(top->widget(), "label")));
   }
@@ -119,21 +55,10 @@ protected:
         new Presses{widget_by_id(top->widget(), button), times});
     return top->run();
   }
-
-  TempDir dir;
-  TableDrivesFactory factory;
-  NoViewModels viewModels;
-  NoWipeModels wipeModels;
-  DriveTasks tasks;
-  GtkWidget* window = nullptr;
-  GtkWidget* content = nullptr;
-  std::unique_ptr<TopUI> top;
 };
 
-// A window just shown is drawn over several turns of the main loop.
-void settle_window() {
-  run_loop([] { return false; }, 300 * 1000);
-}
+Drive drive(int number, const std::string& warning = "") { return table_drive(number, warning); }
+std::vector<Drive> drives(int count) { return table_drives(count); }
 
 // Sends the window manager's close to `window`.
 void close_window(GtkWidget* window) {

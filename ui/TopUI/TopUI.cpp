@@ -1,25 +1,176 @@
 #include "TopUI/TopUI.h"
 
+#include "DebugLog.h"
+#include "DriverModel.h"
 #include "Files.h"
 #include "Format.h"
+#include "GLibOwners.h"
 #include "Guarded.h"
 #include "Locale.h"
+#include "MainLog.h"
+#include "MainLogUI/MainLogUI.h"
 #include "Program.h"
 #include "ProgramConfig.h"
 #include "Settings.h"
 #include "SplashWindow.h"
 #include "Translation.h"
+#include "WipeConfirmation.h"
+#include "WipeUI/WipeUI.h"
 #include "gtk/Builder.h"
 #include "gtk/CVWStyle.h"
+#include "gtk/MessageBox.h"
 #include "gtk/WidgetName.h"
+#include "gtk/WidgetRef.h"
 
 #include <gdk/gdkkeysyms.h>
 
+#include <ostream>
 #include <string>
 
 namespace {
 
 constexpr int icons_per_row = 6;
+
+// What the operator works with on one drive: its sector view panel above its wipe panel. The
+// task follows its wipe panel's light and percent, so that the drive's icon does, and deletes
+// itself when the wipe panel is closed.
+class VWTask : public DriveTask, public WipeUI::Callback {
+public:
+  // Registers the task as the only one shown; the caller puts box() into the main window.
+  VWTask(ViewModelFactory& viewModels, WipeModelFactory& wipeModels, DriveTasks& tasks,
+         const Drive& drive, std::uint64_t lba, std::uint64_t sectors, TopUI& top,
+         GtkWindow* window)
+      : DriveTask("vw", drive), tasks(tasks), top(top), view(viewModels, drive, lba, sectors),
+        wipe(wipeModels, drive, lba, sectors, GTK_WIDGET(window)) {
+    view.set_callback(&top);
+    wipe.set_callback(this);
+    box.reset(gtk_vbox_new(FALSE, 0));
+    gtk::set_widget_name(box.get(), "VWTask");
+    gtk_box_pack_start(GTK_BOX(box.get()), view.widget(), FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box.get()), wipe.widget(), FALSE, FALSE, 0);
+    gtk_widget_show(box.get());
+    tasks.select(nullptr);
+    tasks.add(this);
+    select();
+    set_state(wipe.state());
+    tasks.notify_state(this);
+  }
+
+  GtkWidget* widget() const { return box.get(); }
+  WipeUI& wipe_panel() { return wipe; }
+
+  // Shows the panels, or hides them when they are shown.
+  void select() override {
+    if (shown) {
+      deselect();
+      return;
+    }
+    view.select();
+    wipe.select();
+    set_selected(1);
+    tasks.notify_selected(this);
+    shown = true;
+  }
+
+  void deselect() override {
+    view.deselect();
+    wipe.deselect();
+    set_selected(0);
+    tasks.notify_selected(this);
+    shown = false;
+  }
+
+  // The wipe panel's CLOSE: the task goes, and its panels and engines with it.
+  void close() override {
+    tasks.remove(this);
+    delete this;
+  }
+
+  void state_changed() override {
+    if (!blinkShown) {
+      set_state(wipe.state());
+      tasks.notify_state(this);
+    }
+    if (resumeAfterBlink && !top.blinking())
+      resume_after_blink();
+  }
+
+  void percent_changed() override {
+    set_percent(wipe.percent());
+    tasks.notify_percent(this);
+  }
+
+  void area_wiped(std::uint64_t lba, std::uint64_t sectors) override {
+    view.area_wiped(lba, sectors);
+  }
+
+  void wipe_all(const WipeOptions& options) override { top.wipe_all(options); }
+
+  // A blink of the task's drive: the blinking yellow light, then the wipe's light again.
+  void show_blink(bool on) {
+    blinkShown = on;
+    set_state(on ? light_busy : wipe.state());
+    tasks.notify_state(this);
+  }
+
+  // A blink paused the running wipe: it goes on when the blink is over, also when the engine
+  // confirms the pause only afterwards. A pause of the operator's own is never undone.
+  void pause_for_blink() {
+    resumeAfterBlink = true;
+    wipe.pause();
+  }
+
+  // Resumes the wipe when a blink paused it and the engine has confirmed the pause.
+  void resume_after_blink() {
+    if (!resumeAfterBlink)
+      return;
+    switch (wipe.wipe_state()) {
+    case WipeModel::Paused:
+      // Not from inside the model's own notification.
+      resumeAfterBlink = false;
+      resume.reset(g_idle_add(on_resume, this));
+      return;
+    case WipeModel::Wiping: return; // the engine has not confirmed the pause yet
+    default: resumeAfterBlink = false; return;
+    }
+  }
+
+  // Why START may not arm a wipe (empty: it may).
+  void refuse_start(const std::string& reason) { wipe.refuse_start(reason); }
+
+private:
+  static gboolean on_resume(gpointer self) {
+    auto& task = *static_cast<VWTask*>(self);
+    task.resume.forget();
+    guarded("TopUI.cpp(625)", "TopUI.cpp(627)", [&] {
+      if (task.wipe.wipe_state() == WipeModel::Paused)
+        task.wipe.start();
+    });
+    return FALSE;
+  }
+
+  DriveTasks& tasks;
+  TopUI& top;
+  // The wipe panel goes before the view panel, and the box before both.
+  ViewUI view;
+  WipeUI wipe;
+  bool shown = false;
+  bool blinkShown = false;
+  bool resumeAfterBlink = false;
+  Source resume;
+  gtk::WidgetRef box;
+};
+
+VWTask* vw_task(const DriveTasks& tasks, const Drive& drive) {
+  return dynamic_cast<VWTask*>(tasks.find("vw", drive));
+}
+
+// Told whether the blink's engine could start at all.
+class BlinkWatch : public DriverControl::View {
+public:
+  void on_failure(const std::string& text) override { failure = text; }
+  std::string failure;
+};
 
 } // namespace
 
@@ -79,7 +230,7 @@ TopUI::TopUI(DrivesFactory& drivesFactory, ViewModelFactory& viewModelFactory,
   } items[] = {
       {gettext("_Manual"), "manual", GDK_F1, GdkModifierType(0), G_CALLBACK(on_manual)},
       {gettext("_Settings"), "settings", GDK_s, GDK_CONTROL_MASK, nullptr},
-      {gettext("Wipe _Log"), "wipelog", 0, GdkModifierType(0), nullptr},
+      {gettext("Wipe _Log"), "wipelog", 0, GdkModifierType(0), G_CALLBACK(on_wipe_log)},
       {gettext("_About"), "about", 0, GdkModifierType(0), G_CALLBACK(on_about)},
   };
   for (const auto& item : items) {
@@ -144,7 +295,30 @@ bool TopUI::quit() {
 
 void TopUI::rescan() {
   drives_ = drivesFactory.create();
+  bind_tasks_to_drives();
   show_drives();
+}
+
+void TopUI::bind_tasks_to_drives() {
+  for (DriveTask* task : tasks.tasks()) {
+    auto* vw = dynamic_cast<VWTask*>(task);
+    if (vw == nullptr)
+      continue;
+    const Drive& opened = vw->drive();
+    for (const Drive& now : drives_) {
+      if (now.id() != opened.id())
+        continue;
+      const bool same = now.model() == opened.model() && now.serial() == opened.serial() &&
+                        now.sectors() == opened.sectors() &&
+                        now.sector_size() == opened.sector_size();
+      vw->refuse_start(
+          same ? std::string()
+               : format(gettext("%1 is no longer the drive this task was opened for: it was "
+                                "%2 / %3, it is now %4 / %5.\n\nClose this task and open the "
+                                "drive's icon again."),
+                        opened.id(), opened.model(), opened.serial(), now.model(), now.serial()));
+    }
+  }
 }
 
 void TopUI::show_drives() {
@@ -185,9 +359,106 @@ void TopUI::show_drives() {
   gtk_label_set_text(label, text.c_str());
 }
 
-void TopUI::end_tasks() {}
+void TopUI::open_task(const Drive& drive, std::uint64_t lba, std::uint64_t sectors) {
+  if (DriveTask* task = tasks.find("vw", drive)) {
+    tasks.select(task);
+    return;
+  }
+  auto* task =
+      new VWTask(viewModelFactory, wipeModelFactory, tasks, drive, lba, sectors, *this, window);
+  gtk_container_add(tasksContainer, task->widget());
+}
 
-int TopUI::unfinished_wipes() const { return 0; }
+GtkWidget* TopUI::task_widget(const Drive& drive) const {
+  VWTask* task = vw_task(tasks, drive);
+  return task != nullptr ? task->widget() : nullptr;
+}
+
+void TopUI::end_tasks() {
+  // A copy: each task takes itself out of the list.
+  const std::vector<DriveTask*> open = tasks.tasks();
+  for (DriveTask* task : open)
+    if (auto* vw = dynamic_cast<VWTask*>(task))
+      vw->close();
+}
+
+int TopUI::unfinished_wipes() const {
+  int count = 0;
+  for (DriveTask* task : tasks.tasks())
+    if (auto* vw = dynamic_cast<VWTask*>(task)) {
+      const int state = vw->wipe_panel().wipe_state();
+      if (state == WipeModel::Wiping || state == WipeModel::Paused || state == WipeModel::Waiting)
+        ++count;
+    }
+  return count;
+}
+
+void TopUI::blink(ViewUI& panel) {
+  const Drive drive = panel.drive();
+  // The running wipes of the shown drives rest while the drive blinks.
+  for (const Drive& shown : shownDrives)
+    if (VWTask* task = vw_task(tasks, shown))
+      if (task->wipe_panel().wipe_state() == WipeModel::Wiping)
+        task->pause_for_blink();
+
+  struct Blink {
+    TopUI& top;
+    const Drive& drive;
+    explicit Blink(TopUI& top, const Drive& drive) : top(top), drive(drive) {
+      top.blinkRuns = true;
+      if (VWTask* task = vw_task(top.tasks, drive))
+        task->show_blink(true);
+    }
+    // Also when the blink fails: the paused wipes go on.
+    ~Blink() {
+      top.blinkRuns = false;
+      if (VWTask* task = vw_task(top.tasks, drive))
+        task->show_blink(false);
+      const std::vector<DriveTask*> open = top.tasks.tasks();
+      for (DriveTask* task : open)
+        if (auto* vw = dynamic_cast<VWTask*>(task))
+          guarded("TopUI.cpp(480)", "TopUI.cpp(482)", [&] { vw->resume_after_blink(); });
+    }
+  } duringBlink(*this, drive);
+
+  std::unique_ptr<DriverModel> driver = make_driver_model(program_config(), drive);
+  BlinkWatch watch;
+  driver->add_view(&watch);
+  send_blink_command(*driver);
+  if (!watch.failure.empty())
+    gtk::message_box(gtk::MessageKind::Error, watch.failure, window);
+  else
+    gtk::message_box(gtk::MessageKind::Information, gettext("Blinking...\n(wipes are paused)"),
+                     window);
+  driver.reset();
+}
+
+void TopUI::wipe_all(const WipeOptions& options) {
+  std::string warnings;
+  for (const Drive& drive : shownDrives)
+    if (!drive.warning().empty())
+      warnings += (warnings.empty() ? "" : "\n") + drive_warning_text(drive);
+  const auto count = static_cast<unsigned long>(shownDrives.size());
+  const std::string message = format(
+      ngettext("This operation will wipe %1 drive.", "This operation will wipe %1 drives.", count),
+      std::to_string(count));
+  if (!confirm_wipe(message, warnings, GTK_WIDGET(window)))
+    return;
+  Settings::instance().set_wipe_options(options);
+  // A copy: new tasks come and go as the loop runs.
+  const std::vector<Drive> drives = shownDrives;
+  for (const Drive& drive : drives)
+    start_new_wipe(drive);
+}
+
+void TopUI::start_new_wipe(const Drive& drive) {
+  if (VWTask* task = vw_task(tasks, drive))
+    task->close();
+  auto* task = new VWTask(viewModelFactory, wipeModelFactory, tasks, drive, 0, drive.sectors(),
+                          *this, window);
+  gtk_container_add(tasksContainer, task->widget());
+  task->wipe_panel().arm(true);
+}
 
 template <typename Change> void TopUI::for_icons_of(DriveTask* task, Change change) {
   for (const std::unique_ptr<DriveIconUI>& icon : icons)
@@ -223,7 +494,10 @@ void TopUI::percent_changed(DriveTasks&, DriveTask* task) {
   for_icons_of(task, [task](DriveIconUI& icon) { icon.set_percent(task->percent()); });
 }
 
-void TopUI::activated(DriveIconUI&) {}
+void TopUI::activated(DriveIconUI& icon) {
+  if (icon.has_drive())
+    open_task(icon.drive(), 0, icon.drive().sectors());
+}
 
 void TopUI::show_help() {
   gtk_menu_popup(helpMenu, nullptr, nullptr, nullptr, nullptr, 0, gtk_get_current_event_time());
@@ -236,6 +510,11 @@ void TopUI::open_manual() {
 }
 
 void TopUI::open_about() { show_splash(window, false); }
+
+void TopUI::open_wipe_log() {
+  MainLogUI history(MainLog::instance(), window);
+  history.run();
+}
 
 gboolean TopUI::on_delete(GtkWidget*, GdkEvent*, gpointer self) {
   // The window stays in any case: start-up destroys it once the tasks have ended.
@@ -257,6 +536,10 @@ void TopUI::on_manual(GtkMenuItem*, gpointer self) {
 
 void TopUI::on_about(GtkMenuItem*, gpointer self) {
   guarded("TopUI.cpp(552)", "TopUI.cpp(554)", [&] { static_cast<TopUI*>(self)->open_about(); });
+}
+
+void TopUI::on_wipe_log(GtkMenuItem*, gpointer self) {
+  guarded("TopUI.cpp(444)", "TopUI.cpp(446)", [&] { static_cast<TopUI*>(self)->open_wipe_log(); });
 }
 
 void TopUI::on_rescan(GtkButton*, gpointer self) {
