@@ -15,6 +15,7 @@
 
 #include <glib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -88,21 +89,15 @@ struct PassTimes {
   double pattern = -1;
 };
 
-PassTimes time_dod_h(const std::string& image, std::uint64_t sectorsPerTime,
-                     const std::string& dir) {
+// The passes of the wipe `command`: those of "dod_h" (or, with `verifying`, the verifying pass
+// of a verified wipe in `pattern`).
+PassTimes time_dod_h_line(const std::string& command, const std::string& dir,
+                          bool verifying = false) {
   PassTimes times;
   EngineClient engine(CVWDRV_PATH, {"command=interactive", "dbg=null"}, dir + "/stderr.txt");
   std::string line;
   if (!engine.receive(line))
     return times;
-  const std::string command =
-      "\"command\":\"wipe\",\"mode\":\"dod_h\",\"pattern\":\"\",\"verify\":false,"
-      "\"sectorsPerTime\":" +
-      std::to_string(sectorsPerTime) +
-      ",\"updatePeriod\":1000,\"jumpAfterErrorSectors\":1,\"jumpAfterErrorDouble\":false,"
-      "\"lba\":0,\"sectors\":" +
-      std::to_string(fileBytes / sectorSize) +
-      ",\"device\":{\"type\":\"file\",\"sectorSize\":512,\"id\":\"" + image + "\"}";
   engine.send(command);
   Clock::time_point start;
   double* pass = nullptr;
@@ -111,7 +106,8 @@ PassTimes time_dod_h(const std::string& image, std::uint64_t sectorsPerTime,
     if (line.find("\"set_state_index\":1,") != std::string::npos) {
       start = Clock::now();
       pass = &times.random;
-    } else if (line.find("\"set_state_index\":2,") != std::string::npos) {
+    } else if (line.find(verifying ? "\"set_state\":\"verifying\"" : "\"set_state_index\":2,") !=
+               std::string::npos) {
       start = Clock::now();
       pass = &times.pattern;
     } else if (pass != nullptr && line.find("\"done\":true") != std::string::npos) {
@@ -128,6 +124,19 @@ PassTimes time_dod_h(const std::string& image, std::uint64_t sectorsPerTime,
   engine.close_input();
   engine.wait();
   return times;
+}
+
+PassTimes time_dod_h(const std::string& image, std::uint64_t sectorsPerTime,
+                     const std::string& dir) {
+  const std::string command =
+      "\"command\":\"wipe\",\"mode\":\"dod_h\",\"pattern\":\"\",\"verify\":false,"
+      "\"sectorsPerTime\":" +
+      std::to_string(sectorsPerTime) +
+      ",\"updatePeriod\":1000,\"jumpAfterErrorSectors\":1,\"jumpAfterErrorDouble\":false,"
+      "\"lba\":0,\"sectors\":" +
+      std::to_string(fileBytes / sectorSize) +
+      ",\"device\":{\"type\":\"file\",\"sectorSize\":512,\"id\":\"" + image + "\"}";
+  return time_dod_h_line(command, dir);
 }
 
 template <typename F> double best_of(int rounds, F run) {
@@ -231,78 +240,163 @@ double time_first_pass(const std::string& command, const std::string& dir) {
   return elapsed;
 }
 
-// The raw device on a loop device over a sparse 1 GiB image in `dir`: the engine's pattern
-// pass through the drive path, buffered and with "disable buffering", against dd writing
-// zeros to the loop device with fsync, and unbuffered and write-through (O_DIRECT and O_DSYNC, as
-// "disable buffering" opens it), at 1 MiB a transfer.
-void raw_devices(const std::string& dir) {
-  std::printf(
-      "\nraw device: a pattern pass over a 1 GiB loop device (backed by a file in %s), best "
-      "of 2, 1 MiB a transfer, against dd\n",
-      dir.c_str());
-  const std::string image = dir + "/loop.img";
-  if (time_command("dd if=/dev/zero of=" + image + " bs=1M count=0 seek=1024") < 0) {
-    std::printf("(cannot make the image)\n");
-    return;
-  }
-  std::printf("%-12s %-18s %10s %10s %12s %8s\n", "sector size", "buffering", "engine s", "dd s",
-              "engine MiB/s", "ratio");
-  for (unsigned sectorSize : {512u, 4096u}) {
-    const LoopDevice loop(image, sectorSize);
-    if (!loop.why_not().empty()) {
-      std::printf("(%s)\n", loop.why_not().c_str());
-      return;
-    }
-    const std::string name = loop.name();
-    g_setenv("CVW_LOOP_DEVICES", name.c_str(), TRUE);
-    g_unsetenv("CVW_MACHINE");
-    const std::vector<std::string> names = platform::linux_drive_names();
-    if (names.empty() || names.back() != name) {
-      std::printf("(the loop device is not the last drive; not written)\n");
-      return;
-    }
-    const std::string path = "\\\\.\\PhysicalDrive" + std::to_string(names.size() - 1);
-    const std::uint64_t perTime = 1048576 / sectorSize;
-    for (bool unbuffered : {false, true}) {
-      config::Value command(config::Value::Object);
-      command.set("command", "wipe");
-      command.set("mode", "forward");
-      command.set("pattern", "CVW");
-      command.set("verify", false);
-      command.set("sectorsPerTime", static_cast<long long>(perTime));
-      command.set("updatePeriod", 1000);
-      command.set("jumpAfterErrorSectors", 1);
-      command.set("jumpAfterErrorDouble", false);
-      command.set("lba", 0);
-      command.set("sectors", static_cast<long long>(fileBytes / sectorSize));
-      config::Value& device = command["device"];
-      device = config::Value(config::Value::Object);
-      device.set("type", "drive");
-      device.set("id", path);
-      device.set("sectorSize", static_cast<long long>(sectorSize));
-      device.set("disable buffering", unbuffered);
-      const std::string line = command.to_string(true, false);
-      const double engine = best_of(2, [&] { return time_first_pass(line, dir); });
-      const double dd = best_of(2, [&] {
-        return time_command("dd if=/dev/zero of=" + loop.node() + " bs=1M count=1024 " +
-                            (unbuffered ? "oflag=direct,dsync" : "conv=fsync"));
-      });
-      std::printf("%-12u %-18s %10.3f %10.3f %12.1f %8.3f\n", sectorSize,
-                  unbuffered ? "disable buffering" : "buffered", engine, dd, mib_per_s(engine),
-                  dd > 0 ? engine / dd : 0.0);
-    }
-  }
-  g_unsetenv("CVW_LOOP_DEVICES");
-  std::printf("(engine = its pass from the state update to the end of the pass, flush included; "
-              "dd with fsync, or with O_DIRECT and O_DSYNC)\n");
+// Sectors written to `name` so far, in 512-byte units, as the kernel counts them.
+std::uint64_t device_writes(const std::string& name) {
+  std::ifstream stat("/sys/block/" + name + "/stat");
+  std::uint64_t ios = 0, merges = 0, sectors = 0, ticks = 0, writes = 0;
+  stat >> ios >> merges >> sectors >> ticks >> writes;
+  return writes;
 }
 
-int main() {
+// The engine's passes on a raw device against dd on the same device, interleaved in one run: a
+// loop device with direct input and output (`losetup --direct-io=on`) over a 1 GiB file in
+// `dir`. "dod_h" gives a random pass and a pattern pass; a forward wipe with verification gives
+// the verifying pass; dd writes zeros with O_DIRECT at 128 KiB and 1 MiB and reads the device
+// with O_DIRECT at 1 MiB. Each figure is the best of three rounds; one round runs every
+// configuration once, so that a slow moment of the machine hits them alike. Then how long the
+// first write takes to reach the device after a command.
+void raw_devices(const std::string& dir) {
+  const std::string image = dir + "/loop.img";
+  if (time_command("dd if=/dev/zero of=" + image + " bs=1M count=1024 conv=fsync") < 0) {
+    std::printf("\nraw device: cannot make the image\n");
+    return;
+  }
+  LoopDevice loop(image, 512, true);
+  if (!loop.why_not().empty()) {
+    std::printf("\nraw device: %s\n", loop.why_not().c_str());
+    return;
+  }
+  const std::string name = loop.name();
+  g_setenv("CVW_LOOP_DEVICES", name.c_str(), TRUE);
+  g_unsetenv("CVW_MACHINE");
+  const std::vector<std::string> names = platform::linux_drive_names();
+  if (names.empty() || names.back() != name) {
+    std::printf("\nraw device: the loop device is not the last drive; not written\n");
+    return;
+  }
+  const std::string path = "\\\\.\\PhysicalDrive" + std::to_string(names.size() - 1);
+  const auto command = [&](const char* mode, std::uint64_t perTime, bool verify) {
+    config::Value wipe(config::Value::Object);
+    wipe.set("command", "wipe");
+    wipe.set("mode", mode);
+    wipe.set("pattern", "");
+    wipe.set("verify", verify);
+    wipe.set("sectorsPerTime", static_cast<long long>(perTime));
+    wipe.set("updatePeriod", 1000);
+    wipe.set("jumpAfterErrorSectors", 1);
+    wipe.set("jumpAfterErrorDouble", true);
+    wipe.set("lba", 0);
+    wipe.set("sectors", static_cast<long long>(fileBytes / sectorSize));
+    config::Value& device = wipe["device"];
+    device = config::Value(config::Value::Object);
+    device.set("type", "drive");
+    device.set("id", path);
+    device.set("sectorSize", static_cast<long long>(sectorSize));
+    return wipe.to_string(true, false);
+  };
+  const std::uint64_t perTimes[] = {256, 2048, 8192};
+  struct Figures {
+    double random = -1, pattern = -1, verify = -1;
+  };
+  const auto best = [](double& slot, double t) {
+    if (t >= 0 && (slot < 0 || t < slot))
+      slot = t;
+  };
+  Figures engine[3], oneAtATime, threads;
+  double dd128 = -1, dd1m = -1, ddRead = -1;
+  const std::string dd = "dd if=/dev/zero of=" + loop.node() + " oflag=direct ";
+  for (int round = 0; round < 3; ++round) {
+    best(dd128, time_command(dd + "bs=128K count=8192"));
+    best(dd1m, time_command(dd + "bs=1M count=1024"));
+    best(ddRead, time_command("dd if=" + loop.node() + " of=/dev/null iflag=direct bs=1M"));
+    for (int i = 0; i < 3; ++i) {
+      const PassTimes t = time_dod_h_line(command("dod_h", perTimes[i], false), dir);
+      best(engine[i].random, t.random);
+      best(engine[i].pattern, t.pattern);
+    }
+    const PassTimes verified = time_dod_h_line(command("forward", 256, true), dir, true);
+    best(engine[0].verify, verified.pattern);
+    g_setenv("CVW_TRANSFERS_IN_FLIGHT", "1", TRUE);
+    const PassTimes single = time_dod_h_line(command("dod_h", 256, false), dir);
+    g_unsetenv("CVW_TRANSFERS_IN_FLIGHT");
+    best(oneAtATime.random, single.random);
+    best(oneAtATime.pattern, single.pattern);
+    g_setenv("CVW_TRANSFER_QUEUE", "threads", TRUE);
+    const PassTimes pool = time_dod_h_line(command("dod_h", 256, false), dir);
+    g_unsetenv("CVW_TRANSFER_QUEUE");
+    best(threads.random, pool.random);
+    best(threads.pattern, pool.pattern);
+  }
+  std::printf("\nraw device: 1 GiB loop device with direct I/O (backing file in %s), 512-byte "
+              "sectors, best of 3 interleaved rounds\n",
+              dir.c_str());
+  std::printf("dd zeros O_DIRECT: 128 KiB %.3f s (%.0f MiB/s), 1 MiB %.3f s (%.0f MiB/s); "
+              "dd read O_DIRECT 1 MiB %.3f s\n",
+              dd128, mib_per_s(dd128), dd1m, mib_per_s(dd1m), ddRead);
+  std::printf("%-26s %10s %10s %12s %12s %12s %12s\n", "engine", "random s", "pattern s",
+              "random/dd1M", "pattern/dd1M", "random/ddsame", "pattern/ddsame");
+  const auto row = [&](const std::string& what, const Figures& f, double same) {
+    std::printf("%-26s %10.3f %10.3f %12.2f %12.2f %12s %12s\n", what.c_str(), f.random, f.pattern,
+                dd1m / f.random, dd1m / f.pattern,
+                same > 0 ? std::to_string(same / f.random).substr(0, 4).c_str() : "-",
+                same > 0 ? std::to_string(same / f.pattern).substr(0, 4).c_str() : "-");
+  };
+  for (int i = 0; i < 3; ++i)
+    row(std::to_string(perTimes[i]) + " sectors", engine[i],
+        perTimes[i] == 256    ? dd128
+        : perTimes[i] == 2048 ? dd1m
+                              : -1);
+  row("256, one at a time", oneAtATime, dd128);
+  row("256, threads not io_uring", threads, dd128);
+  std::printf("verify pass at 256 sectors: %.3f s, %.2f of dd reading the device\n",
+              engine[0].verify, engine[0].verify / ddRead);
+  std::printf("(ratios are speeds: dd's time / the engine's; each pass from its state update to "
+              "its end, the pattern pass's flush included)\n");
+
+  // The first write: from sending the command to the device's write counter moving.
+  std::vector<double> firsts;
+  for (int i = 0; i < 7; ++i) {
+    EngineClient client(CVWDRV_PATH, {"command=interactive", "dbg=null"}, dir + "/stderr.txt");
+    std::string line;
+    if (!client.receive(line))
+      break;
+    const std::uint64_t before = device_writes(name);
+    const auto start = Clock::now();
+    client.send(command("forward", 256, false));
+    while (device_writes(name) == before && seconds_since(start) < 5) {
+    }
+    firsts.push_back(seconds_since(start) * 1000);
+    while (client.receive(line, 60)) {
+      const std::string status = status_of(line);
+      if (status == "done" || status == "error")
+        client.send("\"response\":\"ok\"");
+      if (status == "done")
+        break;
+    }
+    client.close_input();
+    client.wait();
+  }
+  std::sort(firsts.begin(), firsts.end());
+  if (!firsts.empty())
+    std::printf("first write on the device after the command: median %.1f ms, best %.1f ms, "
+                "worst %.1f ms (%zu runs)\n",
+                firsts[firsts.size() / 2], firsts.front(), firsts.back(), firsts.size());
+  g_unsetenv("CVW_LOOP_DEVICES");
+}
+
+// With the argument "raw", only the raw device's figures.
+int main(int argc, char** argv) {
   gchar* made = g_dir_make_tmp("cvw-bench-XXXXXX", nullptr);
   if (made == nullptr)
     return 1;
   const std::string dir = made;
   g_free(made);
+  if (argc > 1 && std::string(argv[1]) == "raw") {
+    raw_devices(dir);
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+    return 0;
+  }
   const std::string image = dir + "/disk.img";
   std::printf("engine wipe of a 1 GiB file (%s), best of 2, against dd at the same block size\n",
               image.c_str());

@@ -7,6 +7,8 @@
 #include "DebugLog.h"
 #include "StreambufNull.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <limits>
 #include <ostream>
 
@@ -18,6 +20,10 @@ bool is_raw_type(const std::string& type) {
 
 // Sectors of one transfer that the raw device's bounce buffer holds.
 constexpr std::uint64_t raw_transfer_sectors = 65536;
+
+// Bytes kept in flight at most: enough to keep a device busy with transfers of the usual size,
+// while transfers of many megabytes, which keep it busy by themselves, go one at a time.
+constexpr std::uint64_t in_flight_bytes = 8u << 20;
 
 // Opens the raw device at `path`, reporting the sector size it has. Returns null when it cannot
 // be opened.
@@ -152,6 +158,37 @@ std::uint64_t DriverStd::write_sectors(std::uint64_t lba, std::uint64_t count, c
   if (!device)
     return 0;
   const std::int64_t n = device->write_some(lba * sectorSize_, data, count * sectorSize_);
+  return n <= 0 ? 0 : static_cast<std::uint64_t>(n) / sectorSize_;
+}
+
+std::size_t DriverStd::transfers_in_flight(std::uint64_t count) const {
+  if (!device)
+    return 1;
+  const std::uint64_t bytes = std::max<std::uint64_t>(count * sectorSize_, 1);
+  std::uint64_t most =
+      std::min<std::uint64_t>(device->transfers_in_flight(), in_flight_bytes / bytes);
+  if (const char* cap = std::getenv("CVW_TRANSFERS_IN_FLIGHT")) {
+    const long long asked = std::atoll(cap);
+    if (asked > 0)
+      most = std::min<std::uint64_t>(most, static_cast<std::uint64_t>(asked));
+  }
+  return static_cast<std::size_t>(std::max<std::uint64_t>(most, 1));
+}
+
+void DriverStd::start_read_sectors(std::uint64_t lba, std::uint64_t count, void* buffer) {
+  if (device)
+    device->start_read_some(lba * sectorSize_, buffer, count * sectorSize_);
+}
+
+void DriverStd::start_write_sectors(std::uint64_t lba, std::uint64_t count, const void* data) {
+  if (device)
+    device->start_write_some(lba * sectorSize_, data, count * sectorSize_);
+}
+
+std::uint64_t DriverStd::finish_sectors() {
+  if (!device)
+    return 0;
+  const std::int64_t n = device->finish_some();
   return n <= 0 ? 0 : static_cast<std::uint64_t>(n) / sectorSize_;
 }
 

@@ -35,6 +35,18 @@ public:
   std::uint64_t read_sectors(std::uint64_t lba, std::uint64_t count, void* buffer);
   std::uint64_t write_sectors(std::uint64_t lba, std::uint64_t count, const void* data);
 
+  // Several transfers in flight. How many transfers of `count` sectors to keep in flight at
+  // once: 1 for a device that moves one at a time (a file, the emulator), else as many as keep
+  // the device busy without holding much memory in flight; CVW_TRANSFERS_IN_FLIGHT, when set
+  // to a number, caps it (1: one at a time). The transfers are started with the arguments of
+  // read_sectors and write_sectors, and finish_sectors gives the result of the oldest one
+  // started and not finished, as those would have given it. A buffer stays untouched until its
+  // transfer is finished.
+  std::size_t transfers_in_flight(std::uint64_t count) const;
+  void start_read_sectors(std::uint64_t lba, std::uint64_t count, void* buffer);
+  void start_write_sectors(std::uint64_t lba, std::uint64_t count, const void* data);
+  std::uint64_t finish_sectors();
+
   // Flush and close the device; false, with a debug-log line, when the device reports a failure
   // (or when no device is open).
   bool sync();

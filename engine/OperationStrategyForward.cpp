@@ -1,5 +1,6 @@
 #include "OperationStrategyForward.h"
 
+#include "InFlight.h"
 #include "Operation.h"
 
 #include <algorithm>
@@ -14,9 +15,10 @@ void OperationStrategyForward::run(std::uint64_t lba, std::uint64_t count,
   std::uint64_t errors = 0; // chunks in a row that failed at their first sector
   if (pos >= end)
     return;
+  InFlight ahead(operation(), false, end);
   do {
     chunk = std::min(chunk, end - pos);
-    const std::uint64_t d = transfer(pos, chunk);
+    const std::uint64_t d = transfer(ahead, pos, chunk);
     if (d > 0)
       errors = 0;
     if (d == chunk) {
@@ -32,8 +34,9 @@ void OperationStrategyForward::run(std::uint64_t lba, std::uint64_t count,
   } while (pos < end);
 }
 
-std::uint64_t OperationStrategyForward::transfer(std::uint64_t pos, std::uint64_t chunk) {
-  const std::uint64_t d = operation().process(pos, chunk);
+std::uint64_t OperationStrategyForward::transfer(InFlight& ahead, std::uint64_t pos,
+                                                 std::uint64_t chunk) {
+  const std::uint64_t d = ahead.transfer(pos, chunk);
   if (d > 0)
     operation().on_done(pos, d);
   if (d > 0 || chunk == 1)

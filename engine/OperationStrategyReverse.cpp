@@ -1,5 +1,6 @@
 #include "OperationStrategyReverse.h"
 
+#include "InFlight.h"
 #include "Operation.h"
 
 #include <algorithm>
@@ -13,10 +14,11 @@ void OperationStrategyReverse::run(std::uint64_t lba, std::uint64_t count,
   std::uint64_t remaining = count;
   // A chunk of 0 sectors would never advance; callers refuse it, and here it counts as 1.
   std::uint64_t chunk = std::max<std::uint64_t>(sectorsPerTime, 1);
+  InFlight ahead(operation(), true, lba);
   for (;;) {
     chunk = std::min(chunk, remaining);
     const std::uint64_t start = top - chunk;
-    const std::uint64_t d = operation().process(start, chunk);
+    const std::uint64_t d = ahead.transfer(start, chunk);
     std::uint64_t errors = 0; // failed probes in a row
     if (d == chunk) {
       remaining -= chunk;

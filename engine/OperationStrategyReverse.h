@@ -4,7 +4,8 @@
 
 // Walks downwards in whole chunks. A chunk that fails is not counted at all; single sectors are
 // then probed from the top down until the failing one is found, and the skip runs downwards
-// from it.
+// from it. The chunks below are kept in flight while the walk waits for one; the walk sees them
+// one after the other, as if each were transferred only when its turn came.
 class OperationStrategyReverse : public OperationStrategy {
 public:
   OperationStrategyReverse(Operation* operation, std::int64_t jumpAfterErrorSectors,

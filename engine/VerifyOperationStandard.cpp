@@ -7,21 +7,44 @@
 #include <cstring>
 
 VerifyOperationStandard::VerifyOperationStandard(WipeContext* context, const std::string& pattern)
-    : Operation(context) {
+    : Operation(context),
+      buffers(context->read_buffer(), context->buffer_bytes(), context->transfers_in_flight()),
+      current(context->read_buffer()) {
   fill_pattern(context->write_buffer(), context->device().sector_size(), pattern.data(),
                pattern.size());
 }
 
 std::uint64_t VerifyOperationStandard::process(std::uint64_t lba, std::uint64_t count) {
   check_pause(context().client());
-  return context().device().read_sectors(lba, count, context().read_buffer());
+  current = context().read_buffer();
+  return context().device().read_sectors(lba, count, current);
+}
+
+std::size_t VerifyOperationStandard::transfers_in_flight(std::uint64_t) { return buffers.size(); }
+
+void VerifyOperationStandard::start(std::uint64_t lba, std::uint64_t count) {
+  check_pause(context().client());
+  unsigned char* into = buffers.next();
+  context().device().start_read_sectors(lba, count, into);
+  reading.push_back(into);
+}
+
+std::uint64_t VerifyOperationStandard::finish() {
+  current = reading.front();
+  reading.pop_front();
+  return context().device().finish_sectors();
+}
+
+void VerifyOperationStandard::abandon() {
+  for (; !reading.empty(); reading.pop_front())
+    context().device().finish_sectors();
 }
 
 void VerifyOperationStandard::on_done(std::uint64_t lba, std::uint64_t count) {
   context().report_progress(lba, count, false, false);
   const std::uint64_t sectorSize = context().device().sector_size();
   const unsigned char* reference = context().write_buffer();
-  const unsigned char* sector = context().read_buffer();
+  const unsigned char* sector = current;
   for (std::uint64_t i = 0; i < count; ++i, sector += sectorSize) {
     if (std::memcmp(sector, reference, sectorSize) != 0)
       reply_compare_failed(context().client(), lba + i, 1);

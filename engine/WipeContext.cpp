@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr std::uint64_t alignment = 512;
+constexpr std::uint64_t alignment = transfer_alignment;
 
 // The member `name` of `object` when it is a Number; null otherwise, so that the member is
 // left for the reader that throws the proper exception for it.
@@ -74,15 +74,20 @@ bool WipeContext::open_device(const config::Value& command, OpenMode mode) {
     return false;
   }
   const std::uint64_t bytes = static_cast<std::uint64_t>(sectorsPerTime) * device_.sector_size();
-  writeBuffer_ = allocate_aligned(writeAllocation, bytes);
+  writeBuffer_ = allocate_aligned(writeAllocation, bytes, alignment);
   bufferBytes_ = bytes;
   if (mode != OpenMode::Write) {
-    readBuffer_ = allocate_aligned(readAllocation, bytes);
+    readBuffer_ = allocate_aligned(readAllocation, bytes, alignment);
   } else {
     readAllocation.reset();
     readBuffer_ = nullptr;
   }
   return true;
+}
+
+std::size_t WipeContext::transfers_in_flight() const {
+  const std::uint64_t sectorSize = device_.sector_size();
+  return device_.transfers_in_flight(sectorSize == 0 ? 0 : bufferBytes_ / sectorSize);
 }
 
 void WipeContext::report_progress(std::uint64_t lba, std::uint64_t count, bool force, bool done) {

@@ -36,6 +36,8 @@ public:
   unsigned char* read_buffer() { return readBuffer_; }
   // Bytes each buffer holds from its aligned start: "sectorsPerTime" whole sectors.
   std::uint64_t buffer_bytes() const { return bufferBytes_; }
+  // How many chunks of the buffers' size the device keeps in flight at once.
+  std::size_t transfers_in_flight() const;
   PeriodTimer& timer() { return timer_; }
   std::uint64_t processed_sectors() const { return processedSectors_; }
   void set_processed_sectors(std::uint64_t count) { processedSectors_ = count; }

@@ -5,14 +5,35 @@
 
 #include <cstring>
 
+// The ring holds a buffer for each chunk in flight and one for the chunk drawn ahead.
 WipeOperationRandom::WipeOperationRandom(WipeContext* context, bool verify)
-    : Operation(context), verify(verify), filler(context->write_buffer(), context->buffer_bytes()) {
-}
+    : Operation(context), verify(verify), inFlight(context->transfers_in_flight()),
+      filler(context->write_buffer(), context->buffer_bytes(), inFlight + 1) {}
 
 std::uint64_t WipeOperationRandom::process(std::uint64_t lba, std::uint64_t count) {
   check_pause(context().client());
   written = filler.next(count * context().device().sector_size());
   return context().device().write_sectors(lba, count, written);
+}
+
+std::size_t WipeOperationRandom::transfers_in_flight(std::uint64_t) { return inFlight; }
+
+void WipeOperationRandom::start(std::uint64_t lba, std::uint64_t count) {
+  check_pause(context().client());
+  const unsigned char* data = filler.next(count * context().device().sector_size());
+  context().device().start_write_sectors(lba, count, data);
+  writing.push_back(data);
+}
+
+std::uint64_t WipeOperationRandom::finish() {
+  written = writing.front();
+  writing.pop_front();
+  return context().device().finish_sectors();
+}
+
+void WipeOperationRandom::abandon() {
+  for (; !writing.empty(); writing.pop_front())
+    context().device().finish_sectors();
 }
 
 void WipeOperationRandom::on_done(std::uint64_t lba, std::uint64_t count) {

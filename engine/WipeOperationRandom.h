@@ -3,17 +3,23 @@
 #include "Operation.h"
 #include "random/RandomFiller.h"
 
+#include <deque>
+
 // Writes fresh random data over every chunk, one continuous stream of the process generator,
 // and, with verify, reads each chunk back after it is written and compares it. A read-back that
 // fails is retried sector by sector, so that each sector that cannot be read is reported and
 // every other one is compared.
 class WipeOperationRandom : public Operation {
 public:
-  // Long chunks are drawn ahead, into a second buffer of the context's size, while the chunk
-  // before is written.
+  // Long chunks are drawn ahead, into the next buffer of a ring of the context's size, while the
+  // chunk before is written; each chunk in flight has a buffer of its own.
   WipeOperationRandom(WipeContext* context, bool verify);
 
   std::uint64_t process(std::uint64_t lba, std::uint64_t count) override;
+  std::size_t transfers_in_flight(std::uint64_t count) override;
+  void start(std::uint64_t lba, std::uint64_t count) override;
+  std::uint64_t finish() override;
+  void abandon() override;
   void on_done(std::uint64_t lba, std::uint64_t count) override;
   void on_error(std::uint64_t lba, std::uint64_t count) override;
 
@@ -23,6 +29,8 @@ private:
   void compare(std::uint64_t lba, std::uint64_t from, std::uint64_t to);
 
   bool verify;
+  std::size_t inFlight; // how many chunks the device keeps in flight
   RandomFiller filler;
-  const unsigned char* written = nullptr; // the data of the chunk last written
+  std::deque<const unsigned char*> writing; // the data of the chunks in flight
+  const unsigned char* written = nullptr;   // the data of the chunk last written
 };

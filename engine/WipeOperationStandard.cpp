@@ -8,6 +8,26 @@ std::uint64_t WipeOperationStandard::process(std::uint64_t lba, std::uint64_t co
   return context().device().write_sectors(lba, count, context().write_buffer());
 }
 
+std::size_t WipeOperationStandard::transfers_in_flight(std::uint64_t count) {
+  return context().device().transfers_in_flight(count);
+}
+
+void WipeOperationStandard::start(std::uint64_t lba, std::uint64_t count) {
+  check_pause(context().client());
+  context().device().start_write_sectors(lba, count, context().write_buffer());
+  ++inFlight;
+}
+
+std::uint64_t WipeOperationStandard::finish() {
+  --inFlight;
+  return context().device().finish_sectors();
+}
+
+void WipeOperationStandard::abandon() {
+  for (; inFlight > 0; --inFlight)
+    context().device().finish_sectors();
+}
+
 void WipeOperationStandard::on_done(std::uint64_t lba, std::uint64_t count) {
   context().report_progress(lba, count, false, false);
 }

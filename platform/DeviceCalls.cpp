@@ -11,6 +11,8 @@
 #include <atomic>
 #include <cstring>
 #include <limits>
+#include <map>
+#include <mutex>
 
 namespace platform {
 
@@ -22,14 +24,38 @@ public:
              DWORD flags)
       : machine(std::move(machine)), device(std::move(device)), access(access), flags(flags) {}
 
-  bool close() override { return device->close(); }
+  // Waits for the transfers in flight, whose records learn their outcome, then closes.
+  bool close() override {
+    std::map<LPOVERLAPPED, std::unique_ptr<Transfer>> left;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      left.swap(inFlight);
+    }
+    for (auto& [overlapped, transfer] : left) {
+      device->wait_for(*transfer);
+      record_outcome(*overlapped, *transfer);
+    }
+    return device->close();
+  }
+
+  // Enters the outcome of `transfer` in its record.
+  static void record_outcome(OVERLAPPED& overlapped, const Transfer& transfer) {
+    overlapped.Internal = transfer.ok ? ERROR_SUCCESS : transfer.error;
+    overlapped.InternalHigh = transfer.done;
+  }
 
   std::shared_ptr<Machine> machine; // the machine outlives its devices
   std::unique_ptr<Device> device;
   DWORD access;
   DWORD flags;
   std::int64_t position = 0;
+  // The overlapped transfers that GetOverlappedResult has not yet seen end, by record.
+  std::mutex mutex;
+  std::map<LPOVERLAPPED, std::unique_ptr<Transfer>> inFlight;
 };
+
+// What OVERLAPPED.Internal holds while the transfer of the record is in flight.
+constexpr ULONG_PTR status_pending = 0x103;
 
 class VolumeWalk : public HandleObject {
 public:
@@ -60,13 +86,18 @@ bool copy_name(const std::string& name, LPSTR buffer, DWORD length) {
   return true;
 }
 
-// A transfer of `length` bytes at the handle's position must be whole sectors, and with
-// FILE_FLAG_NO_BUFFERING so must the buffer's address.
-bool aligned(const OpenDevice& open, const void* buffer, DWORD length) {
+// The byte offset of a record.
+std::uint64_t offset_of(const OVERLAPPED& overlapped) {
+  return (static_cast<std::uint64_t>(overlapped.OffsetHigh) << 32) | overlapped.Offset;
+}
+
+// A transfer of `length` bytes at `at` must be whole sectors, and with FILE_FLAG_NO_BUFFERING
+// so must the buffer's address.
+bool aligned(const OpenDevice& open, std::uint64_t at, const void* buffer, DWORD length) {
   const std::uint32_t sector = open.device->facts().sectorSize;
   if (sector == 0)
     return true;
-  if (static_cast<std::uint64_t>(open.position) % sector != 0 || length % sector != 0)
+  if (at % sector != 0 || length % sector != 0)
     return false;
   if ((open.flags & FILE_FLAG_NO_BUFFERING) != 0 &&
       reinterpret_cast<std::uintptr_t>(buffer) % sector != 0)
@@ -75,17 +106,14 @@ bool aligned(const OpenDevice& open, const void* buffer, DWORD length) {
 }
 
 // The checks that come before a transfer of `length` bytes through `file`: the handle, its
-// `access` right, the alignment and the machine's failure switch for `call`. Returns the open
-// device, or null with the last error set.
+// `access` right, the record an overlapped handle needs (hEvent unset, not in flight), the
+// alignment and the machine's failure switch for `call`. Returns the open device, with `at`
+// set to where the transfer starts, or null with the last error set.
 std::shared_ptr<OpenDevice> start_transfer(HANDLE file, const void* buffer, DWORD length,
                                            LPDWORD count, LPOVERLAPPED overlapped, DWORD access,
-                                           const char* call) {
+                                           const char* call, std::uint64_t& at) {
   if (count != nullptr)
     *count = 0;
-  if (overlapped != nullptr) {
-    SetLastError(ERROR_NOT_SUPPORTED);
-    return nullptr;
-  }
   std::shared_ptr<OpenDevice> open = find_handle_as<OpenDevice>(file);
   if (open == nullptr)
     return nullptr;
@@ -93,7 +121,21 @@ std::shared_ptr<OpenDevice> start_transfer(HANDLE file, const void* buffer, DWOR
     SetLastError(ERROR_ACCESS_DENIED);
     return nullptr;
   }
-  if ((buffer == nullptr && length != 0) || !aligned(*open, buffer, length)) {
+  const bool overlappedHandle = (open->flags & FILE_FLAG_OVERLAPPED) != 0;
+  if ((overlappedHandle && overlapped == nullptr) ||
+      (overlapped != nullptr && overlapped->hEvent != nullptr)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (overlappedHandle) {
+    std::lock_guard<std::mutex> lock(open->mutex);
+    if (open->inFlight.count(overlapped) != 0) {
+      SetLastError(ERROR_INVALID_PARAMETER); // the record is still in use
+      return nullptr;
+    }
+  }
+  at = overlapped != nullptr ? offset_of(*overlapped) : static_cast<std::uint64_t>(open->position);
+  if ((buffer == nullptr && length != 0) || !aligned(*open, at, buffer, length)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
@@ -102,12 +144,45 @@ std::shared_ptr<OpenDevice> start_transfer(HANDLE file, const void* buffer, DWOR
   return open;
 }
 
-// Moves the position on by what was moved and reports the count.
-BOOL finish_transfer(OpenDevice& open, bool ok, std::size_t done, LPDWORD count) {
-  open.position += static_cast<std::int64_t>(done);
+// Ends a transfer that has ended already: moves the position on by what was moved (without a
+// record), fills in the record, and reports the count.
+BOOL finish_transfer(OpenDevice& open, bool ok, std::size_t done, LPDWORD count,
+                     LPOVERLAPPED overlapped) {
+  if (overlapped == nullptr) {
+    open.position += static_cast<std::int64_t>(done);
+  } else {
+    overlapped->Internal = ok ? ERROR_SUCCESS : GetLastError();
+    overlapped->InternalHigh = done;
+  }
   if (count != nullptr)
     *count = static_cast<DWORD>(done);
   return ok ? TRUE : FALSE;
+}
+
+// Runs the transfer of `length` bytes at `at`: at once on a handle without FILE_FLAG_OVERLAPPED,
+// else while the caller goes on (FALSE with ERROR_IO_PENDING).
+BOOL run_transfer(OpenDevice& open, bool write, std::uint64_t at, void* buffer, std::size_t length,
+                  LPDWORD count, LPOVERLAPPED overlapped) {
+  if ((open.flags & FILE_FLAG_OVERLAPPED) == 0) {
+    std::size_t done = 0;
+    const bool ok = write ? open.device->write(at, buffer, length, done)
+                          : open.device->read(at, buffer, length, done);
+    return finish_transfer(open, ok, done, count, overlapped);
+  }
+  auto transfer = std::make_unique<Transfer>();
+  transfer->write = write;
+  transfer->offset = at;
+  transfer->buffer = buffer;
+  transfer->length = length;
+  overlapped->Internal = status_pending;
+  overlapped->InternalHigh = 0;
+  open.device->start(*transfer);
+  {
+    std::lock_guard<std::mutex> lock(open.mutex);
+    open.inFlight[overlapped] = std::move(transfer);
+  }
+  SetLastError(ERROR_IO_PENDING);
+  return FALSE;
 }
 
 bool move_pointer(OpenDevice& open, std::int64_t distance, DWORD method, std::int64_t& moved) {
@@ -218,8 +293,8 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                    LPSECURITY_ATTRIBUTES securityAttributes, DWORD creationDisposition,
                    DWORD flagsAndAttributes, HANDLE templateFile) {
   constexpr DWORD known_flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH |
-                                FILE_FLAG_NO_BUFFERING | FILE_FLAG_RANDOM_ACCESS |
-                                FILE_FLAG_SEQUENTIAL_SCAN;
+                                FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING |
+                                FILE_FLAG_RANDOM_ACCESS | FILE_FLAG_SEQUENTIAL_SCAN;
   if (fileName == nullptr ||
       (shareMode & ~(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) != 0) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -233,7 +308,8 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
     return INVALID_HANDLE_VALUE;
   }
   std::shared_ptr<platform::Machine> machine = platform::current_machine();
-  const DWORD flags = flagsAndAttributes & (FILE_FLAG_NO_BUFFERING | FILE_FLAG_WRITE_THROUGH);
+  const DWORD flags = flagsAndAttributes &
+                      (FILE_FLAG_NO_BUFFERING | FILE_FLAG_WRITE_THROUGH | FILE_FLAG_OVERLAPPED);
   std::unique_ptr<platform::Device> device = machine->open(fileName, desiredAccess, flags);
   if (device == nullptr)
     return INVALID_HANDLE_VALUE;
@@ -243,36 +319,66 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
               LPOVERLAPPED overlapped) {
-  std::shared_ptr<OpenDevice> open = platform::start_transfer(file, buffer, bytesToRead, bytesRead,
-                                                              overlapped, GENERIC_READ, "ReadFile");
+  std::uint64_t at = 0;
+  std::shared_ptr<OpenDevice> open = platform::start_transfer(
+      file, buffer, bytesToRead, bytesRead, overlapped, GENERIC_READ, "ReadFile", at);
   if (open == nullptr)
     return FALSE;
   const std::uint64_t size = open->device->facts().size;
-  const std::uint64_t at = static_cast<std::uint64_t>(open->position);
   if (at >= size || bytesToRead == 0)
-    return TRUE;
+    return platform::finish_transfer(*open, true, 0, bytesRead, overlapped);
   const std::size_t length =
       static_cast<std::size_t>(std::min<std::uint64_t>(bytesToRead, size - at));
-  std::size_t done = 0;
-  const bool ok = open->device->read(at, buffer, length, done);
-  return platform::finish_transfer(*open, ok, done, bytesRead);
+  return platform::run_transfer(*open, false, at, buffer, length, bytesRead, overlapped);
 }
 
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
                LPOVERLAPPED overlapped) {
+  std::uint64_t at = 0;
   std::shared_ptr<OpenDevice> open = platform::start_transfer(
-      file, buffer, bytesToWrite, bytesWritten, overlapped, GENERIC_WRITE, "WriteFile");
+      file, buffer, bytesToWrite, bytesWritten, overlapped, GENERIC_WRITE, "WriteFile", at);
   if (open == nullptr)
     return FALSE;
   if (bytesToWrite == 0)
-    return TRUE;
+    return platform::finish_transfer(*open, true, 0, bytesWritten, overlapped);
   const std::uint64_t size = open->device->facts().size;
-  const std::uint64_t at = static_cast<std::uint64_t>(open->position);
   if (at >= size || size - at < bytesToWrite)
     return platform::fail(ERROR_SECTOR_NOT_FOUND);
-  std::size_t done = 0;
-  const bool ok = open->device->write(at, buffer, bytesToWrite, done);
-  return platform::finish_transfer(*open, ok, done, bytesWritten);
+  return platform::run_transfer(*open, true, at, const_cast<void*>(buffer), bytesToWrite,
+                                bytesWritten, overlapped);
+}
+
+BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD bytesTransferred,
+                         BOOL wait) {
+  if (bytesTransferred != nullptr)
+    *bytesTransferred = 0;
+  std::shared_ptr<OpenDevice> open = platform::find_handle_as<OpenDevice>(file);
+  if (open == nullptr)
+    return FALSE;
+  if (overlapped == nullptr)
+    return platform::fail(ERROR_INVALID_PARAMETER);
+  std::unique_ptr<platform::Transfer> transfer;
+  {
+    std::lock_guard<std::mutex> lock(open->mutex);
+    auto found = open->inFlight.find(overlapped);
+    if (found != open->inFlight.end()) {
+      if (!wait && !found->second->finished.load(std::memory_order_acquire))
+        return platform::fail(ERROR_IO_INCOMPLETE);
+      transfer = std::move(found->second);
+      open->inFlight.erase(found);
+    }
+  }
+  if (transfer != nullptr) {
+    open->device->wait_for(*transfer);
+    OpenDevice::record_outcome(*overlapped, *transfer);
+  } else if (overlapped->Internal == platform::status_pending) {
+    return platform::fail(ERROR_INVALID_PARAMETER); // no transfer of this handle
+  }
+  if (bytesTransferred != nullptr)
+    *bytesTransferred = static_cast<DWORD>(overlapped->InternalHigh);
+  if (overlapped->Internal != ERROR_SUCCESS)
+    return platform::fail(static_cast<DWORD>(overlapped->Internal));
+  return TRUE;
 }
 
 DWORD SetFilePointer(HANDLE file, LONG distanceToMove, PLONG distanceToMoveHigh, DWORD moveMethod) {
@@ -476,6 +582,9 @@ const char* device_error_message(DWORD code) {
   case ERROR_SECTOR_NOT_FOUND: return "The device cannot find the sector asked for.";
   case ERROR_FILENAME_EXCED_RANGE: return "The name is too long for the buffer given.";
   case ERROR_INVALID_ADDRESS: return "The address is not valid.";
+  case ERROR_OPERATION_ABORTED: return "The transfer was abandoned.";
+  case ERROR_IO_INCOMPLETE: return "The overlapped transfer has not ended yet.";
+  case ERROR_IO_PENDING: return "The overlapped transfer is in flight.";
   case ERROR_UNRECOGNIZED_VOLUME: return "The volume holds no file system that is known here.";
   default: return nullptr;
   }

@@ -1,6 +1,6 @@
 // Last-error state and message texts of the layer. The texts are this project's own wording.
-#include "Win32.h"
 #include "Errno.h"
+#include "Win32.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -44,7 +44,10 @@ const char* message_of(DWORD code) {
   case ERROR_NO_MORE_ITEMS: return "There are no more items.";
   case ERROR_IO_DEVICE: return "The request failed because of a device error.";
   case ERROR_NO_ASSOCIATION: return "No program is associated with this file.";
-  default: return device_error_message(code);
+  default: {
+    const char* device = device_error_message(code);
+    return device != nullptr ? device : platform::socket_error_message(code);
+  }
   }
 }
 

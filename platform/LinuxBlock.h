@@ -50,7 +50,9 @@ struct Volume {
 // without partitions that holds a file system (or other signature), is mounted or is held.
 // Drive letters go to the volumes that hold mounted file systems, directly or under a
 // device-mapper or md device: C: to the one that holds "/", then D:, E:, ... in volume order.
-std::vector<Volume> volumes(const std::vector<Disk>& disks);
+// Without `probeUnused` a whole disk that is neither mounted nor held is left out without
+// reading it: the letters, which only mounted volumes have, are the same.
+std::vector<Volume> volumes(const std::vector<Disk>& disks, bool probeUnused = true);
 
 // The made-up GUID of a volume, and back (false for a GUID that the layer did not make).
 std::string volume_guid(dev_t dev);

@@ -8,12 +8,17 @@
 // anyone from mounting it meanwhile. FSCTL_LOCK_VOLUME takes that claim; a write takes it on
 // its own for the ranges it touches and keeps it until the handle is closed. Dismounting
 // unmounts (never lazily). Nothing is written to fstab or made to outlast the process.
+//
+// As on Windows, transfers of a drive or volume handle bypass the system's cache: the device is
+// opened with O_DIRECT, so that a write reaches the device and a read comes from it. A buffer
+// that does not meet O_DIRECT's alignment goes through an aligned copy of its own.
 #include "LinuxMachine.h"
 
 #include "DevicePath.h"
 #include "Errno.h"
 #include "LinuxBlock.h"
 #include "StorageDescriptor.h"
+#include "TransferQueue.h"
 
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -27,6 +32,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <mutex>
 
@@ -139,6 +145,7 @@ public:
   }
 
   ~LinuxDevice() override {
+    queue.reset(); // waits for the transfers in flight
     release();
     if (fd >= 0)
       ::close(fd);
@@ -173,19 +180,13 @@ public:
   const DeviceFacts& facts() const override { return facts_; }
 
   bool read(std::uint64_t offset, void* buffer, std::size_t length, std::size_t& done) override {
-    done = 0;
-    while (done < length) {
-      const ssize_t n = pread(fd, static_cast<char*>(buffer) + done, length - done,
-                              static_cast<off_t>(offset + done));
-      if (n < 0 && errno == EINTR)
-        continue;
-      if (n < 0)
-        return fail_errno(errno);
-      if (n == 0)
-        break; // the end of the medium
-      done += static_cast<std::size_t>(n);
-    }
-    return true;
+    Transfer transfer;
+    transfer.offset = offset;
+    transfer.buffer = buffer;
+    transfer.length = length;
+    move_now(transfer);
+    done = transfer.done;
+    return transfer.ok || fail_with(transfer.error);
   }
 
   bool write(std::uint64_t offset, const void* data, std::size_t length,
@@ -193,16 +194,32 @@ public:
     done = 0;
     if (!may_write(offset, length))
       return fail_with(ERROR_ACCESS_DENIED);
-    while (done < length) {
-      const ssize_t n = pwrite(fd, static_cast<const char*>(data) + done, length - done,
-                               static_cast<off_t>(offset + done));
-      if (n < 0 && errno == EINTR)
-        continue;
-      if (n <= 0)
-        return fail_errno(n < 0 ? errno : ENOSPC);
-      done += static_cast<std::size_t>(n);
+    Transfer transfer;
+    transfer.write = true;
+    transfer.offset = offset;
+    transfer.buffer = const_cast<void*>(data);
+    transfer.length = length;
+    move_now(transfer);
+    done = transfer.done;
+    return transfer.ok || fail_with(transfer.error);
+  }
+
+  // Overlapped: the queue moves the bytes. A buffer that O_DIRECT cannot take, and a write that
+  // is refused, end at once.
+  void start(Transfer& transfer) override {
+    if (!aligned(transfer.buffer) ||
+        (transfer.write && !may_write(transfer.offset, transfer.length))) {
+      Device::start(transfer);
+      return;
     }
-    return true;
+    if (queue == nullptr)
+      queue = make_transfer_queue(fd);
+    queue->start(transfer);
+  }
+
+  void wait_for(Transfer& transfer) override {
+    if (!transfer.finished.load(std::memory_order_acquire))
+      queue->wait_for(transfer);
   }
 
   bool flush() override {
@@ -246,6 +263,7 @@ public:
   }
 
   bool close() override {
+    queue.reset();
     release();
     if (fd >= 0 && ::close(fd) != 0) {
       fd = -1;
@@ -256,6 +274,37 @@ public:
   }
 
 private:
+  // O_DIRECT needs buffers aligned to the logical sector.
+  bool aligned(const void* buffer) const {
+    const std::uint64_t alignment = std::max<std::uint32_t>(facts_.sectorSize, 512);
+    return reinterpret_cast<std::uintptr_t>(buffer) % alignment == 0;
+  }
+
+  // Moves the bytes of `transfer` in the calling thread, through an aligned copy when the
+  // buffer is not aligned; fails with ERROR_NOT_ENOUGH_MEMORY when the copy cannot be had.
+  void move_now(Transfer& transfer) {
+    if (aligned(transfer.buffer)) {
+      run_transfer_now(fd, transfer);
+      return;
+    }
+    const std::size_t alignment = std::max<std::uint32_t>(facts_.sectorSize, 512);
+    void* copy = nullptr;
+    if (posix_memalign(&copy, alignment, std::max<std::size_t>(transfer.length, 1)) != 0) {
+      transfer.ok = false;
+      transfer.error = ERROR_NOT_ENOUGH_MEMORY;
+      return;
+    }
+    void* caller = transfer.buffer;
+    if (transfer.write)
+      std::memcpy(copy, caller, transfer.length);
+    transfer.buffer = copy;
+    run_transfer_now(fd, transfer);
+    transfer.buffer = caller;
+    if (!transfer.write)
+      std::memcpy(caller, copy, transfer.done);
+    std::free(copy);
+  }
+
   void release() {
     if (locked)
       claims().give_up(dev, token);
@@ -320,6 +369,7 @@ private:
   std::uint64_t token = next_token++;
   bool locked = false;
   std::vector<dev_t> guards;
+  std::unique_ptr<TransferQueue> queue; // made at the first overlapped transfer
 };
 
 const lb::Volume* find_volume(const DevicePath& path, const std::vector<lb::Volume>& volumes) {
@@ -332,6 +382,21 @@ const lb::Volume* find_volume(const DevicePath& path, const std::vector<lb::Volu
       return &volume;
   }
   return nullptr;
+}
+
+// The volumes of `disks` among which the volume of `path` is found, reading no disk that cannot
+// hold it: a letter names a mounted volume, and a volume name is read only when it names a
+// whole disk that is neither mounted nor held.
+std::vector<lb::Volume> volumes_for(const DevicePath& path, const std::vector<lb::Disk>& disks) {
+  std::vector<lb::Volume> found = lb::volumes(disks, false);
+  dev_t wanted = 0;
+  if (path.kind != DevicePath::Volume || find_volume(path, found) != nullptr ||
+      !lb::volume_dev(path.guid, wanted))
+    return found;
+  for (const lb::Disk& disk : disks)
+    if (disk.dev == wanted && disk.partitions.empty())
+      return lb::volumes(disks);
+  return found;
 }
 
 void set_absent(const char* variable, const std::string& value) {
@@ -350,7 +415,7 @@ std::string home_folder() {
 } // namespace
 
 LinuxMachine::LinuxMachine() {
-  const std::vector<lb::Volume> volumes = lb::volumes(lb::disks());
+  const std::vector<lb::Volume> volumes = lb::volumes(lb::disks(), false);
   const std::string root = lb::letter_path("/", volumes);
   set_absent("SYSTEMDRIVE", root.size() >= 2 ? root.substr(0, 2) : std::string());
   set_absent("PROGRAMFILES", lb::letter_path("/usr", volumes));
@@ -371,7 +436,7 @@ std::unique_ptr<Device> LinuxMachine::open(const std::string& path, DWORD access
     if (parsed.number < disks.size())
       disk = &disks[parsed.number];
   } else {
-    volumes = lb::volumes(disks);
+    volumes = volumes_for(parsed, disks);
     volume = find_volume(parsed, volumes);
     if (volume != nullptr)
       disk = &disks[volume->disk];
@@ -382,9 +447,8 @@ std::unique_ptr<Device> LinuxMachine::open(const std::string& path, DWORD access
   }
   const std::string name = volume != nullptr ? volume->name : disk->name;
   const dev_t dev = volume != nullptr ? volume->dev : disk->dev;
-  int mode = (access & GENERIC_WRITE) != 0 ? O_RDWR : O_RDONLY;
-  if ((flags & FILE_FLAG_NO_BUFFERING) != 0)
-    mode |= O_DIRECT;
+  // Uncached always, as Windows opens drives and volumes.
+  int mode = ((access & GENERIC_WRITE) != 0 ? O_RDWR : O_RDONLY) | O_DIRECT;
   if ((flags & FILE_FLAG_WRITE_THROUGH) != 0)
     mode |= O_DSYNC;
   const int fd = ::open(lb::node(name).c_str(), mode | O_CLOEXEC);
@@ -416,7 +480,7 @@ bool LinuxMachine::volume_information(const std::string& root, VolumeInformation
   if (parsed.kind == DevicePath::Other)
     return fail_with(root.empty() || root.back() != '\\' ? ERROR_INVALID_NAME
                                                          : ERROR_PATH_NOT_FOUND);
-  const std::vector<lb::Volume> volumes = lb::volumes(lb::disks());
+  const std::vector<lb::Volume> volumes = volumes_for(parsed, lb::disks());
   const lb::Volume* volume = find_volume(parsed, volumes);
   if (volume == nullptr)
     return fail_with(ERROR_PATH_NOT_FOUND);
@@ -440,7 +504,7 @@ bool LinuxMachine::volume_information(const std::string& root, VolumeInformation
 
 DWORD LinuxMachine::logical_drives() {
   DWORD mask = 0;
-  for (const lb::Volume& volume : lb::volumes(lb::disks()))
+  for (const lb::Volume& volume : lb::volumes(lb::disks(), false))
     if (volume.letter != 0)
       mask |= 1u << (volume.letter - 'A');
   SetLastError(NO_ERROR); // a machine without drive letters is no failure

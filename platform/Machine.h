@@ -7,6 +7,7 @@
 
 #include "Win32.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -38,6 +39,20 @@ struct DeviceFacts {
   std::string descriptor;      // STORAGE_DEVICE_DESCRIPTOR bytes of the (first) disk
 };
 
+// One transfer that runs while its caller goes on (overlapped input and output). It stays in
+// place from the device's start until the device's wait_for has returned for it.
+struct Transfer {
+  bool write = false;
+  std::uint64_t offset = 0;
+  void* buffer = nullptr; // only read from for a write
+  std::size_t length = 0;
+  // The outcome, as the device's read or write gives it; valid once `finished` is set.
+  bool ok = false;
+  std::size_t done = 0;
+  DWORD error = 0;
+  std::atomic<bool> finished{false};
+};
+
 // One open drive or volume. Offsets and lengths given to it lie inside the device, and the
 // Win32 calls have checked access rights and alignment.
 class Device {
@@ -59,11 +74,22 @@ public:
   virtual bool write(std::uint64_t offset, const void* data, std::size_t length,
                      std::size_t& done) = 0;
   virtual bool flush() = 0;
+  // Starts `transfer` (its offset and length lie inside the device, as for read and write). A
+  // device without a queue of its own moves the bytes at once, here.
+  virtual void start(Transfer& transfer) {
+    transfer.ok = transfer.write
+                      ? write(transfer.offset, transfer.buffer, transfer.length, transfer.done)
+                      : read(transfer.offset, transfer.buffer, transfer.length, transfer.done);
+    transfer.error = transfer.ok ? 0 : GetLastError();
+    transfer.finished.store(true, std::memory_order_release);
+  }
+  // Returns once `transfer`, started on this device, has finished.
+  virtual void wait_for(Transfer& transfer) { (void)transfer; }
   // Volumes only: take the volume for this device alone; take its file system off line.
   virtual bool lock() = 0;
   virtual bool dismount() = 0;
-  // Gives up what the device holds (locks among them). False with the last error set when
-  // closing fails.
+  // Gives up what the device holds (locks among them); no transfer of it is in flight by then.
+  // False with the last error set when closing fails.
   virtual bool close() = 0;
 };
 

@@ -13,7 +13,7 @@ namespace platform {
 
 bool LinuxMachine::volume_path_name(const std::string& path, std::string& root) {
   namespace lb = linux_block;
-  const std::string lettered = lb::letter_path(path, lb::volumes(lb::disks()));
+  const std::string lettered = lb::letter_path(path, lb::volumes(lb::disks(), false));
   if (lettered.size() < 2) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return false;

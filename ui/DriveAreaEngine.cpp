@@ -1,20 +1,14 @@
 #include "DriveAreaEngine.h"
 
 #include "Guarded.h"
+#include "gtk/UnsignedValue.h"
 
 #include <stdexcept>
 
 namespace {
 
-// What a spin button holds, as a sector number: truncated, never below 0 nor past 64 bits.
-std::uint64_t value_of(GtkSpinButton* spin) {
-  const double value = gtk_spin_button_get_value(spin);
-  if (!(value > 0))
-    return 0;
-  if (value >= 18446744073709551616.0)
-    return UINT64_MAX;
-  return static_cast<std::uint64_t>(value);
-}
+// What a spin button holds, as a sector number.
+std::uint64_t value_of(GtkSpinButton* spin) { return gtk::unsigned_value(spin); }
 
 void show(GtkSpinButton* spin, std::uint64_t value) {
   gtk_spin_button_set_value(spin, static_cast<double>(value));

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <ostream>
+#include <stdexcept>
 
 namespace dt {
 
@@ -16,52 +17,57 @@ namespace {
 // Sectors the bounce buffer holds: one transfer of the device moves at most that many.
 constexpr std::uint64_t buffer_sectors = 65536;
 
-// Moves the handle to `offset`. Returns false, with a debug-log line, when the system refuses.
-bool seek_handle(HANDLE handle, std::uint64_t offset) {
-  LONG high = static_cast<LONG>(offset >> 32);
-  const DWORD low =
-      SetFilePointer(handle, static_cast<LONG>(offset & 0xFFFFFFFFu), &high, FILE_BEGIN);
-  if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) {
-    debug_log() << "ReaderWin32.cpp(24): " << offset << " " << 0 << " " << last_error_text()
-                << "\n";
-    return false;
-  }
-  return true;
+// Transfers the raw device keeps in flight at once.
+constexpr std::size_t overlapped_slots = 32;
+
+// The record of a transfer at `offset`.
+OVERLAPPED record_at(std::uint64_t offset) {
+  OVERLAPPED record;
+  std::memset(&record, 0, sizeof record);
+  record.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
+  record.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return record;
 }
 
-// Reads `length` bytes at `offset` into `buffer`. Returns the count read, fewer at the end of
-// the medium; 0, with a debug-log line, on failure.
+// Starts a transfer of `length` bytes at the offset of `record`. False, with the last error
+// set, when it was refused at once.
+bool start_at(HANDLE handle, bool write, OVERLAPPED& record, void* buffer, std::uint64_t length) {
+  const BOOL ended = write ? WriteFile(handle, buffer, static_cast<DWORD>(length), nullptr, &record)
+                           : ReadFile(handle, buffer, static_cast<DWORD>(length), nullptr, &record);
+  return ended || GetLastError() == ERROR_IO_PENDING;
+}
+
+// The count the transfer of `record` moved, waited for; 0, with the debug-log line of a failed
+// read or write, when it failed.
+std::uint64_t count_of(HANDLE handle, bool write, OVERLAPPED& record, std::uint64_t length) {
+  DWORD count = 0;
+  if (GetOverlappedResult(handle, &record, &count, TRUE))
+    return count;
+  const std::string error = last_error_text();
+  const std::uint64_t offset =
+      (static_cast<std::uint64_t>(record.OffsetHigh) << 32) | record.Offset;
+  debug_log() << (write ? "ReaderWin32.cpp(349): " : "ReaderWin32.cpp(333): ") << offset << " "
+              << length << " " << count << " " << error << "\n";
+  return 0;
+}
+
+// Moves `length` bytes at `offset` between the device and `buffer`, waiting for the end.
+// Returns the count, fewer at the end of the medium for a read; 0, with a debug-log line, on
+// failure.
+std::uint64_t transfer_at(HANDLE handle, bool write, std::uint64_t offset, void* buffer,
+                          std::uint64_t length) {
+  OVERLAPPED record = record_at(offset);
+  if (!start_at(handle, write, record, buffer, length)) {
+    const std::string error = last_error_text();
+    debug_log() << (write ? "ReaderWin32.cpp(349): " : "ReaderWin32.cpp(333): ") << offset << " "
+                << length << " " << 0 << " " << error << "\n";
+    return 0;
+  }
+  return count_of(handle, write, record, length);
+}
+
 std::uint64_t read_at(HANDLE handle, std::uint64_t offset, void* buffer, std::uint64_t length) {
-  if (!seek_handle(handle, offset)) {
-    debug_log() << "ReaderWin32.cpp(327): " << offset << "\n";
-    return 0;
-  }
-  DWORD count = 0;
-  if (!ReadFile(handle, buffer, static_cast<DWORD>(length), &count, nullptr)) {
-    const std::string error = last_error_text();
-    debug_log() << "ReaderWin32.cpp(333): " << offset << " " << length << " " << count << " "
-                << error << "\n";
-    return 0;
-  }
-  return count;
-}
-
-// Writes `length` bytes of `data` at `offset`. Returns the count written; 0, with a debug-log
-// line, on failure.
-std::uint64_t write_at(HANDLE handle, std::uint64_t offset, const void* data,
-                       std::uint64_t length) {
-  if (!seek_handle(handle, offset)) {
-    debug_log() << "ReaderWin32.cpp(343): " << offset << "\n";
-    return 0;
-  }
-  DWORD count = 0;
-  if (!WriteFile(handle, data, static_cast<DWORD>(length), &count, nullptr)) {
-    const std::string error = last_error_text();
-    debug_log() << "ReaderWin32.cpp(349): " << offset << " " << length << " " << count << " "
-                << error << "\n";
-    return 0;
-  }
-  return count;
+  return transfer_at(handle, false, offset, buffer, length);
 }
 
 // A device control without input or output; false with the last error set when it fails.
@@ -75,12 +81,14 @@ bool control(HANDLE handle, DWORD code) {
 ReaderWin32::~ReaderWin32() { release(); }
 
 bool ReaderWin32::open(const std::string& path, bool readOnly, bool disableBuffering) {
-  DWORD flags = FILE_ATTRIBUTE_NORMAL;
+  // Overlapped, so that transfers can be kept in flight; a transfer that is waited for at once
+  // is an ordinary one.
+  DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED;
   if (disableBuffering) {
     debug_log() << "ReaderWin32.cpp(53): " << path
                 << ": FILE_FLAG_NO_BUFFERING | FILE_FLAG_WRITE_THROUGH"
                 << "\n";
-    flags = FILE_FLAG_WRITE_THROUGH | FILE_FLAG_NO_BUFFERING | FILE_ATTRIBUTE_NORMAL;
+    flags |= FILE_FLAG_WRITE_THROUGH | FILE_FLAG_NO_BUFFERING;
   }
   const DWORD access = readOnly ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
   HANDLE opened = CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -138,6 +146,9 @@ bool ReaderWin32::open(const std::string& path, bool readOnly, bool disableBuffe
   bufferSize = newBufferSize;
   cacheLength = 0;
   cacheOffset = 0;
+  slots.assign(overlapped_slots, Slot());
+  oldest = 0;
+  used = 0;
   return true;
 }
 
@@ -214,6 +225,8 @@ void ReaderWin32::release() {
 }
 
 bool ReaderWin32::close() {
+  // The layer waits for the transfers in flight; their results are of no use any more.
+  used = 0;
   if (!CloseHandle(handle_)) {
     debug_log() << "ReaderWin32.cpp(262): " << last_error_text() << "\n";
     return false;
@@ -222,44 +235,119 @@ bool ReaderWin32::close() {
   return true;
 }
 
-std::int64_t ReaderWin32::read_some(std::uint64_t offset, void* out, std::uint64_t length) {
+std::uint64_t ReaderWin32::checked_length(std::uint64_t offset, std::uint64_t length, int misfit,
+                                          int pastEnd) const {
   if (sectorSize_ == 0 || offset % sectorSize_ != 0 || length % sectorSize_ != 0 ||
       length > bufferSize) {
-    debug_log() << "ReaderWin32.cpp(207): " << offset << " " << length << " " << sectorSize_ << " "
-                << bufferSize << "\n";
+    debug_log() << "ReaderWin32.cpp(" << misfit << "): " << offset << " " << length << " "
+                << sectorSize_ << " " << bufferSize << "\n";
     return 0;
   }
   if (offset > size() || length > size() - offset) {
     if (offset >= size()) {
-      debug_log() << "ReaderWin32.cpp(212): " << offset << "\n";
+      debug_log() << "ReaderWin32.cpp(" << pastEnd << "): " << offset << "\n";
       return 0;
     }
     length = size() - offset;
   }
-  cacheLength = 0; // the buffer is about to be overwritten
+  return length;
+}
+
+bool ReaderWin32::aligned(const void* buffer) const {
+  return sectorSize_ != 0 && reinterpret_cast<std::uintptr_t>(buffer) % sectorSize_ == 0;
+}
+
+std::int64_t ReaderWin32::read_some(std::uint64_t offset, void* out, std::uint64_t length) {
+  length = checked_length(offset, length, 207, 212);
+  if (length == 0)
+    return 0;
+  cacheLength = 0; // the buffer may be overwritten
+  if (aligned(out))
+    return static_cast<std::int64_t>(read_at(handle_, offset, out, length));
   const std::uint64_t n = read_at(handle_, offset, buffer, length);
   std::memcpy(out, buffer, n);
   return static_cast<std::int64_t>(n);
 }
 
 std::int64_t ReaderWin32::write_some(std::uint64_t offset, const void* data, std::uint64_t length) {
-  if (sectorSize_ == 0 || offset % sectorSize_ != 0 || length % sectorSize_ != 0 ||
-      length > bufferSize) {
-    debug_log() << "ReaderWin32.cpp(231): " << offset << " " << length << " " << sectorSize_ << " "
-                << bufferSize << "\n";
+  length = checked_length(offset, length, 231, 236);
+  if (length == 0)
     return 0;
-  }
-  if (offset > size() || length > size() - offset) {
-    if (offset >= size()) {
-      debug_log() << "ReaderWin32.cpp(236): " << offset << "\n";
-      return 0;
-    }
-    length = size() - offset;
-  }
   cacheLength = 0;
-  // Always from the bounce buffer, which meets the alignment of unbuffered transfers.
-  std::memcpy(buffer, data, length);
-  return static_cast<std::int64_t>(write_at(handle_, offset, buffer, length));
+  // Straight from the caller's buffer when it meets the alignment of uncached transfers, else
+  // from the bounce buffer, which does.
+  void* from = const_cast<void*>(data);
+  if (!aligned(data)) {
+    std::memcpy(buffer, data, length);
+    from = buffer;
+  }
+  return static_cast<std::int64_t>(transfer_at(handle_, true, offset, from, length));
+}
+
+ReaderWin32::Slot& ReaderWin32::next_slot() {
+  if (used == slots.size())
+    throw std::runtime_error("ReaderWin32.cpp(300)");
+  Slot& slot = slots[(oldest + used) % slots.size()];
+  ++used;
+  slot.inFlight = false;
+  slot.result = 0;
+  return slot;
+}
+
+void ReaderWin32::start_read_some(std::uint64_t offset, void* out, std::uint64_t length) {
+  start_some(false, offset, out, length);
+}
+
+void ReaderWin32::start_write_some(std::uint64_t offset, const void* data, std::uint64_t length) {
+  start_some(true, offset, const_cast<void*>(data), length);
+}
+
+void ReaderWin32::start_some(bool write, std::uint64_t offset, void* data, std::uint64_t length) {
+  Slot& slot = next_slot();
+  if (!aligned(data)) {
+    settle();
+    slot.result = write ? write_some(offset, data, length) : read_some(offset, data, length);
+    return;
+  }
+  length =
+      write ? checked_length(offset, length, 231, 236) : checked_length(offset, length, 207, 212);
+  if (length == 0)
+    return;
+  cacheLength = 0;
+  slot.record = record_at(offset);
+  slot.write = write;
+  slot.offset = offset;
+  slot.length = length;
+  if (start_at(handle_, write, slot.record, data, length)) {
+    slot.inFlight = true;
+    return;
+  }
+  const std::string error = last_error_text();
+  debug_log() << (write ? "ReaderWin32.cpp(349): " : "ReaderWin32.cpp(333): ") << offset << " "
+              << length << " " << 0 << " " << error << "\n";
+}
+
+std::int64_t ReaderWin32::outcome(Slot& slot) {
+  if (slot.inFlight) {
+    slot.result =
+        static_cast<std::int64_t>(count_of(handle_, slot.write, slot.record, slot.length));
+    slot.inFlight = false;
+  }
+  return slot.result;
+}
+
+void ReaderWin32::settle() {
+  for (std::size_t i = 0; i < used; ++i)
+    outcome(slots[(oldest + i) % slots.size()]);
+}
+
+std::int64_t ReaderWin32::finish_some() {
+  if (used == 0)
+    return 0;
+  const std::int64_t result = outcome(slots[oldest]);
+  oldest = (oldest + 1) % slots.size();
+  --used;
+  return result;
 }
 
 bool ReaderWin32::write_exact(std::uint64_t offset, const void* data, std::uint64_t length) {

@@ -1,7 +1,10 @@
 // The engine's raw device: a physical drive, a partition or a floppy opened by its device path.
 //
-// Whole sectors move between the caller and the device through one page-aligned bounce buffer,
-// which also serves as a read-ahead cache for reads at any offset. A whole disk opened for
+// Whole sectors move straight between the caller's buffer and the device when the buffer is
+// aligned to the sector size, as uncached transfers need, else through one page-aligned bounce
+// buffer, which also serves as a read-ahead cache for reads at any offset. The device is opened
+// for overlapped transfers, of which several are kept in flight for a caller that starts them
+// ahead of need. A whole disk opened for
 // writing is taken away from the system for as long as it stays open: each of its volumes loses
 // its drive letter (when it has exactly one), is locked and dismounted, and stays locked through
 // a handle held here. A single partition opened for writing is dismounted.
@@ -42,6 +45,14 @@ public:
   std::int64_t write_some(std::uint64_t offset, const void* data, std::uint64_t length) override;
   // write_some of all `length` bytes; false, with a debug-log line, when fewer were written.
   bool write_exact(std::uint64_t offset, const void* data, std::uint64_t length) override;
+
+  // Several transfers in flight (see ReaderWriterStd), with the checks and results of read_some
+  // and write_some. A buffer that is not aligned to the sector size waits for those in flight
+  // and goes through the bounce buffer.
+  std::size_t transfers_in_flight() const override { return slots.size(); }
+  void start_read_some(std::uint64_t offset, void* buffer, std::uint64_t length) override;
+  void start_write_some(std::uint64_t offset, const void* data, std::uint64_t length) override;
+  std::int64_t finish_some() override;
   // Makes what was written durable on the device. Returns false, with a debug-log line, when
   // the device reports a failure: a write that reached only a cache is no wipe.
   bool sync() override;
@@ -61,7 +72,31 @@ public:
   Kind kind() const { return kind_; }
 
 private:
+  // One overlapped transfer of the ring.
+  struct Slot {
+    OVERLAPPED record{};
+    bool inFlight = false; // else `result` holds its outcome
+    bool write = false;
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+    std::int64_t result = 0;
+  };
+
   void lock_volumes(DWORD diskNumber);
+  // The length of a transfer at `offset` after the checks of read_some and write_some, cut at
+  // the end of the device; 0, with the debug-log line of `misfit` or `pastEnd`, when it cannot
+  // be made.
+  std::uint64_t checked_length(std::uint64_t offset, std::uint64_t length, int misfit,
+                               int pastEnd) const;
+  bool aligned(const void* buffer) const;
+  // Starts a transfer in the next slot; one from a buffer that is not aligned ends at once.
+  void start_some(bool write, std::uint64_t offset, void* data, std::uint64_t length);
+  // The slot of the next transfer; throws when the ring is full.
+  Slot& next_slot();
+  // Waits for every transfer in flight, keeping its result in its slot.
+  void settle();
+  // The outcome of the transfer of `slot`, waited for.
+  std::int64_t outcome(Slot& slot);
   // The cache filled from the sector boundary at or below `offset`. False, with a debug-log
   // line, when that lies at or past the end of the device.
   bool fill_cache(std::uint64_t offset);
@@ -77,6 +112,9 @@ private:
   std::uint64_t cacheLength = 0;
   std::uint64_t cacheOffset = 0;
   std::vector<HANDLE> lockedVolumes;
+  std::vector<Slot> slots; // a ring: `used` slots from `oldest` are taken
+  std::size_t oldest = 0;
+  std::size_t used = 0;
 };
 
 } // namespace dt

@@ -1,7 +1,6 @@
 #include "RandomFiller.h"
 
-#include "AlignedBuffer.h"
-
+#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <new>
@@ -16,8 +15,8 @@ constexpr std::chrono::microseconds polling{200};
 
 } // namespace
 
-RandomFiller::RandomFiller(unsigned char* first, std::uint64_t capacity)
-    : first(first), capacity(capacity) {}
+RandomFiller::RandomFiller(unsigned char* first, std::uint64_t capacity, std::size_t buffers)
+    : capacity(capacity), ring(first, capacity, std::max<std::size_t>(buffers, 2)) {}
 
 RandomFiller::~RandomFiller() {
   if (!worker.joinable())
@@ -50,14 +49,15 @@ void RandomFiller::set_phase(Phase to) {
 }
 
 const unsigned char* RandomFiller::next(std::uint64_t length) {
-  unsigned char* out = first;
+  unsigned char* out = ring.at(turn);
+  turn = (turn + 1) % ring.size();
   bool taken = false;
   if (worker.joinable()) {
     // The chunk drawn ahead counts only when it is the one asked for, drawn from where the
     // process generator still stands.
     const Phase drawn = await_change(Asked);
-    if (drawn == Drawn && aheadLength == length && aheadStart == random_state()) {
-      out = aheadBuffer;
+    if (drawn == Drawn && aheadBuffer == out && aheadLength == length &&
+        aheadStart == random_state()) {
       set_random_state(aheadEnd);
       taken = true;
     }
@@ -66,16 +66,16 @@ const unsigned char* RandomFiller::next(std::uint64_t length) {
     fill_random(out, length);
   if (inPlace || length < ahead_threshold || length > capacity)
     return out;
+  unsigned char* following = ring.at(turn);
   if (!worker.joinable()) {
     try {
-      second = allocate_aligned(secondAllocation, capacity);
       worker = std::thread(&RandomFiller::work, this);
     } catch (const std::exception&) {
-      inPlace = true; // no memory or no thread: every chunk is drawn in place
+      inPlace = true; // no thread: every chunk is drawn in place
       return out;
     }
   }
-  aheadBuffer = other(out);
+  aheadBuffer = following;
   aheadLength = length;
   aheadStart = random_state();
   set_phase(Asked);

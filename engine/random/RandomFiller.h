@@ -1,15 +1,18 @@
 // The random data of a pass, chunk after chunk, drawn ahead: while the caller writes one chunk,
-// a worker thread draws the next one into the other of two buffers, from a copy of the process
-// generator's state. A chunk is taken only when the caller asks for exactly the length that was
-// drawn, from the state the process generator still has; anything else is drawn again in place.
-// So the data and the process generator's state are exactly what plain fill_random calls, chunk
-// by chunk, would give, and a chunk drawn ahead but never taken leaves no trace.
+// a worker thread draws the next one into the next of a ring of buffers, from a copy of the
+// process generator's state. Each chunk goes into the buffer after the one before, so that a
+// caller with several chunks in flight has each in a buffer of its own. A chunk is taken only when
+// the caller asks for exactly the length that was drawn, from the state the process generator still
+// has; anything else is drawn again in place. So the data and the process generator's state are
+// exactly what plain fill_random calls, chunk by chunk, would give, and a chunk drawn ahead but
+// never taken leaves no trace.
 //
 // The two threads hand chunks over through one atomic word. Each side first polls it for a
 // short while, since a thread put to sleep and woken again for every chunk costs more than
 // drawing a chunk of the usual size; only then does it block.
 #pragma once
 
+#include "BufferRing.h"
 #include "Random.h"
 
 #include <atomic>
@@ -19,18 +22,18 @@
 
 class RandomFiller {
 public:
-  // Draws into `first`, of `capacity` bytes, and into a second buffer of the same size that it
-  // allocates when the first chunk long enough to be drawn ahead is asked for. When that buffer
-  // or the thread cannot be had, every chunk is drawn in place into `first`.
-  RandomFiller(unsigned char* first, std::uint64_t capacity);
+  // Draws into a ring of `buffers` buffers (at least two) of `capacity` bytes: `first`, then
+  // buffers allocated as they are first needed. When the thread cannot be had, every chunk is
+  // drawn in place.
+  RandomFiller(unsigned char* first, std::uint64_t capacity, std::size_t buffers = 2);
   // Waits for a chunk under way and drops it.
   ~RandomFiller();
   RandomFiller(const RandomFiller&) = delete;
   RandomFiller& operator=(const RandomFiller&) = delete;
 
   // The next `length` bytes (at most the capacity) of the process generator, which moves on past
-  // them. They stay valid until the next call. Main thread only. Throws std::bad_alloc when a
-  // long fill's jump tables cannot be had.
+  // them. They stay valid for as many further calls as the ring has buffers, less two. Main
+  // thread only. Throws std::bad_alloc when a buffer or a long fill's jump tables cannot be had.
   const unsigned char* next(std::uint64_t length);
 
 private:
@@ -40,15 +43,10 @@ private:
   // Waits until the phase is no longer `from`, and returns it.
   Phase await_change(Phase from);
   void set_phase(Phase to);
-  unsigned char* other(const unsigned char* buffer) const {
-    return buffer == first ? second : first;
-  }
-
-  unsigned char* first;
   std::uint64_t capacity;
-  std::unique_ptr<unsigned char[]> secondAllocation;
-  unsigned char* second = nullptr;
-  bool inPlace = false; // no second buffer or thread to be had
+  BufferRing ring;
+  std::size_t turn = 0; // the ring buffer of the next chunk
+  bool inPlace = false; // no thread to be had
 
   // The chunk asked for: written by the main thread while the phase is not Asked, read by the
   // worker once it has seen Asked; the end state is the worker's, read once it has set Drawn.

@@ -24,6 +24,7 @@ using SIZE_T = std::size_t;
 using HANDLE = void*;
 using LPDWORD = DWORD*;
 using PLONG = LONG*;
+using ULONG_PTR = std::uintptr_t;
 
 #ifndef INVALID_HANDLE_VALUE
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)))
@@ -35,6 +36,9 @@ constexpr DWORD ERROR_NO_MORE_FILES = 18;
 constexpr DWORD ERROR_SECTOR_NOT_FOUND = 27;
 constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
 constexpr DWORD ERROR_INVALID_ADDRESS = 487;
+constexpr DWORD ERROR_OPERATION_ABORTED = 995;
+constexpr DWORD ERROR_IO_INCOMPLETE = 996;
+constexpr DWORD ERROR_IO_PENDING = 997;
 constexpr DWORD ERROR_UNRECOGNIZED_VOLUME = 1005;
 
 // The layer's texts for the codes above, for FormatMessageA; null for any other code.
@@ -57,11 +61,22 @@ struct GUID {
   BYTE Data4[8];
 };
 
-// Security descriptors and overlapped input and output are not implemented: the calls take
-// only null pointers for them.
+// Security descriptors are not implemented: the calls take only null pointers for them.
 struct SECURITY_ATTRIBUTES;
 using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
-struct OVERLAPPED;
+
+// The record of one overlapped transfer: where it starts (Offset and OffsetHigh, the low and
+// high halves of the byte offset) and, once it has ended, its outcome. Internal and
+// InternalHigh belong to the system (GetOverlappedResult reads the outcome); hEvent is not
+// implemented and must be null: GetOverlappedResult waits for the very transfer of the record
+// it is given. The record and the buffer must stay in place until the transfer has ended.
+struct OVERLAPPED {
+  ULONG_PTR Internal;
+  ULONG_PTR InternalHigh;
+  DWORD Offset;
+  DWORD OffsetHigh;
+  HANDLE hEvent;
+};
 using LPOVERLAPPED = OVERLAPPED*;
 
 // ---- CreateFileA ----
@@ -84,29 +99,46 @@ constexpr DWORD FILE_FLAG_SEQUENTIAL_SCAN = 0x08000000;
 
 // Opens a physical drive or a volume (OPEN_EXISTING only). Access is 0 (queries only),
 // GENERIC_READ and/or GENERIC_WRITE; sharing modes are accepted and not enforced (exclusive
-// use comes from FSCTL_LOCK_VOLUME). FILE_FLAG_NO_BUFFERING makes the transfers bypass the
-// cache and demands sector-aligned buffers; FILE_FLAG_WRITE_THROUGH makes each write reach the
-// device before it returns. Returns INVALID_HANDLE_VALUE with the last error set on failure:
+// use comes from FSCTL_LOCK_VOLUME). As on Windows, the transfers of a drive or volume handle
+// never go through the system's file cache: what is written goes to the device, what is read
+// comes from it. FILE_FLAG_NO_BUFFERING demands sector-aligned buffers (without it any buffer
+// will do); FILE_FLAG_WRITE_THROUGH makes each write reach the medium before it ends;
+// FILE_FLAG_OVERLAPPED makes the handle's transfers overlapped (see ReadFile). Returns
+// INVALID_HANDLE_VALUE with the last error set on failure:
 // ERROR_FILE_NOT_FOUND for a drive or volume the machine does not have, ERROR_NOT_READY for a
 // drive letter without a medium, ERROR_NOT_SUPPORTED for paths that are not devices.
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                    LPSECURITY_ATTRIBUTES securityAttributes, DWORD creationDisposition,
                    DWORD flagsAndAttributes, HANDLE templateFile);
 
-// Closes any handle of the layer. Returns FALSE with ERROR_INVALID_HANDLE for a handle that is
-// not open.
+// Closes any handle of the layer; a device handle first waits for its overlapped transfers to
+// end. Returns FALSE with ERROR_INVALID_HANDLE for a handle that is not open.
 BOOL CloseHandle(HANDLE object);
 
-// Transfers at the handle's position, which then moves on by the count. Offsets and lengths
-// must be whole sectors (ERROR_INVALID_PARAMETER), and with FILE_FLAG_NO_BUFFERING so must the
+// Transfers at the handle's position, which then moves on by the count, or, with an
+// OVERLAPPED record, at the record's offset (the position stays). Offsets and lengths must be
+// whole sectors (ERROR_INVALID_PARAMETER), and with FILE_FLAG_NO_BUFFERING so must the
 // buffer's address. A read that reaches the end of the device returns TRUE with fewer bytes
 // (0 at or past the end). A write that would pass the end fails with ERROR_SECTOR_NOT_FOUND
 // and writes nothing. A write into the range of a volume that is still mounted or held, and
 // not locked by this process, fails with ERROR_ACCESS_DENIED and writes nothing.
+//
+// A handle opened with FILE_FLAG_OVERLAPPED needs the record; the transfer then runs while the
+// caller goes on: the call returns FALSE with ERROR_IO_PENDING, and GetOverlappedResult gives
+// the outcome. Several transfers may be in flight, each with its own record and buffer; they
+// may end in any order. A transfer refused before it starts fails at once, with its error.
+// Without FILE_FLAG_OVERLAPPED a record only gives the offset, and the call ends with the
+// transfer.
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
               LPOVERLAPPED overlapped);
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
                LPOVERLAPPED overlapped);
+
+// The outcome of the overlapped transfer of `overlapped`: TRUE with the byte count, or FALSE
+// with the transfer's error. While it is in flight: with `wait` the call waits for its end,
+// without it fails with ERROR_IO_INCOMPLETE. Asked again after the end, it gives the same
+// outcome. ERROR_INVALID_PARAMETER for a record that no transfer of `file` has used.
+BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD bytesTransferred, BOOL wait);
 
 constexpr DWORD FILE_BEGIN = 0;
 constexpr DWORD FILE_CURRENT = 1;

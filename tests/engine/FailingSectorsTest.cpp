@@ -5,7 +5,11 @@
 // skipped holds the method's data, and the verify pass compares every sector it can read.
 #include "EngineFixture.h"
 #include "TestMachine.h"
+#include "random/Random.h"
 
+#include <ctime>
+
+#include <algorithm>
 #include <set>
 #include <sstream>
 
@@ -93,14 +97,18 @@ struct Case {
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
+// One disk whose bad sectors are those of the case.
+std::string machine_text(const Case& c) {
+  return "\"drives\": [{ \"number\": 0, \"size\": " + std::to_string(diskSectors * sectorSize) +
+         ", \"unwritable\": " + list_text(c.unwritable) +
+         ", \"unreadable\": " + list_text(c.unreadable) + " }]";
+}
+
 class FailingSectors : public EngineFixture, public ::testing::WithParamInterface<Case> {};
 
 TEST_P(FailingSectors, AreReportedExactlyAndEveryOtherSectorIsWipedAndVerified) {
   const Case& c = GetParam();
-  TestMachine machine(
-      "\"drives\": [{ \"number\": 0, \"size\": " + std::to_string(diskSectors * sectorSize) +
-      ", \"unwritable\": " + list_text(c.unwritable) +
-      ", \"unreadable\": " + list_text(c.unreadable) + " }]");
+  TestMachine machine(machine_text(c));
   const std::string image = machine.image("disk0.img");
   const std::string before = make_image(image, diskSectors, sectorSize);
   config::Value command = wipe_command(raw_device("drive", "\\\\.\\PhysicalDrive0", sectorSize),
@@ -154,6 +162,85 @@ TEST_P(FailingSectors, AreReportedExactlyAndEveryOtherSectorIsWipedAndVerified) 
     EXPECT_EQ(unwritable, notWritten);
     EXPECT_EQ(unreadable, notRead);
   }
+}
+
+// Transfers in flight change nothing that the walk decides: the wiping pass sends the replies of
+// the same wipe made one transfer at a time, and the disk holds the same bytes, except where a
+// skip reaches past the failing chunk into chunks that were written ahead, before the failure
+// was known: those sectors of the skipped run hold the pattern (and so verify as wiped).
+TEST_P(FailingSectors, InFlightGiveWhatOneAtATimeGives) {
+  const Case& c = GetParam();
+  std::string images[2];
+  std::vector<std::string> replies[2];
+  Runs skippedRuns;
+  for (int inFlight : {0, 1}) {
+    ScopedEnvironment transfers("CVW_TRANSFERS_IN_FLIGHT", std::string(inFlight ? "32" : "1"));
+    TestMachine machine(machine_text(c));
+    make_image(machine.image("disk0.img"), diskSectors, sectorSize);
+    config::Value command = wipe_command(raw_device("drive", "\\\\.\\PhysicalDrive0", sectorSize),
+                                         rangeFirst, rangeCount, perTime / 2);
+    command.set("mode", c.reverse ? "reverse" : "forward");
+    command.set("verify", true);
+    command.set("jumpAfterErrorSectors", c.jump);
+    command.set("jumpAfterErrorDouble", c.doubling);
+    start_ready();
+    const Exchange exchange = converse(*engine, line_of(command));
+    ASSERT_TRUE(exchange.ready);
+    EXPECT_EQ(255, finish());
+    replies[inFlight] = without_run_time(exchange.replies);
+    if (inFlight == 0)
+      skippedRuns = reports_of(exchange.replies).writeFailed;
+    images[inFlight] = file_text(machine.image("disk0.img"));
+  }
+  const auto wiping = [](const std::vector<std::string>& lines) {
+    return std::vector<std::string>(
+        lines.begin(), std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
+          return line.find("\"set_state\":\"verifying\"") != std::string::npos;
+        }));
+  };
+  EXPECT_EQ(wiping(replies[0]), wiping(replies[1]));
+  const std::set<u64> skipped = sectors_of(skippedRuns);
+  const std::string pattern = pattern_sector("CVW", sectorSize);
+  ASSERT_EQ(images[0].size(), images[1].size());
+  for (u64 s = 0; s < diskSectors; ++s) {
+    const std::string oneAtATime = images[0].substr(s * sectorSize, sectorSize);
+    const std::string inFlight = images[1].substr(s * sectorSize, sectorSize);
+    if (oneAtATime != inFlight) {
+      EXPECT_TRUE(skipped.count(s) == 1 && inFlight == pattern) << "sector " << s;
+    }
+  }
+  if (c.jump == 1 && !c.doubling) {
+    EXPECT_EQ(replies[0], replies[1]);
+    EXPECT_EQ(images[0], images[1]);
+  }
+}
+
+// A clean random pass with transfers in flight lays the process generator's stream over the
+// range chunk after chunk, as one transfer at a time does: the last pass of "dod_d" is random.
+TEST_F(EngineFixture, RandomStreamInFlightIsTheGeneratorsStream) {
+  TestMachine machine("\"drives\": [{ \"number\": 0, \"size\": " +
+                      std::to_string(diskSectors * sectorSize) + " }]");
+  const std::string before = make_image(machine.image("disk0.img"), diskSectors, sectorSize);
+  config::Value command = wipe_command(raw_device("drive", "\\\\.\\PhysicalDrive0", sectorSize),
+                                       rangeFirst, rangeCount, 3);
+  command.set("mode", "dod_d");
+  const std::time_t from = std::time(nullptr);
+  start_ready();
+  const std::time_t by = std::time(nullptr);
+  ASSERT_TRUE(converse(*engine, line_of(command)).ready);
+  EXPECT_EQ(255, finish());
+  const std::string after = file_text(machine.image("disk0.img"));
+  std::string mismatch = "no seed";
+  for (std::time_t t = from; t <= by && !mismatch.empty(); ++t) {
+    RandomState stream = initial_random_state;
+    stream.x ^= static_cast<std::uint32_t>(t);
+    std::string expected = before;
+    std::string range(rangeCount * sectorSize, '\0');
+    fill_random_from(stream, range.data(), range.size());
+    expected.replace(rangeFirst * sectorSize, range.size(), range);
+    mismatch = first_difference(after, expected, sectorSize);
+  }
+  EXPECT_EQ("", mismatch);
 }
 
 // clang-format off

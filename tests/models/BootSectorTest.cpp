@@ -3,6 +3,7 @@
 
 #include "Files.h"
 
+#include "SystemTool.h"
 #include "TempDir.h"
 
 #include <glib.h>
@@ -229,37 +230,10 @@ const ImageCase image_cases[] = {
 };
 // clang-format on
 
-// The tool's full path, looked for in the system folders and along PATH; empty when missing.
-std::string find_tool(const char* name) {
-  for (const char* folder : {"/usr/sbin/", "/sbin/"}) {
-    const std::string path = std::string(folder) + name;
-    if (g_file_test(path.c_str(), G_FILE_TEST_IS_EXECUTABLE))
-      return path;
-  }
-  gchar* found = g_find_program_in_path(name);
-  std::string path = found != nullptr ? found : "";
-  g_free(found);
-  return path;
-}
-
 // Runs the command; fails the test with its output when it does not succeed.
-void run(std::vector<std::string> argv) {
-  std::vector<char*> args;
-  for (std::string& a : argv)
-    args.push_back(a.data());
-  args.push_back(nullptr);
-  gchar* out = nullptr;
-  gchar* err = nullptr;
-  gint status = 0;
-  GError* error = nullptr;
-  const bool ran = g_spawn_sync(nullptr, args.data(), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr,
-                                &out, &err, &status, &error);
-  EXPECT_TRUE(ran && g_spawn_check_wait_status(status, nullptr))
-      << argv[0] << ": " << (error != nullptr ? error->message : "") << out << err;
-  g_free(out);
-  g_free(err);
-  if (error != nullptr)
-    g_error_free(error);
+void run(const std::vector<std::string>& argv) {
+  std::string output;
+  EXPECT_TRUE(run_tool(argv, output)) << output;
 }
 
 class BootSectorImage : public ::testing::TestWithParam<ImageCase> {};

@@ -28,12 +28,13 @@ public:
     attach(sectorSize);
   }
 
-  // Over the existing image file `image`, which stays when the device goes.
-  LoopDevice(const std::string& image, unsigned sectorSize) {
+  // Over the existing image file `image`, which stays when the device goes; with `directIo`
+  // the loop driver reads and writes the image with direct input and output.
+  LoopDevice(const std::string& image, unsigned sectorSize, bool directIo = false) {
     if (!can_attach())
       return;
     image_ = image;
-    attach(sectorSize);
+    attach(sectorSize, directIo);
   }
 
   ~LoopDevice() {
@@ -109,10 +110,10 @@ private:
     return false;
   }
 
-  void attach(unsigned sectorSize) {
+  void attach(unsigned sectorSize, bool directIo = false) {
     std::string output;
     const int status = run("losetup --find --show --sector-size " + std::to_string(sectorSize) +
-                               " '" + image_ + "'",
+                               (directIo ? " --direct-io=on" : "") + " '" + image_ + "'",
                            output);
     while (!output.empty() && (output.back() == '\n' || output.back() == ' '))
       output.pop_back();

@@ -22,13 +22,16 @@ bool is_candidate(GtkWindow* window) {
   return type == GTK_WINDOW_TOPLEVEL && (GTK_IS_DIALOG(window) || gtk_window_get_modal(window));
 }
 
-// The open dialog that no other open dialog is transient for; the newest of several.
-GtkWindow* innermost_dialog() {
+// The open dialog that no other open dialog is transient for; the newest of several. Dialogs
+// whose accessible id is in `ignored` do not count.
+GtkWindow* innermost_dialog(const std::vector<std::string>& ignored) {
   GList* windows = gtk_window_list_toplevels();
   std::vector<GtkWindow*> open;
   for (GList* item = windows; item != nullptr; item = item->next) {
-    if (is_candidate(GTK_WINDOW(item->data)))
-      open.push_back(GTK_WINDOW(item->data));
+    GtkWindow* window = GTK_WINDOW(item->data);
+    if (is_candidate(window) && std::find(ignored.begin(), ignored.end(),
+                                          accessible_id_of(GTK_WIDGET(window))) == ignored.end())
+      open.push_back(window);
   }
   g_list_free(windows);
   GtkWindow* found = nullptr;
@@ -159,6 +162,11 @@ DialogResponder& DialogResponder::choose_file(const std::string& path, int respo
   return add({Step::ChooseFile, response, path, 0, {}});
 }
 
+DialogResponder& DialogResponder::ignore(const std::string& id) {
+  ignored.push_back(id);
+  return *this;
+}
+
 DialogResponder& DialogResponder::then(std::function<void(GtkWindow*)> action) {
   return add({Step::Then, 0, {}, 0, std::move(action)});
 }
@@ -169,7 +177,7 @@ gboolean DialogResponder::on_poll(gpointer self) {
 }
 
 void DialogResponder::poll() {
-  GtkWindow* innermost = innermost_dialog();
+  GtkWindow* innermost = innermost_dialog(ignored);
   if (g_get_monotonic_time() > deadline && (next < steps.size() || failed)) {
     give_up(innermost);
     return;

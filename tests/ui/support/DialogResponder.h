@@ -56,6 +56,10 @@ public:
   // Runs `action` on the dialog; the step is done when it returns. The action may run a main
   // loop (to wait for the dialog to settle); the responder answers nothing meanwhile.
   DialogResponder& then(std::function<void(GtkWindow*)> action);
+  // Never answers a dialog whose accessible id is `id`, nor counts it as open: for a box that
+  // the code under test shows and closes by itself (a progress box) while the steps wait for the
+  // next question. Not a step.
+  DialogResponder& ignore(const std::string& id);
 
   // Every step has been taken.
   bool finished() const { return next == steps.size(); }
@@ -85,6 +89,7 @@ private:
   void give_up(GtkWindow* innermost);
 
   std::vector<Step> steps;
+  std::vector<std::string> ignored;
   std::size_t next = 0;
   std::vector<Seen> seen_;
   State state = State::Idle;

@@ -1,0 +1,61 @@
+#include "InFlight.h"
+
+#include "Operation.h"
+
+#include <algorithm>
+
+InFlight::~InFlight() {
+  try {
+    drop();
+  } catch (...) {
+    // Abandoning reports nothing; a failure here leaves nothing to be done.
+  }
+}
+
+bool InFlight::next(Chunk& chunk) const {
+  const auto [lba, count] = chunk;
+  if (downwards) {
+    if (lba <= limit)
+      return false;
+    const std::uint64_t size = std::min(count, lba - limit);
+    chunk = {lba - size, size};
+    return true;
+  }
+  if (lba + count >= limit)
+    return false;
+  chunk = {lba + count, std::min(count, limit - (lba + count))};
+  return true;
+}
+
+void InFlight::drop() {
+  if (started.empty())
+    return;
+  started.clear();
+  operation.abandon();
+}
+
+std::uint64_t InFlight::transfer(std::uint64_t lba, std::uint64_t count) {
+  const std::size_t most = operation.transfers_in_flight(count);
+  if (most <= 1 && started.empty())
+    return operation.process(lba, count);
+  if (!started.empty() && started.front() != Chunk(lba, count))
+    drop(); // the walk is somewhere else than its way
+  if (started.empty()) {
+    operation.start(lba, count);
+    started.emplace_back(lba, count);
+  }
+  Chunk ahead = started.back();
+  while (started.size() < std::min(window, most) && next(ahead)) {
+    operation.start(ahead.first, ahead.second);
+    started.push_back(ahead);
+  }
+  started.pop_front();
+  const std::uint64_t done = operation.finish();
+  if (done == count) {
+    window = std::min(window * 2, most);
+  } else {
+    drop();
+    window = 1;
+  }
+  return done;
+}

@@ -1,0 +1,236 @@
+// Overlapped transfers over io_uring, or over a few threads where the kernel gives no ring.
+#include "TransferQueue.h"
+
+#include "Errno.h"
+
+#include <liburing.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <set>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+void finish(Transfer& transfer, bool ok, DWORD error) {
+  transfer.ok = ok;
+  transfer.error = ok ? 0 : error;
+  transfer.finished.store(true, std::memory_order_release);
+  transfer.finished.notify_all();
+}
+
+// The kernel runs the transfers; completions are collected by whoever waits for one.
+class UringQueue : public TransferQueue {
+public:
+  explicit UringQueue(int fd) : fd(fd) {}
+
+  // False when the kernel refuses a ring (io_uring disabled, or not allowed to this process).
+  bool set_up() {
+    ready = io_uring_queue_init(ring_entries, &ring, 0) == 0;
+    return ready;
+  }
+
+  ~UringQueue() override {
+    if (!ready)
+      return;
+    std::lock_guard<std::mutex> lock(mutex);
+    while (!inFlight.empty())
+      collect_one();
+    io_uring_queue_exit(&ring);
+  }
+
+  void start(Transfer& transfer) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    io_uring_sqe* entry = broken ? nullptr : io_uring_get_sqe(&ring);
+    while (entry == nullptr && !broken && !inFlight.empty()) { // the ring is full: make room
+      collect_one();
+      entry = broken ? nullptr : io_uring_get_sqe(&ring);
+    }
+    if (entry == nullptr) {
+      run_transfer_now(fd, transfer);
+      return;
+    }
+    const auto length = static_cast<unsigned>(transfer.length);
+    if (transfer.write)
+      io_uring_prep_write(entry, fd, transfer.buffer, length, transfer.offset);
+    else
+      io_uring_prep_read(entry, fd, transfer.buffer, length, transfer.offset);
+    io_uring_sqe_set_data(entry, &transfer);
+    int submitted = 0;
+    do
+      submitted = io_uring_submit(&ring);
+    while (submitted == -EINTR || submitted == -EAGAIN);
+    if (submitted < 0) {
+      // Nothing went to the kernel, and the entry stays queued in the ring: nothing more can
+      // go through it.
+      broken = true;
+      run_transfer_now(fd, transfer);
+      return;
+    }
+    inFlight.insert(&transfer);
+  }
+
+  void wait_for(Transfer& transfer) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    while (!transfer.finished.load(std::memory_order_acquire) && !inFlight.empty())
+      collect_one();
+  }
+
+private:
+  static constexpr unsigned ring_entries = 64;
+
+  // Waits for one completion and gives its transfer the outcome. Called with the lock held.
+  void collect_one() {
+    io_uring_cqe* completion = nullptr;
+    int waited = 0;
+    do
+      waited = io_uring_wait_cqe(&ring, &completion);
+    while (waited == -EINTR || waited == -EAGAIN);
+    if (waited < 0 || completion == nullptr) {
+      // The ring itself failed: nothing more will come out of it, and where the transfers in
+      // flight stand is not known.
+      broken = true;
+      for (Transfer* lost : inFlight) {
+        lost->done = 0;
+        finish(*lost, false, ERROR_IO_DEVICE);
+      }
+      inFlight.clear();
+      return;
+    }
+    auto* transfer = static_cast<Transfer*>(io_uring_cqe_get_data(completion));
+    const int result = completion->res;
+    io_uring_cqe_seen(&ring, completion);
+    inFlight.erase(transfer);
+    if (result == -EINTR || result == -EAGAIN) {
+      run_transfer_now(fd, *transfer);
+    } else if (result < 0) {
+      transfer->done = 0;
+      finish(*transfer, false, win32_error_from_errno(-result));
+    } else if (static_cast<std::size_t>(result) < transfer->length) {
+      run_transfer_now(fd, *transfer, static_cast<std::size_t>(result)); // the rest, if any
+    } else {
+      transfer->done = transfer->length;
+      finish(*transfer, true, 0);
+    }
+  }
+
+  int fd;
+  io_uring ring{};
+  bool ready = false;
+  bool broken = false; // the ring failed: transfers are run at once
+  std::mutex mutex;
+  std::set<Transfer*> inFlight;
+};
+
+// Threads of our own, started as they are needed, each moving one transfer at a time.
+class ThreadQueue : public TransferQueue {
+public:
+  explicit ThreadQueue(int fd) : fd(fd) {}
+
+  ~ThreadQueue() override {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      stopping = true; // the workers empty the queue first
+    }
+    waiting.notify_all();
+    for (std::thread& worker : workers)
+      worker.join();
+  }
+
+  void start(Transfer& transfer) override {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      queue.push_back(&transfer);
+      if (idle == 0 && workers.size() < most_workers) {
+        try {
+          workers.emplace_back(&ThreadQueue::work, this);
+        } catch (const std::system_error&) {
+          if (workers.empty()) { // no thread to be had: move it here
+            queue.pop_back();
+            run_transfer_now(fd, transfer);
+            return;
+          }
+        }
+      }
+    }
+    waiting.notify_one();
+  }
+
+  void wait_for(Transfer& transfer) override {
+    while (!transfer.finished.load(std::memory_order_acquire))
+      transfer.finished.wait(false, std::memory_order_acquire);
+  }
+
+private:
+  static constexpr std::size_t most_workers = 16;
+
+  void work() {
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+      ++idle;
+      waiting.wait(lock, [this] { return stopping || !queue.empty(); });
+      --idle;
+      if (queue.empty())
+        return; // stopping
+      Transfer* transfer = queue.front();
+      queue.pop_front();
+      lock.unlock();
+      run_transfer_now(fd, *transfer);
+      lock.lock();
+    }
+  }
+
+  int fd;
+  std::mutex mutex;
+  std::condition_variable waiting;
+  std::deque<Transfer*> queue;
+  std::vector<std::thread> workers;
+  std::size_t idle = 0;
+  bool stopping = false;
+};
+
+} // namespace
+
+void run_transfer_now(int fd, Transfer& transfer, std::size_t from) {
+  std::size_t done = from;
+  auto* bytes = static_cast<char*>(transfer.buffer);
+  while (done < transfer.length) {
+    const off_t at = static_cast<off_t>(transfer.offset + done);
+    const ssize_t n = transfer.write ? pwrite(fd, bytes + done, transfer.length - done, at)
+                                     : pread(fd, bytes + done, transfer.length - done, at);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0 || (n == 0 && transfer.write)) {
+      transfer.done = done;
+      finish(transfer, false, win32_error_from_errno(n < 0 ? errno : ENOSPC));
+      return;
+    }
+    if (n == 0)
+      break; // the end of the medium
+    done += static_cast<std::size_t>(n);
+  }
+  transfer.done = done;
+  finish(transfer, true, 0);
+}
+
+std::unique_ptr<TransferQueue> make_transfer_queue(int fd) {
+  const char* asked = std::getenv("CVW_TRANSFER_QUEUE");
+  const bool threads = asked != nullptr && std::strcmp(asked, "threads") == 0;
+  if (!threads) {
+    auto ring = std::make_unique<UringQueue>(fd);
+    if (ring->set_up())
+      return ring;
+  }
+  return std::make_unique<ThreadQueue>(fd);
+}
+
+} // namespace platform

@@ -1,0 +1,35 @@
+// The overlapped transfers of one open descriptor of the Linux machine: they run while their
+// caller goes on, and each is waited for on its own.
+//
+// Two ways of running them: io_uring (the kernel runs the transfers, no thread of ours is
+// involved) and, where the kernel refuses this process a ring, a few threads of our own that
+// each move one transfer at a time with pread and pwrite. The environment variable
+// CVW_TRANSFER_QUEUE ("io_uring" or "threads") picks one, for the benchmark that compares them.
+#pragma once
+
+#include "Machine.h"
+
+#include <memory>
+
+namespace platform {
+
+class TransferQueue {
+public:
+  virtual ~TransferQueue() = default;
+
+  // Starts `transfer`, which stays in place until wait_for has returned for it.
+  virtual void start(Transfer& transfer) = 0;
+  // Returns once `transfer`, started here, has finished.
+  virtual void wait_for(Transfer& transfer) = 0;
+};
+
+// A queue for `fd`, which the caller keeps open for longer than the queue. Its destructor
+// waits for the transfers in flight.
+std::unique_ptr<TransferQueue> make_transfer_queue(int fd);
+
+// Moves the bytes of `transfer` after its first `from` in the calling thread, retrying
+// interrupted calls, and marks it finished. A read that reaches the end of the medium ends
+// there; a write that moves nothing fails.
+void run_transfer_now(int fd, Transfer& transfer, std::size_t from = 0);
+
+} // namespace platform

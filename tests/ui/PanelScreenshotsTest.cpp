@@ -1,0 +1,191 @@
+// Pictures of the drive task's panels and the wipe options dialog, written to the build folder's
+// "screenshots" for people to look at. The sector view shows a real FAT32 file system, made by
+// mkfs.fat and read through the real engine on a simulated machine.
+#include "ViewUI/ViewUI.h"
+#include "WipeOptionsUI/WipeOptionsUI.h"
+#include "WipeUI/WipeUI.h"
+
+#include "DialogResponder.h"
+#include "FakeViewModel.h"
+#include "FakeWipeModel.h"
+#include "FindWidget.h"
+#include "GuiEnvironment.h"
+#include "LogCapture.h"
+#include "MainLoop.h"
+#include "ProgramConfig.h"
+#include "Screenshot.h"
+#include "SystemTool.h"
+#include "TempDir.h"
+#include "TestMachine.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using PanelScreenshotsTest = GuiTest;
+
+std::string text_of(GtkWidget* view) {
+  GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
+  GtkTextIter start, end;
+  gtk_text_buffer_get_bounds(buffer, &start, &end);
+  gchar* chars = gtk_text_buffer_get_text(buffer, &start, &end, FALSE);
+  std::string text = chars;
+  g_free(chars);
+  return text;
+}
+
+Drive sample_drive() {
+  Drive drive;
+  drive.set_id("\\\\.\\PhysicalDrive2");
+  drive.set_sectors(3907029168ULL);
+  drive.set_sector_size(512);
+  drive.set_model("ST2000DM008-2FR102");
+  drive.set_serial("ZFL1A2B3");
+  Partition system, data;
+  system.set_name("524.3MB (Drive E:) System Reserved");
+  system.set_start(2048);
+  system.set_sectors(1024000);
+  data.set_name("1.999TB (Drive F:) Data");
+  data.set_start(1026048);
+  data.set_sectors(3906001920ULL);
+  drive.set_partitions({system, data});
+  return drive;
+}
+
+} // namespace
+
+// A 64 MiB disk holding one FAT32 file system from its first sector, browsed by the real engine:
+// first the hex dump of its boot sector, then the decoded FAT32 form.
+TEST_F(PanelScreenshotsTest, TheSectorViewOfAFat32Disk) {
+  const std::string mkfs = find_tool("mkfs.fat");
+  if (mkfs.empty())
+    GTEST_SKIP() << "mkfs.fat is missing (Debian package dosfstools)";
+  constexpr std::uint64_t sectors = 131072;
+  TestMachine machine(R"("drives": [ { "number": 0, "size": 67108864, "image": "disk0.img" } ])");
+  std::string output;
+  ASSERT_TRUE(run_tool({mkfs, "-F", "32", "-s", "1", "-n", "CVW32", "-i", "0BADCAFE", "-C",
+                        machine.image("disk0.img"), std::to_string(sectors / 2)},
+                       output))
+      << output;
+
+  program_config() = config::Value(config::Value::Object);
+  program_config().set("Driver", CVWDRV_PATH);
+  ViewModelFactoryImpl factory(program_config());
+  Drive drive;
+  drive.set_id("\\\\.\\PhysicalDrive0");
+  drive.set_sectors(sectors);
+  drive.set_sector_size(512);
+  drive.set_model("SAMSUNG HD103SJ");
+  drive.set_serial("S246J90Z123456");
+  Partition volume;
+  volume.set_name("67.11MB (Drive F:) CVW32");
+  volume.set_start(0);
+  volume.set_sectors(sectors);
+  drive.set_partitions({volume});
+
+  ViewUI panel(factory, drive, 0, sectors);
+  GtkWidget* window = show_in_window(panel.widget(), "VWTask");
+  panel.select();
+  GtkWidget* view = widget_by_id(panel.widget(), "textview");
+  ASSERT_TRUE(run_loop([&] { return panel.shown_lba() == 0; }, 30 * G_USEC_PER_SEC));
+  EXPECT_EQ(text_of(view).rfind("*** LBA: 0 ***\n0000 | eb 58 90 6d 6b 66 73 2e", 0), 0u)
+      << text_of(view);
+  save_screenshot(window, "ViewUI-hexdump");
+
+  gtk_combo_box_set_active(GTK_COMBO_BOX(widget_by_id(panel.widget(), "format")),
+                           ViewModel::FormatFat32);
+  ASSERT_TRUE(
+      run_loop([&] { return text_of(view).find("File System (FAT32)") != std::string::npos; },
+               30 * G_USEC_PER_SEC))
+      << text_of(view);
+  const std::string text = text_of(view);
+  EXPECT_NE(text.find("'CVW32      '"), std::string::npos) << text;
+  EXPECT_NE(text.find("55 aa"), std::string::npos) << text;
+  save_screenshot(window, "ViewUI-fat32");
+
+  gtk_button_clicked(GTK_BUTTON(widget_by_id(panel.widget(), "toggle")));
+  save_screenshot(window, "ViewUI-range-hidden");
+  gtk_button_clicked(GTK_BUTTON(widget_by_id(panel.widget(), "toggle")));
+  gtk_widget_destroy(window);
+  program_config() = config::Value(config::Value::Object);
+}
+
+TEST_F(PanelScreenshotsTest, TheWipeOptionsDialog) {
+  WipeOptions options;
+  options.set_mode(3); // DoD 5220.22-M (D): verify ticked and greyed
+  options.set_pattern("\x55\xaa");
+  options.set_ignore_read_errors(true);
+  WipeOptionsUI dialog(nullptr);
+  DialogResponder answers;
+  answers.then([](GtkWindow* d) { save_screenshot(GTK_WIDGET(d), "WipeOptionsUI"); })
+      .click("gtk-cancel");
+  EXPECT_FALSE(dialog.run(options));
+}
+
+// The wipe panel in every state of its model, as a drive task shows it below the sector view.
+TEST_F(PanelScreenshotsTest, TheWipePanelInEachState) {
+  LogCapture quiet; // the notifier finds no sound player here
+  TempDir programDirectory;
+  program_config() = config::Value(config::Value::Object);
+  program_config().set("Program Path", programDirectory.path().string());
+  FakeWipeModelFactory factory;
+  GtkWidget* parent = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  WipeUI panel(factory, sample_drive(), 0, 3907029168ULL, parent);
+  GtkWidget* window = show_in_window(panel.widget(), "VWTask");
+  panel.select();
+  FakeWipeModel& model = *factory.last;
+  save_screenshot(window, "WipeUI-0-idle");
+  model.arm();
+  save_screenshot(window, "WipeUI-5-armed");
+  model.set_state(WipeModel::Wiping);
+  model.show_status("WIPING - 37% | 740.1GB | LBA: 1445600000 | 0 errors");
+  model.show_percent(37);
+  save_screenshot(window, "WipeUI-1-wiping");
+  model.set_state(WipeModel::Paused);
+  save_screenshot(window, "WipeUI-2-paused");
+  model.set_state(WipeModel::Waiting);
+  model.show_status("ERROR - Write failed (LBA: 1445600256, sectors: 256)");
+  save_screenshot(window, "WipeUI-5-error");
+  model.set_state(WipeModel::Done);
+  model.show_status("DONE - 2.000TB | 5h 12m 40s | 106.61MB/s | 0 errors (Certificate)");
+  save_screenshot(window, "WipeUI-4-done");
+  gtk_button_clicked(GTK_BUTTON(widget_by_id(panel.widget(), "toggle")));
+  save_screenshot(window, "WipeUI-4-done-options-hidden");
+  gtk_button_clicked(GTK_BUTTON(widget_by_id(panel.widget(), "toggle")));
+  gtk_widget_destroy(window);
+  gtk_widget_destroy(parent);
+  program_config() = config::Value(config::Value::Object);
+}
+
+// A whole drive task: the sector view above the wipe panel, in the main window's colours.
+TEST_F(PanelScreenshotsTest, ADriveTask) {
+  LogCapture quiet;
+  TempDir programDirectory;
+  program_config() = config::Value(config::Value::Object);
+  program_config().set("Program Path", programDirectory.path().string());
+  FakeViewModelFactory views;
+  FakeWipeModelFactory wipes;
+  GtkWidget* parent = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  ViewUI view(views, sample_drive(), 0, 3907029168ULL);
+  WipeUI wipe(wipes, sample_drive(), 0, 3907029168ULL, parent);
+  GtkWidget* box = gtk_vbox_new(FALSE, 0);
+  g_object_ref_sink(box);
+  gtk_box_pack_start(GTK_BOX(box), view.widget(), FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(box), wipe.widget(), FALSE, FALSE, 0);
+  view.select();
+  wipe.select();
+  views.last->answer();
+  wipes.last->set_state(WipeModel::Wiping);
+  wipes.last->show_status("WIPING - 37% | 740.1GB | LBA: 1445600000 | 0 errors");
+  for (const char* look : {"VWTask", "TopUI"}) {
+    GtkWidget* window = show_in_window(box, look);
+    save_screenshot(window, std::string("DriveTask-") + look);
+    gtk_container_remove(GTK_CONTAINER(window), box);
+    gtk_widget_destroy(window);
+  }
+  gtk_widget_destroy(box);
+  g_object_unref(box);
+  gtk_widget_destroy(parent);
+  program_config() = config::Value(config::Value::Object);
+}

@@ -1,0 +1,578 @@
+// The wipe panel against a fake model that answers when the test says so, with a recording
+// drive task as its owner and a stand-in sound player: every model state as the panel shows it,
+// the START chain through its checks and questions, the exports at the end of a wipe, the area,
+// the options and what the panel hands to its task.
+#include "WipeUI/WipeUI.h"
+
+#include "DialogResponder.h"
+#include "FakeWipeModel.h"
+#include "FindWidget.h"
+#include "GuiEnvironment.h"
+#include "LogCapture.h"
+#include "MainLog.h"
+#include "MainLoop.h"
+#include "ProgramConfig.h"
+#include "Script.h"
+#include "Settings.h"
+#include "TempDir.h"
+#include "TestMachine.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+Partition partition(const char* name, std::uint64_t start, std::uint64_t sectors) {
+  Partition p;
+  p.set_name(name);
+  p.set_start(start);
+  p.set_sectors(sectors);
+  return p;
+}
+
+// 1000 sectors with one partition over 100..599; the model and serial are no markup.
+Drive sample_drive(const char* warning = "") {
+  Drive drive;
+  drive.set_id("\\\\.\\PhysicalDrive3");
+  drive.set_sectors(1000);
+  drive.set_sector_size(512);
+  drive.set_model("A&B <i>Disk</i>");
+  drive.set_serial("S<1>");
+  drive.set_warning(warning);
+  drive.set_partitions({partition("256.0KB (Drive G:)", 100, 500)});
+  return drive;
+}
+
+MainLog::Entry history_entry(const Drive& drive) {
+  MainLog::Entry entry;
+  entry.set_time(1700000000);
+  entry.set_model(drive.model());
+  entry.set_serial(drive.serial());
+  entry.set_wipe_method("Forward");
+  entry.set_wipe_sectors(drive.sectors());
+  return entry;
+}
+
+class WipeUITest : public GuiTest, public WipeUI::Callback {
+protected:
+  void SetUp() override {
+    GuiTest::SetUp();
+    if (IsSkipped() || HasFatalFailure())
+      return;
+    // A stand-in sound player that writes down each sound it is given.
+    const std::string player = dir.file("tonlet");
+    std::ofstream(player) << "#!/bin/sh\necho \"$1\" >> '" << dir.file("sounds") << "'\n";
+    std::filesystem::permissions(player, std::filesystem::perms::owner_all);
+    program_config() = config::Value(config::Value::Object);
+    program_config().set("Program Path", dir.path().string());
+    Settings& settings = Settings::instance();
+    settings = Settings();
+    settings.set_notifier_error_arg("error.wav");
+    settings.set_notifier_done_arg("done.wav");
+    MainLog::instance().assign({});
+    parent = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    open(sample_drive());
+  }
+  void TearDown() override {
+    panel.reset();
+    if (parent != nullptr)
+      gtk_widget_destroy(parent);
+    MainLog::instance().assign({});
+    Settings::instance() = Settings();
+    program_config() = config::Value(config::Value::Object);
+  }
+
+  void open(const Drive& drive) {
+    panel.reset(); // its widget leaves the window with it
+    panel = std::make_unique<WipeUI>(factory, drive, 0, drive.sectors(), parent);
+    panel->set_callback(this);
+    gtk_container_add(GTK_CONTAINER(parent), panel->widget());
+    gtk_widget_show(parent);
+    panel->select();
+    flush_events();
+  }
+
+  // The task's side.
+  void close() override { told.push_back("close"); }
+  void state_changed() override { told.push_back("state " + std::to_string(panel->state())); }
+  void percent_changed() override { told.push_back("percent " + std::to_string(panel->percent())); }
+  void area_wiped(std::uint64_t lba, std::uint64_t sectors) override {
+    told.push_back("area " + std::to_string(lba) + " " + std::to_string(sectors));
+  }
+  void wipe_all(const WipeOptions& options) override {
+    told.push_back("wipe all " + std::to_string(options.mode()));
+  }
+
+  FakeWipeModel& model() { return *factory.last; }
+  GtkWidget* find(const char* id) { return widget_by_id(panel->widget(), id); }
+  std::string label(const char* id) { return gtk_label_get_text(GTK_LABEL(find(id))); }
+  std::string button_label(const char* id) { return gtk_button_get_label(GTK_BUTTON(find(id))); }
+  std::string name(const char* id) { return gtk_widget_get_name(find(id)); }
+  bool sensitive(const char* id) { return gtk_widget_get_sensitive(find(id)) != FALSE; }
+  void click(const char* id) { gtk_button_clicked(GTK_BUTTON(find(id))); }
+  double spin(const char* id) { return gtk_spin_button_get_value(GTK_SPIN_BUTTON(find(id))); }
+  int area_item() { return gtk_combo_box_get_active(GTK_COMBO_BOX(find("wipeArea"))); }
+
+  // The sounds played so far, once `count` of them have been.
+  std::vector<std::string> sounds(std::size_t count) {
+    std::vector<std::string> played;
+    run_loop(
+        [&] {
+          played.clear();
+          std::ifstream record(dir.file("sounds"));
+          for (std::string line; std::getline(record, line);)
+            played.push_back(line);
+          return played.size() >= count;
+        },
+        5 * G_USEC_PER_SEC);
+    return played;
+  }
+  std::string sound(const char* file) { return dir.file(file); }
+
+  LogCapture log; // the players' ends and other lines of the debug log
+  TempDir dir;
+  FakeWipeModelFactory factory;
+  GtkWidget* parent = nullptr;
+  std::unique_ptr<WipeUI> panel;
+  std::vector<std::string> told;
+};
+
+} // namespace
+
+TEST_F(WipeUITest, ANewPanelIsReady) {
+  EXPECT_EQ(panel->kind(), "wipe");
+  EXPECT_EQ(factory.drive.id(), "\\\\.\\PhysicalDrive3");
+  EXPECT_EQ(std::string(gtk_widget_get_name(panel->widget())), "WipeUI");
+  for (const char* id :
+       {"toggle", "message", "wipeAll", "fillPatternFromFile", "logFile", "bottom"})
+    EXPECT_EQ(name(id), id);
+  EXPECT_EQ(label("message"), "READY - Press [START] to run wipe");
+  EXPECT_EQ(panel->status_text(), "READY - Press [START] to run wipe");
+  EXPECT_EQ(button_label("start"), "START");
+  EXPECT_EQ(button_label("stop"), "CLOSE");
+  EXPECT_EQ(name("stop"), "cancel");
+  EXPECT_EQ(panel->state(), 1);
+  EXPECT_EQ(area_item(), 0);
+  EXPECT_EQ(spin("wipeSectors"), 1000);
+  // The settings' options are the panel's.
+  EXPECT_EQ(std::string(gtk_entry_get_text(GTK_ENTRY(find("fillPattern")))), "\\x00");
+  EXPECT_TRUE(model().calls().empty());
+  panel.reset();
+  EXPECT_TRUE(factory.lastGone);
+}
+
+TEST_F(WipeUITest, TheSettingsOptionsAreLoaded) {
+  WipeOptions options;
+  options.set_mode(10);
+  options.set_ignore_write_errors(true);
+  Settings::instance().set_wipe_options(options);
+  open(sample_drive());
+  EXPECT_EQ(gtk_combo_box_get_active(GTK_COMBO_BOX(find("operationMode"))), 10);
+  EXPECT_TRUE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(find("ignoreWriteErrors"))));
+  // Loading is no operator's change: the model keeps its own options until START.
+  EXPECT_FALSE(model().options().ignore_write_errors());
+}
+
+// Every model state: the status line, the two buttons, the task's light, what can be edited,
+// and the sound.
+TEST_F(WipeUITest, EveryModelStateAsThePanelShowsIt) {
+  const std::string progress = "WIPING - 50% | 256.0KB | LBA: 500 | 0 errors";
+  // clang-format off
+  const struct {
+    int state;
+    const char* message;
+    const char* first;
+    const char* firstName;
+    const char* second;
+    bool secondSensitive;
+    int light;
+    bool editable;
+    const char* sound; // played on entering the state, or ""
+  } rows[] = {
+      {WipeModel::Wiping,  "{P}",           "PAUSE",    "pause",    "CANCEL", true,  2, false, ""},
+      {WipeModel::Paused,  "{P} (PAUSED)",  "RESUME",   "resume",   "CANCEL", true,  1, false, ""},
+      {WipeModel::Wiping,  "{P}",           "PAUSE",    "pause",    "CANCEL", true,  2, false, ""},
+      {WipeModel::Done,    "{P}",           "CONTINUE", "continue", "CANCEL", false, 3, false, "done.wav"},
+      {WipeModel::Waiting, "{P}",           "CONTINUE", "continue", "CANCEL", true,  4, false, "error.wav"},
+      {WipeModel::Idle,    "READY - Press [START] to run wipe",
+                                            "START",    "start",    "CLOSE",  true,  1, true,  ""},
+  };
+  // clang-format on
+  std::vector<std::string> played;
+  model().show_status(progress);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.state);
+    told.clear();
+    model().set_state(row.state);
+    std::string message = row.message;
+    if (message.rfind("{P}", 0) == 0)
+      message.replace(0, 3, progress);
+    EXPECT_EQ(label("message"), message);
+    EXPECT_EQ(button_label("start"), row.first);
+    EXPECT_EQ(name("start"), row.firstName);
+    EXPECT_TRUE(sensitive("start"));
+    EXPECT_EQ(button_label("stop"), row.second);
+    EXPECT_EQ(name("stop"), "cancel");
+    EXPECT_EQ(sensitive("stop"), row.secondSensitive);
+    EXPECT_EQ(panel->state(), row.light);
+    EXPECT_EQ(told, std::vector<std::string>{"state " + std::to_string(row.light)});
+    for (const char* id : {"wipeArea", "wipeStart", "wipeSectors", "wipeFinish", "operationMode",
+                           "sectorsPerTime", "fillPattern", "jumpSectors", "jumpDouble"})
+      EXPECT_EQ(sensitive(id), row.editable) << id;
+    for (const char* id : {"ignoreWriteErrors", "ignoreReadErrors", "ignoreCompareErrors"})
+      EXPECT_TRUE(sensitive(id)) << id;
+    if (*row.sound != '\0')
+      played.push_back(sound(row.sound));
+    EXPECT_EQ(sounds(played.size()), played);
+  }
+  // The model repeats a state before its replies: the row applies again, the sound too.
+  // (A new sound ends the player before it, so each is awaited.)
+  for (int again = 0; again < 2; ++again) {
+    model().set_state(WipeModel::Waiting);
+    played.push_back(sound("error.wav"));
+    EXPECT_EQ(sounds(played.size()), played);
+  }
+}
+
+// The buttons act by the model's state; CLOSE in Idle is the task's to do.
+TEST_F(WipeUITest, TheButtonsActByState) {
+  const struct {
+    int state;
+    const char* button;
+    std::vector<std::string> calls;
+    std::vector<std::string> told;
+  } cases[] = {
+      {WipeModel::Wiping, "start", {"pause"}, {}},
+      {WipeModel::Paused, "start", {"start"}, {}},
+      {WipeModel::Done, "start", {"start"}, {}},
+      {WipeModel::Waiting, "start", {"start"}, {}},
+      {WipeModel::Wiping, "stop", {"stop"}, {"state 1"}},
+      {WipeModel::Paused, "stop", {"stop"}, {"state 1"}},
+      {WipeModel::Waiting, "stop", {"stop"}, {"state 1"}},
+      {WipeModel::Idle, "stop", {}, {"close"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.state << " " << c.button);
+    model().set_state(c.state);
+    model().clear_calls();
+    told.clear();
+    click(c.button);
+    EXPECT_EQ(model().calls(), c.calls);
+    EXPECT_EQ(told, c.told);
+  }
+}
+
+TEST_F(WipeUITest, StartAsksWhatItMustBeforeArming) {
+  enum Warning { NoWarning, NotAllowed, Asked };
+  const Drive plain = sample_drive();
+  const std::string already = "This drive was already wiped.\n\nWipe Log (last drive event):\n" +
+                              history_entry(plain).to_text() +
+                              "\n\nAre you sure you want to continue?";
+  const std::string warned = "A&B <i>Disk</i> / S<1> is a System Drive";
+  const struct {
+    const char* what;
+    const char* pattern;
+    bool inHistory;
+    Warning warning;
+    std::vector<std::string> answers; // buttons, in order
+    std::vector<std::string> seen;    // the texts of the boxes answered
+    bool armed;
+  } cases[] = {
+      {"a bad pattern is the editor's message alone",
+       "",
+       true,
+       Asked,
+       {"close"},
+       {"Invalid pattern"},
+       false},
+      {"nothing to ask", "\\x00", false, NoWarning, {}, {}, true},
+      {"a wiped drive: No", "\\x00", true, NoWarning, {"gtk-no"}, {already}, false},
+      {"a wiped drive: Yes", "\\x00", true, NoWarning, {"gtk-yes"}, {already}, true},
+      {"a warned drive the configuration refuses",
+       "\\x00",
+       false,
+       NotAllowed,
+       {"close"},
+       {warned + "\n\nWipe is not allowed."},
+       false},
+      {"a warned drive: Yes",
+       "\\x00",
+       false,
+       Asked,
+       {"gtk-yes"},
+       {warned + "\n\nAre you sure you want to continue?"},
+       true},
+      {"a wiped and warned drive: Yes, then No",
+       "\\x00",
+       true,
+       Asked,
+       {"gtk-yes", "gtk-no"},
+       {already, warned + "\n\nAre you sure you want to continue?"},
+       false},
+      {"a wiped and warned drive: Yes twice",
+       "\\x00",
+       true,
+       Asked,
+       {"gtk-yes", "gtk-yes"},
+       {already, warned + "\n\nAre you sure you want to continue?"},
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    MainLog::instance().assign({});
+    if (c.inHistory)
+      MainLog::instance().add(history_entry(plain));
+    program_config().set("Program Path", dir.path().string());
+    if (c.warning == Asked)
+      program_config()["wipe"]["stop at drive warning"] = false;
+    else if (program_config().has("wipe"))
+      program_config()["wipe"]["stop at drive warning"] = true;
+    open(sample_drive(c.warning == NoWarning ? "" : "System Drive"));
+    gtk_entry_set_text(GTK_ENTRY(find("fillPattern")), c.pattern);
+    {
+      DialogResponder answers;
+      for (const std::string& answer : c.answers) {
+        if (answer == "close")
+          answers.close();
+        else
+          answers.click(answer);
+      }
+      click("start");
+      ASSERT_EQ(answers.seen().size(), c.seen.size());
+      for (std::size_t i = 0; i < c.seen.size(); ++i)
+        EXPECT_EQ(answers.seen()[i].text, c.seen[i]);
+    }
+    if (!c.armed) {
+      EXPECT_TRUE(model().calls().empty());
+      EXPECT_EQ(model().state(), WipeModel::Idle);
+      EXPECT_EQ(button_label("start"), "START");
+      continue;
+    }
+    EXPECT_EQ(model().calls(), std::vector<std::string>{"arm 0 1000 0"});
+    EXPECT_EQ(label("message"), "READY - Data on this drive will be lost. Are you sure?");
+    EXPECT_EQ(button_label("start"), "CONTINUE");
+    EXPECT_EQ(button_label("stop"), "CANCEL");
+    EXPECT_EQ(panel->state(), 4);
+    EXPECT_EQ(sounds(1), std::vector<std::string>{sound("error.wav")});
+    click("stop");
+    EXPECT_EQ(model().state(), WipeModel::Idle);
+    EXPECT_EQ(button_label("start"), "START");
+    std::filesystem::remove(dir.file("sounds"));
+  }
+}
+
+TEST_F(WipeUITest, StartArmsTheChosenAreaWithTheEditorsOptions) {
+  gtk_combo_box_set_active(GTK_COMBO_BOX(find("wipeArea")), 1);
+  EXPECT_EQ(spin("wipeStart"), 100);
+  EXPECT_EQ(spin("wipeSectors"), 500);
+  gtk_combo_box_set_active(GTK_COMBO_BOX(find("operationMode")), 2);
+  gtk_entry_set_text(GTK_ENTRY(find("fillPattern")), "Z");
+  click("start");
+  EXPECT_EQ(model().calls(), std::vector<std::string>{"arm 100 500 2"});
+  EXPECT_EQ(model().options().pattern(), "Z");
+  EXPECT_EQ(model().lba(), 100u);
+  EXPECT_EQ(model().sectors(), 500u);
+}
+
+TEST_F(WipeUITest, TheAreaItemFollowsTheRange) {
+  // "Custom area" leaves the range as it was.
+  gtk_combo_box_set_active(GTK_COMBO_BOX(find("wipeArea")), 2);
+  EXPECT_EQ(spin("wipeStart"), 0);
+  EXPECT_EQ(spin("wipeSectors"), 1000);
+  // Typing a partition's range selects its item; any other range is "Custom area".
+  gtk_spin_button_set_value(GTK_SPIN_BUTTON(find("wipeStart")), 100);
+  EXPECT_EQ(area_item(), 2);
+  gtk_spin_button_set_value(GTK_SPIN_BUTTON(find("wipeSectors")), 500);
+  EXPECT_EQ(area_item(), 1);
+  gtk_spin_button_set_value(GTK_SPIN_BUTTON(find("wipeFinish")), 998);
+  EXPECT_EQ(area_item(), 2);
+  gtk_combo_box_set_active(GTK_COMBO_BOX(find("wipeArea")), 0);
+  EXPECT_EQ(spin("wipeStart"), 0);
+  EXPECT_EQ(spin("wipeFinish"), 999);
+}
+
+TEST_F(WipeUITest, PausingShowsTheLastProgress) {
+  model().set_state(WipeModel::Wiping);
+  model().show_status("WIPING - 12%");
+  model().set_state(WipeModel::Paused);
+  EXPECT_EQ(label("message"), "WIPING - 12% (PAUSED)");
+  EXPECT_EQ(panel->status_text(), "WIPING - 12%");
+  model().set_state(WipeModel::Wiping);
+  EXPECT_EQ(label("message"), "WIPING - 12%");
+  model().show_status("WIPING - 13%");
+  EXPECT_EQ(label("message"), "WIPING - 13%");
+}
+
+TEST_F(WipeUITest, ProgressAndAreasReachTheTask) {
+  model().show_percent(42);
+  EXPECT_EQ(panel->percent(), 42);
+  model().show_area(100, 256);
+  EXPECT_EQ(told, (std::vector<std::string>{"percent 42", "area 100 256"}));
+}
+
+TEST_F(WipeUITest, IgnoreChoicesReachTheModelDuringAWipe) {
+  model().set_state(WipeModel::Wiping);
+  gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(find("ignoreReadErrors")), TRUE);
+  EXPECT_TRUE(model().options().ignore_read_errors());
+  gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(find("ignoreCompareErrors")), TRUE);
+  EXPECT_TRUE(model().options().ignore_compare_errors());
+  gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(find("ignoreReadErrors")), FALSE);
+  EXPECT_FALSE(model().options().ignore_read_errors());
+  EXPECT_TRUE(model().calls().empty());
+}
+
+TEST_F(WipeUITest, WipeAllHandsTheOptionsToTheTask) {
+  gtk_combo_box_set_active(GTK_COMBO_BOX(find("operationMode")), 10);
+  click("wipeAll");
+  EXPECT_EQ(told, std::vector<std::string>{"wipe all 10"});
+  told.clear();
+  gtk_combo_box_set_active(GTK_COMBO_BOX(find("operationMode")), 0);
+  gtk_entry_set_text(GTK_ENTRY(find("fillPattern")), "");
+  DialogResponder answers;
+  answers.close();
+  click("wipeAll");
+  EXPECT_TRUE(told.empty());
+  panel->set_callback(nullptr);
+  click("wipeAll"); // nobody to hand them to: not even the check
+}
+
+TEST_F(WipeUITest, ArmAndStartNowTakesTheEditorsOptions) {
+  gtk_combo_box_set_active(GTK_COMBO_BOX(find("operationMode")), 1);
+  panel->arm(true);
+  EXPECT_EQ(model().calls(), (std::vector<std::string>{"arm 0 1000 1", "start"}));
+  model().clear_calls();
+  model().set_state(WipeModel::Idle);
+  // A refused pattern: its message, then the model's options as they were.
+  gtk_combo_box_set_active(GTK_COMBO_BOX(find("operationMode")), 0);
+  gtk_entry_set_text(GTK_ENTRY(find("fillPattern")), "");
+  DialogResponder answers;
+  answers.close();
+  panel->arm(true);
+  EXPECT_EQ(model().calls(), (std::vector<std::string>{"arm 0 1000 1", "start"}));
+}
+
+// When a wipe is done the whole history goes to the export files the settings name; a file that
+// cannot be written is reported, both in one box.
+TEST_F(WipeUITest, AFinishedWipeExportsTheHistory) {
+  MainLog::instance().add(history_entry(sample_drive()));
+  Settings::instance().set_export_csv(dir.file("WipeLog.csv"));
+  Settings::instance().set_export_txt(dir.file("WipeLog.txt"));
+  model().set_state(WipeModel::Done);
+  auto content = [](const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+  };
+  EXPECT_EQ(content(dir.file("WipeLog.csv")), MainLog::instance().to_csv());
+  EXPECT_EQ(content(dir.file("WipeLog.txt")), MainLog::instance().to_text());
+
+  const std::string csv = dir.file("missing <&> folder/WipeLog.csv");
+  const std::string txt = dir.file("missing <&> folder/WipeLog.txt");
+  Settings::instance().set_export_csv(csv);
+  Settings::instance().set_export_txt(txt);
+  DialogResponder answers;
+  answers.close();
+  model().set_state(WipeModel::Done);
+  ASSERT_EQ(answers.seen().size(), 1u);
+  EXPECT_EQ(answers.seen()[0].title, "Error");
+  EXPECT_EQ(answers.seen()[0].text, "Export CSV automatically (Wipe Log)\nCannot save file\n(" +
+                                        csv +
+                                        ")\n\nExport TXT automatically (Wipe Log)\nCannot save "
+                                        "file\n(" +
+                                        txt + ")");
+  EXPECT_EQ(button_label("start"), "CONTINUE");
+}
+
+TEST_F(WipeUITest, TheLogButtonShowsTheTasksLog) {
+  model().log().add("first line of the task");
+  DialogResponder answers;
+  answers.close();
+  click("logFile");
+  ASSERT_EQ(answers.seen().size(), 1u);
+  EXPECT_EQ(answers.seen()[0].title, "Task Log");
+}
+
+TEST_F(WipeUITest, TheOptionsPartFollowsTheToggleInEveryPanel) {
+  FakeWipeModelFactory otherFactory;
+  WipeUI other(otherFactory, sample_drive(), 0, 1000, parent);
+  GtkWidget* otherWindow = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  gtk_container_add(GTK_CONTAINER(otherWindow), other.widget());
+  gtk_widget_show(otherWindow);
+  other.select();
+  GtkWidget* otherBottom = widget_by_id(other.widget(), "bottom");
+  EXPECT_TRUE(gtk_widget_get_visible(find("bottom")));
+  click("toggle");
+  EXPECT_FALSE(gtk_widget_get_visible(find("bottom")));
+  EXPECT_TRUE(gtk_widget_get_visible(otherBottom));
+  other.select();
+  EXPECT_FALSE(gtk_widget_get_visible(otherBottom));
+  panel->deselect();
+  EXPECT_FALSE(gtk_widget_get_visible(find("top")));
+  click("toggle");
+  panel->select();
+  EXPECT_TRUE(gtk_widget_get_visible(find("top")));
+  EXPECT_TRUE(gtk_widget_get_visible(find("bottom")));
+  gtk_widget_destroy(otherWindow);
+}
+
+// The real wipe task model and engine on a simulated machine: START, CONTINUE, the wipe runs to
+// its end, the history is exported, CONTINUE brings the panel back to START, and the next START
+// knows the drive was wiped.
+TEST_F(WipeUITest, ARealWipeFromStartToTheExports) {
+  TestMachine machine(R"("drives": [ { "number": 0, "size": 1048576, "image": "disk0.img" } ])");
+  std::ofstream(machine.image("disk0.img"), std::ios::binary) << std::string(1048576, '\xaa');
+  program_config().set("Driver", CVWDRV_PATH);
+  program_config()["wipe"]["command"] = config::Value(config::Value::Object);
+  Settings::instance().set_export_csv(dir.file("WipeLog.csv"));
+  Settings::instance().set_export_txt(dir.file("WipeLog.txt"));
+  WipeModelFactoryImpl realFactory(program_config());
+  Drive drive;
+  drive.set_id("\\\\.\\PhysicalDrive0");
+  drive.set_sectors(2048);
+  drive.set_sector_size(512);
+  drive.set_model("SIMULATED DISK");
+  drive.set_serial("SIM0001");
+  panel.reset(); // its widget leaves the window with it
+  panel = std::make_unique<WipeUI>(realFactory, drive, 0, drive.sectors(), parent);
+  panel->set_callback(this);
+  gtk_container_add(GTK_CONTAINER(parent), panel->widget());
+  panel->select();
+
+  click("start");
+  EXPECT_EQ(panel->wipe_state(), WipeModel::Waiting);
+  EXPECT_EQ(button_label("start"), "CONTINUE");
+  click("start");
+  ASSERT_TRUE(run_loop([&] { return panel->wipe_state() == WipeModel::Done; }, 30 * G_USEC_PER_SEC))
+      << log.text();
+  EXPECT_EQ(label("message").rfind("DONE - ", 0), 0u) << label("message");
+  EXPECT_FALSE(sensitive("stop"));
+  EXPECT_EQ(panel->state(), 3);
+  EXPECT_EQ(panel->percent(), 100);
+  std::ifstream image(machine.image("disk0.img"), std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(image)),
+                          std::istreambuf_iterator<char>());
+  EXPECT_EQ(bytes, std::string(1048576, '\0'));
+  std::ifstream csv(dir.file("WipeLog.csv"));
+  const std::string exported((std::istreambuf_iterator<char>(csv)),
+                             std::istreambuf_iterator<char>());
+  EXPECT_EQ(exported, MainLog::instance().to_csv());
+  EXPECT_NE(exported.find("SIM0001"), std::string::npos) << exported;
+
+  click("start"); // CONTINUE: the engine is answered and the model is idle again
+  ASSERT_TRUE(
+      run_loop([&] { return panel->wipe_state() == WipeModel::Idle; }, 30 * G_USEC_PER_SEC));
+  EXPECT_EQ(button_label("start"), "START");
+
+  DialogResponder answers;
+  answers.click("gtk-no");
+  click("start");
+  ASSERT_EQ(answers.seen().size(), 1u);
+  EXPECT_EQ(answers.seen()[0].text.rfind("This drive was already wiped.", 0), 0u);
+  EXPECT_EQ(panel->wipe_state(), WipeModel::Idle);
+}

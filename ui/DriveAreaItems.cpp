@@ -1,0 +1,36 @@
+#include "DriveAreaItems.h"
+
+#include "Translation.h"
+
+void fill_drive_area_items(GtkComboBox* combo, const Drive& drive) {
+  gtk_combo_box_append_text(combo, gettext("Whole drive"));
+  for (const Partition& partition : drive.partitions())
+    gtk_combo_box_append_text(combo, partition.name().c_str());
+  gtk_combo_box_append_text(combo, gettext("Custom area"));
+  gtk_combo_box_set_active(combo, 0);
+}
+
+int drive_area_item(const Drive& drive, std::uint64_t start, std::uint64_t sectors) {
+  if (start == 0 && sectors == drive.sectors())
+    return 0;
+  const auto& partitions = drive.partitions();
+  for (std::size_t i = 0; i < partitions.size(); ++i)
+    if (partitions[i].start() == start && partitions[i].sectors() == sectors)
+      return static_cast<int>(i) + 1;
+  return static_cast<int>(partitions.size()) + 1;
+}
+
+bool drive_area_range(const Drive& drive, int item, std::uint64_t& start, std::uint64_t& sectors) {
+  const auto& partitions = drive.partitions();
+  if (item == 0) {
+    start = 0;
+    sectors = drive.sectors();
+    return true;
+  }
+  if (item < 0 || static_cast<std::size_t>(item) > partitions.size())
+    return false;
+  const Partition& partition = partitions[static_cast<std::size_t>(item) - 1];
+  start = partition.start();
+  sectors = partition.sectors();
+  return true;
+}

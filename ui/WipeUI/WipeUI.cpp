@@ -1,0 +1,305 @@
+#include "WipeUI/WipeUI.h"
+
+#include "DriveAreaItems.h"
+#include "Files.h"
+#include "Guarded.h"
+#include "LogUI/LogUI.h"
+#include "MainLog.h"
+#include "Settings.h"
+#include "Translation.h"
+#include "WipeConfirmation.h"
+#include "gtk/Builder.h"
+#include "gtk/CVWStyle.h"
+#include "gtk/HandlerBlock.h"
+#include "gtk/MessageBox.h"
+#include "gtk/WidgetName.h"
+
+bool WipeUI::optionsShown = true;
+
+namespace {
+
+// How the panel shows one model state.
+struct StateLook {
+  const char* startLabel; // the first button
+  const char* startName;
+  const char* stopLabel; // the second button
+  bool stopSensitive;
+  int taskStatus;   // the drive icon's light
+  bool editable;    // area and options
+  int notifierKind; // Notifier::Kind
+};
+
+// clang-format off
+const StateLook idle_look    = {N_("START"),    "start",    N_("CLOSE"),  true,  1, true,  Notifier::NoSound};
+const StateLook wiping_look  = {N_("PAUSE"),    "pause",    N_("CANCEL"), true,  2, false, Notifier::NoSound};
+const StateLook paused_look  = {N_("RESUME"),   "resume",   N_("CANCEL"), true,  1, false, Notifier::NoSound};
+const StateLook done_look    = {N_("CONTINUE"), "continue", N_("CANCEL"), false, 3, false, Notifier::DoneSound};
+const StateLook waiting_look = {N_("CONTINUE"), "continue", N_("CANCEL"), true,  4, false, Notifier::ErrorSound};
+// clang-format on
+
+const StateLook& look_of(int state) {
+  switch (state) {
+  case WipeModel::Wiping: return wiping_look;
+  case WipeModel::Paused: return paused_look;
+  case WipeModel::Done: return done_look;
+  case WipeModel::Waiting: return waiting_look;
+  default: return idle_look;
+  }
+}
+
+// Writes `text` as the whole file at `path`; on failure adds the export's paragraph to `errors`.
+void export_to(const std::string& path, const std::string& text, const char* what,
+               std::string& errors) {
+  if (path.empty() || write_file(path, text.data(), text.size()))
+    return;
+  if (!errors.empty())
+    errors += "\n\n";
+  errors += std::string(gettext(what)) + "\n" + gettext("Cannot save file") + "\n(" + path + ")";
+}
+
+} // namespace
+
+WipeUI::WipeUI(WipeModelFactory& factory, const Drive& drive, std::uint64_t lba,
+               std::uint64_t sectors, GtkWidget* parent)
+    : WipeUI(factory, drive, lba, sectors, parent, gtk::Builder("WipeUI/WipeUI.ui")) {}
+
+WipeUI::WipeUI(WipeModelFactory& factory, const Drive& drive, std::uint64_t lba,
+               std::uint64_t sectors, GtkWidget* parent, const gtk::Builder& ui)
+    : DriveTask("wipe", drive), parent(parent), model(factory.create(drive)), options(parent),
+      notifier(&Settings::instance()),
+      parts(ui.widget("top"), ui.widget("bottom"),
+            ui.get<GtkToggleButton>("toggle", GTK_TYPE_TOGGLE_BUTTON), optionsShown),
+      top(ui.widget("widget")) {
+  model->set_view(this);
+  gtk::set_widget_name(top.get(), "WipeUI");
+  gtk::set_widget_name(ui.widget("bottom"), "bottom");
+  message = ui.get<GtkLabel>("message", GTK_TYPE_LABEL);
+  gtk::set_widget_name(GTK_WIDGET(message), "message");
+  startButton = ui.get<GtkButton>("start", GTK_TYPE_BUTTON);
+  gtk::set_widget_name(GTK_WIDGET(startButton), "start");
+  g_signal_connect(startButton, "clicked", G_CALLBACK(on_start), this);
+  GtkWidget* wipeAll = ui.get<GtkWidget>("wipeAll", GTK_TYPE_BUTTON);
+  gtk::set_widget_name(wipeAll, "wipeAll");
+  g_signal_connect(wipeAll, "clicked", G_CALLBACK(on_wipe_all), this);
+  stopButton = ui.get<GtkButton>("stop", GTK_TYPE_BUTTON);
+  gtk::set_widget_name(GTK_WIDGET(stopButton), "stop");
+  g_signal_connect(stopButton, "clicked", G_CALLBACK(on_stop), this);
+
+  areaCombo = ui.get<GtkComboBox>("wipeArea", GTK_TYPE_COMBO_BOX);
+  gtk::set_combo_popup_name(areaCombo);
+  fill_drive_area_items(areaCombo, drive);
+  g_signal_connect(areaCombo, "changed", G_CALLBACK(on_area_changed), this);
+
+  area.bind(ui.get<GtkSpinButton>("wipeStart", GTK_TYPE_SPIN_BUTTON),
+            ui.get<GtkSpinButton>("wipeSectors", GTK_TYPE_SPIN_BUTTON),
+            ui.get<GtkSpinButton>("wipeFinish", GTK_TYPE_SPIN_BUTTON));
+  area.set_total(drive.sectors());
+  area.set_callback(this);
+  area.set(lba, sectors);
+
+  GtkWidget* patternFile = ui.get<GtkWidget>("fillPatternFromFile", GTK_TYPE_BUTTON);
+  gtk::set_widget_name(patternFile, "fillPatternFromFile");
+  GtkComboBox* method = ui.get<GtkComboBox>("operationMode", GTK_TYPE_COMBO_BOX);
+  GtkToggleButton* ignores[] = {
+      ui.get<GtkToggleButton>("ignoreWriteErrors", GTK_TYPE_TOGGLE_BUTTON),
+      ui.get<GtkToggleButton>("ignoreReadErrors", GTK_TYPE_TOGGLE_BUTTON),
+      ui.get<GtkToggleButton>("ignoreCompareErrors", GTK_TYPE_TOGGLE_BUTTON)};
+  options.bind_sectors_per_time(ui.get<GtkSpinButton>("sectorsPerTime", GTK_TYPE_SPIN_BUTTON));
+  options.bind_pattern(ui.get<GtkEntry>("fillPattern", GTK_TYPE_ENTRY));
+  options.bind_pattern_file_button(GTK_BUTTON(patternFile));
+  options.bind_ignore_write_errors(ignores[0]);
+  options.bind_ignore_read_errors(ignores[1]);
+  options.bind_ignore_compare_errors(ignores[2]);
+  options.bind_method(method);
+  gtk::set_combo_popup_name(method);
+  options.bind_jump_sectors(ui.get<GtkSpinButton>("jumpSectors", GTK_TYPE_SPIN_BUTTON));
+  options.bind_jump_double(ui.get<GtkToggleButton>("jumpDouble", GTK_TYPE_TOGGLE_BUTTON));
+  options.bind_verify(ui.get<GtkToggleButton>("verify", GTK_TYPE_TOGGLE_BUTTON));
+  options.load(Settings::instance().wipe_options());
+  // Connected after the load, so that loading the settings is no choice of the operator's.
+  for (GtkToggleButton* ignore : ignores)
+    g_signal_connect(ignore, "toggled", G_CALLBACK(on_ignore_toggled), this);
+
+  GtkWidget* logFile = ui.get<GtkWidget>("logFile", GTK_TYPE_BUTTON);
+  gtk::set_widget_name(logFile, "logFile");
+  g_signal_connect(logFile, "clicked", G_CALLBACK(on_log_file), this);
+  state_changed(model->state());
+}
+
+WipeUI::~WipeUI() {
+  // The model and its engine go first, while the panel is whole, and tell nobody.
+  callback_ = nullptr;
+  model->set_view(nullptr);
+  model.reset();
+}
+
+void WipeUI::arm(bool startNow) {
+  if (startNow) {
+    WipeOptions chosen = model->options();
+    options.apply(chosen);
+    model->set_options(chosen);
+  }
+  model->set_lba(area.start());
+  model->set_sectors(area.sectors());
+  model->arm();
+  if (startNow)
+    model->start();
+}
+
+void WipeUI::select() { parts.select(); }
+
+void WipeUI::deselect() { parts.deselect(); }
+
+void WipeUI::state_changed(int) {
+  const int state = model->state();
+  const StateLook& look = look_of(state);
+  if (state == WipeModel::Done)
+    export_history();
+  switch (state) {
+  case WipeModel::Idle: status_changed(gettext("READY - Press [START] to run wipe")); break;
+  case WipeModel::Wiping: gtk_label_set_text(message, statusText.c_str()); break;
+  case WipeModel::Paused:
+    gtk_label_set_text(message, (statusText + " (" + gettext("PAUSED") + ")").c_str());
+    break;
+  default: break;
+  }
+  gtk_button_set_label(startButton, gettext(look.startLabel));
+  gtk::set_widget_name(GTK_WIDGET(startButton), look.startName);
+  gtk_widget_set_sensitive(GTK_WIDGET(startButton), TRUE);
+  gtk_button_set_label(stopButton, gettext(look.stopLabel));
+  gtk::set_widget_name(GTK_WIDGET(stopButton), "cancel");
+  gtk_widget_set_sensitive(GTK_WIDGET(stopButton), look.stopSensitive);
+  set_state(look.taskStatus);
+  gtk_widget_set_sensitive(GTK_WIDGET(areaCombo), look.editable);
+  area.set_sensitive(look.editable);
+  options.set_sensitive(look.editable);
+  notifier.notify(look.notifierKind);
+  if (callback_ != nullptr)
+    callback_->state_changed();
+}
+
+void WipeUI::export_history() {
+  const Settings& settings = Settings::instance();
+  const MainLog& history = MainLog::instance();
+  std::string errors;
+  if (!settings.export_csv().empty())
+    export_to(settings.export_csv(), history.to_csv(), N_("Export CSV automatically (Wipe Log)"),
+              errors);
+  if (!settings.export_txt().empty())
+    export_to(settings.export_txt(), history.to_text(), N_("Export TXT automatically (Wipe Log)"),
+              errors);
+  if (!errors.empty())
+    gtk::message_box(gtk::MessageKind::Error, errors, gtk::window_of(parent));
+}
+
+void WipeUI::status_changed(const char* text) {
+  statusText = text;
+  gtk_label_set_text(message, text);
+}
+
+void WipeUI::percent_changed(int percent) {
+  set_percent(percent);
+  if (callback_ != nullptr)
+    callback_->percent_changed();
+}
+
+void WipeUI::area_done(std::uint64_t lba, std::uint64_t sectors) {
+  if (callback_ != nullptr)
+    callback_->area_wiped(lba, sectors);
+}
+
+void WipeUI::changed(DriveAreaEngine&) { area_changed(); }
+
+void WipeUI::area_changed() {
+  // The item only follows the range here; choosing it again would set the same range.
+  gtk::HandlerBlock hold(areaCombo, G_CALLBACK(on_area_changed), this);
+  gtk_combo_box_set_active(areaCombo, drive_area_item(drive(), area.start(), area.sectors()));
+}
+
+void WipeUI::area_chosen() {
+  std::uint64_t start = 0, sectors = 0;
+  // "Custom area" changes nothing: the range stays as the operator last edited it.
+  if (drive_area_range(drive(), gtk_combo_box_get_active(areaCombo), start, sectors))
+    area.set(start, sectors);
+}
+
+void WipeUI::start_clicked() {
+  switch (model->state()) {
+  case WipeModel::Wiping: model->pause(); return;
+  case WipeModel::Idle: break;
+  default: model->start(); return; // resume, or go on after an error or the end
+  }
+  WipeOptions chosen = model->options();
+  if (!check_before_arming(chosen))
+    return;
+  model->set_options(chosen);
+  arm(false);
+}
+
+// The editor's check of the options, then the questions: a drive that stands in the wipe history,
+// and a drive that carries a warning. Returns true when the wipe may be armed with `chosen`.
+bool WipeUI::check_before_arming(WipeOptions& chosen) {
+  if (!options.apply(chosen))
+    return false;
+  const Drive& target = drive();
+  if (const MainLog::Entry* entry = MainLog::instance().find(target.model(), target.serial())) {
+    const std::string text = std::string(gettext("This drive was already wiped.")) + "\n\n" +
+                             gettext("Wipe Log (last drive event):") + "\n" + entry->to_text() +
+                             "\n\n" + gettext("Are you sure you want to continue?");
+    if (gtk::message_box(gtk::MessageKind::Warning, text, gtk::window_of(parent), true) !=
+        gtk::answer_yes)
+      return false;
+  }
+  if (!target.warning().empty() && !confirm_wipe("", drive_warning_text(target), parent))
+    return false;
+  return true;
+}
+
+void WipeUI::options_for_model() {
+  WipeOptions chosen = model->options();
+  if (options.apply(chosen))
+    model->set_options(chosen);
+}
+
+void WipeUI::on_start(GtkButton*, gpointer self) {
+  guarded("WipeUI.cpp(275)", "WipeUI.cpp(277)",
+          [&] { static_cast<WipeUI*>(self)->start_clicked(); });
+}
+
+void WipeUI::on_stop(GtkButton*, gpointer self) {
+  guarded("WipeUI.cpp(294)", "WipeUI.cpp(296)", [&] {
+    auto* panel = static_cast<WipeUI*>(self);
+    if (panel->model->state() != WipeModel::Idle)
+      panel->model->stop();
+    else if (panel->callback_ != nullptr)
+      panel->callback_->close(); // the task closes, and this panel with it: nothing after this
+  });
+}
+
+void WipeUI::on_wipe_all(GtkButton*, gpointer self) {
+  guarded("WipeUI.cpp(310)", "WipeUI.cpp(312)", [&] {
+    auto* panel = static_cast<WipeUI*>(self);
+    if (panel->callback_ == nullptr)
+      return;
+    WipeOptions chosen = panel->model->options();
+    if (panel->options.apply(chosen))
+      panel->callback_->wipe_all(chosen);
+  });
+}
+
+void WipeUI::on_area_changed(GtkComboBox*, gpointer self) {
+  guarded("WipeUI.cpp(331)", "WipeUI.cpp(333)", [&] { static_cast<WipeUI*>(self)->area_chosen(); });
+}
+
+void WipeUI::on_ignore_toggled(GtkToggleButton*, gpointer self) {
+  guarded("WipeUI.cpp(345)", "WipeUI.cpp(347)",
+          [&] { static_cast<WipeUI*>(self)->options_for_model(); });
+}
+
+void WipeUI::on_log_file(GtkButton*, gpointer self) {
+  guarded("WipeUI.cpp(357)", "WipeUI.cpp(359)", [&] {
+    auto* panel = static_cast<WipeUI*>(self);
+    LogUI window(panel->model->log(), gtk::window_of(panel->parent));
+    window.run();
+  });
+}
