@@ -279,3 +279,30 @@ TEST_F(DriveSelectionTest, StartAsksForTheTickedDrivesWithTheirWarnings) {
   EXPECT_EQ(single.seen().at(1).text,
             "This operation will wipe 1 drive.\n\nAre you sure you want to continue?");
 }
+
+TEST_F(DriveSelectionTest, MultiWipeEditsTheDefaultWipeOptions) {
+  Settings::instance() = Settings();
+  MultiWipeUI wipe(three, nullptr);
+  const auto choose = [&](int method) {
+    return [&wipe, method](GtkWindow* options) {
+      EXPECT_STREQ(gtk_window_get_title(options), "Wipe Options");
+      EXPECT_EQ(gtk_window_get_transient_for(options), wipe.window());
+      gtk_combo_box_set_active(GTK_COMBO_BOX(widget_by_id(GTK_WIDGET(options), "operationMode")),
+                               method);
+    };
+  };
+  DialogResponder answers;
+  answers.click("options")
+      .then(choose(5))
+      .click("gtk-cancel")
+      .then([](GtkWindow* dialog) {
+        EXPECT_STREQ(gtk_window_get_title(dialog), "Wipe Several Drives") << "open again";
+        EXPECT_EQ(Settings::instance().wipe_options().mode(), 0);
+      })
+      .click("options")
+      .then(choose(5))
+      .click("gtk-ok")
+      .close();
+  EXPECT_EQ(wipe.run(), MultiWipeUI::None);
+  EXPECT_EQ(Settings::instance().wipe_options().mode(), 5);
+}

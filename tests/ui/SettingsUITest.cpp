@@ -373,3 +373,38 @@ TEST_F(SettingsUITest, TheDebugLogIsSavedOnlyWhenKeptInMemory) {
   EXPECT_NE(saved.find("SettingsUITest.cpp(1): a line to save\n"), std::string::npos) << saved;
   set_debug_log(std::cerr);
 }
+
+// The options dialog edits the dialog's copy of the default options: what it accepts shows the
+// next time it opens, and reaches the settings only with OK.
+TEST_F(SettingsUITest, DefaultWipeOptionsAreEditedOnTheCopy) {
+  Settings::instance() = Settings();
+  SettingsUI ui(drives, nullptr);
+  const auto method = [&](int shown, int chosen) {
+    return [&ui, shown, chosen](GtkWindow* options) {
+      EXPECT_STREQ(gtk_window_get_title(options), "Wipe Options");
+      EXPECT_EQ(gtk_window_get_transient_for(options), ui.window());
+      GtkComboBox* combo = GTK_COMBO_BOX(widget_by_id(GTK_WIDGET(options), "operationMode"));
+      EXPECT_EQ(gtk_combo_box_get_active(combo), shown);
+      gtk_combo_box_set_active(combo, chosen);
+    };
+  };
+  DialogResponder cancelled;
+  cancelled.click("wipeOptions")
+      .then(method(0, 3))
+      .click("gtk-ok")
+      .click("wipeOptions")
+      .then(method(3, 7))
+      .click("gtk-cancel")
+      .click("gtk-cancel");
+  EXPECT_FALSE(ui.run());
+  EXPECT_EQ(Settings::instance().wipe_options().mode(), 0);
+
+  DialogResponder applied;
+  applied.click("wipeOptions")
+      .then(method(0, 3))
+      .click("gtk-ok")
+      .click("gtk-ok")
+      .click("gtk-close");
+  EXPECT_TRUE(ui.run());
+  EXPECT_EQ(Settings::instance().wipe_options().mode(), 3);
+}

@@ -100,4 +100,9 @@ bool MultiWipeUI::confirm_start() {
   return confirm_wipe(message, warnings, dialog.get());
 }
 
-void MultiWipeUI::edit_default_options() { throw std::runtime_error("TEMPORARY"); }
+void MultiWipeUI::edit_default_options() {
+  WipeOptions options = Settings::instance().wipe_options();
+  WipeOptionsUI editor(dialog.get());
+  if (editor.run(options))
+    Settings::instance().set_wipe_options(options);
+}

@@ -227,7 +227,10 @@ void SettingsUI::on_wipe_options(GtkButton*, gpointer self) {
           [&] { static_cast<SettingsUI*>(self)->edit_wipe_options(); });
 }
 
-void SettingsUI::edit_wipe_options() { throw std::runtime_error("TEMPORARY"); }
+void SettingsUI::edit_wipe_options() {
+  WipeOptionsUI editor(dialog.get());
+  editor.run(options);
+}
 
 void SettingsUI::on_hidden_drives(GtkButton*, gpointer self) {
   guarded("SettingsUI.cpp(349)", "SettingsUI.cpp(351)",
