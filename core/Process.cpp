@@ -116,7 +116,11 @@ private:
   Process::Impl& impl;
 };
 
+// Children ended by stop whose exit the main loop has not reaped yet.
+int abandoned = 0;
+
 void on_exit_default(GPid child, gint waitStatus, gpointer) {
+  --abandoned;
   try {
     debug_log() << "Process.cpp(327): "
                 << "on_exit_default: " << reinterpret_cast<void*>(static_cast<std::intptr_t>(child))
@@ -217,9 +221,10 @@ void Process::Impl::stop() {
     // The abandoned child is still reaped, and its end logged, when it exits. A child that
     // cannot be killed any more has ended and been reaped already; watching it again would
     // only make GLib complain.
-    if (platform::terminate_process(child))
+    if (platform::terminate_process(child)) {
+      ++abandoned;
       g_child_watch_add(child, on_exit_default, nullptr);
-    else
+    } else
       debug_log() << "Process.cpp(79): " << last_error_text() << "\n";
     running = false;
     child = GPid{};
@@ -387,6 +392,17 @@ bool Process::write(const char* text) {
 }
 
 void Process::stop() { impl->stop(); }
+
+int Process::abandoned_children() { return abandoned; }
+
+bool Process::reap_abandoned_children(int limitMs) {
+  const gint64 deadline = g_get_monotonic_time() + gint64{limitMs} * 1000;
+  while (abandoned > 0 && g_get_monotonic_time() < deadline) {
+    if (!g_main_context_iteration(nullptr, FALSE))
+      g_usleep(1000);
+  }
+  return abandoned <= 0;
+}
 
 bool Process::terminate() {
   if (!platform::terminate_process(impl->running ? impl->child : GPid{})) {

@@ -51,6 +51,13 @@ public:
   // false, with a debug-log line, when there is no child to kill.
   bool terminate();
 
+  // Children that stop (or the destructor) ended and whose end the main loop has not reaped
+  // yet. A program that ends runs its main loop until this is 0, so that none is left behind.
+  static int abandoned_children();
+  // Runs the default main context until every abandoned child has been reaped, or for at most
+  // `limitMs` milliseconds. Returns false when some are left.
+  static bool reap_abandoned_children(int limitMs);
+
   struct Impl;
 
 private:

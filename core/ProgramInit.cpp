@@ -31,8 +31,7 @@ std::string program_file(const char* argv0) {
   }
   std::vector<char> buffer(1024);
   for (;;) {
-    const DWORD length =
-        GetModuleFileNameA(0, buffer.data(), static_cast<DWORD>(buffer.size()));
+    const DWORD length = GetModuleFileNameA(0, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (length == 0)
       return argv0;
     if (length < buffer.size())
@@ -51,17 +50,21 @@ std::string take(gchar* text) {
 
 bool ProgramInitSteps::load_settings(const std::string&, const std::string&) { return true; }
 
+std::string program_config_file(const char* argv0) {
+  const std::string file = program_file(argv0);
+  return take(g_path_get_dirname(file.c_str())) + "/" + take(g_path_get_basename(file.c_str())) +
+         ".cfg";
+}
+
 const char* program_revision() { return "v" CVW_BUILD_DATE; }
 
-bool program_init(config::Value& configuration, int& argc, char**& argv,
-                  ProgramInitSteps& steps) {
+bool program_init(config::Value& configuration, int& argc, char**& argv, ProgramInitSteps& steps) {
   if (argc < 1 || argv == nullptr || argv[0] == nullptr) {
     debug_log() << "ProgramInit.cpp(33)\n";
     return false;
   }
-  const std::string file = program_file(argv[0]);
-  const std::string directory = take(g_path_get_dirname(file.c_str()));
-  const std::string path = directory + "/" + take(g_path_get_basename(file.c_str())) + ".cfg";
+  const std::string directory = take(g_path_get_dirname(program_file(argv[0]).c_str()));
+  const std::string path = program_config_file(argv[0]);
 
   std::string text;
   if (!read_file(path, text)) {

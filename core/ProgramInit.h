@@ -45,8 +45,11 @@ public:
 // initialised. Throws std::runtime_error "ProgramInit.cpp(51)" when the file cannot be read and
 // "ProgramInit.cpp(55)" when it cannot be parsed; lets the exceptions of configuration lookups
 // (a missing required key, a value of another type, a top level that is not an Object) pass.
-bool program_init(config::Value& configuration, int& argc, char**& argv,
-                  ProgramInitSteps& steps);
+bool program_init(config::Value& configuration, int& argc, char**& argv, ProgramInitSteps& steps);
+
+// The program configuration file of the program started as `argv0`: in the real directory of
+// the program's file, named after it with ".cfg" (see program_init).
+std::string program_config_file(const char* argv0);
 
 // The program's own revision, built in: "v" and the build date as six digits (year, month,
 // day).

@@ -131,4 +131,8 @@ public:
 // handles keep the machine they were opened on.
 std::shared_ptr<Machine> current_machine();
 
+// Whether CVW_MACHINE names a machine file, so that the calls serve a simulated machine (or an
+// unusable one, never the real drives).
+bool simulated_machine_chosen();
+
 } // namespace platform

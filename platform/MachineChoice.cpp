@@ -51,6 +51,11 @@ private:
 
 } // namespace
 
+bool simulated_machine_chosen() {
+  const char* file = std::getenv("CVW_MACHINE");
+  return file != nullptr && *file != '\0';
+}
+
 std::shared_ptr<Machine> current_machine() {
   static std::mutex mutex;
   static std::string chosen;

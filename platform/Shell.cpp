@@ -3,6 +3,9 @@
 // opener ("xdg-open", or the program named by CVW_SHELL_OPEN). Either is started detached, in a
 // session of its own, and not waited for. The Windows "open with" dialog (rundll32.exe) does not
 // exist here and is reported as not associated.
+//
+// IsUserAnAdmin stands for the rights the program asks for on Windows: here, root.
+#include "Machine.h"
 #include "Win32.h"
 
 #include <glib.h>
@@ -82,4 +85,8 @@ HINSTANCE ShellExecuteA(HWND, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCST
     return SE_ERR_NOASSOC;
   }
   return 42;
+}
+
+BOOL IsUserAnAdmin() {
+  return platform::simulated_machine_chosen() || geteuid() == 0 ? TRUE : FALSE;
 }

@@ -94,5 +94,10 @@ constexpr HINSTANCE SE_ERR_NOASSOC = 31;
 HINSTANCE ShellExecuteA(HWND window, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
                         int show);
 
+// IsUserAnAdmin: whether the program may open the machine's drives for reading and writing, as
+// an administrator may on Windows: here, when it runs as root on the real machine, and always on
+// a simulated machine, whose drives are image files.
+BOOL IsUserAnAdmin();
+
 // ---- Device and volume calls ----
 #include "Win32Device.h"

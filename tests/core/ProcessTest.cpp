@@ -114,8 +114,8 @@ TEST_F(ProcessTest, ExitStatusIsTheExitCodeOrTheSignalNumber) {
   const struct {
     const char* how;
     int status;
-  } cases[] = {{"exit=0", 0}, {"exit=3", 3}, {"exit=255", 255}, {"exit=-1", 255},
-               {"signal=15", 15}};
+  } cases[] = {
+      {"exit=0", 0}, {"exit=3", 3}, {"exit=255", 255}, {"exit=-1", 255}, {"signal=15", 15}};
   // One Process, started again after each exit.
   for (const auto& c : cases) {
     recorder.exits.clear();
@@ -176,9 +176,13 @@ TEST_F(ProcessTest, StopEndsTheChildAndWritingThenThrows) {
   LogCapture log;
   ASSERT_TRUE(start({"out=up\n", "wait"}));
   run([this] { return !recorder.out.empty(); });
+  const int abandonedBefore = Process::abandoned_children();
   process->stop();
+  // Counted until the main loop has reaped it, so that a program can wait for its children.
+  EXPECT_EQ(Process::abandoned_children(), abandonedBefore + 1);
   EXPECT_THROW(process->write("x\n"), std::runtime_error);
   run([&] { return contains(log.text(), "on_exit_default"); });
+  EXPECT_EQ(Process::abandoned_children(), abandonedBefore);
   EXPECT_TRUE(recorder.exits.empty());
   EXPECT_TRUE(contains(log.text(), ", status: 9\n")) << log.text();
   process->stop(); // idle: nothing to do
@@ -226,7 +230,9 @@ TEST_F(ProcessTest, ALineCallbackMayStopRestartOrDestroyTheProcess) {
       {"stop", [](ProcessTest& t) { t.process->stop(); }, {"out:a"}},
       {"destroy", [](ProcessTest& t) { t.process.reset(); }, {"out:a"}},
       {"restart",
-       [](ProcessTest& t) { ASSERT_TRUE(t.start({"out=new\n", "exit=5"})); },
+       [](ProcessTest& t) {
+         ASSERT_TRUE(t.start({"out=new\n", "exit=5"}));
+       },
        {"out:a", "out:new", "exit:5"}},
   };
   for (const auto& c : cases) {
@@ -296,8 +302,7 @@ TEST_F(ProcessTest, ANestedMainLoopInALineCallbackKeepsLinesInOrder) {
 TEST_F(ProcessTest, ALineLongerThanTheBufferIsDroppedAndReadingGoesOn) {
   LogCapture log;
   // The longest line that fits, then one that does not, spread over several buffers.
-  ASSERT_TRUE(start({"fill=1023999", "out=\n", "fill=2500000", "out=\n", "out=after\n",
-                     "exit=0"}));
+  ASSERT_TRUE(start({"fill=1023999", "out=\n", "fill=2500000", "out=\n", "out=after\n", "exit=0"}));
   run();
   ASSERT_EQ(recorder.out.size(), 2u);
   EXPECT_EQ(recorder.out[0], std::string(1023999, 'y'));

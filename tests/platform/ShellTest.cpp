@@ -2,11 +2,15 @@
 
 #include "Script.h"
 #include "TempDir.h"
+#include "TestMachine.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
+
+#include <unistd.h>
 
 namespace {
 
@@ -45,4 +49,18 @@ TEST_F(ShellOpenProgram, OtherFilesStillGoToTheOpener) {
   EXPECT_EQ(ShellExecuteA(nullptr, "open", dir.path().c_str(), nullptr, nullptr, SW_SHOWNORMAL),
             SE_ERR_NOASSOC);
   EXPECT_FALSE(std::filesystem::exists(record));
+}
+
+// The rights to the drives: root on the real machine, anybody on a simulated one.
+TEST(IsUserAnAdmin, RootOnTheRealMachineAnybodyOnASimulatedOne) {
+  {
+    ScopedEnvironment real("CVW_MACHINE", std::nullopt);
+    EXPECT_EQ(IsUserAnAdmin() != FALSE, geteuid() == 0);
+  }
+  {
+    ScopedEnvironment empty("CVW_MACHINE", std::string());
+    EXPECT_EQ(IsUserAnAdmin() != FALSE, geteuid() == 0);
+  }
+  ScopedEnvironment simulated("CVW_MACHINE", "/nonexistent/machine.cfg");
+  EXPECT_TRUE(IsUserAnAdmin());
 }

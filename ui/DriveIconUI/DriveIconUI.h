@@ -46,6 +46,10 @@ public:
   void set_has_drive(bool hasDrive);
   // A DriveLight; an icon without a drive shows light_none whatever it is told.
   void set_state(int status);
+  // What the icon was told last.
+  int state() const { return status; }
+  int selection() const { return selected; }
+  int percentage() const { return percent; }
   // Not 0: the drive's task is the one shown.
   void set_selected(int selected);
   // 0 to 100; the bar shows it only while the light is busy, finished or waiting.

@@ -229,6 +229,10 @@ void WipeUI::start_clicked() {
   case WipeModel::Idle: break;
   default: model->start(); return; // resume, or go on after an error or the end
   }
+  if (!startRefusal.empty()) {
+    gtk::message_box(gtk::MessageKind::Error, startRefusal, gtk::window_of(parent));
+    return;
+  }
   WipeOptions chosen = model->options();
   if (!check_before_arming(chosen))
     return;

@@ -87,6 +87,11 @@ public:
   // The last status text the model gave.
   const std::string& status_text() const { return statusText; }
 
+  // Why START may not arm a wipe on this panel's drive, shown instead (the path of the drive
+  // now leads to another disk, say); empty allows it again. Resuming or going on is not
+  // concerned: the engine keeps the device it opened.
+  void refuse_start(const std::string& reason) { startRefusal = reason; }
+
 private:
   WipeUI(WipeModelFactory& factory, const Drive& drive, std::uint64_t lba, std::uint64_t sectors,
          GtkWidget* parent, const gtk::Builder& ui);
@@ -112,6 +117,7 @@ private:
   GtkWidget* parent;
   std::unique_ptr<WipeModel> model;
   std::string statusText;
+  std::string startRefusal;
   DriveAreaEngine area;
   WipeOptionsEditor options;
   Notifier notifier;

@@ -182,6 +182,12 @@ void DialogResponder::poll() {
     give_up(innermost);
     return;
   }
+  // A window without the response signal (a modal window, not a GtkDialog) took its answer
+  // when it went away.
+  if (state == State::Answered && target == nullptr && innermost == nullptr) {
+    step_done();
+    return;
+  }
   if (next == steps.size() || innermost == nullptr || state == State::Scheduled)
     return;
   if (state == State::WaitingForFile) {

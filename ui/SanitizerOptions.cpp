@@ -1,12 +1,16 @@
-// Sanitizer settings of the GUI tests, read by AddressSanitizer and LeakSanitizer when the
-// tests are built with them (and ignored otherwise); ASAN_OPTIONS and LSAN_OPTIONS of the
-// environment still add to them.
+// Sanitizer settings of wipedesk and of the GUI tests, read by AddressSanitizer and
+// LeakSanitizer when they are built with them (and ignored otherwise); ASAN_OPTIONS and
+// LSAN_OPTIONS of the environment still add to them. Compiled into each program: nothing would
+// pull these symbols out of a library.
 
 extern "C" {
 
 // Leaks are traced through the toolkit's frames, which have no frame pointers, so that the few
 // leaks of the toolkit itself can be told apart from ours.
 const char* __asan_default_options() { return "fast_unwind_on_malloc=0:malloc_context_size=64"; }
+
+// A run that leaks nothing of its own says nothing: standard error is the program's own.
+const char* __lsan_default_options() { return "print_suppressions=0"; }
 
 // Memory that the toolkit's libraries never free. Each entry names a library or a toolkit
 // function as narrowly as its stripped frames allow; a leak of our own code is never listed.

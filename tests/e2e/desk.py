@@ -1,0 +1,166 @@
+"""Driving the real wipedesk from outside, as an operator would, through the accessibility bus.
+
+wipedesk gives every named widget its name as accessible id (and "drive-N" to the N-th drive
+icon), so widgets are found by id, dialogs by their title. GTK 2 exports its widgets only with
+GTK_MODULES=gail:atk-bridge and under a session bus: run the caller inside dbus-run-session.
+Every wait has a deadline and raises Timeout when it passes.
+"""
+import os
+import signal
+import subprocess
+import time
+
+import pyatspi
+
+
+class Timeout(Exception):
+    pass
+
+
+def wait_until(what, predicate, seconds=10.0, step=0.02):
+    """The first true value of predicate(), polled until `seconds` have passed."""
+    deadline = time.monotonic() + seconds
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise Timeout("gave up waiting for " + what)
+        time.sleep(step)
+
+
+def _showing(node):
+    try:
+        return node.getState().contains(pyatspi.STATE_SHOWING)
+    except Exception:
+        return False
+
+
+def _descendants(root):
+    """Every shown node under root (root included), depth first, in order."""
+    stack = [root]
+    while stack:
+        node = stack.pop()
+        if node is None:
+            continue
+        yield node
+        if node is root or _showing(node):
+            try:
+                stack.extend(reversed([child for child in node]))
+            except Exception:
+                pass
+
+
+class Desk:
+    """One wipedesk process and its accessible tree."""
+
+    def __init__(self, program, args=(), env=None, cwd=None):
+        environment = dict(os.environ if env is None else env)
+        environment["GTK_MODULES"] = "gail:atk-bridge"
+        environment.pop("NO_AT_BRIDGE", None)
+        self.process = subprocess.Popen([program] + list(args), env=environment, cwd=cwd,
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.app = wait_until("wipedesk on the accessibility bus", self._application, 15)
+
+    def _application(self):
+        if self.process.poll() is not None:
+            raise RuntimeError("wipedesk ended at start with %d: %s" % (
+                self.process.returncode, self.process.stderr.read().decode(errors="replace")))
+        for app in pyatspi.Registry.getDesktop(0):
+            try:
+                if app is not None and app.get_process_id() == self.process.pid:
+                    return app
+            except Exception:
+                pass
+        return None
+
+    # ---- finding ----
+
+    def windows(self):
+        return [w for w in self.app if w is not None and _showing(w)]
+
+    def window(self, title, seconds=10.0):
+        """The shown window (frame or dialog) of that title."""
+        return wait_until("window " + repr(title),
+                          lambda: next((w for w in self.windows() if w.name == title), None),
+                          seconds)
+
+    def find(self, ident, root=None):
+        for top in ([root] if root is not None else self.windows()):
+            for node in _descendants(top):
+                try:
+                    if node.accessibleId == ident:
+                        return node
+                except Exception:
+                    pass
+        return None
+
+    def wait_for(self, ident, seconds=10.0, root=None):
+        return wait_until("widget " + repr(ident), lambda: self.find(ident, root), seconds)
+
+    def find_by_name(self, name, role=None, root=None):
+        for top in ([root] if root is not None else self.windows()):
+            for node in _descendants(top):
+                try:
+                    if node.name == name and (role is None or node.getRole() == role):
+                        return node
+                except Exception:
+                    pass
+        return None
+
+    def text_of(self, ident, root=None):
+        node = self.wait_for(ident, root=root)
+        return node.name
+
+    def texts(self, root):
+        """Every label's text under root, in order."""
+        return [n.name for n in _descendants(root) if n.getRole() == pyatspi.ROLE_LABEL and n.name]
+
+    # ---- acting ----
+
+    def press(self, node):
+        """A button's click action."""
+        action = node.queryAction()
+        for i in range(action.nActions):
+            if action.getName(i) == "click":
+                action.doAction(i)
+                return
+        raise RuntimeError("no click action on " + repr(node.accessibleId or node.name))
+
+    def click(self, node):
+        """A press and release of mouse button 1 in the middle of the node."""
+        extents = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        pyatspi.Registry.generateMouseEvent(extents.x + extents.width // 2,
+                                            extents.y + extents.height // 2, "b1c")
+
+    def press_button(self, label, window):
+        """The button labelled `label` (mnemonic marks ignored) in `window`."""
+        node = wait_until("button " + repr(label), lambda: self.find_by_name(
+            label, pyatspi.ROLE_PUSH_BUTTON, window))
+        self.press(node)
+
+    def extents(self, node):
+        e = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        return e.x, e.y, e.width, e.height
+
+    # ---- ending ----
+
+    def wait_exit(self, seconds=20.0):
+        try:
+            return self.process.wait(seconds)
+        except subprocess.TimeoutExpired:
+            raise Timeout("wipedesk did not end")
+
+    def kill(self):
+        if self.process.poll() is None:
+            self.process.send_signal(signal.SIGKILL)
+            self.process.wait()
+
+
+def screenshot(path, extents=None):
+    """The screen, or the part of it that extents (x, y, width, height) gives, as a PNG."""
+    command = ["import", "-window", "root"]
+    if extents is not None:
+        x, y, w, h = extents
+        command += ["-crop", "%dx%d+%d+%d" % (w, h, x, y), "+repage"]
+    subprocess.run(command + [path], check=True, timeout=30)

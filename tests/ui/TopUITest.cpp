@@ -1,0 +1,252 @@
+// The main window: its drive icons and count, the icons in step with the tasks, the help menu,
+// quitting with its exit codes, and the first run's hiding of drives with warnings.
+#include "TopUIFixture.h"
+
+#include "DialogResponder.h"
+#include "FindWidget.h"
+#include "GuiEnvironment.h"
+#include "Locale.h"
+#include "LogCapture.h"
+#include "MainLoop.h"
+#include "MainWindow.h"
+#include "Program.h"
+#include "ProgramConfig.h"
+#include "Screenshot.h"
+#include "Script.h"
+#include "Settings.h"
+#include "TempDir.h"
+#include "TestMachine.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+class TopUITest : public TopUIFixture {
+protected:
+  std::string label() const {
+    return gtk_label_get_text(GTK_LABEL(widget_by_id(top->widget(), "label")));
+  }
+
+  std::vector<std::string> icon_models() const {
+    std::vector<std::string> models;
+    for (int i = 0; i < TopUI::icon_count; ++i)
+      if (top->icon(i).has_drive())
+        models.push_back(top->icon(i).drive().model());
+    return models;
+  }
+
+  // Presses `button` of the main window `times` times once the main loop runs (each press
+  // returns when its question has been answered); returns what run returns.
+  int run_after_clicking(const char* button, int times = 1) {
+    struct Presses {
+      GtkWidget* button;
+      int times;
+    };
+    g_idle_add(
+        [](gpointer data) -> gboolean {
+          auto* presses = static_cast<Presses*>(data);
+          for (int i = 0; i < presses->times; ++i)
+            gtk_button_clicked(GTK_BUTTON(presses->button));
+          delete presses;
+          return FALSE;
+        },
+        new Presses{widget_by_id(top->widget(), button), times});
+    return top->run();
+  }
+};
+
+Drive drive(int number, const std::string& warning = "") { return table_drive(number, warning); }
+std::vector<Drive> drives(int count) { return table_drives(count); }
+
+// Sends the window manager's close to `window`.
+void close_window(GtkWidget* window) {
+  GdkEvent* event = gdk_event_new(GDK_DELETE);
+  event->any.window = GDK_WINDOW(g_object_ref(window->window));
+  event->any.send_event = TRUE;
+  gtk_main_do_event(event);
+  gdk_event_free(event);
+}
+
+} // namespace
+
+TEST_F(TopUITest, IconsAndTheCountFollowTheDrivesAndTheHiddenList) {
+  const struct {
+    const char* name;
+    int drives;
+    std::vector<int> hidden;
+    const char* label;
+    int icons;
+  } cases[] = {
+      {"no drive", 0, {}, "CONNECTED DRIVES = 0", 0},
+      {"one of four hidden", 4, {2}, "CONNECTED DRIVES = 4 (1 DRIVE LOCKED)", 3},
+      {"20 drives", 20, {}, "CONNECTED DRIVES = 20", 18},
+      {"all hidden", 3, {0, 1, 2}, "CONNECTED DRIVES = 3 (3 DRIVES LOCKED)", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<Drive> hidden;
+    for (int index : c.hidden)
+      hidden.push_back(drive(index));
+    Settings::instance().set_hidden_drives(hidden);
+    top.reset();
+    TopUI& ui = make(drives(c.drives));
+    EXPECT_EQ(label(), c.label);
+    EXPECT_EQ(static_cast<int>(ui.shown_drives().size()),
+              c.drives - static_cast<int>(c.hidden.size()));
+    std::vector<std::string> expected;
+    for (const Drive& shown : ui.shown_drives())
+      if (static_cast<int>(expected.size()) < c.icons)
+        expected.push_back(shown.model());
+    EXPECT_EQ(icon_models(), expected);
+  }
+}
+
+TEST_F(TopUITest, IconsFollowTheTasksOfTheirDrives) {
+  TopUI& ui = make(drives(3));
+  DriveTask task("vw", drive(1));
+  task.set_state(light_busy);
+  task.set_selected(1);
+  task.set_percent(40);
+  tasks.add(&task);
+  DriveIconUI& icon = ui.icon(1);
+  EXPECT_EQ(icon.state(), light_busy);
+  EXPECT_EQ(icon.selection(), 1);
+  EXPECT_EQ(icon.percentage(), 40);
+  EXPECT_EQ(ui.icon(0).state(), light_none);
+
+  task.set_state(light_waiting);
+  tasks.notify_state(&task);
+  task.set_percent(41);
+  tasks.notify_percent(&task);
+  task.set_selected(0);
+  tasks.notify_selected(&task);
+  EXPECT_EQ(icon.state(), light_waiting);
+  EXPECT_EQ(icon.percentage(), 41);
+  EXPECT_EQ(icon.selection(), 0);
+
+  // A new scan shows the task's values again; hiding the drive before it moves the others up.
+  Settings::instance().set_hidden_drives({drive(0)});
+  ui.rescan();
+  EXPECT_EQ(ui.icon(0).drive().model(), "Model 1");
+  EXPECT_EQ(ui.icon(0).state(), light_waiting);
+  EXPECT_EQ(ui.icon(0).percentage(), 41);
+
+  tasks.remove(&task);
+  EXPECT_EQ(ui.icon(0).state(), light_none);
+  EXPECT_EQ(ui.icon(0).percentage(), 0);
+}
+
+TEST_F(TopUITest, TheHelpMenu) {
+  TopUI& ui = make(drives(1));
+  std::vector<std::string> items;
+  GList* children = gtk_container_get_children(GTK_CONTAINER(ui.help_menu()));
+  for (GList* item = children; item != nullptr; item = item->next)
+    items.push_back(gtk_label_get_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(item->data)))));
+  g_list_free(children);
+  EXPECT_EQ(items, (std::vector<std::string>{"Manual", "Settings", "Wipe Log", "About"}));
+
+  gtk_button_clicked(GTK_BUTTON(widget_by_id(ui.widget(), "help")));
+  EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(ui.help_menu())));
+  gtk_menu_popdown(ui.help_menu());
+}
+
+TEST_F(TopUITest, TheManualOpensInTheLanguageOfTheProgram) {
+  TopUI& ui = make(drives(1));
+  GtkWidget* manual = widget_by_id(GTK_WIDGET(ui.help_menu()), "manual");
+  {
+    LogCapture log;
+    gtk_menu_item_activate(GTK_MENU_ITEM(manual));
+    EXPECT_EQ(log.text(), "TopUI.cpp(418): ConfigValue.cpp(56)\n");
+  }
+  const std::string opener = dir.file("opener");
+  const std::string record = dir.file("opened");
+  write_recording_script(opener, "echo \"$@\"", record);
+  ScopedEnvironment shell("CVW_SHELL_OPEN", opener);
+  Locale::instance().init(std::string(CVW_PROGRAM_DIR) + "/lib/locale");
+  program_config().set("Manual File", "manual.html");
+  gtk_menu_item_activate(GTK_MENU_ITEM(manual));
+  EXPECT_EQ(wait_for_file(record), std::string(CVW_PROGRAM_DIR) + "/lib/locale/en/manual.html\n");
+}
+
+TEST_F(TopUITest, QuittingEndsTheLoopWithTheChosenCode) {
+  make(drives(2));
+  {
+    DialogResponder answers;
+    answers.click("gtk-no").click("gtk-yes");
+    // Refused once, then taken.
+    EXPECT_EQ(run_after_clicking("close", 2), quit_desktop);
+    EXPECT_EQ(answers.seen().size(), 2u);
+  }
+  {
+    program_config()["Desktop"] = true;
+    DialogResponder answers;
+    answers.click("restart");
+    EXPECT_EQ(run_after_clicking("close"), quit_restart);
+  }
+  {
+    // The window manager's close asks the same question, and the window stays either way: it
+    // goes when the program has ended its tasks.
+    DialogResponder answers;
+    answers.click("shutdown");
+    g_idle_add(
+        [](gpointer window) -> gboolean {
+          close_window(static_cast<GtkWidget*>(window));
+          return FALSE;
+        },
+        window);
+    EXPECT_EQ(top->run(), quit_shutdown);
+    EXPECT_TRUE(gtk_widget_get_visible(window));
+  }
+}
+
+TEST_F(TopUITest, ABadConfigurationIsLoggedAndTheWindowStays) {
+  make(drives(1));
+  program_config().set("Desktop", "yes");
+  LogCapture log;
+  gtk_button_clicked(GTK_BUTTON(widget_by_id(top->widget(), "close")));
+  close_window(window);
+  flush_events();
+  EXPECT_EQ(log.text(), "ConfigValue.cpp(280): \"Desktop\" is String, not Boolean\n"
+                        "TopUI.cpp(387): \"Desktop\" is String, not Boolean\n"
+                        "ConfigValue.cpp(280): \"Desktop\" is String, not Boolean\n"
+                        "TopUI.cpp(376): \"Desktop\" is String, not Boolean\n");
+  EXPECT_TRUE(gtk_widget_get_visible(window));
+}
+
+TEST_F(TopUITest, TheFirstRunHidesTheDrivesWithWarnings) {
+  TopUI& ui = make({drive(0, "System Drive"), drive(1), drive(2, "\"Program Files\" Drive")});
+  ui.start();
+  std::vector<std::string> hidden;
+  for (const Drive& d : Settings::instance().hidden_drives())
+    hidden.push_back(d.model());
+  EXPECT_EQ(hidden, (std::vector<std::string>{"Model 0", "Model 2"}));
+
+  // Not the first run: the list stays.
+  Settings::instance().set_hidden_drives({drive(1)});
+  ui.start();
+  ASSERT_EQ(Settings::instance().hidden_drives().size(), 1u);
+  EXPECT_EQ(Settings::instance().hidden_drives()[0].model(), "Model 1");
+}
+
+TEST_F(TopUITest, Screenshots) {
+  make({});
+  settle_window();
+  save_screenshot(window, "TopUI-empty");
+  top.reset();
+  gtk_widget_destroy(window);
+  window = make_main_window("Corvana Wipe", content);
+  std::vector<Drive> list = drives(18);
+  for (int i = 0; i < 18; ++i)
+    list[i].set_sectors((i % 2 != 0 ? 1953525168ULL : 500118192ULL) / (i % 3 + 1));
+  TopUI& ui = make(list);
+  const int states[] = {light_ready, light_busy, light_finished, light_waiting};
+  for (int i = 0; i < 4; ++i) {
+    ui.icon(i).set_state(states[i]);
+    ui.icon(i).set_percent(25 * (i + 1));
+  }
+  ui.icon(1).set_selected(1);
+  settle_window();
+  save_screenshot(window, "TopUI-18-drives");
+}

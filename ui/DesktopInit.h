@@ -1,0 +1,14 @@
+// The steps of start-up that belong to the desktop program: its user settings, its resource
+// folder and GTK resource file, GTK itself, the theme and the window icons.
+#pragma once
+
+#include "ProgramInit.h"
+
+class DesktopInitSteps : public ProgramInitSteps {
+public:
+  bool load_settings(const std::string& directory, const std::string& path) override;
+  void add_resource_file(const std::string& directory) override;
+  bool init_toolkit(int& argc, char**& argv) override;
+  void set_theme(const std::string& name) override;
+  void set_window_icons(const PropertyMap& icons) override;
+};

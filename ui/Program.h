@@ -1,0 +1,35 @@
+// The program's window icons, and the question that ends the program with its exit code.
+//
+// The program shuts nothing down itself: in the "Desktop" variant of the question the operator
+// chooses what the system is to do, and whatever started the program acts on its exit code.
+#pragma once
+
+#include "PropertyMap.h"
+
+#include <gtk/gtk.h>
+
+// What quit_dialog and confirm_quit return.
+enum QuitCode : int {
+  quit_stay = -1,   // the operator kept the program running
+  quit_desktop = 0, // quit to the system's desktop (also the plain variant's Yes)
+  quit_shutdown = 100,
+  quit_restart = 101,
+};
+
+// Makes the pictures named by the table's "Program Window Icons" (comma-separated, each trimmed
+// of blanks and tabs, relative to the table's "Program Path") every window's icons. A picture
+// that does not load is left out, with the debug-log line "Program.cpp(24): " + its path.
+void set_default_window_icons(const PropertyMap& table);
+
+// Asks whether to quit, over `parent`, in the variant that the program configuration's
+// "Desktop" selects, and returns a QuitCode. A configuration without "Desktop" asks the plain
+// question. `unfinishedWipes` wipes that have not finished would be stopped by quitting: the
+// question says so. Throws config::Value::Exception when "Desktop" is not a Boolean, or when
+// "Program Name", "Program Path" or "Quit Icons" is missing or not a String.
+int confirm_quit(GtkWindow* parent, int unfinishedWipes = 0);
+
+// The question itself, from a table: "Desktop" ("1" for the variant with the system's choices),
+// "Program Name" (its title), "Program Path" and "Quit Icons" (the pictures of the two system
+// choices), "Quit Text" (markup added to the question), "Unfinished Wipes" (a count). Returns a
+// QuitCode.
+int quit_dialog(GtkWindow* parent, const PropertyMap& table);

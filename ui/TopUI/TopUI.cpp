@@ -1,0 +1,547 @@
+#include "TopUI/TopUI.h"
+
+#include "DebugLog.h"
+#include "DriverModel.h"
+#include "Files.h"
+#include "Format.h"
+#include "GLibOwners.h"
+#include "Guarded.h"
+#include "Locale.h"
+#include "MainLog.h"
+#include "MainLogUI/MainLogUI.h"
+#include "Program.h"
+#include "ProgramConfig.h"
+#include "Settings.h"
+#include "SplashWindow.h"
+#include "Translation.h"
+#include "WipeConfirmation.h"
+#include "WipeUI/WipeUI.h"
+#include "gtk/Builder.h"
+#include "gtk/CVWStyle.h"
+#include "gtk/MessageBox.h"
+#include "gtk/WidgetName.h"
+#include "gtk/WidgetRef.h"
+
+#include <gdk/gdkkeysyms.h>
+
+#include <ostream>
+#include <string>
+
+namespace {
+
+constexpr int icons_per_row = 6;
+
+// What the operator works with on one drive: its sector view panel above its wipe panel. The
+// task follows its wipe panel's light and percent, so that the drive's icon does, and deletes
+// itself when the wipe panel is closed.
+class VWTask : public DriveTask, public WipeUI::Callback {
+public:
+  // Registers the task as the only one shown; the caller puts box() into the main window.
+  VWTask(ViewModelFactory& viewModels, WipeModelFactory& wipeModels, DriveTasks& tasks,
+         const Drive& drive, std::uint64_t lba, std::uint64_t sectors, TopUI& top,
+         GtkWindow* window)
+      : DriveTask("vw", drive), tasks(tasks), top(top), view(viewModels, drive, lba, sectors),
+        wipe(wipeModels, drive, lba, sectors, GTK_WIDGET(window)) {
+    view.set_callback(&top);
+    wipe.set_callback(this);
+    box.reset(gtk_vbox_new(FALSE, 0));
+    gtk::set_widget_name(box.get(), "VWTask");
+    gtk_box_pack_start(GTK_BOX(box.get()), view.widget(), FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box.get()), wipe.widget(), FALSE, FALSE, 0);
+    gtk_widget_show(box.get());
+    tasks.select(nullptr);
+    tasks.add(this);
+    select();
+    set_state(wipe.state());
+    tasks.notify_state(this);
+  }
+
+  GtkWidget* widget() const { return box.get(); }
+  WipeUI& wipe_panel() { return wipe; }
+
+  // Shows the panels, or hides them when they are shown.
+  void select() override {
+    if (shown) {
+      deselect();
+      return;
+    }
+    view.select();
+    wipe.select();
+    set_selected(1);
+    tasks.notify_selected(this);
+    shown = true;
+  }
+
+  void deselect() override {
+    view.deselect();
+    wipe.deselect();
+    set_selected(0);
+    tasks.notify_selected(this);
+    shown = false;
+  }
+
+  // The wipe panel's CLOSE: the task goes, and its panels and engines with it.
+  void close() override {
+    tasks.remove(this);
+    delete this;
+  }
+
+  void state_changed() override {
+    if (!blinkShown) {
+      set_state(wipe.state());
+      tasks.notify_state(this);
+    }
+    if (resumeAfterBlink && !top.blinking())
+      resume_after_blink();
+  }
+
+  void percent_changed() override {
+    set_percent(wipe.percent());
+    tasks.notify_percent(this);
+  }
+
+  void area_wiped(std::uint64_t lba, std::uint64_t sectors) override {
+    view.area_wiped(lba, sectors);
+  }
+
+  void wipe_all(const WipeOptions& options) override { top.wipe_all(options); }
+
+  // A blink of the task's drive: the blinking yellow light, then the wipe's light again.
+  void show_blink(bool on) {
+    blinkShown = on;
+    set_state(on ? light_busy : wipe.state());
+    tasks.notify_state(this);
+  }
+
+  // A blink paused the running wipe: it goes on when the blink is over, also when the engine
+  // confirms the pause only afterwards. A pause of the operator's own is never undone.
+  void pause_for_blink() {
+    resumeAfterBlink = true;
+    wipe.pause();
+  }
+
+  // Resumes the wipe when a blink paused it and the engine has confirmed the pause.
+  void resume_after_blink() {
+    if (!resumeAfterBlink)
+      return;
+    switch (wipe.wipe_state()) {
+    case WipeModel::Paused:
+      // Not from inside the model's own notification.
+      resumeAfterBlink = false;
+      resume.reset(g_idle_add(on_resume, this));
+      return;
+    case WipeModel::Wiping: return; // the engine has not confirmed the pause yet
+    default: resumeAfterBlink = false; return;
+    }
+  }
+
+  // Why START may not arm a wipe (empty: it may).
+  void refuse_start(const std::string& reason) { wipe.refuse_start(reason); }
+
+private:
+  static gboolean on_resume(gpointer self) {
+    auto& task = *static_cast<VWTask*>(self);
+    task.resume.forget();
+    guarded("TopUI.cpp(625)", "TopUI.cpp(627)", [&] {
+      if (task.wipe.wipe_state() == WipeModel::Paused)
+        task.wipe.start();
+    });
+    return FALSE;
+  }
+
+  DriveTasks& tasks;
+  TopUI& top;
+  // The wipe panel goes before the view panel, and the box before both.
+  ViewUI view;
+  WipeUI wipe;
+  bool shown = false;
+  bool blinkShown = false;
+  bool resumeAfterBlink = false;
+  Source resume;
+  gtk::WidgetRef box;
+};
+
+VWTask* vw_task(const DriveTasks& tasks, const Drive& drive) {
+  return dynamic_cast<VWTask*>(tasks.find("vw", drive));
+}
+
+// Told whether the blink's engine could start at all.
+class BlinkWatch : public DriverControl::View {
+public:
+  void on_failure(const std::string& text) override { failure = text; }
+  std::string failure;
+};
+
+} // namespace
+
+TopUI::TopUI(DrivesFactory& drivesFactory, ViewModelFactory& viewModelFactory,
+             WipeModelFactory& wipeModelFactory, DriveTasks& tasks, GtkWindow* window)
+    : drivesFactory(drivesFactory), viewModelFactory(viewModelFactory),
+      wipeModelFactory(wipeModelFactory), tasks(tasks), window(window) {
+  for (int i = 0; i < icon_count; ++i)
+    icons.push_back(std::make_unique<DriveIconUI>(true));
+
+  gtk::Builder ui("TopUI/TopUI.ui");
+  top.reset(ui.widget("widget"));
+  gtk::set_widget_name(top.get(), "TopUI");
+  tasksContainer = ui.get<GtkContainer>("tasksContainer", GTK_TYPE_CONTAINER);
+
+  GtkWidget* rows = gtk_vbox_new(FALSE, 0);
+  for (int row = 0; row < icon_count / icons_per_row; ++row) {
+    GtkWidget* line = gtk_hbox_new(FALSE, 0);
+    for (int column = 0; column < icons_per_row; ++column) {
+      const int index = row * icons_per_row + column;
+      DriveIconUI& icon = *icons[index];
+      icon.set_callback(this);
+      gtk::set_accessible_id(icon.widget(), ("drive-" + std::to_string(index)).c_str());
+      gtk_box_pack_start(GTK_BOX(line), icon.widget(), TRUE, FALSE, 0);
+    }
+    gtk_widget_show(line);
+    gtk_box_pack_start(GTK_BOX(rows), line, TRUE, FALSE, 0);
+  }
+  // Not gtk_widget_show_all: an icon shows only the parts of its state.
+  gtk_widget_show(rows);
+  gtk_container_add(ui.get<GtkContainer>("drivesContainer", GTK_TYPE_CONTAINER), rows);
+
+  GtkWidget* close = ui.get<GtkWidget>("close", GTK_TYPE_BUTTON);
+  gtk::set_widget_name(close, "close");
+  g_signal_connect(close, "clicked", G_CALLBACK(on_close), this);
+  GtkWidget* help = ui.get<GtkWidget>("help", GTK_TYPE_BUTTON);
+  gtk::set_widget_name(help, "help");
+  g_signal_connect(help, "clicked", G_CALLBACK(on_help), this);
+  GtkWidget* multiwipe = ui.get<GtkWidget>("multiwipe", GTK_TYPE_BUTTON);
+  gtk::set_widget_name(multiwipe, "multiwipe");
+
+  GtkAccelGroup* accelerators = gtk_accel_group_new();
+  gtk_window_add_accel_group(window, accelerators);
+  g_object_unref(accelerators);
+
+  GtkWidget* menu = gtk_menu_new();
+  menuRef.reset(menu);
+  gtk::set_widget_name(menu, "cvw-menu");
+  helpMenu = GTK_MENU(menu);
+  gtk_menu_set_accel_group(helpMenu, accelerators);
+  const struct {
+    const char* text;
+    const char* name;
+    guint key;
+    GdkModifierType modifiers;
+    GCallback handler;
+  } items[] = {
+      {gettext("_Manual"), "manual", GDK_F1, GdkModifierType(0), G_CALLBACK(on_manual)},
+      {gettext("_Settings"), "settings", GDK_s, GDK_CONTROL_MASK, nullptr},
+      {gettext("Wipe _Log"), "wipelog", 0, GdkModifierType(0), G_CALLBACK(on_wipe_log)},
+      {gettext("_About"), "about", 0, GdkModifierType(0), G_CALLBACK(on_about)},
+  };
+  for (const auto& item : items) {
+    GtkWidget* menuItem = gtk_menu_item_new_with_mnemonic(item.text);
+    gtk::set_accessible_id(menuItem, item.name);
+    if (item.key != 0)
+      gtk_widget_add_accelerator(menuItem, "activate", accelerators, item.key, item.modifiers,
+                                 GTK_ACCEL_VISIBLE);
+    if (item.handler != nullptr)
+      g_signal_connect(menuItem, "activate", item.handler, this);
+    else
+      gtk_widget_set_sensitive(menuItem, FALSE);
+    gtk_menu_shell_append(GTK_MENU_SHELL(menu), menuItem);
+  }
+  gtk_widget_show_all(menu);
+  // Attached, so that the accelerators of its items work while it is not shown.
+  gtk_menu_attach_to_widget(helpMenu, help, nullptr);
+
+  GtkWidget* rescanButton = ui.get<GtkWidget>("rescan", GTK_TYPE_BUTTON);
+  gtk::set_widget_name(rescanButton, "rescan");
+  g_signal_connect(rescanButton, "clicked", G_CALLBACK(on_rescan), this);
+
+  label = ui.get<GtkLabel>("label", GTK_TYPE_LABEL);
+  gtk::set_widget_name(GTK_WIDGET(label), "label");
+
+  deleteHandler = g_signal_connect(window, "delete-event", G_CALLBACK(on_delete), this);
+  tasks.set_callback(this);
+  rescan();
+}
+
+TopUI::~TopUI() {
+  tasks.set_callback(nullptr);
+  gtk_menu_detach(helpMenu);
+  if (deleteHandler != 0)
+    g_signal_handler_disconnect(window, deleteHandler);
+}
+
+void TopUI::start() {
+  Settings& settings = Settings::instance();
+  if (!settings.hidden_drives().empty())
+    return;
+  std::vector<Drive> warned;
+  for (const Drive& drive : drives_)
+    if (!drive.warning().empty())
+      warned.push_back(drive);
+  settings.set_hidden_drives(warned);
+}
+
+int TopUI::run() {
+  gtk_main();
+  return exitCode;
+}
+
+bool TopUI::quit() {
+  const int code = confirm_quit(window, unfinished_wipes());
+  if (code == quit_stay)
+    return false;
+  exitCode = code;
+  gtk_main_quit();
+  return true;
+}
+
+void TopUI::rescan() {
+  drives_ = drivesFactory.create();
+  bind_tasks_to_drives();
+  show_drives();
+}
+
+void TopUI::bind_tasks_to_drives() {
+  for (DriveTask* task : tasks.tasks()) {
+    auto* vw = dynamic_cast<VWTask*>(task);
+    if (vw == nullptr)
+      continue;
+    const Drive& opened = vw->drive();
+    for (const Drive& now : drives_) {
+      if (now.id() != opened.id())
+        continue;
+      const bool same = now.model() == opened.model() && now.serial() == opened.serial() &&
+                        now.sectors() == opened.sectors() &&
+                        now.sector_size() == opened.sector_size();
+      vw->refuse_start(
+          same ? std::string()
+               : format(gettext("%1 is no longer the drive this task was opened for: it was "
+                                "%2 / %3, it is now %4 / %5.\n\nClose this task and open the "
+                                "drive's icon again."),
+                        opened.id(), opened.model(), opened.serial(), now.model(), now.serial()));
+    }
+  }
+}
+
+void TopUI::show_drives() {
+  const Settings& settings = Settings::instance();
+  shownDrives.clear();
+  int shown = 0;
+  for (const Drive& drive : drives_) {
+    if (settings.is_hidden(drive))
+      continue;
+    shownDrives.push_back(drive);
+    if (shown < icon_count) {
+      DriveIconUI& icon = *icons[shown];
+      icon.set_has_drive(true);
+      icon.set_drive(drive);
+      const DriveTask* task = tasks.find("vw", drive);
+      icon.set_state(task != nullptr ? task->state() : 0);
+      icon.set_selected(task != nullptr ? task->selected() : 0);
+      icon.set_percent(task != nullptr ? task->percent() : 0);
+      ++shown;
+    }
+  }
+  for (int i = shown; i < icon_count; ++i) {
+    DriveIconUI& icon = *icons[i];
+    icon.set_has_drive(false);
+    icon.set_state(0);
+    icon.set_selected(0);
+    icon.set_percent(0);
+  }
+
+  std::string text = format(gettext("CONNECTED DRIVES = %1"), std::to_string(drives_.size()));
+  const std::size_t hidden = drives_.size() - shownDrives.size();
+  if (hidden != 0)
+    text +=
+        " (" +
+        format(ngettext("%1 DRIVE LOCKED", "%1 DRIVES LOCKED", static_cast<unsigned long>(hidden)),
+               std::to_string(hidden)) +
+        ")";
+  gtk_label_set_text(label, text.c_str());
+}
+
+void TopUI::open_task(const Drive& drive, std::uint64_t lba, std::uint64_t sectors) {
+  if (DriveTask* task = tasks.find("vw", drive)) {
+    tasks.select(task);
+    return;
+  }
+  auto* task =
+      new VWTask(viewModelFactory, wipeModelFactory, tasks, drive, lba, sectors, *this, window);
+  gtk_container_add(tasksContainer, task->widget());
+}
+
+GtkWidget* TopUI::task_widget(const Drive& drive) const {
+  VWTask* task = vw_task(tasks, drive);
+  return task != nullptr ? task->widget() : nullptr;
+}
+
+void TopUI::end_tasks() {
+  // A copy: each task takes itself out of the list.
+  const std::vector<DriveTask*> open = tasks.tasks();
+  for (DriveTask* task : open)
+    if (auto* vw = dynamic_cast<VWTask*>(task))
+      vw->close();
+}
+
+int TopUI::unfinished_wipes() const {
+  int count = 0;
+  for (DriveTask* task : tasks.tasks())
+    if (auto* vw = dynamic_cast<VWTask*>(task)) {
+      const int state = vw->wipe_panel().wipe_state();
+      if (state == WipeModel::Wiping || state == WipeModel::Paused || state == WipeModel::Waiting)
+        ++count;
+    }
+  return count;
+}
+
+void TopUI::blink(ViewUI& panel) {
+  const Drive drive = panel.drive();
+  // The running wipes of the shown drives rest while the drive blinks.
+  for (const Drive& shown : shownDrives)
+    if (VWTask* task = vw_task(tasks, shown))
+      if (task->wipe_panel().wipe_state() == WipeModel::Wiping)
+        task->pause_for_blink();
+
+  struct Blink {
+    TopUI& top;
+    const Drive& drive;
+    explicit Blink(TopUI& top, const Drive& drive) : top(top), drive(drive) {
+      top.blinkRuns = true;
+      if (VWTask* task = vw_task(top.tasks, drive))
+        task->show_blink(true);
+    }
+    // Also when the blink fails: the paused wipes go on.
+    ~Blink() {
+      top.blinkRuns = false;
+      if (VWTask* task = vw_task(top.tasks, drive))
+        task->show_blink(false);
+      const std::vector<DriveTask*> open = top.tasks.tasks();
+      for (DriveTask* task : open)
+        if (auto* vw = dynamic_cast<VWTask*>(task))
+          guarded("TopUI.cpp(480)", "TopUI.cpp(482)", [&] { vw->resume_after_blink(); });
+    }
+  } duringBlink(*this, drive);
+
+  std::unique_ptr<DriverModel> driver = make_driver_model(program_config(), drive);
+  BlinkWatch watch;
+  driver->add_view(&watch);
+  send_blink_command(*driver);
+  if (!watch.failure.empty())
+    gtk::message_box(gtk::MessageKind::Error, watch.failure, window);
+  else
+    gtk::message_box(gtk::MessageKind::Information, gettext("Blinking...\n(wipes are paused)"),
+                     window);
+  driver.reset();
+}
+
+void TopUI::wipe_all(const WipeOptions& options) {
+  std::string warnings;
+  for (const Drive& drive : shownDrives)
+    if (!drive.warning().empty())
+      warnings += (warnings.empty() ? "" : "\n") + drive_warning_text(drive);
+  const auto count = static_cast<unsigned long>(shownDrives.size());
+  const std::string message = format(
+      ngettext("This operation will wipe %1 drive.", "This operation will wipe %1 drives.", count),
+      std::to_string(count));
+  if (!confirm_wipe(message, warnings, GTK_WIDGET(window)))
+    return;
+  Settings::instance().set_wipe_options(options);
+  // A copy: new tasks come and go as the loop runs.
+  const std::vector<Drive> drives = shownDrives;
+  for (const Drive& drive : drives)
+    start_new_wipe(drive);
+}
+
+void TopUI::start_new_wipe(const Drive& drive) {
+  if (VWTask* task = vw_task(tasks, drive))
+    task->close();
+  auto* task = new VWTask(viewModelFactory, wipeModelFactory, tasks, drive, 0, drive.sectors(),
+                          *this, window);
+  gtk_container_add(tasksContainer, task->widget());
+  task->wipe_panel().arm(true);
+}
+
+template <typename Change> void TopUI::for_icons_of(DriveTask* task, Change change) {
+  for (const std::unique_ptr<DriveIconUI>& icon : icons)
+    if (icon->drive().id() == task->drive().id())
+      change(*icon);
+}
+
+void TopUI::added(DriveTasks&, DriveTask* task) {
+  for_icons_of(task, [task](DriveIconUI& icon) {
+    icon.set_state(task->state());
+    icon.set_selected(task->selected());
+    icon.set_percent(task->percent());
+  });
+}
+
+void TopUI::removed(DriveTasks&, DriveTask* task) {
+  for_icons_of(task, [](DriveIconUI& icon) {
+    icon.set_state(0);
+    icon.set_selected(0);
+    icon.set_percent(0);
+  });
+}
+
+void TopUI::state_changed(DriveTasks&, DriveTask* task) {
+  for_icons_of(task, [task](DriveIconUI& icon) { icon.set_state(task->state()); });
+}
+
+void TopUI::selection_changed(DriveTasks&, DriveTask* task) {
+  for_icons_of(task, [task](DriveIconUI& icon) { icon.set_selected(task->selected()); });
+}
+
+void TopUI::percent_changed(DriveTasks&, DriveTask* task) {
+  for_icons_of(task, [task](DriveIconUI& icon) { icon.set_percent(task->percent()); });
+}
+
+void TopUI::activated(DriveIconUI& icon) {
+  if (icon.has_drive())
+    open_task(icon.drive(), 0, icon.drive().sectors());
+}
+
+void TopUI::show_help() {
+  gtk_menu_popup(helpMenu, nullptr, nullptr, nullptr, nullptr, 0, gtk_get_current_event_time());
+  gtk_menu_shell_select_first(GTK_MENU_SHELL(helpMenu), FALSE);
+}
+
+void TopUI::open_manual() {
+  const std::string& file = program_config()["Manual File"].as_string();
+  system_open(Locale::instance().path(file));
+}
+
+void TopUI::open_about() { show_splash(window, false); }
+
+void TopUI::open_wipe_log() {
+  MainLogUI history(MainLog::instance(), window);
+  history.run();
+}
+
+gboolean TopUI::on_delete(GtkWidget*, GdkEvent*, gpointer self) {
+  // The window stays in any case: start-up destroys it once the tasks have ended.
+  guarded("TopUI.cpp(376)", "TopUI.cpp(378)", [&] { static_cast<TopUI*>(self)->quit(); });
+  return TRUE;
+}
+
+void TopUI::on_close(GtkButton*, gpointer self) {
+  guarded("TopUI.cpp(387)", "TopUI.cpp(389)", [&] { static_cast<TopUI*>(self)->quit(); });
+}
+
+void TopUI::on_help(GtkButton*, gpointer self) {
+  guarded("TopUI.cpp(406)", "TopUI.cpp(408)", [&] { static_cast<TopUI*>(self)->show_help(); });
+}
+
+void TopUI::on_manual(GtkMenuItem*, gpointer self) {
+  guarded("TopUI.cpp(418)", "TopUI.cpp(420)", [&] { static_cast<TopUI*>(self)->open_manual(); });
+}
+
+void TopUI::on_about(GtkMenuItem*, gpointer self) {
+  guarded("TopUI.cpp(552)", "TopUI.cpp(554)", [&] { static_cast<TopUI*>(self)->open_about(); });
+}
+
+void TopUI::on_wipe_log(GtkMenuItem*, gpointer self) {
+  guarded("TopUI.cpp(444)", "TopUI.cpp(446)", [&] { static_cast<TopUI*>(self)->open_wipe_log(); });
+}
+
+void TopUI::on_rescan(GtkButton*, gpointer self) {
+  guarded("TopUI.cpp(563)", "TopUI.cpp(565)", [&] { static_cast<TopUI*>(self)->rescan(); });
+}

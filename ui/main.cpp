@@ -1,0 +1,157 @@
+// wipedesk, the desktop program: start-up, the main window's life, and the exit code that the
+// quit question chose (100 shut down, 101 restart, 0 desktop; -1, read as 255, on a failure).
+//
+// Every failure of start-up is logged and, since the default debug log is kept in memory where
+// nobody would see it, also told on standard error in one line.
+#include "BuildCommit.h"
+#include "DebugLog.h"
+#include "DebugSinks.h"
+#include "DesktopInit.h"
+#include "DriveTasks.h"
+#include "DrivesFactory.h"
+#include "Format.h"
+#include "MainLog.h"
+#include "MainWindow.h"
+#include "Process.h"
+#include "ProgramConfig.h"
+#include "ProgramInit.h"
+#include "SplashWindow.h"
+#include "TopUI/TopUI.h"
+#include "Translation.h"
+#include "UpdateDialog.h"
+#include "ViewModel.h"
+#include "Win32Process.h"
+#include "WipeModel.h"
+#include "gtk/MessageBox.h"
+
+#include <iostream>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+// How long the program waits, after its main loop, for the engine processes it ended.
+constexpr int children_limit_ms = 5000;
+
+int failed(const std::string& reason) {
+  std::cerr << "wipedesk: " << reason << std::endl;
+  return -1;
+}
+
+// What start-up is doing, for the line on standard error when it fails: the log names the
+// failure only by its identifier.
+std::string step;
+
+std::string reason_of(const std::exception& e, const char* argv0) {
+  const std::string what = e.what();
+  if (what == "ProgramInit.cpp(51)")
+    return "cannot read the program configuration " + program_config_file(argv0);
+  if (what == "ProgramInit.cpp(55)")
+    return "cannot parse the program configuration " + program_config_file(argv0);
+  return "cannot start: " + what + (step.empty() ? "" : " (" + step + ")");
+}
+
+// The wipe history of earlier runs, loaded into MainLog. Returns false when the file could not
+// be loaded and not be kept aside either: saving over it would destroy it.
+bool load_history(const std::string& path, GtkWindow* window) {
+  std::string keptAs;
+  switch (MainLog::instance().load_for_start(path, keptAs)) {
+  case MainLog::StartLoad::Loaded: return true;
+  case MainLog::StartLoad::FirstRun: debug_log() << "main.cpp(115): " << path << "\n"; return true;
+  case MainLog::StartLoad::KeptAside:
+    debug_log() << "main.cpp(115): " << path << "\n";
+    gtk::message_box(gtk::MessageKind::Information,
+                     format(gettext("The wipe log %1 cannot be read.\n\nIt has been kept as %2, "
+                                    "and a new wipe log starts here."),
+                            path, keptAs),
+                     window);
+    return true;
+  case MainLog::StartLoad::CannotKeepAside:
+    debug_log() << "main.cpp(115): " << path << "\n";
+    gtk::message_box(gtk::MessageKind::Error,
+                     format(gettext("The wipe log %1 cannot be read, and it cannot be kept aside "
+                                    "either.\n\nIt stays as it is: the wipes of this session are "
+                                    "not added to it."),
+                            path),
+                     window);
+    return false;
+  }
+  return false;
+}
+
+int run(int argc, char** argv) {
+  choose_debug_sink(argc, argv);
+  debug_log() << "main.cpp(54): "
+              << "Corvana Wipe"
+              << "; revision " << program_revision() << "; commit " << build_commit << "\n";
+
+  config::Value& configuration = program_config();
+  DesktopInitSteps steps;
+  const bool hasProgram = argc >= 1 && argv != nullptr && argv[0] != nullptr;
+  if (!program_init(configuration, argc, argv, steps)) {
+    debug_log() << "main.cpp(57)\n";
+    return failed(hasProgram ? "cannot start GTK: no display" : "no program on the command line");
+  }
+
+  // The drives of the real machine are the system's: reading and wiping them takes root.
+  if (!IsUserAnAdmin()) {
+    debug_log() << "main.cpp(60)\n";
+    gtk::message_box(gtk::MessageKind::Error,
+                     gettext("This program needs administrator rights to reach the drives.\n\n"
+                             "Start it with sudo or pkexec."),
+                     nullptr);
+    return failed("needs administrator rights: start it with sudo or pkexec");
+  }
+
+  show_splash(nullptr, true);
+
+  // Nothing goes to the network unless the configuration names an address.
+  if (configuration.has("Update URL") &&
+      run_update_dialog(nullptr, configuration.get_string("Update URL"),
+                        configuration.get_string("Program Name") + " " +
+                            configuration.get_string("Program Revision")))
+    return 0; // the new version is being installed
+
+  GtkWidget* content = nullptr;
+  GtkWidget* window = make_main_window(configuration.get_string("Program Name"), content);
+  ViewModelFactoryImpl viewModels(configuration);
+  WipeModelFactoryImpl wipeModels(configuration);
+  DriveTasks tasks;
+  int exitCode = -1;
+  {
+    TopUI top(system_drives_factory(), viewModels, wipeModels, tasks, GTK_WINDOW(window));
+    gtk_container_add(GTK_CONTAINER(content), top.widget());
+    show_main_window(window);
+    top.start();
+
+    const std::string history = configuration.get_string("Program Path") + "/WipeLog.cfg";
+    step = "loading the wipe log " + history;
+    const bool saveHistory = load_history(history, GTK_WINDOW(window));
+    step.clear();
+
+    exitCode = top.run();
+
+    top.end_tasks();
+    if (saveHistory && !MainLog::instance().save(history))
+      debug_log() << "main.cpp(119): " << history << "\n";
+  }
+  gtk_widget_destroy(window);
+  if (!Process::reap_abandoned_children(children_limit_ms))
+    debug_log() << "main.cpp(121): " << Process::abandoned_children() << "\n";
+  return exitCode;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  platform::ignore_broken_pipe();
+  try {
+    return run(argc, argv);
+  } catch (const std::exception& e) {
+    debug_log() << "main.cpp(124): " << e.what() << "\n";
+    return failed(reason_of(e, argc >= 1 && argv != nullptr && argv[0] != nullptr ? argv[0] : ""));
+  } catch (...) {
+    debug_log() << "main.cpp(126)\n";
+    return failed("cannot start");
+  }
+}
