@@ -54,18 +54,21 @@ def _descendants(root):
 class Desk:
     """One wipedesk process and its accessible tree."""
 
-    def __init__(self, program, args=(), env=None, cwd=None):
+    def __init__(self, program, args=(), env=None, cwd=None, errors=None):
+        """Starts `program`; its standard error goes to the file `errors` (or is dropped)."""
         environment = dict(os.environ if env is None else env)
         environment["GTK_MODULES"] = "gail:atk-bridge"
         environment.pop("NO_AT_BRIDGE", None)
-        self.process = subprocess.Popen([program] + list(args), env=environment, cwd=cwd,
-                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.errors = errors
+        with open(errors or os.devnull, "wb") as sink:
+            self.process = subprocess.Popen([program] + list(args), env=environment, cwd=cwd,
+                                            stdout=subprocess.DEVNULL, stderr=sink)
         self.app = wait_until("wipedesk on the accessibility bus", self._application, 15)
 
     def _application(self):
         if self.process.poll() is not None:
             raise RuntimeError("wipedesk ended at start with %d: %s" % (
-                self.process.returncode, self.process.stderr.read().decode(errors="replace")))
+                self.process.returncode, self.error_text()))
         for app in pyatspi.Registry.getDesktop(0):
             try:
                 if app is not None and app.get_process_id() == self.process.pid:
@@ -73,6 +76,13 @@ class Desk:
             except Exception:
                 pass
         return None
+
+    def error_text(self):
+        """What the program wrote to standard error so far."""
+        if not self.errors:
+            return ""
+        with open(self.errors, errors="replace") as f:
+            return f.read()
 
     # ---- finding ----
 

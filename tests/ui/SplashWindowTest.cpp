@@ -150,10 +150,17 @@ TEST_F(SplashWindowTest, TheTimeoutClosesIt) {
 }
 
 TEST_F(SplashWindowTest, EscapeClosingAndTheCloseAreaCloseItAndTheTimerGoesWithIt) {
+  // Timeouts far beyond the answers, but for one: the timer of a window closed before it fires
+  // must not end the next main loop (a splash timer left behind would).
   const struct {
     const char* how;
     int timeout;
-  } cases[] = {{"escape", 400}, {"close", 400}, {"area", 400}, {"escape", 0}};
+    bool watchTheTimer;
+  } cases[] = {{"escape", 60000, false},
+               {"close", 60000, false},
+               {"area", 60000, false},
+               {"escape", 0, false},
+               {"escape", 2000, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.how << " " << c.timeout);
     DialogResponder answers;
@@ -169,7 +176,8 @@ TEST_F(SplashWindowTest, EscapeClosingAndTheCloseAreaCloseItAndTheTimerGoesWithI
     settle(answers);
     if (c.timeout > 0) {
       EXPECT_LT(g_get_monotonic_time() - start, gint64{c.timeout} * 1000);
-      // The timeout of a window already closed must not end the next loop.
+    }
+    if (c.watchTheTimer) {
       EXPECT_TRUE(outer_loop_runs_for(c.timeout + 200));
     }
     ASSERT_EQ(answers.seen().size(), 1u);

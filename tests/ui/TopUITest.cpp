@@ -201,6 +201,16 @@ TEST_F(TopUITest, QuittingEndsTheLoopWithTheChosenCode) {
   }
 }
 
+// A quit confirmed before the main loop runs (from inside a dialog of start-up) ends the
+// loop as soon as it would start.
+TEST_F(TopUITest, AQuitBeforeTheMainLoopEndsItAtOnce) {
+  make(drives(1));
+  DialogResponder answers;
+  answers.click("gtk-yes");
+  EXPECT_TRUE(top->quit());
+  EXPECT_EQ(top->run(), quit_desktop);
+}
+
 TEST_F(TopUITest, ABadConfigurationIsLoggedAndTheWindowStays) {
   make(drives(1));
   program_config().set("Desktop", "yes");

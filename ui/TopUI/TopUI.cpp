@@ -280,7 +280,9 @@ void TopUI::start() {
 }
 
 int TopUI::run() {
-  gtk_main();
+  if (!quitConfirmed)
+    gtk_main();
+  quitConfirmed = false;
   return exitCode;
 }
 
@@ -289,7 +291,11 @@ bool TopUI::quit() {
   if (code == quit_stay)
     return false;
   exitCode = code;
-  gtk_main_quit();
+  quitConfirmed = true;
+  // Quitting may be asked before the main loop runs (from a dialog of start-up, through an
+  // assistive tool): run then returns at once.
+  if (gtk_main_level() > 0)
+    gtk_main_quit();
   return true;
 }
 

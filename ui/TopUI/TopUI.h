@@ -122,6 +122,7 @@ private:
   GtkLabel* label = nullptr;
   GtkContainer* tasksContainer = nullptr;
   int exitCode = -1;
+  bool quitConfirmed = false;
   bool blinkRuns = false;
   gtk::WidgetRef menuRef;
   // Last, so that it goes first: no handler of the window's widgets runs on a half-gone object.
