@@ -1,14 +1,21 @@
 // Pictures of the history and task log windows, the certificate, the settings dialog and the
 // drive selection dialogs, written to the build folder's "screenshots" for people to look at.
+#include "DialogResponder.h"
 #include "FindWidget.h"
 #include "GuiEnvironment.h"
+#include "HiddenDrivesUI/HiddenDrivesUI.h"
 #include "LogUI/LogUI.h"
 #include "MainLogUI/MainLogUI.h"
+#include "MultiWipeUI/MultiWipeUI.h"
 #include "Screenshot.h"
+#include "Settings.h"
+#include "SettingsUI/SettingsUI.h"
 #include "WipeCertificateUI/WipeCertificateUI.h"
 #include "WipeRecordSample.h"
 
+#include <filesystem>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -90,6 +97,69 @@ TEST_F(DialogScreenshotsTest, TaskLogWhileWipingAndWithItsCertificate) {
   gtk_entry_set_text(GTK_ENTRY(find_widget(longest.widget(), "technician")),
                      "Maximilian Oberwiesenthaler-Schmidt");
   GtkWidget* window = show_in_window(longest.widget(), "LogUI");
-  save_screenshot(longest.picture_area(), "WipeCertificateUI-long");
+  gtk_widget_grab_focus(find_widget(longest.widget(), "drive")); // as after typing
+  // Saved as the operator saves it.
+  const std::string picture = screenshot_folder() + "/WipeCertificateUI-long.png";
+  std::filesystem::remove(picture); // no question about replacing it
+  DialogResponder answers;
+  answers.choose_file(picture);
+  gtk_button_clicked(GTK_BUTTON(find_widget(longest.widget(), "save")));
   gtk_widget_destroy(window);
+}
+
+namespace {
+
+std::vector<Drive> some_drives() {
+  std::vector<Drive> drives;
+  const struct {
+    const char* model;
+    const char* serial;
+    std::uint64_t sectors;
+    const char* warning;
+  } rows[] = {
+      {"Samsung SSD 860 EVO 500GB", "S3Z2NB0K123456A", 976773168ULL, "System Drive"},
+      {"ST2000DM008-2FR102", "ZFL1A2B3", 3907029168ULL, ""},
+      {"WDC WD10EZEX-08WN4A0", "WD-WCC6Y0LX1234", 1953525168ULL, ""},
+      {"Kingston DataTraveler 3.0", "E0D55EA573F1", 60437492ULL, ""},
+  };
+  for (const auto& row : rows) {
+    Drive drive = sample_drive();
+    drive.set_model(row.model);
+    drive.set_serial(row.serial);
+    drive.set_sectors(row.sectors);
+    drive.set_warning(row.warning);
+    drives.push_back(drive);
+  }
+  return drives;
+}
+
+} // namespace
+
+TEST_F(DialogScreenshotsTest, SettingsDialog) {
+  Settings settings;
+  settings.set_notifier_error_period(30);
+  settings.set_notifier_done_on(false);
+  settings.set_export_txt("/srv/reports/WipeLog.txt");
+  Settings::instance() = settings;
+  const std::vector<Drive> drives = some_drives();
+  SettingsUI ui(drives, nullptr);
+  DialogResponder answers;
+  answers.then([&](GtkWindow* dialog) { save_screenshot(GTK_WIDGET(dialog), "SettingsUI"); })
+      .close();
+  ui.run();
+}
+
+TEST_F(DialogScreenshotsTest, DriveSelectionDialogs) {
+  const std::vector<Drive> drives = some_drives();
+  HiddenDrivesUI hidden(drives, nullptr);
+  hidden.set_selected(0, true);
+  gtk_widget_show(GTK_WIDGET(hidden.window()));
+  save_screenshot(GTK_WIDGET(hidden.window()), "HiddenDrivesUI");
+
+  MultiWipeUI wipe(drives, nullptr);
+  gtk_widget_show(GTK_WIDGET(wipe.window()));
+  save_screenshot(GTK_WIDGET(wipe.window()), "MultiWipeUI-none");
+  wipe.set_selected(1, true);
+  wipe.set_selected(2, true);
+  save_screenshot(GTK_WIDGET(wipe.window()), "MultiWipeUI");
 }

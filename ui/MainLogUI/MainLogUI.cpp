@@ -1,5 +1,6 @@
 #include "MainLogUI/MainLogUI.h"
 
+#include "DialogPlacement.h"
 #include "FileError.h"
 #include "FileSaver.h"
 #include "Translation.h"
@@ -57,12 +58,7 @@ MainLogUI::MainLogUI(MainLog& log, GtkWindow* parent) : log(log) {
   gtk::Builder ui("MainLogUI/MainLogUI.ui");
   dialog.reset(GTK_WIDGET(ui.get<GtkDialog>("dialog", GTK_TYPE_DIALOG)));
   gtk::set_widget_name(dialog.get(), "MainLogUI");
-  if (parent != nullptr) {
-    gtk_window_set_transient_for(GTK_WINDOW(dialog.get()), parent);
-    gtk_window_set_position(GTK_WINDOW(dialog.get()), GTK_WIN_POS_CENTER_ON_PARENT);
-  } else {
-    gtk_window_set_position(GTK_WINDOW(dialog.get()), GTK_WIN_POS_CENTER);
-  }
+  place_dialog(GTK_WINDOW(dialog.get()), parent);
   GtkTextView* textView = ui.get<GtkTextView>("textview", GTK_TYPE_TEXT_VIEW);
   gtk::set_widget_name(GTK_WIDGET(textView), "textview");
   view.emplace(textView, ui.get<GtkTextBuffer>("textbuffer", GTK_TYPE_TEXT_BUFFER));

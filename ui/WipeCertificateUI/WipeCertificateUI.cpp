@@ -205,7 +205,19 @@ void WipeCertificateUI::on_options(GtkButton*, gpointer self) {
           [&] { static_cast<WipeCertificateUI*>(self)->choose_option(); });
 }
 
+void WipeCertificateUI::prepare_picture() {
+  // The picture shows the texts, not their editing: no selection, no cursor, each text from its
+  // start.
+  GtkWidget* top = gtk_widget_get_toplevel(fixed);
+  for (GtkEntry* entry : {drive, technician}) {
+    gtk_editable_set_position(GTK_EDITABLE(entry), 0);
+    if (GTK_IS_WINDOW(top) && gtk_window_get_focus(GTK_WINDOW(top)) == GTK_WIDGET(entry))
+      gtk_window_set_focus(GTK_WINDOW(top), nullptr);
+  }
+}
+
 void WipeCertificateUI::open_picture() {
+  prepare_picture();
   const std::string& folder = certificate_picture_folder();
   const std::string path = gtk::join_path(folder, "certificate.png");
   if (folder.empty() || !save_widget_snapshot(fixed, path, "png")) {
@@ -215,7 +227,10 @@ void WipeCertificateUI::open_picture() {
   system_open(path);
 }
 
-void WipeCertificateUI::save_picture() { WidgetSaver(fixed, "certificate.png", "png").run(parent); }
+void WipeCertificateUI::save_picture() {
+  prepare_picture();
+  WidgetSaver(fixed, "certificate.png", "png").run(parent);
+}
 
 void WipeCertificateUI::choose_option() {
   const char* items[] = {gettext("Save Drive/Technician"), gettext("Change Wallpaper"), nullptr};

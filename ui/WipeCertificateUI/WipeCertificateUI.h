@@ -28,6 +28,7 @@ private:
   static void on_open(GtkButton*, gpointer self);
   static void on_save(GtkButton*, gpointer self);
   static void on_options(GtkButton*, gpointer self);
+  void prepare_picture();
   void open_picture();
   void save_picture();
   void choose_option();

@@ -86,8 +86,19 @@ public:
       g_usleep(100 * 1000);
       available = gtk::init_toolkit(argc, argv);
     }
-    if (!available)
+    if (!available) {
       reason = std::string("no display: GTK cannot open display ") + display;
+      return;
+    }
+    // The test processes share one display, and windows open at its centre, where the pointer
+    // starts: GTK then follows the pointer into other processes' windows, which can vanish
+    // between two of its questions to the server (a fatal BadWindow). The pointer waits in the
+    // far corner, where no test opens a window.
+    GdkDisplay* shown = gdk_display_get_default();
+    GdkScreen* screen = gdk_display_get_default_screen(shown);
+    gdk_display_warp_pointer(shown, screen, gdk_screen_get_width(screen) - 1,
+                             gdk_screen_get_height(screen) - 1);
+    gdk_display_sync(shown);
   }
 
   void TearDown() override { home.reset(); }
