@@ -329,6 +329,7 @@ TEST_F(TopUITasksTest, MultiWipeActsOnTheTickedDrivesWhereItFits) {
       if (model != nullptr)
         model->clear_calls();
 
+    const std::size_t madeBefore = wipeModels.made.size();
     DialogResponder answers;
     answers.then([&](GtkWindow* dialog) {
       // Ticked: the drive without a task and the idle one.
@@ -351,7 +352,6 @@ TEST_F(TopUITasksTest, MultiWipeActsOnTheTickedDrivesWhereItFits) {
       if (c.newTasks) {
         FakeWipeModel* now = wipeModels.of(list[i]);
         ASSERT_NE(now, nullptr);
-        EXPECT_NE(now, before[i]);
         EXPECT_EQ(now->calls(), (std::vector<std::string>{
                                     "arm 0 " + std::to_string(list[i].sectors()) + " 0", "start"}));
       } else {
@@ -360,6 +360,18 @@ TEST_F(TopUITasksTest, MultiWipeActsOnTheTickedDrivesWhereItFits) {
           EXPECT_EQ(before[i]->calls(), c.calls[i]);
         }
       }
+    }
+    if (c.newTasks) {
+      // A new task for each drive, the old ones closed with their models.
+      EXPECT_EQ(wipeModels.made.size(), madeBefore + 4);
+      std::size_t index = 0;
+      for (const auto& made : wipeModels.made) {
+        if (index++ < madeBefore) {
+          EXPECT_TRUE(made.gone);
+        }
+      }
+    } else {
+      EXPECT_EQ(wipeModels.made.size(), madeBefore);
     }
     top->end_tasks();
   }
