@@ -83,6 +83,7 @@ int ask_desktop(GtkWindow* parent, const PropertyMap& table) {
       GTK_STOCK_CANCEL, GTK_RESPONSE_REJECT, nullptr);
   gtk::set_widget_name(dialog, "QuitDialog");
   gtk_window_set_resizable(GTK_WINDOW(dialog), FALSE);
+  gtk_container_set_border_width(GTK_CONTAINER(dialog), 6);
   if (parent == nullptr)
     gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
 
@@ -92,6 +93,8 @@ int ask_desktop(GtkWindow* parent, const PropertyMap& table) {
   gtk_widget_style_get(dialog, "button-spacing", &buttonSpacing, "action-area-border", &border,
                        nullptr);
   GtkWidget* choices = gtk_vbox_new(FALSE, buttonSpacing);
+  // Room for the two big buttons beside their pictures, in any language.
+  gtk_widget_set_size_request(choices, 320, -1);
   gtk_box_pack_start(GTK_BOX(GTK_DIALOG(dialog)->vbox), choices, FALSE, FALSE, 0);
   gtk_container_set_border_width(GTK_CONTAINER(choices), border);
 

@@ -1,5 +1,5 @@
 """`./dev run` without a display: starts wipedesk on the scratch machine, opens the task of the
-first drive shown, writes a picture of the main window, and quits.
+second drive (the one with two volumes), writes a picture of the main window, and quits.
 
     run_screenshot.py <wipedesk> <picture.png>
 
@@ -18,7 +18,9 @@ def main():
     try:
         top = app.wait_for("TopUI", 30)
         main_window = app.find("MainWindow")
-        app.click(app.wait_for("drive-0", root=top))
+        # The first run asks which drives to hide: those with warnings stay hidden.
+        app.press_button("Cancel", app.window("Hidden Drives", 30))
+        app.click(app.wait_for("drive-1", root=top))
         app.wait_for("WipeUI", root=top)
         # The pointer away from the icon, whose tooltip would cover the window.
         pyatspi.Registry.generateMouseEvent(0, 0, "abs")

@@ -301,6 +301,82 @@ TEST_F(TopUITasksTest, ATaskIsBoundToItsDriveNotToItsPath) {
   }
 }
 
+// The multi-wipe dialog: drives without a task or with an idle wipe come ticked; each action
+// acts on the ticked drives where it fits and passes over the others without a word.
+TEST_F(TopUITasksTest, MultiWipeActsOnTheTickedDrivesWhereItFits) {
+  const std::vector<Drive> list = table_drives(4);
+  const struct {
+    const char* button;
+    // What each drive's models were asked: no task / Idle / Wiping / Paused before.
+    std::vector<std::string> calls[4];
+    bool newTasks;
+  } cases[] = {
+      {"start", {{}, {}, {}, {}}, true},         {"stop", {{}, {}, {"stop"}, {"stop"}}, false},
+      {"pause", {{}, {}, {"pause"}, {}}, false}, {"resume", {{}, {}, {}, {"start"}}, false},
+      {"close", {{}, {}, {}, {}}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.button);
+    top.reset();
+    make(list);
+    for (int i = 1; i < 4; ++i)
+      press_icon(list[i]);
+    wipeModels.of(list[2])->set_state(WipeModel::Wiping);
+    wipeModels.of(list[3])->set_state(WipeModel::Paused);
+    FakeWipeModel* before[4] = {nullptr, wipeModels.of(list[1]), wipeModels.of(list[2]),
+                                wipeModels.of(list[3])};
+    for (FakeWipeModel* model : before)
+      if (model != nullptr)
+        model->clear_calls();
+
+    const std::size_t madeBefore = wipeModels.made.size();
+    DialogResponder answers;
+    answers.then([&](GtkWindow* dialog) {
+      // Ticked: the drive without a task and the idle one.
+      GtkWidget* unselect = widget_by_id(GTK_WIDGET(dialog), "unselectAll");
+      GtkWidget* select = widget_by_id(GTK_WIDGET(dialog), "selectAll");
+      EXPECT_TRUE(gtk_widget_get_sensitive(unselect));
+      EXPECT_TRUE(gtk_widget_get_sensitive(select));
+    });
+    answers.then([](GtkWindow* dialog) {
+      gtk_button_clicked(GTK_BUTTON(widget_by_id(GTK_WIDGET(dialog), "selectAll")));
+    });
+    answers.click(c.button);
+    if (c.newTasks)
+      answers.click("gtk-yes");
+    gtk_button_clicked(GTK_BUTTON(widget_by_id(top->widget(), "multiwipe")));
+    ASSERT_GE(answers.seen().size(), 1u);
+    EXPECT_EQ(answers.seen()[0].title, "Wipe Several Drives");
+    for (int i = 0; i < 4; ++i) {
+      SCOPED_TRACE(i);
+      if (c.newTasks) {
+        FakeWipeModel* now = wipeModels.of(list[i]);
+        ASSERT_NE(now, nullptr);
+        EXPECT_EQ(now->calls(), (std::vector<std::string>{
+                                    "arm 0 " + std::to_string(list[i].sectors()) + " 0", "start"}));
+      } else {
+        EXPECT_EQ(wipeModels.of(list[i]), before[i]);
+        if (before[i] != nullptr) {
+          EXPECT_EQ(before[i]->calls(), c.calls[i]);
+        }
+      }
+    }
+    if (c.newTasks) {
+      // A new task for each drive, the old ones closed with their models.
+      EXPECT_EQ(wipeModels.made.size(), madeBefore + 4);
+      std::size_t index = 0;
+      for (const auto& made : wipeModels.made) {
+        if (index++ < madeBefore) {
+          EXPECT_TRUE(made.gone);
+        }
+      }
+    } else {
+      EXPECT_EQ(wipeModels.made.size(), madeBefore);
+    }
+    top->end_tasks();
+  }
+}
+
 TEST_F(TopUITasksTest, TheQuitQuestionCountsTheUnfinishedWipes) {
   const std::vector<Drive> list = table_drives(5);
   make(list);

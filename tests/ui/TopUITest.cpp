@@ -17,6 +17,7 @@
 #include "TempDir.h"
 #include "TestMachine.h"
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -225,19 +226,63 @@ TEST_F(TopUITest, ABadConfigurationIsLoggedAndTheWindowStays) {
   EXPECT_TRUE(gtk_widget_get_visible(window));
 }
 
+// The first run hides the drives with warnings, in memory at once; the dialog lets the operator
+// change the list, and only an accepted one redraws the icons and offers to save.
 TEST_F(TopUITest, TheFirstRunHidesTheDrivesWithWarnings) {
-  TopUI& ui = make({drive(0, "System Drive"), drive(1), drive(2, "\"Program Files\" Drive")});
-  ui.start();
-  std::vector<std::string> hidden;
-  for (const Drive& d : Settings::instance().hidden_drives())
-    hidden.push_back(d.model());
-  EXPECT_EQ(hidden, (std::vector<std::string>{"Model 0", "Model 2"}));
+  Settings::set_directory(dir.path().string());
+  const std::vector<Drive> list = {drive(0, "System Drive"), drive(1),
+                                   drive(2, "\"Program Files\" Drive")};
+  const struct {
+    const char* name;
+    std::vector<std::string> answers;
+    std::vector<std::string> hidden;
+    int icons;
+    bool saved;
+  } cases[] = {
+      {"cancelled", {"gtk-cancel"}, {"Model 0", "Model 2"}, 3, false},
+      {"accepted, not saved", {"gtk-ok", "gtk-no"}, {"Model 0", "Model 2"}, 1, false},
+      {"all shown, saved", {"unselectAll", "gtk-ok", "gtk-yes"}, {}, 3, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove(dir.file("settings.cfg"));
+    Settings::instance().set_hidden_drives({});
+    top.reset();
+    TopUI& ui = make(list);
+    DialogResponder answers;
+    for (const std::string& answer : c.answers) {
+      if (answer == "unselectAll")
+        answers.then([](GtkWindow* dialog) {
+          gtk_button_clicked(GTK_BUTTON(widget_by_id(GTK_WIDGET(dialog), "unselectAll")));
+        });
+      else
+        answers.click(answer);
+    }
+    ui.start();
+    ASSERT_FALSE(answers.seen().empty());
+    EXPECT_EQ(answers.seen()[0].title, "Hidden Drives");
+    std::vector<std::string> hidden;
+    for (const Drive& d : Settings::instance().hidden_drives())
+      hidden.push_back(d.model());
+    EXPECT_EQ(hidden, c.hidden);
+    EXPECT_EQ(static_cast<int>(icon_models().size()), c.icons);
+    EXPECT_EQ(std::filesystem::exists(dir.file("settings.cfg")), c.saved);
+  }
 
-  // Not the first run: the list stays.
+  // Not the first run: nothing is asked and the list stays.
   Settings::instance().set_hidden_drives({drive(1)});
-  ui.start();
+  top->start();
   ASSERT_EQ(Settings::instance().hidden_drives().size(), 1u);
   EXPECT_EQ(Settings::instance().hidden_drives()[0].model(), "Model 1");
+}
+
+TEST_F(TopUITest, TheSettingsDialogOpensOverTheWindow) {
+  TopUI& ui = make(drives(2));
+  DialogResponder answers;
+  answers.click("gtk-cancel");
+  gtk_menu_item_activate(GTK_MENU_ITEM(widget_by_id(GTK_WIDGET(ui.help_menu()), "settings")));
+  ASSERT_EQ(answers.seen().size(), 1u);
+  EXPECT_EQ(answers.seen()[0].title, "Settings");
 }
 
 TEST_F(TopUITest, Screenshots) {

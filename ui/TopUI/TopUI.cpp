@@ -6,12 +6,15 @@
 #include "Format.h"
 #include "GLibOwners.h"
 #include "Guarded.h"
+#include "HiddenDrivesUI/HiddenDrivesUI.h"
 #include "Locale.h"
 #include "MainLog.h"
 #include "MainLogUI/MainLogUI.h"
+#include "MultiWipeUI/MultiWipeUI.h"
 #include "Program.h"
 #include "ProgramConfig.h"
 #include "Settings.h"
+#include "SettingsUI/SettingsUI.h"
 #include "SplashWindow.h"
 #include "Translation.h"
 #include "WipeConfirmation.h"
@@ -211,6 +214,7 @@ TopUI::TopUI(DrivesFactory& drivesFactory, ViewModelFactory& viewModelFactory,
   g_signal_connect(help, "clicked", G_CALLBACK(on_help), this);
   GtkWidget* multiwipe = ui.get<GtkWidget>("multiwipe", GTK_TYPE_BUTTON);
   gtk::set_widget_name(multiwipe, "multiwipe");
+  g_signal_connect(multiwipe, "clicked", G_CALLBACK(on_multi_wipe), this);
 
   GtkAccelGroup* accelerators = gtk_accel_group_new();
   gtk_window_add_accel_group(window, accelerators);
@@ -229,7 +233,7 @@ TopUI::TopUI(DrivesFactory& drivesFactory, ViewModelFactory& viewModelFactory,
     GCallback handler;
   } items[] = {
       {gettext("_Manual"), "manual", GDK_F1, GdkModifierType(0), G_CALLBACK(on_manual)},
-      {gettext("_Settings"), "settings", GDK_s, GDK_CONTROL_MASK, nullptr},
+      {gettext("_Settings"), "settings", GDK_s, GDK_CONTROL_MASK, G_CALLBACK(on_settings)},
       {gettext("Wipe _Log"), "wipelog", 0, GdkModifierType(0), G_CALLBACK(on_wipe_log)},
       {gettext("_About"), "about", 0, GdkModifierType(0), G_CALLBACK(on_about)},
   };
@@ -239,10 +243,7 @@ TopUI::TopUI(DrivesFactory& drivesFactory, ViewModelFactory& viewModelFactory,
     if (item.key != 0)
       gtk_widget_add_accelerator(menuItem, "activate", accelerators, item.key, item.modifiers,
                                  GTK_ACCEL_VISIBLE);
-    if (item.handler != nullptr)
-      g_signal_connect(menuItem, "activate", item.handler, this);
-    else
-      gtk_widget_set_sensitive(menuItem, FALSE);
+    g_signal_connect(menuItem, "activate", item.handler, this);
     gtk_menu_shell_append(GTK_MENU_SHELL(menu), menuItem);
   }
   gtk_widget_show_all(menu);
@@ -276,7 +277,21 @@ void TopUI::start() {
   for (const Drive& drive : drives_)
     if (!drive.warning().empty())
       warned.push_back(drive);
+  // In memory at once, whatever the operator does next.
   settings.set_hidden_drives(warned);
+
+  HiddenDrivesUI dialog(drives_, nullptr);
+  for (std::size_t i = 0; i < drives_.size(); ++i)
+    dialog.set_selected(i, settings.is_hidden(drives_[i]));
+  if (!dialog.run())
+    return;
+  std::vector<Drive> hidden;
+  for (std::size_t i = 0; i < drives_.size(); ++i)
+    if (dialog.is_selected(i))
+      hidden.push_back(drives_[i]);
+  settings.set_hidden_drives(hidden);
+  show_drives();
+  offer_to_save_settings(settings, dialog.window());
 }
 
 int TopUI::run() {
@@ -439,6 +454,38 @@ void TopUI::blink(ViewUI& panel) {
   driver.reset();
 }
 
+void TopUI::multi_wipe() {
+  // A copy: tasks come and go as the loop below runs.
+  const std::vector<Drive> drives = shownDrives;
+  MultiWipeUI dialog(drives, window);
+  for (std::size_t i = 0; i < drives.size(); ++i) {
+    VWTask* task = vw_task(tasks, drives[i]);
+    dialog.set_selected(i, task == nullptr || task->wipe_panel().wipe_state() == WipeModel::Idle);
+  }
+  const int action = dialog.run();
+  if (action == MultiWipeUI::None)
+    return;
+  for (std::size_t i = 0; i < drives.size(); ++i) {
+    if (!dialog.is_selected(i))
+      continue;
+    if (action == MultiWipeUI::Start) {
+      start_new_wipe(drives[i]);
+      continue;
+    }
+    VWTask* task = vw_task(tasks, drives[i]);
+    if (task == nullptr)
+      continue;
+    WipeUI& wipe = task->wipe_panel();
+    const int state = wipe.wipe_state();
+    if (action == MultiWipeUI::Stop && state != WipeModel::Idle)
+      wipe.stop();
+    else if (action == MultiWipeUI::Pause && state == WipeModel::Wiping)
+      wipe.pause();
+    else if (action == MultiWipeUI::Resume && state == WipeModel::Paused)
+      wipe.start();
+  }
+}
+
 void TopUI::wipe_all(const WipeOptions& options) {
   std::string warnings;
   for (const Drive& drive : shownDrives)
@@ -517,6 +564,12 @@ void TopUI::open_manual() {
 
 void TopUI::open_about() { show_splash(window, false); }
 
+void TopUI::open_settings() {
+  SettingsUI dialog(drives_, window);
+  if (dialog.run())
+    show_drives(); // the hidden drives may have changed
+}
+
 void TopUI::open_wipe_log() {
   MainLogUI history(MainLog::instance(), window);
   history.run();
@@ -542,6 +595,14 @@ void TopUI::on_manual(GtkMenuItem*, gpointer self) {
 
 void TopUI::on_about(GtkMenuItem*, gpointer self) {
   guarded("TopUI.cpp(552)", "TopUI.cpp(554)", [&] { static_cast<TopUI*>(self)->open_about(); });
+}
+
+void TopUI::on_settings(GtkMenuItem*, gpointer self) {
+  guarded("TopUI.cpp(432)", "TopUI.cpp(434)", [&] { static_cast<TopUI*>(self)->open_settings(); });
+}
+
+void TopUI::on_multi_wipe(GtkButton*, gpointer self) {
+  guarded("TopUI.cpp(523)", "TopUI.cpp(525)", [&] { static_cast<TopUI*>(self)->multi_wipe(); });
 }
 
 void TopUI::on_wipe_log(GtkMenuItem*, gpointer self) {

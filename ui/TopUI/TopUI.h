@@ -43,7 +43,7 @@ public:
   GtkWidget* widget() const { return top.get(); }
 
   // The first run (the settings hide no drive yet): hides every drive that carries a warning
-  // and lets the operator change that in the hidden-drives dialog.
+  // and lets the operator change that in the hidden-drives dialog, then offers to save.
   void start();
   // Runs the main loop until the operator confirms quitting; returns the exit code chosen.
   int run();
@@ -86,6 +86,9 @@ public:
   // Whether a blink runs (its box is open).
   bool blinking() const { return blinkRuns; }
 
+  // The multi-wipe dialog over the shown drives, and what it asks for: start a new wipe, or
+  // stop, pause or resume the running one, on every ticked drive where that fits.
+  void multi_wipe();
   // After one confirmation, a new wipe with `options` on every shown drive.
   void wipe_all(const WipeOptions& options);
 
@@ -95,6 +98,7 @@ private:
   void open_manual();
   void open_about();
   void open_wipe_log();
+  void open_settings();
   void show_help();
   // A new task over the whole drive, whose wipe starts at once.
   void start_new_wipe(const Drive& drive);
@@ -108,6 +112,8 @@ private:
   static void on_manual(GtkMenuItem*, gpointer self);
   static void on_about(GtkMenuItem*, gpointer self);
   static void on_wipe_log(GtkMenuItem*, gpointer self);
+  static void on_settings(GtkMenuItem*, gpointer self);
+  static void on_multi_wipe(GtkButton*, gpointer self);
 
   DrivesFactory& drivesFactory;
   ViewModelFactory& viewModelFactory;
