@@ -10,6 +10,7 @@
 // too), against dd writing zeros and against shred writing one pass of its own random data, on a
 // folder on disk and on tmpfs: the generator must never be what a wipe waits for.
 #include "EngineClient.h"
+#include "EngineWipe.h"
 #include "LinuxMachine.h"
 #include "LoopDevice.h"
 
@@ -64,22 +65,7 @@ double time_engine(const std::string& image, std::uint64_t sectorsPerTime, bool 
       ",\"device\":{\"type\":\"file\",\"sectorSize\":512,\"id\":\"" + image + "\"}";
   const auto start = Clock::now();
   engine.send(command);
-  double elapsed = -1;
-  while (engine.receive(line, 600)) {
-    const std::string status = status_of(line);
-    if (status == "done") {
-      elapsed = seconds_since(start);
-      engine.send("\"response\":\"ok\"");
-    } else if (status == "error") {
-      std::printf("  engine error: %s\n", line.c_str());
-      engine.send("\"response\":\"ok\"");
-    } else if (status == "ready") {
-      break;
-    }
-  }
-  engine.close_input();
-  engine.wait();
-  return elapsed;
+  return seconds_to_done(engine, start);
 }
 
 // Seconds of the passes of "dod_h" over the whole file: the random first pass and the second,
@@ -207,38 +193,6 @@ void random_passes(const std::vector<std::string>& folders) {
 }
 
 } // namespace
-
-// Seconds of the first pass of the wipe `command`, from its state update to its end-of-pass
-// update (which comes after the flush).
-double time_first_pass(const std::string& command, const std::string& dir) {
-  EngineClient engine(CVWDRV_PATH, {"command=interactive", "dbg=null"}, dir + "/stderr.txt");
-  std::string line;
-  if (!engine.receive(line))
-    return -1;
-  engine.send(command);
-  Clock::time_point start;
-  double elapsed = -1;
-  bool inPass = false;
-  while (engine.receive(line, 600)) {
-    const std::string status = status_of(line);
-    if (!inPass && elapsed < 0 && line.find("\"set_state\"") != std::string::npos) {
-      start = Clock::now();
-      inPass = true;
-    } else if (inPass && line.find("\"done\":true") != std::string::npos) {
-      elapsed = seconds_since(start);
-      inPass = false;
-    } else if (status == "done" || status == "error") {
-      if (status == "error")
-        std::printf("  engine error: %s\n", line.c_str());
-      engine.send("\"response\":\"ok\"");
-    } else if (status == "ready") {
-      break;
-    }
-  }
-  engine.close_input();
-  engine.wait();
-  return elapsed;
-}
 
 // Sectors written to `name` so far, in 512-byte units, as the kernel counts them.
 std::uint64_t device_writes(const std::string& name) {

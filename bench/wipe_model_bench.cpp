@@ -8,6 +8,7 @@
 //   10,000 entries stays the same when the growth is linear.
 #include "BestOf.h"
 #include "EngineClient.h"
+#include "EngineWipe.h"
 #include "FakeEngine.h"
 #include "LogCapture.h"
 #include "MainLog.h"
@@ -80,22 +81,7 @@ double engine_alone(const std::string& folder) {
   std::string line;
   if (!engine.receive(line) || !engine.send(model_command()))
     return -1;
-  double elapsed = -1;
-  while (engine.receive(line, 600)) {
-    const std::string status = status_of(line);
-    if (status == "done") {
-      elapsed = seconds_since(start);
-      engine.send("\"response\":\"ok\"");
-    } else if (status == "error") {
-      std::printf("  engine error: %s\n", line.c_str());
-      engine.send("\"response\":\"ok\"");
-    } else if (status == "ready") {
-      break;
-    }
-  }
-  engine.close_input();
-  engine.wait();
-  return elapsed;
+  return seconds_to_done(engine, start);
 }
 
 struct ModelRun {
