@@ -21,22 +21,20 @@ Drive sample_drive(const char* model = "WDC WD5000AAKX", const char* warning = "
   return drive;
 }
 
-class DriveIconUITest : public GuiTest, public DriveIconUI::Callback {
+class DriveIconUITest : public WindowTest, public DriveIconUI::Callback {
 protected:
   void SetUp() override {
-    GuiTest::SetUp();
-    if (IsSkipped() || HasFatalFailure())
+    WindowTest::SetUp();
+    if (window == nullptr)
       return;
     icon = std::make_unique<DriveIconUI>(true);
     icon->set_callback(this);
-    window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_container_add(GTK_CONTAINER(window), icon->widget());
     gtk_widget_show(window);
   }
   void TearDown() override {
     icon.reset();
-    if (window != nullptr)
-      gtk_widget_destroy(window);
+    WindowTest::TearDown();
   }
   void activated(DriveIconUI& pressed) override {
     EXPECT_EQ(&pressed, icon.get());
@@ -62,7 +60,6 @@ protected:
   }
 
   std::unique_ptr<DriveIconUI> icon;
-  GtkWidget* window = nullptr;
   int presses = 0;
 };
 

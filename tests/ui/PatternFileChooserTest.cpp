@@ -10,21 +10,16 @@
 
 namespace {
 
-class PatternFileChooserTest : public GuiTest {
+class PatternFileChooserTest : public WindowTest {
 protected:
   void SetUp() override {
-    GuiTest::SetUp();
-    if (IsSkipped() || HasFatalFailure())
+    WindowTest::SetUp();
+    if (window == nullptr)
       return;
-    window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     entry = gtk_entry_new();
     gtk_container_add(GTK_CONTAINER(window), entry);
     gtk_widget_show_all(window);
     gtk_entry_set_text(GTK_ENTRY(entry), "before");
-  }
-  void TearDown() override {
-    if (window != nullptr)
-      gtk_widget_destroy(window);
   }
   std::string shown() const { return gtk_entry_get_text(GTK_ENTRY(entry)); }
   std::string file(const std::string& name, const std::string& bytes) {
@@ -34,7 +29,6 @@ protected:
 
   TempDir dir;
   LogCapture log;
-  GtkWidget* window = nullptr;
   GtkWidget* entry = nullptr;
 };
 

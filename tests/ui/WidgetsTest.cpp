@@ -12,13 +12,12 @@
 namespace {
 
 // Three labels in a shown window, grouped.
-class WidgetsTest : public GuiTest {
+class WidgetsTest : public WindowTest {
 protected:
   void SetUp() override {
-    GuiTest::SetUp();
-    if (IsSkipped() || HasFatalFailure())
+    WindowTest::SetUp();
+    if (window == nullptr)
       return;
-    window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     GtkWidget* box = gtk_vbox_new(FALSE, 0);
     gtk_container_add(GTK_CONTAINER(window), box);
     for (int i = 0; i < 3; ++i) {
@@ -27,10 +26,6 @@ protected:
       group.add(label);
     }
     gtk_widget_show_all(window);
-  }
-  void TearDown() override {
-    if (window != nullptr)
-      gtk_widget_destroy(window);
   }
 
   // "v" for each visible widget, "-" for each hidden one.
@@ -47,7 +42,6 @@ protected:
     return s;
   }
 
-  GtkWidget* window = nullptr;
   gtk::Widgets group;
 };
 

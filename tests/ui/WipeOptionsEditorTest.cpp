@@ -27,13 +27,12 @@ enum Method : int {
 };
 
 // The controls of a window, with the editor bound to them.
-class WipeOptionsEditorTest : public GuiTest {
+class WipeOptionsEditorTest : public WindowTest {
 protected:
   void SetUp() override {
-    GuiTest::SetUp();
-    if (IsSkipped() || HasFatalFailure())
+    WindowTest::SetUp();
+    if (window == nullptr)
       return;
-    window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     GtkWidget* box = gtk_vbox_new(FALSE, 4);
     gtk_container_add(GTK_CONTAINER(window), box);
     auto add = [&](GtkWidget* widget) {
@@ -55,8 +54,7 @@ protected:
   }
   void TearDown() override {
     editor.reset();
-    if (window != nullptr)
-      gtk_widget_destroy(window);
+    WindowTest::TearDown();
   }
 
   // Binds the controls in the order of the editor's checks; `count` of them.
@@ -91,7 +89,6 @@ protected:
     return options;
   }
 
-  GtkWidget* window = nullptr;
   GtkSpinButton* sectorsPerTime = nullptr;
   GtkEntry* pattern = nullptr;
   GtkButton* patternFile = nullptr;

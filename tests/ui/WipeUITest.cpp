@@ -58,11 +58,11 @@ MainLog::Entry history_entry(const Drive& drive) {
   return entry;
 }
 
-class WipeUITest : public GuiTest, public WipeUI::Callback {
+class WipeUITest : public WindowTest, public WipeUI::Callback {
 protected:
   void SetUp() override {
-    GuiTest::SetUp();
-    if (IsSkipped() || HasFatalFailure())
+    WindowTest::SetUp();
+    if (window == nullptr)
       return;
     // A stand-in sound player that writes down each sound it is given.
     const std::string player = dir.file("tonlet");
@@ -75,13 +75,11 @@ protected:
     settings.set_notifier_error_arg("error.wav");
     settings.set_notifier_done_arg("done.wav");
     MainLog::instance().assign({});
-    parent = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     open(sample_drive());
   }
   void TearDown() override {
     panel.reset();
-    if (parent != nullptr)
-      gtk_widget_destroy(parent);
+    WindowTest::TearDown();
     MainLog::instance().assign({});
     Settings::instance() = Settings();
     program_config() = config::Value(config::Value::Object);
@@ -89,10 +87,10 @@ protected:
 
   void open(const Drive& drive) {
     panel.reset(); // its widget leaves the window with it
-    panel = std::make_unique<WipeUI>(factory, drive, 0, drive.sectors(), parent);
+    panel = std::make_unique<WipeUI>(factory, drive, 0, drive.sectors(), window);
     panel->set_callback(this);
-    gtk_container_add(GTK_CONTAINER(parent), panel->widget());
-    gtk_widget_show(parent);
+    gtk_container_add(GTK_CONTAINER(window), panel->widget());
+    gtk_widget_show(window);
     panel->select();
     flush_events();
   }
@@ -137,7 +135,6 @@ protected:
   LogCapture log; // the players' ends and other lines of the debug log
   TempDir dir;
   FakeWipeModelFactory factory;
-  GtkWidget* parent = nullptr;
   std::unique_ptr<WipeUI> panel;
   std::vector<std::string> told;
 };
@@ -500,7 +497,7 @@ TEST_F(WipeUITest, TheLogButtonShowsTheTasksLog) {
 
 TEST_F(WipeUITest, TheOptionsPartFollowsTheToggleInEveryPanel) {
   FakeWipeModelFactory otherFactory;
-  WipeUI other(otherFactory, sample_drive(), 0, 1000, parent);
+  WipeUI other(otherFactory, sample_drive(), 0, 1000, window);
   GtkWidget* otherWindow = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_container_add(GTK_CONTAINER(otherWindow), other.widget());
   gtk_widget_show(otherWindow);
@@ -539,9 +536,9 @@ TEST_F(WipeUITest, ARealWipeFromStartToTheExports) {
   drive.set_model("SIMULATED DISK");
   drive.set_serial("SIM0001");
   panel.reset(); // its widget leaves the window with it
-  panel = std::make_unique<WipeUI>(realFactory, drive, 0, drive.sectors(), parent);
+  panel = std::make_unique<WipeUI>(realFactory, drive, 0, drive.sectors(), window);
   panel->set_callback(this);
-  gtk_container_add(GTK_CONTAINER(parent), panel->widget());
+  gtk_container_add(GTK_CONTAINER(window), panel->widget());
   panel->select();
 
   click("start");

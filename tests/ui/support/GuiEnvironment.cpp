@@ -119,6 +119,18 @@ void GuiTest::SetUp() {
   GTEST_SKIP() << gui_unavailable_reason();
 }
 
+void WindowTest::SetUp() {
+  GuiTest::SetUp();
+  if (!IsSkipped() && !HasFatalFailure())
+    window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+}
+
+void WindowTest::TearDown() {
+  if (window != nullptr)
+    gtk_widget_destroy(window);
+  window = nullptr;
+}
+
 void flush_events() {
   for (int round = 0; round < 3; ++round) {
     // Lets the X server answer what was asked of it (a window's mapping and size) first.

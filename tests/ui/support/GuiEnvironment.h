@@ -29,6 +29,17 @@ protected:
   void SetUp() override;
 };
 
+// A GuiTest with a top-level window of its own, not shown, for the widgets under test; it is
+// destroyed after the test. A subclass's SetUp calls this one first and fills `window` unless
+// it is null (the test skips or has failed).
+class WindowTest : public GuiTest {
+protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  GtkWidget* window = nullptr;
+};
+
 // Handles every pending GTK event and redraw, without blocking.
 void flush_events();
 
