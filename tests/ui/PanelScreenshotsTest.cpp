@@ -17,6 +17,7 @@
 #include "SystemTool.h"
 #include "TempDir.h"
 #include "TestMachine.h"
+#include "WipeRecordSample.h"
 
 #include <string>
 #include <vector>
@@ -35,13 +36,9 @@ std::string text_of(GtkWidget* view) {
   return text;
 }
 
-Drive sample_drive() {
-  Drive drive;
-  drive.set_id("\\\\.\\PhysicalDrive2");
-  drive.set_sectors(3907029168ULL);
-  drive.set_sector_size(512);
-  drive.set_model("ST2000DM008-2FR102");
-  drive.set_serial("ZFL1A2B3");
+// The sample drive with a system and a data partition.
+Drive partitioned_drive() {
+  Drive drive = sample_drive();
   Partition system, data;
   system.set_name("524.3MB (Drive E:) System Reserved");
   system.set_start(2048);
@@ -131,7 +128,7 @@ TEST_F(PanelScreenshotsTest, TheWipePanelInEachState) {
   program_config().set("Program Path", programDirectory.path().string());
   FakeWipeModelFactory factory;
   GtkWidget* parent = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-  WipeUI panel(factory, sample_drive(), 0, 3907029168ULL, parent);
+  WipeUI panel(factory, partitioned_drive(), 0, 3907029168ULL, parent);
   GtkWidget* window = show_in_window(panel.widget(), "VWTask");
   panel.select();
   FakeWipeModel& model = *factory.last;
@@ -167,8 +164,8 @@ TEST_F(PanelScreenshotsTest, ADriveTask) {
   FakeViewModelFactory views;
   FakeWipeModelFactory wipes;
   GtkWidget* parent = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-  ViewUI view(views, sample_drive(), 0, 3907029168ULL);
-  WipeUI wipe(wipes, sample_drive(), 0, 3907029168ULL, parent);
+  ViewUI view(views, partitioned_drive(), 0, 3907029168ULL);
+  WipeUI wipe(wipes, partitioned_drive(), 0, 3907029168ULL, parent);
   GtkWidget* box = gtk_vbox_new(FALSE, 0);
   g_object_ref_sink(box);
   gtk_box_pack_start(GTK_BOX(box), view.widget(), FALSE, FALSE, 0);

@@ -6,6 +6,7 @@
 #include "DriveMiniUI/DriveMiniUI.h"
 #include "GuiEnvironment.h"
 #include "Screenshot.h"
+#include "WipeRecordSample.h"
 #include "gtk/ChooseStockButton.h"
 #include "gtk/MessageBox.h"
 
@@ -15,17 +16,6 @@
 namespace {
 
 using ScreenshotsTest = GuiTest;
-
-Drive sample_drive(const char* warning = "") {
-  Drive drive;
-  drive.set_id("\\\\.\\PhysicalDrive2");
-  drive.set_sectors(3907029168ULL);
-  drive.set_sector_size(512);
-  drive.set_model("ST2000DM008-2FR102");
-  drive.set_serial("ZFL1A2B3");
-  drive.set_warning(warning);
-  return drive;
-}
 
 } // namespace
 

@@ -1,5 +1,6 @@
-// What the tests of the log window and the certificate share: a finished wipe to show, and the
-// program directory that the certificate's default background comes from.
+// What the tests of the log window, the certificate and the screenshots share: a drive and a
+// finished wipe of it to show, and the program directory that the certificate's default
+// background comes from.
 #pragma once
 
 #include "ProgramConfig.h"
@@ -18,13 +19,15 @@ inline void use_program_directory_of_the_build() {
   g_free(folder);
 }
 
-inline Drive sample_drive() {
+// A 2 TB drive; with a `warning`, one that the interface warns about.
+inline Drive sample_drive(const char* warning = "") {
   Drive drive;
   drive.set_id("\\\\.\\PhysicalDrive2");
   drive.set_sectors(3907029168ULL);
   drive.set_sector_size(512);
   drive.set_model("ST2000DM008-2FR102");
   drive.set_serial("ZFL1A2B3");
+  drive.set_warning(warning);
   return drive;
 }
 
