@@ -2,6 +2,7 @@
 // views hear of them, the bytes written to the engine, and every failure path.
 #include "DriverModel.h"
 #include "FakeEngine.h"
+#include "FakeEngineDrive.h"
 #include "LogCapture.h"
 #include "MainLoop.h"
 
@@ -17,16 +18,6 @@
 #include <sstream>
 
 namespace {
-
-constexpr gint64 wait_limit_us = 20 * G_USEC_PER_SEC;
-
-Drive test_drive() {
-  Drive drive;
-  drive.set_id("\\\\.\\PhysicalDrive0");
-  drive.set_sectors(2048);
-  drive.set_sector_size(512);
-  return drive;
-}
 
 config::Value wipe_command(long long lba) {
   config::Value command(config::Value::Object);

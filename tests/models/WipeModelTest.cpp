@@ -3,6 +3,7 @@
 // wipe command on the wire, and the operations that do not fit the state.
 #include "WipeModel.h"
 #include "FakeEngine.h"
+#include "FakeEngineDrive.h"
 #include "FixedClockText.h"
 #include "LogCapture.h"
 #include "MainLog.h"
@@ -15,18 +16,6 @@
 #include <regex>
 
 namespace {
-
-constexpr gint64 wait_limit_us = 20 * G_USEC_PER_SEC;
-
-Drive test_drive() {
-  Drive drive;
-  drive.set_id("\\\\.\\PhysicalDrive0");
-  drive.set_sectors(2048);
-  drive.set_sector_size(512);
-  drive.set_model("WD Blue");
-  drive.set_serial("WX1");
-  return drive;
-}
 
 const char* const plainTemplate = R"("wipe":{"command":{}})";
 

@@ -1,0 +1,19 @@
+// What the model tests on the scripted fake engine share: the drive they work on and how long
+// they wait for one step of the engine.
+#pragma once
+
+#include "Drive.h"
+
+#include <glib.h>
+
+constexpr gint64 wait_limit_us = 20 * G_USEC_PER_SEC;
+
+inline Drive test_drive() {
+  Drive drive;
+  drive.set_id("\\\\.\\PhysicalDrive0");
+  drive.set_sectors(2048);
+  drive.set_sector_size(512);
+  drive.set_model("WD Blue");
+  drive.set_serial("WX1");
+  return drive;
+}
