@@ -104,6 +104,18 @@ std::string machine_text(const Case& c) {
          ", \"unreadable\": " + list_text(c.unreadable) + " }]";
 }
 
+// The verified wipe of the range in the case's direction and with its skips after a failure,
+// `sectorsPerTime` sectors a transfer.
+config::Value verified_wipe(const Case& c, u64 sectorsPerTime) {
+  config::Value command = wipe_command(raw_device("drive", "\\\\.\\PhysicalDrive0", sectorSize),
+                                       rangeFirst, rangeCount, sectorsPerTime);
+  command.set("mode", c.reverse ? "reverse" : "forward");
+  command.set("verify", true);
+  command.set("jumpAfterErrorSectors", c.jump);
+  command.set("jumpAfterErrorDouble", c.doubling);
+  return command;
+}
+
 class FailingSectors : public EngineFixture, public ::testing::WithParamInterface<Case> {};
 
 TEST_P(FailingSectors, AreReportedExactlyAndEveryOtherSectorIsWipedAndVerified) {
@@ -111,12 +123,7 @@ TEST_P(FailingSectors, AreReportedExactlyAndEveryOtherSectorIsWipedAndVerified) 
   TestMachine machine(machine_text(c));
   const std::string image = machine.image("disk0.img");
   const std::string before = make_image(image, diskSectors, sectorSize);
-  config::Value command = wipe_command(raw_device("drive", "\\\\.\\PhysicalDrive0", sectorSize),
-                                       rangeFirst, rangeCount, perTime);
-  command.set("mode", c.reverse ? "reverse" : "forward");
-  command.set("verify", true);
-  command.set("jumpAfterErrorSectors", c.jump);
-  command.set("jumpAfterErrorDouble", c.doubling);
+  const config::Value command = verified_wipe(c, perTime);
   start_ready();
   const Exchange exchange = converse(*engine, line_of(command));
   ASSERT_TRUE(exchange.ready);
@@ -177,12 +184,7 @@ TEST_P(FailingSectors, InFlightGiveWhatOneAtATimeGives) {
     ScopedEnvironment transfers("CVW_TRANSFERS_IN_FLIGHT", std::string(inFlight ? "32" : "1"));
     TestMachine machine(machine_text(c));
     make_image(machine.image("disk0.img"), diskSectors, sectorSize);
-    config::Value command = wipe_command(raw_device("drive", "\\\\.\\PhysicalDrive0", sectorSize),
-                                         rangeFirst, rangeCount, perTime / 2);
-    command.set("mode", c.reverse ? "reverse" : "forward");
-    command.set("verify", true);
-    command.set("jumpAfterErrorSectors", c.jump);
-    command.set("jumpAfterErrorDouble", c.doubling);
+    const config::Value command = verified_wipe(c, perTime / 2);
     start_ready();
     const Exchange exchange = converse(*engine, line_of(command));
     ASSERT_TRUE(exchange.ready);
