@@ -1,6 +1,8 @@
 #include "DriveAreaItems.h"
 
 #include "Translation.h"
+#include "gtk/Builder.h"
+#include "gtk/CVWStyle.h"
 
 void fill_drive_area_items(GtkComboBox* combo, const Drive& drive) {
   gtk_combo_box_append_text(combo, gettext("Whole drive"));
@@ -33,4 +35,16 @@ bool drive_area_range(const Drive& drive, int item, std::uint64_t& start, std::u
   start = partition.start();
   sectors = partition.sectors();
   return true;
+}
+
+GtkComboBox* bind_drive_area(const gtk::Builder& ui, const std::string& prefix, const Drive& drive,
+                             DriveAreaEngine& area) {
+  GtkComboBox* combo = ui.get<GtkComboBox>((prefix + "Area").c_str(), GTK_TYPE_COMBO_BOX);
+  gtk::set_combo_popup_name(combo);
+  fill_drive_area_items(combo, drive);
+  area.bind(ui.get<GtkSpinButton>((prefix + "Start").c_str(), GTK_TYPE_SPIN_BUTTON),
+            ui.get<GtkSpinButton>((prefix + "Sectors").c_str(), GTK_TYPE_SPIN_BUTTON),
+            ui.get<GtkSpinButton>((prefix + "Finish").c_str(), GTK_TYPE_SPIN_BUTTON));
+  area.set_total(drive.sectors());
+  return combo;
 }

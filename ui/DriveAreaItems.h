@@ -4,10 +4,16 @@
 #pragma once
 
 #include "Drive.h"
+#include "DriveAreaEngine.h"
 
 #include <gtk/gtk.h>
 
 #include <cstdint>
+#include <string>
+
+namespace gtk {
+class Builder;
+}
 
 // Appends the items to `combo` (a text combo box) and makes the first one active.
 void fill_drive_area_items(GtkComboBox* combo, const Drive& drive);
@@ -19,3 +25,10 @@ int drive_area_item(const Drive& drive, std::uint64_t start, std::uint64_t secto
 // The range of `item` into `start` and `sectors`; false, with both unchanged, for "Custom area"
 // and for no item (-1).
 bool drive_area_range(const Drive& drive, int item, std::uint64_t& start, std::uint64_t& sectors);
+
+// The area choice of a drive's panel in `ui`: the combo box "<prefix>Area" filled with the
+// drive's items, and `area` bound to the spin buttons "<prefix>Start", "<prefix>Sectors" and
+// "<prefix>Finish" over the whole drive. Returns the combo box; the panel connects it and sets
+// the range and the callback of `area`.
+GtkComboBox* bind_drive_area(const gtk::Builder& ui, const std::string& prefix, const Drive& drive,
+                             DriveAreaEngine& area);

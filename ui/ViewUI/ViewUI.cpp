@@ -60,15 +60,8 @@ ViewUI::ViewUI(ViewModelFactory& factory, const Drive& drive, std::uint64_t lba,
   gtk::set_widget_name(blink, "blink");
   g_signal_connect(blink, "clicked", G_CALLBACK(on_blink), this);
 
-  areaCombo = ui.get<GtkComboBox>("viewArea", GTK_TYPE_COMBO_BOX);
-  gtk::set_combo_popup_name(areaCombo);
-  fill_drive_area_items(areaCombo, drive);
+  areaCombo = bind_drive_area(ui, "view", drive, area);
   g_signal_connect(areaCombo, "changed", G_CALLBACK(on_area_changed), this);
-
-  area.bind(ui.get<GtkSpinButton>("viewStart", GTK_TYPE_SPIN_BUTTON),
-            ui.get<GtkSpinButton>("viewSectors", GTK_TYPE_SPIN_BUTTON),
-            ui.get<GtkSpinButton>("viewFinish", GTK_TYPE_SPIN_BUTTON));
-  area.set_total(drive.sectors());
   area.set(lba, sectors);
   area.set_callback(this);
 

@@ -85,15 +85,8 @@ WipeUI::WipeUI(WipeModelFactory& factory, const Drive& drive, std::uint64_t lba,
   gtk::set_widget_name(GTK_WIDGET(stopButton), "stop");
   g_signal_connect(stopButton, "clicked", G_CALLBACK(on_stop), this);
 
-  areaCombo = ui.get<GtkComboBox>("wipeArea", GTK_TYPE_COMBO_BOX);
-  gtk::set_combo_popup_name(areaCombo);
-  fill_drive_area_items(areaCombo, drive);
+  areaCombo = bind_drive_area(ui, "wipe", drive, area);
   g_signal_connect(areaCombo, "changed", G_CALLBACK(on_area_changed), this);
-
-  area.bind(ui.get<GtkSpinButton>("wipeStart", GTK_TYPE_SPIN_BUTTON),
-            ui.get<GtkSpinButton>("wipeSectors", GTK_TYPE_SPIN_BUTTON),
-            ui.get<GtkSpinButton>("wipeFinish", GTK_TYPE_SPIN_BUTTON));
-  area.set_total(drive.sectors());
   area.set_callback(this);
   area.set(lba, sectors);
 
