@@ -12,6 +12,7 @@
 #include "GuiEnvironment.h"
 #include "LogCapture.h"
 #include "MainLoop.h"
+#include "PartitionSample.h"
 #include "ProgramConfig.h"
 #include "Screenshot.h"
 #include "SystemTool.h"
@@ -39,14 +40,8 @@ std::string text_of(GtkWidget* view) {
 // The sample drive with a system and a data partition.
 Drive partitioned_drive() {
   Drive drive = sample_drive();
-  Partition system, data;
-  system.set_name("524.3MB (Drive E:) System Reserved");
-  system.set_start(2048);
-  system.set_sectors(1024000);
-  data.set_name("1.999TB (Drive F:) Data");
-  data.set_start(1026048);
-  data.set_sectors(3906001920ULL);
-  drive.set_partitions({system, data});
+  drive.set_partitions({partition("524.3MB (Drive E:) System Reserved", 2048, 1024000),
+                        partition("1.999TB (Drive F:) Data", 1026048, 3906001920ULL)});
   return drive;
 }
 
@@ -75,11 +70,7 @@ TEST_F(PanelScreenshotsTest, TheSectorViewOfAFat32Disk) {
   drive.set_sector_size(512);
   drive.set_model("SAMSUNG HD103SJ");
   drive.set_serial("S246J90Z123456");
-  Partition volume;
-  volume.set_name("67.11MB (Drive F:) CVW32");
-  volume.set_start(0);
-  volume.set_sectors(sectors);
-  drive.set_partitions({volume});
+  drive.set_partitions({partition("67.11MB (Drive F:) CVW32", 0, sectors)});
 
   ViewUI panel(factory, drive, 0, sectors);
   GtkWidget* window = show_in_window(panel.widget(), "VWTask");

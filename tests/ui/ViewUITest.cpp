@@ -7,6 +7,7 @@
 #include "FindWidget.h"
 #include "GuiEnvironment.h"
 #include "MainLoop.h"
+#include "PartitionSample.h"
 #include "Screenshot.h"
 
 #include <gdk/gdkkeysyms.h>
@@ -18,14 +19,6 @@
 namespace {
 
 constexpr std::uint64_t none = ViewUI::none;
-
-Partition partition(const char* name, std::uint64_t start, std::uint64_t sectors) {
-  Partition p;
-  p.set_name(name);
-  p.set_start(start);
-  p.set_sectors(sectors);
-  return p;
-}
 
 // 1000 sectors, with a partition over 100..599 and one of a single sector at 800.
 Drive sample_drive() {

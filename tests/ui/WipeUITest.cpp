@@ -11,6 +11,7 @@
 #include "LogCapture.h"
 #include "MainLog.h"
 #include "MainLoop.h"
+#include "PartitionSample.h"
 #include "ProgramConfig.h"
 #include "Script.h"
 #include "Settings.h"
@@ -26,14 +27,6 @@
 #include <vector>
 
 namespace {
-
-Partition partition(const char* name, std::uint64_t start, std::uint64_t sectors) {
-  Partition p;
-  p.set_name(name);
-  p.set_start(start);
-  p.set_sectors(sectors);
-  return p;
-}
 
 // 1000 sectors with one partition over 100..599; the model and serial are no markup.
 Drive sample_drive(const char* warning = "") {
