@@ -60,10 +60,20 @@ class Desk:
         environment["GTK_MODULES"] = "gail:atk-bridge"
         environment.pop("NO_AT_BRIDGE", None)
         self.errors = errors
-        with open(errors or os.devnull, "wb") as sink:
-            self.process = subprocess.Popen([program] + list(args), env=environment, cwd=cwd,
-                                            stdout=subprocess.DEVNULL, stderr=sink)
-        self.app = wait_until("wipedesk on the accessibility bus", self._application, 15)
+        # An X server that has just lost its last client resets and refuses connections for a
+        # moment (the accessibility bus launcher is such a client); the servers here run with
+        # -noreset, and a start that still finds no display is tried again, a few times.
+        for attempt in range(3):
+            with open(errors or os.devnull, "wb") as sink:
+                self.process = subprocess.Popen([program] + list(args), env=environment,
+                                                cwd=cwd, stdout=subprocess.DEVNULL, stderr=sink)
+            try:
+                self.app = wait_until("wipedesk on the accessibility bus", self._application, 15)
+                return
+            except RuntimeError:
+                if attempt == 2 or "no display" not in self.error_text():
+                    raise
+                time.sleep(0.5)
 
     def _application(self):
         if self.process.poll() is not None:
