@@ -236,7 +236,8 @@ TEST_F(StartUpTest, WithoutRootTheRealMachineIsRefused) {
                       "CVW_MACHINE= timeout 60 " + user + " " + shell_quoted(program) +
                       " dbg=" + shell_quoted(log) + " 2>" + shell_quoted(errors) + "\n");
   const int status = std::system(
-      ("xvfb-run -a -s '-noreset -ac -screen 0 800x600x24' sh " + shell_quoted(dir.file("run.sh"))).c_str());
+      ("xvfb-run -a -s '-noreset -ac -screen 0 800x600x24' sh " + shell_quoted(dir.file("run.sh")))
+          .c_str());
   EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 255);
   std::string text;
   read_file(log, text);
