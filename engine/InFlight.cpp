@@ -4,6 +4,10 @@
 
 #include <algorithm>
 
+InFlight::InFlight(Operation& operation, bool downwards, std::uint64_t limit)
+    : operation(operation), downwards(downwards), limit(limit),
+      most(operation.transfers_in_flight()) {}
+
 InFlight::~InFlight() {
   try {
     drop();
@@ -35,7 +39,6 @@ void InFlight::drop() {
 }
 
 std::uint64_t InFlight::transfer(std::uint64_t lba, std::uint64_t count) {
-  const std::size_t most = operation.transfers_in_flight(count);
   if (most <= 1 && started.empty())
     return operation.process(lba, count);
   if (!started.empty() && started.front() != Chunk(lba, count))

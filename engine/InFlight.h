@@ -18,8 +18,7 @@ class InFlight {
 public:
   // A walk upwards to `limit` (one past its last sector), or downwards to `limit` (its lowest
   // sector), in chunks of the size asked for, each cut at the limit.
-  InFlight(Operation& operation, bool downwards, std::uint64_t limit)
-      : operation(operation), downwards(downwards), limit(limit) {}
+  InFlight(Operation& operation, bool downwards, std::uint64_t limit);
   // Finishes and drops the chunks still in flight.
   ~InFlight();
   InFlight(const InFlight&) = delete;
@@ -39,6 +38,7 @@ private:
   Operation& operation;
   bool downwards;
   std::uint64_t limit;
+  std::size_t most; // what the operation keeps in flight at most, asked once for the walk
   std::deque<Chunk> started;
   std::size_t window = 1; // how many may be in flight now
 };

@@ -28,16 +28,13 @@ public:
   virtual void on_error(std::uint64_t lba, std::uint64_t count) = 0;
 
   // Transfers in flight, for a walk that starts the chunks ahead of the one it waits for. How
-  // many transfers of `count` sectors the operation keeps in flight at once; 1 (this default)
-  // for one that has no use for the calls below. start begins what process(lba, count) does,
-  // and finish gives the result of the oldest transfer started and not finished, as process
-  // would have returned it; on_done and on_error then concern that transfer. abandon finishes
-  // every transfer still in flight and drops their results. Every transfer started is finished
-  // or abandoned before process is called again.
-  virtual std::size_t transfers_in_flight(std::uint64_t count) {
-    (void)count;
-    return 1;
-  }
+  // many transfers of the context's chunk size the operation keeps in flight at once, asked once
+  // for a walk; 1 (this default) for one that has no use for the calls below. start begins what
+  // process(lba, count) does, and finish gives the result of the oldest transfer started and not
+  // finished, as process would have returned it; on_done and on_error then concern that transfer.
+  // abandon finishes every transfer still in flight and drops their results. Every transfer started
+  // is finished or abandoned before process is called again.
+  virtual std::size_t transfers_in_flight() { return 1; }
   virtual void start(std::uint64_t lba, std::uint64_t count);
   virtual std::uint64_t finish();
   virtual void abandon() {}

@@ -20,7 +20,7 @@ std::uint64_t VerifyOperationStandard::process(std::uint64_t lba, std::uint64_t 
   return context().device().read_sectors(lba, count, current);
 }
 
-std::size_t VerifyOperationStandard::transfers_in_flight(std::uint64_t) { return buffers.size(); }
+std::size_t VerifyOperationStandard::transfers_in_flight() { return buffers.size(); }
 
 void VerifyOperationStandard::start(std::uint64_t lba, std::uint64_t count) {
   check_pause(context().client());

@@ -16,7 +16,7 @@ std::uint64_t WipeOperationRandom::process(std::uint64_t lba, std::uint64_t coun
   return context().device().write_sectors(lba, count, written);
 }
 
-std::size_t WipeOperationRandom::transfers_in_flight(std::uint64_t) { return inFlight; }
+std::size_t WipeOperationRandom::transfers_in_flight() { return inFlight; }
 
 void WipeOperationRandom::start(std::uint64_t lba, std::uint64_t count) {
   check_pause(context().client());

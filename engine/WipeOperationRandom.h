@@ -16,7 +16,7 @@ public:
   WipeOperationRandom(WipeContext* context, bool verify);
 
   std::uint64_t process(std::uint64_t lba, std::uint64_t count) override;
-  std::size_t transfers_in_flight(std::uint64_t count) override;
+  std::size_t transfers_in_flight() override;
   void start(std::uint64_t lba, std::uint64_t count) override;
   std::uint64_t finish() override;
   void abandon() override;

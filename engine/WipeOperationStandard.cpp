@@ -8,9 +8,7 @@ std::uint64_t WipeOperationStandard::process(std::uint64_t lba, std::uint64_t co
   return context().device().write_sectors(lba, count, context().write_buffer());
 }
 
-std::size_t WipeOperationStandard::transfers_in_flight(std::uint64_t count) {
-  return context().device().transfers_in_flight(count);
-}
+std::size_t WipeOperationStandard::transfers_in_flight() { return context().transfers_in_flight(); }
 
 void WipeOperationStandard::start(std::uint64_t lba, std::uint64_t count) {
   check_pause(context().client());

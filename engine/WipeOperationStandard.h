@@ -9,7 +9,7 @@ public:
   explicit WipeOperationStandard(WipeContext* context) : Operation(context) {}
 
   std::uint64_t process(std::uint64_t lba, std::uint64_t count) override;
-  std::size_t transfers_in_flight(std::uint64_t count) override;
+  std::size_t transfers_in_flight() override;
   void start(std::uint64_t lba, std::uint64_t count) override;
   std::uint64_t finish() override;
   void abandon() override;
