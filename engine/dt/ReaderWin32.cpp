@@ -37,17 +37,22 @@ bool start_at(HANDLE handle, bool write, OVERLAPPED& record, void* buffer, std::
   return ended || GetLastError() == ERROR_IO_PENDING;
 }
 
+// The debug-log line of a failed read or write of `length` bytes at `offset` that moved
+// `count`, with the text of the last error.
+void log_failed(bool write, std::uint64_t offset, std::uint64_t length, DWORD count) {
+  const std::string error = last_error_text();
+  debug_log() << (write ? "ReaderWin32.cpp(349): " : "ReaderWin32.cpp(333): ") << offset << " "
+              << length << " " << count << " " << error << "\n";
+}
+
 // The count the transfer of `record` moved, waited for; 0, with the debug-log line of a failed
 // read or write, when it failed.
 std::uint64_t count_of(HANDLE handle, bool write, OVERLAPPED& record, std::uint64_t length) {
   DWORD count = 0;
   if (GetOverlappedResult(handle, &record, &count, TRUE))
     return count;
-  const std::string error = last_error_text();
-  const std::uint64_t offset =
-      (static_cast<std::uint64_t>(record.OffsetHigh) << 32) | record.Offset;
-  debug_log() << (write ? "ReaderWin32.cpp(349): " : "ReaderWin32.cpp(333): ") << offset << " "
-              << length << " " << count << " " << error << "\n";
+  log_failed(write, (static_cast<std::uint64_t>(record.OffsetHigh) << 32) | record.Offset, length,
+             count);
   return 0;
 }
 
@@ -58,9 +63,7 @@ std::uint64_t transfer_at(HANDLE handle, bool write, std::uint64_t offset, void*
                           std::uint64_t length) {
   OVERLAPPED record = record_at(offset);
   if (!start_at(handle, write, record, buffer, length)) {
-    const std::string error = last_error_text();
-    debug_log() << (write ? "ReaderWin32.cpp(349): " : "ReaderWin32.cpp(333): ") << offset << " "
-                << length << " " << 0 << " " << error << "\n";
+    log_failed(write, offset, length, 0);
     return 0;
   }
   return count_of(handle, write, record, length);
@@ -316,15 +319,11 @@ void ReaderWin32::start_some(bool write, std::uint64_t offset, void* data, std::
   cacheLength = 0;
   slot.record = record_at(offset);
   slot.write = write;
-  slot.offset = offset;
   slot.length = length;
-  if (start_at(handle_, write, slot.record, data, length)) {
+  if (start_at(handle_, write, slot.record, data, length))
     slot.inFlight = true;
-    return;
-  }
-  const std::string error = last_error_text();
-  debug_log() << (write ? "ReaderWin32.cpp(349): " : "ReaderWin32.cpp(333): ") << offset << " "
-              << length << " " << 0 << " " << error << "\n";
+  else
+    log_failed(write, offset, length, 0);
 }
 
 std::int64_t ReaderWin32::outcome(Slot& slot) {

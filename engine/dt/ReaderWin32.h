@@ -77,7 +77,6 @@ private:
     OVERLAPPED record{};
     bool inFlight = false; // else `result` holds its outcome
     bool write = false;
-    std::uint64_t offset = 0;
     std::uint64_t length = 0;
     std::int64_t result = 0;
   };
