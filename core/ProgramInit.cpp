@@ -63,8 +63,8 @@ bool program_init(config::Value& configuration, int& argc, char**& argv, Program
     debug_log() << "ProgramInit.cpp(33)\n";
     return false;
   }
-  const std::string directory = take(g_path_get_dirname(program_file(argv[0]).c_str()));
   const std::string path = program_config_file(argv[0]);
+  const std::string directory = take(g_path_get_dirname(path.c_str())); // the program's own
 
   std::string text;
   if (!read_file(path, text)) {
