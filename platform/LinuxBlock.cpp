@@ -212,7 +212,7 @@ public:
   // Whether `text` holds the table as it is now: true when it was read again (or could not be
   // read, and is then empty), false when it is unchanged since the last call.
   bool read_if_changed(std::string& text) {
-    if (fd >= 0 && read) {
+    if (fd >= 0) { // kept open only after a reading that succeeded
       pollfd watch = {fd, POLLPRI, 0};
       const int events = poll(&watch, 1, 0);
       if (events == 0 || (events == 1 && (watch.revents & (POLLERR | POLLPRI)) == 0))
@@ -221,8 +221,7 @@ public:
     // After the poll that told of the change: a change made while reading is told next time.
     if (fd < 0)
       fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    read = fd >= 0 && lseek(fd, 0, SEEK_SET) == 0 && read_all(fd, text);
-    if (!read) {
+    if (fd < 0 || lseek(fd, 0, SEEK_SET) != 0 || !read_all(fd, text)) {
       text.clear();
       if (fd >= 0)
         ::close(fd);
@@ -236,13 +235,11 @@ public:
     if (fd >= 0)
       ::close(fd);
     fd = -1;
-    read = false;
   }
 
 private:
   const char* path;
   int fd = -1;
-  bool read = false;
 };
 
 // What says whether the block devices changed: each device of /sys/class/block with the inode
@@ -296,8 +293,7 @@ private:
 struct Known {
   std::mutex disksMutex;
   BlockDevices blockDevices;
-  std::string devices;
-  bool read = false;
+  std::string devices; // empty until the disks were read with a listing to compare
   std::vector<Disk> disks;
   std::map<std::string, Identity> identities; // of the disks as last read
 
@@ -492,14 +488,13 @@ Identity read_identity(const std::string& diskName) {
 // Reads the disks again when the block devices changed since they were read; `known` is locked.
 void refresh(Known& known) {
   std::string devices = known.blockDevices.now();
-  if (known.read && !devices.empty() && devices == known.devices)
+  if (!devices.empty() && devices == known.devices)
     return; // (nothing to compare with where neither listing can be read)
   known.disks.clear();
   known.identities.clear();
   for (const std::string& name : drive_names())
     known.disks.push_back(read_disk(name, static_cast<DWORD>(known.disks.size())));
   known.devices = std::move(devices);
-  known.read = true;
 }
 
 } // namespace
