@@ -45,8 +45,15 @@ bool MainLog::load(const std::string& path) {
     return false;
   }
   config::Value value;
-  if (!value.parse(text.c_str())) {
+  const char* end = nullptr;
+  if (!value.parse(text.c_str(), &end)) {
     debug_log() << "MainLog.cpp(153)\n";
+    return false;
+  }
+  // The parser reads up to the first NUL byte. A history that holds one would load as the part
+  // before it, and the next save would destroy the rest: such a file is not read at all.
+  if (end != text.c_str() + text.size()) {
+    debug_log() << "MainLog.cpp(156): a NUL byte at offset " << (end - text.c_str()) << "\n";
     return false;
   }
   std::vector<Entry> entries;

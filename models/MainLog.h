@@ -74,10 +74,11 @@ public:
   const Entry* find(const std::string& model, const std::string& serial) const;
 
   // Replaces the history by the entries of the file at `path`, all or nothing. Returns false,
-  // with a debug-log line and the history unchanged, when the file cannot be read or parsed or
-  // an entry lacks a member or holds a text member or "errors" of another type. Throws
-  // std::runtime_error, with the history unchanged, when the top level is not a List, an item
-  // is not an Object, or "time", "wipeLba" or "wipeSectors" is not a Number.
+  // with a debug-log line and the history unchanged, when the file cannot be read or parsed
+  // whole (a NUL byte anywhere in it counts as unparsable), or an entry lacks a member or holds
+  // a text member or "errors" of another type. Throws std::runtime_error, with the history
+  // unchanged, when the top level is not a List, an item is not an Object, or "time",
+  // "wipeLba" or "wipeSectors" is not a Number.
   bool load(const std::string& path);
   // Writes the whole history to `path`, replacing the file in one step (a temporary file,
   // then a rename), so a failed save leaves the previous file whole. Returns false, with a

@@ -13,6 +13,7 @@
 #include <glib.h>
 
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 
 namespace {
@@ -171,13 +172,15 @@ TEST_F(MainLogTest, LoadIsAllOrNothing) {
   enum Outcome { Refused, Thrown };
   struct Case {
     const char* name;
-    const char* file; // null: no file at all
+    std::optional<std::string> file; // none: no file at all
     Outcome outcome;
     const char* detail; // the last log line when Refused, the exception's text when Thrown
   };
   // clang-format off
   const Case cases[] = {
-      {"missing file", nullptr, Refused, "MainLog.cpp(148)\n"},
+      {"missing file", std::nullopt, Refused, "MainLog.cpp(148)\n"},
+      {"a NUL byte after a whole history", std::string("[\n]\0[\n]", 7), Refused,
+       "MainLog.cpp(156): a NUL byte at offset 3\n"},
       {"not parsable", "[ {\"time\":1,", Refused, "MainLog.cpp(153)\n"},
       {"entry without errors",
        "[{\"time\":1,\"model\":\"m\",\"serial\":\"s\",\"wipeMethod\":\"w\",\"wipeLba\":0,"
@@ -211,8 +214,8 @@ TEST_F(MainLogTest, LoadIsAllOrNothing) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string file = dir.file(std::string(c.name) + ".cfg");
-    if (c.file != nullptr)
-      write(file, c.file);
+    if (c.file)
+      write(file, *c.file);
     MainLog log;
     log.add(plain);
     Observer observer;
@@ -380,6 +383,10 @@ TEST_F(MainLogTest, StartKeepsAsideAFileItCannotLoad) {
        "\"wipeSectors\":0}]",
        MainLog::StartLoad::KeptAside, 0},
       {"empty file", "", MainLog::StartLoad::KeptAside, 0},
+      // What comes before the NUL reads as a whole history; the part after it must not be lost.
+      {"a NUL byte after a whole history",
+       read(dir.file("good.cfg")) + std::string(1, '\0') + read(dir.file("good.cfg")),
+       MainLog::StartLoad::KeptAside, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
