@@ -50,7 +50,7 @@ PatternFileStatus read_pattern_file(const std::string& path, std::uint32_t maxBy
                                     std::string& pattern) {
   dt::ReaderFile file;
   if (!file.open(path))
-    return PatternFileStatus::CannotOpen;
+    return file.not_a_file() ? PatternFileStatus::NotAFile : PatternFileStatus::CannotOpen;
   const std::uint64_t length = file.size() < maxBytes ? file.size() : maxBytes;
   std::string bytes(static_cast<std::size_t>(length), '\0');
   if (length > 0 && !file.read_exact(0, bytes.data(), length))

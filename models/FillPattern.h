@@ -19,10 +19,11 @@ std::string pattern_to_text(const std::string& pattern);
 // unescaped double quote, which would end the text early.
 std::string text_to_pattern(const char* text);
 
-enum class PatternFileStatus { Read, CannotOpen, CannotRead };
+enum class PatternFileStatus { Read, CannotOpen, CannotRead, NotAFile };
 
 // Reads the first `maxBytes` bytes of the file at `path` (UTF-8), or the whole file when it is
 // smaller, into `pattern`. Returns CannotOpen or CannotRead, with a debug-log line and `pattern`
-// unchanged, when the file cannot be opened or read.
+// unchanged, when the file cannot be opened or read, and NotAFile when `path` names a pipe, a
+// device, a directory or a socket, which is refused at once, without waiting or reading.
 PatternFileStatus read_pattern_file(const std::string& path, std::uint32_t maxBytes,
                                     std::string& pattern);

@@ -78,3 +78,10 @@ bool is_special_file(const char* path) {
     return false;
   return !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
 }
+
+bool is_regular_descriptor(int fd) {
+  struct stat status;
+  if (::fstat(fd, &status) != 0)
+    return false;
+  return S_ISREG(status.st_mode);
+}

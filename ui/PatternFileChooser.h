@@ -16,9 +16,9 @@ public:
   // Runs the open dialog ("Open File"). Returns true when a file filled the entry.
   bool run();
 
-  // Reads the file into the entry and returns true. A file that cannot be opened or read is
-  // reported over `dialog` ("Cannot open file", "Cannot read file"), the entry is left as it
-  // was, and the chooser stays open for another file.
+  // Reads the file into the entry and returns true. A file that cannot be opened or read, or
+  // a path that names no regular file (a pipe, a device, a folder), is reported over `dialog`,
+  // the entry is left as it was, and the chooser stays open for another file.
   bool accept(GtkWindow* dialog, const char* fileName) override;
 
 private:

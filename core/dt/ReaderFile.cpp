@@ -16,9 +16,18 @@ namespace dt {
 ReaderFile::~ReaderFile() { close(); }
 
 bool ReaderFile::open(const std::string& path) {
-  const int opened = ::g_open(path.c_str(), O_RDONLY | O_BINARY, 0644);
+  notAFile = false;
+  // Without O_NONBLOCK, opening a named pipe waits for a writer, for ever if none comes.
+  const int opened = ::g_open(path.c_str(), O_RDONLY | O_BINARY | O_NONBLOCK, 0644);
   if (opened == -1) {
     debug_log() << "ReaderFile.cpp(32): " << path << " " << std::strerror(errno) << "\n";
+    return false;
+  }
+  // A pipe or a device would give no size, or block the reads, or never end.
+  if (!is_regular_descriptor(opened)) {
+    debug_log() << "ReaderFile.cpp(35): " << path << " is not a regular file\n";
+    notAFile = true;
+    _close(opened);
     return false;
   }
   const long long end = _lseeki64(opened, 0, SEEK_END);

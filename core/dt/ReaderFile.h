@@ -16,9 +16,14 @@ public:
   ReaderFile& operator=(const ReaderFile&) = delete;
 
   // Opens the file `path` (UTF-8) for reading and takes its size; a file that was open before
-  // is closed. Returns false, with a debug-log line, when the file cannot be opened or sized;
-  // the file that was open before then stays open.
+  // is closed. Returns false, with a debug-log line, when the file cannot be opened or sized,
+  // or when `path` names something other than a regular file (a pipe, a device, a directory),
+  // which is refused without waiting for a writer or reading from it; the file that was open
+  // before then stays open.
   bool open(const std::string& path);
+
+  // After an open that failed: whether it refused something other than a regular file.
+  bool not_a_file() const { return notAFile; }
 
   // Closes the file, if one is open; the size keeps its value.
   void close();
@@ -29,6 +34,7 @@ public:
 
 private:
   int fd = -1;
+  bool notAFile = false;
 };
 
 } // namespace dt

@@ -26,3 +26,7 @@ std::uintptr_t _beginthread(void (*start)(void*), unsigned int stackSize, void* 
 // device, a pipe or a socket), also through symbolic links. Regular files, directories and paths
 // that do not exist are not special.
 bool is_special_file(const char* path);
+
+// Not a runtime call: whether the open descriptor `fd` is a regular file (not a directory, a
+// device, a pipe or a socket). False, with errno set, when fd cannot be asked.
+bool is_regular_descriptor(int fd);

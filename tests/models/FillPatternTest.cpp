@@ -7,6 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
+
 TEST(FillPattern, EveryByteSurvivesTheTextForm) {
   std::string all;
   for (int b = 0; b < 256; ++b) {
@@ -117,10 +124,37 @@ TEST(FillPattern, PatternFiles) {
     EXPECT_EQ(pattern, c.expected);
   }
 
-  LogCapture log;
-  std::string pattern = "old";
-  EXPECT_EQ(read_pattern_file(dir.file("missing"), 4096, pattern), PatternFileStatus::CannotOpen);
-  EXPECT_EQ(read_pattern_file(dir.path().string(), 4096, pattern), PatternFileStatus::CannotRead);
-  EXPECT_EQ(pattern, "old");
-  EXPECT_NE(log.text(), "");
+}
+
+// Only a regular file gives a pattern. A named pipe without a writer, or a device, is refused at
+// once: the reader neither waits for a writer nor reads from what never ends.
+TEST(FillPattern, WhatIsNoRegularFileIsRefusedAtOnce) {
+  TempDir dir;
+  const std::string fifo = dir.file("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const struct {
+    std::string path;
+    PatternFileStatus status;
+    const char* logged;
+  } cases[] = {
+      {dir.file("missing"), PatternFileStatus::CannotOpen, "ReaderFile.cpp(32): "},
+      {fifo, PatternFileStatus::NotAFile, "ReaderFile.cpp(35): "},
+      {"/dev/zero", PatternFileStatus::NotAFile, "ReaderFile.cpp(35): "},
+      {dir.path().string(), PatternFileStatus::NotAFile, "ReaderFile.cpp(35): "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    LogCapture log;
+    std::string pattern = "old";
+    auto reading = std::async(std::launch::async,
+                              [&] { return read_pattern_file(c.path, 4096, pattern); });
+    if (reading.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+      ADD_FAILURE() << "the reader waits";
+      // A writer that comes and goes lets a reader stuck on the pipe go on.
+      close(open(fifo.c_str(), O_WRONLY));
+    }
+    EXPECT_EQ(reading.get(), c.status);
+    EXPECT_EQ(pattern, "old");
+    EXPECT_EQ(log.text().rfind(c.logged + c.path, 0), 0u) << log.text();
+  }
 }

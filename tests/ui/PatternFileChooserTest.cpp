@@ -6,6 +6,8 @@
 #include "LogCapture.h"
 #include "TempDir.h"
 
+#include <sys/stat.h>
+
 #include <string>
 
 namespace {
@@ -59,12 +61,16 @@ TEST_F(PatternFileChooserTest, TheFilesFirstBytesFillTheEntry) {
 TEST_F(PatternFileChooserTest, AFileThatCannotBeReadIsReportedOverTheChooser) {
   GtkWidget* dialog = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_widget_show(dialog);
+  const std::string fifo = dir.file("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const char* notAFile = "Not a regular file: a pattern can be read from an ordinary file only";
   const struct {
     std::string path;
     const char* message;
   } cases[] = {
       {dir.file("missing"), "Cannot open file"},
-      {dir.path().string(), "Cannot read file"}, // a folder opens, but gives no bytes
+      {dir.path().string(), notAFile},
+      {fifo, notAFile}, // refused at once, without waiting for a writer
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
