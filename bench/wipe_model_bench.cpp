@@ -177,7 +177,9 @@ void ignored_errors(int errors) {
     script += "send \"lba\":" + std::to_string(i) +
               ",\"message\":\"write failed\",\"sectors\":1,\"status\":\"error\"\n"
               "expect \"response\":\"ok\"\n";
-  script += "send \"run size\":512,\"run time\":1,\"status\":\"done\"\n";
+  // The run covers the whole area, as the engine's does, failed sectors included.
+  script += "send \"run size\":" + std::to_string((std::uint64_t(errors) + 1) * sectorSize) +
+            ",\"run time\":1,\"status\":\"done\"\n";
   FakeEngine engine(script);
   LogCapture log;
   const config::Value configuration = configuration_for(FakeEngine::program());

@@ -326,6 +326,18 @@ void WipeModelImpl::View::on_done(const config::Value& reply) {
   const std::int64_t runSize = reply.get_number("run size");
   const std::int64_t runTime = reply.get_number("run time");
   const auto size = static_cast<std::uint64_t>(runSize);
+  // The engine's run size is what its last pass went over, failed sectors included: a pass
+  // that ends early (it was interrupted, or the engine is faulty) did not wipe the whole area.
+  // Such a done earns neither a certificate nor a place in the history.
+  const std::uint64_t sectorSize = owner.drive.sector_size();
+  const unsigned __int128 area = static_cast<unsigned __int128>(owner.sectors()) * sectorSize;
+  if (runSize < 0 || static_cast<unsigned __int128>(size) < area) {
+    const std::uint64_t covered = runSize < 0 ? 0 : sectorSize == 0 ? size : size / sectorSize;
+    debug_log() << "WipeModelImpl.cpp(420): run size " << runSize << " of " << owner.sectors()
+                << " sectors of " << sectorSize << " bytes\n";
+    return on_failure(format(gettext("Incomplete wipe: the driver was done after %1 of %2 sectors"),
+                             decimal(covered), decimal(owner.sectors())));
+  }
   std::string figures =
       format_size(size) + " | " +
       format(gettext("%1 seconds"), fixed_two(static_cast<double>(runTime) / 1000));

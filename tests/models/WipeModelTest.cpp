@@ -478,6 +478,48 @@ TEST(WipeModel, DoneFiguresRecordAndHistory) {
   }
 }
 
+// A done whose run size falls short of the area did not wipe all of it: an error, with no
+// certificate and no history entry; start answers the engine as after any error. Exactly the
+// area, or more, is a done.
+TEST(WipeModel, ADoneThatDoesNotCoverTheAreaIsAnError) {
+  const struct {
+    const char* name;
+    long long size;
+    const char* line; // null: a clean done
+  } cases[] = {
+      {"half the area", 4096, "ERROR - Incomplete wipe: the driver was done after 8 of 16 sectors"},
+      {"one byte short", 8191,
+       "ERROR - Incomplete wipe: the driver was done after 15 of 16 sectors"},
+      {"nothing", 0, "ERROR - Incomplete wipe: the driver was done after 0 of 16 sectors"},
+      {"a negative size", -8192,
+       "ERROR - Incomplete wipe: the driver was done after 0 of 16 sectors"},
+      {"the whole area", 8192, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Harness harness(ready + anyLine + wiping + done_reply(c.size, 0) + answer + ready);
+    harness.step("arm", 3);
+    const std::vector<std::string> heard = harness.step("start", c.line ? 5 : 6);
+    if (c.line == nullptr) {
+      EXPECT_EQ(heard.back(), doneState);
+      EXPECT_EQ(MainLog::instance().entries().size(), 1u);
+      EXPECT_TRUE(harness.model->log().record().finished());
+    } else {
+      EXPECT_EQ(std::vector<std::string>(heard.end() - 2, heard.end()),
+                (std::vector<std::string>{waitingState, std::string("status ") + c.line}));
+      EXPECT_EQ(task_log_heads(harness.model->log().text()).back(), c.line);
+      EXPECT_TRUE(MainLog::instance().entries().empty());
+      EXPECT_FALSE(harness.model->log().record().finished());
+      EXPECT_NE(harness.log.text().find("WipeModelImpl.cpp(420): run size " +
+                                        std::to_string(c.size) + " of 16 sectors of 512 bytes\n"),
+                std::string::npos)
+          << harness.log.text();
+    }
+    EXPECT_EQ(harness.step("start", 2), (std::vector<std::string>{wipingState, idle}));
+    harness.end();
+  }
+}
+
 // Each error reply with its ignore choice on or off: an ignored one is answered at once and the
 // wipe goes on; any other waits for the operator's start. The next progress line shows the
 // count.
