@@ -1,22 +1,36 @@
 #include "DebugSinks.h"
 
 #include "DebugLog.h"
+#include "FloodGate.h"
+#include "LineRing.h"
 #include "StreambufNull.h"
 
 #include <cstring>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 
 namespace {
+
+// The in-memory log keeps its newest lines, so that a long session, or a child that floods
+// its standard error, cannot grow the program without bound.
+constexpr std::size_t memory_capacity = 8 << 20;
+// A file or the console takes bursts of 4 MiB, and 64 KiB a second over time: an ordinary
+// session stays far below, a flood is cut to that with a line saying what was dropped.
+constexpr std::size_t flood_burst = 4 << 20;
+constexpr std::size_t flood_rate = 64 << 10;
 
 std::string& sink_name() {
   static std::string name;
   return name;
 }
 
-std::ostringstream& memory_sink() {
-  static std::ostringstream stream;
+LineRing& memory_ring() {
+  static LineRing ring(memory_capacity);
+  return ring;
+}
+
+std::ostream& memory_sink() {
+  static std::ostream stream(&memory_ring());
   return stream;
 }
 
@@ -26,14 +40,28 @@ std::ostream& null_sink() {
   return stream;
 }
 
-std::ofstream& file_sink() {
+std::ofstream& file() {
   static std::ofstream stream;
+  return stream;
+}
+
+// The gate is made after the file, so that it is destroyed first and can write its last note.
+std::ostream& file_sink() {
+  std::ofstream& target = file();
+  static FloodGate gate(target.rdbuf(), flood_burst, flood_rate);
+  static std::ostream stream(&gate);
+  return stream;
+}
+
+std::ostream& console_sink() {
+  static FloodGate gate(std::cerr.rdbuf(), flood_burst, flood_rate);
+  static std::ostream stream(&gate);
   return stream;
 }
 
 } // namespace
 
-void open_debug_console() { set_debug_log(std::cerr); }
+void open_debug_console() { set_debug_log(console_sink()); }
 
 void choose_debug_sink(int argc, char** argv) {
   const char* chosen = nullptr;
@@ -51,18 +79,18 @@ void choose_debug_sink(int argc, char** argv) {
     open_debug_console();
     sink_name() = "stderr";
   } else {
-    std::ofstream& file = file_sink();
-    if (file.is_open())
-      file.close();
-    file.clear();
-    file.open(chosen, std::ios::out | std::ios::trunc);
-    if (file.bad() || file.fail()) {
+    std::ofstream& stream = file();
+    if (stream.is_open())
+      stream.close();
+    stream.clear();
+    stream.open(chosen, std::ios::out | std::ios::trunc);
+    if (stream.bad() || stream.fail()) {
       open_debug_console();
       sink_name() = "stderr";
     } else {
-      // Every line reaches the file at once, so that it survives a crash of the program.
-      file.setf(std::ios::unitbuf);
-      set_debug_log(file);
+      // The gate hands every line to the file at once, so that it survives a crash of the
+      // program.
+      set_debug_log(file_sink());
       sink_name() = "ofstream";
     }
   }
@@ -70,4 +98,4 @@ void choose_debug_sink(int argc, char** argv) {
 
 const std::string& debug_sink_name() { return sink_name(); }
 
-std::string debug_log_text() { return memory_sink().str(); }
+std::string debug_log_text() { return memory_ring().text(); }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <iostream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -88,4 +89,44 @@ TEST(DebugSinks, AFileIsTruncatedAndNamesAreCaseSensitive) {
   g_free(saved);
   EXPECT_EQ(debug_sink_name(), "ofstream");
   EXPECT_EQ(landed.file, "Test.cpp(1): line\n");
+}
+
+// A flood of lines neither grows the program nor fills the disk: memory keeps its newest 8 MiB,
+// a file takes a burst of 4 MiB and then one line that says what was dropped.
+TEST(DebugSinks, AFloodIsBounded) {
+  TempDir dir;
+  const std::string file = dir.file("CVW.log");
+  const std::string line(99, '.');
+  const int lines = 100000; // 10 MB
+  const struct {
+    std::string argument;
+    std::size_t most;
+  } cases[] = {{"dbg=ostringstream", 8 << 20}, {"dbg=" + file, 4 << 20}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.argument);
+    std::string program = "wipedesk", argument = c.argument;
+    char* argv[] = {program.data(), argument.data(), nullptr};
+    choose_debug_sink(2, argv);
+    for (int n = 0; n < lines; ++n)
+      debug_log() << "Test.cpp(2): " << n << line << "\n";
+    // A moment later the flood is over: the next line passes, told of what went before it.
+    g_usleep(100000);
+    debug_log() << "Test.cpp(3): after\n";
+    std::string text = debug_log_text();
+    if (c.argument != "dbg=ostringstream") {
+      ASSERT_TRUE(read_file(file, text));
+    }
+    set_debug_log(std::cerr);
+    // The file's budget refills a little while the flood is written.
+    EXPECT_LE(text.size(), c.most + (64 << 10));
+    EXPECT_GE(text.size(), c.most - (c.most / 16) - 200);
+    EXPECT_TRUE(text.ends_with("Test.cpp(3): after\n"));
+    const std::regex told(c.argument == "dbg=ostringstream"
+                              ? "^LineRing.cpp\\(20\\): [0-9]+ older lines \\([0-9]+ bytes\\) "
+                                "dropped\nTest.cpp"
+                              : "\nFloodGate.cpp\\(70\\): [0-9]+ lines \\([0-9]+ bytes\\) "
+                                "dropped in a flood\nTest.cpp\\(3\\): after\n$");
+    EXPECT_TRUE(std::regex_search(text, told)) << text.substr(0, 200) << "..."
+                                               << text.substr(text.size() - 200);
+  }
 }
