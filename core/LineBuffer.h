@@ -5,6 +5,9 @@
 // its "\n" and without one "\r" directly before it. Bytes of an unfinished line wait at the
 // front of the buffer for the next commit. A line that does not fit into the buffer is dropped
 // up to its "\n", with one debug-log line, so that reading never stalls on a full buffer.
+//
+// A reader that must not spend unbounded time on one chunk appends it instead and hands its
+// lines out a few at a time with deliver; the lines not yet handed out wait in the buffer.
 #pragma once
 
 #include <cstdint>
@@ -32,6 +35,15 @@ public:
   // nothing, when count exceeds free_space.
   void commit(std::uint32_t count);
 
+  // Takes `count` bytes just written at free_begin into account without handing out lines.
+  // Throws as commit does.
+  void append(std::uint32_t count);
+  // Hands the oldest complete lines waiting to the callback, at most `maxLines` of them, and
+  // returns how many it handed out.
+  std::uint32_t deliver(std::uint32_t maxLines);
+  // A complete line waits to be handed out.
+  bool has_line() const;
+
   // Forgets the unfinished line. Called from within a line callback, it also ends the commit
   // that is running: no further line of those bytes is delivered. commit itself must not be
   // called from within a line callback unless clear was called first.
@@ -42,6 +54,8 @@ private:
   std::unique_ptr<char[]> buffer;
   std::uint32_t capacity;
   std::uint32_t used = 0;
+  // The first bytes held that are known to hold no "\n": the unfinished line searched so far.
+  std::uint32_t scanned = 0;
   // Set while the rest of a line that did not fit is skipped up to its "\n".
   bool skipping = false;
   // Counts the calls of clear, so that a commit notices one made by its callback.

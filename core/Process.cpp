@@ -12,12 +12,27 @@
 #include <cstdint>
 #include <cstring>
 #include <exception>
+#include <limits>
 #include <ostream>
 #include <stdexcept>
 
 namespace {
 
 constexpr std::uint32_t line_capacity = 1024000;
+
+// Lines handed out per dispatch of a pipe's watch. A child that writes without pause must not
+// keep the main loop in one dispatch: after so many lines the loop runs its other sources, and
+// the pipe's watch (or the backlog source, for lines already read) comes again.
+constexpr std::uint32_t lines_per_dispatch = 256;
+
+// The pipes are read below the priority at which the toolkit lays out and redraws its windows
+// (G_PRIORITY_HIGH_IDLE + 10 and + 20), so that windows stay drawn however fast a child writes.
+constexpr int pipe_priority = G_PRIORITY_HIGH_IDLE + 30;
+
+// The lines a child still had in its pipes when it ended are handed out before its exit, up
+// to this many bytes; the rest can only come from a process that inherited the pipe and
+// writes on, and is dropped.
+constexpr std::uint64_t exit_drain_limit = 16 << 20;
 
 // Wraps the pipe descriptor `fd` in a channel that closes it when the last reference goes.
 GIOChannel* new_pipe_channel(int fd) {
@@ -30,6 +45,7 @@ void log_exception(const char* where) { log_current_exception(where, where); }
 
 gboolean on_readable(GIOChannel*, GIOCondition, gpointer data);
 gboolean on_hangup(GIOChannel*, GIOCondition, gpointer data);
+gboolean on_backlog(gpointer data);
 void on_child_exit(GPid child, gint waitStatus, gpointer data);
 
 } // namespace
@@ -54,7 +70,11 @@ struct Process::Impl {
     // Sets up the channel just made for the pipe and watches it. Throws std::runtime_error
     // "Process.cpp(210)" when the channel cannot carry raw bytes.
     void watch();
-    bool drain();
+    // Hands out at most `maxLines` lines: those already read first, then what the pipe has,
+    // reading at most `maxBytes` from it. Lines left over are handed out by the backlog
+    // source. Returns false when a callback stopped, restarted or destroyed the Process
+    // meanwhile; this reader must not be touched then.
+    bool drain(std::uint32_t maxLines, std::uint64_t maxBytes);
     void release();
 
     Impl& owner;
@@ -65,11 +85,13 @@ struct Process::Impl {
     GPollFD pollFd{};
     Source inWatch;
     Source hupWatch;
+    // Runs while lines already read wait to be handed out.
+    Source backlog;
+    // The pipe's end was read: nothing more will come.
+    bool ended = false;
     // Set while drain delivers lines: a callback may run a main loop of its own, in which the
     // watches of this pipe must not read into the buffer that is being split.
     bool draining = false;
-    // The pipe hung up while it was being drained; the drain releases it when done.
-    bool hangupPending = false;
   };
 
   Impl() : output(*this, &Callback::on_stdout_line), errors(*this, &Callback::on_stderr_line) {}
@@ -151,20 +173,27 @@ void Process::Impl::ChannelReader::watch() {
   // The pipe is only read when poll finds it readable; non-blocking as a second guard.
   g_io_channel_set_flags(channel.get(), G_IO_FLAG_NONBLOCK, nullptr);
   platform::io_channel_make_pollfd(channel.get(), G_IO_IN, &pollFd);
-  inWatch.reset(g_io_add_watch(channel.get(), G_IO_IN, on_readable, this));
-  hupWatch.reset(g_io_add_watch(channel.get(), G_IO_HUP, on_hangup, this));
+  inWatch.reset(g_io_add_watch_full(channel.get(), pipe_priority, G_IO_IN, on_readable, this,
+                                    nullptr));
+  hupWatch.reset(g_io_add_watch_full(channel.get(), pipe_priority, G_IO_HUP, on_hangup, this,
+                                     nullptr));
 }
 
-// Reads while the pipe has data and hands out its lines. Returns false when a callback
-// stopped, restarted or destroyed the Process meanwhile; this reader must not be touched then.
-bool Process::Impl::ChannelReader::drain() {
+bool Process::Impl::ChannelReader::drain(std::uint32_t maxLines, std::uint64_t maxBytes) {
   if (!channel || draining)
     return true;
   Impl& impl = owner;
   const std::uint64_t generation = impl.generation;
   draining = true;
+  std::uint32_t delivered = 0;
+  std::uint64_t read = 0;
   try {
-    while (g_poll(&pollFd, 1, 0) > 0) {
+    for (;;) {
+      delivered += lineBuffer.deliver(maxLines - delivered);
+      if (impl.generation != generation)
+        return false;
+      if (delivered >= maxLines || read >= maxBytes || ended || g_poll(&pollFd, 1, 0) <= 0)
+        break;
       gsize count = 0;
       GError* error = nullptr;
       const GIOStatus status = g_io_channel_read_chars(channel.get(), lineBuffer.free_begin(),
@@ -177,11 +206,12 @@ bool Process::Impl::ChannelReader::drain() {
                  status != G_IO_STATUS_AGAIN) {
         debug_log() << "Process.cpp(252): " << status << "\n";
       }
+      if (status == G_IO_STATUS_EOF)
+        ended = true;
       if (count == 0)
         break;
-      lineBuffer.commit(static_cast<std::uint32_t>(count));
-      if (impl.generation != generation)
-        return false;
+      lineBuffer.append(static_cast<std::uint32_t>(count));
+      read += count;
     }
   } catch (...) {
     if (impl.generation == generation)
@@ -189,10 +219,22 @@ bool Process::Impl::ChannelReader::drain() {
     throw;
   }
   draining = false;
-  if (hangupPending)
+  if (ended && !lineBuffer.has_line()) {
+    // Nothing more can come; an unfinished last line is dropped.
     release();
-  else if (channel && !inWatch)
-    inWatch.reset(g_io_add_watch(channel.get(), G_IO_IN, on_readable, this));
+  } else if (channel) {
+    // Watches that a nested main loop's dispatch removed watch again.
+    if (!inWatch)
+      inWatch.reset(g_io_add_watch_full(channel.get(), pipe_priority, G_IO_IN, on_readable, this,
+                                        nullptr));
+    if (!hupWatch)
+      hupWatch.reset(g_io_add_watch_full(channel.get(), pipe_priority, G_IO_HUP, on_hangup, this,
+                                         nullptr));
+    if (!lineBuffer.has_line())
+      backlog.reset();
+    else if (!backlog)
+      backlog.reset(g_idle_add_full(pipe_priority, on_backlog, this, nullptr));
+  }
   if (impl.exitPending && !impl.output.draining && !impl.errors.draining)
     impl.finish_exit();
   return impl.generation == generation;
@@ -201,9 +243,10 @@ bool Process::Impl::ChannelReader::drain() {
 void Process::Impl::ChannelReader::release() {
   inWatch.reset();
   hupWatch.reset();
+  backlog.reset();
   channel.reset();
   draining = false;
-  hangupPending = false;
+  ended = false;
   lineBuffer.clear();
 }
 
@@ -237,7 +280,8 @@ void Process::Impl::stop() {
 void Process::Impl::finish_exit() {
   exitPending = false;
   const int status = exitStatus;
-  if (!output.drain() || !errors.drain())
+  constexpr std::uint32_t all = std::numeric_limits<std::uint32_t>::max();
+  if (!output.drain(all, exit_drain_limit) || !errors.drain(all, exit_drain_limit))
     return;
   release_pipes();
   if (callback != nullptr)
@@ -257,29 +301,42 @@ gboolean on_readable(GIOChannel*, GIOCondition, gpointer data) {
       reader.inWatch.reset();
       return TRUE;
     }
-    reader.drain();
+    reader.drain(lines_per_dispatch, line_capacity);
   } catch (...) {
     log_exception("Process.cpp(270)");
   }
   return TRUE;
 }
 
+// The writer closed the pipe: what it wrote before is still to be read, a dispatch at a time,
+// until its end is read; this watch comes again meanwhile.
 gboolean on_hangup(GIOChannel*, GIOCondition, gpointer data) {
   auto& reader = *static_cast<Process::Impl::ChannelReader*>(data);
   Dispatch dispatch(reader.owner);
   try {
     if (reader.draining) {
-      reader.hangupPending = true;
       reader.hupWatch.reset();
       return TRUE;
     }
-    // What the child wrote before it closed the pipe is still to be read.
-    if (reader.drain())
-      reader.release();
+    reader.drain(lines_per_dispatch, line_capacity);
   } catch (...) {
     log_exception("Process.cpp(270)");
   }
   return TRUE;
+}
+
+gboolean on_backlog(gpointer data) {
+  auto& reader = *static_cast<Process::Impl::ChannelReader*>(data);
+  Dispatch dispatch(reader.owner);
+  // This source ends here; a drain that leaves lines over makes a new one.
+  reader.backlog.forget();
+  try {
+    if (!reader.draining)
+      reader.drain(lines_per_dispatch, line_capacity);
+  } catch (...) {
+    log_exception("Process.cpp(270)");
+  }
+  return FALSE;
 }
 
 void on_child_exit(GPid child, gint waitStatus, gpointer data) {

@@ -132,3 +132,42 @@ TEST(LineBuffer, AThrowingCallbackLeavesNoTornLineBehind) {
   feed(buffer, "tial\nnext\n");
   EXPECT_EQ(lines.lines, (std::vector<std::string>{"bad", "next"}));
 }
+
+// Appended bytes wait until deliver hands their lines out, a given number at a time, oldest
+// first; what a budget leaves waits for the next deliver, also across further appends.
+TEST(LineBuffer, DeliverHandsOutAtMostTheLinesAsked) {
+  const struct {
+    const char* name;
+    std::vector<std::pair<std::string, std::uint32_t>> steps; // append, then deliver so many
+    std::vector<std::vector<std::string>> lines;              // handed out by each deliver
+    bool lineLeft;                                            // has_line at the end
+  } cases[] = {
+      {"in budgets", {{"a\nb\r\nc\npart", 2}, {"", 2}, {"ial\n", 5}},
+       {{"a", "b"}, {"c"}, {"partial"}}, false},
+      {"a budget of none", {{"a\n", 0}, {"b\n", 1}}, {{}, {"a"}}, true},
+      {"exactly the lines waiting", {{"a\nb\n", 2}, {"c", 1}}, {{"a", "b"}, {}}, false},
+      // A buffer full of lines not yet handed out is no line too long.
+      {"a full buffer of waiting lines", {{"1234\n567\n89\nabc", 1}, {"", 1}, {"d\n", 5}},
+       {{"1234"}, {"567"}, {"89", "abcd"}}, false},
+      {"a line too long, then more", {{"1234567890123456", 1}, {"9\nok\nmore\n", 1}, {"", 1}},
+       {{}, {"ok"}, {"more"}}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    LogCapture log;
+    Lines lines;
+    LineBuffer buffer(&lines, 16);
+    std::vector<std::vector<std::string>> handed;
+    for (const auto& [bytes, budget] : c.steps) {
+      ASSERT_LE(bytes.size(), buffer.free_space());
+      std::memcpy(buffer.free_begin(), bytes.data(), bytes.size());
+      buffer.append(static_cast<std::uint32_t>(bytes.size()));
+      lines.lines.clear();
+      const std::uint32_t count = buffer.deliver(budget);
+      EXPECT_EQ(count, lines.lines.size());
+      handed.push_back(lines.lines);
+    }
+    EXPECT_EQ(handed, c.lines);
+    EXPECT_EQ(buffer.has_line(), c.lineLeft);
+  }
+}

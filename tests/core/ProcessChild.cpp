@@ -3,6 +3,8 @@
 //   err=TEXT      the same on standard error
 //   lines=N:LEN   writes N numbered lines of LEN characters each, line end included
 //   fill=N        writes N letters y without a line end
+//   flood=MS:LEN  writes numbered lines of LEN characters (line end included) without pause,
+//                 for MS milliseconds
 //   echo          answers every line read from standard input with "echo:" and the line, until
 //                 the line "quit" or the end of the input
 //   closein       closes standard input
@@ -52,6 +54,20 @@ int main(int argc, char** argv) {
         }
       }
       put(stdout, text);
+    } else if (name == "flood") {
+      const auto until = std::chrono::steady_clock::now() +
+                         std::chrono::milliseconds(std::atol(value.c_str()));
+      const std::size_t length = std::strtoul(value.c_str() + value.find(':') + 1, nullptr, 10);
+      std::string text;
+      for (long n = 0; std::chrono::steady_clock::now() < until;) {
+        for (const long end = n + 1000; n < end; ++n) {
+          std::string line = std::to_string(n);
+          line.resize(length - 1, '.');
+          text += line + "\n";
+        }
+        put(stdout, text);
+        text.clear();
+      }
     } else if (name == "fill") {
       put(stdout, std::string(std::strtoul(value.c_str(), nullptr, 10), 'y'));
     } else if (name == "echo") {

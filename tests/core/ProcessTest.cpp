@@ -1,11 +1,14 @@
 #include "Process.h"
 
+#include "GLibOwners.h"
+
 #include "LogCapture.h"
 #include "MainLoop.h"
 
 #include <glib.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -312,6 +315,50 @@ TEST_F(ProcessTest, ALineLongerThanTheBufferIsDroppedAndReadingGoesOn) {
   const std::size_t first = text.find("LineBuffer.cpp(61): ");
   ASSERT_NE(first, std::string::npos) << text;
   EXPECT_EQ(text.find("LineBuffer.cpp(61): ", first + 1), std::string::npos) << text;
+}
+
+// A child that writes without pause, to a reader slower than it: the main loop still runs its
+// other sources at their time, the lines keep coming in order, and stop ends the child.
+TEST_F(ProcessTest, AFloodNeitherHoldsTheMainLoopNorOutlivesStop) {
+  struct Ticks {
+    gint64 last = 0;
+    gint64 longestGap = 0;
+    int count = 0;
+  } ticks;
+  Source timer(g_timeout_add(
+      2,
+      [](gpointer data) -> gboolean {
+        auto& t = *static_cast<Ticks*>(data);
+        const gint64 now = g_get_monotonic_time();
+        if (t.last != 0)
+          t.longestGap = std::max(t.longestGap, now - t.last);
+        t.last = now;
+        ++t.count;
+        return G_SOURCE_CONTINUE;
+      },
+      &ticks));
+  // Each line costs the reader a few microseconds, as parsing a reply does.
+  recorder.onOut = [](const std::string&) {
+    const gint64 until = g_get_monotonic_time() + 3;
+    while (g_get_monotonic_time() < until) {
+    }
+  };
+  const int abandonedBefore = Process::abandoned_children();
+  ASSERT_TRUE(start({"flood=3000:64", "exit=0"}));
+  const gint64 until = g_get_monotonic_time() + 500000;
+  run([&] { return g_get_monotonic_time() > until; });
+  EXPECT_GE(ticks.count, 25);
+  EXPECT_LT(ticks.longestGap, 250000) << "the main loop was held";
+  ASSERT_GE(recorder.out.size(), 1000u);
+  EXPECT_EQ(recorder.out.back(), numbered_lines(static_cast<int>(recorder.out.size()), 64).back());
+  EXPECT_TRUE(recorder.exits.empty()) << "the flood ended before the test stopped it";
+
+  process->stop();
+  const std::size_t lines = recorder.out.size();
+  EXPECT_TRUE(Process::reap_abandoned_children(10000));
+  EXPECT_EQ(Process::abandoned_children(), abandonedBefore);
+  EXPECT_EQ(recorder.out.size(), lines);
+  EXPECT_TRUE(recorder.exits.empty());
 }
 
 TEST(ProcessCallback, DefaultBodiesWriteTheDebugLog) {

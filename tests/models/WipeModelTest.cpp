@@ -478,6 +478,54 @@ TEST(WipeModel, DoneFiguresRecordAndHistory) {
   }
 }
 
+// An engine that reports progress without pause keeps neither the main loop nor the operator
+// waiting: a timer of the loop runs at its time, and stop ends the engine in the middle of it.
+TEST(WipeModel, AFloodingEngineIsStoppedWhileTheLoopRuns) {
+  Harness harness(ready + anyLine + wiping +
+                  "updates 2000000 0 \"lba\":%n,\"processedSectors\":%n,\"sectors\":1,"
+                  "\"status\":\"update\"\n");
+  // Each status line costs the view some time, as drawing it does in a window.
+  struct SlowView : WipeModelRecorder {
+    void status_changed(const char* text) override {
+      const gint64 until = g_get_monotonic_time() + 20;
+      while (g_get_monotonic_time() < until) {
+      }
+      WipeModelRecorder::status_changed(text);
+    }
+  } view;
+  harness.model->set_view(&view);
+  harness.model->arm();
+  harness.model->start();
+  ASSERT_TRUE(run_loop([&] { return view.events.size() > 100; }, wait_limit_us));
+  struct Ticks {
+    gint64 last = 0;
+    gint64 longestGap = 0;
+    int count = 0;
+  } ticks;
+  const guint timer = g_timeout_add(
+      2,
+      [](gpointer data) -> gboolean {
+        auto& t = *static_cast<Ticks*>(data);
+        const gint64 now = g_get_monotonic_time();
+        if (t.last != 0)
+          t.longestGap = std::max(t.longestGap, now - t.last);
+        t.last = now;
+        ++t.count;
+        return G_SOURCE_CONTINUE;
+      },
+      &ticks);
+  const gint64 until = g_get_monotonic_time() + 500000;
+  run_loop([&] { return g_get_monotonic_time() > until; });
+  g_source_remove(timer);
+  EXPECT_GE(ticks.count, 10);
+  EXPECT_LT(ticks.longestGap, 250000) << "the main loop was held";
+  EXPECT_EQ(harness.model->state(), WipeModel::Wiping);
+  harness.model->stop();
+  EXPECT_EQ(view.events.back(), idle);
+  EXPECT_TRUE(run_loop([&] { return harness.engine.all_ended(); }, wait_limit_us));
+  harness.end();
+}
+
 // A done whose run size falls short of the area did not wipe all of it: an error, with no
 // certificate and no history entry; start answers the engine as after any error. Exactly the
 // area, or more, is a done.
