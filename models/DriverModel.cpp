@@ -5,6 +5,7 @@
 
 #include <libintl.h>
 
+#include <algorithm>
 #include <ostream>
 
 namespace {
@@ -46,6 +47,16 @@ void DriverModel::send(const config::Value& command) {
   // The line goes out before the views hear of the state, so that whatever a view sends or
   // stops in reaction comes after it.
   if (state() != EngineStopped) {
+    if (line == pause_line()) {
+      if (awaiting != Awaiting::Nothing) {
+        debug_log() << "DriverModel.cpp(96): pause while the engine waits for a line\n";
+        return;
+      }
+      if (std::find(onTheirWay.begin(), onTheirWay.end(), true) != onTheirWay.end()) {
+        debug_log() << "DriverModel.cpp(97): pause while a pause is on its way\n";
+        return;
+      }
+    }
     write_line(line);
     set_state(EngineBusy);
     return;
@@ -80,8 +91,11 @@ bool DriverModel::start() {
     debug_log() << "DriverModel.cpp(110): " << e.what() << "\n";
     process.stop();
   }
-  lineAwaited = false;
+  forget_lines();
   if (!started) {
+    // The line that was to wait for this engine is dropped before the views hear of it.
+    pendingLine.clear();
+    pauseHeld = false;
     report_failure(gettext("Cannot start driver"));
     return false;
   }
@@ -93,12 +107,12 @@ void DriverModel::stop() {
   process.stop();
   pendingLine.clear();
   pauseHeld = false;
-  lineAwaited = false;
+  forget_lines();
   set_state(EngineStopped);
 }
 
 void DriverModel::acknowledge() {
-  if (!lineAwaited) {
+  if (awaiting != Awaiting::Answer) {
     debug_log() << "DriverModel.cpp(135): no line awaited, state " << state() << "\n";
     return;
   }
@@ -107,8 +121,29 @@ void DriverModel::acknowledge() {
   write_line(framed(response));
 }
 
+void DriverModel::forget_lines() {
+  awaiting = Awaiting::Nothing;
+  onTheirWay.clear();
+}
+
+bool DriverModel::begins_to_wait(Awaiting what, bool& tookPause) {
+  if (onTheirWay.empty()) {
+    awaiting = what;
+    return false;
+  }
+  tookPause = onTheirWay.front();
+  onTheirWay.pop_front();
+  awaiting = Awaiting::Nothing;
+  return true;
+}
+
 void DriverModel::write_line(const std::string& line) {
-  lineAwaited = false;
+  // A line written while the engine waits is its answer; any other reaches the engine later,
+  // and the engine's next wait may take it.
+  if (awaiting != Awaiting::Nothing)
+    awaiting = Awaiting::Nothing;
+  else
+    onTheirWay.push_back(line == pause_line());
   try {
     process.write(line.c_str());
   } catch (const std::exception& e) {
@@ -146,8 +181,14 @@ void DriverModel::on_stdout_line(char* line) {
 
 void DriverModel::handle_reply(const config::Value& reply, const std::string& status) {
   const Liveness token = liveness();
+  bool tookPause = false;
   if (status == "ready") {
-    lineAwaited = false;
+    if (begins_to_wait(Awaiting::Command, tookPause)) {
+      // A line sent while the engine was busy is its next command.
+      debug_log() << "DriverModel.cpp(180): ready takes a line already on its way\n";
+      set_state(EngineBusy);
+      return;
+    }
     if (pendingLine.empty()) {
       set_state(EngineReady);
       return;
@@ -157,8 +198,15 @@ void DriverModel::handle_reply(const config::Value& reply, const std::string& st
     write_line(line);
     set_state(EngineBusy);
   } else if (status == "done" || status == "error") {
-    lineAwaited = true;
     pauseHeld = false;
+    if (begins_to_wait(Awaiting::Answer, tookPause)) {
+      debug_log() << "DriverModel.cpp(190): " << status << " is answered by a line already on its way"
+                  << (tookPause ? ", a pause" : "") << "\n";
+      // After an error the engine goes on with the operation: the pause it took as its answer
+      // is sent again, so that the operation pauses as it was asked to.
+      if (tookPause && status == "error")
+        write_line(pause_line());
+    }
     set_state(EngineFinished);
     if (!*token)
       return;
@@ -167,7 +215,12 @@ void DriverModel::handle_reply(const config::Value& reply, const std::string& st
     else
       notify_error(reply);
   } else if (status == "paused") {
-    lineAwaited = true;
+    // The engine read a line while it worked, and now waits for the one that resumes it.
+    if (onTheirWay.empty())
+      debug_log() << "DriverModel.cpp(200): paused without a line on its way\n";
+    else
+      onTheirWay.pop_front();
+    begins_to_wait(Awaiting::Answer, tookPause);
     set_state(EnginePaused);
   } else if (status == "resumed") {
     set_state(EngineBusy);
@@ -192,7 +245,7 @@ void DriverModel::on_stderr_line(char* line) {
 void DriverModel::on_exit(int status) {
   pendingLine.clear();
   pauseHeld = false;
-  lineAwaited = false;
+  forget_lines();
   const Liveness token = liveness();
   try {
     set_state(EngineStopped);

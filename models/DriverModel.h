@@ -17,6 +17,7 @@
 #include "Process.h"
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 
@@ -31,8 +32,10 @@ public:
   // line is written. While none runs: a new engine is started and the line waits for its
   // "ready", replacing the line an engine that is still starting waited with (that engine is
   // ended). A pause sent while an engine is starting is held instead and written once the
-  // engine reports progress of the pending command (dropped if the command ends first); a
-  // pause sent while no engine runs at all is dropped with a debug-log line.
+  // engine reports progress of the pending command (dropped if the command ends first).
+  // A pause is dropped, with a debug-log line, when no engine runs, when the engine waits for a
+  // line (it would take the pause as its answer or as a command), and when a pause is already
+  // on its way (the engine would take the second one as the line that resumes it).
   void send(const config::Value& command) override;
   // Starts the engine process. Returns false, with the views told "Cannot start driver",
   // when it cannot; the state is not changed.
@@ -42,9 +45,13 @@ public:
   void stop() override;
 
   // Writes the acknowledgement line ("response" set to "ok") that the engine waits for after
-  // "done", "error" or "paused". When the engine waits for no line (already answered, or no
+  // "done", "error" or "paused". When the engine waits for no answer (already answered, or no
   // such reply came), nothing is written: the line would be read as a command or a pause.
   void acknowledge();
+
+  // The engine reported "done", "error" or "paused" and waits for the line that answers it:
+  // none was written since, and none was on its way when it began to wait.
+  bool awaits_answer() const { return awaiting == Awaiting::Answer; }
 
   // An engine process was started and has not reported "ready" yet: a command is pending.
   // The state is EngineStopped meanwhile, as when no engine runs.
@@ -60,9 +67,18 @@ public:
   void on_exit(int status) override;
 
 private:
+  // What the engine waits for, if anything.
+  enum class Awaiting { Nothing, Command, Answer };
+
   void handle_reply(const config::Value& reply, const std::string& status);
+  // The engine reports that it began to wait for one line (`what`). It reads its lines in the
+  // order they were written: when lines are on their way that no earlier wait took, the oldest
+  // is its answer. Returns whether one was, and then whether that one was a pause.
+  bool begins_to_wait(Awaiting what, bool& tookPause);
   // Writes one framed line; a failed write is only logged.
   void write_line(const std::string& line);
+  // Forgets every line on its way and every wait: the engine is new, or gone.
+  void forget_lines();
   // Tells the views of a failure; what they throw is logged.
   void report_failure(const std::string& text);
 
@@ -74,8 +90,11 @@ private:
   std::string pendingLine;
   // A pause asked for while the engine was starting, written at the command's first progress.
   bool pauseHeld = false;
-  // The engine reported "done", "error" or "paused" and no line has been written since.
-  bool lineAwaited = false;
+  // The engine's last wait that no line written answers yet.
+  Awaiting awaiting = Awaiting::Nothing;
+  // The lines written since the engine last began to wait that no wait took: the engine has
+  // not read them yet, or read them as pauses. True for a pause line.
+  std::deque<bool> onTheirWay;
   // Last member: destroyed first, so the engine ends before anything else of this client goes.
   Process process;
 };

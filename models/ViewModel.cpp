@@ -7,6 +7,8 @@
 
 #include <libintl.h>
 
+#include <optional>
+
 void ViewModel::show(std::uint64_t lba, const std::string& text) {
   if (view != nullptr)
     view->show(lba, text);
@@ -27,13 +29,22 @@ private:
   class View : public DriverControl::View {
   public:
     explicit View(ViewModelImpl& owner) : owner(owner) {}
+    void on_state_changed() override;
     void on_done(const config::Value& reply) override;
     void on_error(const config::Value& reply) override;
-    void on_failure(const std::string& text) override { owner.show_error(0, text); }
+    void on_failure(const std::string& text) override;
 
   private:
     ViewModelImpl& owner;
   };
+
+  // Sends the read wished for, unless one is in flight.
+  void send_wish();
+  // The read in flight is over when the engine is ready for the next command, or gone.
+  bool engine_idle() const {
+    return driver.state() == DriverControl::EngineReady ||
+           (driver.state() == DriverControl::EngineStopped && !driver.starting());
+  }
 
   // The engine waits for one line after "done" and "error": it gets it before anything is
   // shown, so that the view may send its next read from show.
@@ -45,9 +56,25 @@ private:
 
   DriverModel driver;
   View driverView;
+  // A read was sent and the engine is not ready for the next one yet. A second "read sectors"
+  // written meanwhile would be taken as the first one's answer, and the answer then as a command
+  // that ends the engine: reads go out one at a time.
+  bool inFlight = false;
+  // The newest read asked for while one was in flight; older wishes are dropped.
+  std::optional<std::uint64_t> wish;
 };
 
 void ViewModelImpl::read(std::uint64_t lba) {
+  wish = lba;
+  send_wish();
+}
+
+void ViewModelImpl::send_wish() {
+  if (inFlight || !wish)
+    return;
+  const std::uint64_t lba = *wish;
+  wish.reset();
+  inFlight = true;
   config::Value command(config::Value::Object);
   command.set("command", "read sectors");
   config::Value& device = command["device"];
@@ -57,6 +84,21 @@ void ViewModelImpl::read(std::uint64_t lba) {
   command.set("lba", static_cast<unsigned long long>(lba));
   command.set("sectors", 1);
   driver.send(command);
+}
+
+void ViewModelImpl::View::on_state_changed() {
+  if (owner.inFlight && owner.engine_idle()) {
+    owner.inFlight = false;
+    owner.send_wish();
+  }
+}
+
+void ViewModelImpl::View::on_failure(const std::string& text) {
+  // An engine that cannot be started leaves nothing in flight, and no state change tells so.
+  if (owner.engine_idle())
+    owner.inFlight = false;
+  owner.show_error(0, text);
+  owner.send_wish();
 }
 
 void ViewModelImpl::View::on_done(const config::Value& reply) {

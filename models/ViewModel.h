@@ -35,8 +35,8 @@ public:
   ViewModel& operator=(const ViewModel&) = delete;
   virtual ~ViewModel() = default;
 
-  // Asks for sector `lba`; the answer reaches the view later. Reads are not held back while an
-  // earlier one is unanswered.
+  // Asks for sector `lba`; the answer reaches the view later. One read is in flight at a time:
+  // a read asked for meanwhile waits, and a newer one replaces it.
   virtual void read(std::uint64_t lba) = 0;
 
   // Takes effect with the next reply; nothing is read or shown now. Values other than the

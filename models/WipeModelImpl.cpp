@@ -181,7 +181,10 @@ void WipeModelImpl::start() {
     reset_position();
     send_wipe_command(command);
   } else if (held_for_operator()) {
-    if (driver.state() == DriverControl::EngineFinished)
+    // The engine waits for this answer after its done or error, or after a pause that met the
+    // error (the pause was sent again so that the engine stops for the operator); an engine
+    // that took a line already on its way as the answer must not get a second one.
+    if (driver.awaits_answer())
       driver.acknowledge();
     else
       debug_log() << "WipeModelImpl.cpp(336): " << driver.state() << "\n";

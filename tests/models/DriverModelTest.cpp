@@ -76,6 +76,12 @@ bool wait_until_ended(const FakeEngine& engine) {
   return run_loop([&] { return engine.all_ended(); }, wait_limit_us);
 }
 
+// Runs the main loop until every engine has ended, or for a moment when some wait on.
+void settle(const FakeEngine& engine) {
+  run_loop([&] { return engine.all_ended(); }, 300 * 1000);
+  run_loop([] { return false; }, 50 * 1000);
+}
+
 // Children of this test process with that program name, zombies included.
 std::vector<long> children_named(const std::string& name) {
   std::vector<long> found;
@@ -98,8 +104,8 @@ std::vector<long> children_named(const std::string& name) {
 }
 
 struct Step {
-  // "send wipe" (lba 0), "send wipe 7", "pause", "ack", "stop", "await engine" (until every
-  // engine started has begun its script), or "" (only wait).
+  // "send wipe" (lba 0), "send wipe 7", "pause", "pause twice", "ack", "stop", "await engine"
+  // (until every engine started has begun its script), or "" (only wait).
   std::string action;
   // What the views hear after it, in order.
   std::vector<std::string> events;
@@ -250,6 +256,58 @@ expect)",
     {"stop", {"state 0"}}},
    {wipe0}},
 
+  // The engine reads its lines in order: a pause that is on its way when the engine reports an
+  // error is taken as the error's answer. It is sent again, so that the wipe pauses, and the
+  // answer is not: the engine would read it as a pause.
+  {"a pause on its way when the engine reports an error is its answer, and is sent again",
+   R"(send "status":"ready"
+expect "command":"wipe","lba":0
+send "set_state":"wiping","set_state_index":0,"status":"update"
+expect "command":"pause"
+send "lba":8,"message":"write failed","sectors":8,"status":"error"
+expect "command":"pause"
+send "status":"paused"
+expect "response":"ok"
+send "status":"resumed"
+send "run size":0,"run time":3,"status":"done"
+expect "response":"ok"
+exit 0)",
+   {{"send wipe", {"started", "state 2", "update"}},
+    {"pause", {"state 2", "state 4", "error", "state 3"}},
+    {"ack", {"state 2", "state 4", "done"}},
+    {"ack", {"state 0", exited0, "stopped"}}},
+   {wipe0 + pauseLine + pauseLine + ok + ok}},
+
+  // After done the engine takes the pause as its answer and is ready: an answer now would be
+  // read as a command, which ends the engine.
+  {"a pause on its way when the engine reports done is its answer; none follows",
+   R"(send "status":"ready"
+expect "command":"wipe","lba":0
+send "set_state":"wiping","set_state_index":0,"status":"update"
+expect "command":"pause"
+send "run size":0,"run time":3,"status":"done"
+send "status":"ready")",
+   {{"send wipe", {"started", "state 2", "update"}},
+    {"pause", {"state 2", "state 4", "done", "state 1"}},
+    {"ack", {}}},
+   {wipe0 + pauseLine}},
+
+  // A second pause would be read as the line that resumes the first.
+  {"a pause while one is on its way or answered by paused is not sent",
+   R"(send "status":"ready"
+expect "command":"wipe","lba":0
+send "set_state":"wiping","set_state_index":0,"status":"update"
+expect "command":"pause"
+send "status":"paused"
+expect "response":"ok"
+send "status":"resumed"
+exit 0)",
+   {{"send wipe", {"started", "state 2", "update"}},
+    {"pause twice", {"state 2", "state 3"}},
+    {"pause", {}},
+    {"ack", {"state 2", "state 0", exited0, "stopped"}}},
+   {wipe0 + pauseLine + ok}},
+
   {"replies without the members a view reads are the engine's failure, and still answered",
    R"(send "status":"ready"
 expect "command":"wipe","lba":0
@@ -289,6 +347,10 @@ TEST(DriverModel, StatesAndNotificationsInOrder) {
           driver.send(wipe_command(7));
         else if (step.action == "pause")
           driver.pause();
+        else if (step.action == "pause twice") {
+          driver.pause();
+          driver.pause();
+        }
         else if (step.action == "ack")
           driver.acknowledge();
         else if (step.action == "stop")
@@ -308,6 +370,12 @@ TEST(DriverModel, StatesAndNotificationsInOrder) {
         const std::vector<std::string> got(recorder.events.begin() + before, recorder.events.end());
         EXPECT_EQ(got, step.events) << log.text();
       }
+      // Nothing more comes: the engines end, or wait for lines that nobody sends.
+      const std::size_t heard = recorder.events.size();
+      settle(engine);
+      EXPECT_EQ(std::vector<std::string>(recorder.events.begin() + heard, recorder.events.end()),
+                std::vector<std::string>{})
+          << log.text();
       EXPECT_FALSE(driver.starting());
     }
     ASSERT_TRUE(wait_until_ended(engine));

@@ -155,6 +155,43 @@ TEST(ViewModel, FormatOfTheReplyTime) {
   }
 }
 
+// The engine takes any line after its reply as the reply's answer: a second read written while
+// one is unanswered would be taken so, and the answer then read as a command, which ends the
+// engine. The model keeps one read in flight; of the reads asked for meanwhile the newest is
+// sent once the engine is ready again, the others are dropped.
+TEST(ViewModel, OneReadInFlightTheNewestWishWaits) {
+  std::string script = "send \"status\":\"ready\"\n";
+  for (long long lba : {0, 1, 3})
+    script += "expect " + read_line(lba) + "\nsend " + done_reply(lba, sector_bytes(lba, 16)) +
+              "\nexpect \"response\":\"ok\"\nsend \"status\":\"ready\"\n";
+  FakeEngine engine(script);
+  LogCapture log;
+  const config::Value configuration = configuration_with(FakeEngine::program());
+  std::unique_ptr<ViewModel> model(
+      ViewModelFactoryImpl(configuration).create(drive_of(1 << 20, 512)));
+  Screen screen;
+  model->set_view(&screen);
+  model->read(0);
+  ASSERT_TRUE(wait_for_shown(screen, 1)) << log.text();
+  model->read(1);
+  model->read(2);
+  model->read(3);
+  ASSERT_TRUE(wait_for_shown(screen, 3)) << log.text();
+  // Nothing more: the engine waits for its next command.
+  run_loop([] { return false; }, 300 * 1000);
+  std::vector<std::uint64_t> lbas;
+  for (const auto& [lba, text] : screen.shown)
+    lbas.push_back(lba);
+  EXPECT_EQ(lbas, (std::vector<std::uint64_t>{0, 1, 3}));
+  const std::string ok = "\"response\":\"ok\"\n";
+  EXPECT_EQ(engine.input(),
+            read_line(0) + "\n" + ok + read_line(1) + "\n" + ok + read_line(3) + "\n" + ok);
+  model.reset();
+  EXPECT_TRUE(run_loop([&] { return engine.all_ended(); }, wait_limit_us));
+  EXPECT_EQ(log.text().find("fake engine:"), std::string::npos) << log.text();
+  EXPECT_EQ(engine.pids().size(), 1u);
+}
+
 // Errors and failures: their lines and LBAs, and the engine answered wherever it waits, so that
 // the same engine serves the next read.
 TEST(ViewModel, ErrorLines) {
@@ -216,9 +253,13 @@ TEST(ViewModel, ErrorLines) {
   const config::Value missing = configuration_with("/nonexistent/cvwdrv");
   std::unique_ptr<ViewModel> lost(ViewModelFactoryImpl(missing).create(drive_of(8, 512)));
   lost->set_view(&screen);
+  const std::size_t before = screen.shown.size();
   lost->read(0);
   EXPECT_EQ(screen.shown.back(),
             std::make_pair(std::uint64_t{0}, std::string("*** ERROR: Cannot start driver ***")));
+  // Nothing is left in flight: the next read tries again.
+  lost->read(1);
+  EXPECT_EQ(screen.shown.size(), before + 2);
 
   const config::Value none(config::Value::Object);
   EXPECT_THROW(ViewModelFactoryImpl(none).create(drive_of(8, 512)), config::Value::Exception);

@@ -48,6 +48,18 @@ public:
       model->stop();
     else if (action == "await engine")
       EXPECT_TRUE(run_loop([&] { return engine.pids().size() == 1; }, wait_limit_us));
+    else if (action == "await the pause again") {
+      // The engine has read a second pause and answered it; a moment for its reply to arrive.
+      EXPECT_TRUE(run_loop(
+          [&] {
+            const std::string input = engine.input();
+            const std::size_t first = input.find("\"command\":\"pause\"");
+            return first != std::string::npos &&
+                   input.find("\"command\":\"pause\"", first + 1) != std::string::npos;
+          },
+          wait_limit_us));
+      run_loop([] { return false; }, 200 * 1000);
+    }
     else if (action == "ignore all") {
       model->options().set_ignore_write_errors(true);
       model->options().set_ignore_read_errors(true);
@@ -59,6 +71,15 @@ public:
     EXPECT_TRUE(run_loop([&] { return view.events.size() >= before + count; }, wait_limit_us))
         << "heard so far: " << testing::PrintToString(view.events) << "\n"
         << log.text();
+    return std::vector<std::string>(view.events.begin() + before, view.events.end());
+  }
+
+  // Runs the main loop until the engines have ended, or for a moment when they wait on; returns
+  // what the view heard meanwhile.
+  std::vector<std::string> settle() {
+    const std::size_t before = view.events.size();
+    run_loop([&] { return engine.all_ended(); }, 300 * 1000);
+    run_loop([] { return false; }, 50 * 1000);
     return std::vector<std::string>(view.events.begin() + before, view.events.end());
   }
 
@@ -187,6 +208,42 @@ const Row rows[] = {
    {"*** START ***", "ERROR - Write failed (LBA: 4, sectors: 2)",
     "ERROR - Read failed (LBA: 6, sectors: 1)", "ERROR - Compare failed (LBA: 7, sectors: 1)",
     "ERROR - Sync failed", "DONE - 8.192KB | 0.00 seconds | 4 errors", "STOP"}},
+
+  // The engine reads its lines in order: a pause on its way when it reports an error is taken
+  // as the error's answer. The pause is sent again, so that the wipe stops for the operator,
+  // and the operator's start answers that pause instead of being read as one.
+  {"a pause on its way at an error: the engine pauses again, start goes on",
+   ready + anyLine + wiping + "expect \"command\":\"pause\"\n" +
+       send("\"lba\":4,\"message\":\"write failed\",\"sectors\":2,\"status\":\"error\"") +
+       "expect \"command\":\"pause\"\n" + send("\"status\":\"paused\"") + answer +
+       send("\"status\":\"resumed\"") + done_reply(8192, 0),
+   {{"arm", armed},
+    {"start", {wipingState, wipingState}},
+    {"pause", {wipingState, wipingState, waitingState,
+               "status ERROR - Write failed (LBA: 4, sectors: 2)"}},
+    {"await the pause again", {}},
+    {"start", {pausedState, wipingState, wipingState,
+               "status DONE - 8.192KB | 0.00 seconds | 1 errors", "percent 100", doneState}},
+    {"stop", {wipingState, idle}}},
+   {"wipe", "pause", "pause", "ok"},
+   {"*** START ***", "PAUSE", "ERROR - Write failed (LBA: 4, sectors: 2)",
+    "DONE - 8.192KB | 0.00 seconds | 1 errors", "STOP"}},
+
+  {"the same with the error ignored: the model pauses as asked, start resumes",
+   ready + anyLine + wiping + "expect \"command\":\"pause\"\n" +
+       send("\"lba\":4,\"message\":\"write failed\",\"sectors\":2,\"status\":\"error\"") +
+       "expect \"command\":\"pause\"\n" + send("\"status\":\"paused\"") + answer +
+       send("\"status\":\"resumed\"") + done_reply(8192, 0),
+   {{"ignore all", {}},
+    {"arm", armed},
+    {"start", {wipingState, wipingState}},
+    {"pause", {wipingState, wipingState, pausedState}},
+    {"start", {pausedState, wipingState, wipingState,
+               "status DONE - 8.192KB | 0.00 seconds | 1 errors", "percent 100", doneState}},
+    {"stop", {wipingState, idle}}},
+   {"wipe", "pause", "pause", "ok"},
+   {"*** START ***", "PAUSE", "ERROR - Write failed (LBA: 4, sectors: 2)", "RESUME",
+    "DONE - 8.192KB | 0.00 seconds | 1 errors", "STOP"}},
 
   {"a device that cannot be opened: start answers and the model is idle at ready",
    ready + anyLine + send("\"message\":\"init failed\",\"status\":\"error\"") + answer + ready,
@@ -320,6 +377,7 @@ TEST(WipeModel, StatesEventsAndEffects) {
       SCOPED_TRACE("step " + step.action);
       EXPECT_EQ(harness.step(step.action, step.heard.size()), step.heard);
     }
+    EXPECT_EQ(harness.settle(), std::vector<std::string>{}) << "heard after the last step";
     const std::vector<std::string> heads = task_log_heads(harness.model->log().text());
     EXPECT_EQ(std::vector<std::string>(heads.begin() + 1, heads.end()), row.logged);
     const std::string debug = harness.log.text();
