@@ -184,8 +184,7 @@ void DriverModel::handle_reply(const config::Value& reply, const std::string& st
   bool tookPause = false;
   if (status == "ready") {
     if (begins_to_wait(Awaiting::Command, tookPause)) {
-      // A line sent while the engine was busy is its next command.
-      debug_log() << "DriverModel.cpp(180): ready takes a line already on its way\n";
+      // A command sent after the last reply was answered is on its way: the engine runs it.
       set_state(EngineBusy);
       return;
     }

@@ -40,25 +40,29 @@ private:
 
   // Sends the read wished for, unless one is in flight.
   void send_wish();
-  // The read in flight is over when the engine is ready for the next command, or gone.
+  // No engine runs or starts, or it is ready for a command: nothing can be in flight.
   bool engine_idle() const {
     return driver.state() == DriverControl::EngineReady ||
            (driver.state() == DriverControl::EngineStopped && !driver.starting());
   }
 
   // The engine waits for one line after "done" and "error": it gets it before anything is
-  // shown, so that the view may send its next read from show.
+  // shown. The read is then over: the next line the engine reads is its next command, so that
+  // the view may send its next read from show.
   void acknowledge_reply() {
-    if (driver.state() == DriverControl::EngineFinished)
+    if (driver.state() == DriverControl::EngineFinished) {
       driver.acknowledge();
+      inFlight = false;
+    }
   }
+  // Shows the error line, then sends the read wished for meanwhile.
   void show_error(std::uint64_t lba, const std::string& text);
 
   DriverModel driver;
   View driverView;
-  // A read was sent and the engine is not ready for the next one yet. A second "read sectors"
-  // written meanwhile would be taken as the first one's answer, and the answer then as a command
-  // that ends the engine: reads go out one at a time.
+  // A read was sent and its reply has not been answered yet. A second "read sectors" written
+  // meanwhile would be taken as the first one's answer, and the answer then as a command that
+  // ends the engine: reads go out one at a time.
   bool inFlight = false;
   // The newest read asked for while one was in flight; older wishes are dropped.
   std::optional<std::uint64_t> wish;
@@ -98,7 +102,6 @@ void ViewModelImpl::View::on_failure(const std::string& text) {
   if (owner.engine_idle())
     owner.inFlight = false;
   owner.show_error(0, text);
-  owner.send_wish();
 }
 
 void ViewModelImpl::View::on_done(const config::Value& reply) {
@@ -115,6 +118,7 @@ void ViewModelImpl::View::on_done(const config::Value& reply) {
     text.pop_back();
   owner.acknowledge_reply();
   owner.show(lba, text);
+  owner.send_wish();
 }
 
 void ViewModelImpl::View::on_error(const config::Value& reply) {
@@ -134,6 +138,7 @@ void ViewModelImpl::View::on_error(const config::Value& reply) {
 void ViewModelImpl::show_error(std::uint64_t lba, const std::string& text) {
   acknowledge_reply();
   show(lba, ::format(gettext("*** ERROR: %1 ***"), text));
+  send_wish();
 }
 
 } // namespace
