@@ -13,7 +13,9 @@
 //          start then lets the engine go on (or, when it has gone, brings the model to Idle)
 //   done   Wiping -> Done with "DONE - <size> | <seconds> | <rate> | <errors>" (and
 //          "(Certificate)" when there were no errors), a task-log entry and a wipe-history
-//          entry; start acknowledges it: Done -> Wiping -> Idle once the engine is ready again
+//          entry; start acknowledges it: Done -> Wiping -> Idle once the engine is ready again.
+//          A done whose run did not cover the whole area is an error instead ("ERROR -
+//          Incomplete wipe: ..."), with no certificate and no history entry
 //   stop   any state -> Idle: the engine process is ended (also one still starting)
 // An operation that does not fit the state only writes a debug-log line.
 //
