@@ -87,8 +87,7 @@ std::uint32_t LineBuffer::deliver(std::uint32_t maxLines) {
   const bool searched = delivered < maxLines;
   scanned = searched ? used : 0;
   if (searched && used == capacity) {
-    debug_log() << "LineBuffer.cpp(61): a line longer than " << capacity
-                << " bytes is dropped\n";
+    debug_log() << "LineBuffer.cpp(61): a line longer than " << capacity << " bytes is dropped\n";
     used = 0;
     scanned = 0;
     skipping = true;

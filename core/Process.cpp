@@ -173,10 +173,10 @@ void Process::Impl::ChannelReader::watch() {
   // The pipe is only read when poll finds it readable; non-blocking as a second guard.
   g_io_channel_set_flags(channel.get(), G_IO_FLAG_NONBLOCK, nullptr);
   platform::io_channel_make_pollfd(channel.get(), G_IO_IN, &pollFd);
-  inWatch.reset(g_io_add_watch_full(channel.get(), pipe_priority, G_IO_IN, on_readable, this,
-                                    nullptr));
-  hupWatch.reset(g_io_add_watch_full(channel.get(), pipe_priority, G_IO_HUP, on_hangup, this,
-                                     nullptr));
+  inWatch.reset(
+      g_io_add_watch_full(channel.get(), pipe_priority, G_IO_IN, on_readable, this, nullptr));
+  hupWatch.reset(
+      g_io_add_watch_full(channel.get(), pipe_priority, G_IO_HUP, on_hangup, this, nullptr));
 }
 
 bool Process::Impl::ChannelReader::drain(std::uint32_t maxLines, std::uint64_t maxBytes) {
@@ -225,11 +225,11 @@ bool Process::Impl::ChannelReader::drain(std::uint32_t maxLines, std::uint64_t m
   } else if (channel) {
     // Watches that a nested main loop's dispatch removed watch again.
     if (!inWatch)
-      inWatch.reset(g_io_add_watch_full(channel.get(), pipe_priority, G_IO_IN, on_readable, this,
-                                        nullptr));
+      inWatch.reset(
+          g_io_add_watch_full(channel.get(), pipe_priority, G_IO_IN, on_readable, this, nullptr));
     if (!hupWatch)
-      hupWatch.reset(g_io_add_watch_full(channel.get(), pipe_priority, G_IO_HUP, on_hangup, this,
-                                         nullptr));
+      hupWatch.reset(
+          g_io_add_watch_full(channel.get(), pipe_priority, G_IO_HUP, on_hangup, this, nullptr));
     if (!lineBuffer.has_line())
       backlog.reset();
     else if (!backlog)

@@ -199,8 +199,9 @@ void DriverModel::handle_reply(const config::Value& reply, const std::string& st
   } else if (status == "done" || status == "error") {
     pauseHeld = false;
     if (begins_to_wait(Awaiting::Answer, tookPause)) {
-      debug_log() << "DriverModel.cpp(190): " << status << " is answered by a line already on its way"
-                  << (tookPause ? ", a pause" : "") << "\n";
+      debug_log() << "DriverModel.cpp(190): " << status
+                  << " is answered by a line already on its way" << (tookPause ? ", a pause" : "")
+                  << "\n";
       // After an error the engine goes on with the operation: the pause it took as its answer
       // is sent again, so that the operation pauses as it was asked to.
       if (tookPause && status == "error")

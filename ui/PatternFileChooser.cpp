@@ -18,9 +18,9 @@ bool PatternFileChooser::accept(GtkWindow* dialog, const char* fileName) {
     gtk::message_box(gtk::MessageKind::Error, gettext("Cannot open file"), dialog);
     return false;
   case PatternFileStatus::NotAFile:
-    gtk::message_box(gtk::MessageKind::Error,
-                     gettext("Not a regular file: a pattern can be read from an ordinary file only"),
-                     dialog);
+    gtk::message_box(
+        gtk::MessageKind::Error,
+        gettext("Not a regular file: a pattern can be read from an ordinary file only"), dialog);
     return false;
   case PatternFileStatus::CannotRead:
     gtk::message_box(gtk::MessageKind::Error, gettext("Cannot read file"), dialog);

@@ -142,15 +142,21 @@ TEST(LineBuffer, DeliverHandsOutAtMostTheLinesAsked) {
     std::vector<std::vector<std::string>> lines;              // handed out by each deliver
     bool lineLeft;                                            // has_line at the end
   } cases[] = {
-      {"in budgets", {{"a\nb\r\nc\npart", 2}, {"", 2}, {"ial\n", 5}},
-       {{"a", "b"}, {"c"}, {"partial"}}, false},
+      {"in budgets",
+       {{"a\nb\r\nc\npart", 2}, {"", 2}, {"ial\n", 5}},
+       {{"a", "b"}, {"c"}, {"partial"}},
+       false},
       {"a budget of none", {{"a\n", 0}, {"b\n", 1}}, {{}, {"a"}}, true},
       {"exactly the lines waiting", {{"a\nb\n", 2}, {"c", 1}}, {{"a", "b"}, {}}, false},
       // A buffer full of lines not yet handed out is no line too long.
-      {"a full buffer of waiting lines", {{"1234\n567\n89\nabc", 1}, {"", 1}, {"d\n", 5}},
-       {{"1234"}, {"567"}, {"89", "abcd"}}, false},
-      {"a line too long, then more", {{"1234567890123456", 1}, {"9\nok\nmore\n", 1}, {"", 1}},
-       {{}, {"ok"}, {"more"}}, false},
+      {"a full buffer of waiting lines",
+       {{"1234\n567\n89\nabc", 1}, {"", 1}, {"d\n", 5}},
+       {{"1234"}, {"567"}, {"89", "abcd"}},
+       false},
+      {"a line too long, then more",
+       {{"1234567890123456", 1}, {"9\nok\nmore\n", 1}, {"", 1}},
+       {{}, {"ok"}, {"more"}},
+       false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -55,8 +55,8 @@ int main(int argc, char** argv) {
       }
       put(stdout, text);
     } else if (name == "flood") {
-      const auto until = std::chrono::steady_clock::now() +
-                         std::chrono::milliseconds(std::atol(value.c_str()));
+      const auto until =
+          std::chrono::steady_clock::now() + std::chrono::milliseconds(std::atol(value.c_str()));
       const std::size_t length = std::strtoul(value.c_str() + value.find(':') + 1, nullptr, 10);
       std::string text;
       for (long n = 0; std::chrono::steady_clock::now() < until;) {

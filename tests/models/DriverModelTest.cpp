@@ -350,8 +350,7 @@ TEST(DriverModel, StatesAndNotificationsInOrder) {
         else if (step.action == "pause twice") {
           driver.pause();
           driver.pause();
-        }
-        else if (step.action == "ack")
+        } else if (step.action == "ack")
           driver.acknowledge();
         else if (step.action == "stop")
           driver.stop();

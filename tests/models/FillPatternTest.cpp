@@ -123,7 +123,6 @@ TEST(FillPattern, PatternFiles) {
     EXPECT_EQ(read_pattern_file(path, c.maxBytes, pattern), PatternFileStatus::Read);
     EXPECT_EQ(pattern, c.expected);
   }
-
 }
 
 // Only a regular file gives a pattern. A named pipe without a writer, or a device, is refused at
@@ -146,8 +145,8 @@ TEST(FillPattern, WhatIsNoRegularFileIsRefusedAtOnce) {
     SCOPED_TRACE(c.path);
     LogCapture log;
     std::string pattern = "old";
-    auto reading = std::async(std::launch::async,
-                              [&] { return read_pattern_file(c.path, 4096, pattern); });
+    auto reading =
+        std::async(std::launch::async, [&] { return read_pattern_file(c.path, 4096, pattern); });
     if (reading.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
       ADD_FAILURE() << "the reader waits";
       // A writer that comes and goes lets a reader stuck on the pipe go on.

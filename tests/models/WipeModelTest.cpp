@@ -59,8 +59,7 @@ public:
           },
           wait_limit_us));
       run_loop([] { return false; }, 200 * 1000);
-    }
-    else if (action == "ignore all") {
+    } else if (action == "ignore all") {
       model->options().set_ignore_write_errors(true);
       model->options().set_ignore_read_errors(true);
       model->options().set_ignore_compare_errors(true);

@@ -126,7 +126,7 @@ TEST(DebugSinks, AFloodIsBounded) {
                                 "dropped\nTest.cpp"
                               : "\nFloodGate.cpp\\(70\\): [0-9]+ lines \\([0-9]+ bytes\\) "
                                 "dropped in a flood\nTest.cpp\\(3\\): after\n$");
-    EXPECT_TRUE(std::regex_search(text, told)) << text.substr(0, 200) << "..."
-                                               << text.substr(text.size() - 200);
+    EXPECT_TRUE(std::regex_search(text, told))
+        << text.substr(0, 200) << "..." << text.substr(text.size() - 200);
   }
 }

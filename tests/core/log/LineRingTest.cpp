@@ -54,8 +54,7 @@ TEST(LineRing, KeepsTheNewestLinesWithinItsCapacity) {
     }
     EXPECT_EQ(kept.size() - first + ring.dropped_lines(), static_cast<std::size_t>(c.lines));
     for (std::size_t i = first; i < kept.size(); ++i)
-      EXPECT_EQ(kept[i], "Test.cpp(1): line " +
-                             std::to_string(ring.dropped_lines() + i - first));
+      EXPECT_EQ(kept[i], "Test.cpp(1): line " + std::to_string(ring.dropped_lines() + i - first));
   }
 }
 
@@ -66,8 +65,8 @@ TEST(LineRing, TheUnfinishedLineEndsTheTextAndAnOverlongLineKeepsItsStart) {
   log.put('o');
   EXPECT_EQ(ring.text(), "one\ntwo");
   log << "\n" << std::string(200, 'x') << "\n";
-  EXPECT_EQ(ring.text(), "LineRing.cpp(20): 2 older lines (8 bytes) dropped\n" +
-                             std::string(63, 'x') + "\n");
+  EXPECT_EQ(ring.text(),
+            "LineRing.cpp(20): 2 older lines (8 bytes) dropped\n" + std::string(63, 'x') + "\n");
   log << "last\n";
   EXPECT_EQ(ring.text(), "LineRing.cpp(20): 3 older lines (72 bytes) dropped\nlast\n");
 }
