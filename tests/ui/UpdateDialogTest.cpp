@@ -93,9 +93,11 @@ protected:
     opened = home.file("opened");
     write_recording_script(opener, "printf '%s' \"$1\"", opened);
     g_setenv("CVW_SHELL_OPEN", opener.c_str(), TRUE);
-    // A dialog that nobody answers must not hang the run.
-    watchdog.reset(g_timeout_add_seconds(30, on_watchdog, nullptr));
+    rearm_watchdog();
   }
+
+  // A dialog that nobody answers must not hang the run: 30 s from now, for one check.
+  void rearm_watchdog() { watchdog.reset(g_timeout_add_seconds(30, on_watchdog, nullptr)); }
   void TearDown() override {
     g_unsetenv("CVW_SHELL_OPEN");
     for (const std::string& folder : download_folders())
@@ -327,6 +329,7 @@ TEST_F(UpdateDialogTest, AFailedDownloadLeavesNothingAndOpensNothing) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
+    rearm_watchdog();
     HttpServer files({{"/w.bin", c.actions}});
     const std::string url = files.url("/w.bin");
     HttpServer feeds(
