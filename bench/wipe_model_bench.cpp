@@ -119,7 +119,7 @@ double median(std::vector<double> values) {
 
 void whole_disk() {
   TestMachine machine(R"("drives": [ { "number": 0, "size": )" + std::to_string(diskBytes) +
-                      R"(, "image": "disk0.img" } ])");
+                      R"(, "image": "disk0.img", "product": "BENCH", "serial": "B0" } ])");
   constexpr int rounds = 9;
   std::printf("1 GiB disk of a simulated machine, forward wipe with the default options "
               "(256 sectors per transfer, progress every 300 ms), %d rounds, the order swapped "
@@ -181,6 +181,10 @@ void ignored_errors(int errors) {
   script += "send \"run size\":" + std::to_string((std::uint64_t(errors) + 1) * sectorSize) +
             ",\"run time\":1,\"status\":\"done\"\n";
   FakeEngine engine(script);
+  // The model reads its drive's identity before it arms and starts.
+  TestMachine machine(R"("drives": [ { "number": 0, "size": )" +
+                      std::to_string((std::uint64_t(errors) + 1) * sectorSize) +
+                      R"(, "product": "BENCH", "serial": "B0" } ])");
   LogCapture log;
   const config::Value configuration = configuration_for(FakeEngine::program());
   WipeModelFactoryImpl factory(configuration);

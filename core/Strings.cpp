@@ -1,5 +1,7 @@
 #include "Strings.h"
 
+#include <glib.h>
+
 #include <ostream>
 
 std::string trim(std::string& text, const char* set) {
@@ -24,6 +26,17 @@ void split(const std::string& text, std::vector<std::string>& out, char separato
     out.push_back(text.substr(position, found - position));
     position = found + 1;
   }
+}
+
+std::string valid_utf8(const std::string& text) {
+  const char* end = nullptr;
+  if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), &end) &&
+      end == text.data() + text.size())
+    return text;
+  gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
+  std::string result(valid);
+  g_free(valid);
+  return result;
 }
 
 void hex_dump(std::ostream& stream, const void* data, std::uint32_t length) {

@@ -168,6 +168,26 @@ DrivesFactory& system_drives_factory() {
   return factory;
 }
 
+bool drive_from_device(const PropertyMap& device, Drive& drive) {
+  const std::string& file = device.get("File");
+  const std::uint64_t sectorSize = read_unsigned(device.get("Sector Size"));
+  if (sectorSize != 512 && sectorSize != 4096) {
+    debug_log() << "DrivesFactory.cpp(113): " << file << ", sectorSize: " << sectorSize << "\n";
+    return false;
+  }
+  const std::uint64_t size = read_unsigned(device.get("Size"));
+  if (size < sectorSize || size % sectorSize != 0) {
+    debug_log() << "DrivesFactory.cpp(118): " << file << ", size: " << size << "\n";
+    return false;
+  }
+  drive.set_id(file);
+  drive.set_sectors(size / sectorSize);
+  drive.set_sector_size(sectorSize);
+  drive.set_model(clean_text(device.get("Model")));
+  drive.set_serial(clean_text(device.get("Serial")));
+  return true;
+}
+
 std::vector<Drive> drives_from_devices(const std::vector<PropertyMap>& devices) {
   const WarningLetters letters = warning_letters();
   std::vector<Drive> drives;
@@ -175,22 +195,9 @@ std::vector<Drive> drives_from_devices(const std::vector<PropertyMap>& devices) 
     const std::string& file = device.get("File");
     if (file.compare(0, physical_drive_prefix_length, physical_drive_prefix) != 0)
       continue;
-    const std::uint64_t sectorSize = read_unsigned(device.get("Sector Size"));
-    if (sectorSize != 512 && sectorSize != 4096) {
-      debug_log() << "DrivesFactory.cpp(113): " << file << ", sectorSize: " << sectorSize << "\n";
-      continue;
-    }
-    const std::uint64_t size = read_unsigned(device.get("Size"));
-    if (size < sectorSize || size % sectorSize != 0) {
-      debug_log() << "DrivesFactory.cpp(118): " << file << ", size: " << size << "\n";
-      continue;
-    }
     Drive drive;
-    drive.set_id(file);
-    drive.set_sectors(size / sectorSize);
-    drive.set_sector_size(sectorSize);
-    drive.set_model(clean_text(device.get("Model")));
-    drive.set_serial(clean_text(device.get("Serial")));
+    if (!drive_from_device(device, drive))
+      continue;
     drive.set_warning(warning_for(device.get("Drive Letters"), letters));
     drive.set_partitions(partitions_of(drive, devices));
     drives.push_back(drive);

@@ -26,6 +26,12 @@ DrivesFactory& system_drives_factory();
 // leave a debug-log line. Throws as create does.
 std::vector<Drive> drives_from_devices(const std::vector<PropertyMap>& devices);
 
+// The drive that the physical drive table `device` describes: its id ("File"), size in
+// sectors, sector size, and cleaned model and serial; no warning and no partitions. Returns
+// false, with a debug-log line, when its sector size is neither 512 nor 4096 bytes or its size
+// is not a whole number of sectors (at least one).
+bool drive_from_device(const PropertyMap& device, Drive& drive);
+
 // `text` with every byte that is not printable ASCII replaced by '.', without blanks at
 // either end.
 std::string clean_text(const std::string& text);

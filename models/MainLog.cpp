@@ -19,6 +19,8 @@ MainLog& MainLog::instance() {
 
 void MainLog::add(const Entry& entry) {
   entries_.push_back(entry);
+  if (!keptIn.empty())
+    save_kept();
   if (callback_ != nullptr)
     callback_->added(*this);
 }
@@ -100,6 +102,20 @@ bool MainLog::save(const std::string& path) const {
     return false;
   }
   return true;
+}
+
+void MainLog::keep_in(const std::string& path, SaveWatch* watch) {
+  keptIn = path;
+  saveWatch = watch;
+}
+
+bool MainLog::save_kept() const {
+  if (keptIn.empty())
+    return false;
+  const bool saved = save(keptIn);
+  if (saveWatch != nullptr)
+    saveWatch->saved(keptIn, saved);
+  return saved;
 }
 
 namespace {

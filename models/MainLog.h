@@ -52,6 +52,14 @@ public:
     virtual ~Callback() = default;
   };
 
+  // Told how each save to the file the history is kept in went.
+  class SaveWatch {
+  public:
+    // A save to `path` ended: `saved` false when the file could not be written.
+    virtual void saved(const std::string& path, bool saved) = 0;
+    virtual ~SaveWatch() = default;
+  };
+
   // What load_for_start found; see there.
   enum class StartLoad { Loaded, FirstRun, KeptAside, CannotKeepAside };
 
@@ -64,7 +72,8 @@ public:
   // Null stops the notifications; the history does not own the callback.
   void set_callback(Callback* callback) { callback_ = callback; }
 
-  // Appends a copy of `entry`, then tells the callback.
+  // Appends a copy of `entry`, saves the whole history to the file it is kept in (when there
+  // is one; see keep_in), then tells the callback.
   void add(const Entry& entry);
   // Replaces every entry by a copy of `entries` (empty clears the history), then tells the
   // callback.
@@ -84,6 +93,14 @@ public:
   // then a rename), so a failed save leaves the previous file whole. Returns false, with a
   // debug-log line, when it cannot.
   bool save(const std::string& path) const;
+
+  // From now on every add saves the whole history to `path` (empty: no file, nothing saved)
+  // and tells `watch` (when not null; not owned) how the save went, so that a finished wipe is
+  // on disk at once rather than only when the program ends.
+  void keep_in(const std::string& path, SaveWatch* watch);
+  // Saves the whole history to the file it is kept in and tells the watch; false when it could
+  // not, or when the history is kept in no file.
+  bool save_kept() const;
 
   // The history file at the start of the program, where the history is saved back at the end:
   // - Loaded: the file's entries are the history.
@@ -105,6 +122,8 @@ public:
 private:
   std::vector<Entry> entries_;
   Callback* callback_ = nullptr;
+  std::string keptIn;
+  SaveWatch* saveWatch = nullptr;
 };
 
 // `time` as the current locale writes a date and a time ("%x %X"), or the number when it cannot

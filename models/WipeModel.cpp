@@ -20,3 +20,8 @@ void WipeModel::show_area(std::uint64_t lba, std::uint64_t sectors) {
   if (view_ != nullptr)
     view_->area_done(lba, sectors);
 }
+
+void WipeModel::show_refusal(const std::string& reason) {
+  if (view_ != nullptr)
+    view_->start_refused(reason.c_str());
+}

@@ -17,6 +17,10 @@
 //          A done whose run did not cover the whole area is an error instead ("ERROR -
 //          Incomplete wipe: ..."), with no certificate and no history entry
 //   stop   any state -> Idle: the engine process is ended (also one still starting)
+// Arm and start read the drive's identity afresh first: when the drive path now leads to
+// another disk (or to nothing readable), they refuse, with the reason in the task log and told
+// to the view, and nothing reaches the engine; a start so refused is a failure (Waiting with
+// "ERROR - ...").
 // An operation that does not fit the state only writes a debug-log line.
 //
 // Everything runs on the main loop's thread. The view may run a nested main loop inside a
@@ -54,6 +58,9 @@ public:
     // The `sectors` sectors from `lba` have been processed (written, or read back by a pass
     // that checks its own writing); never called while a verification reads.
     virtual void area_done(std::uint64_t lba, std::uint64_t sectors) = 0;
+    // Arm or start refused to begin a wipe: `reason` (valid during the call only) says why, in
+    // one sentence. Called after the state and status notifications of the refusal.
+    virtual void start_refused(const char* /*reason*/) {}
     virtual ~View() = default;
   };
 
@@ -98,6 +105,7 @@ public:
   void show_status(const std::string& text);
   void show_percent(int percent);
   void show_area(std::uint64_t lba, std::uint64_t sectors);
+  void show_refusal(const std::string& reason);
 
 private:
   View* view_ = nullptr;

@@ -4,6 +4,7 @@
 #include "WipeModel.h"
 
 #include "DebugLog.h"
+#include "DriveIdentity.h"
 #include "DriverModel.h"
 #include "FillPattern.h"
 #include "Format.h"
@@ -98,6 +99,9 @@ private:
   void reset_position() { lastPosition = downwards() ? area_end() : lba(); }
 
   void sync_state();
+  // Reads the drive's identity afresh. Returns true, with the reason in the task log, when the
+  // drive path no longer leads to the disk of this task; `reason` receives it.
+  bool drive_changed(std::string& reason);
   // The wipe command for the area and options. Throws, with nothing changed, when the
   // configuration holds no template Object or the options name no method.
   config::Value wipe_command() const;
@@ -130,6 +134,11 @@ WipeModelImpl::WipeModelImpl(const config::Value& configuration, const Drive& dr
 void WipeModelImpl::arm() {
   if (state() != Idle) {
     debug_log() << "WipeModelImpl.cpp(287): " << state() << "\n";
+    return;
+  }
+  std::string reason;
+  if (drive_changed(reason)) {
+    show_refusal(reason);
     return;
   }
   ackState = AckNone;
@@ -175,6 +184,15 @@ void WipeModelImpl::start() {
       driverView.on_failure(format(gettext("Cannot make the wipe command (%1)"), e.what()));
       return;
     }
+    // Again right before the command goes: the disk may have changed since it was armed.
+    std::string reason;
+    if (drive_changed(reason)) {
+      ackState = AckError;
+      set_state(Waiting);
+      show_status(std::string(gettext("ERROR")) + " - " + reason);
+      show_refusal(reason);
+      return;
+    }
     set_state(Wiping);
     errorCount = 0;
     writeStages = 0;
@@ -212,6 +230,14 @@ void WipeModelImpl::sync_state() {
   case DriverControl::EnginePaused: set_state(Paused); break;
   default: debug_log() << "WipeModelImpl.cpp(102): " << driver.state() << "\n"; break;
   }
+}
+
+bool WipeModelImpl::drive_changed(std::string& reason) {
+  reason = drive_identity_change(drive);
+  if (reason.empty())
+    return false;
+  log_error(reason);
+  return true;
 }
 
 config::Value WipeModelImpl::wipe_command() const {

@@ -2,6 +2,7 @@
 
 #include "Errno.h"
 
+#include <glib-unix.h>
 #include <malloc.h>
 #include <signal.h>
 #include <sys/types.h>
@@ -71,6 +72,24 @@ void io_channel_make_pollfd(GIOChannel* channel, GIOCondition condition, GPollFD
   pollFd->fd = g_io_channel_unix_get_fd(channel);
   pollFd->events = static_cast<gushort>(condition);
   pollFd->revents = 0;
+}
+
+EndRequestWatch::EndRequestWatch(Handler handler, void* data)
+    : handler(handler), data(data), requests{{this, SIGTERM, 0}, {this, SIGHUP, 0}} {
+  for (Request& request : requests)
+    request.source = g_unix_signal_add(request.number, on_request, &request);
+}
+
+EndRequestWatch::~EndRequestWatch() {
+  // With its last source the signal's default action comes back.
+  for (Request& request : requests)
+    g_source_remove(request.source);
+}
+
+gboolean EndRequestWatch::on_request(gpointer request) {
+  const Request& asked = *static_cast<Request*>(request);
+  asked.watch->handler(asked.number, asked.watch->data);
+  return G_SOURCE_CONTINUE;
 }
 
 void ignore_broken_pipe() { ::signal(SIGPIPE, SIG_IGN); }

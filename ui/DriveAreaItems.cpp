@@ -1,5 +1,6 @@
 #include "DriveAreaItems.h"
 
+#include "Strings.h"
 #include "Translation.h"
 #include "gtk/Builder.h"
 #include "gtk/CVWStyle.h"
@@ -7,7 +8,7 @@
 void fill_drive_area_items(GtkComboBox* combo, const Drive& drive) {
   gtk_combo_box_append_text(combo, gettext("Whole drive"));
   for (const Partition& partition : drive.partitions())
-    gtk_combo_box_append_text(combo, partition.name().c_str());
+    gtk_combo_box_append_text(combo, valid_utf8(partition.name()).c_str()); // a volume's label
   gtk_combo_box_append_text(combo, gettext("Custom area"));
   gtk_combo_box_set_active(combo, 0);
 }

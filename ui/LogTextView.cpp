@@ -1,5 +1,7 @@
 #include "LogTextView.h"
 
+#include "Strings.h"
+
 LogTextView::LogTextView(GtkTextView* view, GtkTextBuffer* buffer)
     : view(view), buffer(ObjectRef<GtkTextBuffer>::share(buffer)) {
   GtkTextIter start;
@@ -10,14 +12,9 @@ LogTextView::LogTextView(GtkTextView* view, GtkTextBuffer* buffer)
 void LogTextView::append(const std::string& text) {
   GtkTextIter end;
   gtk_text_buffer_get_end_iter(buffer.get(), &end);
-  if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) {
-    gtk_text_buffer_insert(buffer.get(), &end, text.data(), static_cast<gint>(text.size()));
-  } else {
-    // A history file or a drive can hold any bytes; GTK would drop the whole piece.
-    gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
-    gtk_text_buffer_insert(buffer.get(), &end, valid, -1);
-    g_free(valid);
-  }
+  // A history file or a drive can hold any bytes; GTK would drop the whole piece.
+  const std::string valid = valid_utf8(text);
+  gtk_text_buffer_insert(buffer.get(), &end, valid.data(), static_cast<gint>(valid.size()));
 
   GtkTextIter cursor;
   gtk_text_buffer_get_iter_at_mark(buffer.get(), &cursor, gtk_text_buffer_get_insert(buffer.get()));

@@ -1,12 +1,13 @@
 #include "MainWindow.h"
 
+#include "Strings.h"
 #include "gtk/CVWStyle.h"
 #include "gtk/WidgetName.h"
 
 GtkWidget* make_main_window(const std::string& title, GtkWidget*& content) {
   GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk::set_widget_name(window, "MainWindow");
-  gtk_window_set_title(GTK_WINDOW(window), title.c_str());
+  gtk_window_set_title(GTK_WINDOW(window), valid_utf8(title).c_str());
   gtk_window_set_role(GTK_WINDOW(window), "main");
   gtk::install_style_tweaks(window);
   content = gtk_event_box_new();

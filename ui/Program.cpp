@@ -9,6 +9,7 @@
 #include "gtk/MessageBox.h"
 #include "gtk/WidgetName.h"
 
+#include <exception>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -29,7 +30,7 @@ std::vector<std::string> file_names(const std::string& list) {
 std::string plain_text(const std::string& markup) {
   gchar* text = nullptr;
   if (!pango_parse_markup(markup.c_str(), -1, 0, nullptr, &text, nullptr, nullptr))
-    return markup;
+    return markup; // the box makes it valid UTF-8
   std::string plain(text);
   g_free(text);
   return plain;
@@ -129,7 +130,7 @@ int ask_desktop(GtkWindow* parent, const PropertyMap& table) {
   const std::string& quitText = table.get("Quit Text");
   if (!quitText.empty()) {
     GtkWidget* label = gtk_label_new(nullptr);
-    gtk_label_set_markup(GTK_LABEL(label), quitText.c_str());
+    gtk_label_set_markup(GTK_LABEL(label), valid_utf8(quitText).c_str());
     gtk_box_pack_start(GTK_BOX(choices), label, FALSE, FALSE, 0);
   }
   const std::string unfinished = unfinished_wipes_text(table);
@@ -163,6 +164,22 @@ int ask_desktop(GtkWindow* parent, const PropertyMap& table) {
              : quit_stay;
 }
 
+// The question's table from the program configuration. Throws what reading a member that is
+// missing or of another type throws.
+PropertyMap quit_table(const config::Value& configuration) {
+  PropertyMap table;
+  const bool desktop = configuration.has("Desktop") && configuration.get_boolean("Desktop");
+  table.set_string("Desktop", desktop ? "1" : "0", false);
+  if (desktop) {
+    copy_config_string(configuration, table, "Program Name");
+    copy_config_string(configuration, table, "Program Path");
+    copy_config_string(configuration, table, "Quit Icons");
+  }
+  if (configuration.has("Quit Text"))
+    copy_config_string(configuration, table, "Quit Text");
+  return table;
+}
+
 } // namespace
 
 void set_default_window_icons(const PropertyMap& table) {
@@ -179,17 +196,15 @@ void set_default_window_icons(const PropertyMap& table) {
 }
 
 int confirm_quit(GtkWindow* parent, int unfinishedWipes) {
-  const config::Value& configuration = program_config();
   PropertyMap table;
-  bool desktop = false;
-  if (configuration.has("Desktop"))
-    desktop = configuration.get_boolean("Desktop");
-  table.set_string("Desktop", desktop ? "1" : "0", false);
-  copy_config_string(configuration, table, "Program Name");
-  copy_config_string(configuration, table, "Program Path");
-  copy_config_string(configuration, table, "Quit Icons");
-  if (configuration.has("Quit Text"))
-    copy_config_string(configuration, table, "Quit Text");
+  try {
+    table = quit_table(program_config());
+  } catch (const std::exception& e) {
+    // A mistake in the configuration must never keep the operator in the program.
+    debug_log() << "Program.cpp(172): the quit configuration cannot be used (" << e.what()
+                << "): the plain question is asked\n";
+    table = PropertyMap();
+  }
   table.set_number("Unfinished Wipes", unfinishedWipes > 0 ? unfinishedWipes : 0, false);
   return quit_dialog(parent, table);
 }

@@ -22,10 +22,12 @@ enum QuitCode : int {
 void set_default_window_icons(const PropertyMap& table);
 
 // Asks whether to quit, over `parent`, in the variant that the program configuration's
-// "Desktop" selects, and returns a QuitCode. A configuration without "Desktop" asks the plain
-// question. `unfinishedWipes` wipes that have not finished would be stopped by quitting: the
-// question says so. Throws config::Value::Exception when "Desktop" is not a Boolean, or when
-// "Program Name", "Program Path" or "Quit Icons" is missing or not a String.
+// "Desktop" selects, and returns a QuitCode. `unfinishedWipes` wipes that have not finished
+// would be stopped by quitting: the question says so. A configuration without "Desktop" asks
+// the plain question; so does one that cannot be used (a "Desktop" that is not a Boolean; with
+// "Desktop" true, a "Program Name", "Program Path" or "Quit Icons" that is missing or not a
+// String; a "Quit Text" that is not a String), after one debug-log line that says why: a
+// mistake there never keeps the operator in the program.
 int confirm_quit(GtkWindow* parent, int unfinishedWipes = 0);
 
 // The question itself, from a table: "Desktop" ("1" for the variant with the system's choices),

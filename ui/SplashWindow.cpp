@@ -5,6 +5,7 @@
 #include "Guarded.h"
 #include "Locale.h"
 #include "ProgramConfig.h"
+#include "Strings.h"
 #include "gtk/Markup.h"
 #include "gtk/WidgetName.h"
 
@@ -147,7 +148,7 @@ void run_splash_window(GtkWindow* parent, const PropertyMap& table) {
   if (parent != nullptr)
     gtk_window_set_transient_for(GTK_WINDOW(window), parent);
   gtk_window_set_modal(GTK_WINDOW(window), TRUE);
-  gtk_window_set_title(GTK_WINDOW(window), table.get("Program Name").c_str());
+  gtk_window_set_title(GTK_WINDOW(window), valid_utf8(table.get("Program Name")).c_str());
   gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
   gtk_window_set_decorated(GTK_WINDOW(window), FALSE);
   gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);

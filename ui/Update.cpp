@@ -282,7 +282,7 @@ bool Update::fetch(const std::string& address, Stream& stream, Body body) {
   check();
   DWORD nonBlocking = 1;
   if (ioctlsocket(socket.get(), FIONBIO, &nonBlocking) != 0 ||
-      !connect_within(*this, socket.get(), server, timeoutMs_)) {
+      !connect_within(*this, socket.get(), server, wait_limit_ms())) {
     debug_log() << "Update.cpp(124): " << target.name << " port " << target.port << ": "
                 << last_error_text() << "\n";
     debug_log() << "Update.cpp(126)\n";
@@ -291,7 +291,7 @@ bool Update::fetch(const std::string& address, Stream& stream, Body body) {
 
   const std::string request =
       "GET " + target.path + " HTTP/1.0\r\n" + "Host: " + target.host + "\r\n\r\n";
-  if (!send_all(*this, socket.get(), request, timeoutMs_)) {
+  if (!send_all(*this, socket.get(), request, wait_limit_ms())) {
     debug_log() << "Update.cpp(137): " << last_error_text() << "\n";
     debug_log() << "Update.cpp(139)\n";
     return false;
@@ -301,9 +301,14 @@ bool Update::fetch(const std::string& address, Stream& stream, Body body) {
   BodyWriter writer(stream, body);
   std::string header;
   for (bool inHeader = true;;) {
-    const int n = receive(*this, socket.get(), buffer, timeoutMs_);
+    const int limit = wait_limit_ms();
+    const int n = receive(*this, socket.get(), buffer, limit);
     if (n == SOCKET_ERROR) {
+      const bool timedOut = WSAGetLastError() == WSAETIMEDOUT;
       debug_log() << "Update.cpp(157): " << last_error_text() << "\n";
+      // The wait was cut short by the deadline of the whole check.
+      if (timedOut && limit < timeoutMs_)
+        debug_log() << "Update.cpp(159): " << checkLimitMs_ << "\n";
       return false;
     }
     if (n == 0 && inHeader) {
@@ -340,9 +345,22 @@ bool Update::fetch(const std::string& address, Stream& stream, Body body) {
   }
 }
 
+int Update::wait_limit_ms() const {
+  if (deadline_ == 0)
+    return timeoutMs_;
+  // Rounded up, so that a wait that times out ends at the deadline, not just before it.
+  const gint64 left = (deadline_ - g_get_monotonic_time() + 999) / 1000;
+  return static_cast<int>(std::clamp<gint64>(left, 0, timeoutMs_));
+}
+
 bool Update::check(const std::string& address, UpdateInfo& info) {
   StreamString feed;
-  if (!fetch(address, feed, Body::at_most(feed_limit))) {
+  // A server that sends a byte now and then never lets a wait time out: the whole check has a
+  // deadline of its own.
+  deadline_ = g_get_monotonic_time() + gint64(checkLimitMs_) * 1000;
+  const bool fetched = fetch(address, feed, Body::at_most(feed_limit));
+  deadline_ = 0;
+  if (!fetched) {
     debug_log() << "Update.cpp(219)\n";
     return false;
   }

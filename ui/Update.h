@@ -8,6 +8,8 @@
 
 #include "UsesInterfaceCallback.h"
 
+#include <glib.h>
+
 #include <cstdint>
 #include <string>
 
@@ -64,13 +66,16 @@ public:
   static constexpr std::size_t header_limit = 64 * 1024;
   // How long a connection, a send or a receive may go without any progress by default.
   static constexpr int default_timeout_ms = 15000;
+  // How long a whole check may take by default, however slowly the server answers.
+  static constexpr int default_check_limit_ms = 60000;
 
   using UsesInterfaceCallback::check;
 
   // Starts Windows Sockets (version 1.1). Returns false, with a debug-log line, when it cannot.
   static bool start_sockets();
 
-  // Fetches the feed at `address` (at most feed_limit bytes) and reads it into `info`. Returns
+  // Fetches the feed at `address` (at most feed_limit bytes) and reads it into `info`, within
+  // check_limit_ms in all (the name lookup aside, which the system's resolver bounds). Returns
   // false, with debug-log lines, when either fails; `info` may then hold part of the feed.
   bool check(const std::string& address, UpdateInfo& info);
 
@@ -93,9 +98,17 @@ public:
 
   int timeout_ms() const { return timeoutMs_; }
   void set_timeout_ms(int milliseconds) { timeoutMs_ = milliseconds; }
+  int check_limit_ms() const { return checkLimitMs_; }
+  void set_check_limit_ms(int milliseconds) { checkLimitMs_ = milliseconds; }
 
 private:
+  // How long the next wait may take: the timeout, or less when the deadline comes sooner.
+  int wait_limit_ms() const;
+
   int timeoutMs_ = default_timeout_ms;
+  int checkLimitMs_ = default_check_limit_ms;
+  // When the running check must end (monotonic microseconds); 0 while no check runs.
+  gint64 deadline_ = 0;
 };
 
 // An Update::Stream that keeps every byte in a text.

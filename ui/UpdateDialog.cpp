@@ -7,9 +7,11 @@
 #include "Guarded.h"
 #include "Translation.h"
 #include "gtk/Markup.h"
+#include "gtk/MessageBox.h"
 #include "gtk/ProgressBox.h"
 #include "gtk/WidgetName.h"
 
+#include <gio/gio.h>
 #include <glib/gstdio.h>
 
 #include <algorithm>
@@ -124,6 +126,7 @@ public:
     file = folder + G_DIR_SEPARATOR_S + name;
     return file;
   }
+  const std::string& path() const { return folder; }
   void keep() { kept = true; }
 
 private:
@@ -131,6 +134,34 @@ private:
   std::string file;
   bool kept = false;
 };
+
+// The bytes free for an ordinary user in the file system of `folder`. Returns false, with a
+// debug-log line, when the system does not tell.
+bool free_space(const std::string& folder, std::uint64_t& bytes) {
+  GFile* file = g_file_new_for_path(folder.c_str());
+  GError* error = nullptr;
+  GFileInfo* info =
+      g_file_query_filesystem_info(file, G_FILE_ATTRIBUTE_FILESYSTEM_FREE, nullptr, &error);
+  g_object_unref(file);
+  if (info == nullptr || !g_file_info_has_attribute(info, G_FILE_ATTRIBUTE_FILESYSTEM_FREE)) {
+    debug_log() << "UpdateDialog.cpp(171): " << folder << ": "
+                << (error != nullptr ? error->message : "") << "\n";
+    if (error != nullptr)
+      g_error_free(error);
+    if (info != nullptr)
+      g_object_unref(info);
+    return false;
+  }
+  bytes = g_file_info_get_attribute_uint64(info, G_FILE_ATTRIBUTE_FILESYSTEM_FREE);
+  g_object_unref(info);
+  return true;
+}
+
+// Tells the operator that the download accepted did not come.
+void tell_failed_download(GtkWindow* parent, const std::string& text) {
+  gtk::message_box(gtk::MessageKind::Error,
+                   text + "\n\n" + gettext("The program goes on in its present version."), parent);
+}
 
 void open_release_notes(const std::string& address) {
   if (!is_web_address(address)) {
@@ -237,13 +268,14 @@ bool download(GtkWindow* parent, Update& update, const UpdateInfo& info, const s
 } // namespace
 
 bool run_update_dialog(GtkWindow* parent, const std::string& address,
-                       const std::string& runningVersion) {
+                       const std::string& runningVersion, const UpdateLimits& limits) {
   if (address.empty()) {
     debug_log() << "UpdateDialog.cpp(73)\n";
     return false;
   }
   try {
     Update update;
+    update.set_check_limit_ms(limits.checkMs);
     UpdateInfo info;
     if (!look_for_update(parent, update, address, info))
       return false;
@@ -263,22 +295,47 @@ bool run_update_dialog(GtkWindow* parent, const std::string& address,
       debug_log() << "UpdateDialog.cpp(105): " << info.url() << "\n";
       return false;
     }
+    if (info.length() > limits.largestDownload) {
+      debug_log() << "UpdateDialog.cpp(106): " << info.length() << " " << info.url() << "\n";
+      return false;
+    }
     if (!offer(parent, info, runningVersion))
       return false;
 
+    // From here on the operator waits for the new version: a failure is told.
+    const std::string failed =
+        format(gettext("The new version cannot be downloaded from %1."), info.url());
     DownloadFolder folder;
-    if (!folder.make())
+    if (!folder.make()) {
+      tell_failed_download(parent, failed);
       return false;
+    }
+    std::uint64_t room = 0;
+    if (!free_space(folder.path(), room) || room < info.length() ||
+        room - info.length() < limits.spareSpace) {
+      debug_log() << "UpdateDialog.cpp(166): " << folder.path() << " " << room << "\n";
+      tell_failed_download(
+          parent,
+          format(gettext("There is not enough free space in %1 for the new version: it needs %2, "
+                         "and %3 are free."),
+                 g_get_tmp_dir(), format_size(info.length() + limits.spareSpace),
+                 format_size(room)));
+      return false;
+    }
     const std::string& path = folder.hold(name);
     StreamFile file(path);
     if (!file.is_open()) {
       debug_log() << "UpdateDialog.cpp(167): " << path << "\n";
+      tell_failed_download(parent, failed);
       return false;
     }
-    if (!download(parent, update, info, path, file))
+    if (!download(parent, update, info, path, file)) {
+      tell_failed_download(parent, failed);
       return false;
+    }
     if (!file.close()) {
       debug_log() << "UpdateDialog.cpp(179): " << path << "\n";
+      tell_failed_download(parent, failed);
       return false;
     }
     folder.keep();

@@ -7,7 +7,18 @@
 
 #include <gtk/gtk.h>
 
+#include <cstdint>
 #include <string>
+
+// The bounds of an update check.
+struct UpdateLimits {
+  // How long looking for an update may take in all.
+  int checkMs = Update::default_check_limit_ms;
+  // The largest download offered; a feed that announces more is not believed.
+  std::uint64_t largestDownload = std::uint64_t(1) << 30;
+  // Room left free in the temporary folder beside the download.
+  std::uint64_t spareSpace = std::uint64_t(64) << 20;
+};
 
 // The entry point of the update check. Start-up calls it before the main window exists, when
 // the program configuration has "Update URL":
@@ -23,11 +34,16 @@
 // feed's "version" takes; a feed's version that is greater as a byte string is newer. Returns
 // true when a newer version was downloaded completely and opened (the program is to end), false
 // in every other case (no network, nothing newer, the operator said no or cancelled, any fault),
-// after its debug-log lines; the operator sees no message for a failure. Runs on the GTK thread
-// and returns only when done; every wait gives up after Update::default_timeout_ms without
-// progress, and Cancel stops it at once.
+// after its debug-log lines. The operator is told only when a download that the operator accepted
+// fails (an error box; not after a Cancel): looking for an update fails silently. A feed that
+// announces more than `limits.largestDownload` bytes is not offered, and a download needs its
+// size and `limits.spareSpace` free in the temporary folder before it begins. Runs on the GTK
+// thread and returns only when done; every wait gives up after Update::default_timeout_ms
+// without progress, looking for an update after `limits.checkMs` in all, and Cancel stops it at
+// once.
 bool run_update_dialog(GtkWindow* parent, const std::string& address,
-                       const std::string& runningVersion);
+                       const std::string& runningVersion,
+                       const UpdateLimits& limits = UpdateLimits());
 
 // The name a download from `url` is saved under: the last part of the url's path (before any
 // "?" or "#"), after its last "/" or "\". Empty when that gives no usable name: nothing, ".",

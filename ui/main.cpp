@@ -1,5 +1,6 @@
 // wipedesk, the desktop program: start-up, the main window's life, and the exit code that the
-// quit question chose (100 shut down, 101 restart, 0 desktop; -1, read as 255, on a failure).
+// quit question chose (100 shut down, 101 restart, 0 desktop; -1, read as 255, on a failure;
+// 128 + the signal's number when the system ended it with SIGTERM or SIGHUP).
 //
 // Every failure of start-up is logged and, since the default debug log is kept in memory where
 // nobody would see it, also told on standard error in one line.
@@ -9,7 +10,9 @@
 #include "DesktopInit.h"
 #include "DriveTasks.h"
 #include "DrivesFactory.h"
+#include "EndOnRequest.h"
 #include "Format.h"
+#include "HistoryKeeper.h"
 #include "MainLog.h"
 #include "MainWindow.h"
 #include "Process.h"
@@ -25,6 +28,7 @@
 #include "gtk/MessageBox.h"
 
 #include <iostream>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -128,11 +132,17 @@ int run(int argc, char** argv) {
     step = "loading the wipe log " + history;
     const bool saveHistory = load_history(history, GTK_WINDOW(window));
     step.clear();
+    // The history is saved after each finished wipe, and again at the end.
+    std::optional<HistoryKeeper> keeper;
+    if (saveHistory)
+      keeper.emplace(MainLog::instance(), history, GTK_WINDOW(window));
+    EndOnRequest ending(top, keeper ? &*keeper : nullptr);
 
     exitCode = top.run();
 
     top.end_tasks();
-    if (saveHistory && !MainLog::instance().save(history))
+    // Nobody may be there to answer a box when the system ended the program.
+    if (keeper && !keeper->save_at_exit(!ending.requested()))
       debug_log() << "main.cpp(119): " << history << "\n";
   }
   gtk_widget_destroy(window);

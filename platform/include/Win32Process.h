@@ -42,6 +42,33 @@ void io_channel_make_pollfd(GIOChannel* channel, GIOCondition condition, GPollFD
 // program. Safe to call more than once.
 void ignore_broken_pipe();
 
+// While it lives, the system's requests that the program end (here the signals SIGTERM and
+// SIGHUP, as a shutdown or a closed terminal sends them; on Windows the end of the session)
+// no longer end it at once: each calls `handler` with `data` and the request's number on the
+// default main context, so that the program can end as its operator's quit would. The handler
+// must not throw.
+class EndRequestWatch {
+public:
+  using Handler = void (*)(int request, void* data);
+  EndRequestWatch(Handler handler, void* data);
+  // The requests end the program at once again.
+  ~EndRequestWatch();
+  EndRequestWatch(const EndRequestWatch&) = delete;
+  EndRequestWatch& operator=(const EndRequestWatch&) = delete;
+
+private:
+  struct Request {
+    EndRequestWatch* watch;
+    int number;
+    guint source;
+  };
+  static gboolean on_request(gpointer request);
+
+  Handler handler;
+  void* data;
+  Request requests[2];
+};
+
 // The bytes that the running program has allocated and not yet freed (the benchmarks watch it
 // for memory that keeps growing).
 std::size_t heap_in_use();

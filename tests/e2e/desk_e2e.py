@@ -11,6 +11,7 @@ import csv
 import glob
 import os
 import shutil
+import signal
 import sys
 import tempfile
 import time
@@ -56,19 +57,51 @@ def program_directory(build, work):
         target.write(settings)
 
 
+OTHER_FILL = b"\x5a"
+
+
+def machine_text(swapped=False):
+    """Two disks, the first with a volume on it. Swapped, the numbers of the two disks are
+    exchanged, as they move on a real machine when disks come and go."""
+    first, second = (1, 0) if swapped else (0, 1)
+    return ('"drives": ['
+            '{"number": %d, "size": %d, "vendor": "E2E ", "product": "DISK", "serial": "E2E-0001",'
+            ' "image": "disk0.img"},'
+            '{"number": %d, "size": 1048576, "product": "OTHER", "serial": "E2E-0002",'
+            ' "image": "disk1.img"}],'
+            '"volumes": [{"disk": %d, "offset": %d, "length": %d}]'
+            % (first, DISK_SECTORS * SECTOR, second, first, PARTITION[0] * SECTOR,
+               PARTITION[1] * SECTOR))
+
+
 def machine(work):
-    """A machine of two disks, the first filled with 0xA5, with a volume on it."""
+    """A machine of two disks, the first filled with 0xA5, with a volume on it, the second
+    with 0x5A."""
     path = os.path.join(work, "machine.cfg")
     with open(path, "w") as target:
-        target.write(
-            '"drives": ['
-            '{"number": 0, "size": %d, "vendor": "E2E ", "product": "DISK", "serial": "E2E-0001"},'
-            '{"number": 1, "size": 1048576, "product": "OTHER", "serial": "E2E-0002"}],'
-            '"volumes": [{"disk": 0, "offset": %d, "length": %d}]'
-            % (DISK_SECTORS * SECTOR, PARTITION[0] * SECTOR, PARTITION[1] * SECTOR))
+        target.write(machine_text())
     with open(os.path.join(work, "disk0.img"), "wb") as image:
         image.write(FILL * (DISK_SECTORS * SECTOR))
+    with open(os.path.join(work, "disk1.img"), "wb") as image:
+        image.write(OTHER_FILL * 1048576)
     return path
+
+
+def images_untouched(work):
+    """Both images hold what machine() wrote."""
+    for name, fill, size in (("disk0.img", FILL, DISK_SECTORS * SECTOR),
+                             ("disk1.img", OTHER_FILL, 1048576)):
+        with open(os.path.join(work, name), "rb") as image:
+            check(image.read() == fill * size, name + " was written")
+
+
+def history_entries(work):
+    """The text of WipeLog.cfg as it is on disk now; "" when there is none."""
+    try:
+        with open(os.path.join(work, "WipeLog.cfg"), "rb") as history:
+            return history.read().decode("utf-8", "replace")
+    except OSError:
+        return ""
 
 
 def engines_of(machine_file):
@@ -133,6 +166,9 @@ def a_whole_wipe(build, work):
         app.press(app.wait_for("start", root=panel))
         desk.wait_until("DONE", lambda: message.name.startswith("DONE"), 60)
         check("(Certificate)" in message.name, message.name)
+        # The finished wipe is in the history file at once, not only when the program ends.
+        desk.wait_until("the history saved at DONE",
+                        lambda: '"serial":"E2E-0001"' in history_entries(work))
         app.press(app.wait_for("start", root=panel))
         desk.wait_until("the panel ready again", lambda: message.name.startswith("READY - Press"))
 
@@ -181,6 +217,57 @@ def a_whole_wipe(build, work):
     check(not left, "engines left: %s" % left)
 
 
+def a_swapped_disk(build, work):
+    """Drive number 0 becomes another disk while its task is open: START, and CONTINUE after
+    an accepted START, refuse and write nothing; a SIGTERM then ends the program as a quit
+    does, its engines ended and its history saved."""
+    program_directory(build, work)
+    machine_file = machine(work)
+    app = start(work, machine_file)
+    try:
+        top = app.wait_for("TopUI", 30)
+        app.click(app.wait_for("drive-0", root=top))
+        panel = app.wait_for("WipeUI", root=top)
+        message = app.wait_for("message", root=panel)
+
+        def swap(swapped):
+            with open(machine_file, "w") as target:
+                target.write(machine_text(swapped))
+
+        def refused(what):
+            box = app.window("Error")
+            said = " ".join(app.texts(box))
+            check("is no longer the drive this task was opened for" in said
+                  and "E2E-0002" in said, what + ": " + said)
+            app.press_button("Close", box)
+
+        swap(True)
+        app.press(app.wait_for("start", root=panel))
+        refused("START")
+        check(message.name.startswith("READY - Press"), message.name)
+
+        swap(False)
+        app.press(app.wait_for("start", root=panel))
+        desk.wait_until("the READY question", lambda: message.name.startswith("READY - Data"))
+        swap(True)
+        app.press(app.wait_for("start", root=panel))
+        refused("CONTINUE")
+        desk.wait_until("the refusal in the status", lambda: message.name.startswith("ERROR - "))
+        time.sleep(0.5)
+        images_untouched(work)
+
+        check(engines_of(machine_file), "the task's sector view has no engine")
+        app.process.send_signal(signal.SIGTERM)
+        code = app.wait_exit()
+    finally:
+        app.kill()
+    check(code == 128 + signal.SIGTERM, "exit code %d, not %d" % (code, 128 + signal.SIGTERM))
+    images_untouched(work)
+    desk.wait_until("the engines ended", lambda: not engines_of(machine_file), 5)
+    saved = history_entries(work).replace(" ", "").replace("\n", "")
+    check(saved == "[]", "the history saved at the end: %r" % saved)
+
+
 def a_history_that_cannot_be_read(build, work):
     """A broken WipeLog.cfg is kept aside and the operator told where; a new one is saved."""
     program_directory(build, work)
@@ -212,7 +299,7 @@ def a_history_that_cannot_be_read(build, work):
 def main():
     build = os.path.abspath(sys.argv[1])
     failures = 0
-    for scenario in (a_whole_wipe, a_history_that_cannot_be_read):
+    for scenario in (a_whole_wipe, a_swapped_disk, a_history_that_cannot_be_read):
         work = tempfile.mkdtemp(prefix="cvw-e2e-")
         began = time.monotonic()
         try:

@@ -1,5 +1,6 @@
-// What the model tests on the scripted fake engine share: the drive they work on and how long
-// they wait for one step of the engine.
+// What the model tests on the scripted fake engine share: the drive they work on, a simulated
+// machine where that drive stands (a model reads its drive's identity before it arms and
+// starts), and how long they wait for one step of the engine.
 #pragma once
 
 #include "Drive.h"
@@ -16,4 +17,9 @@ inline Drive test_drive() {
   drive.set_model("WD Blue");
   drive.set_serial("WX1");
   return drive;
+}
+
+// The machine file text of a simulated machine whose drive 0 is test_drive().
+inline const char* test_drive_machine() {
+  return R"("drives": [{"number": 0, "size": 1048576, "product": "WD Blue", "serial": "WX1"}])";
 }

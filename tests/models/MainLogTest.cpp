@@ -168,6 +168,58 @@ TEST_F(MainLogTest, SaveReplacesTheFileInOneStep) {
   EXPECT_EQ(log.entries().size(), 1u);
 }
 
+// A history kept in a file is on disk as soon as an entry is added, before the observer hears
+// of it; the watch hears how each save went. One kept in no file writes nothing.
+TEST_F(MainLogTest, EachEntryIsSavedToTheFileTheHistoryIsKeptIn) {
+  class Watch : public MainLog::SaveWatch {
+  public:
+    void saved(const std::string& path, bool saved) override {
+      told.push_back(path + (saved ? " saved" : " failed"));
+    }
+    std::vector<std::string> told;
+  };
+  class OnDisk : public MainLog::Callback {
+  public:
+    explicit OnDisk(const std::string& path) : path(path) {}
+    void reset(const MainLog&) override {}
+    void added(const MainLog& log) override {
+      MainLog read;
+      EXPECT_TRUE(read.load(path));
+      EXPECT_EQ(describe(read.entries()), describe(log.entries()));
+    }
+    std::string path;
+  };
+  MainLog log;
+  Watch watch;
+  OnDisk onDisk(path);
+  log.add(plain); // kept in no file yet
+  EXPECT_FALSE(std::filesystem::exists(path));
+  EXPECT_FALSE(log.save_kept());
+
+  log.keep_in(path, &watch);
+  log.set_callback(&onDisk);
+  log.add(entry(1, "A", "1", "Forward", 0, 8, 0));
+  log.add(entry(2, "B", "2", "Forward", 0, 8, 0));
+  EXPECT_EQ(watch.told, (std::vector<std::string>{path + " saved", path + " saved"}));
+  log.set_callback(nullptr);
+
+  // A file that cannot be written: the entry stays in memory, the watch hears of it.
+  const std::string unwritable = dir.file("no/such/dir/WipeLog.cfg");
+  log.keep_in(unwritable, &watch);
+  LogCapture capture;
+  log.add(entry(3, "C", "3", "Forward", 0, 8, 0));
+  EXPECT_EQ(watch.told.back(), unwritable + " failed");
+  EXPECT_EQ(capture.text(), "MainLog.cpp(207)\n");
+  EXPECT_EQ(log.entries().size(), 4u);
+
+  log.keep_in("", nullptr);
+  log.add(plain);
+  EXPECT_EQ(watch.told.size(), 3u);
+  MainLog read;
+  ASSERT_TRUE(read.load(path));
+  EXPECT_EQ(read.entries().size(), 3u);
+}
+
 TEST_F(MainLogTest, LoadIsAllOrNothing) {
   enum Outcome { Refused, Thrown };
   struct Case {

@@ -1,7 +1,8 @@
 // The wipe task model with the real engine on a simulated machine: each wipe method from arm to
 // done and its acknowledgement, the disk checked sector by sector afterwards, the task log and
 // the wipe history; sectors that cannot be written, with the errors ignored or answered by the
-// operator; and a stop before the engine is ready.
+// operator; a stop before the engine is ready; and a drive path that leads to another disk by
+// the time the wipe is armed or started.
 #include "Bytes.h"
 #include "FixedClockText.h"
 #include "LogCapture.h"
@@ -70,9 +71,9 @@ std::string sector_difference(const std::string& actual, const std::string& expe
 class EngineWipe {
 public:
   explicit EngineWipe(const std::string& extra = "")
-      : machine(R"("drives": [ { "number": 0, "size": )" +
-                std::to_string(diskSectors * sectorSize) + R"(, "image": "disk0.img")" + extra +
-                " } ]"),
+      : machine(
+            R"("drives": [ { "number": 0, "size": )" + std::to_string(diskSectors * sectorSize) +
+            R"(, "image": "disk0.img", "product": "SIMDISK", "serial": "SIM0")" + extra + " } ]"),
         original(write_disk(machine.image("disk0.img"))), factory(configuration) {
     use_fixed_zone_and_locale();
     configuration.set("Driver", CVWDRV_PATH);
@@ -311,6 +312,75 @@ TEST(WipeModelEngine, StopBeforeTheEngineIsReady) {
 
   EXPECT_EQ(wipe.wipe_to_done(), 0);
   EXPECT_NE(wipe.disk(), wipe.original);
+}
+
+// The model reads its drive's identity afresh when it arms and again right before the wipe
+// command goes. When drive number 0 has become another disk meanwhile (or is gone), it refuses
+// with the reason, and neither disk is written.
+TEST(WipeModelEngine, AnotherDiskBehindThePathIsNeverWiped) {
+  const std::string size = std::to_string(diskSectors * sectorSize);
+  const std::string ours = R"({"product": "SIMDISK", "serial": "SIM0", "size": )" + size;
+  const std::string other = R"({"product": "OTHER", "serial": "X9", "size": )" + size;
+  const std::string swapped = R"("drives": [)" + other + R"(, "number": 0, "image": "disk1.img"},
+                                            )" +
+                              ours + R"(, "number": 1, "image": "disk0.img"}])";
+  const std::string resized = R"("drives": [{"product": "SIMDISK", "serial": "SIM0", "size": )" +
+                              std::to_string((diskSectors - 8) * sectorSize) +
+                              R"(, "number": 0, "image": "disk0.img"}])";
+  const std::string gone = R"("drives": [)" + ours + R"(, "number": 1, "image": "disk0.img"}])";
+  const std::string was = "\\\\.\\PhysicalDrive0 is no longer the drive this task was opened for: "
+                          "it was SIMDISK / SIM0, 80 sectors of 512 bytes, it is now ";
+  const struct {
+    const char* name;
+    std::string machine;
+    bool atStart; // changed between arm and start; else before arm
+    std::string reason;
+  } cases[] = {
+      {"another disk before arm", swapped, false, was + "OTHER / X9, 80 sectors of 512 bytes."},
+      {"another disk between arm and start", swapped, true,
+       was + "OTHER / X9, 80 sectors of 512 bytes."},
+      {"the same names, another size", resized, true,
+       was + "SIMDISK / SIM0, 72 sectors of 512 bytes."},
+      {"no disk at the path", gone, false,
+       "\\\\.\\PhysicalDrive0 cannot be read now: it cannot be confirmed that it is still the "
+       "drive this task was opened for (SIMDISK / SIM0, 80 sectors of 512 bytes)."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EngineWipe wipe;
+    const std::string otherDisk(diskSectors * sectorSize, '\x5a');
+    std::ofstream(wipe.machine.image("disk1.img"), std::ios::binary) << otherDisk;
+    const std::string original = file_bytes(wipe.machine.path());
+    if (c.atStart) {
+      wipe.model->arm();
+      ASSERT_EQ(wipe.model->state(), WipeModel::Waiting);
+    }
+    std::ofstream(wipe.machine.path(), std::ios::binary | std::ios::trunc) << c.machine;
+    wipe.view.events.clear();
+    if (c.atStart) {
+      wipe.model->start();
+      EXPECT_EQ(wipe.view.events, (std::vector<std::string>{"state 5", "status ERROR - " + c.reason,
+                                                            "refused " + c.reason}));
+      EXPECT_EQ(wipe.model->state(), WipeModel::Waiting);
+      // CONTINUE: no engine waits for an answer; the model is idle again.
+      wipe.model->start();
+      EXPECT_EQ(wipe.model->state(), WipeModel::Idle);
+    } else {
+      wipe.model->arm();
+      EXPECT_EQ(wipe.view.events, std::vector<std::string>{"refused " + c.reason});
+      EXPECT_EQ(wipe.model->state(), WipeModel::Idle);
+    }
+    EXPECT_EQ(task_log_heads(wipe.model->log().text()).back(), "ERROR - " + c.reason);
+    // Time enough for an engine that had got a command to write.
+    run_loop([] { return false; }, 300 * 1000);
+    EXPECT_EQ(sector_difference(wipe.disk(), wipe.original), "");
+    EXPECT_TRUE(file_bytes(wipe.machine.image("disk1.img")) == otherDisk);
+
+    // The disk back at its path: the wipe is armed and runs.
+    std::ofstream(wipe.machine.path(), std::ios::binary | std::ios::trunc) << original;
+    EXPECT_EQ(wipe.wipe_to_done(), 0);
+    EXPECT_NE(wipe.disk(), wipe.original);
+  }
 }
 
 } // namespace

@@ -23,6 +23,9 @@ public:
     events.push_back("area " + std::to_string(lba) + " " + std::to_string(sectors));
     areas.push_back({lba, sectors});
   }
+  void start_refused(const char* reason) override {
+    events.push_back(std::string("refused ") + reason);
+  }
 
   std::vector<std::string> events;
   std::vector<std::pair<std::uint64_t, std::uint64_t>> areas;

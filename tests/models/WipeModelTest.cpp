@@ -8,6 +8,7 @@
 #include "LogCapture.h"
 #include "MainLog.h"
 #include "MainLoop.h"
+#include "TestMachine.h"
 #include "WipeModelRecorder.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +25,7 @@ const char* const plainTemplate = R"("wipe":{"command":{}})";
 class Harness {
 public:
   explicit Harness(const std::string& script, const char* configurationText = plainTemplate)
-      : engine(script), factory(configuration) {
+      : machine(test_drive_machine()), engine(script), factory(configuration) {
     use_fixed_zone_and_locale();
     EXPECT_TRUE(configuration.parse(configurationText));
     configuration.set("Driver", FakeEngine::program());
@@ -89,6 +90,7 @@ public:
     EXPECT_EQ(log.text().find("fake engine:"), std::string::npos) << log.text();
   }
 
+  TestMachine machine;
   FakeEngine engine;
   LogCapture log;
   config::Value configuration;
@@ -766,6 +768,7 @@ TEST(WipeModel, FactoryNeedsTheEngine) {
 // engine and the model is idle.
 TEST(WipeModel, EngineThatCannotStart) {
   use_fixed_zone_and_locale();
+  TestMachine machine(test_drive_machine());
   LogCapture log;
   config::Value configuration(config::Value::Object);
   configuration.set("Driver", "/nonexistent/cvwdrv");

@@ -11,7 +11,9 @@
 
 #include <gdk/gdkkeysyms.h>
 
+#include <algorithm>
 #include <fstream>
+#include <functional>
 #include <string>
 
 namespace {
@@ -193,12 +195,58 @@ TEST_F(ProgramTest, TheSystemChoicesShowTheirPictures) {
   }
 }
 
-TEST_F(ProgramTest, ConfigurationFaultsReachTheCaller) {
-  configure("yes"); // a String where a Boolean belongs
-  EXPECT_THROW(confirm_quit(nullptr), config::Value::Exception);
-  configure("false");
-  program_config().as_object().erase("Quit Icons");
-  EXPECT_THROW(confirm_quit(nullptr), config::Value::Exception);
+// A quit configuration that cannot be used asks the plain question (with what of "Quit Text"
+// can be used), after one debug-log line that says why; one that can be used logs nothing.
+TEST_F(ProgramTest, AQuitConfigurationThatCannotBeUsedAsksThePlainQuestion) {
+  const std::string plain = "Do you want to quit the program?";
+  const struct {
+    const char* name;
+    const char* desktop;
+    std::function<void(config::Value&)> change;
+    std::string question; // the text of the plain question; "" for the "Desktop" variant
+    std::string why;      // the reason in the log line; "" for none
+  } cases[] = {
+      {"Desktop a String", "yes", [](config::Value&) {}, plain,
+       "\"Desktop\" is String, not Boolean"},
+      {"Desktop a Number", "absent", [](config::Value& c) { c["Desktop"] = 1; }, plain,
+       "\"Desktop\" is Number, not Boolean"},
+      {"no Quit Icons, plain", "false", [](config::Value& c) { c.as_object().erase("Quit Icons"); },
+       plain, ""},
+      {"no Quit Icons, Desktop", "true",
+       [](config::Value& c) { c.as_object().erase("Quit Icons"); }, plain,
+       "\"Quit Icons\" is not found"},
+      {"Program Name a Number", "true", [](config::Value& c) { c["Program Name"] = 7; }, plain,
+       "ConfigValue.cpp(56)"},
+      {"Quit Text a Number", "false", [](config::Value& c) { c["Quit Text"] = 7; }, plain,
+       "ConfigValue.cpp(56)"},
+      {"Quit Text kept", "false", [](config::Value& c) { c.set("Quit Text", "<b>Bye</b>"); },
+       plain + "\n\nBye", ""},
+      {"all usable", "true", [](config::Value&) {}, "", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    configure(c.desktop);
+    c.change(program_config());
+    LogCapture log;
+    DialogResponder answers;
+    answers.click(c.question.empty() ? "gtk-cancel" : "gtk-yes");
+    EXPECT_EQ(confirm_quit(nullptr), c.question.empty() ? quit_stay : quit_desktop);
+    ASSERT_EQ(answers.seen().size(), 1u);
+    if (!c.question.empty()) {
+      EXPECT_EQ(answers.seen()[0].text, c.question);
+    } else {
+      EXPECT_EQ(answers.seen()[0].title, "Corvana Wipe");
+    }
+    const std::string text = log.text();
+    if (c.why.empty()) {
+      EXPECT_EQ(text.find("Program.cpp(172)"), std::string::npos) << text;
+    } else {
+      const std::string line = "Program.cpp(172): the quit configuration cannot be used (" + c.why +
+                               "): the plain question is asked\n";
+      EXPECT_EQ(text.substr(text.size() - std::min(text.size(), line.size())), line) << text;
+      EXPECT_EQ(text.find("Program.cpp(172)"), text.rfind("Program.cpp(172)")) << text;
+    }
+  }
 }
 
 TEST_F(ProgramTest, Screenshots) {

@@ -4,11 +4,13 @@
 #include "TopUIFixture.h"
 
 #include "DialogResponder.h"
+#include "Guarded.h"
 #include "LogCapture.h"
 #include "Process.h"
 #include "Program.h"
 #include "Screenshot.h"
 #include "TestMachine.h"
+#include "gtk/ResourceDirectory.h"
 
 #include <unistd.h>
 
@@ -289,15 +291,76 @@ TEST_F(TopUITasksTest, ATaskIsBoundToItsDriveNotToItsPath) {
       ASSERT_EQ(answers.seen().size(), 1u);
       EXPECT_EQ(answers.seen()[0].text,
                 "\\\\.\\PhysicalDrive1 is no longer the drive this task was opened for: it was "
-                "Model 1 / S1, it is now " +
-                    std::string(c.model) + " / " + c.serial +
-                    ".\n\nClose this task and open the drive's icon again.");
+                "Model 1 / S1, 2000000 sectors of 512 bytes, it is now " +
+                    std::string(c.model) + " / " + c.serial + ", " + std::to_string(c.sectors) +
+                    " sectors of 512 bytes.\n\nClose this task and open the drive's icon again.");
       EXPECT_TRUE(model->calls().empty());
     } else {
       gtk_button_clicked(GTK_BUTTON(task_button(list[1], "start")));
       ASSERT_EQ(model->calls().size(), 1u);
       EXPECT_EQ(model->calls()[0].rfind("arm ", 0), 0u);
     }
+  }
+}
+
+// A window whose interface file is missing or broken says so, naming the file, instead of a
+// click that seems to do nothing: the drive's task, the task log, the wipe history.
+TEST_F(TopUITasksTest, AnInterfaceFileThatCannotBeUsedIsNamed) {
+  const std::vector<Drive> list = table_drives(1);
+  const std::string lib = std::string(CVW_PROGRAM_DIR) + "/lib";
+  const std::string resources = gtk::resource_directory();
+  const struct {
+    const char* file;
+    const char* content; // null: missing
+    const char* reason;  // the start of the reason in the box
+  } files[] = {
+      {"WipeUI/WipeUI.ui", nullptr, "(Failed to open file"},
+      {"WipeUI/WipeUI.ui", "<interface><child>", "("},
+      {"LogUI/LogUI.ui", nullptr, "(Failed to open file"},
+      {"LogUI/LogUI.ui", "<interface/>", "(it has no object \"dialog\")"},
+      {"MainLogUI/MainLogUI.ui", nullptr, "(Failed to open file"},
+      {"MainLogUI/MainLogUI.ui", "not xml", "("},
+  };
+  for (const auto& f : files) {
+    SCOPED_TRACE(std::string(f.file) + (f.content == nullptr ? " missing" : " broken"));
+    // The program's files, but this one.
+    TempDir copy;
+    std::filesystem::copy(lib, copy.path(), std::filesystem::copy_options::recursive);
+    const std::string path = copy.file(f.file);
+    std::filesystem::remove(path);
+    if (f.content != nullptr)
+      std::ofstream(path) << f.content;
+    gtk::set_resource_directory(copy.path().string());
+
+    top.reset();
+    make(list);
+    LogCapture log;
+    DialogResponder answers;
+    answers.click("close");
+    const std::string which = f.file;
+    if (which.rfind("MainLogUI", 0) == 0) {
+      gtk_menu_item_activate(GTK_MENU_ITEM(widget_by_id(GTK_WIDGET(top->help_menu()), "wipelog")));
+    } else if (which.rfind("WipeUI", 0) == 0) {
+      // The icon's own handler logs what the press throws.
+      EXPECT_FALSE(guarded("test", "test", [&] { press_icon(list[0]); }));
+      EXPECT_EQ(top->task_widget(list[0]), nullptr);
+      EXPECT_TRUE(tasks.tasks().empty());
+    } else {
+      press_icon(list[0]);
+      gtk_button_clicked(GTK_BUTTON(task_button(list[0], "logFile")));
+    }
+    ASSERT_EQ(answers.seen().size(), 1u);
+    EXPECT_EQ(answers.seen()[0].title, "Error");
+    const std::string text = answers.seen()[0].text;
+    EXPECT_EQ(text.rfind("The window cannot be opened: its interface file " + path +
+                             " cannot be used.\n\n" + f.reason,
+                         0),
+              0u)
+        << text;
+    const std::string end = ")\n\nInstall the program again.";
+    EXPECT_EQ(text.substr(text.size() - std::min(text.size(), end.size())), end) << text;
+    top->end_tasks();
+    gtk::set_resource_directory(resources);
   }
 }
 

@@ -212,18 +212,26 @@ TEST_F(TopUITest, AQuitBeforeTheMainLoopEndsItAtOnce) {
   EXPECT_EQ(top->run(), quit_desktop);
 }
 
-TEST_F(TopUITest, ABadConfigurationIsLoggedAndTheWindowStays) {
+// A quit configuration that cannot be used never keeps the operator in the program: the close
+// button and the window manager's close ask the plain question, each after one log line that
+// says why.
+TEST_F(TopUITest, ABadQuitConfigurationAsksThePlainQuestion) {
   make(drives(1));
   program_config().set("Desktop", "yes");
   LogCapture log;
+  DialogResponder answers;
+  answers.click("gtk-no").click("gtk-yes");
   gtk_button_clicked(GTK_BUTTON(widget_by_id(top->widget(), "close")));
   close_window(window);
   flush_events();
-  EXPECT_EQ(log.text(), "ConfigValue.cpp(280): \"Desktop\" is String, not Boolean\n"
-                        "TopUI.cpp(387): \"Desktop\" is String, not Boolean\n"
-                        "ConfigValue.cpp(280): \"Desktop\" is String, not Boolean\n"
-                        "TopUI.cpp(376): \"Desktop\" is String, not Boolean\n");
-  EXPECT_TRUE(gtk_widget_get_visible(window));
+  ASSERT_EQ(answers.seen().size(), 2u);
+  for (const auto& seen : answers.seen())
+    EXPECT_EQ(seen.text, "Do you want to quit the program?");
+  const std::string why = "ConfigValue.cpp(280): \"Desktop\" is String, not Boolean\n"
+                          "Program.cpp(172): the quit configuration cannot be used (\"Desktop\" is "
+                          "String, not Boolean): the plain question is asked\n";
+  EXPECT_EQ(log.text(), why + why);
+  EXPECT_EQ(top->run(), quit_desktop);
 }
 
 // The first run hides the drives with warnings, in memory at once; the dialog lets the operator

@@ -93,9 +93,11 @@ protected:
     opened = home.file("opened");
     write_recording_script(opener, "printf '%s' \"$1\"", opened);
     g_setenv("CVW_SHELL_OPEN", opener.c_str(), TRUE);
-    // A dialog that nobody answers must not hang the run.
-    watchdog.reset(g_timeout_add_seconds(30, on_watchdog, nullptr));
+    rearm_watchdog();
   }
+
+  // A dialog that nobody answers must not hang the run: 30 s from now, for one check.
+  void rearm_watchdog() { watchdog.reset(g_timeout_add_seconds(30, on_watchdog, nullptr)); }
   void TearDown() override {
     g_unsetenv("CVW_SHELL_OPEN");
     for (const std::string& folder : download_folders())
@@ -183,6 +185,11 @@ TEST_F(UpdateDialogTest, WhatCannotBeDownloadedSafelyIsNotOffered) {
       {"http://127.0.0.1/files/..", 5, "UpdateDialog.cpp(103): http://127.0.0.1/files/..\n"},
       {"http://127.0.0.1/files/", 5, "UpdateDialog.cpp(103): http://127.0.0.1/files/\n"},
       {"http://127.0.0.1/files/w.bin", 0, "UpdateDialog.cpp(105): http://127.0.0.1/files/w.bin\n"},
+      // More than a sane download: not streamed into the temporary folder.
+      {"http://127.0.0.1/files/w.bin", (1u << 30) + 1,
+       "UpdateDialog.cpp(106): 1073741825 http://127.0.0.1/files/w.bin\n"},
+      {"http://127.0.0.1/files/w.bin", 4294967295u,
+       "UpdateDialog.cpp(106): 4294967295 http://127.0.0.1/files/w.bin\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.url);
@@ -322,19 +329,50 @@ TEST_F(UpdateDialogTest, AFailedDownloadLeavesNothingAndOpensNothing) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
+    rearm_watchdog();
     HttpServer files({{"/w.bin", c.actions}});
     const std::string url = files.url("/w.bin");
     HttpServer feeds(
         {{"/feed.xml", {http::send(ok(feed("wipedesk v140101", url, bytes.size())))}}});
     DialogResponder answers;
-    answers.ignore("progress-box").click("gtk-yes");
+    answers.ignore("progress-box").click("gtk-yes").click("close");
     LogCapture log;
     EXPECT_FALSE(run_update_dialog(nullptr, feeds.url("/feed.xml"), running));
     const std::string text = log.text();
     EXPECT_EQ(text.substr(text.find('\n') + 1), c.log + "UpdateDialog.cpp(177): " + url + "\n");
+    // The operator, who accepted the download, is told.
+    ASSERT_EQ(answers.seen().size(), 2u);
+    EXPECT_EQ(answers.seen()[1].title, "Error");
+    EXPECT_EQ(answers.seen()[1].text, "The new version cannot be downloaded from " + url +
+                                          ".\n\nThe program goes on in its present version.");
     EXPECT_TRUE(download_folders().empty());
     EXPECT_TRUE(nothing_opened());
   }
+}
+
+// The room a download needs is checked before it begins: without it the operator is told and
+// nothing is fetched.
+TEST_F(UpdateDialogTest, ADownloadWithoutRoomIsNotBegun) {
+  HttpServer files({{"/w.bin", {http::send(ok(download_bytes(1000)))}}});
+  const std::string url = files.url("/w.bin");
+  HttpServer feeds({{"/feed.xml", {http::send(ok(feed("wipedesk v140101", url, 1000)))}}});
+  UpdateLimits limits;
+  limits.spareSpace = std::uint64_t(1) << 62; // more than any disk here has
+  DialogResponder answers;
+  answers.ignore("progress-box").click("gtk-yes").click("close");
+  LogCapture log;
+  EXPECT_FALSE(run_update_dialog(nullptr, feeds.url("/feed.xml"), running, limits));
+  ASSERT_EQ(answers.seen().size(), 2u);
+  const std::string said = answers.seen()[1].text;
+  EXPECT_EQ(said.rfind("There is not enough free space in " + temp().path().string() +
+                           " for the new version: it needs ",
+                       0),
+            0u)
+      << said;
+  EXPECT_NE(log.text().find("UpdateDialog.cpp(166): "), std::string::npos) << log.text();
+  EXPECT_FALSE(files.has_request(1));
+  EXPECT_TRUE(download_folders().empty());
+  EXPECT_TRUE(nothing_opened());
 }
 
 TEST_F(UpdateDialogTest, CancelEndsAStalledTransferAtOnce) {

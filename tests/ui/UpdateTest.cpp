@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace {
 
 class UpdateTest : public ::testing::Test {
@@ -256,6 +259,34 @@ TEST_F(UpdateTest, ASilentServerEndsAtTheTimeout) {
     EXPECT_GE(took, 0.29);
     EXPECT_LT(took, 1.5);
     EXPECT_EQ(log.text(), "Update.cpp(157): The connection timed out.\n");
+  }
+}
+
+// A server that drips its answer, a byte now and then, never lets a wait time out: the check
+// as a whole ends at its own limit, in the header or in the body.
+TEST_F(UpdateTest, ADrippingServerEndsTheCheckAtItsLimit) {
+  std::vector<std::string> header, body = {http::send("HTTP/1.0 200 OK\r\n\r\n<rss>")};
+  for (char c : std::string("HTTP/1.0 200 OK\r\n")) {
+    header.push_back(http::send(std::string(1, c)));
+    header.push_back(http::sleep(0.2));
+  }
+  for (int i = 0; i < 40; ++i) {
+    body.push_back(http::send("x"));
+    body.push_back(http::sleep(0.2));
+  }
+  for (const auto& actions : {header, body}) {
+    HttpServer server({{"/feed.xml", actions}});
+    LogCapture log;
+    Update update;
+    update.set_check_limit_ms(1000);
+    UpdateInfo info;
+    const gint64 start = g_get_monotonic_time();
+    EXPECT_FALSE(update.check(server.url("/feed.xml"), info));
+    const double took = seconds_since(start);
+    EXPECT_GE(took, 0.99);
+    EXPECT_LT(took, 2.0);
+    EXPECT_EQ(log.text(), "Update.cpp(157): The connection timed out.\nUpdate.cpp(159): 1000\n"
+                          "Update.cpp(219)\n");
   }
 }
 

@@ -13,6 +13,7 @@
 #include "MainLoop.h"
 #include "PartitionSample.h"
 #include "ProgramConfig.h"
+#include "Screenshot.h"
 #include "Script.h"
 #include "Settings.h"
 #include "TempDir.h"
@@ -255,6 +256,66 @@ TEST_F(WipeUITest, TheButtonsActByState) {
     EXPECT_EQ(model().calls(), c.calls);
     EXPECT_EQ(told, c.told);
   }
+}
+
+// CONTINUE ends what the status line asked or told (the READY question, an error, the end of a
+// wipe); the next progress line fills it. RESUME keeps the last progress.
+TEST_F(WipeUITest, ContinueClearsTheStatusUntilTheNextProgress) {
+  const std::string progress = "WIPING - 50% | 256.0KB | LBA: 500 | 0 errors";
+  const struct {
+    int state;
+    const char* status;
+    const char* after;
+  } cases[] = {
+      {WipeModel::Waiting, "READY - Data on this drive will be lost. Are you sure?", ""},
+      {WipeModel::Waiting, "ERROR - Write failed (LBA: 5, sectors: 1)", ""},
+      {WipeModel::Done, "DONE - 512.0KB | 1.00 seconds | 0 errors", ""},
+      {WipeModel::Paused, progress.c_str(), progress.c_str()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.status);
+    model().show_status(c.status);
+    model().set_state(c.state);
+    click("start");
+    EXPECT_EQ(model().calls().back(), "start");
+    model().set_state(WipeModel::Wiping); // what the engine's answer brings
+    EXPECT_EQ(label("message"), c.after);
+    model().show_status(progress);
+    EXPECT_EQ(label("message"), progress);
+  }
+}
+
+// The model refuses to begin a wipe on a drive path that leads to another disk now: a box says
+// why and what to do.
+TEST_F(WipeUITest, ARefusalOfTheModelIsShownInABox) {
+  const std::string reason =
+      "\\\\.\\PhysicalDrive3 is no longer the drive this task was opened for: it was A&B "
+      "<i>Disk</i> / S<1>, 1000 sectors of 512 bytes, it is now OTHER / X9, 2048 sectors of 512 "
+      "bytes.";
+  DialogResponder answers;
+  answers.then([](GtkWindow* box) { save_screenshot(GTK_WIDGET(box), "WipeUI-refusal"); })
+      .click("close");
+  model().show_refusal(reason);
+  ASSERT_EQ(answers.seen().size(), 1u);
+  EXPECT_EQ(answers.seen()[0].title, "Error");
+  EXPECT_EQ(answers.seen()[0].text,
+            reason + "\n\nClose this task and open the drive's icon again.");
+}
+
+// A history entry with bytes that are not UTF-8 is shown, with those bytes replaced, rather
+// than dropped by GTK.
+TEST_F(WipeUITest, AHistoryEntryThatIsNotUtf8IsShown) {
+  MainLog::Entry entry = history_entry(sample_drive());
+  entry.set_wipe_method("M\xe9thode \xff");
+  MainLog::instance().add(entry);
+  DialogResponder answers;
+  answers.click("gtk-no");
+  click("start");
+  ASSERT_EQ(answers.seen().size(), 1u);
+  const std::string text = answers.seen()[0].text;
+  EXPECT_EQ(text.rfind("This drive was already wiped.", 0), 0u) << text;
+  EXPECT_NE(text.find("WIPE METHOD: M\xef\xbf\xbdthode \xef\xbf\xbd\n"), std::string::npos) << text;
+  EXPECT_TRUE(model().calls().empty());
 }
 
 TEST_F(WipeUITest, StartAsksWhatItMustBeforeArming) {
@@ -515,7 +576,8 @@ TEST_F(WipeUITest, TheOptionsPartFollowsTheToggleInEveryPanel) {
 // its end, the history is exported, CONTINUE brings the panel back to START, and the next START
 // knows the drive was wiped.
 TEST_F(WipeUITest, ARealWipeFromStartToTheExports) {
-  TestMachine machine(R"("drives": [ { "number": 0, "size": 1048576, "image": "disk0.img" } ])");
+  TestMachine machine(R"("drives": [ { "number": 0, "size": 1048576, "image": "disk0.img",
+                                         "product": "SIMULATED DISK", "serial": "SIM0001" } ])");
   std::ofstream(machine.image("disk0.img"), std::ios::binary) << std::string(1048576, '\xaa');
   program_config().set("Driver", CVWDRV_PATH);
   program_config()["wipe"]["command"] = config::Value(config::Value::Object);

@@ -1,5 +1,6 @@
 #include "DriveMiniUI/DriveMiniUI.h"
 
+#include "Strings.h"
 #include "gtk/Builder.h"
 #include "gtk/WidgetName.h"
 
@@ -13,6 +14,10 @@ DriveMiniUI::DriveMiniUI() {
   gtk::set_widget_name(GTK_WIDGET(serial), "serial");
 }
 
-void DriveMiniUI::set_model(const std::string& text) { gtk_label_set_text(model, text.c_str()); }
+void DriveMiniUI::set_model(const std::string& text) {
+  gtk_label_set_text(model, valid_utf8(text).c_str());
+}
 
-void DriveMiniUI::set_serial(const std::string& text) { gtk_label_set_text(serial, text.c_str()); }
+void DriveMiniUI::set_serial(const std::string& text) {
+  gtk_label_set_text(serial, valid_utf8(text).c_str());
+}

@@ -3,6 +3,7 @@
 #include "DriveMarkup.h"
 #include "Format.h"
 #include "Guarded.h"
+#include "Strings.h"
 #include "gtk/Builder.h"
 
 #include <algorithm>
@@ -61,7 +62,7 @@ GtkWidget* MultiSelectUI::build() {
   for (std::size_t i = 0; i < drives_.size(); ++i) {
     const Drive& drive = drives_[i];
     const std::uint64_t bytes = drive.sectors() * drive.sector_size();
-    const std::string name = drive.model() + " / " + drive.serial();
+    const std::string name = valid_utf8(drive.model() + " / " + drive.serial());
     GtkTreeIter row;
     gtk_list_store_append(store.get(), &row);
     gtk_list_store_set(store.get(), &row, TickColumn, FALSE, NameColumn, name.c_str(), SizeColumn,

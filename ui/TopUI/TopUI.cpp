@@ -1,6 +1,7 @@
 #include "TopUI/TopUI.h"
 
 #include "DebugLog.h"
+#include "DriveIdentity.h"
 #include "DriverModel.h"
 #include "Files.h"
 #include "Format.h"
@@ -305,13 +306,17 @@ bool TopUI::quit() {
   const int code = confirm_quit(window, unfinished_wipes());
   if (code == quit_stay)
     return false;
+  end(code);
+  return true;
+}
+
+void TopUI::end(int code) {
   exitCode = code;
   quitConfirmed = true;
   // Quitting may be asked before the main loop runs (from a dialog of start-up, through an
   // assistive tool): run then returns at once.
   if (gtk_main_level() > 0)
     gtk_main_quit();
-  return true;
 }
 
 void TopUI::rescan() {
@@ -329,15 +334,7 @@ void TopUI::bind_tasks_to_drives() {
     for (const Drive& now : drives_) {
       if (now.id() != opened.id())
         continue;
-      const bool same = now.model() == opened.model() && now.serial() == opened.serial() &&
-                        now.sectors() == opened.sectors() &&
-                        now.sector_size() == opened.sector_size();
-      vw->refuse_start(
-          same ? std::string()
-               : format(gettext("%1 is no longer the drive this task was opened for: it was "
-                                "%2 / %3, it is now %4 / %5.\n\nClose this task and open the "
-                                "drive's icon again."),
-                        opened.id(), opened.model(), opened.serial(), now.model(), now.serial()));
+      vw->refuse_start(same_disk(opened, now) ? std::string() : drive_change_text(opened, now));
     }
   }
 }
@@ -385,9 +382,11 @@ void TopUI::open_task(const Drive& drive, std::uint64_t lba, std::uint64_t secto
     tasks.select(task);
     return;
   }
-  auto* task =
-      new VWTask(viewModelFactory, wipeModelFactory, tasks, drive, lba, sectors, *this, window);
-  gtk_container_add(tasksContainer, task->widget());
+  gtk::telling_interface_errors(window, [&] {
+    auto* task =
+        new VWTask(viewModelFactory, wipeModelFactory, tasks, drive, lba, sectors, *this, window);
+    gtk_container_add(tasksContainer, task->widget());
+  });
 }
 
 GtkWidget* TopUI::task_widget(const Drive& drive) const {
@@ -457,7 +456,10 @@ void TopUI::blink(ViewUI& panel) {
 void TopUI::multi_wipe() {
   // A copy: tasks come and go as the loop below runs.
   const std::vector<Drive> drives = shownDrives;
-  MultiWipeUI dialog(drives, window);
+  std::unique_ptr<MultiWipeUI> made;
+  gtk::telling_interface_errors(window,
+                                [&] { made = std::make_unique<MultiWipeUI>(drives, window); });
+  MultiWipeUI& dialog = *made;
   for (std::size_t i = 0; i < drives.size(); ++i) {
     VWTask* task = vw_task(tasks, drives[i]);
     dialog.set_selected(i, task == nullptr || task->wipe_panel().wipe_state() == WipeModel::Idle);
@@ -507,8 +509,11 @@ void TopUI::wipe_all(const WipeOptions& options) {
 void TopUI::start_new_wipe(const Drive& drive) {
   if (VWTask* task = vw_task(tasks, drive))
     task->close();
-  auto* task = new VWTask(viewModelFactory, wipeModelFactory, tasks, drive, 0, drive.sectors(),
-                          *this, window);
+  VWTask* task = nullptr;
+  gtk::telling_interface_errors(window, [&] {
+    task = new VWTask(viewModelFactory, wipeModelFactory, tasks, drive, 0, drive.sectors(), *this,
+                      window);
+  });
   gtk_container_add(tasksContainer, task->widget());
   task->wipe_panel().arm(true);
 }
@@ -565,14 +570,18 @@ void TopUI::open_manual() {
 void TopUI::open_about() { show_splash(window, false); }
 
 void TopUI::open_settings() {
-  SettingsUI dialog(drives_, window);
-  if (dialog.run())
+  std::unique_ptr<SettingsUI> dialog;
+  gtk::telling_interface_errors(window,
+                                [&] { dialog = std::make_unique<SettingsUI>(drives_, window); });
+  if (dialog->run())
     show_drives(); // the hidden drives may have changed
 }
 
 void TopUI::open_wipe_log() {
-  MainLogUI history(MainLog::instance(), window);
-  history.run();
+  std::unique_ptr<MainLogUI> history;
+  gtk::telling_interface_errors(
+      window, [&] { history = std::make_unique<MainLogUI>(MainLog::instance(), window); });
+  history->run();
 }
 
 gboolean TopUI::on_delete(GtkWidget*, GdkEvent*, gpointer self) {

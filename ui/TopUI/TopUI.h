@@ -50,6 +50,9 @@ public:
   // Asks the quit question. True when the program is to end: the main loop has been told to
   // quit and run returns the chosen code.
   bool quit();
+  // Ends the program with `code` without asking: the main loop is told to quit (run returns
+  // `code`, at once when the loop does not run yet).
+  void end(int code);
   // A new drive list from the factory, then show_drives.
   void rescan();
   // The drives that the settings do not hide, their icons and the count.

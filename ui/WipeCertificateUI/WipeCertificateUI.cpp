@@ -10,6 +10,7 @@
 #include "ProgramConfig.h"
 #include "Settings.h"
 #include "SettingsUI/SettingsUI.h"
+#include "Strings.h"
 #include "Translation.h"
 #include "WipeMethod.h"
 #include "gtk/Builder.h"
@@ -145,7 +146,7 @@ WipeCertificateUI::WipeCertificateUI(const WipeRecord& record, GtkWindow* parent
   };
   for (const auto& [name, text] : facts) {
     GtkLabel* label = ui.get<GtkLabel>(name.c_str(), GTK_TYPE_LABEL);
-    gtk_label_set_text(label, text.c_str());
+    gtk_label_set_text(label, valid_utf8(text).c_str());
     gtk::set_widget_name(GTK_WIDGET(label), "text");
   }
 

@@ -6,6 +6,7 @@
 #include "LogUI/LogUI.h"
 #include "MainLog.h"
 #include "Settings.h"
+#include "Strings.h"
 #include "Translation.h"
 #include "WipeConfirmation.h"
 #include "gtk/Builder.h"
@@ -135,7 +136,7 @@ void WipeUI::arm(bool startNow) {
   model->set_lba(area.start());
   model->set_sectors(area.sectors());
   model->arm();
-  if (startNow)
+  if (startNow && model->state() == WipeModel::Waiting)
     model->start();
 }
 
@@ -186,8 +187,9 @@ void WipeUI::export_history() {
 }
 
 void WipeUI::status_changed(const char* text) {
-  statusText = text;
-  gtk_label_set_text(message, text);
+  // An engine's or a drive's message may hold any bytes.
+  statusText = valid_utf8(text);
+  gtk_label_set_text(message, statusText.c_str());
 }
 
 void WipeUI::percent_changed(int percent) {
@@ -199,6 +201,14 @@ void WipeUI::percent_changed(int percent) {
 void WipeUI::area_done(std::uint64_t lba, std::uint64_t sectors) {
   if (callback_ != nullptr)
     callback_->area_wiped(lba, sectors);
+}
+
+void WipeUI::start_refused(const char* reason) { tell_refusal(reason); }
+
+void WipeUI::tell_refusal(const std::string& reason) {
+  gtk::message_box(gtk::MessageKind::Error,
+                   reason + "\n\n" + gettext("Close this task and open the drive's icon again."),
+                   gtk::window_of(parent));
 }
 
 void WipeUI::changed(DriveAreaEngine&) { area_changed(); }
@@ -220,10 +230,16 @@ void WipeUI::start_clicked() {
   switch (model->state()) {
   case WipeModel::Wiping: model->pause(); return;
   case WipeModel::Idle: break;
-  default: model->start(); return; // resume, or go on after an error or the end
+  case WipeModel::Paused: model->start(); return; // resume
+  default:
+    // CONTINUE: the question of the armed model, or the error or the end it answers, is over;
+    // the next progress line fills the status.
+    status_changed("");
+    model->start();
+    return;
   }
   if (!startRefusal.empty()) {
-    gtk::message_box(gtk::MessageKind::Error, startRefusal, gtk::window_of(parent));
+    tell_refusal(startRefusal);
     return;
   }
   WipeOptions chosen = model->options();
@@ -296,7 +312,10 @@ void WipeUI::on_ignore_toggled(GtkToggleButton*, gpointer self) {
 void WipeUI::on_log_file(GtkButton*, gpointer self) {
   guarded("WipeUI.cpp(357)", "WipeUI.cpp(359)", [&] {
     auto* panel = static_cast<WipeUI*>(self);
-    LogUI window(panel->model->log(), gtk::window_of(panel->parent));
-    window.run();
+    GtkWindow* parent = gtk::window_of(panel->parent);
+    std::unique_ptr<LogUI> window;
+    gtk::telling_interface_errors(
+        parent, [&] { window = std::make_unique<LogUI>(panel->model->log(), parent); });
+    window->run();
   });
 }

@@ -83,13 +83,15 @@ public:
   void status_changed(const char* text) override;
   void percent_changed(int percent) override;
   void area_done(std::uint64_t lba, std::uint64_t sectors) override;
+  // The model would not begin a wipe on this drive: an error box says why.
+  void start_refused(const char* reason) override;
 
   // The last status text the model gave.
   const std::string& status_text() const { return statusText; }
 
-  // Why START may not arm a wipe on this panel's drive, shown instead (the path of the drive
-  // now leads to another disk, say); empty allows it again. Resuming or going on is not
-  // concerned: the engine keeps the device it opened.
+  // Why START may not arm a wipe on this panel's drive, in one sentence shown instead (a rescan
+  // found that the path of the drive leads to another disk, say); empty allows it again.
+  // Resuming or going on is not concerned: the engine keeps the device it opened.
   void refuse_start(const std::string& reason) { startRefusal = reason; }
 
 private:
@@ -100,6 +102,7 @@ private:
   void area_changed();
   void export_history();
   void start_clicked();
+  void tell_refusal(const std::string& reason);
   bool check_before_arming(WipeOptions& options);
   void area_chosen();
   void options_for_model();

@@ -15,19 +15,42 @@
 
 #include <gtk/gtk.h>
 
+#include <stdexcept>
 #include <string>
 
 namespace gtk {
+
+// An interface file that cannot be used: missing, unparsable, or without an object that its
+// window looks up. what() is the identifier of the failure ("Builder.cpp(14)", ...); the file
+// and the reason are kept for the operator.
+class InterfaceFileError : public std::runtime_error {
+public:
+  InterfaceFileError(const char* identifier, const std::string& path, const std::string& reason)
+      : std::runtime_error(identifier), path_(path), reason_(reason) {}
+  // The full path of the file.
+  const std::string& path() const { return path_; }
+  // What is wrong with it, in a phrase.
+  const std::string& reason() const { return reason_; }
+
+private:
+  std::string path_;
+  std::string reason_;
+};
+
+// Runs `work`, which opens a window; when an interface file fails it, an error box over
+// `parent` names the file and says what is wrong, and the error passes on (for the caller's
+// guard to log). Without this, a click on what opens the window would seem to do nothing.
+template <typename Work> void telling_interface_errors(GtkWindow* parent, Work&& work);
 
 class Builder {
 public:
   // Loads `file`, a path relative to the resource directory ("SettingsUI/SettingsUI.ui").
   // Every widget with an id in the file gets that id as its accessible id. Throws
-  // std::runtime_error "Builder.cpp(14)", after the debug-log line "Builder.cpp(12): " with the
+  // InterfaceFileError "Builder.cpp(14)", after the debug-log line "Builder.cpp(12): " with the
   // full path and the reason, when the file cannot be loaded.
   explicit Builder(const std::string& file);
 
-  // The object named `name`. Throws std::runtime_error "Builder.cpp(23)", after the debug-log
+  // The object named `name`. Throws InterfaceFileError "Builder.cpp(23)", after the debug-log
   // line "Builder.cpp(22): " + name, when the file has no such object.
   GObject* object(const char* name) const;
 
@@ -36,7 +59,7 @@ public:
   GtkWidget* widget(const char* name) const;
 
   // The object named `name`, checked to be of `type` (or a subtype): fails as `object` does,
-  // and throws std::runtime_error "Builder.cpp(31)", after the debug-log line
+  // and throws InterfaceFileError "Builder.cpp(31)", after the debug-log line
   // "Builder.cpp(30): " + name + " is a <its type>, not a <type>", when it is of another type.
   template <typename T> T* get(const char* name, GType type) const {
     return reinterpret_cast<T*>(checked(name, type));
@@ -45,7 +68,20 @@ public:
 private:
   GObject* checked(const char* name, GType type) const;
 
+  std::string path;
   ObjectRef<GtkBuilder> builder;
 };
+
+// Shows the error box of telling_interface_errors.
+void show_interface_error(GtkWindow* parent, const InterfaceFileError& error);
+
+template <typename Work> void telling_interface_errors(GtkWindow* parent, Work&& work) {
+  try {
+    work();
+  } catch (const InterfaceFileError& error) {
+    show_interface_error(parent, error);
+    throw;
+  }
+}
 
 } // namespace gtk

@@ -2,6 +2,7 @@
 
 #include "Format.h"
 #include "Guarded.h"
+#include "Strings.h"
 #include "Translation.h"
 #include "gtk/WidgetName.h"
 
@@ -37,7 +38,7 @@ void ProgressBox::Row::set(const std::string& text) {
 void ProgressBox::Row::show_pending() {
   if (label == nullptr || !fresh)
     return;
-  gtk_label_set_text(label, pending.c_str());
+  gtk_label_set_text(label, valid_utf8(pending).c_str()); // an address or path
   fresh = false;
 }
 
@@ -129,12 +130,12 @@ void ProgressBox::check() {
 
 void ProgressBox::set_text(std::int64_t which, const std::string& text) {
   if (which == title_text) {
-    gtk_window_set_title(GTK_WINDOW(dialog_.get()), text.c_str());
+    gtk_window_set_title(GTK_WINDOW(dialog_.get()), valid_utf8(text).c_str());
   } else if (which == second_text) {
     secondRow_.set(text);
   } else if (which == first_text) {
     if (mode_ == ProgressMode::Amount) {
-      gtk_progress_bar_set_text(bar_, text.c_str());
+      gtk_progress_bar_set_text(bar_, valid_utf8(text).c_str());
       hold_ = hold_refreshes;
     } else {
       firstRow_.set(text);
