@@ -183,7 +183,8 @@ TEST_F(MainLogUITest, ClearAsksThenEmptiesTheHistoryButNoFile) {
     window.run();
     ASSERT_EQ(answers.seen().size(), 3u);
     EXPECT_EQ(answers.seen()[1].title, "Question");
-    EXPECT_EQ(answers.seen()[1].text, "Clear the wipe history?\n\nIts 2 wipe records will be erased.");
+    EXPECT_EQ(answers.seen()[1].text,
+              "Clear the wipe history?\n\nIts 2 wipe records will be erased.");
     EXPECT_EQ(history.entries().size(), c.cleared ? 0u : 2u);
     EXPECT_EQ(read(dir.file("WipeLog.cfg")), before);
   }

@@ -183,7 +183,8 @@ TEST_F(TopUITest, AManualThatCannotBeOpenedIsToldInABox) {
   } cases[] = {
       {"manual.html",
        "The manual " + shown + " cannot be opened: no program on this system opens it."},
-      {"gone.html", "The manual " + std::string(CVW_PROGRAM_DIR) + "/lib/locale/en/gone.html is missing."},
+      {"gone.html",
+       "The manual " + std::string(CVW_PROGRAM_DIR) + "/lib/locale/en/gone.html is missing."},
   };
   ScopedEnvironment shell("CVW_SHELL_OPEN", dir.file("no-such-opener"));
   for (const auto& c : cases) {

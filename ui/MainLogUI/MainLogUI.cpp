@@ -60,10 +60,11 @@ bool clear_confirmed(const MainLog& log, GtkWindow* window) {
   const std::size_t records = log.entries().size();
   if (records == 0)
     return true;
-  const std::string text = format(ngettext("Clear the wipe history?\n\nIts wipe record will be erased.",
-                                           "Clear the wipe history?\n\nIts %1 wipe records will be erased.",
-                                           static_cast<unsigned long>(records)),
-                                  std::to_string(records));
+  const std::string text =
+      format(ngettext("Clear the wipe history?\n\nIts wipe record will be erased.",
+                      "Clear the wipe history?\n\nIts %1 wipe records will be erased.",
+                      static_cast<unsigned long>(records)),
+             std::to_string(records));
   return gtk::message_box(gtk::MessageKind::Question, text, window, true) == gtk::answer_yes;
 }
 
