@@ -1,5 +1,6 @@
 #include "Notice.h"
 
+#include <gtk/gtk.h>
 #include <libintl.h>
 
 #include <clocale>
@@ -37,6 +38,8 @@ std::string elevation_failure_text(Elevation elevation, const std::string& progr
   return result;
 }
 
+namespace {
+
 GtkWidget* notice_dialog(const std::string& text) {
   GtkWidget* dialog = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR,
                                              GTK_BUTTONS_CLOSE, "%s", text.c_str());
@@ -44,6 +47,8 @@ GtkWidget* notice_dialog(const std::string& text) {
   gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
   return dialog;
 }
+
+} // namespace
 
 void tell_operator(const std::string& text) {
   std::cerr << text << std::endl;

@@ -5,8 +5,6 @@
 
 #include "Elevation.h"
 
-#include <gtk/gtk.h>
-
 #include <string>
 
 // Takes the operator's language from the environment and the translations from lib/locale in
@@ -20,6 +18,3 @@ std::string elevation_failure_text(Elevation elevation, const std::string& progr
 // Writes `text` on standard error, then shows it in a modal error box when GTK can reach a
 // display, and returns when the operator has closed it.
 void tell_operator(const std::string& text);
-
-// The error box of tell_operator, not yet run; the caller runs and destroys it.
-GtkWidget* notice_dialog(const std::string& text);
