@@ -6,16 +6,21 @@
 #include <string>
 #include <vector>
 
-int open_sibling_program(const char* path, const char* ending, const char* replacement,
-                         ShellOpen open) {
+std::string sibling_program(const char* path, const char* ending, const char* replacement) {
   const std::size_t length = std::strlen(path);
   const std::size_t endingLength = std::strlen(ending);
   if (length < endingLength)
-    return -1;
+    return "";
   if (std::memcmp(path + length - endingLength, ending, endingLength) != 0)
+    return "";
+  return std::string(path, length - endingLength) + replacement;
+}
+
+int open_sibling_program(const char* path, const char* ending, const char* replacement,
+                         ShellOpen open) {
+  const std::string program = sibling_program(path, ending, replacement);
+  if (program.empty())
     return -1;
-  std::string program(path, length - endingLength);
-  program += replacement;
   const HINSTANCE result = open(nullptr, "open", program.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
   return result > 32 ? 0 : -1;
 }

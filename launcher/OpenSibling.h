@@ -15,6 +15,10 @@ constexpr const char* launcher_replacement = "";
 using ShellOpen = HINSTANCE (*)(HWND window, LPCSTR verb, LPCSTR file, LPCSTR parameters,
                                 LPCSTR directory, int show);
 
+// `path` with its `ending` (compared byte for byte) replaced by `replacement`; empty when `path`
+// does not end in `ending`.
+std::string sibling_program(const char* path, const char* ending, const char* replacement);
+
 // Opens `path` with its `ending` (compared byte for byte) replaced by `replacement`, through
 // the shell's "open", without arguments, working directory or waiting. Returns 0 when the shell
 // took the request; -1 when `path` does not end in `ending` or the shell refused.

@@ -102,9 +102,10 @@ int run(int argc, char** argv) {
     debug_log() << "main.cpp(60)\n";
     gtk::message_box(gtk::MessageKind::Error,
                      gettext("This program needs administrator rights to reach the drives.\n\n"
-                             "Start it with sudo or pkexec."),
+                             "Start it with \"wipedesk Start\", which asks for them, or with "
+                             "pkexec or sudo."),
                      nullptr);
-    return failed("needs administrator rights: start it with sudo or pkexec");
+    return failed("needs administrator rights: start it with \"wipedesk Start\", pkexec or sudo");
   }
 
   show_splash(nullptr, true);

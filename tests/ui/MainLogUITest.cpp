@@ -8,6 +8,8 @@
 #include "LogCapture.h"
 #include "TempDir.h"
 
+#include <gdk/gdkkeysyms.h>
+
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
@@ -154,16 +156,45 @@ TEST_F(MainLogUITest, ExportsSaveAndLoadThroughTheirChoosers) {
   gtk_widget_destroy(GTK_WIDGET(parent));
 }
 
-TEST_F(MainLogUITest, ClearEmptiesTheHistoryButNoFile) {
+// Clear asks first, No being the default; only Yes empties the history, and no file is touched.
+TEST_F(MainLogUITest, ClearAsksThenEmptiesTheHistoryButNoFile) {
   history.add(entry(1700000000, "Model", "S"));
+  history.add(entry(1700000600, "Model", "T"));
   ASSERT_TRUE(history.save(dir.file("WipeLog.cfg")));
   const std::string before = read(dir.file("WipeLog.cfg"));
+  const std::string text = history.to_text();
+  const struct {
+    const char* answer;
+    bool cleared;
+  } cases[] = {{"no", false}, {"return", false}, {"escape", false}, {"yes", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.answer);
+    MainLogUI window(history, nullptr);
+    DialogResponder answers;
+    answers.respond(5);
+    const std::string answer = c.answer;
+    if (answer == "return")
+      answers.key(GDK_Return);
+    else if (answer == "escape")
+      answers.key(GDK_Escape);
+    else
+      answers.click("gtk-" + answer);
+    answers.then([&](GtkWindow*) { EXPECT_EQ(window.text(), c.cleared ? "" : text); }).close();
+    window.run();
+    ASSERT_EQ(answers.seen().size(), 3u);
+    EXPECT_EQ(answers.seen()[1].title, "Question");
+    EXPECT_EQ(answers.seen()[1].text,
+              "Clear the wipe history?\n\nIts 2 wipe records will be erased.");
+    EXPECT_EQ(history.entries().size(), c.cleared ? 0u : 2u);
+    EXPECT_EQ(read(dir.file("WipeLog.cfg")), before);
+  }
+
+  // With nothing to lose there is nothing to ask.
   MainLogUI window(history, nullptr);
   DialogResponder answers;
-  answers.respond(5).then([&](GtkWindow*) { EXPECT_EQ(window.text(), ""); }).close();
+  answers.respond(5).close();
   window.run();
-  EXPECT_TRUE(history.entries().empty());
-  EXPECT_EQ(read(dir.file("WipeLog.cfg")), before);
+  EXPECT_EQ(answers.seen().size(), 2u);
 }
 
 TEST_F(MainLogUITest, FilesThatFailKeepTheChooserOpenAndTheHistory) {

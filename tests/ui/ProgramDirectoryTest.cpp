@@ -31,8 +31,8 @@ TEST(ProgramDirectory, HoldsTheProgramsAndTheirDataFiles) {
   for (const char* name :
        {"wipedesk", "cvwdrv", "wipelaunch", "wipedesk Start", "tonlet", "wipedesk.cfg",
         "lib/gtkrc-2.0", "lib/locale/de/LC_MESSAGES/CVW.mo", "lib/locale/en/manual.html",
-        "lib/locale/en/splash.png", "lib/sounds/error.wav", "lib/sounds/done.wav",
-        "lib/TopUI/TopUI.ui", "lib/WipeUI/WipeUI.ui", "lib/ViewUI/ViewUI.ui",
+        "lib/locale/en/splash.png", "lib/locale/de/splash.png", "lib/sounds/error.wav",
+        "lib/sounds/done.wav", "lib/TopUI/TopUI.ui", "lib/WipeUI/WipeUI.ui", "lib/ViewUI/ViewUI.ui",
         "lib/WipeCertificateUI/background.png"})
     EXPECT_TRUE(fs::exists(program_directory / name)) << name;
 }

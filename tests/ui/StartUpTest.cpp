@@ -243,5 +243,6 @@ TEST_F(StartUpTest, WithoutRootTheRealMachineIsRefused) {
   read_file(log, text);
   EXPECT_NE(text.find("\nmain.cpp(60)\n"), std::string::npos) << text;
   read_file(errors, text);
-  EXPECT_EQ(text, "wipedesk: needs administrator rights: start it with sudo or pkexec\n");
+  EXPECT_EQ(text, "wipedesk: needs administrator rights: start it with \"wipedesk Start\", pkexec "
+                  "or sudo\n");
 }

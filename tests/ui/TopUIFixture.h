@@ -88,6 +88,8 @@ class TopUIFixture : public GuiTest {
 protected:
   void SetUp() override {
     GuiTest::SetUp();
+    if (IsSkipped() || HasFatalFailure())
+      return;
     Settings::instance() = Settings();
     config::Value& configuration = program_config();
     configuration = config::Value(config::Value::Type::Object);
@@ -101,7 +103,8 @@ protected:
     if (top != nullptr)
       top->end_tasks();
     top.reset();
-    gtk_widget_destroy(window);
+    if (window != nullptr)
+      gtk_widget_destroy(window);
     Settings::instance() = Settings();
     program_config() = config::Value(config::Value::Type::Object);
   }

@@ -171,6 +171,34 @@ TEST_F(TopUITest, TheManualOpensInTheLanguageOfTheProgram) {
   EXPECT_EQ(wait_for_file(record), std::string(CVW_PROGRAM_DIR) + "/lib/locale/en/manual.html\n");
 }
 
+// F1 that cannot open the manual says why instead of doing nothing.
+TEST_F(TopUITest, AManualThatCannotBeOpenedIsToldInABox) {
+  TopUI& ui = make(drives(1));
+  GtkWidget* manual = widget_by_id(GTK_WIDGET(ui.help_menu()), "manual");
+  Locale::instance().init(std::string(CVW_PROGRAM_DIR) + "/lib/locale");
+  const std::string shown = std::string(CVW_PROGRAM_DIR) + "/lib/locale/en/manual.html";
+  const struct {
+    const char* file;
+    std::string text;
+  } cases[] = {
+      {"manual.html",
+       "The manual " + shown + " cannot be opened: no program on this system opens it."},
+      {"gone.html",
+       "The manual " + std::string(CVW_PROGRAM_DIR) + "/lib/locale/en/gone.html is missing."},
+  };
+  ScopedEnvironment shell("CVW_SHELL_OPEN", dir.file("no-such-opener"));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    program_config().set("Manual File", c.file);
+    DialogResponder answers;
+    answers.click("gtk-close");
+    gtk_menu_item_activate(GTK_MENU_ITEM(manual));
+    ASSERT_EQ(answers.seen().size(), 1u);
+    EXPECT_EQ(answers.seen()[0].title, "Error");
+    EXPECT_EQ(answers.seen()[0].text, c.text);
+  }
+}
+
 TEST_F(TopUITest, QuittingEndsTheLoopWithTheChosenCode) {
   make(drives(2));
   {

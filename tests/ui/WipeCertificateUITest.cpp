@@ -329,3 +329,32 @@ TEST_F(WipeCertificateUITest, SettingsThatCannotBeSavedAreReported) {
   offer_to_save_settings(Settings::instance(), nullptr);
   EXPECT_FALSE(fs::exists(dir.file("settings.cfg")));
 }
+
+// The sheet's own texts (title, subtitle, headings, captions) show whole and stay inside the
+// inner frame line of the background (x 18 to 622). The build runs this test in German too.
+TEST_F(WipeCertificateUITest, TheSheetsOwnTextsStayWholeInsideTheFrame) {
+  constexpr int frame_left = 18;
+  constexpr int frame_right = 622;
+  WipeCertificateUI certificate(finished_record(), nullptr);
+  show(certificate);
+  GtkWidget* sheet = certificate.picture_area();
+  int checked = 0;
+  for (GtkWidget* widget : all_widgets(sheet)) {
+    const std::string name = gtk_widget_get_name(widget);
+    if (!GTK_IS_LABEL(widget) ||
+        (name != "title" && name != "subtitle" && name != "heading" && name != "label"))
+      continue;
+    ++checked;
+    SCOPED_TRACE(gtk_label_get_text(GTK_LABEL(widget)));
+    PangoLayout* layout = gtk_label_get_layout(GTK_LABEL(widget));
+    EXPECT_FALSE(pango_layout_is_ellipsized(layout));
+    int x = 0, y = 0;
+    gtk_label_get_layout_offsets(GTK_LABEL(widget), &x, &y);
+    PangoRectangle ink, logical;
+    pango_layout_get_pixel_extents(layout, &ink, &logical);
+    const int left = x + ink.x - sheet->allocation.x;
+    EXPECT_GE(left, frame_left);
+    EXPECT_LE(left + ink.width, frame_right);
+  }
+  EXPECT_GE(checked, 12);
+}

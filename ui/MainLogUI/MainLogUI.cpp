@@ -3,9 +3,11 @@
 #include "DialogPlacement.h"
 #include "FileError.h"
 #include "FileSaver.h"
+#include "Format.h"
 #include "Translation.h"
 #include "gtk/Builder.h"
 #include "gtk/FileChooser.h"
+#include "gtk/MessageBox.h"
 #include "gtk/WidgetName.h"
 
 namespace {
@@ -52,6 +54,20 @@ private:
   GtkWindow* parent;
 };
 
+// The records cannot be had back once cleared (the empty history is what gets saved), so the
+// operator is asked, No being the default. An empty history has nothing to lose.
+bool clear_confirmed(const MainLog& log, GtkWindow* window) {
+  const std::size_t records = log.entries().size();
+  if (records == 0)
+    return true;
+  const std::string text =
+      format(ngettext("Clear the wipe history?\n\nIts wipe record will be erased.",
+                      "Clear the wipe history?\n\nIts %1 wipe records will be erased.",
+                      static_cast<unsigned long>(records)),
+             std::to_string(records));
+  return gtk::message_box(gtk::MessageKind::Question, text, window, true) == gtk::answer_yes;
+}
+
 } // namespace
 
 MainLogUI::MainLogUI(MainLog& log, GtkWindow* parent) : log(log) {
@@ -87,7 +103,10 @@ void MainLogUI::run() {
     case ExportCsv: FileSaver("WipeLog.csv", log.to_csv(), window).run(); break;
     case SaveHistory: MainLogSaver(log, window).run(); break;
     case LoadHistory: MainLogLoader(log, window).run(); break;
-    case ClearHistory: log.assign({}); break;
+    case ClearHistory:
+      if (clear_confirmed(log, window))
+        log.assign({});
+      break;
     default:
       log.set_callback(nullptr);
       dialog.reset();

@@ -564,7 +564,15 @@ void TopUI::show_help() {
 
 void TopUI::open_manual() {
   const std::string& file = program_config()["Manual File"].as_string();
-  system_open(Locale::instance().path(file));
+  const std::string path = Locale::instance().path(file);
+  if (system_open(path))
+    return;
+  // Opening happens out of sight: without a word here F1 would seem to do nothing at all.
+  const char* text =
+      g_file_test(path.c_str(), G_FILE_TEST_EXISTS)
+          ? gettext("The manual %1 cannot be opened: no program on this system opens it.")
+          : gettext("The manual %1 is missing.");
+  gtk::message_box(gtk::MessageKind::Error, format(text, path), window);
 }
 
 void TopUI::open_about() { show_splash(window, false); }

@@ -7,6 +7,7 @@
 #include <glib/gstdio.h>
 #include <libintl.h>
 
+#include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -23,6 +24,7 @@ namespace {
 bool available = false;
 std::string reason = "GTK was not started: the GUI test environment is not installed";
 std::unique_ptr<TempDir> home;
+std::string language;
 GLogCapture* capture = nullptr;
 
 const char* level_name(GLogLevelFlags level) {
@@ -61,7 +63,9 @@ public:
     g_setenv("GTK2_RC_FILES", (lib + "/gtkrc-2.0:" + CVW_TEST_GTKRC).c_str(), TRUE);
     g_unsetenv("GTK_MODULES");
     g_unsetenv("GTK_IM_MODULE");
-    g_setenv("LC_ALL", "C.UTF-8", TRUE);
+    const char* wanted = g_getenv("CVW_TEST_LOCALE");
+    const std::string locale = wanted != nullptr && *wanted != '\0' ? wanted : "";
+    g_setenv("LC_ALL", locale.empty() ? "C.UTF-8" : locale.c_str(), TRUE);
     g_unsetenv("LANGUAGE");
 
     gtk::set_resource_directory(lib);
@@ -90,6 +94,14 @@ public:
       reason = std::string("no display: GTK cannot open display ") + display;
       return;
     }
+    // GTK took the locale from LC_ALL; one that is not installed would leave the texts English.
+    if (!locale.empty() && std::string(setlocale(LC_MESSAGES, nullptr)) != locale) {
+      available = false;
+      reason = "the locale " + locale + " is not installed (./dev deps installs de_DE.UTF-8)";
+      return;
+    }
+    if (!locale.empty())
+      language = locale.substr(0, locale.find_first_of("_.@"));
     // The test processes share one display, and windows open at its centre, where the pointer
     // starts: GTK then follows the pointer into other processes' windows, which can vanish
     // between two of its questions to the server (a fatal BadWindow). The pointer waits in the
@@ -109,6 +121,8 @@ public:
 bool gui_available() { return available; }
 
 const std::string& gui_unavailable_reason() { return reason; }
+
+const std::string& test_language() { return language; }
 
 void GuiTest::SetUp() {
   if (gui_available())

@@ -4,7 +4,8 @@
 // The environment (installed by the kit's main) pins what changes pixels and behaviour: the
 // program's own lib/gtkrc-2.0 followed by the kit's test-gtkrc (DejaVu Sans 10, 96 DPI, the
 // built-in theme), the program directory's lib/ as resource directory, the text domain "CVW"
-// bound to lib/locale, the C locale, and a temporary HOME with .local/share in it (the file
+// bound to lib/locale, the C locale (or the one CVW_TEST_LOCALE names, such as de_DE.UTF-8, for a
+// run in another language), and a temporary HOME with .local/share in it (the file
 // chooser writes there). It starts GTK with gtk::init_toolkit, as the program does.
 //
 // While a test runs, a GLib warning or critical (a failed g_return_if_fail, markup that does
@@ -20,6 +21,9 @@
 // True when GTK started; else gui_unavailable_reason() says why.
 bool gui_available();
 const std::string& gui_unavailable_reason();
+
+// The language of a run in the locale that CVW_TEST_LOCALE names ("de"); empty in the C locale.
+const std::string& test_language();
 
 // Base of every test that needs a display. Without one it skips with the reason, or fails when
 // the environment variable CVW_GUI_REQUIRED is set (as CI sets it), so that a test run that

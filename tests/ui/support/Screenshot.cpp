@@ -30,7 +30,9 @@ ObjectRef<GdkPixbuf> picture_of(GtkWidget* widget) {
 std::string save_screenshot(GtkWidget* widget, const std::string& name) {
   const ObjectRef<GdkPixbuf> picture = picture_of(widget);
   std::filesystem::create_directories(screenshot_folder());
-  const std::string path = screenshot_folder() + "/" + name + ".png";
+  const std::string& language = test_language();
+  const std::string path =
+      screenshot_folder() + "/" + name + (language.empty() ? "" : "-" + language) + ".png";
   GError* error = nullptr;
   const gboolean saved = gdk_pixbuf_save(picture.get(), path.c_str(), "png", &error, nullptr);
   if (!saved) {

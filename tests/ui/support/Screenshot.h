@@ -15,7 +15,8 @@ ObjectRef<GdkPixbuf> picture_of(GtkWidget* widget);
 std::string screenshot_folder();
 
 // Draws `widget` (shown, in a realised window) after handling every pending event and saves it
-// as <screenshot_folder>/<name>.png; returns the path. Throws std::runtime_error when the widget
+// as <screenshot_folder>/<name>.png (<name>-<language>.png in a run in another language, see
+// test_language); returns the path. Throws std::runtime_error when the widget
 // gives no picture (it is hidden or not realised) or the file cannot be written.
 std::string save_screenshot(GtkWidget* widget, const std::string& name);
 
