@@ -5,6 +5,7 @@
 #include "WipeUI/WipeUI.h"
 
 #include "DialogResponder.h"
+#include "DoubleClick.h"
 #include "FakeWipeModel.h"
 #include "FindWidget.h"
 #include "GuiEnvironment.h"
@@ -356,6 +357,77 @@ TEST_F(WipeUITest, StartAsksWhatItMustBeforeArming) {
   }
 }
 
+namespace {
+
+// What the X server sends for a mouse click on `button`: the pointer enters, button 1 goes
+// down and, unless `release` is false, up again. GTK makes "clicked" of the release.
+void mouse_on(GtkWidget* button, bool press, bool release) {
+  GdkWindow* window = GTK_BUTTON(button)->event_window;
+  std::vector<GdkEventType> types;
+  if (press)
+    types = {GDK_ENTER_NOTIFY, GDK_BUTTON_PRESS};
+  if (release)
+    types.push_back(GDK_BUTTON_RELEASE);
+  for (GdkEventType type : types) {
+    GdkEvent* event = gdk_event_new(type);
+    if (type == GDK_ENTER_NOTIFY) {
+      event->crossing.window = GDK_WINDOW(g_object_ref(window));
+      event->crossing.detail = GDK_NOTIFY_ANCESTOR;
+    } else {
+      event->button.window = GDK_WINDOW(g_object_ref(window));
+      event->button.button = 1;
+    }
+    gtk_widget_event(button, event);
+    gdk_event_free(event);
+  }
+}
+
+} // namespace
+
+// START turns CONTINUE where the pointer is: the second press of a double-click on START must
+// not start the wipe. Presses count from when they go down; a click without a press (the
+// keyboard) from when it comes.
+TEST_F(WipeUITest, TheSecondPressOfADoubleClickOnStartStartsNothing) {
+  GtkWidget* start = find("start");
+  const struct {
+    const char* what;
+    bool wait;        // the double-click time passes after the arming
+    bool mouse;       // a press and a release, else a click without a press
+    bool waitInPress; // the double-click time passes while the button is held down
+    bool starts;
+  } cases[] = {
+      {"a double-click", false, true, false, false},
+      {"a quick second click by the keyboard", false, false, false, false},
+      {"a second press held past the double-click time", false, true, true, false},
+      {"a deliberate click", true, true, false, true},
+      {"a deliberate click by the keyboard", true, false, false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    model().clear_calls();
+    mouse_on(start, true, true);
+    ASSERT_EQ(button_label("start"), "CONTINUE");
+    if (c.wait)
+      wait_past_double_click();
+    if (!c.mouse) {
+      click("start");
+    } else if (c.waitInPress) {
+      mouse_on(start, true, false);
+      wait_past_double_click();
+      mouse_on(start, false, true);
+    } else {
+      mouse_on(start, true, true);
+    }
+    std::vector<std::string> expected = {"arm 0 1000 0"};
+    if (c.starts)
+      expected.push_back("start");
+    EXPECT_EQ(model().calls(), expected);
+    EXPECT_EQ(model().state(), WipeModel::Waiting);
+    click("stop");
+    ASSERT_EQ(model().state(), WipeModel::Idle);
+  }
+}
+
 TEST_F(WipeUITest, StartArmsTheChosenAreaWithTheEditorsOptions) {
   gtk_combo_box_set_active(GTK_COMBO_BOX(find("wipeArea")), 1);
   EXPECT_EQ(spin("wipeStart"), 100);
@@ -537,6 +609,7 @@ TEST_F(WipeUITest, ARealWipeFromStartToTheExports) {
   click("start");
   EXPECT_EQ(panel->wipe_state(), WipeModel::Waiting);
   EXPECT_EQ(button_label("start"), "CONTINUE");
+  wait_past_double_click();
   click("start");
   ASSERT_TRUE(run_loop([&] { return panel->wipe_state() == WipeModel::Done; }, 30 * G_USEC_PER_SEC))
       << log.text();

@@ -78,6 +78,7 @@ WipeUI::WipeUI(WipeModelFactory& factory, const Drive& drive, std::uint64_t lba,
   startButton = ui.get<GtkButton>("start", GTK_TYPE_BUTTON);
   gtk::set_widget_name(GTK_WIDGET(startButton), "start");
   g_signal_connect(startButton, "clicked", G_CALLBACK(on_start), this);
+  g_signal_connect(startButton, "button-press-event", G_CALLBACK(on_start_press), this);
   GtkWidget* wipeAll = ui.get<GtkWidget>("wipeAll", GTK_TYPE_BUTTON);
   gtk::set_widget_name(wipeAll, "wipeAll");
   g_signal_connect(wipeAll, "clicked", G_CALLBACK(on_wipe_all), this);
@@ -146,6 +147,8 @@ void WipeUI::deselect() { parts.deselect(); }
 void WipeUI::state_changed(int) {
   const int state = model->state();
   const StateLook& look = look_of(state);
+  if (state != WipeModel::Waiting)
+    armedAt = 0;
   if (state == WipeModel::Done)
     export_history();
   switch (state) {
@@ -220,6 +223,10 @@ void WipeUI::start_clicked() {
   switch (model->state()) {
   case WipeModel::Wiping: model->pause(); return;
   case WipeModel::Idle: break;
+  case WipeModel::Waiting:
+    if (too_soon_after_arming())
+      return; // the second press of a double-click on START
+    [[fallthrough]];
   default: model->start(); return; // resume, or go on after an error or the end
   }
   if (!startRefusal.empty()) {
@@ -231,6 +238,20 @@ void WipeUI::start_clicked() {
     return;
   model->set_options(chosen);
   arm(false);
+  if (model->state() == WipeModel::Waiting)
+    armedAt = g_get_monotonic_time();
+}
+
+bool WipeUI::too_soon_after_arming() const {
+  if (armedAt == 0)
+    return false;
+  // The press that made this click; a click without one (the keyboard, an assistive tool's
+  // action) counts from now.
+  const gint64 press = pressedAt > armedAt ? pressedAt : g_get_monotonic_time();
+  gint doubleClick = 0;
+  g_object_get(gtk_widget_get_settings(GTK_WIDGET(startButton)), "gtk-double-click-time",
+               &doubleClick, nullptr);
+  return press - armedAt < gint64{doubleClick} * 1000;
 }
 
 // The editor's check of the options, then the questions: a drive that stands in the wipe history,
@@ -261,6 +282,11 @@ void WipeUI::options_for_model() {
 void WipeUI::on_start(GtkButton*, gpointer self) {
   guarded("WipeUI.cpp(275)", "WipeUI.cpp(277)",
           [&] { static_cast<WipeUI*>(self)->start_clicked(); });
+}
+
+gboolean WipeUI::on_start_press(GtkWidget*, GdkEventButton*, gpointer self) {
+  static_cast<WipeUI*>(self)->pressedAt = g_get_monotonic_time();
+  return FALSE;
 }
 
 void WipeUI::on_stop(GtkButton*, gpointer self) {
