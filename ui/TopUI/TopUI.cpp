@@ -222,6 +222,9 @@ TopUI::TopUI(DrivesFactory& drivesFactory, ViewModelFactory& viewModelFactory,
   GtkWidget* help = ui.get<GtkWidget>("help", GTK_TYPE_BUTTON);
   gtk::set_widget_name(help, "help");
   g_signal_connect(help, "clicked", G_CALLBACK(on_help), this);
+  // The two buttons that show only a picture, named for assistive tools.
+  atk_object_set_name(gtk_widget_get_accessible(close), gettext("Quit"));
+  atk_object_set_name(gtk_widget_get_accessible(help), gettext("Help"));
   GtkWidget* multiwipe = ui.get<GtkWidget>("multiwipe", GTK_TYPE_BUTTON);
   gtk::set_widget_name(multiwipe, "multiwipe");
   g_signal_connect(multiwipe, "clicked", G_CALLBACK(on_multi_wipe), this);
