@@ -4,6 +4,7 @@
 #include "TopUIFixture.h"
 
 #include "Keyboard.h"
+#include "Screenshot.h"
 
 #include <gdk/gdkkeysyms.h>
 
@@ -32,6 +33,7 @@ TEST_F(TopUIKeyboardTest, TabReachesEachDriveAndReturnOpensIt) {
 
   while (gtk_window_get_focus(GTK_WINDOW(window)) != ui.icon(1).focus_widget())
     press_key(window, GDK_Tab);
+  save_screenshot(window, "TopUI-focus-on-a-drive");
   press_key(window, GDK_Return);
   ASSERT_NE(ui.task_widget(list[1]), nullptr);
   EXPECT_EQ(ui.icon(1).selection(), 1);
