@@ -52,9 +52,22 @@ def has_german():
     return "de_de.utf8" in out.split()
 
 
+def settled_extents(app):
+    """The main window's extents once they stay the same for a fifth of a second: the window
+    takes its new size a moment after a task opens."""
+    window = app.find("MainWindow")
+    last = [None]
+
+    def same():
+        now = app.extents(window)
+        settled, last[0] = now == last[0], now
+        return now if settled else None
+    return desk.wait_until("the window's size", same, 10, 0.2)
+
+
 def on_screen(app, screen):
     """The main window lies wholly on the screen."""
-    x, y, w, h = app.extents(app.find("MainWindow"))
+    x, y, w, h = settled_extents(app)
     desk_e2e.check(x >= 0 and y >= 0 and x + w <= screen[0] and y + h <= screen[1],
                    "the window at %d,%d of %dx%d leaves the screen of %dx%d"
                    % (x, y, w, h, screen[0], screen[1]))
@@ -64,7 +77,7 @@ def picture(app, path):
     # The pointer away from the icons, whose tooltips would cover the window.
     pyatspi.Registry.generateMouseEvent(0, 0, "abs")
     time.sleep(0.5)
-    desk.screenshot(path, app.extents(app.find("MainWindow")))
+    desk.screenshot(path, settled_extents(app))
 
 
 def one_language(build, work, machine_file, language, screen, folder):
@@ -74,8 +87,11 @@ def one_language(build, work, machine_file, language, screen, folder):
     try:
         top = app.wait_for("TopUI", 30)
         name = os.path.join(folder, "wipedesk-%dx%d-" % screen)
+        empty = settled_extents(app)
         app.click(app.wait_for("drive-0", root=top))
         app.wait_for("WipeUI", root=top)
+        desk.wait_until("the window grown by the task",
+                        lambda: settled_extents(app)[3] > empty[3])
         # START and CANCEL are on the screen, or come onto it as the keyboard reaches them.
         on_screen(app, screen)
         picture(app, name + "one-task-" + language + ".png")

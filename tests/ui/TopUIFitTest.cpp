@@ -19,10 +19,20 @@ protected:
   void fit_into(int width, int height) {
     gtk::set_work_area(GTK_WINDOW(window), GdkRectangle{0, 0, width, height});
     gtk_widget_queue_resize(window);
-    settle_window();
+    size();
   }
+  // The window's size once it has become what it asks for: the X server's answer to a resize
+  // can take a while on a busy machine.
   GtkAllocation size() {
-    settle_window();
+    run_loop(
+        [&] {
+          flush_events();
+          GtkRequisition wanted;
+          gtk_widget_get_child_requisition(window, &wanted);
+          return !gtk_events_pending() && window->allocation.width == wanted.width &&
+                 window->allocation.height == wanted.height;
+        },
+        20 * G_USEC_PER_SEC);
     return window->allocation;
   }
   GtkScrolledWindow* scroller() {
@@ -158,11 +168,11 @@ TEST_F(TopUIFitTest, PicturesOnTwoScreens) {
     wipe->set_state(WipeModel::Wiping);
     wipe->show_status("WIPING (pass 1 of 1) 38% - 6.080TB of 16.00TB");
     wipe->show_percent(38);
-    settle_window();
+    size();
     save_screenshot(window, name + "one-task-en");
     for (int i = 1; i < 4; ++i)
       press_icon(list[i]);
-    settle_window();
+    size();
     save_screenshot(window, name + "four-tasks-en");
     top->end_tasks();
   }
