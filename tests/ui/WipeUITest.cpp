@@ -360,8 +360,9 @@ TEST_F(WipeUITest, StartAsksWhatItMustBeforeArming) {
 namespace {
 
 // What the X server sends for a mouse click on `button`: the pointer enters, button 1 goes
-// down and, unless `release` is false, up again. GTK makes "clicked" of the release.
-void mouse_on(GtkWidget* button, bool press, bool release) {
+// down and, unless `release` is false, up again, all at `time` (the server's milliseconds; 0
+// for none). GTK makes "clicked" of the release.
+void mouse_on(GtkWidget* button, bool press, bool release, guint32 time = 0) {
   GdkWindow* window = GTK_BUTTON(button)->event_window;
   std::vector<GdkEventType> types;
   if (press)
@@ -373,11 +374,13 @@ void mouse_on(GtkWidget* button, bool press, bool release) {
     if (type == GDK_ENTER_NOTIFY) {
       event->crossing.window = GDK_WINDOW(g_object_ref(window));
       event->crossing.detail = GDK_NOTIFY_ANCESTOR;
+      event->crossing.time = time;
     } else {
       event->button.window = GDK_WINDOW(g_object_ref(window));
       event->button.button = 1;
+      event->button.time = time;
     }
-    gtk_widget_event(button, event);
+    gtk_main_do_event(event);
     gdk_event_free(event);
   }
 }
@@ -385,8 +388,9 @@ void mouse_on(GtkWidget* button, bool press, bool release) {
 } // namespace
 
 // START turns CONTINUE where the pointer is: the second press of a double-click on START must
-// not start the wipe. Presses count from when they go down; a click without a press (the
-// keyboard) from when it comes.
+// not start the wipe. Presses count from when they went down (by the server's clock when the
+// events carry its time, so that a busy program that sees them late still sees a double-click);
+// a click without a press (the keyboard) from when it comes.
 TEST_F(WipeUITest, TheSecondPressOfADoubleClickOnStartStartsNothing) {
   GtkWidget* start = find("start");
   const struct {
@@ -394,18 +398,23 @@ TEST_F(WipeUITest, TheSecondPressOfADoubleClickOnStartStartsNothing) {
     bool wait;        // the double-click time passes after the arming
     bool mouse;       // a press and a release, else a click without a press
     bool waitInPress; // the double-click time passes while the button is held down
+    guint32 gap;      // milliseconds between the two presses by the server's clock; 0: no time
     bool starts;
   } cases[] = {
-      {"a double-click", false, true, false, false},
-      {"a quick second click by the keyboard", false, false, false, false},
-      {"a second press held past the double-click time", false, true, true, false},
-      {"a deliberate click", true, true, false, true},
-      {"a deliberate click by the keyboard", true, false, false, true},
+      {"a double-click", false, true, false, 0, false},
+      {"a quick second click by the keyboard", false, false, false, 0, false},
+      {"a second press held past the double-click time", false, true, true, 0, false},
+      {"a double-click that a busy program sees late", true, true, false, 120, false},
+      {"a deliberate click", true, true, false, 0, true},
+      {"a deliberate click that a busy program sees at once", false, true, false, 600, true},
+      {"a deliberate click by the keyboard", true, false, false, 0, true},
   };
+  guint32 time = 1000;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     model().clear_calls();
-    mouse_on(start, true, true);
+    time += 10000;
+    mouse_on(start, true, true, c.gap != 0 ? time : 0);
     ASSERT_EQ(button_label("start"), "CONTINUE");
     if (c.wait)
       wait_past_double_click();
@@ -416,7 +425,7 @@ TEST_F(WipeUITest, TheSecondPressOfADoubleClickOnStartStartsNothing) {
       wait_past_double_click();
       mouse_on(start, false, true);
     } else {
-      mouse_on(start, true, true);
+      mouse_on(start, true, true, c.gap != 0 ? time + c.gap : 0);
     }
     std::vector<std::string> expected = {"arm 0 1000 0"};
     if (c.starts)

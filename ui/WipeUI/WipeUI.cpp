@@ -238,20 +238,27 @@ void WipeUI::start_clicked() {
     return;
   model->set_options(chosen);
   arm(false);
-  if (model->state() == WipeModel::Waiting)
+  if (model->state() == WipeModel::Waiting) {
     armedAt = g_get_monotonic_time();
+    armedEventTime = gtk_get_current_event_time();
+  }
 }
 
 bool WipeUI::too_soon_after_arming() const {
   if (armedAt == 0)
     return false;
-  // The press that made this click; a click without one (the keyboard, an assistive tool's
-  // action) counts from now.
-  const gint64 press = pressedAt > armedAt ? pressedAt : g_get_monotonic_time();
   gint doubleClick = 0;
   g_object_get(gtk_widget_get_settings(GTK_WIDGET(startButton)), "gtk-double-click-time",
                &doubleClick, nullptr);
-  return press - armedAt < gint64{doubleClick} * 1000;
+  // A click without a press since the arming (the keyboard, an assistive tool's action) counts
+  // from now.
+  if (pressedAt <= armedAt)
+    return g_get_monotonic_time() - armedAt < gint64{doubleClick} * 1000;
+  // The press that made this click, by the X server's clock when both events have a time.
+  if (armedEventTime != GDK_CURRENT_TIME && pressedEventTime != GDK_CURRENT_TIME)
+    return static_cast<guint32>(pressedEventTime - armedEventTime) <
+           static_cast<guint32>(doubleClick);
+  return pressedAt - armedAt < gint64{doubleClick} * 1000;
 }
 
 // The editor's check of the options, then the questions: a drive that stands in the wipe history,
@@ -284,8 +291,10 @@ void WipeUI::on_start(GtkButton*, gpointer self) {
           [&] { static_cast<WipeUI*>(self)->start_clicked(); });
 }
 
-gboolean WipeUI::on_start_press(GtkWidget*, GdkEventButton*, gpointer self) {
-  static_cast<WipeUI*>(self)->pressedAt = g_get_monotonic_time();
+gboolean WipeUI::on_start_press(GtkWidget*, GdkEventButton* event, gpointer self) {
+  auto* panel = static_cast<WipeUI*>(self);
+  panel->pressedAt = g_get_monotonic_time();
+  panel->pressedEventTime = event->time;
   return FALSE;
 }
 

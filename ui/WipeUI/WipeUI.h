@@ -123,10 +123,13 @@ private:
   std::unique_ptr<WipeModel> model;
   std::string statusText;
   std::string startRefusal;
-  // When START armed the wipe, and when the first button was last pressed (monotonic time);
-  // 0 for never.
+  // When START armed the wipe, and when the first button was last pressed: in monotonic time
+  // (0 for never) as the panel saw them, and in the X server's time of the events that made
+  // them (0 when no event did), which a busy program sees late but in the operator's rhythm.
   gint64 armedAt = 0;
   gint64 pressedAt = 0;
+  guint32 armedEventTime = 0;
+  guint32 pressedEventTime = 0;
   DriveAreaEngine area;
   WipeOptionsEditor options;
   Notifier notifier;
