@@ -159,15 +159,19 @@ class Desk:
             label, pyatspi.ROLE_PUSH_BUTTON, window))
         self.press(node)
 
-    def focused(self, node):
-        """Whether node, or a node inside it, has the keyboard's focus."""
-        for inner in _descendants(node):
+    def focus_in(self, root):
+        """The node under root (root included) that has the keyboard's focus, or None."""
+        for inner in _descendants(root):
             try:
                 if inner.getState().contains(pyatspi.STATE_FOCUSED):
-                    return True
+                    return inner
             except Exception:
                 pass
-        return False
+        return None
+
+    def focused(self, node):
+        """Whether node, or a node inside it, has the keyboard's focus."""
+        return self.focus_in(node) is not None
 
     def point_at(self, node):
         """The pointer over the middle of node; without a window manager the keys then go to

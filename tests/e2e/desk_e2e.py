@@ -117,13 +117,14 @@ def open_from_keyboard(app, top, icon):
     Return."""
     node = app.wait_for(icon, root=top)
     app.point_at(app.wait_for("label", root=top))
+    # One key at a time, each once the program has moved the focus: a Tab still on its way
+    # would carry the focus past the icon before Return comes.
     for _ in range(12):
+        before = app.focus_in(top)
         app.key("Tab")
-        try:
-            desk.wait_until("the focus on " + icon, lambda: app.focused(node), 0.5)
+        desk.wait_until("the focus moved on", lambda: app.focus_in(top) not in (None, before), 30)
+        if app.focused(node):
             break
-        except desk.Timeout:
-            continue
     else:
         raise desk.Timeout("Tab never reached " + icon)
     app.key("Return")
@@ -139,7 +140,7 @@ def a_whole_wipe(build, work):
         top = app.wait_for("TopUI", 30)
         check(app.text_of("label", top) == "CONNECTED DRIVES = 2", app.text_of("label", top))
         open_from_keyboard(app, top, "drive-0")
-        panel = app.wait_for("WipeUI", root=top)
+        panel = app.wait_for("WipeUI", 30, root=top)
         labels = app.labels_of(app.wait_for("wipeStart", root=panel))
         check(labels == ["First:"], "the first sector's field is labelled by %r" % labels)
 
