@@ -27,7 +27,8 @@ int drive_area_item(const Drive& drive, std::uint64_t start, std::uint64_t secto
 bool drive_area_range(const Drive& drive, int item, std::uint64_t& start, std::uint64_t& sectors);
 
 // The area choice of a drive's panel in `ui`: the combo box "<prefix>Area" filled with the
-// drive's items, and `area` bound to the spin buttons "<prefix>Start", "<prefix>Sectors" and
+// drive's items (cut to the combo box's width where it shows the chosen one, whole in the list
+// that drops down), and `area` bound to the spin buttons "<prefix>Start", "<prefix>Sectors" and
 // "<prefix>Finish" over the whole drive. Returns the combo box; the panel connects it and sets
 // the range and the callback of `area`.
 GtkComboBox* bind_drive_area(const gtk::Builder& ui, const std::string& prefix, const Drive& drive,

@@ -159,6 +159,45 @@ class Desk:
             label, pyatspi.ROLE_PUSH_BUTTON, window))
         self.press(node)
 
+    def focus_in(self, root):
+        """The node under root (root included) that has the keyboard's focus, or None."""
+        for inner in _descendants(root):
+            try:
+                if inner.getState().contains(pyatspi.STATE_FOCUSED):
+                    return inner
+            except Exception:
+                pass
+        return None
+
+    def focused(self, node):
+        """Whether node, or a node inside it, has the keyboard's focus."""
+        return self.focus_in(node) is not None
+
+    def point_at(self, node):
+        """The pointer over the middle of node; without a window manager the keys then go to
+        the window under it."""
+        x, y, w, h = self.extents(node)
+        subprocess.run(["xdotool", "mousemove", str(x + w // 2), str(y + h // 2)], check=True,
+                       timeout=10)
+
+    def key(self, name):
+        """A press and release of the key `name` (xdotool's names: Tab, Return, space)."""
+        subprocess.run(["xdotool", "key", name], check=True, timeout=10)
+
+    def double_click(self, node):
+        """Two presses of mouse button 1 on node, 120 ms apart: a double-click."""
+        x, y, w, h = self.extents(node)
+        subprocess.run(["xdotool", "mousemove", str(x + w // 2), str(y + h // 2),
+                        "click", "--repeat", "2", "--delay", "120", "1"], check=True, timeout=10)
+
+    def labels_of(self, node):
+        """The names of the nodes that label node (its labelled-by relation)."""
+        names = []
+        for relation in node.getRelationSet():
+            if relation.getRelationType() == pyatspi.RELATION_LABELLED_BY:
+                names += [relation.getTarget(i).name for i in range(relation.getNTargets())]
+        return names
+
     def extents(self, node):
         e = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
         return e.x, e.y, e.width, e.height

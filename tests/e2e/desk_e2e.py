@@ -145,25 +145,50 @@ def quit_with(app, choice, confirm=False):
         app.press_button("Yes", app.window("Question"))
 
 
+def open_from_keyboard(app, top, icon):
+    """The drive of `icon` opened without the mouse: Tab until its icon has the focus, then
+    Return."""
+    node = app.wait_for(icon, root=top)
+    app.point_at(app.wait_for("label", root=top))
+    # One key at a time, each once the program has moved the focus: a Tab still on its way
+    # would carry the focus past the icon before Return comes.
+    for _ in range(12):
+        before = app.focus_in(top)
+        app.key("Tab")
+        desk.wait_until("the focus moved on", lambda: app.focus_in(top) not in (None, before), 30)
+        if app.focused(node):
+            break
+    else:
+        raise desk.Timeout("Tab never reached " + icon)
+    app.key("Return")
+
+
 def a_whole_wipe(build, work):
-    """A partition wiped from START to DONE, its task log and certificate, then a restart."""
+    """A drive opened from the keyboard, a partition of it wiped from START to DONE (a
+    double-click on START only arms it), its task log and certificate, then a restart."""
     program_directory(build, work)
     machine_file = machine(work)
     app = start(work, machine_file)
     try:
         top = app.wait_for("TopUI", 30)
         check(app.text_of("label", top) == "CONNECTED DRIVES = 2", app.text_of("label", top))
-        app.click(app.wait_for("drive-0", root=top))
-        panel = app.wait_for("WipeUI", root=top)
+        open_from_keyboard(app, top, "drive-0")
+        panel = app.wait_for("WipeUI", 30, root=top)
+        labels = app.labels_of(app.wait_for("wipeStart", root=panel))
+        check(labels == ["First:"], "the first sector's field is labelled by %r" % labels)
 
-        # The volume's area, then START and CONTINUE.
+        # The volume's area, then START (a double-click, which only arms) and CONTINUE.
         app.wait_for("wipeArea", root=panel).querySelection().selectChild(1)
         first = app.wait_for("wipeStart", root=panel)
         desk.wait_until("the volume's area", lambda: first.queryValue().currentValue == PARTITION[0])
-        app.press(app.wait_for("start", root=panel))
+        start_button = app.wait_for("start", root=panel)
+        app.double_click(start_button)
         message = app.wait_for("message", root=panel)
         desk.wait_until("the READY question", lambda: message.name.startswith("READY - Data"))
-        app.press(app.wait_for("start", root=panel))
+        time.sleep(0.6)
+        check(message.name.startswith("READY - Data"),
+              "a double-click on START started the wipe: " + message.name)
+        app.press(start_button)
         desk.wait_until("DONE", lambda: message.name.startswith("DONE"), 60)
         check("(Certificate)" in message.name, message.name)
         # The finished wipe is in the history file at once, not only when the program ends.

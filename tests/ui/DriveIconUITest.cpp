@@ -3,7 +3,11 @@
 
 #include "FindWidget.h"
 #include "GuiEnvironment.h"
+#include "Keyboard.h"
+#include "Screenshot.h"
 #include "gtk/WidgetName.h"
+
+#include <gdk/gdkkeysyms.h>
 
 #include <memory>
 #include <string>
@@ -165,6 +169,49 @@ TEST_F(DriveIconUITest, OnlyASinglePressActivates) {
     gdk_event_free(event);
     EXPECT_EQ(presses, c.presses);
   }
+}
+
+// The keyboard reaches a drive as a press does: the icon takes the focus, shows it, and opens
+// on Return or Space.
+TEST_F(DriveIconUITest, ReturnOrSpaceActivatesTheFocusedIcon) {
+  GtkWidget* box = icon->focus_widget();
+  EXPECT_FALSE(gtk_widget_get_can_focus(box)) << "an empty slot takes no focus";
+  icon->set_drive(sample_drive());
+  icon->set_has_drive(true);
+  ASSERT_TRUE(gtk_widget_get_can_focus(box));
+  EXPECT_STREQ(atk_object_get_name(gtk_widget_get_accessible(box)), "WDC WD5000AAKX 500.1GB");
+  give_keyboard_to(window);
+  const ObjectRef<GdkPixbuf> unfocused = picture_of(icon->widget());
+  gtk_widget_grab_focus(box);
+  ASSERT_TRUE(gtk_widget_has_focus(box));
+  const ObjectRef<GdkPixbuf> focused = picture_of(icon->widget());
+  const auto bytes = [](const ObjectRef<GdkPixbuf>& picture) {
+    return std::string(reinterpret_cast<const char*>(gdk_pixbuf_get_pixels(picture.get())),
+                       gdk_pixbuf_get_rowstride(picture.get()) *
+                           gdk_pixbuf_get_height(picture.get()));
+  };
+  EXPECT_NE(bytes(focused), bytes(unfocused)) << "no focus mark is drawn";
+
+  const struct {
+    guint key;
+    int presses;
+  } cases[] = {{GDK_Return, 1}, {GDK_KP_Enter, 1}, {GDK_space, 1}, {GDK_KP_Space, 1},
+               {GDK_a, 0},      {GDK_Escape, 0},   {GDK_Down, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(gdk_keyval_name(c.key));
+    presses = 0;
+    gtk_widget_grab_focus(box);
+    press_key(window, c.key);
+    EXPECT_EQ(presses, c.presses);
+  }
+
+  // A drive that goes takes the focus with it; an icon that nobody is told about takes none.
+  icon->set_has_drive(false);
+  EXPECT_FALSE(gtk_widget_get_can_focus(box));
+  EXPECT_FALSE(gtk_widget_has_focus(box));
+  icon->set_has_drive(true);
+  icon->set_callback(nullptr);
+  EXPECT_FALSE(gtk_widget_get_can_focus(box));
 }
 
 TEST_F(DriveIconUITest, TheSmallIconHasNoLightNorBar) {

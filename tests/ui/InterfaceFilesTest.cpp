@@ -42,6 +42,7 @@ std::vector<InterfaceFile> interface_files() {
       {"TopUI/TopUI.ui",
        {{"widget", gtk_widget_get_type},
         {"tasksContainer", gtk_container_get_type},
+        {"tasksScroller", gtk_scrolled_window_get_type},
         {"drivesContainer", gtk_container_get_type},
         {"close", gtk_button_get_type},
         {"help", gtk_button_get_type},

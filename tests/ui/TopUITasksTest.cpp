@@ -4,6 +4,7 @@
 #include "TopUIFixture.h"
 
 #include "DialogResponder.h"
+#include "DoubleClick.h"
 #include "Guarded.h"
 #include "LogCapture.h"
 #include "Process.h"
@@ -480,6 +481,7 @@ TEST_F(TopUITasksTest, EndingTheTasksLeavesNoEngineBehind) {
   press_icon(list[0]);
   // START, then CONTINUE: the wipe runs in an engine of its own.
   gtk_button_clicked(GTK_BUTTON(task_button(list[0], "start")));
+  wait_past_double_click();
   gtk_button_clicked(GTK_BUTTON(task_button(list[0], "start")));
   EXPECT_TRUE(run_loop([] { return engine_children() == 3; }, 20 * G_USEC_PER_SEC))
       << engine_children() << " engines";

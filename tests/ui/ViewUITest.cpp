@@ -144,6 +144,8 @@ TEST_F(ViewUITest, ShowsTheDriveAndReadsTheFirstSector) {
                                              "Custom area"}));
   EXPECT_EQ(gtk_combo_box_get_active(combo("viewArea")), 0);
   EXPECT_EQ(gtk_combo_box_get_active(combo("format")), 0);
+  // No label stands before the format's list: it is named for assistive tools.
+  EXPECT_STREQ(atk_object_get_name(gtk_widget_get_accessible(find("format"))), "Sector format");
   EXPECT_TRUE(gtk_widget_is_focus(find("textview")));
 
   ASSERT_TRUE(model().answer());

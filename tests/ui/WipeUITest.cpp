@@ -5,6 +5,7 @@
 #include "WipeUI/WipeUI.h"
 
 #include "DialogResponder.h"
+#include "DoubleClick.h"
 #include "FakeWipeModel.h"
 #include "FindWidget.h"
 #include "GuiEnvironment.h"
@@ -417,6 +418,86 @@ TEST_F(WipeUITest, StartAsksWhatItMustBeforeArming) {
   }
 }
 
+namespace {
+
+// What the X server sends for a mouse click on `button`: the pointer enters, button 1 goes
+// down and, unless `release` is false, up again, all at `time` (the server's milliseconds; 0
+// for none). GTK makes "clicked" of the release.
+void mouse_on(GtkWidget* button, bool press, bool release, guint32 time = 0) {
+  GdkWindow* window = GTK_BUTTON(button)->event_window;
+  std::vector<GdkEventType> types;
+  if (press)
+    types = {GDK_ENTER_NOTIFY, GDK_BUTTON_PRESS};
+  if (release)
+    types.push_back(GDK_BUTTON_RELEASE);
+  for (GdkEventType type : types) {
+    GdkEvent* event = gdk_event_new(type);
+    if (type == GDK_ENTER_NOTIFY) {
+      event->crossing.window = GDK_WINDOW(g_object_ref(window));
+      event->crossing.detail = GDK_NOTIFY_ANCESTOR;
+      event->crossing.time = time;
+    } else {
+      event->button.window = GDK_WINDOW(g_object_ref(window));
+      event->button.button = 1;
+      event->button.time = time;
+    }
+    gtk_main_do_event(event);
+    gdk_event_free(event);
+  }
+}
+
+} // namespace
+
+// START turns CONTINUE where the pointer is: the second press of a double-click on START must
+// not start the wipe. Presses count from when they went down (by the server's clock when the
+// events carry its time, so that a busy program that sees them late still sees a double-click);
+// a click without a press (the keyboard) from when it comes.
+TEST_F(WipeUITest, TheSecondPressOfADoubleClickOnStartStartsNothing) {
+  GtkWidget* start = find("start");
+  const struct {
+    const char* what;
+    bool wait;        // the double-click time passes after the arming
+    bool mouse;       // a press and a release, else a click without a press
+    bool waitInPress; // the double-click time passes while the button is held down
+    guint32 gap;      // milliseconds between the two presses by the server's clock; 0: no time
+    bool starts;
+  } cases[] = {
+      {"a double-click", false, true, false, 0, false},
+      {"a quick second click by the keyboard", false, false, false, 0, false},
+      {"a second press held past the double-click time", false, true, true, 0, false},
+      {"a double-click that a busy program sees late", true, true, false, 120, false},
+      {"a deliberate click", true, true, false, 0, true},
+      {"a deliberate click that a busy program sees at once", false, true, false, 600, true},
+      {"a deliberate click by the keyboard", true, false, false, 0, true},
+  };
+  guint32 time = 1000;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    model().clear_calls();
+    time += 10000;
+    mouse_on(start, true, true, c.gap != 0 ? time : 0);
+    ASSERT_EQ(button_label("start"), "CONTINUE");
+    if (c.wait)
+      wait_past_double_click();
+    if (!c.mouse) {
+      click("start");
+    } else if (c.waitInPress) {
+      mouse_on(start, true, false);
+      wait_past_double_click();
+      mouse_on(start, false, true);
+    } else {
+      mouse_on(start, true, true, c.gap != 0 ? time + c.gap : 0);
+    }
+    std::vector<std::string> expected = {"arm 0 1000 0"};
+    if (c.starts)
+      expected.push_back("start");
+    EXPECT_EQ(model().calls(), expected);
+    EXPECT_EQ(model().state(), WipeModel::Waiting);
+    click("stop");
+    ASSERT_EQ(model().state(), WipeModel::Idle);
+  }
+}
+
 TEST_F(WipeUITest, StartArmsTheChosenAreaWithTheEditorsOptions) {
   gtk_combo_box_set_active(GTK_COMBO_BOX(find("wipeArea")), 1);
   EXPECT_EQ(spin("wipeStart"), 100);
@@ -599,6 +680,7 @@ TEST_F(WipeUITest, ARealWipeFromStartToTheExports) {
   click("start");
   EXPECT_EQ(panel->wipe_state(), WipeModel::Waiting);
   EXPECT_EQ(button_label("start"), "CONTINUE");
+  wait_past_double_click();
   click("start");
   ASSERT_TRUE(run_loop([&] { return panel->wipe_state() == WipeModel::Done; }, 30 * G_USEC_PER_SEC))
       << log.text();

@@ -6,6 +6,8 @@
 #include "gtk/Builder.h"
 #include "gtk/WidgetName.h"
 
+#include <gdk/gdkkeysyms.h>
+
 #include <algorithm>
 #include <string>
 
@@ -36,6 +38,8 @@ DriveIconUI::DriveIconUI(bool full) {
 
   eventBox = ui.get<GtkWidget>("eventbox", GTK_TYPE_EVENT_BOX);
   g_signal_connect(eventBox, "button-press-event", G_CALLBACK(on_press), this);
+  g_signal_connect(eventBox, "key-press-event", G_CALLBACK(on_key_press), this);
+  g_signal_connect_after(eventBox, "expose-event", G_CALLBACK(on_expose), nullptr);
 
   tooltip.reset(gtk_window_new(GTK_WINDOW_POPUP));
   gtk::set_widget_name(tooltip.get(), "DriveIconUI-tooltip");
@@ -58,6 +62,11 @@ void DriveIconUI::set_drive(const Drive& drive) {
                      format_size(drive.sectors() * drive.sector_size()).c_str());
   markup = drive_markup(drive, true);
   drive_ = drive;
+  refresh();
+}
+
+void DriveIconUI::set_callback(Callback* callback) {
+  callback_ = callback;
   refresh();
 }
 
@@ -85,6 +94,15 @@ void DriveIconUI::refresh() {
   // An icon without a drive shows an empty bay rather than a drive that is not there.
   gtk_widget_set_visible(drivePicture, hasDrive);
   gtk_widget_set_visible(bayPicture, !hasDrive);
+  // The keyboard reaches every drive that a press would open, and no empty slot.
+  const bool focusable = hasDrive && callback_ != nullptr;
+  if (!focusable && gtk_widget_has_focus(eventBox))
+    if (GtkWidget* toplevel = gtk_widget_get_toplevel(eventBox); GTK_IS_WINDOW(toplevel))
+      gtk_window_set_focus(GTK_WINDOW(toplevel), nullptr);
+  gtk_widget_set_can_focus(eventBox, focusable);
+  atk_object_set_name(
+      gtk_widget_get_accessible(eventBox),
+      hasDrive ? (drive_.model() + " " + gtk_label_get_text(GTK_LABEL(sizeLabel))).c_str() : "");
   if (hasDrive) {
     gtk_widget_set_visible(selectedMark, selected != 0);
     gtk_widget_set_visible(sizeLabel, TRUE);
@@ -137,12 +155,43 @@ void DriveIconUI::update_percent() {
   shownSegments = n;
 }
 
+void DriveIconUI::activate() {
+  if (callback_ != nullptr)
+    callback_->activated(*this);
+}
+
 gboolean DriveIconUI::on_press(GtkWidget*, GdkEventButton* event, gpointer self) {
   auto& icon = *static_cast<DriveIconUI*>(self);
   guarded("DriveIconUI.cpp(150)", "DriveIconUI.cpp(152)", [&] {
-    if (event->type == GDK_BUTTON_PRESS && icon.callback_ != nullptr)
-      icon.callback_->activated(icon);
+    if (event->type == GDK_BUTTON_PRESS)
+      icon.activate();
   });
   // The press is the icon's: it does not also start dragging the main window.
   return TRUE;
+}
+
+gboolean DriveIconUI::on_key_press(GtkWidget*, GdkEventKey* event, gpointer self) {
+  switch (event->keyval) {
+  case GDK_Return:
+  case GDK_KP_Enter:
+  case GDK_ISO_Enter:
+  case GDK_space:
+  case GDK_KP_Space:
+    guarded("DriveIconUI.cpp(170)", "DriveIconUI.cpp(172)",
+            [&] { static_cast<DriveIconUI*>(self)->activate(); });
+    return TRUE;
+  default: return FALSE; // Tab and the arrows move the focus on
+  }
+}
+
+// The focus mark: the theme's focus frame around the icon's tile, over the pictures.
+gboolean DriveIconUI::on_expose(GtkWidget* widget, GdkEventExpose* event, gpointer) {
+  if (gtk_widget_has_focus(widget)) {
+    GtkAllocation tile;
+    gtk_widget_get_allocation(widget, &tile);
+    gtk_paint_focus(gtk_widget_get_style(widget), gtk_widget_get_window(widget),
+                    gtk_widget_get_state(widget), &event->area, widget, "button", 1, 1,
+                    tile.width - 2, tile.height - 2);
+  }
+  return FALSE;
 }

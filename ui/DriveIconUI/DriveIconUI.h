@@ -26,7 +26,8 @@ public:
   class Callback {
   public:
     virtual ~Callback() = default;
-    // The icon was pressed (a single press of any button).
+    // The icon was pressed (a single press of any button), or Return or Space was pressed
+    // while it had the keyboard's focus.
     virtual void activated(DriveIconUI& icon) = 0;
   };
 
@@ -39,7 +40,8 @@ public:
   GtkWidget* widget() const { return top.get(); }
   bool has_drive() const { return hasDrive; }
   const Drive& drive() const { return drive_; }
-  void set_callback(Callback* callback) { callback_ = callback; }
+  // An icon with a callback takes the keyboard's focus while it shows a drive.
+  void set_callback(Callback* callback);
 
   // Shows `drive`: its size, and its description in the tooltip.
   void set_drive(const Drive& drive);
@@ -57,9 +59,14 @@ public:
 
   // The tooltip's window, for looking at it.
   GtkWidget* tooltip_window() const { return tooltip.get(); }
+  // The part that takes the keyboard's focus and the presses.
+  GtkWidget* focus_widget() const { return eventBox; }
 
 private:
   static gboolean on_press(GtkWidget*, GdkEventButton* event, gpointer self);
+  static gboolean on_key_press(GtkWidget*, GdkEventKey* event, gpointer self);
+  static gboolean on_expose(GtkWidget* widget, GdkEventExpose* event, gpointer);
+  void activate();
   void refresh();
   void update_leds();
   void update_percent();

@@ -25,6 +25,7 @@
 #include "gtk/MessageBox.h"
 #include "gtk/WidgetName.h"
 #include "gtk/WidgetRef.h"
+#include "gtk/WorkArea.h"
 
 #include <gdk/gdkkeysyms.h>
 
@@ -52,7 +53,6 @@ public:
     gtk::set_widget_name(box.get(), "VWTask");
     gtk_box_pack_start(GTK_BOX(box.get()), view.widget(), FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(box.get()), wipe.widget(), FALSE, FALSE, 0);
-    gtk_widget_show(box.get());
     tasks.select(nullptr);
     tasks.add(this);
     select();
@@ -69,6 +69,7 @@ public:
       deselect();
       return;
     }
+    gtk_widget_show(box.get());
     view.select();
     wipe.select();
     set_selected(1);
@@ -76,7 +77,9 @@ public:
     shown = true;
   }
 
+  // A hidden task takes no room in the window.
   void deselect() override {
+    gtk_widget_hide(box.get());
     view.deselect();
     wipe.deselect();
     set_selected(0);
@@ -189,6 +192,13 @@ TopUI::TopUI(DrivesFactory& drivesFactory, ViewModelFactory& viewModelFactory,
   top.reset(ui.widget("widget"));
   gtk::set_widget_name(top.get(), "TopUI");
   tasksContainer = ui.get<GtkContainer>("tasksContainer", GTK_TYPE_CONTAINER);
+  // On a screen too low for the window with a task, the task scrolls; the keyboard's focus
+  // scrolls it into view.
+  GtkScrolledWindow* scroller =
+      ui.get<GtkScrolledWindow>("tasksScroller", GTK_TYPE_SCROLLED_WINDOW);
+  tasksScroll = gtk_scrolled_window_get_vadjustment(scroller);
+  gtk_container_set_focus_vadjustment(tasksContainer, tasksScroll);
+  gtk::fit_to_work_area(window, scroller);
 
   GtkWidget* rows = gtk_vbox_new(FALSE, 0);
   for (int row = 0; row < icon_count / icons_per_row; ++row) {
@@ -213,6 +223,9 @@ TopUI::TopUI(DrivesFactory& drivesFactory, ViewModelFactory& viewModelFactory,
   GtkWidget* help = ui.get<GtkWidget>("help", GTK_TYPE_BUTTON);
   gtk::set_widget_name(help, "help");
   g_signal_connect(help, "clicked", G_CALLBACK(on_help), this);
+  // The two buttons that show only a picture, named for assistive tools.
+  atk_object_set_name(gtk_widget_get_accessible(close), gettext("Quit"));
+  atk_object_set_name(gtk_widget_get_accessible(help), gettext("Help"));
   GtkWidget* multiwipe = ui.get<GtkWidget>("multiwipe", GTK_TYPE_BUTTON);
   gtk::set_widget_name(multiwipe, "multiwipe");
   g_signal_connect(multiwipe, "clicked", G_CALLBACK(on_multi_wipe), this);
@@ -378,6 +391,8 @@ void TopUI::show_drives() {
 }
 
 void TopUI::open_task(const Drive& drive, std::uint64_t lba, std::uint64_t sectors) {
+  // A task comes into view from its top.
+  gtk_adjustment_set_value(tasksScroll, gtk_adjustment_get_lower(tasksScroll));
   if (DriveTask* task = tasks.find("vw", drive)) {
     tasks.select(task);
     return;
@@ -509,6 +524,7 @@ void TopUI::wipe_all(const WipeOptions& options) {
 void TopUI::start_new_wipe(const Drive& drive) {
   if (VWTask* task = vw_task(tasks, drive))
     task->close();
+  gtk_adjustment_set_value(tasksScroll, gtk_adjustment_get_lower(tasksScroll));
   VWTask* task = nullptr;
   gtk::telling_interface_errors(window, [&] {
     task = new VWTask(viewModelFactory, wipeModelFactory, tasks, drive, 0, drive.sectors(), *this,

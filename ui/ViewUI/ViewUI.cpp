@@ -66,6 +66,8 @@ ViewUI::ViewUI(ViewModelFactory& factory, const Drive& drive, std::uint64_t lba,
   area.set_callback(this);
 
   formatCombo = ui.get<GtkComboBox>("format", GTK_TYPE_COMBO_BOX);
+  // No label stands before it: its name for assistive tools says what it chooses.
+  atk_object_set_name(gtk_widget_get_accessible(GTK_WIDGET(formatCombo)), gettext("Sector format"));
   gtk::set_combo_popup_name(formatCombo);
   for (const char* item : format_items)
     gtk_combo_box_append_text(formatCombo, gettext(item));

@@ -79,6 +79,7 @@ WipeUI::WipeUI(WipeModelFactory& factory, const Drive& drive, std::uint64_t lba,
   startButton = ui.get<GtkButton>("start", GTK_TYPE_BUTTON);
   gtk::set_widget_name(GTK_WIDGET(startButton), "start");
   g_signal_connect(startButton, "clicked", G_CALLBACK(on_start), this);
+  g_signal_connect(startButton, "button-press-event", G_CALLBACK(on_start_press), this);
   GtkWidget* wipeAll = ui.get<GtkWidget>("wipeAll", GTK_TYPE_BUTTON);
   gtk::set_widget_name(wipeAll, "wipeAll");
   g_signal_connect(wipeAll, "clicked", G_CALLBACK(on_wipe_all), this);
@@ -147,6 +148,8 @@ void WipeUI::deselect() { parts.deselect(); }
 void WipeUI::state_changed(int) {
   const int state = model->state();
   const StateLook& look = look_of(state);
+  if (state != WipeModel::Waiting)
+    armedAt = 0;
   if (state == WipeModel::Done)
     export_history();
   switch (state) {
@@ -231,6 +234,10 @@ void WipeUI::start_clicked() {
   case WipeModel::Wiping: model->pause(); return;
   case WipeModel::Idle: break;
   case WipeModel::Paused: model->start(); return; // resume
+  case WipeModel::Waiting:
+    if (too_soon_after_arming())
+      return; // the second press of a double-click on START
+    [[fallthrough]];
   default:
     // CONTINUE: the question of the armed model, or the error or the end it answers, is over;
     // the next progress line fills the status.
@@ -247,6 +254,27 @@ void WipeUI::start_clicked() {
     return;
   model->set_options(chosen);
   arm(false);
+  if (model->state() == WipeModel::Waiting) {
+    armedAt = g_get_monotonic_time();
+    armedEventTime = gtk_get_current_event_time();
+  }
+}
+
+bool WipeUI::too_soon_after_arming() const {
+  if (armedAt == 0)
+    return false;
+  gint doubleClick = 0;
+  g_object_get(gtk_widget_get_settings(GTK_WIDGET(startButton)), "gtk-double-click-time",
+               &doubleClick, nullptr);
+  // A click without a press since the arming (the keyboard, an assistive tool's action) counts
+  // from now.
+  if (pressedAt <= armedAt)
+    return g_get_monotonic_time() - armedAt < gint64{doubleClick} * 1000;
+  // The press that made this click, by the X server's clock when both events have a time.
+  if (armedEventTime != GDK_CURRENT_TIME && pressedEventTime != GDK_CURRENT_TIME)
+    return static_cast<guint32>(pressedEventTime - armedEventTime) <
+           static_cast<guint32>(doubleClick);
+  return pressedAt - armedAt < gint64{doubleClick} * 1000;
 }
 
 // The editor's check of the options, then the questions: a drive that stands in the wipe history,
@@ -277,6 +305,13 @@ void WipeUI::options_for_model() {
 void WipeUI::on_start(GtkButton*, gpointer self) {
   guarded("WipeUI.cpp(275)", "WipeUI.cpp(277)",
           [&] { static_cast<WipeUI*>(self)->start_clicked(); });
+}
+
+gboolean WipeUI::on_start_press(GtkWidget*, GdkEventButton* event, gpointer self) {
+  auto* panel = static_cast<WipeUI*>(self);
+  panel->pressedAt = g_get_monotonic_time();
+  panel->pressedEventTime = event->time;
+  return FALSE;
 }
 
 void WipeUI::on_stop(GtkButton*, gpointer self) {

@@ -6,6 +6,9 @@
 //   Idle     START and CLOSE; area and options can be edited
 //   Wiping   PAUSE and CANCEL          Paused   RESUME and CANCEL
 //   Done     CONTINUE (CANCEL greyed)  Waiting  CONTINUE and CANCEL (armed, or an error waits)
+// CONTINUE takes the place of START once START has armed a wipe: a press of it that comes
+// within the desktop's double-click time after the arming is the second half of a double-click
+// on START, and is ignored.
 // Outside Idle the area and options are frozen, but for the three ignore-error choices, which
 // take effect at the next engine error.
 #pragma once
@@ -106,8 +109,10 @@ private:
   bool check_before_arming(WipeOptions& options);
   void area_chosen();
   void options_for_model();
+  bool too_soon_after_arming() const;
 
   static void on_start(GtkButton*, gpointer self);
+  static gboolean on_start_press(GtkWidget*, GdkEventButton*, gpointer self);
   static void on_stop(GtkButton*, gpointer self);
   static void on_wipe_all(GtkButton*, gpointer self);
   static void on_area_changed(GtkComboBox*, gpointer self);
@@ -121,6 +126,13 @@ private:
   std::unique_ptr<WipeModel> model;
   std::string statusText;
   std::string startRefusal;
+  // When START armed the wipe, and when the first button was last pressed: in monotonic time
+  // (0 for never) as the panel saw them, and in the X server's time of the events that made
+  // them (0 when no event did), which a busy program sees late but in the operator's rhythm.
+  gint64 armedAt = 0;
+  gint64 pressedAt = 0;
+  guint32 armedEventTime = 0;
+  guint32 pressedEventTime = 0;
   DriveAreaEngine area;
   WipeOptionsEditor options;
   Notifier notifier;
