@@ -275,6 +275,7 @@ def a_swapped_disk(build, work):
         app.press(app.wait_for("start", root=panel))
         desk.wait_until("the READY question", lambda: message.name.startswith("READY - Data"))
         swap(True)
+        time.sleep(0.6)  # past the double-click time, so that the press counts as CONTINUE
         app.press(app.wait_for("start", root=panel))
         refused("CONTINUE")
         desk.wait_until("the refusal in the status", lambda: message.name.startswith("ERROR - "))

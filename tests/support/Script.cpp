@@ -14,9 +14,9 @@ void write_recording_script(const std::string& path, const std::string& commands
   std::filesystem::permissions(path, std::filesystem::perms::owner_all);
 }
 
-std::string wait_for_file(const std::string& path) {
+std::string wait_for_file(const std::string& path, int seconds) {
   std::string text;
-  for (int i = 0; i < 500 && !read_file(path, text); ++i)
+  for (int i = 0; i < seconds * 100 && !read_file(path, text); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   return text;
 }

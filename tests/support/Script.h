@@ -10,6 +10,6 @@
 void write_recording_script(const std::string& path, const std::string& commands,
                             const std::string& record);
 
-// The text of the file `path` once it is there, waiting up to five seconds for it; "" when it
+// The text of the file `path` once it is there, waiting up to `seconds` for it; "" when it
 // does not come.
-std::string wait_for_file(const std::string& path);
+std::string wait_for_file(const std::string& path, int seconds = 5);

@@ -70,7 +70,8 @@ HttpServer::HttpServer(const Routes& routes) {
     g_error_free(error);
     throw std::runtime_error("cannot start the HTTP server: " + message);
   }
-  const std::string port = wait_for_file(folder.file("port"));
+  // Python's start-up alone can take seconds on a machine busy with a parallel test run.
+  const std::string port = wait_for_file(folder.file("port"), 30);
   if (port.empty())
     throw std::runtime_error("the HTTP server gave no port");
   port_ = std::stoi(port);
