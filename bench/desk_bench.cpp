@@ -10,7 +10,6 @@
 #include "DebugLog.h"
 #include "DrivesFactory.h"
 #include "MainLoop.h"
-#include "MainWindow.h"
 #include "Process.h"
 #include "ProgramConfig.h"
 #include "Settings.h"
@@ -19,6 +18,7 @@
 #include "TestMachine.h"
 #include "TopUI/TopUI.h"
 #include "Win32Process.h"
+#include "app/MainWindow.h"
 #include "gtk/WidgetName.h"
 
 #include <X11/Xatom.h>

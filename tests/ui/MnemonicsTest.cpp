@@ -11,12 +11,12 @@
 #include "MainLog.h"
 #include "MainLogUI/MainLogUI.h"
 #include "MultiWipeUI/MultiWipeUI.h"
-#include "Program.h"
 #include "Settings.h"
 #include "SettingsUI/SettingsUI.h"
 #include "TopUIFixture.h"
 #include "WipeOptionsUI/WipeOptionsUI.h"
 #include "WipeRecordSample.h"
+#include "app/Program.h"
 
 #include <gdk/gdkkeysyms.h>
 

@@ -1,10 +1,10 @@
 #include "DriveIconUI/DriveIconUI.h"
 
-#include "DriveMarkup.h"
 #include "Format.h"
 #include "Guarded.h"
 #include "gtk/Builder.h"
 #include "gtk/WidgetName.h"
+#include "parts/DriveMarkup.h"
 
 #include <gdk/gdkkeysyms.h>
 

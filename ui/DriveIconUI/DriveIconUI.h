@@ -4,9 +4,9 @@
 #pragma once
 
 #include "Drive.h"
-#include "SyncBlink.h"
 #include "gtk/WidgetRef.h"
 #include "gtk/Widgets.h"
+#include "parts/SyncBlink.h"
 
 #include <gtk/gtk.h>
 

@@ -1,8 +1,8 @@
 #include "HiddenDrivesUI/HiddenDrivesUI.h"
 
-#include "DialogPlacement.h"
 #include "gtk/Builder.h"
 #include "gtk/WidgetName.h"
+#include "parts/DialogPlacement.h"
 
 HiddenDrivesUI::HiddenDrivesUI(const std::vector<Drive>& drives, GtkWindow* parent)
     : MultiSelectUI(drives) {

@@ -1,8 +1,8 @@
 #include "LogUI/LogUI.h"
 
-#include "FileSaver.h"
 #include "gtk/Builder.h"
 #include "gtk/WidgetName.h"
+#include "parts/FileSaver.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #pragma once
 
 #include "Log.h"
-#include "LogTextView.h"
 #include "WipeCertificateUI/WipeCertificateUI.h"
 #include "gtk/WidgetRef.h"
+#include "parts/LogTextView.h"
 
 #include <gtk/gtk.h>
 

@@ -1,14 +1,14 @@
 #include "MainLogUI/MainLogUI.h"
 
-#include "DialogPlacement.h"
-#include "FileError.h"
-#include "FileSaver.h"
 #include "Format.h"
 #include "Translation.h"
 #include "gtk/Builder.h"
 #include "gtk/FileChooser.h"
 #include "gtk/MessageBox.h"
 #include "gtk/WidgetName.h"
+#include "parts/DialogPlacement.h"
+#include "parts/FileError.h"
+#include "parts/FileSaver.h"
 
 namespace {
 

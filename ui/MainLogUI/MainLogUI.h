@@ -2,9 +2,9 @@
 // open, with its text and CSV exports, saving and loading of history files, and clearing.
 #pragma once
 
-#include "LogTextView.h"
 #include "MainLog.h"
 #include "gtk/WidgetRef.h"
+#include "parts/LogTextView.h"
 
 #include <gtk/gtk.h>
 

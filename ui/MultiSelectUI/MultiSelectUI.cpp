@@ -1,10 +1,10 @@
 #include "MultiSelectUI/MultiSelectUI.h"
 
-#include "DriveMarkup.h"
 #include "Format.h"
 #include "Guarded.h"
 #include "Strings.h"
 #include "gtk/Builder.h"
+#include "parts/DriveMarkup.h"
 
 #include <algorithm>
 #include <stdexcept>

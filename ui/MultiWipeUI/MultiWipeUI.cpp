@@ -1,13 +1,13 @@
 #include "MultiWipeUI/MultiWipeUI.h"
 
-#include "DialogPlacement.h"
 #include "Format.h"
 #include "Settings.h"
 #include "Translation.h"
-#include "WipeConfirmation.h"
 #include "WipeOptionsUI/WipeOptionsUI.h"
 #include "gtk/Builder.h"
 #include "gtk/WidgetName.h"
+#include "parts/DialogPlacement.h"
+#include "parts/WipeConfirmation.h"
 
 #include <string>
 

@@ -1,18 +1,18 @@
 #include "SettingsUI/SettingsUI.h"
 
 #include "Compressed.h"
-#include "DebugSinks.h"
-#include "DialogPlacement.h"
-#include "FileError.h"
 #include "Guarded.h"
 #include "HiddenDrivesUI/HiddenDrivesUI.h"
 #include "Translation.h"
 #include "WipeOptionsUI/WipeOptionsUI.h"
+#include "app/DebugSinks.h"
 #include "gtk/Builder.h"
 #include "gtk/FileChooser.h"
 #include "gtk/MessageBox.h"
 #include "gtk/ResourceDirectory.h"
 #include "gtk/WidgetName.h"
+#include "parts/DialogPlacement.h"
+#include "parts/FileError.h"
 
 #include <stdexcept>
 

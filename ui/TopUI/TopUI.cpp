@@ -12,20 +12,20 @@
 #include "MainLog.h"
 #include "MainLogUI/MainLogUI.h"
 #include "MultiWipeUI/MultiWipeUI.h"
-#include "Program.h"
 #include "ProgramConfig.h"
 #include "Settings.h"
 #include "SettingsUI/SettingsUI.h"
-#include "SplashWindow.h"
 #include "Translation.h"
-#include "WipeConfirmation.h"
 #include "WipeUI/WipeUI.h"
+#include "app/Program.h"
+#include "app/SplashWindow.h"
 #include "gtk/Builder.h"
 #include "gtk/CVWStyle.h"
 #include "gtk/MessageBox.h"
 #include "gtk/WidgetName.h"
 #include "gtk/WidgetRef.h"
 #include "gtk/WorkArea.h"
+#include "parts/WipeConfirmation.h"
 
 #include <gdk/gdkkeysyms.h>
 

@@ -1,12 +1,12 @@
 #include "ViewUI/ViewUI.h"
 
-#include "DriveAreaItems.h"
 #include "Guarded.h"
 #include "Translation.h"
 #include "gtk/Builder.h"
 #include "gtk/CVWStyle.h"
 #include "gtk/HandlerBlock.h"
 #include "gtk/WidgetName.h"
+#include "parts/DriveAreaItems.h"
 
 #include <gdk/gdkkeysyms.h>
 

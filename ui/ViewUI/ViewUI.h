@@ -10,14 +10,14 @@
 // last position reached while each read was under way, and always ends on the last wish.
 #pragma once
 
-#include "DriveAreaEngine.h"
 #include "DriveIconUI/DriveIconUI.h"
 #include "DriveMiniUI/DriveMiniUI.h"
 #include "DriveTask.h"
-#include "PanelParts.h"
-#include "ViewLbaControl.h"
 #include "ViewModel.h"
 #include "gtk/WidgetRef.h"
+#include "parts/DriveAreaEngine.h"
+#include "parts/PanelParts.h"
+#include "parts/ViewLbaControl.h"
 
 #include <gtk/gtk.h>
 

@@ -1,7 +1,6 @@
 #include "WipeCertificateUI/WipeCertificateUI.h"
 
 #include "DebugLog.h"
-#include "FileError.h"
 #include "Files.h"
 #include "FillPattern.h"
 #include "Format.h"
@@ -18,6 +17,7 @@
 #include "gtk/FileChooser.h"
 #include "gtk/ResourceDirectory.h"
 #include "gtk/WidgetName.h"
+#include "parts/FileError.h"
 
 #include <ostream>
 

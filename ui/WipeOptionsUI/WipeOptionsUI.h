@@ -3,8 +3,8 @@
 #pragma once
 
 #include "WipeOptions.h"
-#include "WipeOptionsEditor.h"
 #include "gtk/WidgetRef.h"
+#include "parts/WipeOptionsEditor.h"
 
 #include <gtk/gtk.h>
 

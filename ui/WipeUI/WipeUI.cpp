@@ -1,6 +1,5 @@
 #include "WipeUI/WipeUI.h"
 
-#include "DriveAreaItems.h"
 #include "Files.h"
 #include "Guarded.h"
 #include "LogUI/LogUI.h"
@@ -8,12 +7,13 @@
 #include "Settings.h"
 #include "Strings.h"
 #include "Translation.h"
-#include "WipeConfirmation.h"
 #include "gtk/Builder.h"
 #include "gtk/CVWStyle.h"
 #include "gtk/HandlerBlock.h"
 #include "gtk/MessageBox.h"
 #include "gtk/WidgetName.h"
+#include "parts/DriveAreaItems.h"
+#include "parts/WipeConfirmation.h"
 
 bool WipeUI::optionsShown = true;
 

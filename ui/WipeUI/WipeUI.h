@@ -13,14 +13,14 @@
 // take effect at the next engine error.
 #pragma once
 
-#include "DriveAreaEngine.h"
 #include "DriveTask.h"
 #include "Notifier.h"
-#include "PanelParts.h"
 #include "WipeModel.h"
 #include "WipeOptions.h"
-#include "WipeOptionsEditor.h"
 #include "gtk/WidgetRef.h"
+#include "parts/DriveAreaEngine.h"
+#include "parts/PanelParts.h"
+#include "parts/WipeOptionsEditor.h"
 
 #include <gtk/gtk.h>
 

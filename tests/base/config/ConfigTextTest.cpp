@@ -33,6 +33,8 @@ std::string digits_of_two_to_63() { return "9223372036854775808"; }
 } // namespace
 
 TEST(ConfigText, ParseTable) {
+  // One case a line, however long: the table reads as a table.
+  // clang-format off
   const ParseCase cases[] = {
       {"object with escape", "{\"b\":2,\"a\":\"x\\u00e9\"}", true, "{\"a\":\"x\\xc3\\xa9\",\"b\":2}", {}},
       {"member list", "\"status\":\"ready\"", true, "{\"status\":\"ready\"}", {}},
@@ -76,6 +78,7 @@ TEST(ConfigText, ParseTable) {
       {"bad nested object", "[{\"a\"}]", false, "-", {620, 605, 521, 642, 421}},
       {"bad nested list", "{\"a\":[,]}", false, "-", {527, 642, 517, 623, 605, 417}},
   };
+  // clang-format on
   for (const ParseCase& c : cases) {
     SCOPED_TRACE(c.name);
     Value v(Value::Object);
@@ -207,7 +210,8 @@ TEST(ConfigText, RandomValuesSurviveEveryLayout) {
     if (v.type() != Value::Object && v.type() != Value::List)
       continue;
     const std::string compact = v.to_string(false, false);
-    for (auto [membersOnly, pretty] : {std::pair{false, false}, {false, true}, {true, false}, {true, true}}) {
+    for (auto [membersOnly, pretty] :
+         {std::pair{false, false}, {false, true}, {true, false}, {true, true}}) {
       if (membersOnly && v.type() == Value::Object && v.as_object().empty())
         continue;
       const std::string text = v.to_string(membersOnly, pretty);
