@@ -69,11 +69,13 @@ bool program_init(config::Value& configuration, int& argc, char**& argv, Program
   std::string text;
   if (!read_file(path, text)) {
     debug_log() << "ProgramInit.cpp(50): " << path << "\n";
-    throw std::runtime_error("ProgramInit.cpp(51)");
+    throw ProgramConfigError("ProgramInit.cpp(51)",
+                             "cannot read the program configuration " + path);
   }
   if (!configuration.parse(text.c_str())) {
     debug_log() << "ProgramInit.cpp(54): " << path << "\n";
-    throw std::runtime_error("ProgramInit.cpp(55)");
+    throw ProgramConfigError("ProgramInit.cpp(55)",
+                             "cannot parse the program configuration " + path);
   }
 
   const std::string settings = directory + "/settings.cfg";

@@ -9,7 +9,23 @@
 #include "ConfigValue.h"
 #include "PropertyMap.h"
 
+#include <stdexcept>
 #include <string>
+#include <utility>
+
+// Why program_init could not take the program configuration file. what() is the debug-log
+// identifier of the failure ("ProgramInit.cpp(51)": the file cannot be read;
+// "ProgramInit.cpp(55)": it cannot be parsed); reason() says the same in a sentence for an
+// operator who sees no log, with the file's path.
+class ProgramConfigError : public std::runtime_error {
+public:
+  ProgramConfigError(const char* identifier, std::string reason)
+      : std::runtime_error(identifier), reason_(std::move(reason)) {}
+  const std::string& reason() const { return reason_; }
+
+private:
+  std::string reason_;
+};
 
 class ProgramInitSteps {
 public:
@@ -42,7 +58,7 @@ public:
 // sets its "Program Path" to that directory, its "Program Revision" to program_revision() and
 // its "Driver" to the engine program there, whatever the file held.
 // Returns false, with a debug-log line, when there is no argv[0] or the toolkit cannot be
-// initialised. Throws std::runtime_error "ProgramInit.cpp(51)" when the file cannot be read and
+// initialised. Throws ProgramConfigError "ProgramInit.cpp(51)" when the file cannot be read and
 // "ProgramInit.cpp(55)" when it cannot be parsed; lets the exceptions of configuration lookups
 // (a missing required key, a value of another type, a top level that is not an Object) pass.
 bool program_init(config::Value& configuration, int& argc, char**& argv, ProgramInitSteps& steps);

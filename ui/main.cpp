@@ -46,13 +46,12 @@ int failed(const std::string& reason) {
 // failure only by its identifier.
 std::string step;
 
-std::string reason_of(const std::exception& e, const char* argv0) {
-  const std::string what = e.what();
-  if (what == "ProgramInit.cpp(51)")
-    return "cannot read the program configuration " + program_config_file(argv0);
-  if (what == "ProgramInit.cpp(55)")
-    return "cannot parse the program configuration " + program_config_file(argv0);
-  return "cannot start: " + what + (step.empty() ? "" : " (" + step + ")");
+// The line on standard error for a failure of start-up: a failure of the program configuration
+// says its own sentence, any other is named with the step that failed.
+std::string reason_of(const std::exception& e) {
+  if (const auto* config = dynamic_cast<const ProgramConfigError*>(&e))
+    return config->reason();
+  return "cannot start: " + std::string(e.what()) + (step.empty() ? "" : " (" + step + ")");
 }
 
 // The wipe history of earlier runs, loaded into MainLog. Returns false when the file could not
@@ -160,7 +159,7 @@ int main(int argc, char** argv) {
     return run(argc, argv);
   } catch (const std::exception& e) {
     debug_log() << "main.cpp(124): " << e.what() << "\n";
-    return failed(reason_of(e, argc >= 1 && argv != nullptr && argv[0] != nullptr ? argv[0] : ""));
+    return failed(reason_of(e));
   } catch (...) {
     debug_log() << "main.cpp(126)\n";
     return failed("cannot start");
