@@ -4,6 +4,7 @@
 #include "DrivesMachine.h"
 #include "LogCapture.h"
 #include "ProgramConfig.h"
+#include "SingletonGuard.h"
 
 #include <gtest/gtest.h>
 
@@ -96,11 +97,9 @@ PropertyMap volume_table(const std::string& file, int parent, const std::string&
 class Factory : public ::testing::Test {
 protected:
   void SetUp() override {
-    saved = program_config();
     program_config().set("Program Path", "\\\\server\\share\\cvw");
     program_config().set("Program Name", "CVW");
   }
-  void TearDown() override { program_config() = saved; }
 
   void set(const char* name, const std::optional<std::string>& value) {
     variables.push_back(std::make_unique<ScopedEnvironment>(name, value));
@@ -108,7 +107,7 @@ protected:
 
   bool logged(const std::string& line) const { return log.text().find(line) != std::string::npos; }
 
-  config::Value saved;
+  SingletonGuard singletons;
   TestMachine empty{"\"drives\": []"};
   ScopedEnvironment system{"SYSTEMDRIVE", std::nullopt};
   ScopedEnvironment programs{"PROGRAMFILES", std::nullopt};

@@ -8,6 +8,7 @@
 #include "LogCapture.h"
 #include "LoopDevice.h"
 #include "ProgramConfig.h"
+#include "SingletonGuard.h"
 #include "Win32Handle.h"
 
 #include <gtest/gtest.h>
@@ -72,7 +73,6 @@ const Drive* find_drive(const std::vector<Drive>& drives, const std::string& id)
 class LinuxDrives : public ::testing::TestWithParam<unsigned> {
 protected:
   void SetUp() override {
-    saved = program_config();
     program_config().set("Program Path", "\\\\server\\share");
     program_config().set("Program Name", "CVW");
     loop = std::make_unique<LoopDevice>(64 * 1048576, GetParam());
@@ -84,9 +84,7 @@ protected:
     ASSERT_EQ(names.back(), loop->name());
     path = drive_path(static_cast<int>(names.size() - 1));
   }
-  void TearDown() override { program_config() = saved; }
-
-  config::Value saved;
+  SingletonGuard singletons;
   ScopedEnvironment noMachine{"CVW_MACHINE", std::nullopt};
   LogCapture log;
   std::unique_ptr<LoopDevice> loop;
@@ -199,11 +197,10 @@ TEST(LinuxSystemDisk, CarriesTheSystemWarning) {
   ScopedEnvironment data("APPDATA", std::nullopt);
   const platform::LinuxMachine machine; // sets the three, as at the program's start
   ASSERT_NE(std::getenv("SYSTEMDRIVE"), nullptr);
-  const config::Value saved = program_config();
+  SingletonGuard singletons;
   program_config().set("Program Path", "\\\\server\\share");
   LogCapture log;
   const std::vector<Drive> drives = system_drives_factory().create();
-  program_config() = saved;
   const Drive* drive = find_drive(drives, id);
   ASSERT_NE(drive, nullptr) << log.text();
   EXPECT_EQ(drive->warning(), "System Drive");

@@ -8,6 +8,7 @@
 #include "LogCapture.h"
 #include "MainLog.h"
 #include "MainLoop.h"
+#include "SingletonGuard.h"
 #include "TestMachine.h"
 #include "WipeMethod.h"
 #include "WipeModel.h"
@@ -78,7 +79,6 @@ public:
     use_fixed_zone_and_locale();
     configuration.set("Driver", CVWDRV_PATH);
     configuration["wipe"]["command"] = config::Value(config::Value::Object);
-    MainLog::instance().assign({});
     Drive drive;
     drive.set_id("\\\\.\\PhysicalDrive0");
     drive.set_sectors(diskSectors);
@@ -129,6 +129,7 @@ public:
     return "";
   }
 
+  SingletonGuard singletons; // the history starts empty
   TestMachine machine;
   std::string original;
   LogCapture log;

@@ -8,6 +8,7 @@
 #include "LogCapture.h"
 #include "MainLog.h"
 #include "MainLoop.h"
+#include "SingletonGuard.h"
 #include "TestMachine.h"
 #include "WipeModelRecorder.h"
 
@@ -29,7 +30,6 @@ public:
     use_fixed_zone_and_locale();
     EXPECT_TRUE(configuration.parse(configurationText));
     configuration.set("Driver", FakeEngine::program());
-    MainLog::instance().assign({});
     model.reset(factory.create(test_drive()));
     model->set_view(&view);
     model->set_sectors(16);
@@ -90,6 +90,7 @@ public:
     EXPECT_EQ(log.text().find("fake engine:"), std::string::npos) << log.text();
   }
 
+  SingletonGuard singletons; // the history starts empty
   TestMachine machine;
   FakeEngine engine;
   LogCapture log;

@@ -51,7 +51,6 @@ protected:
   void TearDown() override {
     if (window != nullptr)
       gtk_widget_destroy(window);
-    program_config() = config::Value(config::Value::Type::Object);
   }
   GtkWidget* window = nullptr;
   LogCapture debug;
@@ -281,7 +280,6 @@ TEST_F(DriveSelectionTest, StartAsksForTheTickedDrivesWithTheirWarnings) {
 }
 
 TEST_F(DriveSelectionTest, MultiWipeEditsTheDefaultWipeOptions) {
-  Settings::instance() = Settings();
   MultiWipeUI wipe(three, nullptr);
   const auto choose = [&](int method) {
     return [&wipe, method](GtkWindow* options) {

@@ -43,9 +43,7 @@ protected:
     WindowTest::SetUp();
     if (window == nullptr)
       return;
-    program_config() = config::Value(config::Value::Object);
     program_config().set("Program Path", dir.path().string());
-    Settings::instance() = Settings();
     const Drive drive = huge_drive();
     view = std::make_unique<ViewUI>(views, drive, 0, drive.sectors());
     wipe = std::make_unique<WipeUI>(wipes, drive, 0, drive.sectors(), window);
@@ -63,8 +61,6 @@ protected:
     wipe.reset();
     view.reset();
     WindowTest::TearDown();
-    Settings::instance() = Settings();
-    program_config() = config::Value(config::Value::Object);
   }
 
   GtkSpinButton* spin(GtkWidget* panel, const char* id) {

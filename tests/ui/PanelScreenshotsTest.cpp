@@ -61,7 +61,6 @@ TEST_F(PanelScreenshotsTest, TheSectorViewOfAFat32Disk) {
                        output))
       << output;
 
-  program_config() = config::Value(config::Value::Object);
   program_config().set("Driver", CVWDRV_PATH);
   ViewModelFactoryImpl factory(program_config());
   Drive drive;
@@ -96,7 +95,6 @@ TEST_F(PanelScreenshotsTest, TheSectorViewOfAFat32Disk) {
   save_screenshot(window, "ViewUI-range-hidden");
   gtk_button_clicked(GTK_BUTTON(widget_by_id(panel.widget(), "toggle")));
   gtk_widget_destroy(window);
-  program_config() = config::Value(config::Value::Object);
 }
 
 TEST_F(PanelScreenshotsTest, TheWipeOptionsDialog) {
@@ -115,7 +113,6 @@ TEST_F(PanelScreenshotsTest, TheWipeOptionsDialog) {
 TEST_F(PanelScreenshotsTest, TheWipePanelInEachState) {
   LogCapture quiet; // the notifier finds no sound player here
   TempDir programDirectory;
-  program_config() = config::Value(config::Value::Object);
   program_config().set("Program Path", programDirectory.path().string());
   FakeWipeModelFactory factory;
   GtkWidget* parent = gtk_window_new(GTK_WINDOW_TOPLEVEL);
@@ -143,14 +140,12 @@ TEST_F(PanelScreenshotsTest, TheWipePanelInEachState) {
   gtk_button_clicked(GTK_BUTTON(widget_by_id(panel.widget(), "toggle")));
   gtk_widget_destroy(window);
   gtk_widget_destroy(parent);
-  program_config() = config::Value(config::Value::Object);
 }
 
 // A whole drive task: the sector view above the wipe panel, in the main window's colours.
 TEST_F(PanelScreenshotsTest, ADriveTask) {
   LogCapture quiet;
   TempDir programDirectory;
-  program_config() = config::Value(config::Value::Object);
   program_config().set("Program Path", programDirectory.path().string());
   FakeViewModelFactory views;
   FakeWipeModelFactory wipes;
@@ -175,5 +170,4 @@ TEST_F(PanelScreenshotsTest, ADriveTask) {
   gtk_widget_destroy(box);
   g_object_unref(box);
   gtk_widget_destroy(parent);
-  program_config() = config::Value(config::Value::Object);
 }

@@ -39,8 +39,6 @@ protected:
     fs::permissions(dir.file("tonlet"), fs::perms::owner_all);
     Settings::set_directory(dir.path().string());
   }
-  void TearDown() override { program_config() = config::Value(config::Value::Type::Object); }
-
   GtkWidget* control(SettingsUI& ui, const char* name) {
     return widget_by_id(GTK_WIDGET(ui.window()), name);
   }
@@ -377,7 +375,6 @@ TEST_F(SettingsUITest, TheDebugLogIsSavedOnlyWhenKeptInMemory) {
 // The options dialog edits the dialog's copy of the default options: what it accepts shows the
 // next time it opens, and reaches the settings only with OK.
 TEST_F(SettingsUITest, DefaultWipeOptionsAreEditedOnTheCopy) {
-  Settings::instance() = Settings();
   SettingsUI ui(drives, nullptr);
   const auto method = [&](int shown, int chosen) {
     return [&ui, shown, chosen](GtkWindow* options) {

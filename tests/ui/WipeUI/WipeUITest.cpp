@@ -63,21 +63,15 @@ protected:
     const std::string player = dir.file("tonlet");
     std::ofstream(player) << "#!/bin/sh\necho \"$1\" >> '" << dir.file("sounds") << "'\n";
     std::filesystem::permissions(player, std::filesystem::perms::owner_all);
-    program_config() = config::Value(config::Value::Object);
     program_config().set("Program Path", dir.path().string());
     Settings& settings = Settings::instance();
-    settings = Settings();
     settings.set_notifier_error_arg("error.wav");
     settings.set_notifier_done_arg("done.wav");
-    MainLog::instance().assign({});
     open(sample_drive());
   }
   void TearDown() override {
     panel.reset();
     WindowTest::TearDown();
-    MainLog::instance().assign({});
-    Settings::instance() = Settings();
-    program_config() = config::Value(config::Value::Object);
   }
 
   void open(const Drive& drive) {

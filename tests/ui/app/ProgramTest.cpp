@@ -27,10 +27,7 @@ protected:
     write_picture("b.png", 32);
     std::ofstream(dir.file("broken.png")) << "not a picture";
   }
-  void TearDown() override {
-    gtk_window_set_default_icon_list(nullptr);
-    program_config() = config::Value(config::Value::Type::Object);
-  }
+  void TearDown() override { gtk_window_set_default_icon_list(nullptr); }
 
   void write_picture(const char* name, int size) {
     GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, size, size);

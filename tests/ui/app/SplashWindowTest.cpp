@@ -31,7 +31,6 @@ protected:
     ASSERT_TRUE(gdk_pixbuf_save(pixbuf, dir.file("splash.png").c_str(), "png", nullptr, nullptr));
     g_object_unref(pixbuf);
   }
-  void TearDown() override { program_config() = config::Value(config::Value::Type::Object); }
 
   // A picture of 300 x 200 with the text at (200, 170, 90 x 20), the open area at (10, 170,
   // 80 x 20) and the close area over all of it.

@@ -8,10 +8,7 @@
 
 namespace {
 
-class WipeConfirmationTest : public GuiTest {
-protected:
-  void TearDown() override { program_config() = config::Value(config::Value::Type::Object); }
-};
+using WipeConfirmationTest = GuiTest;
 
 Drive drive(const char* model, const char* serial, const char* warning) {
   Drive d;

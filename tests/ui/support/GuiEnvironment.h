@@ -12,6 +12,8 @@
 // not parse, a picture that does not load) fails it, unless a GLogCapture takes it.
 #pragma once
 
+#include "SingletonGuard.h"
+
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
@@ -27,10 +29,14 @@ const std::string& test_language();
 
 // Base of every test that needs a display. Without one it skips with the reason, or fails when
 // the environment variable CVW_GUI_REQUIRED is set (as CI sets it), so that a test run that
-// should have had a display cannot pass by skipping.
+// should have had a display cannot pass by skipping. Every test starts with the process-wide
+// singletons fresh and leaves them as it found them (SingletonGuard).
 class GuiTest : public ::testing::Test {
 protected:
   void SetUp() override;
+
+private:
+  SingletonGuard singletons;
 };
 
 // A GuiTest with a top-level window of its own, not shown, for the widgets under test; it is

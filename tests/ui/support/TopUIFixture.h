@@ -90,9 +90,7 @@ protected:
     GuiTest::SetUp();
     if (IsSkipped() || HasFatalFailure())
       return;
-    Settings::instance() = Settings();
     config::Value& configuration = program_config();
-    configuration = config::Value(config::Value::Type::Object);
     configuration.set("Program Name", "Corvana Wipe");
     configuration.set("Program Path", dir.path().string());
     configuration.set("Quit Icons", "");
@@ -105,8 +103,6 @@ protected:
     top.reset();
     if (window != nullptr)
       gtk_widget_destroy(window);
-    Settings::instance() = Settings();
-    program_config() = config::Value(config::Value::Type::Object);
   }
 
   TopUI& make(const std::vector<Drive>& list) {
