@@ -21,10 +21,10 @@ int main(int argc, char** argv) {
   const auto start = std::chrono::steady_clock::now();
   for (int i = 1; i <= 1000; ++i) {
     {
-      DriveIconUI icon(true);
+      DriveIconUI icon(DriveIconUI::Look::WithLight);
       icon.set_drive(drive);
       icon.set_has_drive(true);
-      icon.set_state(light_busy);
+      icon.set_light(DriveLight::Busy);
       icon.set_percent(50);
       gtk_container_add(GTK_CONTAINER(window), icon.widget());
       handle_events();

@@ -18,18 +18,18 @@ int main(int argc, char** argv) {
   GtkWidget* rows = gtk_vbox_new(FALSE, 0);
   gtk_container_add(GTK_CONTAINER(window), rows);
   std::vector<std::unique_ptr<DriveIconUI>> icons;
-  const int lights[] = {light_busy, light_finished, light_waiting};
+  const DriveLight lights[] = {DriveLight::Busy, DriveLight::Finished, DriveLight::Waiting};
   for (int row = 0; row < 3; ++row) {
     GtkWidget* line = gtk_hbox_new(FALSE, 0);
     gtk_box_pack_start(GTK_BOX(rows), line, TRUE, FALSE, 0);
     for (int column = 0; column < 6; ++column) {
-      auto icon = std::make_unique<DriveIconUI>(true);
+      auto icon = std::make_unique<DriveIconUI>(DriveIconUI::Look::WithLight);
       Drive drive;
       drive.set_id("\\\\.\\PhysicalDrive" + std::to_string(row * 6 + column));
       drive.set_sectors(1953525168);
       icon->set_drive(drive);
       icon->set_has_drive(true);
-      icon->set_state(lights[(row * 6 + column) % 3]);
+      icon->set_light(lights[(row * 6 + column) % 3]);
       icon->set_percent(10 * column);
       gtk_box_pack_start(GTK_BOX(line), icon->widget(), TRUE, FALSE, 0);
       icons.push_back(std::move(icon));

@@ -93,7 +93,7 @@ void step(CountingViewUI& panel, int count) {
   const int before = panel.shown;
   const auto start = std::chrono::steady_clock::now();
   for (int i = 1; i <= count; ++i) {
-    panel.request(first + std::uint64_t(i), false);
+    panel.request(first + std::uint64_t(i), ViewUI::Read::IfOther);
     if (!run_until([&] { return panel.shown_lba() == first + std::uint64_t(i); })) {
       std::printf("sector %d was not shown\n", i);
       return;

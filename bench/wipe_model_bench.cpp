@@ -101,9 +101,12 @@ ModelRun through_model() {
   const auto start = Clock::now();
   model->start();
   if (!run_loop(
-          [&] { return model->state() == WipeModel::Done || model->state() == WipeModel::Waiting; },
+          [&] {
+            return model->state() == WipeModel::State::Done ||
+                   model->state() == WipeModel::State::Waiting;
+          },
           hang_limit_us) ||
-      model->state() != WipeModel::Done) {
+      model->state() != WipeModel::State::Done) {
     std::printf("  the model did not reach Done: %s\n", log.text().c_str());
     return run;
   }
@@ -197,11 +200,11 @@ void ignored_errors(int errors) {
   const std::clock_t cpuStart = std::clock();
   const auto start = Clock::now();
   model->start();
-  run_loop([&] { return model->state() == WipeModel::Done; }, hang_limit_us);
+  run_loop([&] { return model->state() == WipeModel::State::Done; }, hang_limit_us);
   const double wall = seconds_since(start);
   const double cpu = double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
   model->log().set_callback(nullptr);
-  if (model->state() != WipeModel::Done) {
+  if (model->state() != WipeModel::State::Done) {
     std::printf("  the model did not reach Done\n");
     return;
   }

@@ -2,19 +2,18 @@
 
 #include <climits>
 
-bool PropertyMap::set_string(const std::string& key, const std::string& value,
-                             bool onlyIfAbsent) {
+bool PropertyMap::set_string(const std::string& key, const std::string& value, Existing existing) {
   const auto [entry, added] = emplace(key, value);
   if (added)
     return true;
-  if (onlyIfAbsent)
+  if (existing == Existing::Keep)
     return false;
   entry->second = value;
   return true;
 }
 
-bool PropertyMap::set_number(const std::string& key, std::uint64_t value, bool onlyIfAbsent) {
-  return set_string(key, std::to_string(value), onlyIfAbsent);
+bool PropertyMap::set_number(const std::string& key, std::uint64_t value, Existing existing) {
+  return set_string(key, std::to_string(value), existing);
 }
 
 int PropertyMap::get_number(const std::string& key, int defaultValue) const {

@@ -9,12 +9,15 @@
 
 class PropertyMap : public std::map<std::string, std::string> {
 public:
-  // Stores `value` under `key`. With `onlyIfAbsent` an existing key keeps its value and the
+  // What a write does to a key that is there already.
+  enum class Existing { Replace, Keep };
+
+  // Stores `value` under `key`. With Existing::Keep an existing key keeps its value and the
   // result is false; otherwise the key is added or replaced and the result is true.
-  bool set_string(const std::string& key, const std::string& value, bool onlyIfAbsent);
+  bool set_string(const std::string& key, const std::string& value, Existing existing);
 
   // As set_string, with the value written as unsigned decimal text.
-  bool set_number(const std::string& key, std::uint64_t value, bool onlyIfAbsent);
+  bool set_number(const std::string& key, std::uint64_t value, Existing existing);
 
   // The text stored under `key` read as a signed 32-bit decimal number: leading white space is
   // skipped and reading stops at the first character that cannot continue the number. Returns

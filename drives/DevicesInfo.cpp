@@ -25,11 +25,11 @@ bool get_storage_properties(HANDLE device, PropertyMap& properties) {
     return false;
   }
   debug_log() << "DevicesInfo.cpp(50): Size: " << size << ", Sector Size: " << sectorSize << "\n";
-  if (!properties.set_number("Size", size, true)) {
+  if (!properties.set_number("Size", size, PropertyMap::Existing::Keep)) {
     debug_log() << "DevicesInfo.cpp(52)\n";
     return false;
   }
-  if (!properties.set_number("Sector Size", sectorSize, true)) {
+  if (!properties.set_number("Sector Size", sectorSize, PropertyMap::Existing::Keep)) {
     debug_log() << "DevicesInfo.cpp(56)\n";
     return false;
   }
@@ -48,22 +48,23 @@ bool get_storage_properties(HANDLE device, PropertyMap& properties) {
   }
   // The whole buffer, whatever count the device gave: the bounds checks see the filler.
   const StorageDeviceDescriptor descriptor(buffer, sizeof buffer);
-  if (!properties.set_string("Model", descriptor.model(), true))
+  if (!properties.set_string("Model", descriptor.model(), PropertyMap::Existing::Keep))
     debug_log() << "DevicesInfo.cpp(79)\n";
-  if (!properties.set_string("Revision", descriptor.revision(), true))
+  if (!properties.set_string("Revision", descriptor.revision(), PropertyMap::Existing::Keep))
     debug_log() << "DevicesInfo.cpp(82)\n";
-  if (!properties.set_string("Serial", descriptor.serial(), true))
+  if (!properties.set_string("Serial", descriptor.serial(), PropertyMap::Existing::Keep))
     debug_log() << "DevicesInfo.cpp(85)\n";
-  if (!properties.set_number("Removable Media", descriptor.removable() ? 1 : 0, true))
+  if (!properties.set_number("Removable Media", descriptor.removable() ? 1 : 0,
+                             PropertyMap::Existing::Keep))
     debug_log() << "DevicesInfo.cpp(88)\n";
-  if (!properties.set_string("Bus Type", descriptor.bus_type(), true))
+  if (!properties.set_string("Bus Type", descriptor.bus_type(), PropertyMap::Existing::Keep))
     debug_log() << "DevicesInfo.cpp(91)\n";
   return true;
 }
 
 bool get_device_info_win32(const std::string& path, const DeviceMapping& mapping,
                            PropertyMap& properties) {
-  if (!properties.set_string("File", path, true)) {
+  if (!properties.set_string("File", path, PropertyMap::Existing::Keep)) {
     debug_log() << "DevicesInfo.cpp(100)\n";
     return false;
   }
@@ -80,7 +81,7 @@ bool get_device_info_win32(const std::string& path, const DeviceMapping& mapping
   }
   const std::string letters = mapping.letters(device.get());
   debug_log() << "DevicesInfo.cpp(120): Drive Letters: " << letters << "\n";
-  if (!properties.set_string("Drive Letters", letters, true))
+  if (!properties.set_string("Drive Letters", letters, PropertyMap::Existing::Keep))
     debug_log() << "DevicesInfo.cpp(122)\n";
   return true;
 }

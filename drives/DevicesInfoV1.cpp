@@ -72,7 +72,7 @@ std::string volume_comment(const std::string& fileSystem, const std::string& lab
 bool get_volume_info(const std::string& volumeName, PropertyMap& properties,
                      const DeviceMapping& mapping) {
   debug_log() << "DevicesInfoV1.cpp(270): get_volume_info(" << volumeName << ")\n";
-  if (!properties.set_string("File", volumeName, true)) {
+  if (!properties.set_string("File", volumeName, PropertyMap::Existing::Keep)) {
     debug_log() << "DevicesInfoV1.cpp(272)\n";
     return false;
   }
@@ -91,11 +91,11 @@ bool get_volume_info(const std::string& volumeName, PropertyMap& properties,
   }
   debug_log() << "DevicesInfoV1.cpp(293): Size: " << size << ", Sector Size: " << sectorSize
               << "\n";
-  if (!properties.set_number("Size", size, true)) {
+  if (!properties.set_number("Size", size, PropertyMap::Existing::Keep)) {
     debug_log() << "DevicesInfoV1.cpp(295)\n";
     return false;
   }
-  if (!properties.set_number("Sector Size", sectorSize, true)) {
+  if (!properties.set_number("Sector Size", sectorSize, PropertyMap::Existing::Keep)) {
     debug_log() << "DevicesInfoV1.cpp(299)\n";
     return false;
   }
@@ -126,12 +126,12 @@ bool get_volume_info(const std::string& volumeName, PropertyMap& properties,
   const DISK_EXTENT& extent = extents.Extents[0];
   const std::string parent = physical_drive_prefix + std::to_string(extent.DiskNumber);
   debug_log() << "DevicesInfoV1.cpp(329): Parent: " << parent << "\n";
-  if (!properties.set_string("Parent", parent, true)) {
+  if (!properties.set_string("Parent", parent, PropertyMap::Existing::Keep)) {
     debug_log() << "DevicesInfoV1.cpp(331)\n";
     return false;
   }
   if (!properties.set_string("Partition Offset", std::to_string(extent.StartingOffset.QuadPart),
-                             true)) {
+                             PropertyMap::Existing::Keep)) {
     debug_log() << "DevicesInfoV1.cpp(337)\n";
     return false;
   }
@@ -148,7 +148,7 @@ bool get_volume_info(const std::string& volumeName, PropertyMap& properties,
     const std::string comment = volume_comment(fileSystem, label);
     if (!comment.empty()) {
       debug_log() << "DevicesInfoV1.cpp(361): Comment: " << comment << "\n";
-      if (!properties.set_string("Comment", comment, true)) {
+      if (!properties.set_string("Comment", comment, PropertyMap::Existing::Keep)) {
         debug_log() << "DevicesInfoV1.cpp(363)\n";
         return false;
       }
@@ -162,7 +162,7 @@ bool get_volume_info(const std::string& volumeName, PropertyMap& properties,
   if (letters.size() == 1) {
     const std::string shortName = std::string("\\\\.\\") + letters[0] + ":";
     debug_log() << "DevicesInfoV1.cpp(377): shortVolumeName: " << shortName << "\n";
-    properties.set_string("File", shortName, false);
+    properties.set_string("File", shortName, PropertyMap::Existing::Replace);
   }
   return true;
 }

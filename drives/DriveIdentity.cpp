@@ -30,7 +30,7 @@ bool read_drive_identity(const std::string& id, Drive& now) {
     return false;
   }
   PropertyMap properties;
-  properties.set_string("File", id, true);
+  properties.set_string("File", id, PropertyMap::Existing::Keep);
   try {
     if (!get_storage_properties(device.get(), properties)) {
       debug_log() << "DriveIdentity.cpp(38): " << id << "\n";

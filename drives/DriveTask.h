@@ -1,8 +1,9 @@
-// One open task on a drive: its kind, its own copy of the drive record, and the light status,
+// One open task on a drive: its kind, its own copy of the drive record, and the status light,
 // selection and progress that the main window shows on the drive's icon.
 #pragma once
 
 #include "Drive.h"
+#include "DriveLight.h"
 
 #include <string>
 
@@ -20,17 +21,17 @@ public:
   Drive& drive() { return drive_; }
 
   // Stores tell nobody: whoever changes a value calls the matching notification of the list.
-  int state() const { return state_; }
-  void set_state(int state) { state_ = state; }
-  int selected() const { return selected_; }
-  void set_selected(int selected) { selected_ = selected; }
+  DriveLight light() const { return light_; }
+  void set_light(DriveLight light) { light_ = light; }
+  bool selected() const { return selected_; }
+  void set_selected(bool selected) { selected_ = selected; }
   int percent() const { return percent_; }
   void set_percent(int percent) { percent_ = percent; }
 
 private:
   std::string kind_;
   Drive drive_;
-  int state_ = 0; // the light status, 0 to 4, set by the task's owner
-  int selected_ = 0;
+  DriveLight light_ = DriveLight::None; // set by the task's owner
+  bool selected_ = false;
   int percent_ = 0;
 };

@@ -36,9 +36,9 @@ void DriveTasks::select(DriveTask* task) {
   }
 }
 
-void DriveTasks::notify_state(DriveTask* task) {
+void DriveTasks::notify_light(DriveTask* task) {
   if (callback_ != nullptr)
-    callback_->state_changed(*this, task);
+    callback_->light_changed(*this, task);
 }
 
 void DriveTasks::notify_selected(DriveTask* task) {

@@ -17,7 +17,7 @@ public:
     // A removal of the task has finished; the list no longer holds it, and the task is still
     // alive.
     virtual void removed(DriveTasks& tasks, DriveTask* task) = 0;
-    virtual void state_changed(DriveTasks& tasks, DriveTask* task) = 0;
+    virtual void light_changed(DriveTasks& tasks, DriveTask* task) = 0;
     virtual void selection_changed(DriveTasks& tasks, DriveTask* task) = 0;
     virtual void percent_changed(DriveTasks& tasks, DriveTask* task) = 0;
     virtual ~Callback() = default;
@@ -36,7 +36,7 @@ public:
   // Selects every entry that is `task` and deselects every other one; null deselects all.
   void select(DriveTask* task);
 
-  void notify_state(DriveTask* task);
+  void notify_light(DriveTask* task);
   void notify_selected(DriveTask* task);
   void notify_percent(DriveTask* task);
 

@@ -15,7 +15,7 @@ template <typename Call> void DriverControl::tell_views(Call call) {
   }
 }
 
-void DriverControl::set_state(int state) {
+void DriverControl::set_state(EngineState state) {
   engineState = state;
   tell_views([](View& view) { view.on_state_changed(); });
 }

@@ -14,12 +14,12 @@
 class DriverControl {
 public:
   // The engine states; state() returns one of them.
-  enum EngineState : int {
-    EngineStopped = 0,  // no engine process, or one started that has not reported "ready" yet
-    EngineReady = 1,    // the engine reported "ready" and nothing was pending
-    EngineBusy = 2,     // a command or a line was written, or the engine reported "resumed"
-    EnginePaused = 3,   // the engine reported "paused"
-    EngineFinished = 4, // the engine reported "done" or "error" and waits for one line
+  enum class EngineState : int {
+    Stopped = 0,  // no engine process, or one started that has not reported "ready" yet
+    Ready = 1,    // the engine reported "ready" and nothing was pending
+    Busy = 2,     // a command or a line was written, or the engine reported "resumed"
+    Paused = 3,   // the engine reported "paused"
+    Finished = 4, // the engine reported "done" or "error" and waits for one line
   };
 
   // An observer. Every operation has an empty default. A view may call back into the
@@ -53,9 +53,9 @@ public:
   // Ends the engine process; the views are told the new state only.
   virtual void stop() = 0;
 
-  int state() const { return engineState; }
+  EngineState state() const { return engineState; }
   // Stores the state and tells every view, also when the value does not change.
-  void set_state(int state);
+  void set_state(EngineState state);
 
   // Adds a view, not owned; a view added twice is held once. Views are told in the order of
   // adding.
@@ -80,7 +80,7 @@ protected:
 private:
   template <typename Call> void tell_views(Call call);
 
-  int engineState = EngineStopped;
+  EngineState engineState = EngineState::Stopped;
   std::vector<View*> views;
   std::shared_ptr<bool> alive = std::make_shared<bool>(true);
 };

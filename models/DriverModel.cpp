@@ -46,7 +46,7 @@ void DriverModel::send(const config::Value& command) {
   const std::string line = framed(command);
   // The line goes out before the views hear of the state, so that whatever a view sends or
   // stops in reaction comes after it.
-  if (state() != EngineStopped) {
+  if (state() != EngineState::Stopped) {
     if (line == pause_line()) {
       if (awaiting != Awaiting::Nothing) {
         debug_log() << "DriverModel.cpp(96): pause while the engine waits for a line\n";
@@ -58,7 +58,7 @@ void DriverModel::send(const config::Value& command) {
       }
     }
     write_line(line);
-    set_state(EngineBusy);
+    set_state(EngineState::Busy);
     return;
   }
   if (line == pause_line()) {
@@ -108,12 +108,13 @@ void DriverModel::stop() {
   pendingLine.clear();
   pauseHeld = false;
   forget_lines();
-  set_state(EngineStopped);
+  set_state(EngineState::Stopped);
 }
 
 void DriverModel::acknowledge() {
   if (awaiting != Awaiting::Answer) {
-    debug_log() << "DriverModel.cpp(135): no line awaited, state " << state() << "\n";
+    debug_log() << "DriverModel.cpp(135): no line awaited, state " << static_cast<int>(state())
+                << "\n";
     return;
   }
   config::Value response(config::Value::Object);
@@ -185,17 +186,17 @@ void DriverModel::handle_reply(const config::Value& reply, const std::string& st
   if (status == "ready") {
     if (begins_to_wait(Awaiting::Command, tookPause)) {
       // A command sent after the last reply was answered is on its way: the engine runs it.
-      set_state(EngineBusy);
+      set_state(EngineState::Busy);
       return;
     }
     if (pendingLine.empty()) {
-      set_state(EngineReady);
+      set_state(EngineState::Ready);
       return;
     }
     std::string line;
     line.swap(pendingLine);
     write_line(line);
-    set_state(EngineBusy);
+    set_state(EngineState::Busy);
   } else if (status == "done" || status == "error") {
     pauseHeld = false;
     if (begins_to_wait(Awaiting::Answer, tookPause)) {
@@ -207,7 +208,7 @@ void DriverModel::handle_reply(const config::Value& reply, const std::string& st
       if (tookPause && status == "error")
         write_line(pause_line());
     }
-    set_state(EngineFinished);
+    set_state(EngineState::Finished);
     if (!*token)
       return;
     if (status == "done")
@@ -221,9 +222,9 @@ void DriverModel::handle_reply(const config::Value& reply, const std::string& st
     else
       onTheirWay.pop_front();
     begins_to_wait(Awaiting::Answer, tookPause);
-    set_state(EnginePaused);
+    set_state(EngineState::Paused);
   } else if (status == "resumed") {
-    set_state(EngineBusy);
+    set_state(EngineState::Busy);
   } else if (status == "update") {
     if (pauseHeld) {
       // The pending command is under way now: the pause asked for while it waited applies.
@@ -248,7 +249,7 @@ void DriverModel::on_exit(int status) {
   forget_lines();
   const Liveness token = liveness();
   try {
-    set_state(EngineStopped);
+    set_state(EngineState::Stopped);
     if (!*token)
       return;
     report_failure(format(gettext("Driver exit status: %1"), std::to_string(status)));

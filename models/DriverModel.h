@@ -28,11 +28,12 @@ public:
   // Ends a running engine process; no view is told.
   ~DriverModel() override;
 
-  // While an engine runs (any state but EngineStopped): the state becomes EngineBusy and the
-  // line is written. While none runs: a new engine is started and the line waits for its
-  // "ready", replacing the line an engine that is still starting waited with (that engine is
-  // ended). A pause sent while an engine is starting is held instead and written once the
-  // engine reports progress of the pending command (dropped if the command ends first).
+  // While an engine runs (any state but EngineState::Stopped): the state becomes
+  // EngineState::Busy and the line is written. While none runs: a new engine is started and the
+  // line waits for its "ready", replacing the line an engine that is still starting waited with
+  // (that engine is ended). A pause sent while an engine is starting is held instead and written
+  // once the engine reports progress of the pending command (dropped if the command ends
+  // first).
   // A pause is dropped, with a debug-log line, when no engine runs, when the engine waits for a
   // line (it would take the pause as its answer or as a command), and when a pause is already
   // on its way (the engine would take the second one as the line that resumes it).
@@ -41,7 +42,7 @@ public:
   // when it cannot; the state is not changed.
   bool start() override;
   // Ends the engine process (also one still starting: its pending line is dropped) and sets
-  // EngineStopped; the views hear of the new state only.
+  // EngineState::Stopped; the views hear of the new state only.
   void stop() override;
 
   // Writes the acknowledgement line ("response" set to "ok") that the engine waits for after
@@ -54,7 +55,7 @@ public:
   bool awaits_answer() const { return awaiting == Awaiting::Answer; }
 
   // An engine process was started and has not reported "ready" yet: a command is pending.
-  // The state is EngineStopped meanwhile, as when no engine runs.
+  // The state is EngineState::Stopped meanwhile, as when no engine runs.
   bool starting() const { return !pendingLine.empty(); }
 
   const std::string& device_type() const { return deviceType; }

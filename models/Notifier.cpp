@@ -19,14 +19,14 @@ void Notifier::stop() {
   }
 }
 
-void Notifier::notify(int kind) {
+void Notifier::notify(Kind kind) {
   stop();
   std::string file;
   int period = 0;
-  if (kind == ErrorSound && settings->notifier_error_on()) {
+  if (kind == Kind::Error && settings->notifier_error_on()) {
     file = settings->notifier_error_arg();
     period = settings->notifier_error_period();
-  } else if (kind == DoneSound && settings->notifier_done_on()) {
+  } else if (kind == Kind::Done && settings->notifier_done_on()) {
     file = settings->notifier_done_arg();
     period = settings->notifier_done_period();
   }

@@ -15,10 +15,11 @@
 
 class Notifier {
 public:
-  enum Kind : int {
-    NoSound = 0,    // ends a repetition
-    ErrorSound = 1, // a wipe failed
-    DoneSound = 2,  // a wipe finished
+  // What is notified; the numbers are the design's.
+  enum class Kind : int {
+    None = 0,  // ends a repetition
+    Error = 1, // a wipe failed
+    Done = 2,  // a wipe finished
   };
 
   // Reads the sound choices from `settings` (not owned) at each notification. The program
@@ -34,7 +35,7 @@ public:
   // (a name inside the program directory): once now, and again every period seconds when its
   // period is above 0, until the next notify or stop. A player that cannot be started leaves
   // one debug-log line per attempt.
-  void notify(int kind);
+  void notify(Kind kind);
   // Ends the repetition; a player still running plays on.
   void stop();
 

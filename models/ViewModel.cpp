@@ -42,15 +42,15 @@ private:
   void send_wish();
   // No engine runs or starts, or it is ready for a command: nothing can be in flight.
   bool engine_idle() const {
-    return driver.state() == DriverControl::EngineReady ||
-           (driver.state() == DriverControl::EngineStopped && !driver.starting());
+    return driver.state() == DriverControl::EngineState::Ready ||
+           (driver.state() == DriverControl::EngineState::Stopped && !driver.starting());
   }
 
   // The engine waits for one line after "done" and "error": it gets it before anything is
   // shown. The read is then over: the next line the engine reads is its next command, so that
   // the view may send its next read from show.
   void acknowledge_reply() {
-    if (driver.state() == DriverControl::EngineFinished) {
+    if (driver.state() == DriverControl::EngineState::Finished) {
       driver.acknowledge();
       inFlight = false;
     }

@@ -29,6 +29,7 @@ public:
     return gettext("<u>Pass 1:</u> fills sectors with the pattern\n"
                    "(starting from the last sector)");
   }
+  bool from_the_end() const override { return true; }
 };
 
 class WipeMethod_DOD_C : public WipeMethod {

@@ -22,6 +22,8 @@ public:
   virtual bool first_character_only() const { return false; }
   // The method's last pass writes and verifies by itself.
   virtual bool last_pass_verified() const { return false; }
+  // The method writes from the last sector of the area to the first.
+  virtual bool from_the_end() const { return false; }
   virtual ~WipeMethod() = default;
 
   // The method at `index`. Throws std::runtime_error "WipeMethod.cpp(314)", after a debug-log

@@ -1,6 +1,6 @@
 #include "WipeModel.h"
 
-void WipeModel::set_state(int state) {
+void WipeModel::set_state(State state) {
   state_ = state;
   if (view_ != nullptr)
     view_->state_changed(state);

@@ -39,7 +39,7 @@ class WipeModel {
 public:
   // The model states. The numbers are fixed: the wipe panel maps them to its controls and to
   // the drive task's status light. 3 is not used.
-  enum State : int {
+  enum class State : int {
     Idle = 0,    // nothing armed or running
     Wiping = 1,  // the engine works on the wipe (also after an acknowledged error)
     Paused = 2,  // the engine reported that it is paused
@@ -51,7 +51,7 @@ public:
   class View {
   public:
     // Every set_state, also with an unchanged state.
-    virtual void state_changed(int state) = 0;
+    virtual void state_changed(State state) = 0;
     // A new status line; `text` is valid during the call only.
     virtual void status_changed(const char* text) = 0;
     virtual void percent_changed(int percent) = 0;
@@ -79,9 +79,9 @@ public:
   // the engine (when it waits) and follows its state. Paused: resumes.
   virtual void start() = 0;
 
-  int state() const { return state_; }
+  State state() const { return state_; }
   // Stores the state and tells the view, also when the value does not change.
-  void set_state(int state);
+  void set_state(State state);
   // Not owned; null shows nothing.
   void set_view(View* view) { view_ = view; }
 
@@ -109,7 +109,7 @@ public:
 
 private:
   View* view_ = nullptr;
-  int state_ = Idle;
+  State state_ = State::Idle;
   std::uint64_t lba_ = 0;
   std::uint64_t sectors_ = 0;
   WipeOptions options_;

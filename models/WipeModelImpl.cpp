@@ -22,11 +22,13 @@
 
 namespace {
 
+using EngineState = DriverControl::EngineState;
+
 // What start answers in Done or Waiting.
-enum AckState : int {
-  AckNone = 0,  // an armed model: start sends the wipe
-  AckError = 1, // an error reply or a failure
-  AckDone = 2,  // the done reply
+enum class AckState {
+  None,  // an armed model: start sends the wipe
+  Error, // an error reply or a failure
+  Done,  // the done reply
 };
 
 // The longest fill pattern text that the task log shows whole.
@@ -92,9 +94,13 @@ private:
   };
 
   // Done and Waiting hold until the operator's start or stop, whatever the engine does.
-  bool held_for_operator() const { return state() == Done || state() == Waiting; }
-  // Areas are reported downwards for the method that wipes from the end.
-  bool downwards() const { return options().mode() == 1; }
+  bool held_for_operator() const { return state() == State::Done || state() == State::Waiting; }
+  // Areas are reported downwards for the method that wipes from the end (options without a
+  // method of the catalogue start no wipe, and count as forwards).
+  bool downwards() const {
+    const int mode = options().mode();
+    return mode >= 0 && mode < WipeMethod::count && WipeMethod::by_index(mode).from_the_end();
+  }
   std::uint64_t area_end() const { return saturated_sum(lba(), sectors()); }
   void reset_position() { lastPosition = downwards() ? area_end() : lba(); }
 
@@ -110,7 +116,7 @@ private:
   void log_error(const std::string& text);
 
   const config::Value& config;
-  int ackState = AckNone;
+  AckState ackState = AckState::None;
   DriverModel driver;
   View driverView;
   Drive drive;
@@ -132,8 +138,8 @@ WipeModelImpl::WipeModelImpl(const config::Value& configuration, const Drive& dr
 }
 
 void WipeModelImpl::arm() {
-  if (state() != Idle) {
-    debug_log() << "WipeModelImpl.cpp(287): " << state() << "\n";
+  if (state() != State::Idle) {
+    debug_log() << "WipeModelImpl.cpp(287): " << static_cast<int>(state()) << "\n";
     return;
   }
   std::string reason;
@@ -141,15 +147,15 @@ void WipeModelImpl::arm() {
     show_refusal(reason);
     return;
   }
-  ackState = AckNone;
-  set_state(Waiting);
+  ackState = AckState::None;
+  set_state(State::Waiting);
   show_status(gettext("READY - Data on this drive will be lost. Are you sure?"));
   show_percent(0);
 }
 
 void WipeModelImpl::pause() {
-  if (state() != Wiping) {
-    debug_log() << "WipeModelImpl.cpp(297): " << state() << "\n";
+  if (state() != State::Wiping) {
+    debug_log() << "WipeModelImpl.cpp(297): " << static_cast<int>(state()) << "\n";
     return;
   }
   log().add(gettext("PAUSE"));
@@ -159,20 +165,19 @@ void WipeModelImpl::pause() {
 void WipeModelImpl::stop() {
   if (held_for_operator())
     sync_state();
-  const int engine = driver.state();
+  const EngineState engine = driver.state();
   // An engine that is still starting holds the wipe command, which it would run once ready:
   // it is ended as well.
-  if ((engine >= DriverControl::EngineReady && engine <= DriverControl::EngineFinished) ||
-      driver.starting()) {
+  if ((engine >= EngineState::Ready && engine <= EngineState::Finished) || driver.starting()) {
     log().add(gettext("STOP"));
     driver.stop();
     return;
   }
-  debug_log() << "WipeModelImpl.cpp(317): " << engine << "\n";
+  debug_log() << "WipeModelImpl.cpp(317): " << static_cast<int>(engine) << "\n";
 }
 
 void WipeModelImpl::start() {
-  if (held_for_operator() && ackState == AckNone) {
+  if (held_for_operator() && ackState == AckState::None) {
     // The whole command is made before anything changes, so that a configuration without
     // the template, or options without a method, fail this wipe like an engine failure would
     // instead of leaving the model Wiping with nothing running.
@@ -187,13 +192,13 @@ void WipeModelImpl::start() {
     // Again right before the command goes: the disk may have changed since it was armed.
     std::string reason;
     if (drive_changed(reason)) {
-      ackState = AckError;
-      set_state(Waiting);
+      ackState = AckState::Error;
+      set_state(State::Waiting);
       show_status(std::string(gettext("ERROR")) + " - " + reason);
       show_refusal(reason);
       return;
     }
-    set_state(Wiping);
+    set_state(State::Wiping);
     errorCount = 0;
     writeStages = 0;
     reset_position();
@@ -205,30 +210,32 @@ void WipeModelImpl::start() {
     if (driver.awaits_answer())
       driver.acknowledge();
     else
-      debug_log() << "WipeModelImpl.cpp(336): " << driver.state() << "\n";
+      debug_log() << "WipeModelImpl.cpp(336): " << static_cast<int>(driver.state()) << "\n";
     sync_state();
-  } else if (state() == Paused) {
+  } else if (state() == State::Paused) {
     log().add(gettext("RESUME"));
-    if (driver.state() == DriverControl::EnginePaused)
+    if (driver.state() == EngineState::Paused)
       driver.acknowledge();
     else
-      debug_log() << "WipeModelImpl.cpp(344): " << driver.state() << "\n";
+      debug_log() << "WipeModelImpl.cpp(344): " << static_cast<int>(driver.state()) << "\n";
     sync_state();
   } else {
-    debug_log() << "WipeModelImpl.cpp(348): " << state() << "\n";
+    debug_log() << "WipeModelImpl.cpp(348): " << static_cast<int>(state()) << "\n";
   }
 }
 
 void WipeModelImpl::sync_state() {
   switch (driver.state()) {
-  case DriverControl::EngineStopped:
-  case DriverControl::EngineReady: set_state(Idle); break;
+  case EngineState::Stopped:
+  case EngineState::Ready: set_state(State::Idle); break;
   // After an acknowledged error the engine goes on with the wipe while the client stays
   // finished.
-  case DriverControl::EngineBusy:
-  case DriverControl::EngineFinished: set_state(Wiping); break;
-  case DriverControl::EnginePaused: set_state(Paused); break;
-  default: debug_log() << "WipeModelImpl.cpp(102): " << driver.state() << "\n"; break;
+  case EngineState::Busy:
+  case EngineState::Finished: set_state(State::Wiping); break;
+  case EngineState::Paused: set_state(State::Paused); break;
+  default:
+    debug_log() << "WipeModelImpl.cpp(102): " << static_cast<int>(driver.state()) << "\n";
+    break;
   }
 }
 
@@ -384,7 +391,7 @@ void WipeModelImpl::View::on_done(const config::Value& reply) {
     owner.log().record().finish();
     line += std::string(" ") + gettext("(Certificate)");
   }
-  owner.ackState = AckDone;
+  owner.ackState = AckState::Done;
   owner.show_status(line);
   owner.log().add(line);
   owner.show_percent(100);
@@ -399,7 +406,7 @@ void WipeModelImpl::View::on_done(const config::Value& reply) {
   entry.set_errors(owner.errorCount);
   MainLog::instance().add(entry);
 
-  owner.set_state(Done);
+  owner.set_state(State::Done);
   // No answer to the engine here: it waits for the operator's start, or ends with stop.
 }
 
@@ -440,8 +447,8 @@ void WipeModelImpl::View::on_error(const config::Value& reply) {
 }
 
 void WipeModelImpl::View::on_failure(const std::string& text) {
-  owner.ackState = AckError;
-  owner.set_state(Waiting);
+  owner.ackState = AckState::Error;
+  owner.set_state(State::Waiting);
   const std::string line = std::string(gettext("ERROR")) + " - " + text;
   owner.show_status(line);
   owner.log().add(line);

@@ -107,7 +107,7 @@ int run(int argc, char** argv) {
     return failed("needs administrator rights: start it with \"wipedesk Start\", pkexec or sudo");
   }
 
-  show_splash(nullptr, true);
+  show_splash(nullptr, SplashUse::StartUp);
 
   // Nothing goes to the network unless the configuration names an address.
   if (configuration.has("Update URL") &&

@@ -11,16 +11,16 @@
 
 TEST(PropertyMap, SetKeepsOrReplacesAsAsked) {
   PropertyMap map;
-  EXPECT_TRUE(map.set_string("File", "/dev/sda", true));
-  EXPECT_FALSE(map.set_string("File", "/dev/sdb", true));
+  EXPECT_TRUE(map.set_string("File", "/dev/sda", PropertyMap::Existing::Keep));
+  EXPECT_FALSE(map.set_string("File", "/dev/sdb", PropertyMap::Existing::Keep));
   EXPECT_EQ(map["File"], "/dev/sda");
-  EXPECT_TRUE(map.set_string("File", "/dev/sdb", false));
+  EXPECT_TRUE(map.set_string("File", "/dev/sdb", PropertyMap::Existing::Replace));
   EXPECT_EQ(map["File"], "/dev/sdb");
 
-  EXPECT_TRUE(map.set_number("Size", 18446744073709551615ull, true));
-  EXPECT_FALSE(map.set_number("Size", 1, true));
+  EXPECT_TRUE(map.set_number("Size", 18446744073709551615ull, PropertyMap::Existing::Keep));
+  EXPECT_FALSE(map.set_number("Size", 1, PropertyMap::Existing::Keep));
   EXPECT_EQ(map["Size"], "18446744073709551615");
-  EXPECT_TRUE(map.set_number("Size", 512, false));
+  EXPECT_TRUE(map.set_number("Size", 512, PropertyMap::Existing::Replace));
   EXPECT_EQ(map["Size"], "512");
 
   EXPECT_EQ(map.get("Model"), "");
@@ -30,7 +30,7 @@ TEST(PropertyMap, SetKeepsOrReplacesAsAsked) {
 TEST(PropertyMap, KeysAreOrderedByteByByte) {
   PropertyMap map;
   for (const char* key : {"b", "ab", "a", "B", "\xc3\xa9"})
-    map.set_string(key, "", false);
+    map.set_string(key, "", PropertyMap::Existing::Replace);
   std::string order;
   for (const auto& [key, value] : map)
     order += key + "|";
@@ -42,15 +42,25 @@ TEST(PropertyMap, GetNumberReadsTheStartOfTheText) {
     const char* text;
     int expected;
   } cases[] = {
-      {"12abc", 12},         {"abc", -7},         {"", -7},
-      {" \t\n42", 42},       {"-5", -5},          {"+9", 9},
-      {"-", -7},             {"- 5", -7},         {"2147483647", INT_MAX},
-      {"-2147483648", INT_MIN}, {"2147483648", -7}, {"-2147483649", -7},
-      {"99999999999999999999", -7}, {"0x10", 0},  {"007", 7},
+      {"12abc", 12},
+      {"abc", -7},
+      {"", -7},
+      {" \t\n42", 42},
+      {"-5", -5},
+      {"+9", 9},
+      {"-", -7},
+      {"- 5", -7},
+      {"2147483647", INT_MAX},
+      {"-2147483648", INT_MIN},
+      {"2147483648", -7},
+      {"-2147483649", -7},
+      {"99999999999999999999", -7},
+      {"0x10", 0},
+      {"007", 7},
   };
   for (const auto& c : cases) {
     PropertyMap map;
-    map.set_string("Key", c.text, false);
+    map.set_string("Key", c.text, PropertyMap::Existing::Replace);
     EXPECT_EQ(map.get_number("Key", -7), c.expected) << '"' << c.text << '"';
   }
   EXPECT_EQ(PropertyMap().get_number("Absent", 3), 3);
@@ -61,7 +71,7 @@ TEST(PropertyMap, CopyConfigValues) {
   ASSERT_TRUE(configuration.parse(
       R"("Program Path":"/opt/cvw","Splash Timeout":-5,"Big":9000000000,"Flag":true)"));
   PropertyMap map;
-  map.set_string("Program Path", "old", false);
+  map.set_string("Program Path", "old", PropertyMap::Existing::Replace);
   copy_config_string(configuration, map, "Program Path");
   copy_config_number(configuration, map, "Splash Timeout");
   copy_config_number(configuration, map, "Big");

@@ -23,11 +23,11 @@ public:
 
   void select() override {
     ++selects;
-    set_selected(1);
+    set_selected(true);
   }
   void deselect() override {
     ++deselects;
-    set_selected(0);
+    set_selected(false);
   }
 
   int selects = 0;
@@ -39,7 +39,7 @@ class Recorder : public DriveTasks::Callback {
 public:
   void added(DriveTasks& tasks, DriveTask* task) override { note("added", tasks, task); }
   void removed(DriveTasks& tasks, DriveTask* task) override { note("removed", tasks, task); }
-  void state_changed(DriveTasks& tasks, DriveTask* task) override { note("state", tasks, task); }
+  void light_changed(DriveTasks& tasks, DriveTask* task) override { note("light", tasks, task); }
   void selection_changed(DriveTasks& tasks, DriveTask* task) override {
     note("selected", tasks, task);
   }
@@ -66,21 +66,21 @@ TEST(DriveTask, StartsAtZeroWithItsOwnCopyOfTheDrive) {
   DriveTask task("vw", drive);
   drive.set_model("changed later");
   EXPECT_EQ(task.kind(), "vw");
-  EXPECT_EQ(task.state(), 0);
-  EXPECT_EQ(task.selected(), 0);
+  EXPECT_EQ(task.light(), DriveLight::None);
+  EXPECT_FALSE(task.selected());
   EXPECT_EQ(task.percent(), 0);
   EXPECT_EQ(task.drive().id(), "\\\\.\\PhysicalDrive2");
   EXPECT_EQ(task.drive().model(), "MODEL");
 
   // The stores tell nobody; the base selection does nothing.
   DriveTask stored("wipe", drive);
-  stored.set_state(3);
-  stored.set_selected(1);
+  stored.set_light(DriveLight::Finished);
+  stored.set_selected(true);
   stored.set_percent(42);
   stored.select();
   stored.deselect();
-  EXPECT_EQ(stored.state(), 3);
-  EXPECT_EQ(stored.selected(), 1);
+  EXPECT_EQ(stored.light(), DriveLight::Finished);
+  EXPECT_TRUE(stored.selected());
   EXPECT_EQ(stored.percent(), 42);
 }
 
@@ -98,7 +98,7 @@ TEST(DriveTasks, TellsTheObserverAfterTheListHasChanged) {
   EXPECT_EQ(tasks.tasks(), (std::vector<DriveTask*>{&b}));
   tasks.remove(&a); // not in the list: unchanged, still told
   EXPECT_EQ(tasks.tasks(), (std::vector<DriveTask*>{&b}));
-  tasks.notify_state(&b);
+  tasks.notify_light(&b);
   tasks.notify_selected(&b);
   tasks.notify_percent(&b);
   EXPECT_EQ(recorder.events, (std::vector<std::string>{
@@ -107,7 +107,7 @@ TEST(DriveTasks, TellsTheObserverAfterTheListHasChanged) {
                                  "added:vw held 2",
                                  "removed:vw held 0",
                                  "removed:vw held 0",
-                                 "state:vw held 1",
+                                 "light:vw held 1",
                                  "selected:vw held 1",
                                  "percent:vw held 1",
                              }));
@@ -121,7 +121,7 @@ TEST(DriveTasks, WithoutAnObserverOnlyTheListChanges) {
   tasks.set_callback(nullptr);
   CountingTask a("vw", "\\\\.\\PhysicalDrive0");
   tasks.add(&a);
-  tasks.notify_state(&a);
+  tasks.notify_light(&a);
   tasks.notify_selected(&a);
   tasks.notify_percent(&a);
   tasks.remove(&a);

@@ -32,7 +32,9 @@ class Recorder : public DriverControl::View {
 public:
   explicit Recorder(DriverControl& driver) : driver(driver) {}
 
-  void on_state_changed() override { add("state " + std::to_string(driver.state())); }
+  void on_state_changed() override {
+    add("state " + std::to_string(static_cast<int>(driver.state())));
+  }
   void on_started() override { add("started"); }
   void on_stopped() override { add("stopped"); }
   void on_done(const config::Value& reply) override {
@@ -400,8 +402,8 @@ expect)");
     EXPECT_EQ(blink->device_type(), "drive");
     EXPECT_EQ(blink->device_id(), "\\\\.\\PhysicalDrive0");
     send_blink_command(*blink);
-    ASSERT_TRUE(
-        run_loop([&] { return blink->state() == DriverControl::EngineBusy; }, wait_limit_us));
+    ASSERT_TRUE(run_loop([&] { return blink->state() == DriverControl::EngineState::Busy; },
+                         wait_limit_us));
     ASSERT_TRUE(run_loop([&] { return engine.input().size() > 0; }, wait_limit_us));
   }
   // Destroying the client ends the blink.
@@ -441,7 +443,7 @@ TEST(DriverModel, EngineThatCannotStart) {
   driver.add_view(&recorder);
   driver.send(wipe_command(0));
   EXPECT_EQ(recorder.events, std::vector<std::string>{"failure Cannot start driver"});
-  EXPECT_EQ(driver.state(), DriverControl::EngineStopped);
+  EXPECT_EQ(driver.state(), DriverControl::EngineState::Stopped);
   EXPECT_FALSE(driver.starting());
   EXPECT_NE(log.text().find("Process.cpp(58): "), std::string::npos);
 
@@ -510,7 +512,7 @@ TEST(DriverModel, RealEngineBlinkEndsWithItsClient) {
         [&] { return std::count(recorder.events.begin(), recorder.events.end(), "update") >= 2; },
         wait_limit_us))
         << log.text();
-    EXPECT_EQ(blink->state(), DriverControl::EngineBusy);
+    EXPECT_EQ(blink->state(), DriverControl::EngineState::Busy);
     EXPECT_EQ(std::count(recorder.events.begin(), recorder.events.end(), "started"), 1);
     EXPECT_EQ(children_named("cvwdrv").size(), 1u);
   }

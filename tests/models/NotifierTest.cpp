@@ -87,21 +87,21 @@ void settle(int ms) {
 TEST(Notifier, KindsAndTheirSounds) {
   const struct {
     const char* name;
-    int kind;
+    Notifier::Kind kind;
     bool errorOn, doneOn;
     const char* errorArg;
     const char* played; // empty for none
   } cases[] = {
-      {"error", Notifier::ErrorSound, true, true, "error.wav", "error.wav"},
-      {"done", Notifier::DoneSound, true, true, "error.wav", "done.wav"},
-      {"a sound in a folder", Notifier::ErrorSound, true, true, "lib/sounds/e.wav",
+      {"error", Notifier::Kind::Error, true, true, "error.wav", "error.wav"},
+      {"done", Notifier::Kind::Done, true, true, "error.wav", "done.wav"},
+      {"a sound in a folder", Notifier::Kind::Error, true, true, "lib/sounds/e.wav",
        "lib/sounds/e.wav"},
-      {"error switched off", Notifier::ErrorSound, false, true, "error.wav", ""},
-      {"done switched off", Notifier::DoneSound, true, false, "error.wav", ""},
-      {"no error file", Notifier::ErrorSound, true, true, "", ""},
-      {"kind 0", Notifier::NoSound, true, true, "error.wav", ""},
-      {"kind 3", 3, true, true, "error.wav", ""},
-      {"kind -1", -1, true, true, "error.wav", ""},
+      {"error switched off", Notifier::Kind::Error, false, true, "error.wav", ""},
+      {"done switched off", Notifier::Kind::Done, true, false, "error.wav", ""},
+      {"no error file", Notifier::Kind::Error, true, true, "", ""},
+      {"kind 0", Notifier::Kind::None, true, true, "error.wav", ""},
+      {"kind 3", static_cast<Notifier::Kind>(3), true, true, "error.wav", ""},
+      {"kind -1", static_cast<Notifier::Kind>(-1), true, true, "error.wav", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -128,7 +128,7 @@ TEST(Notifier, RepeatsUntilReplacedOrStopped) {
   PlayerStub stub;
   Settings settings = sound_settings(1, 0);
   Notifier notifier(&settings);
-  notifier.notify(Notifier::ErrorSound);
+  notifier.notify(Notifier::Kind::Error);
   ASSERT_TRUE(run_loop([&] { return stub.starts().size() >= 3; }, 10 * G_USEC_PER_SEC));
   const auto errorPlays = stub.starts();
   // Each start killed the player before it; the kill takes effect in its own time.
@@ -136,7 +136,7 @@ TEST(Notifier, RepeatsUntilReplacedOrStopped) {
     EXPECT_TRUE(run_loop([&] { return !running(errorPlays[i].first); }, 10 * G_USEC_PER_SEC))
         << "play " << i << " was not cut short";
 
-  notifier.notify(Notifier::DoneSound); // period 0: once, and the error repetition ends
+  notifier.notify(Notifier::Kind::Done); // period 0: once, and the error repetition ends
   ASSERT_TRUE(
       run_loop([&] { return stub.starts().size() == errorPlays.size() + 1; }, 10 * G_USEC_PER_SEC));
   const long donePlayer = stub.starts().back().first;
@@ -144,7 +144,7 @@ TEST(Notifier, RepeatsUntilReplacedOrStopped) {
   settle(1300);
   EXPECT_EQ(stub.starts().size(), errorPlays.size() + 1);
 
-  notifier.notify(Notifier::NoSound);
+  notifier.notify(Notifier::Kind::None);
   EXPECT_TRUE(running(donePlayer)) << "kind 0 only ends the repetition";
   notifier.stop();
   EXPECT_TRUE(running(donePlayer));
@@ -159,10 +159,10 @@ TEST(Notifier, PeriodsThatPlayOnce) {
   far.set_notifier_error_arg("far-error.wav");
   far.set_notifier_done_arg("far-done.wav");
   Notifier a(&once), b(&once), c(&far), d(&far);
-  a.notify(Notifier::ErrorSound);
-  b.notify(Notifier::DoneSound);
-  c.notify(Notifier::ErrorSound);
-  d.notify(Notifier::DoneSound);
+  a.notify(Notifier::Kind::Error);
+  b.notify(Notifier::Kind::Done);
+  c.notify(Notifier::Kind::Error);
+  d.notify(Notifier::Kind::Done);
   settle(1300);
   const std::map<std::string, int> expected = {{stub.path("error.wav"), 1},
                                                {stub.path("done.wav"), 1},
@@ -173,7 +173,7 @@ TEST(Notifier, PeriodsThatPlayOnce) {
   const auto starts = stub.starts();
   {
     Notifier e(&once);
-    e.notify(Notifier::ErrorSound);
+    e.notify(Notifier::Kind::Error);
     ASSERT_TRUE(
         run_loop([&] { return stub.starts().size() == starts.size() + 1; }, 10 * G_USEC_PER_SEC));
   }
@@ -187,7 +187,7 @@ TEST(Notifier, PlayerMissing) {
   LogCapture log;
   Settings settings = sound_settings(1, 0);
   Notifier notifier(&settings);
-  notifier.notify(Notifier::ErrorSound);
+  notifier.notify(Notifier::Kind::Error);
   const std::string line =
       "Notifier.cpp(68): " + stub.path("tonlet") + " " + stub.path("error.wav") + "\n";
   auto count = [&] {
@@ -199,7 +199,7 @@ TEST(Notifier, PlayerMissing) {
   };
   EXPECT_EQ(count(), 1);
   ASSERT_TRUE(run_loop([&] { return count() == 2; }, 10 * G_USEC_PER_SEC)) << log.text();
-  notifier.notify(Notifier::NoSound);
+  notifier.notify(Notifier::Kind::None);
   settle(1200);
   EXPECT_EQ(count(), 2);
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <string>
 
 namespace {
 
@@ -67,6 +68,8 @@ TEST(WipeMethod, CatalogueByIndexAndByKey) {
     EXPECT_EQ(method.uses_pattern(), row.usesPattern);
     EXPECT_EQ(method.first_character_only(), row.firstCharacterOnly);
     EXPECT_EQ(method.last_pass_verified(), row.lastPassVerified);
+    // Only the reverse method walks from the last sector.
+    EXPECT_EQ(method.from_the_end(), std::string(row.key) == "reverse");
 
     EXPECT_EQ(&WipeMethod::by_key(row.key), &method);
     EXPECT_EQ(wipe_method_index(row.key), row.index);

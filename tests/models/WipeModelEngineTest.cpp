@@ -101,19 +101,20 @@ public:
   // Returns how often the model waited.
   int wipe_to_done() {
     model->arm();
-    EXPECT_EQ(model->state(), WipeModel::Waiting);
+    EXPECT_EQ(model->state(), WipeModel::State::Waiting);
     model->start();
     int waits = 0;
-    while (model->state() != WipeModel::Done) {
+    while (model->state() != WipeModel::State::Done) {
       if (!run_loop(
               [&] {
-                return model->state() == WipeModel::Done || model->state() == WipeModel::Waiting;
+                return model->state() == WipeModel::State::Done ||
+                       model->state() == WipeModel::State::Waiting;
               },
               wait_limit_us)) {
         ADD_FAILURE() << "no end of the wipe\n" << log.text();
         break;
       }
-      if (model->state() == WipeModel::Waiting) {
+      if (model->state() == WipeModel::State::Waiting) {
         ++waits;
         model->start();
       }
@@ -225,7 +226,8 @@ TEST_P(MethodThroughTheModel, WipesTheRangeOnly) {
 
   // The operator's start answers the engine, which is ready again: the model is idle.
   wipe.model->start();
-  EXPECT_TRUE(run_loop([&] { return wipe.model->state() == WipeModel::Idle; }, wait_limit_us));
+  EXPECT_TRUE(
+      run_loop([&] { return wipe.model->state() == WipeModel::State::Idle; }, wait_limit_us));
   EXPECT_EQ(wipe.log.text().find("WipeModelImpl.cpp("), std::string::npos) << wipe.log.text();
 }
 
@@ -301,13 +303,13 @@ TEST(WipeModelEngine, StopBeforeTheEngineIsReady) {
   EngineWipe wipe;
   wipe.model->arm();
   wipe.model->start();
-  EXPECT_EQ(wipe.model->state(), WipeModel::Wiping);
+  EXPECT_EQ(wipe.model->state(), WipeModel::State::Wiping);
   wipe.model->stop();
-  EXPECT_EQ(wipe.model->state(), WipeModel::Idle);
+  EXPECT_EQ(wipe.model->state(), WipeModel::State::Idle);
   // Time enough for an engine that had got the command to write.
   run_loop([] { return false; }, 300 * 1000);
   EXPECT_EQ(sector_difference(wipe.disk(), wipe.original), "");
-  EXPECT_EQ(wipe.model->state(), WipeModel::Idle);
+  EXPECT_EQ(wipe.model->state(), WipeModel::State::Idle);
   const std::vector<std::string> heads = task_log_heads(wipe.model->log().text());
   EXPECT_EQ(heads.back(), "STOP");
 
@@ -354,7 +356,7 @@ TEST(WipeModelEngine, AnotherDiskBehindThePathIsNeverWiped) {
     const std::string original = file_bytes(wipe.machine.path());
     if (c.atStart) {
       wipe.model->arm();
-      ASSERT_EQ(wipe.model->state(), WipeModel::Waiting);
+      ASSERT_EQ(wipe.model->state(), WipeModel::State::Waiting);
     }
     std::ofstream(wipe.machine.path(), std::ios::binary | std::ios::trunc) << c.machine;
     wipe.view.events.clear();
@@ -362,14 +364,14 @@ TEST(WipeModelEngine, AnotherDiskBehindThePathIsNeverWiped) {
       wipe.model->start();
       EXPECT_EQ(wipe.view.events, (std::vector<std::string>{"state 5", "status ERROR - " + c.reason,
                                                             "refused " + c.reason}));
-      EXPECT_EQ(wipe.model->state(), WipeModel::Waiting);
+      EXPECT_EQ(wipe.model->state(), WipeModel::State::Waiting);
       // CONTINUE: no engine waits for an answer; the model is idle again.
       wipe.model->start();
-      EXPECT_EQ(wipe.model->state(), WipeModel::Idle);
+      EXPECT_EQ(wipe.model->state(), WipeModel::State::Idle);
     } else {
       wipe.model->arm();
       EXPECT_EQ(wipe.view.events, std::vector<std::string>{"refused " + c.reason});
-      EXPECT_EQ(wipe.model->state(), WipeModel::Idle);
+      EXPECT_EQ(wipe.model->state(), WipeModel::State::Idle);
     }
     EXPECT_EQ(task_log_heads(wipe.model->log().text()).back(), "ERROR - " + c.reason);
     // Time enough for an engine that had got a command to write.

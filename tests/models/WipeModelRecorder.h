@@ -12,7 +12,9 @@
 
 class WipeModelRecorder : public WipeModel::View {
 public:
-  void state_changed(int state) override { events.push_back("state " + std::to_string(state)); }
+  void state_changed(WipeModel::State state) override {
+    events.push_back("state " + std::to_string(static_cast<int>(state)));
+  }
   void status_changed(const char* text) override {
     events.push_back(std::string("status ") + text);
   }

@@ -580,7 +580,7 @@ TEST(WipeModel, AFloodingEngineIsStoppedWhileTheLoopRuns) {
   g_source_remove(timer);
   EXPECT_GE(ticks.count, 5);
   EXPECT_LT(ticks.longestGap, 500000) << "the main loop was held";
-  EXPECT_EQ(harness.model->state(), WipeModel::Wiping);
+  EXPECT_EQ(harness.model->state(), WipeModel::State::Wiping);
   harness.model->stop();
   EXPECT_EQ(view.events.back(), idle);
   EXPECT_TRUE(run_loop([&] { return harness.engine.all_ended(); }, wait_limit_us));

@@ -227,12 +227,12 @@ TEST_F(DriveSelectionTest, MultiWipeAnswersTheChosenAction) {
 
   const struct {
     const char* button;
-    int action;
-  } cases[] = {{"stop", MultiWipeUI::Stop},
-               {"pause", MultiWipeUI::Pause},
-               {"resume", MultiWipeUI::Resume},
-               {"gtk-close", MultiWipeUI::None},
-               {"", MultiWipeUI::None}};
+    MultiWipeUI::Action action;
+  } cases[] = {{"stop", MultiWipeUI::Action::Stop},
+               {"pause", MultiWipeUI::Action::Pause},
+               {"resume", MultiWipeUI::Action::Resume},
+               {"gtk-close", MultiWipeUI::Action::None},
+               {"", MultiWipeUI::Action::None}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.button);
     DialogResponder answers;
@@ -254,7 +254,7 @@ TEST_F(DriveSelectionTest, StartAsksForTheTickedDrivesWithTheirWarnings) {
                                "Are you sure you want to continue?";
   DialogResponder answers;
   answers.click("start").click("gtk-no").click("start").click("gtk-yes");
-  EXPECT_EQ(wipe.run(), MultiWipeUI::Start);
+  EXPECT_EQ(wipe.run(), MultiWipeUI::Action::Start);
   ASSERT_EQ(answers.seen().size(), 4u);
   EXPECT_EQ(answers.seen()[1].title, "Warning");
   EXPECT_EQ(answers.seen()[1].text, question);
@@ -266,7 +266,7 @@ TEST_F(DriveSelectionTest, StartAsksForTheTickedDrivesWithTheirWarnings) {
   program_config()["wipe"]["stop at drive warning"] = true;
   DialogResponder refused;
   refused.click("start").click("gtk-close").close();
-  EXPECT_EQ(wipe.run(), MultiWipeUI::None);
+  EXPECT_EQ(wipe.run(), MultiWipeUI::Action::None);
   EXPECT_EQ(refused.seen().at(1).title, "Error");
   EXPECT_EQ(refused.seen().at(1).text,
             "ST2000DM008 / ZFL1 is a System Drive\n\nWipe is not allowed.");
@@ -274,7 +274,7 @@ TEST_F(DriveSelectionTest, StartAsksForTheTickedDrivesWithTheirWarnings) {
   wipe.set_selected(2, true);
   DialogResponder single;
   single.click("start").click("gtk-yes");
-  EXPECT_EQ(wipe.run(), MultiWipeUI::Start);
+  EXPECT_EQ(wipe.run(), MultiWipeUI::Action::Start);
   EXPECT_EQ(single.seen().at(1).text,
             "This operation will wipe 1 drive.\n\nAre you sure you want to continue?");
 }
@@ -301,6 +301,6 @@ TEST_F(DriveSelectionTest, MultiWipeEditsTheDefaultWipeOptions) {
       .then(choose(5))
       .click("gtk-ok")
       .close();
-  EXPECT_EQ(wipe.run(), MultiWipeUI::None);
+  EXPECT_EQ(wipe.run(), MultiWipeUI::Action::None);
   EXPECT_EQ(Settings::instance().wipe_options().mode(), 5);
 }

@@ -123,16 +123,16 @@ TEST_F(PanelScreenshotsTest, TheWipePanelInEachState) {
   save_screenshot(window, "WipeUI-0-idle");
   model.arm();
   save_screenshot(window, "WipeUI-5-armed");
-  model.set_state(WipeModel::Wiping);
+  model.set_state(WipeModel::State::Wiping);
   model.show_status("WIPING - 37% | 740.1GB | LBA: 1445600000 | 0 errors");
   model.show_percent(37);
   save_screenshot(window, "WipeUI-1-wiping");
-  model.set_state(WipeModel::Paused);
+  model.set_state(WipeModel::State::Paused);
   save_screenshot(window, "WipeUI-2-paused");
-  model.set_state(WipeModel::Waiting);
+  model.set_state(WipeModel::State::Waiting);
   model.show_status("ERROR - Write failed (LBA: 1445600256, sectors: 256)");
   save_screenshot(window, "WipeUI-5-error");
-  model.set_state(WipeModel::Done);
+  model.set_state(WipeModel::State::Done);
   model.show_status("DONE - 2.000TB | 5h 12m 40s | 106.61MB/s | 0 errors (Certificate)");
   save_screenshot(window, "WipeUI-4-done");
   gtk_button_clicked(GTK_BUTTON(widget_by_id(panel.widget(), "toggle")));
@@ -159,7 +159,7 @@ TEST_F(PanelScreenshotsTest, ADriveTask) {
   view.select();
   wipe.select();
   views.last->answer();
-  wipes.last->set_state(WipeModel::Wiping);
+  wipes.last->set_state(WipeModel::State::Wiping);
   wipes.last->show_status("WIPING - 37% | 740.1GB | LBA: 1445600000 | 0 errors");
   for (const char* look : {"VWTask", "TopUI"}) {
     GtkWidget* window = show_in_window(box, look);

@@ -25,21 +25,21 @@ TEST_F(ScreenshotsTest, DriveIconsInEveryState) {
   for (int selected = 0; selected <= 1; ++selected) {
     std::vector<std::unique_ptr<DriveIconUI>> icons;
     GtkWidget* table = gtk_table_new(5, 4, FALSE);
-    for (int status = light_none; status <= light_waiting; ++status) {
+    for (int light = 0; light <= static_cast<int>(DriveLight::Waiting); ++light) {
       const int percents[] = {0, 50, 100};
       for (int column = 0; column < 3; ++column) {
-        auto icon = std::make_unique<DriveIconUI>(true);
+        auto icon = std::make_unique<DriveIconUI>(DriveIconUI::Look::WithLight);
         icon->set_drive(sample_drive());
         icon->set_has_drive(true);
-        icon->set_selected(selected);
-        icon->set_state(status);
+        icon->set_selected(selected != 0);
+        icon->set_light(static_cast<DriveLight>(light));
         icon->set_percent(percents[column]);
-        gtk_table_attach_defaults(GTK_TABLE(table), icon->widget(), column, column + 1, status,
-                                  status + 1);
+        gtk_table_attach_defaults(GTK_TABLE(table), icon->widget(), column, column + 1, light,
+                                  light + 1);
         icons.push_back(std::move(icon));
       }
     }
-    auto empty = std::make_unique<DriveIconUI>(true);
+    auto empty = std::make_unique<DriveIconUI>(DriveIconUI::Look::WithLight);
     gtk_table_attach_defaults(GTK_TABLE(table), empty->widget(), 3, 4, 0, 1);
     icons.push_back(std::move(empty));
     GtkWidget* window = show_in_window(table, "TopUI");
@@ -50,7 +50,7 @@ TEST_F(ScreenshotsTest, DriveIconsInEveryState) {
 }
 
 TEST_F(ScreenshotsTest, TheSectorViewsDriveAndItsTooltip) {
-  DriveIconUI icon(false);
+  DriveIconUI icon(DriveIconUI::Look::Plain);
   icon.set_drive(sample_drive());
   icon.set_has_drive(true);
   DriveMiniUI mini;
@@ -62,7 +62,7 @@ TEST_F(ScreenshotsTest, TheSectorViewsDriveAndItsTooltip) {
   GtkWidget* window = show_in_window(row, "ViewUI");
   save_screenshot(window, "DriveMiniUI");
 
-  DriveIconUI warned(true);
+  DriveIconUI warned(DriveIconUI::Look::WithLight);
   warned.set_drive(sample_drive("System Drive"));
   warned.set_has_drive(true);
   gtk_widget_show(warned.tooltip_window());
@@ -96,7 +96,9 @@ TEST_F(ScreenshotsTest, MessageBoxesOfEveryKind) {
           save_screenshot(GTK_WIDGET(dialog), std::string("MessageBox-") + c.name);
         })
         .respond(GTK_RESPONSE_REJECT);
-    gtk::message_box(c.kind, c.text, nullptr, c.kind == gtk::MessageKind::Warning);
+    gtk::message_box(c.kind, c.text, nullptr,
+                     c.kind == gtk::MessageKind::Warning ? gtk::DefaultButton::No
+                                                         : gtk::DefaultButton::Yes);
   }
 }
 

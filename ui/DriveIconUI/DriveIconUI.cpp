@@ -20,7 +20,8 @@ constexpr unsigned segment_count = 10;
 
 } // namespace
 
-DriveIconUI::DriveIconUI(bool full) {
+DriveIconUI::DriveIconUI(Look look) {
+  const bool full = look == Look::WithLight;
   gtk::Builder ui("DriveIconUI/DriveIconUI.ui");
   top.reset(ui.widget("widget"));
   gtk::set_widget_name(top.get(), "DriveIconUI");
@@ -29,7 +30,7 @@ DriveIconUI::DriveIconUI(bool full) {
   for (const char* name : {"led-none", "led-green", "led-yellow", "led-red"})
     leds.add(ui.get<GtkWidget>(name, GTK_TYPE_IMAGE));
   leds.show_only(led_none, true);
-  shownState = light_none;
+  shownLight = DriveLight::None;
 
   selectedMark = ui.widget("selected");
   drivePicture = ui.widget("drive");
@@ -60,7 +61,7 @@ DriveIconUI::DriveIconUI(bool full) {
 void DriveIconUI::set_drive(const Drive& drive) {
   gtk_label_set_text(GTK_LABEL(sizeLabel),
                      format_size(drive.sectors() * drive.sector_size()).c_str());
-  markup = drive_markup(drive, true);
+  markup = drive_markup(drive, MarkupColours::OnDark);
   drive_ = drive;
   refresh();
 }
@@ -75,13 +76,13 @@ void DriveIconUI::set_has_drive(bool value) {
   refresh();
 }
 
-void DriveIconUI::set_state(int value) {
-  status = value;
+void DriveIconUI::set_light(DriveLight value) {
+  light_ = value;
   refresh();
 }
 
-void DriveIconUI::set_selected(int value) {
-  selected = value;
+void DriveIconUI::set_selected(bool value) {
+  selected_ = value;
   refresh();
 }
 
@@ -104,9 +105,9 @@ void DriveIconUI::refresh() {
       gtk_widget_get_accessible(eventBox),
       hasDrive ? (drive_.model() + " " + gtk_label_get_text(GTK_LABEL(sizeLabel))).c_str() : "");
   if (hasDrive) {
-    gtk_widget_set_visible(selectedMark, selected != 0);
+    gtk_widget_set_visible(selectedMark, selected_);
     gtk_widget_set_visible(sizeLabel, TRUE);
-    gtk::set_widget_name(sizeLabel, selected != 0 ? "size-green" : "size");
+    gtk::set_widget_name(sizeLabel, selected_ ? "size-green" : "size");
     gtk_widget_set_tooltip_markup(eventBox, markup.c_str());
     gtk_label_set_markup(tooltipLabel, markup.c_str());
   } else {
@@ -122,16 +123,16 @@ void DriveIconUI::refresh() {
 }
 
 void DriveIconUI::update_leds() {
-  const int shown = hasDrive ? status : light_none;
-  if (shown == shownState)
+  const DriveLight shown = hasDrive ? light_ : DriveLight::None;
+  if (shown == shownLight)
     return;
   blinkClient.detach();
   unsigned blinking = led_none;
   switch (shown) {
-  case light_ready: leds.show_only(led_green, true); break;
-  case light_busy: blinking = led_yellow; break;
-  case light_finished: blinking = led_green; break;
-  case light_waiting: blinking = led_red; break;
+  case DriveLight::Ready: leds.show_only(led_green, true); break;
+  case DriveLight::Busy: blinking = led_yellow; break;
+  case DriveLight::Finished: blinking = led_green; break;
+  case DriveLight::Waiting: blinking = led_red; break;
   default: leds.show_only(led_none, true); break;
   }
   if (blinking != led_none) {
@@ -141,12 +142,13 @@ void DriveIconUI::update_leds() {
     gtk_widget_set_visible(leds.widget(blinking), !blink.phase());
     blinkClient.attach(blink, leds.widget(blinking));
   }
-  shownState = shown;
+  shownLight = shown;
 }
 
 void DriveIconUI::update_percent() {
   int n = 0;
-  if (hasDrive && (status == light_busy || status == light_finished || status == light_waiting))
+  if (hasDrive && (light_ == DriveLight::Busy || light_ == DriveLight::Finished ||
+                   light_ == DriveLight::Waiting))
     n = std::clamp(percent / 10, 0, static_cast<int>(segment_count));
   if (n == shownSegments)
     return;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Drive.h"
+#include "DriveLight.h"
 #include "gtk/WidgetRef.h"
 #include "gtk/Widgets.h"
 #include "parts/SyncBlink.h"
@@ -11,15 +12,6 @@
 #include <gtk/gtk.h>
 
 #include <string>
-
-// The light status of a drive's task, as its icon shows it.
-enum DriveLight : int {
-  light_none = 0,     // no light
-  light_ready = 1,    // green, steady
-  light_busy = 2,     // yellow, blinking (wiping, or the drive blinks)
-  light_finished = 3, // green, blinking
-  light_waiting = 4,  // red, blinking (an error waits for the operator)
-};
 
 class DriveIconUI {
 public:
@@ -31,9 +23,12 @@ public:
     virtual void activated(DriveIconUI& icon) = 0;
   };
 
-  // Builds the icon from "DriveIconUI/DriveIconUI.ui"; `full` shows the light and the bar.
-  // Throws what gtk::Builder throws.
-  explicit DriveIconUI(bool full);
+  // What an icon shows beside the drive: the main window's icons have the light and the
+  // percentage bar, the sector view panel's icon neither.
+  enum class Look { WithLight, Plain };
+
+  // Builds the icon from "DriveIconUI/DriveIconUI.ui". Throws what gtk::Builder throws.
+  explicit DriveIconUI(Look look);
   DriveIconUI(const DriveIconUI&) = delete;
   DriveIconUI& operator=(const DriveIconUI&) = delete;
 
@@ -46,14 +41,14 @@ public:
   // Shows `drive`: its size, and its description in the tooltip.
   void set_drive(const Drive& drive);
   void set_has_drive(bool hasDrive);
-  // A DriveLight; an icon without a drive shows light_none whatever it is told.
-  void set_state(int status);
+  // An icon without a drive shows DriveLight::None whatever it is told.
+  void set_light(DriveLight light);
   // What the icon was told last.
-  int state() const { return status; }
-  int selection() const { return selected; }
+  DriveLight light() const { return light_; }
+  bool selected() const { return selected_; }
   int percentage() const { return percent; }
-  // Not 0: the drive's task is the one shown.
-  void set_selected(int selected);
+  // True: the drive's task is the one shown.
+  void set_selected(bool selected);
   // 0 to 100; the bar shows it only while the light is busy, finished or waiting.
   void set_percent(int percent);
 
@@ -80,14 +75,14 @@ private:
   GtkLabel* tooltipLabel = nullptr;
   GtkWidget* eventBox = nullptr;
   bool hasDrive = false;
-  int status = light_none;
-  int selected = 0;
+  DriveLight light_ = DriveLight::None;
+  bool selected_ = false;
   Drive drive_;
   std::string markup;
   Callback* callback_ = nullptr;
   gtk::Widgets leds;
   SyncBlink::Client blinkClient;
-  int shownState = light_none;
+  DriveLight shownLight = DriveLight::None;
   int percent = 0;
   gtk::Widgets percentSegments;
   int shownSegments = 0;

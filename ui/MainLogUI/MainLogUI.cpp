@@ -24,7 +24,7 @@ enum Action {
 class MainLogSaver : public gtk::FileChooser {
 public:
   MainLogSaver(const MainLog& log, GtkWindow* parent) : log(log), parent(parent) {}
-  bool run() { return save(parent, "WipeLog.cfg", nullptr, true); }
+  bool run() { return save(parent, "WipeLog.cfg", nullptr, Overwrite::Ask); }
   bool accept(GtkWindow* dialog, const char* fileName) override {
     if (log.save(fileName))
       return true;
@@ -65,7 +65,8 @@ bool clear_confirmed(const MainLog& log, GtkWindow* window) {
                       "Clear the wipe history?\n\nIts %1 wipe records will be erased.",
                       static_cast<unsigned long>(records)),
              std::to_string(records));
-  return gtk::message_box(gtk::MessageKind::Question, text, window, true) == gtk::answer_yes;
+  return gtk::message_box(gtk::MessageKind::Question, text, window, gtk::DefaultButton::No) ==
+         gtk::answer_yes;
 }
 
 } // namespace

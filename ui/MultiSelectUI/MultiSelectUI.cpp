@@ -67,7 +67,8 @@ GtkWidget* MultiSelectUI::build() {
     gtk_list_store_append(store.get(), &row);
     gtk_list_store_set(store.get(), &row, TickColumn, FALSE, NameColumn, name.c_str(), SizeColumn,
                        format_size(bytes).c_str(), IndexColumn, static_cast<gint>(i), BytesColumn,
-                       guint64(bytes), MarkupColumn, drive_markup(drive, false).c_str(), -1);
+                       guint64(bytes), MarkupColumn,
+                       drive_markup(drive, MarkupColours::OnLight).c_str(), -1);
   }
   g_signal_connect(ui.object("cellrendererSelection"), "toggled", G_CALLBACK(on_toggled), this);
   selectAll = GTK_WIDGET(ui.get<GtkButton>("selectAll", GTK_TYPE_BUTTON));

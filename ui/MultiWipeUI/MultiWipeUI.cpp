@@ -55,20 +55,20 @@ void MultiWipeUI::selection_changed(MultiSelectUI& changed) {
   gtk_widget_set_sensitive(buttonbox, any);
 }
 
-int MultiWipeUI::run() {
-  int action = None;
+MultiWipeUI::Action MultiWipeUI::run() {
+  Action action = Action::None;
   for (bool asking = true; asking;) {
     asking = false;
     switch (gtk_dialog_run(GTK_DIALOG(dialog.get()))) {
     case StartResponse:
       if (confirm_start())
-        action = Start;
+        action = Action::Start;
       else
         asking = true;
       break;
-    case StopResponse: action = Stop; break;
-    case PauseResponse: action = Pause; break;
-    case ResumeResponse: action = Resume; break;
+    case StopResponse: action = Action::Stop; break;
+    case PauseResponse: action = Action::Pause; break;
+    case ResumeResponse: action = Action::Resume; break;
     case OptionsResponse:
       edit_default_options();
       asking = true;

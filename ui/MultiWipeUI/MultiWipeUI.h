@@ -11,7 +11,7 @@
 class MultiWipeUI : public MultiSelectUI::Callback {
 public:
   // What the operator chose.
-  enum Action { Start = 0, Stop = 1, Pause = 2, Resume = 3, None = 4 };
+  enum class Action { Start = 0, Stop = 1, Pause = 2, Resume = 3, None = 4 };
 
   // The dialog over `drives` (not owned), centred on `parent` or, without one, on the screen;
   // nothing ticked. Throws what gtk::Builder throws.
@@ -27,7 +27,7 @@ public:
   // Runs the dialog until the operator chooses an action (Start only once the wipe of the
   // ticked drives is confirmed) or closes it; the default wipe options may be edited on the
   // way. The dialog stays until the object goes, hidden.
-  int run();
+  Action run();
 
   GtkWindow* window() const { return GTK_WINDOW(dialog.get()); }
 

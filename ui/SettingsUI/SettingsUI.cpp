@@ -172,23 +172,23 @@ void SettingsUI::follow_toggle(GtkToggleButton* toggle) {
 
 void SettingsUI::on_error_test(GtkButton*, gpointer self) {
   guarded("SettingsUI.cpp(422)", "SettingsUI.cpp(424)",
-          [&] { static_cast<SettingsUI*>(self)->test_sound(Notifier::ErrorSound); });
+          [&] { static_cast<SettingsUI*>(self)->test_sound(Notifier::Kind::Error); });
 }
 
 void SettingsUI::on_done_test(GtkButton*, gpointer self) {
   guarded("SettingsUI.cpp(433)", "SettingsUI.cpp(435)",
-          [&] { static_cast<SettingsUI*>(self)->test_sound(Notifier::DoneSound); });
+          [&] { static_cast<SettingsUI*>(self)->test_sound(Notifier::Kind::Done); });
 }
 
-void SettingsUI::test_sound(int kind) {
+void SettingsUI::test_sound(Notifier::Kind kind) {
   read_settings();
   notifier.notify(kind);
-  const int period = kind == Notifier::ErrorSound ? settings.notifier_error_period()
-                                                  : settings.notifier_done_period();
+  const int period = kind == Notifier::Kind::Error ? settings.notifier_error_period()
+                                                   : settings.notifier_done_period();
   if (period == 0)
     return;
   gtk::message_box(gtk::MessageKind::Information, gettext("Testing..."), window());
-  notifier.notify(Notifier::NoSound);
+  notifier.notify(Notifier::Kind::None);
 }
 
 void SettingsUI::on_export_csv(GtkButton*, gpointer self) {
@@ -218,7 +218,7 @@ void choose_export_path(GtkEntry* entry, const char* defaultName, GtkWindow* par
   }
   if (name.empty())
     name = defaultName;
-  if (chooser.save(parent, name, nullptr, true))
+  if (chooser.save(parent, name, nullptr, gtk::FileChooser::Overwrite::Ask))
     gtk_entry_set_text(entry, chooser.file_name().c_str());
 }
 
@@ -273,7 +273,7 @@ void SettingsUI::save() {
   read_settings();
   SettingsSaver saver(settings);
   saver.set_folder(Settings::directory());
-  saver.save(window(), "settings.cfg", nullptr, true);
+  saver.save(window(), "settings.cfg", nullptr, gtk::FileChooser::Overwrite::Ask);
 }
 
 void SettingsUI::on_debug(GtkButton*, gpointer self) {
@@ -281,7 +281,9 @@ void SettingsUI::on_debug(GtkButton*, gpointer self) {
           [&] { static_cast<SettingsUI*>(self)->save_debug_log(); });
 }
 
-void SettingsUI::save_debug_log() { DebugSaver().save(window(), "CVW.dbg", nullptr, true); }
+void SettingsUI::save_debug_log() {
+  DebugSaver().save(window(), "CVW.dbg", nullptr, gtk::FileChooser::Overwrite::Ask);
+}
 
 void offer_to_save_settings(const Settings& settings, GtkWindow* parent) {
   if (gtk::message_box(gtk::MessageKind::Question, gettext("Do you want to save settings now?"),

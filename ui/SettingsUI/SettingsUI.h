@@ -49,7 +49,7 @@ private:
   void show_settings();
   void read_settings();
   void follow_toggle(GtkToggleButton* toggle);
-  void test_sound(int kind);
+  void test_sound(Notifier::Kind kind);
   void edit_wipe_options();
   void edit_hidden_drives();
   void load();

@@ -56,8 +56,8 @@ public:
     tasks.select(nullptr);
     tasks.add(this);
     select();
-    set_state(wipe.state());
-    tasks.notify_state(this);
+    set_light(wipe.light());
+    tasks.notify_light(this);
   }
 
   GtkWidget* widget() const { return box.get(); }
@@ -72,7 +72,7 @@ public:
     gtk_widget_show(box.get());
     view.select();
     wipe.select();
-    set_selected(1);
+    set_selected(true);
     tasks.notify_selected(this);
     shown = true;
   }
@@ -82,7 +82,7 @@ public:
     gtk_widget_hide(box.get());
     view.deselect();
     wipe.deselect();
-    set_selected(0);
+    set_selected(false);
     tasks.notify_selected(this);
     shown = false;
   }
@@ -93,10 +93,10 @@ public:
     delete this;
   }
 
-  void state_changed() override {
+  void light_changed() override {
     if (!blinkShown) {
-      set_state(wipe.state());
-      tasks.notify_state(this);
+      set_light(wipe.light());
+      tasks.notify_light(this);
     }
     if (resumeAfterBlink && !top.blinking())
       resume_after_blink();
@@ -116,8 +116,8 @@ public:
   // A blink of the task's drive: the blinking yellow light, then the wipe's light again.
   void show_blink(bool on) {
     blinkShown = on;
-    set_state(on ? light_busy : wipe.state());
-    tasks.notify_state(this);
+    set_light(on ? DriveLight::Busy : wipe.light());
+    tasks.notify_light(this);
   }
 
   // A blink paused the running wipe: it goes on when the blink is over, also when the engine
@@ -132,12 +132,12 @@ public:
     if (!resumeAfterBlink)
       return;
     switch (wipe.wipe_state()) {
-    case WipeModel::Paused:
+    case WipeModel::State::Paused:
       // Not from inside the model's own notification.
       resumeAfterBlink = false;
       resume.reset(g_idle_add(on_resume, this));
       return;
-    case WipeModel::Wiping: return; // the engine has not confirmed the pause yet
+    case WipeModel::State::Wiping: return; // the engine has not confirmed the pause yet
     default: resumeAfterBlink = false; return;
     }
   }
@@ -150,7 +150,7 @@ private:
     auto& task = *static_cast<VWTask*>(self);
     task.resume.forget();
     guarded("TopUI.cpp(625)", "TopUI.cpp(627)", [&] {
-      if (task.wipe.wipe_state() == WipeModel::Paused)
+      if (task.wipe.wipe_state() == WipeModel::State::Paused)
         task.wipe.start();
     });
     return FALSE;
@@ -186,7 +186,7 @@ TopUI::TopUI(DrivesFactory& drivesFactory, ViewModelFactory& viewModelFactory,
     : drivesFactory(drivesFactory), viewModelFactory(viewModelFactory),
       wipeModelFactory(wipeModelFactory), tasks(tasks), window(window) {
   for (int i = 0; i < icon_count; ++i)
-    icons.push_back(std::make_unique<DriveIconUI>(true));
+    icons.push_back(std::make_unique<DriveIconUI>(DriveIconUI::Look::WithLight));
 
   gtk::Builder ui("TopUI/TopUI.ui");
   top.reset(ui.widget("widget"));
@@ -316,10 +316,10 @@ int TopUI::run() {
 }
 
 bool TopUI::quit() {
-  const int code = confirm_quit(window, unfinished_wipes());
-  if (code == quit_stay)
+  const QuitCode code = confirm_quit(window, unfinished_wipes());
+  if (code == QuitCode::Stay)
     return false;
-  end(code);
+  end(exit_code(code));
   return true;
 }
 
@@ -365,8 +365,8 @@ void TopUI::show_drives() {
       icon.set_has_drive(true);
       icon.set_drive(drive);
       const DriveTask* task = tasks.find("vw", drive);
-      icon.set_state(task != nullptr ? task->state() : 0);
-      icon.set_selected(task != nullptr ? task->selected() : 0);
+      icon.set_light(task != nullptr ? task->light() : DriveLight::None);
+      icon.set_selected(task != nullptr && task->selected());
       icon.set_percent(task != nullptr ? task->percent() : 0);
       ++shown;
     }
@@ -374,8 +374,8 @@ void TopUI::show_drives() {
   for (int i = shown; i < icon_count; ++i) {
     DriveIconUI& icon = *icons[i];
     icon.set_has_drive(false);
-    icon.set_state(0);
-    icon.set_selected(0);
+    icon.set_light(DriveLight::None);
+    icon.set_selected(false);
     icon.set_percent(0);
   }
 
@@ -421,8 +421,9 @@ int TopUI::unfinished_wipes() const {
   int count = 0;
   for (DriveTask* task : tasks.tasks())
     if (auto* vw = dynamic_cast<VWTask*>(task)) {
-      const int state = vw->wipe_panel().wipe_state();
-      if (state == WipeModel::Wiping || state == WipeModel::Paused || state == WipeModel::Waiting)
+      const WipeModel::State state = vw->wipe_panel().wipe_state();
+      if (state == WipeModel::State::Wiping || state == WipeModel::State::Paused ||
+          state == WipeModel::State::Waiting)
         ++count;
     }
   return count;
@@ -433,7 +434,7 @@ void TopUI::blink(ViewUI& panel) {
   // The running wipes of the shown drives rest while the drive blinks.
   for (const Drive& shown : shownDrives)
     if (VWTask* task = vw_task(tasks, shown))
-      if (task->wipe_panel().wipe_state() == WipeModel::Wiping)
+      if (task->wipe_panel().wipe_state() == WipeModel::State::Wiping)
         task->pause_for_blink();
 
   struct Blink {
@@ -477,15 +478,16 @@ void TopUI::multi_wipe() {
   MultiWipeUI& dialog = *made;
   for (std::size_t i = 0; i < drives.size(); ++i) {
     VWTask* task = vw_task(tasks, drives[i]);
-    dialog.set_selected(i, task == nullptr || task->wipe_panel().wipe_state() == WipeModel::Idle);
+    dialog.set_selected(i, task == nullptr ||
+                               task->wipe_panel().wipe_state() == WipeModel::State::Idle);
   }
-  const int action = dialog.run();
-  if (action == MultiWipeUI::None)
+  const MultiWipeUI::Action action = dialog.run();
+  if (action == MultiWipeUI::Action::None)
     return;
   for (std::size_t i = 0; i < drives.size(); ++i) {
     if (!dialog.is_selected(i))
       continue;
-    if (action == MultiWipeUI::Start) {
+    if (action == MultiWipeUI::Action::Start) {
       start_new_wipe(drives[i]);
       continue;
     }
@@ -493,12 +495,12 @@ void TopUI::multi_wipe() {
     if (task == nullptr)
       continue;
     WipeUI& wipe = task->wipe_panel();
-    const int state = wipe.wipe_state();
-    if (action == MultiWipeUI::Stop && state != WipeModel::Idle)
+    const WipeModel::State state = wipe.wipe_state();
+    if (action == MultiWipeUI::Action::Stop && state != WipeModel::State::Idle)
       wipe.stop();
-    else if (action == MultiWipeUI::Pause && state == WipeModel::Wiping)
+    else if (action == MultiWipeUI::Action::Pause && state == WipeModel::State::Wiping)
       wipe.pause();
-    else if (action == MultiWipeUI::Resume && state == WipeModel::Paused)
+    else if (action == MultiWipeUI::Action::Resume && state == WipeModel::State::Paused)
       wipe.start();
   }
 }
@@ -531,7 +533,7 @@ void TopUI::start_new_wipe(const Drive& drive) {
                       window);
   });
   gtk_container_add(tasksContainer, task->widget());
-  task->wipe_panel().arm(true);
+  task->wipe_panel().arm(WipeUI::Arm::AndStart);
 }
 
 template <typename Change> void TopUI::for_icons_of(DriveTask* task, Change change) {
@@ -542,7 +544,7 @@ template <typename Change> void TopUI::for_icons_of(DriveTask* task, Change chan
 
 void TopUI::added(DriveTasks&, DriveTask* task) {
   for_icons_of(task, [task](DriveIconUI& icon) {
-    icon.set_state(task->state());
+    icon.set_light(task->light());
     icon.set_selected(task->selected());
     icon.set_percent(task->percent());
   });
@@ -550,14 +552,14 @@ void TopUI::added(DriveTasks&, DriveTask* task) {
 
 void TopUI::removed(DriveTasks&, DriveTask* task) {
   for_icons_of(task, [](DriveIconUI& icon) {
-    icon.set_state(0);
-    icon.set_selected(0);
+    icon.set_light(DriveLight::None);
+    icon.set_selected(false);
     icon.set_percent(0);
   });
 }
 
-void TopUI::state_changed(DriveTasks&, DriveTask* task) {
-  for_icons_of(task, [task](DriveIconUI& icon) { icon.set_state(task->state()); });
+void TopUI::light_changed(DriveTasks&, DriveTask* task) {
+  for_icons_of(task, [task](DriveIconUI& icon) { icon.set_light(task->light()); });
 }
 
 void TopUI::selection_changed(DriveTasks&, DriveTask* task) {
@@ -591,7 +593,7 @@ void TopUI::open_manual() {
   gtk::message_box(gtk::MessageKind::Error, format(text, path), window);
 }
 
-void TopUI::open_about() { show_splash(window, false); }
+void TopUI::open_about() { show_splash(window, SplashUse::About); }
 
 void TopUI::open_settings() {
   std::unique_ptr<SettingsUI> dialog;

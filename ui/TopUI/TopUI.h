@@ -75,7 +75,7 @@ public:
   // DriveTasks::Callback: each icon showing the task's drive follows the task.
   void added(DriveTasks& tasks, DriveTask* task) override;
   void removed(DriveTasks& tasks, DriveTask* task) override;
-  void state_changed(DriveTasks& tasks, DriveTask* task) override;
+  void light_changed(DriveTasks& tasks, DriveTask* task) override;
   void selection_changed(DriveTasks& tasks, DriveTask* task) override;
   void percent_changed(DriveTasks& tasks, DriveTask* task) override;
 

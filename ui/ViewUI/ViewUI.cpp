@@ -28,7 +28,7 @@ ViewUI::ViewUI(ViewModelFactory& factory, const Drive& drive, std::uint64_t lba,
 
 ViewUI::ViewUI(ViewModelFactory& factory, const Drive& drive, std::uint64_t lba,
                std::uint64_t sectors, const gtk::Builder& ui)
-    : DriveTask("view", drive), model(factory.create(drive)), driveIcon(false),
+    : DriveTask("view", drive), model(factory.create(drive)), driveIcon(DriveIconUI::Look::Plain),
       parts(ui.widget("top"), ui.widget("bottom"),
             ui.get<GtkToggleButton>("toggle", GTK_TYPE_TOGGLE_BUTTON), viewOptionsShown),
       top(ui.widget("widget")) {
@@ -74,7 +74,7 @@ ViewUI::ViewUI(ViewModelFactory& factory, const Drive& drive, std::uint64_t lba,
   gtk_combo_box_set_active(formatCombo, 0);
   g_signal_connect(formatCombo, "changed", G_CALLBACK(on_format_changed), this);
 
-  request(lba, false);
+  request(lba, Read::IfOther);
 }
 
 ViewUI::~ViewUI() {
@@ -82,7 +82,8 @@ ViewUI::~ViewUI() {
   model.reset();
 }
 
-void ViewUI::request(std::uint64_t lba, bool force) {
+void ViewUI::request(std::uint64_t lba, Read read) {
+  const bool force = read == Read::Again;
   if (lba == none)
     return;
   if (pendingLba == none) {
@@ -104,7 +105,7 @@ void ViewUI::request(std::uint64_t lba, bool force) {
 
 void ViewUI::area_wiped(std::uint64_t lba, std::uint64_t sectors) {
   if (shownLba != none && shownLba >= lba && shownLba - lba < sectors)
-    request(shownLba, true);
+    request(shownLba, Read::Again);
 }
 
 void ViewUI::show(std::uint64_t lba, const std::string& text) {
@@ -131,11 +132,11 @@ void ViewUI::changed(ViewLbaControl&, std::uint64_t lba) { lba_changed(lba); }
 
 void ViewUI::changed(DriveAreaEngine&) { area_changed(); }
 
-void ViewUI::lba_changed(std::uint64_t lba) { request(lba, false); }
+void ViewUI::lba_changed(std::uint64_t lba) { request(lba, Read::IfOther); }
 
 void ViewUI::area_changed() {
   lbaControl.set_limits(area.start(), area.sectors());
-  request(area.start(), false);
+  request(area.start(), Read::IfOther);
   // The item only follows the range here; choosing it again would set the same range.
   gtk::HandlerBlock hold(areaCombo, G_CALLBACK(on_area_changed), this);
   gtk_combo_box_set_active(areaCombo, drive_area_item(drive(), area.start(), area.sectors()));
@@ -147,14 +148,14 @@ void ViewUI::go_previous(bool& taken) {
   if (shownLba == none || shownLba <= area.start())
     return;
   // A sector shown outside the range (an error shown for sector 0) leads into the range.
-  request(shownLba > area_finish() ? area_finish() : shownLba - 1, false);
+  request(shownLba > area_finish() ? area_finish() : shownLba - 1, Read::IfOther);
   taken = true;
 }
 
 void ViewUI::go_next(bool& taken) {
   if (shownLba == none || shownLba >= area_finish())
     return;
-  request(shownLba < area.start() ? area.start() : shownLba + 1, false);
+  request(shownLba < area.start() ? area.start() : shownLba + 1, Read::IfOther);
   taken = true;
 }
 
@@ -196,7 +197,7 @@ void ViewUI::area_chosen() {
   if (!drive_area_range(drive(), gtk_combo_box_get_active(areaCombo), start, sectors))
     return; // "Custom area": the range stays as the operator last edited it
   area.set(start, sectors);
-  request(area.start(), false);
+  request(area.start(), Read::IfOther);
 }
 
 void ViewUI::format_chosen() {
@@ -204,7 +205,7 @@ void ViewUI::format_chosen() {
   model->set_format(item >= ViewModel::FormatFat16 && item <= ViewModel::FormatNtfs
                         ? item
                         : ViewModel::FormatHexDump);
-  request(shownLba, true);
+  request(shownLba, Read::Again);
 }
 
 gboolean ViewUI::on_key_press(GtkWidget*, GdkEventKey* event, gpointer self) {

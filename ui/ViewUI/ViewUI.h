@@ -56,10 +56,13 @@ public:
   // Not owned; none at first.
   void set_callback(Callback* callback) { callback_ = callback; }
 
-  // Shows sector `lba` (see above). Without `force`, a wish for the sector shown changes
-  // nothing; with it, the sector is read again (after a wipe has written it). `none` is no
-  // sector and changes nothing.
-  void request(std::uint64_t lba, bool force);
+  // Whether request reads the sector shown again.
+  enum class Read { IfOther, Again };
+
+  // Shows sector `lba` (see above). With Read::IfOther a wish for the sector shown changes
+  // nothing; with Read::Again the sector is read again (after a wipe has written it). `none` is
+  // no sector and changes nothing.
+  void request(std::uint64_t lba, Read read);
 
   // A wipe processed the `sectors` sectors from `lba`: the shown sector is read again when it is
   // one of them.

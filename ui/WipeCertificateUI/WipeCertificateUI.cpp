@@ -38,7 +38,7 @@ class WidgetSaver : public gtk::FileChooser {
 public:
   WidgetSaver(GtkWidget* widget, const char* name, const char* type)
       : widget(widget), name(name), type(type) {}
-  bool run(GtkWindow* parent) { return save(parent, name, nullptr, true); }
+  bool run(GtkWindow* parent) { return save(parent, name, nullptr, Overwrite::Ask); }
   bool accept(GtkWindow* dialog, const char* fileName) override {
     if (save_widget_snapshot(widget, fileName, type))
       return true;

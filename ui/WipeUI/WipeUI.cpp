@@ -25,25 +25,25 @@ struct StateLook {
   const char* startName;
   const char* stopLabel; // the second button
   bool stopSensitive;
-  int taskStatus;   // the drive icon's light
+  DriveLight light; // the task's, which the drive icon shows
   bool editable;    // area and options
-  int notifierKind; // Notifier::Kind
+  Notifier::Kind sound;
 };
 
 // clang-format off
-const StateLook idle_look    = {N_("START"),    "start",    N_("CLOSE"),  true,  1, true,  Notifier::NoSound};
-const StateLook wiping_look  = {N_("PAUSE"),    "pause",    N_("CANCEL"), true,  2, false, Notifier::NoSound};
-const StateLook paused_look  = {N_("RESUME"),   "resume",   N_("CANCEL"), true,  1, false, Notifier::NoSound};
-const StateLook done_look    = {N_("CONTINUE"), "continue", N_("CANCEL"), false, 3, false, Notifier::DoneSound};
-const StateLook waiting_look = {N_("CONTINUE"), "continue", N_("CANCEL"), true,  4, false, Notifier::ErrorSound};
+const StateLook idle_look    = {N_("START"),    "start",    N_("CLOSE"),  true,  DriveLight::Ready,    true,  Notifier::Kind::None};
+const StateLook wiping_look  = {N_("PAUSE"),    "pause",    N_("CANCEL"), true,  DriveLight::Busy,     false, Notifier::Kind::None};
+const StateLook paused_look  = {N_("RESUME"),   "resume",   N_("CANCEL"), true,  DriveLight::Ready,    false, Notifier::Kind::None};
+const StateLook done_look    = {N_("CONTINUE"), "continue", N_("CANCEL"), false, DriveLight::Finished, false, Notifier::Kind::Done};
+const StateLook waiting_look = {N_("CONTINUE"), "continue", N_("CANCEL"), true,  DriveLight::Waiting,  false, Notifier::Kind::Error};
 // clang-format on
 
-const StateLook& look_of(int state) {
+const StateLook& look_of(WipeModel::State state) {
   switch (state) {
-  case WipeModel::Wiping: return wiping_look;
-  case WipeModel::Paused: return paused_look;
-  case WipeModel::Done: return done_look;
-  case WipeModel::Waiting: return waiting_look;
+  case WipeModel::State::Wiping: return wiping_look;
+  case WipeModel::State::Paused: return paused_look;
+  case WipeModel::State::Done: return done_look;
+  case WipeModel::State::Waiting: return waiting_look;
   default: return idle_look;
   }
 }
@@ -128,7 +128,8 @@ WipeUI::~WipeUI() {
   model.reset();
 }
 
-void WipeUI::arm(bool startNow) {
+void WipeUI::arm(Arm then) {
+  const bool startNow = then == Arm::AndStart;
   if (startNow) {
     WipeOptions chosen = model->options();
     options.apply(chosen);
@@ -137,7 +138,7 @@ void WipeUI::arm(bool startNow) {
   model->set_lba(area.start());
   model->set_sectors(area.sectors());
   model->arm();
-  if (startNow && model->state() == WipeModel::Waiting)
+  if (startNow && model->state() == WipeModel::State::Waiting)
     model->start();
 }
 
@@ -145,17 +146,17 @@ void WipeUI::select() { parts.select(); }
 
 void WipeUI::deselect() { parts.deselect(); }
 
-void WipeUI::state_changed(int) {
-  const int state = model->state();
+void WipeUI::state_changed(WipeModel::State) {
+  const WipeModel::State state = model->state();
   const StateLook& look = look_of(state);
-  if (state != WipeModel::Waiting)
+  if (state != WipeModel::State::Waiting)
     armedAt = 0;
-  if (state == WipeModel::Done)
+  if (state == WipeModel::State::Done)
     export_history();
   switch (state) {
-  case WipeModel::Idle: status_changed(gettext("READY - Press [START] to run wipe")); break;
-  case WipeModel::Wiping: gtk_label_set_text(message, statusText.c_str()); break;
-  case WipeModel::Paused:
+  case WipeModel::State::Idle: status_changed(gettext("READY - Press [START] to run wipe")); break;
+  case WipeModel::State::Wiping: gtk_label_set_text(message, statusText.c_str()); break;
+  case WipeModel::State::Paused:
     gtk_label_set_text(message, (statusText + " (" + gettext("PAUSED") + ")").c_str());
     break;
   default: break;
@@ -166,13 +167,13 @@ void WipeUI::state_changed(int) {
   gtk_button_set_label(stopButton, gettext(look.stopLabel));
   gtk::set_widget_name(GTK_WIDGET(stopButton), "cancel");
   gtk_widget_set_sensitive(GTK_WIDGET(stopButton), look.stopSensitive);
-  set_state(look.taskStatus);
+  set_light(look.light);
   gtk_widget_set_sensitive(GTK_WIDGET(areaCombo), look.editable);
   area.set_sensitive(look.editable);
   options.set_sensitive(look.editable);
-  notifier.notify(look.notifierKind);
+  notifier.notify(look.sound);
   if (callback_ != nullptr)
-    callback_->state_changed();
+    callback_->light_changed();
 }
 
 void WipeUI::export_history() {
@@ -231,10 +232,10 @@ void WipeUI::area_chosen() {
 
 void WipeUI::start_clicked() {
   switch (model->state()) {
-  case WipeModel::Wiping: model->pause(); return;
-  case WipeModel::Idle: break;
-  case WipeModel::Paused: model->start(); return; // resume
-  case WipeModel::Waiting:
+  case WipeModel::State::Wiping: model->pause(); return;
+  case WipeModel::State::Idle: break;
+  case WipeModel::State::Paused: model->start(); return; // resume
+  case WipeModel::State::Waiting:
     if (too_soon_after_arming())
       return; // the second press of a double-click on START
     [[fallthrough]];
@@ -253,8 +254,8 @@ void WipeUI::start_clicked() {
   if (!check_before_arming(chosen))
     return;
   model->set_options(chosen);
-  arm(false);
-  if (model->state() == WipeModel::Waiting) {
+  arm(Arm::Only);
+  if (model->state() == WipeModel::State::Waiting) {
     armedAt = g_get_monotonic_time();
     armedEventTime = gtk_get_current_event_time();
   }
@@ -287,8 +288,8 @@ bool WipeUI::check_before_arming(WipeOptions& chosen) {
     const std::string text = std::string(gettext("This drive was already wiped.")) + "\n\n" +
                              gettext("Wipe Log (last drive event):") + "\n" + entry->to_text() +
                              "\n\n" + gettext("Are you sure you want to continue?");
-    if (gtk::message_box(gtk::MessageKind::Warning, text, gtk::window_of(parent), true) !=
-        gtk::answer_yes)
+    if (gtk::message_box(gtk::MessageKind::Warning, text, gtk::window_of(parent),
+                         gtk::DefaultButton::No) != gtk::answer_yes)
       return false;
   }
   if (!target.warning().empty() && !confirm_wipe("", drive_warning_text(target), parent))
@@ -317,7 +318,7 @@ gboolean WipeUI::on_start_press(GtkWidget*, GdkEventButton* event, gpointer self
 void WipeUI::on_stop(GtkButton*, gpointer self) {
   guarded("WipeUI.cpp(294)", "WipeUI.cpp(296)", [&] {
     auto* panel = static_cast<WipeUI*>(self);
-    if (panel->model->state() != WipeModel::Idle)
+    if (panel->model->state() != WipeModel::State::Idle)
       panel->model->stop();
     else if (panel->callback_ != nullptr)
       panel->callback_->close(); // the task closes, and this panel with it: nothing after this

@@ -40,8 +40,8 @@ public:
     // CLOSE was pressed while nothing was armed or running: the task closes itself (and with
     // it this panel).
     virtual void close() = 0;
-    // The panel's task status (DriveTask::state) was set anew, changed or not.
-    virtual void state_changed() = 0;
+    // The panel's light (DriveTask::light) was set anew, changed or not.
+    virtual void light_changed() = 0;
     // The panel's percent (DriveTask::percent) was set anew.
     virtual void percent_changed() = 0;
     // The wipe processed the `sectors` sectors from `lba`.
@@ -64,17 +64,23 @@ public:
   // Not owned; none at first.
   void set_callback(Callback* callback) { callback_ = callback; }
 
-  // The model's state (WipeModel::State).
-  int wipe_state() const { return model->state(); }
+  // The model's state; the panel's own light (DriveTask::light) follows from it.
+  WipeModel::State wipe_state() const { return model->state(); }
   // The model's own operations, without any check or question.
   void pause() { model->pause(); }
   void stop() { model->stop(); }
   void start() { model->start(); }
 
+  // How arm goes on after arming.
+  enum class Arm {
+    Only,     // the model waits at the READY question for the operator's CONTINUE
+    AndStart, // the options come from the editor first, and the wipe starts at once
+  };
+
   // Puts the panel's area into the model and arms it (Waiting, the READY question). With
-  // `startNow` the options come from the editor first (unchanged when it refuses them, after
+  // Arm::AndStart the options come from the editor first (unchanged when it refuses them, after
   // its message) and the wipe starts at once. No history or warning question is asked here.
-  void arm(bool startNow);
+  void arm(Arm then);
 
   // Show and hide the panel; the area and options part follows the choice shared by all wipe
   // panels.
@@ -82,7 +88,7 @@ public:
   void deselect() override;
 
   // The model's notifications.
-  void state_changed(int state) override;
+  void state_changed(WipeModel::State state) override;
   void status_changed(const char* text) override;
   void percent_changed(int percent) override;
   void area_done(std::uint64_t lba, std::uint64_t sectors) override;

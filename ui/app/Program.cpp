@@ -46,7 +46,7 @@ std::string unfinished_wipes_text(const PropertyMap& table) {
                 std::to_string(count));
 }
 
-int ask_plain(GtkWindow* parent, const PropertyMap& table) {
+QuitCode ask_plain(GtkWindow* parent, const PropertyMap& table) {
   std::string question = gettext("Do you want to quit the program?");
   const std::string& quitText = table.get("Quit Text");
   if (!quitText.empty())
@@ -54,9 +54,10 @@ int ask_plain(GtkWindow* parent, const PropertyMap& table) {
   const std::string unfinished = unfinished_wipes_text(table);
   if (!unfinished.empty())
     question += "\n\n" + unfinished;
-  return gtk::message_box(gtk::MessageKind::Question, question, parent, true) == gtk::answer_yes
-             ? quit_desktop
-             : quit_stay;
+  return gtk::message_box(gtk::MessageKind::Question, question, parent, gtk::DefaultButton::No) ==
+                 gtk::answer_yes
+             ? QuitCode::Desktop
+             : QuitCode::Stay;
 }
 
 // One of the two big buttons of the system's choices, with its picture when it loads.
@@ -75,7 +76,7 @@ GtkWidget* system_choice_button(const char* text, const char* name, const std::s
   return button;
 }
 
-int ask_desktop(GtkWindow* parent, const PropertyMap& table) {
+QuitCode ask_desktop(GtkWindow* parent, const PropertyMap& table) {
   const std::string& name = table.get("Program Name");
   GtkWidget* dialog = gtk_dialog_new_with_buttons(
       name.c_str(), parent,
@@ -114,15 +115,16 @@ int ask_desktop(GtkWindow* parent, const PropertyMap& table) {
                                     : std::string();
     GtkWidget* button =
         system_choice_button(systemChoices[index].text, systemChoices[index].name, picture);
-    gtk_dialog_add_action_widget(GTK_DIALOG(dialog), button, quit_shutdown + index);
+    gtk_dialog_add_action_widget(GTK_DIALOG(dialog), button,
+                                 exit_code(index == 0 ? QuitCode::Shutdown : QuitCode::Restart));
     g_object_ref(button);
     gtk_container_remove(GTK_CONTAINER(GTK_DIALOG(dialog)->action_area), button);
     gtk_box_pack_start(GTK_BOX(choices), button, FALSE, FALSE, 0);
     g_object_unref(button);
   }
 
-  GtkWidget* desktop =
-      gtk_dialog_add_button(GTK_DIALOG(dialog), gettext("OS Desktop"), quit_desktop);
+  GtkWidget* desktop = gtk_dialog_add_button(GTK_DIALOG(dialog), gettext("OS Desktop"),
+                                             exit_code(QuitCode::Desktop));
   gtk::set_widget_name(desktop, "desktop");
   gtk_button_box_set_child_secondary(GTK_BUTTON_BOX(GTK_DIALOG(dialog)->action_area), desktop,
                                      TRUE);
@@ -150,18 +152,19 @@ int ask_desktop(GtkWindow* parent, const PropertyMap& table) {
   int response;
   for (;;) {
     response = gtk_dialog_run(GTK_DIALOG(dialog));
-    if (response != quit_desktop)
+    if (response != exit_code(QuitCode::Desktop))
       break;
     const std::string question = format(
         gettext("Are you sure you want to quit %1\nand exit to the Linux OS Desktop?"), name);
-    if (gtk::message_box(gtk::MessageKind::Question, question, GTK_WINDOW(dialog), true) ==
-        gtk::answer_yes)
+    if (gtk::message_box(gtk::MessageKind::Question, question, GTK_WINDOW(dialog),
+                         gtk::DefaultButton::No) == gtk::answer_yes)
       break;
   }
   gtk_widget_destroy(dialog);
-  return response == quit_shutdown || response == quit_restart || response == quit_desktop
-             ? response
-             : quit_stay;
+  for (QuitCode way : {QuitCode::Shutdown, QuitCode::Restart, QuitCode::Desktop})
+    if (response == exit_code(way))
+      return way;
+  return QuitCode::Stay;
 }
 
 // The question's table from the program configuration. Throws what reading a member that is
@@ -169,7 +172,7 @@ int ask_desktop(GtkWindow* parent, const PropertyMap& table) {
 PropertyMap quit_table(const config::Value& configuration) {
   PropertyMap table;
   const bool desktop = configuration.has("Desktop") && configuration.get_boolean("Desktop");
-  table.set_string("Desktop", desktop ? "1" : "0", false);
+  table.set_string("Desktop", desktop ? "1" : "0", PropertyMap::Existing::Replace);
   if (desktop) {
     copy_config_string(configuration, table, "Program Name");
     copy_config_string(configuration, table, "Program Path");
@@ -195,7 +198,7 @@ void set_default_window_icons(const PropertyMap& table) {
   g_list_free_full(icons, g_object_unref);
 }
 
-int confirm_quit(GtkWindow* parent, int unfinishedWipes) {
+QuitCode confirm_quit(GtkWindow* parent, int unfinishedWipes) {
   PropertyMap table;
   try {
     table = quit_table(program_config());
@@ -205,11 +208,12 @@ int confirm_quit(GtkWindow* parent, int unfinishedWipes) {
                 << "): the plain question is asked\n";
     table = PropertyMap();
   }
-  table.set_number("Unfinished Wipes", unfinishedWipes > 0 ? unfinishedWipes : 0, false);
+  table.set_number("Unfinished Wipes", unfinishedWipes > 0 ? unfinishedWipes : 0,
+                   PropertyMap::Existing::Replace);
   return quit_dialog(parent, table);
 }
 
-int quit_dialog(GtkWindow* parent, const PropertyMap& table) {
+QuitCode quit_dialog(GtkWindow* parent, const PropertyMap& table) {
   return table.get_number("Desktop", 0) != 0 ? ask_desktop(parent, table)
                                              : ask_plain(parent, table);
 }

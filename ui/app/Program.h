@@ -8,13 +8,17 @@
 
 #include <gtk/gtk.h>
 
-// What quit_dialog and confirm_quit return.
-enum QuitCode : int {
-  quit_stay = -1,   // the operator kept the program running
-  quit_desktop = 0, // quit to the system's desktop (also the plain variant's Yes)
-  quit_shutdown = 100,
-  quit_restart = 101,
+// What quit_dialog and confirm_quit return. The numbers of the three ways out are the
+// program's exit codes, which whatever started it acts on.
+enum class QuitCode : int {
+  Stay = -1,   // the operator kept the program running
+  Desktop = 0, // quit to the system's desktop (also the plain variant's Yes)
+  Shutdown = 100,
+  Restart = 101,
 };
+
+// The exit code of a way out.
+constexpr int exit_code(QuitCode code) { return static_cast<int>(code); }
 
 // Makes the pictures named by the table's "Program Window Icons" (comma-separated, each trimmed
 // of blanks and tabs, relative to the table's "Program Path") every window's icons. A picture
@@ -28,10 +32,10 @@ void set_default_window_icons(const PropertyMap& table);
 // "Desktop" true, a "Program Name", "Program Path" or "Quit Icons" that is missing or not a
 // String; a "Quit Text" that is not a String), after one debug-log line that says why: a
 // mistake there never keeps the operator in the program.
-int confirm_quit(GtkWindow* parent, int unfinishedWipes = 0);
+QuitCode confirm_quit(GtkWindow* parent, int unfinishedWipes = 0);
 
 // The question itself, from a table: "Desktop" ("1" for the variant with the system's choices),
 // "Program Name" (its title), "Program Path" and "Quit Icons" (the pictures of the two system
 // choices), "Quit Text" (markup added to the question), "Unfinished Wipes" (a count). Returns a
 // QuitCode.
-int quit_dialog(GtkWindow* parent, const PropertyMap& table);
+QuitCode quit_dialog(GtkWindow* parent, const PropertyMap& table);

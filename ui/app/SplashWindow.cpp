@@ -116,13 +116,14 @@ std::string splash_markup(const std::string& format, const std::string& value) {
   return markup;
 }
 
-void show_splash(GtkWindow* parent, bool withTimeout) {
+void show_splash(GtkWindow* parent, SplashUse use) {
   const config::Value& configuration = program_config();
   PropertyMap table;
   copy_config_string(configuration, table, "Program Name");
   copy_config_string(configuration, table, "Program Revision");
   table.set_string("Splash Image",
-                   Locale::instance().path(configuration.get_string("Splash Image")), false);
+                   Locale::instance().path(configuration.get_string("Splash Image")),
+                   PropertyMap::Existing::Replace);
   copy_config_string(configuration, table, "Splash Text Variable");
   copy_config_string(configuration, table, table.get("Splash Text Variable").c_str());
   copy_config_string(configuration, table, "Splash Text Format");
@@ -136,7 +137,7 @@ void show_splash(GtkWindow* parent, bool withTimeout) {
                           "Splash Open Area Height", "Splash Close Area X", "Splash Close Area Y",
                           "Splash Close Area Width", "Splash Close Area Height"})
     copy_config_number(configuration, table, key);
-  if (withTimeout)
+  if (use == SplashUse::StartUp)
     copy_config_number(configuration, table, "Splash Timeout");
   run_splash_window(parent, table);
 }

@@ -10,11 +10,15 @@
 
 #include <string>
 
+// Where the splash window shows: at start-up it closes by itself after "Splash Timeout"; as
+// the help menu's about box it stays until the operator closes it.
+enum class SplashUse { StartUp, About };
+
 // Gathers the splash keys of the program configuration into a table (the picture localised,
-// "Splash Timeout" only `withTimeout`) and runs the window over `parent` (or none) until it
+// "Splash Timeout" only at start-up) and runs the window over `parent` (or none) until it
 // closes. Throws config::Value::Exception, before anything is shown, when a key is missing,
 // and the typed lookup's error when one has another type.
-void show_splash(GtkWindow* parent, bool withTimeout);
+void show_splash(GtkWindow* parent, SplashUse use);
 
 // Builds the window from the table, runs it with a main loop of its own until the close area
 // is clicked, Escape is pressed, the window is closed or the timeout passes, and destroys it.

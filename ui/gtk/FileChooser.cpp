@@ -29,9 +29,9 @@ std::string chosen_file(GtkFileChooser* chooser) {
 bool FileChooser::accept(GtkWindow*, const char*) { return true; }
 
 bool FileChooser::save(GtkWindow* parent, const std::string& suggestedName, const char* title,
-                       bool confirmOverwrite) {
+                       Overwrite overwrite) {
   return run(parent, title != nullptr ? title : gettext("Save File"), GTK_FILE_CHOOSER_ACTION_SAVE,
-             &suggestedName, confirmOverwrite);
+             &suggestedName, overwrite == Overwrite::Ask);
 }
 
 bool FileChooser::open(GtkWindow* parent, const char* title) {

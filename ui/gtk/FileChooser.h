@@ -14,12 +14,15 @@ class FileChooser {
 public:
   virtual ~FileChooser() = default;
 
+  // What a save dialog does when the chosen file exists.
+  enum class Overwrite { Ask, Silently };
+
   // A save dialog over `parent` suggesting `suggestedName`, titled `title` (null: "Save File"),
-  // asking before an existing file is replaced when `confirmOverwrite`. Returns true when a
-  // file was accepted; false when the dialog was cancelled or closed, leaving the remembered
-  // name and folder as they were.
+  // asking before an existing file is replaced unless `overwrite` says otherwise. Returns true
+  // when a file was accepted; false when the dialog was cancelled or closed, leaving the
+  // remembered name and folder as they were.
   bool save(GtkWindow* parent, const std::string& suggestedName, const char* title,
-            bool confirmOverwrite);
+            Overwrite overwrite);
 
   // An open dialog over `parent`, titled `title` (null: "Open File"); returns as save does.
   bool open(GtkWindow* parent, const char* title);

@@ -33,7 +33,9 @@ Look look_of(MessageKind kind) {
 
 } // namespace
 
-int message_box(MessageKind kind, const std::string& text, GtkWindow* parent, bool defaultNo) {
+int message_box(MessageKind kind, const std::string& text, GtkWindow* parent,
+                DefaultButton enterPresses) {
+  const bool defaultNo = enterPresses == DefaultButton::No;
   const Look look = look_of(kind);
   GtkWidget* dialog = gtk_dialog_new_with_buttons(
       nullptr, parent,

@@ -20,13 +20,16 @@ enum class MessageKind {
 constexpr int answer_yes = 0;
 constexpr int answer_other = 1;
 
+// Which button of a Question or Warning box Enter presses.
+enum class DefaultButton { Yes, No };
+
 // Shows `text` (plain text: it is escaped for the label's markup, so paths, models and serials
 // show as they are) in a modal box of `kind` over `parent` (or none) and waits for the answer.
-// For Question and Warning, Yes is the default button unless `defaultNo`. Returns answer_yes
+// For Question and Warning, `defaultButton` is the default button. Returns answer_yes
 // only when Yes was pressed in a Question or Warning box, answer_other for any other ending of
 // those, and answer_yes whenever a box without Yes and No ends.
 int message_box(MessageKind kind, const std::string& text, GtkWindow* parent,
-                bool defaultNo = false);
+                DefaultButton defaultButton = DefaultButton::Yes);
 
 // The top-level window of `widget`, null when `widget` is null or not inside a window.
 GtkWindow* window_of(GtkWidget* widget);

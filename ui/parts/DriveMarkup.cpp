@@ -32,8 +32,8 @@ std::string row(const char* opener, const char* caption, const char* valueOpener
 
 } // namespace
 
-std::string drive_markup(const Drive& drive, bool light) {
-  const Colours& c = light ? light_colours : dark_colours;
+std::string drive_markup(const Drive& drive, MarkupColours colours) {
+  const Colours& c = colours == MarkupColours::OnDark ? light_colours : dark_colours;
   const std::string rows[] = {
       row(c.label, N_("ID: "), c.value, drive.id()),
       row(c.label, N_("MODEL: "), c.value, drive.model()),

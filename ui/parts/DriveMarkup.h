@@ -7,4 +7,7 @@
 
 #include <string>
 
-std::string drive_markup(const Drive& drive, bool light);
+// The background the markup is shown on; the design's "light" variant is OnDark.
+enum class MarkupColours { OnDark, OnLight };
+
+std::string drive_markup(const Drive& drive, MarkupColours colours);

@@ -9,7 +9,7 @@
 FileSaver::FileSaver(std::string suggestedName, std::string text, GtkWindow* parent)
     : suggestedName(std::move(suggestedName)), text(std::move(text)), parent(parent) {}
 
-bool FileSaver::run() { return save(parent, suggestedName, nullptr, true); }
+bool FileSaver::run() { return save(parent, suggestedName, nullptr, Overwrite::Ask); }
 
 bool FileSaver::accept(GtkWindow* dialog, const char* fileName) {
   if (write_file(fileName, text.data(), text.size()))

@@ -29,5 +29,6 @@ bool confirm_wipe(const std::string& text, const std::string& warnings, GtkWidge
   if (!question.empty())
     question += "\n\n";
   question += gettext("Are you sure you want to continue?");
-  return gtk::message_box(gtk::MessageKind::Warning, question, window, true) == gtk::answer_yes;
+  return gtk::message_box(gtk::MessageKind::Warning, question, window, gtk::DefaultButton::No) ==
+         gtk::answer_yes;
 }

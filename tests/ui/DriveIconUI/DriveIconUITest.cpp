@@ -31,7 +31,7 @@ protected:
     WindowTest::SetUp();
     if (window == nullptr)
       return;
-    icon = std::make_unique<DriveIconUI>(true);
+    icon = std::make_unique<DriveIconUI>(DriveIconUI::Look::WithLight);
     icon->set_callback(this);
     gtk_container_add(GTK_CONTAINER(window), icon->widget());
     gtk_widget_show(window);
@@ -72,41 +72,48 @@ protected:
 TEST_F(DriveIconUITest, LightAndBarFollowStatusAndPercent) {
   const struct {
     bool drive;
-    int status;
+    DriveLight light;
     int percent;
     const char* leds;
     int segments;
   } cases[] = {
-      {true, light_none, 50, "o---", 0},      {true, light_ready, 50, "-o--", 0},
-      {true, light_busy, 50, "o-*-", 5},      {true, light_finished, 100, "o*--", 10},
-      {true, light_waiting, 37, "o--*", 3},   {true, light_busy, 9, "o-*-", 0},
-      {true, light_busy, 10, "o-*-", 1},      {true, light_busy, 105, "o-*-", 10},
-      {true, light_busy, -5, "o-*-", 0},      {true, light_ready, 100, "-o--", 0},
-      {false, light_busy, 50, "o---", 0},     {false, light_waiting, 100, "o---", 0},
-      {true, light_waiting, 100, "o--*", 10}, {true, 17, 100, "o---", 0},
+      {true, DriveLight::None, 50, "o---", 0},
+      {true, DriveLight::Ready, 50, "-o--", 0},
+      {true, DriveLight::Busy, 50, "o-*-", 5},
+      {true, DriveLight::Finished, 100, "o*--", 10},
+      {true, DriveLight::Waiting, 37, "o--*", 3},
+      {true, DriveLight::Busy, 9, "o-*-", 0},
+      {true, DriveLight::Busy, 10, "o-*-", 1},
+      {true, DriveLight::Busy, 105, "o-*-", 10},
+      {true, DriveLight::Busy, -5, "o-*-", 0},
+      {true, DriveLight::Ready, 100, "-o--", 0},
+      {false, DriveLight::Busy, 50, "o---", 0},
+      {false, DriveLight::Waiting, 100, "o---", 0},
+      {true, DriveLight::Waiting, 100, "o--*", 10},
+      {true, static_cast<DriveLight>(17), 100, "o---", 0},
   };
   icon->set_drive(sample_drive());
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message()
-                 << "drive " << c.drive << ", status " << c.status << ", " << c.percent << "%");
+    SCOPED_TRACE(testing::Message() << "drive " << c.drive << ", light "
+                                    << static_cast<int>(c.light) << ", " << c.percent << "%");
     icon->set_has_drive(c.drive);
-    icon->set_state(c.status);
+    icon->set_light(c.light);
     icon->set_percent(c.percent);
     EXPECT_EQ(leds(), c.leds);
     EXPECT_EQ(segments(), c.segments);
   }
-  icon->set_state(light_none);
+  icon->set_light(DriveLight::None);
   EXPECT_FALSE(SyncBlink::instance().running());
 }
 
 TEST_F(DriveIconUITest, TheSameStatusAgainTouchesNothing) {
   icon->set_drive(sample_drive());
   icon->set_has_drive(true);
-  icon->set_state(light_busy);
+  icon->set_light(DriveLight::Busy);
   GtkWidget* yellow = part("led-yellow");
   gtk_widget_set_visible(yellow, FALSE);
-  icon->set_state(light_busy);
-  icon->set_selected(0);
+  icon->set_light(DriveLight::Busy);
+  icon->set_selected(false);
   EXPECT_FALSE(gtk_widget_get_visible(yellow));
   EXPECT_TRUE(SyncBlink::instance().blinks(yellow));
 }
@@ -120,7 +127,7 @@ TEST_F(DriveIconUITest, SelectionShowsTheMarkAndTheSizeInGreen) {
   EXPECT_TRUE(gtk_widget_get_visible(size));
   EXPECT_FALSE(gtk_widget_get_visible(part("selected")));
   EXPECT_STREQ(gtk_widget_get_name(size), "size");
-  icon->set_selected(1);
+  icon->set_selected(true);
   EXPECT_TRUE(gtk_widget_get_visible(part("selected")));
   EXPECT_STREQ(gtk_widget_get_name(size), "size-green");
   EXPECT_EQ(gtk::accessible_id(size), std::string("size"));
@@ -215,7 +222,7 @@ TEST_F(DriveIconUITest, ReturnOrSpaceActivatesTheFocusedIcon) {
 }
 
 TEST_F(DriveIconUITest, TheSmallIconHasNoLightNorBar) {
-  DriveIconUI small(false);
+  DriveIconUI small(DriveIconUI::Look::Plain);
   EXPECT_FALSE(gtk_widget_get_visible(widget_by_id(small.widget(), "leds")));
   EXPECT_FALSE(gtk_widget_get_visible(widget_by_id(small.widget(), "percent-fixed")));
   EXPECT_TRUE(gtk_widget_get_visible(part("leds")));
@@ -232,10 +239,10 @@ void count_gone(gpointer counter, GObject*) { ++*static_cast<int*>(counter); }
 TEST_F(DriveIconUITest, AnIconLeavesNothingBehind) {
   int gone = 0;
   {
-    DriveIconUI other(true);
+    DriveIconUI other(DriveIconUI::Look::WithLight);
     other.set_drive(sample_drive());
     other.set_has_drive(true);
-    other.set_state(light_waiting);
+    other.set_light(DriveLight::Waiting);
     g_object_weak_ref(G_OBJECT(other.widget()), count_gone, &gone);
     g_object_weak_ref(G_OBJECT(other.tooltip_window()), count_gone, &gone);
     g_object_weak_ref(G_OBJECT(widget_by_id(other.widget(), "led-red")), count_gone, &gone);

@@ -165,7 +165,7 @@ TEST_F(TopUIFitTest, PicturesOnTwoScreens) {
     fit_into(screen.width, screen.height);
     press_icon(list[0]);
     FakeWipeModel* wipe = wipeModels.of(list[0]);
-    wipe->set_state(WipeModel::Wiping);
+    wipe->set_state(WipeModel::State::Wiping);
     wipe->show_status("WIPING (pass 1 of 1) 38% - 6.080TB of 16.00TB");
     wipe->show_percent(38);
     size();

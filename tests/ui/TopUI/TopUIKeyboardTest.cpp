@@ -36,14 +36,14 @@ TEST_F(TopUIKeyboardTest, TabReachesEachDriveAndReturnOpensIt) {
   save_screenshot(window, "TopUI-focus-on-a-drive");
   press_key(window, GDK_Return);
   ASSERT_NE(ui.task_widget(list[1]), nullptr);
-  EXPECT_EQ(ui.icon(1).selection(), 1);
+  EXPECT_TRUE(ui.icon(1).selected());
   EXPECT_TRUE(gtk_widget_get_visible(ui.task_widget(list[1])));
   // The focus stays on the icon: the same key hides the task, Space shows it again.
   ASSERT_EQ(gtk_window_get_focus(GTK_WINDOW(window)), ui.icon(1).focus_widget());
   press_key(window, GDK_Return);
-  EXPECT_EQ(ui.icon(1).selection(), 0);
+  EXPECT_FALSE(ui.icon(1).selected());
   press_key(window, GDK_space);
-  EXPECT_EQ(ui.icon(1).selection(), 1);
+  EXPECT_TRUE(ui.icon(1).selected());
   EXPECT_EQ(tasks.tasks().size(), 1u);
 }
 

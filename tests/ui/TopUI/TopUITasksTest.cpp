@@ -63,23 +63,23 @@ TEST_F(TopUITasksTest, AnIconOpensShowsAndHidesItsDrivesTask) {
   TopUI& ui = make(list);
   press_icon(list[0]);
   ASSERT_NE(ui.task_widget(list[0]), nullptr);
-  EXPECT_EQ(icon_of(list[0])->selection(), 1);
-  EXPECT_EQ(icon_of(list[0])->state(), light_ready);
+  EXPECT_TRUE(icon_of(list[0])->selected());
+  EXPECT_EQ(icon_of(list[0])->light(), DriveLight::Ready);
   EXPECT_TRUE(gtk_widget_get_visible(widget_by_id(ui.task_widget(list[0]), "WipeUI")));
 
   // Another drive's task: the first one hides, keeping its light.
   press_icon(list[1]);
-  EXPECT_EQ(icon_of(list[0])->selection(), 0);
-  EXPECT_EQ(icon_of(list[0])->state(), light_ready);
-  EXPECT_EQ(icon_of(list[1])->selection(), 1);
+  EXPECT_FALSE(icon_of(list[0])->selected());
+  EXPECT_EQ(icon_of(list[0])->light(), DriveLight::Ready);
+  EXPECT_TRUE(icon_of(list[1])->selected());
   EXPECT_EQ(tasks.tasks().size(), 2u);
 
   // The shown task's icon hides it; the next press shows it again, the same task.
   GtkWidget* second = ui.task_widget(list[1]);
   press_icon(list[1]);
-  EXPECT_EQ(icon_of(list[1])->selection(), 0);
+  EXPECT_FALSE(icon_of(list[1])->selected());
   press_icon(list[1]);
-  EXPECT_EQ(icon_of(list[1])->selection(), 1);
+  EXPECT_TRUE(icon_of(list[1])->selected());
   EXPECT_EQ(ui.task_widget(list[1]), second);
   EXPECT_EQ(viewModels.made, 2);
 
@@ -91,9 +91,9 @@ TEST_F(TopUITasksTest, AnIconOpensShowsAndHidesItsDrivesTask) {
   gtk_button_clicked(GTK_BUTTON(task_button(list[1], "stop")));
   EXPECT_EQ(ui.task_widget(list[1]), nullptr);
   EXPECT_TRUE(wipeModels.made.back().gone);
-  EXPECT_EQ(icon_of(list[1])->state(), light_none);
-  EXPECT_EQ(icon_of(list[1])->selection(), 0);
-  EXPECT_EQ(icon_of(list[0])->selection(), 0);
+  EXPECT_EQ(icon_of(list[1])->light(), DriveLight::None);
+  EXPECT_FALSE(icon_of(list[1])->selected());
+  EXPECT_FALSE(icon_of(list[0])->selected());
   EXPECT_EQ(tasks.tasks().size(), 1u);
 }
 
@@ -104,20 +104,20 @@ TEST_F(TopUITasksTest, TheIconFollowsTheWipe) {
   FakeWipeModel* model = wipeModels.of(list[1]);
   ASSERT_NE(model, nullptr);
   const struct {
-    int state;
-    int light;
-  } states[] = {{WipeModel::Waiting, light_waiting},
-                {WipeModel::Wiping, light_busy},
-                {WipeModel::Paused, light_ready},
-                {WipeModel::Done, light_finished},
-                {WipeModel::Idle, light_ready}};
+    WipeModel::State state;
+    DriveLight light;
+  } states[] = {{WipeModel::State::Waiting, DriveLight::Waiting},
+                {WipeModel::State::Wiping, DriveLight::Busy},
+                {WipeModel::State::Paused, DriveLight::Ready},
+                {WipeModel::State::Done, DriveLight::Finished},
+                {WipeModel::State::Idle, DriveLight::Ready}};
   for (const auto& s : states) {
     model->set_state(s.state);
-    EXPECT_EQ(icon_of(list[1])->state(), s.light) << s.state;
+    EXPECT_EQ(icon_of(list[1])->light(), s.light) << static_cast<int>(s.state);
   }
   model->show_percent(42);
   EXPECT_EQ(icon_of(list[1])->percentage(), 42);
-  EXPECT_EQ(icon_of(list[0])->state(), light_none);
+  EXPECT_EQ(icon_of(list[0])->light(), DriveLight::None);
 }
 
 // A blink pauses the running wipes of the shown drives and, when its box closes, resumes those
@@ -132,9 +132,9 @@ TEST_F(TopUITasksTest, ABlinkResumesExactlyTheWipesItPaused) {
   FakeWipeModel* confirmed = wipeModels.of(list[0]);
   FakeWipeModel* operators = wipeModels.of(list[1]);
   FakeWipeModel* late = wipeModels.of(list[2]);
-  confirmed->set_state(WipeModel::Wiping);
-  operators->set_state(WipeModel::Paused);
-  late->set_state(WipeModel::Wiping);
+  confirmed->set_state(WipeModel::State::Wiping);
+  operators->set_state(WipeModel::State::Paused);
+  late->set_state(WipeModel::State::Wiping);
   for (FakeWipeModel* model : {confirmed, operators, late})
     model->clear_calls();
 
@@ -146,18 +146,18 @@ TEST_F(TopUITasksTest, ABlinkResumesExactlyTheWipesItPaused) {
         EXPECT_TRUE(operators->calls().empty());
         EXPECT_EQ(engine_children(), 1);
         // The blinking drive's light, whatever its wipe does meanwhile.
-        confirmed->set_state(WipeModel::Paused);
-        EXPECT_EQ(icon_of(list[0])->state(), light_busy);
+        confirmed->set_state(WipeModel::State::Paused);
+        EXPECT_EQ(icon_of(list[0])->light(), DriveLight::Busy);
       })
       .click("gtk-close");
   gtk_button_clicked(GTK_BUTTON(task_button(list[0], "blink")));
   ASSERT_EQ(answers.seen().size(), 1u);
   EXPECT_EQ(answers.seen()[0].text, "Blinking...\n(wipes are paused)");
-  EXPECT_EQ(icon_of(list[0])->state(), light_ready);
+  EXPECT_EQ(icon_of(list[0])->light(), DriveLight::Ready);
 
   EXPECT_TRUE(run_loop([&] { return has_call(confirmed, "start"); }, 5 * G_USEC_PER_SEC));
   EXPECT_FALSE(has_call(late, "start")) << testing::PrintToString(late->calls());
-  late->set_state(WipeModel::Paused);
+  late->set_state(WipeModel::State::Paused);
   EXPECT_TRUE(run_loop([&] { return has_call(late, "start"); }, 5 * G_USEC_PER_SEC));
   EXPECT_FALSE(has_call(operators, "start"));
   // The blink's engine has ended and been reaped.
@@ -181,13 +181,14 @@ TEST_F(TopUITasksTest, ABlinkThatCannotStartSaysSoAndTheWipesGoOn) {
       program_config().set("Driver", c.driver);
     else
       program_config().as_object().erase("Driver");
-    model->set_state(WipeModel::Wiping);
+    model->set_state(WipeModel::State::Wiping);
     model->clear_calls();
     LogCapture log;
     std::unique_ptr<DialogResponder> answers;
     if (c.box != nullptr) {
       answers = std::make_unique<DialogResponder>();
-      answers->then([&](GtkWindow*) { model->set_state(WipeModel::Paused); }).click("gtk-close");
+      answers->then([&](GtkWindow*) { model->set_state(WipeModel::State::Paused); })
+          .click("gtk-close");
     }
     gtk_button_clicked(GTK_BUTTON(task_button(list[0], "blink")));
     if (answers != nullptr) {
@@ -198,10 +199,10 @@ TEST_F(TopUITasksTest, ABlinkThatCannotStartSaysSoAndTheWipesGoOn) {
       // The view panel's handler logs what the blink threw.
       EXPECT_NE(log.text().find("ViewUI.cpp(141): \"Driver\" is not found"), std::string::npos)
           << log.text();
-      model->set_state(WipeModel::Paused);
+      model->set_state(WipeModel::State::Paused);
     }
     EXPECT_TRUE(run_loop([&] { return has_call(model, "start"); }, 5 * G_USEC_PER_SEC));
-    EXPECT_EQ(icon_of(list[0])->state(), light_ready);
+    EXPECT_EQ(icon_of(list[0])->light(), DriveLight::Ready);
   }
 }
 
@@ -211,7 +212,7 @@ TEST_F(TopUITasksTest, WipeAllStartsANewWipeOnEveryShownDrive) {
   make(list);
   press_icon(list[0]);
   FakeWipeModel* old = wipeModels.of(list[0]);
-  old->set_state(WipeModel::Wiping);
+  old->set_state(WipeModel::State::Wiping);
   DialogResponder answers;
   answers.click("gtk-yes");
   gtk_button_clicked(GTK_BUTTON(task_button(list[0], "wipeAll")));
@@ -228,8 +229,8 @@ TEST_F(TopUITasksTest, WipeAllStartsANewWipeOnEveryShownDrive) {
   }
   EXPECT_EQ(wipeModels.of(list[1]), nullptr);
   // The last one made is the one shown.
-  EXPECT_EQ(icon_of(list[2])->selection(), 1);
-  EXPECT_EQ(icon_of(list[0])->selection(), 0);
+  EXPECT_TRUE(icon_of(list[2])->selected());
+  EXPECT_FALSE(icon_of(list[0])->selected());
 }
 
 TEST_F(TopUITasksTest, WipeAllAsksOnceAndRefusesDrivesWithWarnings) {
@@ -385,8 +386,8 @@ TEST_F(TopUITasksTest, MultiWipeActsOnTheTickedDrivesWhereItFits) {
     make(list);
     for (int i = 1; i < 4; ++i)
       press_icon(list[i]);
-    wipeModels.of(list[2])->set_state(WipeModel::Wiping);
-    wipeModels.of(list[3])->set_state(WipeModel::Paused);
+    wipeModels.of(list[2])->set_state(WipeModel::State::Wiping);
+    wipeModels.of(list[3])->set_state(WipeModel::State::Paused);
     FakeWipeModel* before[4] = {nullptr, wipeModels.of(list[1]), wipeModels.of(list[2]),
                                 wipeModels.of(list[3])};
     for (FakeWipeModel* model : before)
@@ -444,8 +445,9 @@ TEST_F(TopUITasksTest, MultiWipeActsOnTheTickedDrivesWhereItFits) {
 TEST_F(TopUITasksTest, TheQuitQuestionCountsTheUnfinishedWipes) {
   const std::vector<Drive> list = table_drives(5);
   make(list);
-  const int states[] = {WipeModel::Wiping, WipeModel::Paused, WipeModel::Waiting, WipeModel::Done,
-                        WipeModel::Idle};
+  const WipeModel::State states[] = {WipeModel::State::Wiping, WipeModel::State::Paused,
+                                     WipeModel::State::Waiting, WipeModel::State::Done,
+                                     WipeModel::State::Idle};
   for (int i = 0; i < 5; ++i) {
     press_icon(list[i]);
     wipeModels.of(list[i])->set_state(states[i]);
@@ -496,7 +498,7 @@ TEST_F(TopUITasksTest, Screenshot) {
   const std::vector<Drive> list = table_drives(6);
   make(list);
   press_icon(list[2]);
-  wipeModels.of(list[2])->set_state(WipeModel::Wiping);
+  wipeModels.of(list[2])->set_state(WipeModel::State::Wiping);
   wipeModels.of(list[2])->show_status("WIPING (pass 1 of 3) 38% - 2.000GB of 5.000GB");
   wipeModels.of(list[2])->show_percent(38);
   settle_window();

@@ -107,35 +107,35 @@ TEST_F(TopUITest, IconsAndTheCountFollowTheDrivesAndTheHiddenList) {
 TEST_F(TopUITest, IconsFollowTheTasksOfTheirDrives) {
   TopUI& ui = make(drives(3));
   DriveTask task("vw", drive(1));
-  task.set_state(light_busy);
-  task.set_selected(1);
+  task.set_light(DriveLight::Busy);
+  task.set_selected(true);
   task.set_percent(40);
   tasks.add(&task);
   DriveIconUI& icon = ui.icon(1);
-  EXPECT_EQ(icon.state(), light_busy);
-  EXPECT_EQ(icon.selection(), 1);
+  EXPECT_EQ(icon.light(), DriveLight::Busy);
+  EXPECT_TRUE(icon.selected());
   EXPECT_EQ(icon.percentage(), 40);
-  EXPECT_EQ(ui.icon(0).state(), light_none);
+  EXPECT_EQ(ui.icon(0).light(), DriveLight::None);
 
-  task.set_state(light_waiting);
-  tasks.notify_state(&task);
+  task.set_light(DriveLight::Waiting);
+  tasks.notify_light(&task);
   task.set_percent(41);
   tasks.notify_percent(&task);
-  task.set_selected(0);
+  task.set_selected(false);
   tasks.notify_selected(&task);
-  EXPECT_EQ(icon.state(), light_waiting);
+  EXPECT_EQ(icon.light(), DriveLight::Waiting);
   EXPECT_EQ(icon.percentage(), 41);
-  EXPECT_EQ(icon.selection(), 0);
+  EXPECT_FALSE(icon.selected());
 
   // A new scan shows the task's values again; hiding the drive before it moves the others up.
   Settings::instance().set_hidden_drives({drive(0)});
   ui.rescan();
   EXPECT_EQ(ui.icon(0).drive().model(), "Model 1");
-  EXPECT_EQ(ui.icon(0).state(), light_waiting);
+  EXPECT_EQ(ui.icon(0).light(), DriveLight::Waiting);
   EXPECT_EQ(ui.icon(0).percentage(), 41);
 
   tasks.remove(&task);
-  EXPECT_EQ(ui.icon(0).state(), light_none);
+  EXPECT_EQ(ui.icon(0).light(), DriveLight::None);
   EXPECT_EQ(ui.icon(0).percentage(), 0);
 }
 
@@ -213,14 +213,14 @@ TEST_F(TopUITest, QuittingEndsTheLoopWithTheChosenCode) {
     DialogResponder answers;
     answers.click("gtk-no").click("gtk-yes");
     // Refused once, then taken.
-    EXPECT_EQ(run_after_clicking("close", 2), quit_desktop);
+    EXPECT_EQ(run_after_clicking("close", 2), exit_code(QuitCode::Desktop));
     EXPECT_EQ(answers.seen().size(), 2u);
   }
   {
     program_config()["Desktop"] = true;
     DialogResponder answers;
     answers.click("restart");
-    EXPECT_EQ(run_after_clicking("close"), quit_restart);
+    EXPECT_EQ(run_after_clicking("close"), exit_code(QuitCode::Restart));
   }
   {
     // The window manager's close asks the same question, and the window stays either way: it
@@ -233,7 +233,7 @@ TEST_F(TopUITest, QuittingEndsTheLoopWithTheChosenCode) {
           return FALSE;
         },
         window);
-    EXPECT_EQ(top->run(), quit_shutdown);
+    EXPECT_EQ(top->run(), exit_code(QuitCode::Shutdown));
     EXPECT_TRUE(gtk_widget_get_visible(window));
   }
 }
@@ -245,7 +245,7 @@ TEST_F(TopUITest, AQuitBeforeTheMainLoopEndsItAtOnce) {
   DialogResponder answers;
   answers.click("gtk-yes");
   EXPECT_TRUE(top->quit());
-  EXPECT_EQ(top->run(), quit_desktop);
+  EXPECT_EQ(top->run(), exit_code(QuitCode::Desktop));
 }
 
 // A quit configuration that cannot be used never keeps the operator in the program: the close
@@ -267,7 +267,7 @@ TEST_F(TopUITest, ABadQuitConfigurationAsksThePlainQuestion) {
                           "Program.cpp(172): the quit configuration cannot be used (\"Desktop\" is "
                           "String, not Boolean): the plain question is asked\n";
   EXPECT_EQ(log.text(), why + why);
-  EXPECT_EQ(top->run(), quit_desktop);
+  EXPECT_EQ(top->run(), exit_code(QuitCode::Desktop));
 }
 
 // The first run hides the drives with warnings, in memory at once; the dialog lets the operator
@@ -340,12 +340,13 @@ TEST_F(TopUITest, Screenshots) {
   for (int i = 0; i < 18; ++i)
     list[i].set_sectors((i % 2 != 0 ? 1953525168ULL : 500118192ULL) / (i % 3 + 1));
   TopUI& ui = make(list);
-  const int states[] = {light_ready, light_busy, light_finished, light_waiting};
+  const DriveLight lights[] = {DriveLight::Ready, DriveLight::Busy, DriveLight::Finished,
+                               DriveLight::Waiting};
   for (int i = 0; i < 4; ++i) {
-    ui.icon(i).set_state(states[i]);
+    ui.icon(i).set_light(lights[i]);
     ui.icon(i).set_percent(25 * (i + 1));
   }
-  ui.icon(1).set_selected(1);
+  ui.icon(1).set_selected(true);
   settle_window();
   save_screenshot(window, "TopUI-18-drives");
 }

@@ -211,7 +211,7 @@ TEST_F(ViewUITest, ReadsOneSectorAtATimeAndEndsOnTheLastWish) {
       } else if (step.kind == Step::Move) {
         gtk_range_set_value(scale(), static_cast<double>(step.lba));
       } else {
-        panel->request(step.lba, true);
+        panel->request(step.lba, ViewUI::Read::Again);
       }
     }
     const std::vector<std::uint64_t> reads(model().reads().begin() + 1, model().reads().end());

@@ -86,7 +86,9 @@ protected:
 
   // The task's side.
   void close() override { told.push_back("close"); }
-  void state_changed() override { told.push_back("state " + std::to_string(panel->state())); }
+  void light_changed() override {
+    told.push_back("light " + std::to_string(static_cast<int>(panel->light())));
+  }
   void percent_changed() override { told.push_back("percent " + std::to_string(panel->percent())); }
   void area_wiped(std::uint64_t lba, std::uint64_t sectors) override {
     told.push_back("area " + std::to_string(lba) + " " + std::to_string(sectors));
@@ -142,7 +144,7 @@ TEST_F(WipeUITest, ANewPanelIsReady) {
   EXPECT_EQ(button_label("start"), "START");
   EXPECT_EQ(button_label("stop"), "CLOSE");
   EXPECT_EQ(name("stop"), "cancel");
-  EXPECT_EQ(panel->state(), 1);
+  EXPECT_EQ(panel->light(), DriveLight::Ready);
   EXPECT_EQ(area_item(), 0);
   EXPECT_EQ(spin("wipeSectors"), 1000);
   // The settings' options are the panel's.
@@ -170,29 +172,29 @@ TEST_F(WipeUITest, EveryModelStateAsThePanelShowsIt) {
   const std::string progress = "WIPING - 50% | 256.0KB | LBA: 500 | 0 errors";
   // clang-format off
   const struct {
-    int state;
+    WipeModel::State state;
     const char* message;
     const char* first;
     const char* firstName;
     const char* second;
     bool secondSensitive;
-    int light;
+    DriveLight light;
     bool editable;
     const char* sound; // played on entering the state, or ""
   } rows[] = {
-      {WipeModel::Wiping,  "{P}",           "PAUSE",    "pause",    "CANCEL", true,  2, false, ""},
-      {WipeModel::Paused,  "{P} (PAUSED)",  "RESUME",   "resume",   "CANCEL", true,  1, false, ""},
-      {WipeModel::Wiping,  "{P}",           "PAUSE",    "pause",    "CANCEL", true,  2, false, ""},
-      {WipeModel::Done,    "{P}",           "CONTINUE", "continue", "CANCEL", false, 3, false, "done.wav"},
-      {WipeModel::Waiting, "{P}",           "CONTINUE", "continue", "CANCEL", true,  4, false, "error.wav"},
-      {WipeModel::Idle,    "READY - Press [START] to run wipe",
-                                            "START",    "start",    "CLOSE",  true,  1, true,  ""},
+      {WipeModel::State::Wiping,  "{P}",           "PAUSE",    "pause",    "CANCEL", true,  DriveLight::Busy,     false, ""},
+      {WipeModel::State::Paused,  "{P} (PAUSED)",  "RESUME",   "resume",   "CANCEL", true,  DriveLight::Ready,    false, ""},
+      {WipeModel::State::Wiping,  "{P}",           "PAUSE",    "pause",    "CANCEL", true,  DriveLight::Busy,     false, ""},
+      {WipeModel::State::Done,    "{P}",           "CONTINUE", "continue", "CANCEL", false, DriveLight::Finished, false, "done.wav"},
+      {WipeModel::State::Waiting, "{P}",           "CONTINUE", "continue", "CANCEL", true,  DriveLight::Waiting,  false, "error.wav"},
+      {WipeModel::State::Idle,    "READY - Press [START] to run wipe",
+                                            "START",    "start",    "CLOSE",  true,  DriveLight::Ready,    true,  ""},
   };
   // clang-format on
   std::vector<std::string> played;
   model().show_status(progress);
   for (const auto& row : rows) {
-    SCOPED_TRACE(row.state);
+    SCOPED_TRACE(static_cast<int>(row.state));
     told.clear();
     model().set_state(row.state);
     std::string message = row.message;
@@ -205,8 +207,9 @@ TEST_F(WipeUITest, EveryModelStateAsThePanelShowsIt) {
     EXPECT_EQ(button_label("stop"), row.second);
     EXPECT_EQ(name("stop"), "cancel");
     EXPECT_EQ(sensitive("stop"), row.secondSensitive);
-    EXPECT_EQ(panel->state(), row.light);
-    EXPECT_EQ(told, std::vector<std::string>{"state " + std::to_string(row.light)});
+    EXPECT_EQ(panel->light(), row.light);
+    EXPECT_EQ(told,
+              std::vector<std::string>{"light " + std::to_string(static_cast<int>(row.light))});
     for (const char* id : {"wipeArea", "wipeStart", "wipeSectors", "wipeFinish", "operationMode",
                            "sectorsPerTime", "fillPattern", "jumpSectors", "jumpDouble"})
       EXPECT_EQ(sensitive(id), row.editable) << id;
@@ -219,7 +222,7 @@ TEST_F(WipeUITest, EveryModelStateAsThePanelShowsIt) {
   // The model repeats a state before its replies: the row applies again, the sound too.
   // (A new sound ends the player before it, so each is awaited.)
   for (int again = 0; again < 2; ++again) {
-    model().set_state(WipeModel::Waiting);
+    model().set_state(WipeModel::State::Waiting);
     played.push_back(sound("error.wav"));
     EXPECT_EQ(sounds(played.size()), played);
   }
@@ -228,22 +231,22 @@ TEST_F(WipeUITest, EveryModelStateAsThePanelShowsIt) {
 // The buttons act by the model's state; CLOSE in Idle is the task's to do.
 TEST_F(WipeUITest, TheButtonsActByState) {
   const struct {
-    int state;
+    WipeModel::State state;
     const char* button;
     std::vector<std::string> calls;
     std::vector<std::string> told;
   } cases[] = {
-      {WipeModel::Wiping, "start", {"pause"}, {}},
-      {WipeModel::Paused, "start", {"start"}, {}},
-      {WipeModel::Done, "start", {"start"}, {}},
-      {WipeModel::Waiting, "start", {"start"}, {}},
-      {WipeModel::Wiping, "stop", {"stop"}, {"state 1"}},
-      {WipeModel::Paused, "stop", {"stop"}, {"state 1"}},
-      {WipeModel::Waiting, "stop", {"stop"}, {"state 1"}},
-      {WipeModel::Idle, "stop", {}, {"close"}},
+      {WipeModel::State::Wiping, "start", {"pause"}, {}},
+      {WipeModel::State::Paused, "start", {"start"}, {}},
+      {WipeModel::State::Done, "start", {"start"}, {}},
+      {WipeModel::State::Waiting, "start", {"start"}, {}},
+      {WipeModel::State::Wiping, "stop", {"stop"}, {"light 1"}},
+      {WipeModel::State::Paused, "stop", {"stop"}, {"light 1"}},
+      {WipeModel::State::Waiting, "stop", {"stop"}, {"light 1"}},
+      {WipeModel::State::Idle, "stop", {}, {"close"}},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.state << " " << c.button);
+    SCOPED_TRACE(testing::Message() << static_cast<int>(c.state) << " " << c.button);
     model().set_state(c.state);
     model().clear_calls();
     told.clear();
@@ -258,14 +261,14 @@ TEST_F(WipeUITest, TheButtonsActByState) {
 TEST_F(WipeUITest, ContinueClearsTheStatusUntilTheNextProgress) {
   const std::string progress = "WIPING - 50% | 256.0KB | LBA: 500 | 0 errors";
   const struct {
-    int state;
+    WipeModel::State state;
     const char* status;
     const char* after;
   } cases[] = {
-      {WipeModel::Waiting, "READY - Data on this drive will be lost. Are you sure?", ""},
-      {WipeModel::Waiting, "ERROR - Write failed (LBA: 5, sectors: 1)", ""},
-      {WipeModel::Done, "DONE - 512.0KB | 1.00 seconds | 0 errors", ""},
-      {WipeModel::Paused, progress.c_str(), progress.c_str()},
+      {WipeModel::State::Waiting, "READY - Data on this drive will be lost. Are you sure?", ""},
+      {WipeModel::State::Waiting, "ERROR - Write failed (LBA: 5, sectors: 1)", ""},
+      {WipeModel::State::Done, "DONE - 512.0KB | 1.00 seconds | 0 errors", ""},
+      {WipeModel::State::Paused, progress.c_str(), progress.c_str()},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.status);
@@ -273,7 +276,7 @@ TEST_F(WipeUITest, ContinueClearsTheStatusUntilTheNextProgress) {
     model().set_state(c.state);
     click("start");
     EXPECT_EQ(model().calls().back(), "start");
-    model().set_state(WipeModel::Wiping); // what the engine's answer brings
+    model().set_state(WipeModel::State::Wiping); // what the engine's answer brings
     EXPECT_EQ(label("message"), c.after);
     model().show_status(progress);
     EXPECT_EQ(label("message"), progress);
@@ -395,7 +398,7 @@ TEST_F(WipeUITest, StartAsksWhatItMustBeforeArming) {
     }
     if (!c.armed) {
       EXPECT_TRUE(model().calls().empty());
-      EXPECT_EQ(model().state(), WipeModel::Idle);
+      EXPECT_EQ(model().state(), WipeModel::State::Idle);
       EXPECT_EQ(button_label("start"), "START");
       continue;
     }
@@ -403,10 +406,10 @@ TEST_F(WipeUITest, StartAsksWhatItMustBeforeArming) {
     EXPECT_EQ(label("message"), "READY - Data on this drive will be lost. Are you sure?");
     EXPECT_EQ(button_label("start"), "CONTINUE");
     EXPECT_EQ(button_label("stop"), "CANCEL");
-    EXPECT_EQ(panel->state(), 4);
+    EXPECT_EQ(panel->light(), DriveLight::Waiting);
     EXPECT_EQ(sounds(1), std::vector<std::string>{sound("error.wav")});
     click("stop");
-    EXPECT_EQ(model().state(), WipeModel::Idle);
+    EXPECT_EQ(model().state(), WipeModel::State::Idle);
     EXPECT_EQ(button_label("start"), "START");
     std::filesystem::remove(dir.file("sounds"));
   }
@@ -486,9 +489,9 @@ TEST_F(WipeUITest, TheSecondPressOfADoubleClickOnStartStartsNothing) {
     if (c.starts)
       expected.push_back("start");
     EXPECT_EQ(model().calls(), expected);
-    EXPECT_EQ(model().state(), WipeModel::Waiting);
+    EXPECT_EQ(model().state(), WipeModel::State::Waiting);
     click("stop");
-    ASSERT_EQ(model().state(), WipeModel::Idle);
+    ASSERT_EQ(model().state(), WipeModel::State::Idle);
   }
 }
 
@@ -523,12 +526,12 @@ TEST_F(WipeUITest, TheAreaItemFollowsTheRange) {
 }
 
 TEST_F(WipeUITest, PausingShowsTheLastProgress) {
-  model().set_state(WipeModel::Wiping);
+  model().set_state(WipeModel::State::Wiping);
   model().show_status("WIPING - 12%");
-  model().set_state(WipeModel::Paused);
+  model().set_state(WipeModel::State::Paused);
   EXPECT_EQ(label("message"), "WIPING - 12% (PAUSED)");
   EXPECT_EQ(panel->status_text(), "WIPING - 12%");
-  model().set_state(WipeModel::Wiping);
+  model().set_state(WipeModel::State::Wiping);
   EXPECT_EQ(label("message"), "WIPING - 12%");
   model().show_status("WIPING - 13%");
   EXPECT_EQ(label("message"), "WIPING - 13%");
@@ -542,7 +545,7 @@ TEST_F(WipeUITest, ProgressAndAreasReachTheTask) {
 }
 
 TEST_F(WipeUITest, IgnoreChoicesReachTheModelDuringAWipe) {
-  model().set_state(WipeModel::Wiping);
+  model().set_state(WipeModel::State::Wiping);
   gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(find("ignoreReadErrors")), TRUE);
   EXPECT_TRUE(model().options().ignore_read_errors());
   gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(find("ignoreCompareErrors")), TRUE);
@@ -569,16 +572,16 @@ TEST_F(WipeUITest, WipeAllHandsTheOptionsToTheTask) {
 
 TEST_F(WipeUITest, ArmAndStartNowTakesTheEditorsOptions) {
   gtk_combo_box_set_active(GTK_COMBO_BOX(find("operationMode")), 1);
-  panel->arm(true);
+  panel->arm(WipeUI::Arm::AndStart);
   EXPECT_EQ(model().calls(), (std::vector<std::string>{"arm 0 1000 1", "start"}));
   model().clear_calls();
-  model().set_state(WipeModel::Idle);
+  model().set_state(WipeModel::State::Idle);
   // A refused pattern: its message, then the model's options as they were.
   gtk_combo_box_set_active(GTK_COMBO_BOX(find("operationMode")), 0);
   gtk_entry_set_text(GTK_ENTRY(find("fillPattern")), "");
   DialogResponder answers;
   answers.close();
-  panel->arm(true);
+  panel->arm(WipeUI::Arm::AndStart);
   EXPECT_EQ(model().calls(), (std::vector<std::string>{"arm 0 1000 1", "start"}));
 }
 
@@ -588,7 +591,7 @@ TEST_F(WipeUITest, AFinishedWipeExportsTheHistory) {
   MainLog::instance().add(history_entry(sample_drive()));
   Settings::instance().set_export_csv(dir.file("WipeLog.csv"));
   Settings::instance().set_export_txt(dir.file("WipeLog.txt"));
-  model().set_state(WipeModel::Done);
+  model().set_state(WipeModel::State::Done);
   auto content = [](const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     std::ostringstream text;
@@ -604,7 +607,7 @@ TEST_F(WipeUITest, AFinishedWipeExportsTheHistory) {
   Settings::instance().set_export_txt(txt);
   DialogResponder answers;
   answers.close();
-  model().set_state(WipeModel::Done);
+  model().set_state(WipeModel::State::Done);
   ASSERT_EQ(answers.seen().size(), 1u);
   EXPECT_EQ(answers.seen()[0].title, "Error");
   EXPECT_EQ(answers.seen()[0].text, "Export CSV automatically (Wipe Log)\nCannot save file\n(" +
@@ -672,15 +675,16 @@ TEST_F(WipeUITest, ARealWipeFromStartToTheExports) {
   panel->select();
 
   click("start");
-  EXPECT_EQ(panel->wipe_state(), WipeModel::Waiting);
+  EXPECT_EQ(panel->wipe_state(), WipeModel::State::Waiting);
   EXPECT_EQ(button_label("start"), "CONTINUE");
   wait_past_double_click();
   click("start");
-  ASSERT_TRUE(run_loop([&] { return panel->wipe_state() == WipeModel::Done; }, 30 * G_USEC_PER_SEC))
+  ASSERT_TRUE(
+      run_loop([&] { return panel->wipe_state() == WipeModel::State::Done; }, 30 * G_USEC_PER_SEC))
       << log.text();
   EXPECT_EQ(label("message").rfind("DONE - ", 0), 0u) << label("message");
   EXPECT_FALSE(sensitive("stop"));
-  EXPECT_EQ(panel->state(), 3);
+  EXPECT_EQ(panel->light(), DriveLight::Finished);
   EXPECT_EQ(panel->percent(), 100);
   std::ifstream image(machine.image("disk0.img"), std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(image)),
@@ -694,7 +698,7 @@ TEST_F(WipeUITest, ARealWipeFromStartToTheExports) {
 
   click("start"); // CONTINUE: the engine is answered and the model is idle again
   ASSERT_TRUE(
-      run_loop([&] { return panel->wipe_state() == WipeModel::Idle; }, 30 * G_USEC_PER_SEC));
+      run_loop([&] { return panel->wipe_state() == WipeModel::State::Idle; }, 30 * G_USEC_PER_SEC));
   EXPECT_EQ(button_label("start"), "START");
 
   DialogResponder answers;
@@ -702,5 +706,5 @@ TEST_F(WipeUITest, ARealWipeFromStartToTheExports) {
   click("start");
   ASSERT_EQ(answers.seen().size(), 1u);
   EXPECT_EQ(answers.seen()[0].text.rfind("This drive was already wiped.", 0), 0u);
-  EXPECT_EQ(panel->wipe_state(), WipeModel::Idle);
+  EXPECT_EQ(panel->wipe_state(), WipeModel::State::Idle);
 }

@@ -137,7 +137,8 @@ TEST_F(HistoryKeeperTest, TheSystemsRequestEndsTheProgramAsAQuitDoes) {
                 return FALSE;
               },
               data);
-          gtk::message_box(gtk::MessageKind::Question, "Still here?", scene.window, true);
+          gtk::message_box(gtk::MessageKind::Question, "Still here?", scene.window,
+                           gtk::DefaultButton::No);
           scene.boxEnded = true;
           return FALSE;
         },

@@ -87,8 +87,8 @@ TEST_F(ProgramTest, WindowIconsSkipWhatDoesNotLoad) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.names);
     PropertyMap table;
-    table.set_string("Program Path", dir.path().string(), false);
-    table.set_string("Program Window Icons", c.names, false);
+    table.set_string("Program Path", dir.path().string(), PropertyMap::Existing::Replace);
+    table.set_string("Program Window Icons", c.names, PropertyMap::Existing::Replace);
     LogCapture log;
     set_default_window_icons(table);
     EXPECT_EQ(icon_sizes(), c.sizes);
@@ -103,24 +103,24 @@ TEST_F(ProgramTest, TheQuestionAndItsExitCodes) {
   const struct {
     const char* desktop;
     std::vector<const char*> answers; // "close", "esc", or a button
-    int code;
+    QuitCode code;
     std::vector<std::string> titles;
   } cases[] = {
-      {"false", {"gtk-yes"}, quit_desktop, {"Question"}},
-      {"false", {"gtk-no"}, quit_stay, {"Question"}},
-      {"false", {"close"}, quit_stay, {"Question"}},
-      {"false", {"esc"}, quit_stay, {"Question"}},
+      {"false", {"gtk-yes"}, QuitCode::Desktop, {"Question"}},
+      {"false", {"gtk-no"}, QuitCode::Stay, {"Question"}},
+      {"false", {"close"}, QuitCode::Stay, {"Question"}},
+      {"false", {"esc"}, QuitCode::Stay, {"Question"}},
       // Without "Desktop" the program can still be quit: the plain question.
-      {"absent", {"gtk-yes"}, quit_desktop, {"Question"}},
-      {"true", {"shutdown"}, quit_shutdown, {"Corvana Wipe"}},
-      {"true", {"restart"}, quit_restart, {"Corvana Wipe"}},
-      {"true", {"desktop", "gtk-yes"}, quit_desktop, {"Corvana Wipe", "Question"}},
+      {"absent", {"gtk-yes"}, QuitCode::Desktop, {"Question"}},
+      {"true", {"shutdown"}, QuitCode::Shutdown, {"Corvana Wipe"}},
+      {"true", {"restart"}, QuitCode::Restart, {"Corvana Wipe"}},
+      {"true", {"desktop", "gtk-yes"}, QuitCode::Desktop, {"Corvana Wipe", "Question"}},
       {"true",
        {"desktop", "gtk-no", "gtk-cancel"},
-       quit_stay,
+       QuitCode::Stay,
        {"Corvana Wipe", "Question", "Corvana Wipe"}},
-      {"true", {"gtk-cancel"}, quit_stay, {"Corvana Wipe"}},
-      {"true", {"close"}, quit_stay, {"Corvana Wipe"}},
+      {"true", {"gtk-cancel"}, QuitCode::Stay, {"Corvana Wipe"}},
+      {"true", {"close"}, QuitCode::Stay, {"Corvana Wipe"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.desktop << " " << c.answers.front());
@@ -188,7 +188,7 @@ TEST_F(ProgramTest, TheSystemChoicesShowTheirPictures) {
           }
         })
         .click("gtk-cancel");
-    EXPECT_EQ(confirm_quit(nullptr), quit_stay);
+    EXPECT_EQ(confirm_quit(nullptr), QuitCode::Stay);
   }
 }
 
@@ -227,7 +227,7 @@ TEST_F(ProgramTest, AQuitConfigurationThatCannotBeUsedAsksThePlainQuestion) {
     LogCapture log;
     DialogResponder answers;
     answers.click(c.question.empty() ? "gtk-cancel" : "gtk-yes");
-    EXPECT_EQ(confirm_quit(nullptr), c.question.empty() ? quit_stay : quit_desktop);
+    EXPECT_EQ(confirm_quit(nullptr), c.question.empty() ? QuitCode::Stay : QuitCode::Desktop);
     ASSERT_EQ(answers.seen().size(), 1u);
     if (!c.question.empty()) {
       EXPECT_EQ(answers.seen()[0].text, c.question);

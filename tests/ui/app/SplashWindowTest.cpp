@@ -36,13 +36,13 @@ protected:
   // 80 x 20) and the close area over all of it.
   PropertyMap table(int timeout = 0) const {
     PropertyMap t;
-    t.set_string("Program Name", "Corvana Wipe", false);
-    t.set_string("Program Revision", "v240101", false);
-    t.set_string("Splash Image", dir.file("splash.png"), false);
-    t.set_string("Splash Text Variable", "Program Revision", false);
-    t.set_string("Splash Text Format", "<b>%s</b>", false);
-    t.set_string("Splash Open Variable", "Address", false);
-    t.set_string("Address", "http://example.invalid/manual", false);
+    t.set_string("Program Name", "Corvana Wipe", PropertyMap::Existing::Replace);
+    t.set_string("Program Revision", "v240101", PropertyMap::Existing::Replace);
+    t.set_string("Splash Image", dir.file("splash.png"), PropertyMap::Existing::Replace);
+    t.set_string("Splash Text Variable", "Program Revision", PropertyMap::Existing::Replace);
+    t.set_string("Splash Text Format", "<b>%s</b>", PropertyMap::Existing::Replace);
+    t.set_string("Splash Open Variable", "Address", PropertyMap::Existing::Replace);
+    t.set_string("Address", "http://example.invalid/manual", PropertyMap::Existing::Replace);
     const struct {
       const char* key;
       int value;
@@ -56,9 +56,10 @@ protected:
         {"Splash Close Area Width", 300}, {"Splash Close Area Height", 200},
     };
     for (const auto& n : numbers)
-      t.set_number(n.key, static_cast<std::uint64_t>(n.value), false);
+      t.set_number(n.key, static_cast<std::uint64_t>(n.value), PropertyMap::Existing::Replace);
     if (timeout > 0)
-      t.set_number("Splash Timeout", static_cast<std::uint64_t>(timeout), false);
+      t.set_number("Splash Timeout", static_cast<std::uint64_t>(timeout),
+                   PropertyMap::Existing::Replace);
     return t;
   }
 
@@ -204,8 +205,10 @@ TEST_F(SplashWindowTest, TheTextStandsInItsAreaAsAligned) {
   const struct { int x, y; } alignments[] = {{0, 0}, {100, 100}, {50, 50}};
   for (const auto& a : alignments) {
     PropertyMap t = table();
-    t.set_number("Splash Text X Alignment", static_cast<std::uint64_t>(a.x), false);
-    t.set_number("Splash Text Y Alignment", static_cast<std::uint64_t>(a.y), false);
+    t.set_number("Splash Text X Alignment", static_cast<std::uint64_t>(a.x),
+                 PropertyMap::Existing::Replace);
+    t.set_number("Splash Text Y Alignment", static_cast<std::uint64_t>(a.y),
+                 PropertyMap::Existing::Replace);
     DialogResponder answers;
     answers
         .then([&](GtkWindow* splash) {
@@ -241,7 +244,7 @@ TEST_F(SplashWindowTest, TheAboutBoxHasNoTimeout) {
         stillOpen = gtk_widget_get_mapped(GTK_WIDGET(splash));
       })
       .key(GDK_Escape);
-  show_splash(nullptr, false);
+  show_splash(nullptr, SplashUse::About);
   settle(answers);
   EXPECT_TRUE(stillOpen);
 }
@@ -254,7 +257,7 @@ TEST_F(SplashWindowTest, AMissingKeyShowsNothing) {
     keys.erase(key);
     configure(keys);
     GList* before = gtk_window_list_toplevels();
-    EXPECT_THROW(show_splash(nullptr, true), config::Value::Exception);
+    EXPECT_THROW(show_splash(nullptr, SplashUse::StartUp), config::Value::Exception);
     GList* after = gtk_window_list_toplevels();
     EXPECT_EQ(g_list_length(after), g_list_length(before));
     g_list_free(before);
@@ -273,6 +276,6 @@ TEST_F(SplashWindowTest, Screenshot) {
   DialogResponder answers;
   answers.then([](GtkWindow* splash) { save_screenshot(GTK_WIDGET(splash), "SplashWindow"); })
       .key(GDK_Escape);
-  show_splash(nullptr, false);
+  show_splash(nullptr, SplashUse::About);
   settle(answers);
 }

@@ -106,7 +106,7 @@ TEST_F(FileChooserTest, SaveSuggestsANameInTheFolderSet) {
                   GTK_FILE_CHOOSER_ACTION_SAVE);
       })
       .respond(GTK_RESPONSE_ACCEPT);
-  EXPECT_TRUE(chooser.save(nullptr, "report.txt", nullptr, false));
+  EXPECT_TRUE(chooser.save(nullptr, "report.txt", nullptr, gtk::FileChooser::Overwrite::Silently));
   EXPECT_EQ(chooser.file_name(), other.file("report.txt"));
   EXPECT_EQ(answers.seen().at(0).title, "Save File");
 }
@@ -118,7 +118,7 @@ TEST_F(FileChooserTest, OverwritingAsksBeforeTheHookRuns) {
   declined.choose_file(dir.file("a.cfg"))
       .respond(GTK_RESPONSE_CANCEL) // "Do not replace"
       .respond(GTK_RESPONSE_CANCEL);
-  EXPECT_FALSE(chooser.save(nullptr, "x.cfg", nullptr, true));
+  EXPECT_FALSE(chooser.save(nullptr, "x.cfg", nullptr, gtk::FileChooser::Overwrite::Ask));
   EXPECT_TRUE(declined.finished());
   EXPECT_TRUE(chooser.offered.empty());
   ASSERT_EQ(declined.seen().size(), 2u); // the chooser stayed up throughout
@@ -126,13 +126,13 @@ TEST_F(FileChooserTest, OverwritingAsksBeforeTheHookRuns) {
 
   DialogResponder replaced;
   replaced.choose_file(dir.file("a.cfg")).respond(GTK_RESPONSE_ACCEPT);
-  EXPECT_TRUE(chooser.save(nullptr, "x.cfg", nullptr, true));
+  EXPECT_TRUE(chooser.save(nullptr, "x.cfg", nullptr, gtk::FileChooser::Overwrite::Ask));
   EXPECT_EQ(chooser.offered, std::vector<std::string>{dir.file("a.cfg")});
 
   // Without confirmation the hook is asked at once.
   chooser.offered.clear();
   DialogResponder direct;
   direct.choose_file(dir.file("a.cfg"));
-  EXPECT_TRUE(chooser.save(nullptr, "x.cfg", nullptr, false));
+  EXPECT_TRUE(chooser.save(nullptr, "x.cfg", nullptr, gtk::FileChooser::Overwrite::Silently));
   EXPECT_EQ(chooser.offered.size(), 1u);
 }

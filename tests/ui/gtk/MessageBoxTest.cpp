@@ -71,7 +71,9 @@ TEST_F(MessageBoxTest, EveryKindEndsWithItsAnswer) {
                                     << ", " << name(c.ending));
     DialogResponder answers;
     arm(answers, c.ending);
-    EXPECT_EQ(gtk::message_box(c.kind, "Text", nullptr, c.defaultNo), c.answer);
+    EXPECT_EQ(gtk::message_box(c.kind, "Text", nullptr,
+                               c.defaultNo ? gtk::DefaultButton::No : gtk::DefaultButton::Yes),
+              c.answer);
     EXPECT_TRUE(answers.finished());
     ASSERT_EQ(answers.seen().size(), 1u);
     EXPECT_EQ(answers.seen()[0].title, c.title);
@@ -123,7 +125,8 @@ TEST_F(MessageBoxTest, ButtonsIconAndFocusFollowTheKind) {
           EXPECT_TRUE(gtk_window_get_modal(dialog));
         })
         .respond(GTK_RESPONSE_REJECT);
-    gtk::message_box(c.kind, "Text", nullptr, c.defaultNo);
+    gtk::message_box(c.kind, "Text", nullptr,
+                     c.defaultNo ? gtk::DefaultButton::No : gtk::DefaultButton::Yes);
   }
 }
 

@@ -29,7 +29,7 @@ std::string shown(const std::string& markup) {
 } // namespace
 
 TEST(DriveMarkup, RowsInBothColourSets) {
-  const std::string light = drive_markup(drive("ST8000", "ZA1", ""), true);
+  const std::string light = drive_markup(drive("ST8000", "ZA1", ""), MarkupColours::OnDark);
   EXPECT_EQ(
       light,
       "<span color=\"green\" style=\"italic\">ID: </span><span color=\"white\">"
@@ -42,7 +42,8 @@ TEST(DriveMarkup, RowsInBothColourSets) {
       "color=\"white\">4096</span>\n"
       "<span color=\"green\" style=\"italic\">TOTAL SIZE: </span><span color=\"white\">"
       "32006296240128</span>");
-  const std::string dark = drive_markup(drive("ST8000", "ZA1", "System Drive"), false);
+  const std::string dark =
+      drive_markup(drive("ST8000", "ZA1", "System Drive"), MarkupColours::OnLight);
   EXPECT_EQ(
       dark.rfind("<span color=\"darkgreen\" style=\"italic\">ID: </span><span color=\"black\">", 0),
       0u);
@@ -68,7 +69,9 @@ TEST(DriveMarkup, DriveTextsShowAsTheyAre) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.model);
-    EXPECT_EQ(shown(drive_markup(drive(c.model, c.serial, c.warning), true)), c.expected);
-    EXPECT_EQ(shown(drive_markup(drive(c.model, c.serial, c.warning), false)), c.expected);
+    EXPECT_EQ(shown(drive_markup(drive(c.model, c.serial, c.warning), MarkupColours::OnDark)),
+              c.expected);
+    EXPECT_EQ(shown(drive_markup(drive(c.model, c.serial, c.warning), MarkupColours::OnLight)),
+              c.expected);
   }
 }

@@ -24,20 +24,20 @@ TEST_F(SyncBlinkTest, AllBlinkingLightsGoOnAndOffTogether) {
   GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   GtkWidget* box = gtk_hbox_new(FALSE, 0);
   gtk_container_add(GTK_CONTAINER(window), box);
-  DriveIconUI busy(true);
-  DriveIconUI waiting(true);
+  DriveIconUI busy(DriveIconUI::Look::WithLight);
+  DriveIconUI waiting(DriveIconUI::Look::WithLight);
   for (DriveIconUI* icon : {&busy, &waiting}) {
     icon->set_drive(some_drive());
     icon->set_has_drive(true);
     gtk_container_add(GTK_CONTAINER(box), icon->widget());
   }
   gtk_widget_show_all(window);
-  busy.set_state(light_busy);
+  busy.set_light(DriveLight::Busy);
   GtkWidget* yellow = widget_by_id(busy.widget(), "led-yellow");
   GtkWidget* red = widget_by_id(waiting.widget(), "led-red");
   // A light that starts blinking later joins the rhythm where it stands.
   run_loop([] { return false; }, 300 * 1000);
-  waiting.set_state(light_waiting);
+  waiting.set_light(DriveLight::Waiting);
   EXPECT_EQ(gtk_widget_get_visible(red), gtk_widget_get_visible(yellow));
   for (int tick = 0; tick < 4; ++tick) {
     const gboolean before = gtk_widget_get_visible(yellow);
@@ -45,8 +45,8 @@ TEST_F(SyncBlinkTest, AllBlinkingLightsGoOnAndOffTogether) {
         run_loop([&] { return gtk_widget_get_visible(yellow) != before; }, 5 * G_USEC_PER_SEC));
     EXPECT_EQ(gtk_widget_get_visible(red), gtk_widget_get_visible(yellow)) << "tick " << tick;
   }
-  busy.set_state(light_none);
-  waiting.set_state(light_none);
+  busy.set_light(DriveLight::None);
+  waiting.set_light(DriveLight::None);
   gtk_widget_destroy(window);
 }
 
