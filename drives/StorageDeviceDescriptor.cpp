@@ -1,6 +1,7 @@
 #include "StorageDeviceDescriptor.h"
 
 #include "DebugLog.h"
+#include "HexDigit.h"
 #include "Strings.h"
 
 #include <ostream>
@@ -38,25 +39,21 @@ std::string descriptor_string(const unsigned char* bytes, std::uint32_t offset,
 }
 
 // 0 to 15 for a hexadecimal digit of either case; -1, with a debug-log line, for anything else.
-int hex_digit_value(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  debug_log() << "StorageDeviceDescriptor.cpp(42): "
-              << static_cast<int>(static_cast<signed char>(c)) << "\n";
-  return -1;
+int serial_digit_value(char c) {
+  const int value = hex_digit_value(c);
+  if (value < 0)
+    debug_log() << "StorageDeviceDescriptor.cpp(42): "
+                << static_cast<int>(static_cast<signed char>(c)) << "\n";
+  return value;
 }
 
 // The character that two hexadecimal digits spell, when it is one that serial numbers are made
 // of (a blank, a hyphen, a digit or a letter); -1, with a debug-log line, otherwise.
 int hex_pair_char(char high, char low) {
-  const int h = hex_digit_value(high);
+  const int h = serial_digit_value(high);
   if (h < 0)
     return -1;
-  const int l = hex_digit_value(low);
+  const int l = serial_digit_value(low);
   if (l < 0)
     return -1;
   const int v = h * 16 + l;

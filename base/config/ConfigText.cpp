@@ -5,6 +5,7 @@
 #include "ConfigValue.h"
 
 #include "DebugLog.h"
+#include "HexDigit.h"
 
 #include <bitset>
 #include <charconv>
@@ -460,21 +461,11 @@ private:
     return true;
   }
 
-  static int hex_value(char c) {
-    if (c >= '0' && c <= '9')
-      return c - '0';
-    if (c >= 'a' && c <= 'f')
-      return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-      return c - 'A' + 10;
-    return -1;
-  }
-
   // Reads `count` hex digits at the cursor; logs `position` at the first byte that is not one.
   bool read_hex(int count, int position, unsigned& result) {
     result = 0;
     for (int i = 0; i < count; ++i) {
-      const int digit = hex_value(*cur);
+      const int digit = hex_digit_value(*cur);
       if (digit < 0)
         return trace(position);
       result = result * 16 + static_cast<unsigned>(digit);

@@ -7,6 +7,7 @@
 #include "LinuxMachine.h"
 #include "LogCapture.h"
 #include "LoopDevice.h"
+#include "LoopDrive.h"
 #include "ProgramConfig.h"
 #include "SingletonGuard.h"
 #include "Win32Handle.h"
@@ -70,26 +71,15 @@ const Drive* find_drive(const std::vector<Drive>& drives, const std::string& id)
 
 // The real machine with this test's loop device as its last physical drive, and a program
 // configuration whose folder has no drive letter.
-class LinuxDrives : public ::testing::TestWithParam<unsigned> {
+class LinuxDrives : public LoopDriveTest {
 protected:
   void SetUp() override {
     program_config().set("Program Path", "\\\\server\\share");
     program_config().set("Program Name", "CVW");
-    loop = std::make_unique<LoopDevice>(64 * 1048576, GetParam());
-    if (!loop->why_not().empty())
-      GTEST_SKIP() << loop->why_not();
-    loops = std::make_unique<ScopedEnvironment>("CVW_LOOP_DEVICES", loop->name());
-    const std::vector<std::string> names = platform::linux_drive_names();
-    ASSERT_FALSE(names.empty());
-    ASSERT_EQ(names.back(), loop->name());
-    path = drive_path(static_cast<int>(names.size() - 1));
+    LoopDriveTest::SetUp();
   }
   SingletonGuard singletons;
-  ScopedEnvironment noMachine{"CVW_MACHINE", std::nullopt};
   LogCapture log;
-  std::unique_ptr<LoopDevice> loop;
-  std::unique_ptr<ScopedEnvironment> loops;
-  std::string path;
 };
 
 INSTANTIATE_TEST_SUITE_P(SectorSizes, LinuxDrives, ::testing::Values(512u, 4096u),

@@ -6,6 +6,7 @@
 #include "DeviceMapping.h"
 #include "LogCapture.h"
 #include "LoopDevice.h"
+#include "LoopDrive.h"
 #include "TestMachine.h"
 #include "Win32.h"
 #include "Win32Handle.h"
@@ -32,20 +33,8 @@ std::string file_bytes(const std::string& path, std::uint64_t offset, std::size_
 }
 
 // The real machine with this test's loop device as its last physical drive.
-class LinuxLoop : public ::testing::TestWithParam<unsigned> {
+class LinuxLoop : public LoopDriveTest {
 protected:
-  void SetUp() override {
-    loop = std::make_unique<LoopDevice>(64 * 1048576, GetParam());
-    if (!loop->why_not().empty())
-      GTEST_SKIP() << loop->why_not();
-    loops = std::make_unique<ScopedEnvironment>("CVW_LOOP_DEVICES", loop->name());
-    const std::vector<std::string> names = platform::linux_drive_names();
-    ASSERT_FALSE(names.empty());
-    ASSERT_EQ(names.back(), loop->name());
-    number = static_cast<DWORD>(names.size() - 1);
-    path = "\\\\.\\PhysicalDrive" + std::to_string(number);
-  }
-
   // Opens the loop device's drive, after checking once more that the number is still it.
   Win32Handle open_drive(DWORD access, DWORD flags = FILE_ATTRIBUTE_NORMAL) {
     const std::vector<std::string> names = platform::linux_drive_names();
@@ -104,12 +93,6 @@ protected:
     Win32Handle drive = open_drive(GENERIC_READ | GENERIC_WRITE);
     return drive.valid() && write_sector(drive.get(), 60 * 1048576, 'w');
   }
-
-  ScopedEnvironment noMachine{"CVW_MACHINE", std::nullopt};
-  std::unique_ptr<LoopDevice> loop;
-  std::unique_ptr<ScopedEnvironment> loops;
-  DWORD number = 0;
-  std::string path;
 };
 
 // Sectors read from the device `name` so far, in 512-byte units, as the kernel counts them.

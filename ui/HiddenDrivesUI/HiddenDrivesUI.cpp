@@ -22,3 +22,17 @@ bool HiddenDrivesUI::run() {
   gtk_widget_hide(dialog.get());
   return ok;
 }
+
+bool HiddenDrivesUI::edit(Settings& settings) {
+  const std::vector<Drive>& shown = drives();
+  for (std::size_t i = 0; i < shown.size(); ++i)
+    set_selected(i, settings.is_hidden(shown[i]));
+  if (!run())
+    return false;
+  std::vector<Drive> ticked;
+  for (std::size_t i = 0; i < shown.size(); ++i)
+    if (is_selected(i))
+      ticked.push_back(shown[i]);
+  settings.set_hidden_drives(ticked);
+  return true;
+}

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "MultiSelectUI/MultiSelectUI.h"
+#include "Settings.h"
 #include "gtk/WidgetRef.h"
 
 #include <gtk/gtk.h>
@@ -19,6 +20,11 @@ public:
   // Runs the dialog once; true when the operator pressed OK. The dialog stays until the object
   // goes, hidden.
   bool run();
+
+  // Ticks the drives that `settings` hides and runs the dialog. On OK the ticked drives become
+  // the hidden drives of `settings` (hidden drives that are not in this dialog's list are
+  // dropped) and the result is true; otherwise `settings` stays as it was.
+  bool edit(Settings& settings);
 
   // The dialog, as the parent of messages.
   GtkWindow* window() const { return GTK_WINDOW(dialog.get()); }

@@ -238,18 +238,9 @@ void SettingsUI::on_hidden_drives(GtkButton*, gpointer self) {
 }
 
 void SettingsUI::edit_hidden_drives() {
-  HiddenDrivesUI hidden(drives, window());
-  for (std::size_t i = 0; i < drives.size(); ++i)
-    hidden.set_selected(i, settings.is_hidden(drives[i]));
-  if (!hidden.run())
-    return;
   // The new list holds the ticked drives of those connected now; hidden drives that are not
   // connected are dropped from it.
-  std::vector<Drive> ticked;
-  for (std::size_t i = 0; i < drives.size(); ++i)
-    if (hidden.is_selected(i))
-      ticked.push_back(drives[i]);
-  settings.set_hidden_drives(ticked);
+  HiddenDrivesUI(drives, window()).edit(settings);
 }
 
 void SettingsUI::on_load(GtkButton*, gpointer self) {

@@ -295,15 +295,8 @@ void TopUI::start() {
   settings.set_hidden_drives(warned);
 
   HiddenDrivesUI dialog(drives_, nullptr);
-  for (std::size_t i = 0; i < drives_.size(); ++i)
-    dialog.set_selected(i, settings.is_hidden(drives_[i]));
-  if (!dialog.run())
+  if (!dialog.edit(settings))
     return;
-  std::vector<Drive> hidden;
-  for (std::size_t i = 0; i < drives_.size(); ++i)
-    if (dialog.is_selected(i))
-      hidden.push_back(drives_[i]);
-  settings.set_hidden_drives(hidden);
   show_drives();
   offer_to_save_settings(settings, dialog.window());
 }
