@@ -41,8 +41,6 @@ GIOChannel* new_pipe_channel(int fd) {
   return channel;
 }
 
-void log_exception(const char* where) { log_current_exception(where, where); }
-
 gboolean on_readable(GIOChannel*, GIOCondition, gpointer data);
 gboolean on_hangup(GIOChannel*, GIOCondition, gpointer data);
 gboolean on_backlog(gpointer data);
@@ -159,11 +157,10 @@ void Process::Impl::ChannelReader::LineBufferCallback::line(char* text) {
   if (impl.callback == nullptr)
     return;
   // One failing line must not cost the lines after it.
-  try {
-    (impl.callback->*reader.slot)(text);
-  } catch (...) {
-    log_exception("Process.cpp(280)");
-  }
+  Process::Callback& callback = *impl.callback;
+  const auto slot = reader.slot;
+  guarded("Process.cpp(280)", "Process.cpp(280)",
+          [&callback, slot, text] { (callback.*slot)(text); });
 }
 
 void Process::Impl::ChannelReader::watch() {
@@ -293,18 +290,16 @@ namespace {
 gboolean on_readable(GIOChannel*, GIOCondition, gpointer data) {
   auto& reader = *static_cast<Process::Impl::ChannelReader*>(data);
   Dispatch dispatch(reader.owner);
-  try {
+  guarded("Process.cpp(270)", "Process.cpp(270)", [&] {
     if (!reader.channel)
       throw std::runtime_error("Process.cpp(229)");
     if (reader.draining) {
       // A callback of the running drain runs a main loop; the drain watches again when done.
       reader.inWatch.reset();
-      return TRUE;
+      return;
     }
     reader.drain(lines_per_dispatch, line_capacity);
-  } catch (...) {
-    log_exception("Process.cpp(270)");
-  }
+  });
   return TRUE;
 }
 
@@ -313,15 +308,13 @@ gboolean on_readable(GIOChannel*, GIOCondition, gpointer data) {
 gboolean on_hangup(GIOChannel*, GIOCondition, gpointer data) {
   auto& reader = *static_cast<Process::Impl::ChannelReader*>(data);
   Dispatch dispatch(reader.owner);
-  try {
+  guarded("Process.cpp(270)", "Process.cpp(270)", [&] {
     if (reader.draining) {
       reader.hupWatch.reset();
-      return TRUE;
+      return;
     }
     reader.drain(lines_per_dispatch, line_capacity);
-  } catch (...) {
-    log_exception("Process.cpp(270)");
-  }
+  });
   return TRUE;
 }
 
@@ -330,19 +323,17 @@ gboolean on_backlog(gpointer data) {
   Dispatch dispatch(reader.owner);
   // This source ends here; a drain that leaves lines over makes a new one.
   reader.backlog.forget();
-  try {
+  guarded("Process.cpp(270)", "Process.cpp(270)", [&] {
     if (!reader.draining)
       reader.drain(lines_per_dispatch, line_capacity);
-  } catch (...) {
-    log_exception("Process.cpp(270)");
-  }
+  });
   return FALSE;
 }
 
 void on_child_exit(GPid child, gint waitStatus, gpointer data) {
   auto& impl = *static_cast<Process::Impl*>(data);
   Dispatch dispatch(impl);
-  try {
+  guarded("Process.cpp(270)", "Process.cpp(270)", [&] {
     g_spawn_close_pid(child);
     impl.running = false;
     impl.child = GPid{};
@@ -351,9 +342,7 @@ void on_child_exit(GPid child, gint waitStatus, gpointer data) {
     impl.exitPending = true;
     if (!impl.output.draining && !impl.errors.draining)
       impl.finish_exit();
-  } catch (...) {
-    log_exception("Process.cpp(270)");
-  }
+  });
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "Notifier.h"
 
 #include "DebugLog.h"
+#include "Guarded.h"
 #include "ProgramConfig.h"
 
 #include <cstdint>
@@ -58,10 +59,6 @@ void Notifier::play() {
 }
 
 gboolean Notifier::on_repeat(gpointer self) {
-  try {
-    static_cast<Notifier*>(self)->play();
-  } catch (...) {
-    debug_log() << "Notifier.cpp(76)\n";
-  }
+  guarded("Notifier.cpp(76)", "Notifier.cpp(76)", [&] { static_cast<Notifier*>(self)->play(); });
   return G_SOURCE_CONTINUE;
 }
