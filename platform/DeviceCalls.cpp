@@ -381,6 +381,15 @@ BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD bytesTran
   return TRUE;
 }
 
+BOOL SetFileIoOverlappedRange(HANDLE file, PUCHAR start, ULONG length) {
+  std::shared_ptr<OpenDevice> open = platform::find_handle_as<OpenDevice>(file);
+  if (open == nullptr)
+    return FALSE;
+  if ((open->flags & FILE_FLAG_OVERLAPPED) == 0 || start == nullptr || length == 0)
+    return platform::fail(ERROR_INVALID_PARAMETER);
+  return open->device->keep_memory(start, length) ? TRUE : FALSE;
+}
+
 DWORD SetFilePointer(HANDLE file, LONG distanceToMove, PLONG distanceToMoveHigh, DWORD moveMethod) {
   std::shared_ptr<OpenDevice> open = platform::find_handle_as<OpenDevice>(file);
   if (open == nullptr)

@@ -268,6 +268,12 @@ public:
       queue->wait_for(transfer);
   }
 
+  bool keep_memory(void* start, std::size_t length) override {
+    if (queue == nullptr)
+      queue = make_transfer_queue(fd);
+    return queue->keep_memory(start, length);
+  }
+
   bool flush() override {
     while (fsync(fd) != 0) {
       if (errno != EINTR)

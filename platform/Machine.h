@@ -85,6 +85,15 @@ public:
   }
   // Returns once `transfer`, started on this device, has finished.
   virtual void wait_for(Transfer& transfer) { (void)transfer; }
+  // The memory that the overlapped transfers of this device take their buffers from, to be
+  // locked once for the device rather than for each transfer (SetFileIoOverlappedRange). It
+  // stays allocated until the device is closed. False with the last error set when the system
+  // refuses; a device whose transfers lock nothing has nothing to do.
+  virtual bool keep_memory(void* start, std::size_t length) {
+    (void)start;
+    (void)length;
+    return true;
+  }
   // Volumes only: take the volume for this device alone; take its file system off line.
   virtual bool lock() = 0;
   virtual bool dismount() = 0;

@@ -4,6 +4,7 @@
 #include "Errno.h"
 
 #include <liburing.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -34,8 +35,13 @@ public:
   explicit UringQueue(int fd) : fd(fd) {}
 
   // False when the kernel refuses a ring (io_uring disabled, or not allowed to this process).
+  // Completions are posted when the waiting thread enters the kernel, not by interrupting the
+  // thread while it prepares the next transfer; a kernel that does not know that way of working
+  // gives a ring of the plain kind.
   bool set_up() {
-    ready = io_uring_queue_init(ring_entries, &ring, 0) == 0;
+    ready = io_uring_queue_init(ring_entries, &ring,
+                                IORING_SETUP_COOP_TASKRUN | IORING_SETUP_TASKRUN_FLAG) == 0 ||
+            io_uring_queue_init(ring_entries, &ring, 0) == 0;
     return ready;
   }
 
@@ -44,7 +50,7 @@ public:
       return;
     std::lock_guard<std::mutex> lock(mutex);
     while (!inFlight.empty())
-      collect_one();
+      collect();
     io_uring_queue_exit(&ring);
   }
 
@@ -52,7 +58,7 @@ public:
     std::lock_guard<std::mutex> lock(mutex);
     io_uring_sqe* entry = broken ? nullptr : io_uring_get_sqe(&ring);
     while (entry == nullptr && !broken && !inFlight.empty()) { // the ring is full: make room
-      collect_one();
+      collect();
       entry = broken ? nullptr : io_uring_get_sqe(&ring);
     }
     if (entry == nullptr) {
@@ -60,7 +66,12 @@ public:
       return;
     }
     const auto length = static_cast<unsigned>(transfer.length);
-    if (transfer.write)
+    const int kept = kept_index(transfer.buffer, transfer.length);
+    if (kept >= 0 && transfer.write)
+      io_uring_prep_write_fixed(entry, fd, transfer.buffer, length, transfer.offset, kept);
+    else if (kept >= 0)
+      io_uring_prep_read_fixed(entry, fd, transfer.buffer, length, transfer.offset, kept);
+    else if (transfer.write)
       io_uring_prep_write(entry, fd, transfer.buffer, length, transfer.offset);
     else
       io_uring_prep_read(entry, fd, transfer.buffer, length, transfer.offset);
@@ -82,14 +93,54 @@ public:
   void wait_for(Transfer& transfer) override {
     std::lock_guard<std::mutex> lock(mutex);
     while (!transfer.finished.load(std::memory_order_acquire) && !inFlight.empty())
-      collect_one();
+      collect();
+  }
+
+  // The memory becomes one of the ring's registered buffers, in a table made at the first call.
+  bool keep_memory(void* start, std::size_t length) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (broken || kept.size() >= most_kept) {
+      SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+      return false;
+    }
+    if (!table) {
+      const int made = io_uring_register_buffers_sparse(&ring, most_kept);
+      if (made < 0) {
+        set_last_error_from_errno(-made);
+        return false;
+      }
+      table = true;
+    }
+    iovec range{start, length};
+    const int updated =
+        io_uring_register_buffers_update_tag(&ring, static_cast<unsigned>(kept.size()), &range,
+                                             nullptr, 1);
+    if (updated < 0) {
+      set_last_error_from_errno(-updated);
+      return false;
+    }
+    kept.push_back(range);
+    return true;
   }
 
 private:
   static constexpr unsigned ring_entries = 64;
+  static constexpr std::size_t most_kept = 8;
 
-  // Waits for one completion and gives its transfer the outcome. Called with the lock held.
-  void collect_one() {
+  // The registered buffer that holds the `length` bytes at `buffer` whole; -1 when none does.
+  int kept_index(const void* buffer, std::size_t length) const {
+    const auto at = reinterpret_cast<std::uintptr_t>(buffer);
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+      const auto base = reinterpret_cast<std::uintptr_t>(kept[i].iov_base);
+      if (at >= base && at - base <= kept[i].iov_len && length <= kept[i].iov_len - (at - base))
+        return static_cast<int>(i);
+    }
+    return -1;
+  }
+
+  // Waits for a completion and gives its transfer the outcome, and so for every other
+  // completion that has come meanwhile. Called with the lock held.
+  void collect() {
     io_uring_cqe* completion = nullptr;
     int waited = 0;
     do
@@ -106,20 +157,27 @@ private:
       inFlight.clear();
       return;
     }
-    auto* transfer = static_cast<Transfer*>(io_uring_cqe_get_data(completion));
-    const int result = completion->res;
-    io_uring_cqe_seen(&ring, completion);
-    inFlight.erase(transfer);
+    do {
+      auto* transfer = static_cast<Transfer*>(io_uring_cqe_get_data(completion));
+      const int result = completion->res;
+      io_uring_cqe_seen(&ring, completion);
+      conclude(*transfer, result);
+    } while (io_uring_peek_cqe(&ring, &completion) == 0 && completion != nullptr);
+  }
+
+  // Gives `transfer` the outcome `result` of its completion.
+  void conclude(Transfer& transfer, int result) {
+    inFlight.erase(&transfer);
     if (result == -EINTR || result == -EAGAIN) {
-      run_transfer_now(fd, *transfer);
+      run_transfer_now(fd, transfer);
     } else if (result < 0) {
-      transfer->done = 0;
-      finish(*transfer, false, win32_error_from_errno(-result));
-    } else if (static_cast<std::size_t>(result) < transfer->length) {
-      run_transfer_now(fd, *transfer, static_cast<std::size_t>(result)); // the rest, if any
+      transfer.done = 0;
+      finish(transfer, false, win32_error_from_errno(-result));
+    } else if (static_cast<std::size_t>(result) < transfer.length) {
+      run_transfer_now(fd, transfer, static_cast<std::size_t>(result)); // the rest, if any
     } else {
-      transfer->done = transfer->length;
-      finish(*transfer, true, 0);
+      transfer.done = transfer.length;
+      finish(transfer, true, 0);
     }
   }
 
@@ -127,6 +185,8 @@ private:
   io_uring ring{};
   bool ready = false;
   bool broken = false; // the ring failed: transfers are run at once
+  bool table = false;  // the table of registered buffers is there
+  std::vector<iovec> kept;
   std::mutex mutex;
   std::set<Transfer*> inFlight;
 };
@@ -168,6 +228,12 @@ public:
   void wait_for(Transfer& transfer) override {
     while (!transfer.finished.load(std::memory_order_acquire))
       transfer.finished.wait(false, std::memory_order_acquire);
+  }
+
+  // Each pread and pwrite locks its buffer for itself; there is nothing to keep.
+  bool keep_memory(void*, std::size_t) override {
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return false;
   }
 
 private:

@@ -349,6 +349,14 @@ std::int64_t ReaderWin32::finish_some() {
   return result;
 }
 
+void ReaderWin32::keep_memory(void* start, std::uint64_t length) {
+  if (length == 0 || length > 0xFFFFFFFFu ||
+      !SetFileIoOverlappedRange(handle_, static_cast<PUCHAR>(start), static_cast<ULONG>(length)))
+    debug_log() << "ReaderWin32.cpp(318): " << path_ << " " << length << " "
+                << (length == 0 || length > 0xFFFFFFFFu ? std::string("size") : last_error_text())
+                << "\n";
+}
+
 bool ReaderWin32::write_exact(std::uint64_t offset, const void* data, std::uint64_t length) {
   if (write_some(offset, data, length) == static_cast<std::int64_t>(length))
     return true;

@@ -25,6 +25,8 @@ using HANDLE = void*;
 using LPDWORD = DWORD*;
 using PLONG = LONG*;
 using ULONG_PTR = std::uintptr_t;
+using ULONG = std::uint32_t;
+using PUCHAR = unsigned char*;
 
 #ifndef INVALID_HANDLE_VALUE
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)))
@@ -139,6 +141,16 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWri
 // without it fails with ERROR_IO_INCOMPLETE. Asked again after the end, it gives the same
 // outcome. ERROR_INVALID_PARAMETER for a record that no transfer of `file` has used.
 BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD bytesTransferred, BOOL wait);
+
+// Tells the layer that the overlapped transfers of `file` take their buffers from the `length`
+// bytes at `start`, so that it locks that memory once for the handle instead of once for each
+// transfer (Windows locks the transfers' records there; this layer locks the buffers, which is
+// what its transfers would lock each time). The memory must stay allocated until the handle is
+// closed; a handle takes a few such ranges. Transfers from other buffers work as before. FALSE
+// with ERROR_INVALID_PARAMETER for a handle without FILE_FLAG_OVERLAPPED or an empty range, or
+// with the system's error when it will not lock the memory; the transfers then lock their
+// buffers each time, as without the call.
+BOOL SetFileIoOverlappedRange(HANDLE file, PUCHAR start, ULONG length);
 
 constexpr DWORD FILE_BEGIN = 0;
 constexpr DWORD FILE_CURRENT = 1;
