@@ -53,9 +53,7 @@ constexpr std::uint64_t deviceBytes = std::uint64_t(1) << 30;
 constexpr std::uint64_t deviceSectors = deviceBytes / 512; // as /sys/block counts them
 constexpr double gb = 1e9;
 
-double now_s() {
-  return std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
-}
+double now_s() { return std::chrono::duration<double>(Clock::now().time_since_epoch()).count(); }
 
 // Sectors read and written so far, as /sys/block/<name>/stat counts them (512-byte units).
 struct Counters {
@@ -219,8 +217,12 @@ double rate(double bytes, std::pair<double, double> window) {
 
 // fio writing or reading each of `drives` whole at once, one job each. GB/s of them all.
 double run_fio(const std::vector<const Drive*>& drives, bool write) {
-  std::vector<std::string> argv{"fio",          "--ioengine=io_uring", "--iodepth=32",
-                                "--bs=1M",      "--direct=1",          "--size=1G",
+  std::vector<std::string> argv{"fio",
+                                "--ioengine=io_uring",
+                                "--iodepth=32",
+                                "--bs=1M",
+                                "--direct=1",
+                                "--size=1G",
                                 std::string("--rw=") + (write ? "write" : "read")};
   std::vector<std::string> names;
   for (const Drive* drive : drives) {
@@ -245,8 +247,7 @@ double run_fio(const std::vector<const Drive*>& drives, bool write) {
     first = first < 0 ? start : std::min(first, start);
     last = std::max(last, end);
   }
-  return rate(static_cast<double>(deviceBytes) * static_cast<double>(names.size()),
-              {first, last});
+  return rate(static_cast<double>(deviceBytes) * static_cast<double>(names.size()), {first, last});
 }
 
 // One pass of an engine: GB/s by the device, CPU seconds per GB written or read.
@@ -290,8 +291,8 @@ public:
   EngineConversation(const std::string& engine, const Drive& drive, std::uint64_t perTime,
                      bool verify, bool patternToo, const std::string& dir)
       : client(engine, {"command=interactive", "dbg=null"}, dir + "/stderr-" + drive.name + ".txt"),
-        command(wipe_command(drive.path, perTime, verify)), verify(verify),
-        patternToo(patternToo), before(counters_of(drive.name)) {}
+        command(wipe_command(drive.path, perTime, verify)), verify(verify), patternToo(patternToo),
+        before(counters_of(drive.name)) {}
 
   // Sends the wipe and follows it to its end (or to the end of the passes wanted).
   void run() {
@@ -305,9 +306,9 @@ public:
       const std::string status = status_of(line);
       if (line.find("\"set_state\"") != std::string::npos) {
         pass = line.find("\"set_state\":\"verifying\"") != std::string::npos ? 2
-               : line.find("\"set_state_index\":1,") != std::string::npos ? 0
-               : line.find("\"set_state_index\":2,") != std::string::npos ? 1
-                                                                          : -1;
+               : line.find("\"set_state_index\":1,") != std::string::npos    ? 0
+               : line.find("\"set_state_index\":2,") != std::string::npos    ? 1
+                                                                             : -1;
         if (pass >= 0)
           cpuStart[pass] = cpu_seconds(pid);
       } else if (line.find("\"done\":true") != std::string::npos && pass >= 0) {
@@ -397,9 +398,9 @@ std::pair<double, double> run_engines(const std::string& engine,
     last = std::max(last, run.randomWindow.second);
     cpu += run.random.cpuPerGb / static_cast<double>(conversations.size());
   }
-  return {rate(static_cast<double>(deviceBytes) * static_cast<double>(drives.size()),
-               {first, last}),
-          cpu};
+  return {
+      rate(static_cast<double>(deviceBytes) * static_cast<double>(drives.size()), {first, last}),
+      cpu};
 }
 
 // Fills `path` with `bytes` zero bytes, flushed; false when that fails.
@@ -571,7 +572,9 @@ int main(int argc, char** argv) {
       for (int k = 0; k < 3; ++k) {
         const std::string n = std::to_string(perTimes[k]);
         print_row(("random pass @" + n).c_str(), s.random[k], write,
-                  k == 0 ? 0.90 : k == 2 ? 0.95 : 0);
+                  k == 0   ? 0.90
+                  : k == 2 ? 0.95
+                           : 0);
         print_row(("pattern pass @" + n).c_str(), s.pattern[k], write, 0);
         if (k != 1)
           print_row(("verify read-back @" + n).c_str(), s.verify[k], read, k == 0 ? 0.85 : 0);

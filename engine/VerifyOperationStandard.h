@@ -23,8 +23,8 @@ public:
   void on_error(std::uint64_t lba, std::uint64_t count) override;
 
 private:
-  std::size_t inFlight; // how many chunks the device keeps in flight
-  std::size_t turn = 0; // the ring buffer of the next chunk started
+  std::size_t inFlight;               // how many chunks the device keeps in flight
+  std::size_t turn = 0;               // the ring buffer of the next chunk started
   std::deque<unsigned char*> reading; // the buffers of the chunks in flight
   unsigned char* current;             // that of the chunk last transferred
 };

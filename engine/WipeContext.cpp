@@ -96,8 +96,8 @@ std::size_t WipeContext::transfers_in_flight() const {
 
 BufferRing& WipeContext::ring() {
   if (!ring_) {
-    ring_ = std::make_unique<BufferRing>(
-        bufferBytes_, transfers_in_flight() + RandomFiller::ahead_for(bufferBytes_));
+    ring_ = std::make_unique<BufferRing>(bufferBytes_, transfers_in_flight() +
+                                                           RandomFiller::ahead_for(bufferBytes_));
     device_.keep_memory(ring_->block(), ring_->block_bytes());
   }
   return *ring_;

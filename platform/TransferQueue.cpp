@@ -7,13 +7,13 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <mutex>
-#include <set>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -87,7 +87,7 @@ public:
       run_transfer_now(fd, transfer);
       return;
     }
-    inFlight.insert(&transfer);
+    inFlight.push_back(&transfer);
   }
 
   void wait_for(Transfer& transfer) override {
@@ -112,9 +112,8 @@ public:
       table = true;
     }
     iovec range{start, length};
-    const int updated =
-        io_uring_register_buffers_update_tag(&ring, static_cast<unsigned>(kept.size()), &range,
-                                             nullptr, 1);
+    const int updated = io_uring_register_buffers_update_tag(
+        &ring, static_cast<unsigned>(kept.size()), &range, nullptr, 1);
     if (updated < 0) {
       set_last_error_from_errno(-updated);
       return false;
@@ -167,7 +166,11 @@ private:
 
   // Gives `transfer` the outcome `result` of its completion.
   void conclude(Transfer& transfer, int result) {
-    inFlight.erase(&transfer);
+    const auto found = std::find(inFlight.begin(), inFlight.end(), &transfer);
+    if (found != inFlight.end()) {
+      *found = inFlight.back();
+      inFlight.pop_back();
+    }
     if (result == -EINTR || result == -EAGAIN) {
       run_transfer_now(fd, transfer);
     } else if (result < 0) {
@@ -188,7 +191,7 @@ private:
   bool table = false;  // the table of registered buffers is there
   std::vector<iovec> kept;
   std::mutex mutex;
-  std::set<Transfer*> inFlight;
+  std::vector<Transfer*> inFlight; // at most the ring's entries
 };
 
 // Threads of our own, started as they are needed, each moving one transfer at a time.

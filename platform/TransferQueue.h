@@ -3,9 +3,10 @@
 //
 // Two ways of running them: io_uring (the kernel runs the transfers, no thread of ours is
 // involved, and the memory the caller keeps for its buffers is registered with the ring once, so
-// that a transfer from it does not pin its pages again) and, where the kernel refuses this process a ring, a few threads of our own that
-// each move one transfer at a time with pread and pwrite. The environment variable
-// CVW_TRANSFER_QUEUE ("io_uring" or "threads") picks one, for the benchmark that compares them.
+// that a transfer from it does not pin its pages again) and, where the kernel refuses this process
+// a ring, a few threads of our own that each move one transfer at a time with pread and pwrite. The
+// environment variable CVW_TRANSFER_QUEUE ("io_uring" or "threads") picks one, for the benchmark
+// that compares them.
 #pragma once
 
 #include "Machine.h"
