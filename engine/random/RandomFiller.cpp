@@ -7,15 +7,15 @@
 
 namespace {
 
-// What is drawn ahead at most, in bytes, and in chunks: a little, so that the data is still in
-// the processor's caches when it is written.
-constexpr std::uint64_t ahead_bytes = 2u << 20;
+// What is drawn ahead at most, in bytes, and in chunks: enough that the writes go on for a few
+// milliseconds while the filler waits to be scheduled on a busy machine.
+constexpr std::uint64_t ahead_bytes = 4u << 20;
 constexpr std::size_t most_ahead = 64;
 
 } // namespace
 
 std::size_t RandomFiller::ahead_for(std::uint64_t bytes) {
-  if (bytes >= 16 * ahead_bytes)
+  if (bytes >= 2 * ahead_bytes)
     return 1; // a chunk that large is drawn long before the one ahead of it is written
   return std::clamp<std::size_t>(
       static_cast<std::size_t>(ahead_bytes / std::max<std::uint64_t>(bytes, 1)), 2, most_ahead);
@@ -52,7 +52,7 @@ const unsigned char* RandomFiller::next(std::uint64_t length) {
       set_random_state(chunk.end);
       ++taken;
       const bool wake =
-          fillerAsleep && taken + ahead - drawnUpTo >= std::max<std::size_t>(ahead / 2, 1);
+          fillerAsleep && taken + ahead - drawnUpTo >= std::max<std::size_t>(ahead / 4, 1);
       lock.unlock();
       if (wake)
         fillerWakes.notify_one();

@@ -11,8 +11,8 @@
 // leaves no trace.
 //
 // Neither side ever polls: a side that has to wait for the other sleeps on a condition variable.
-// The filler, once it has filled every free buffer, sleeps until half of them are free again, so
-// that it is woken once for several chunks, not for each.
+// The filler, once it has filled every free buffer, sleeps until a quarter of them are free
+// again, so that it is woken once for several chunks, not for each.
 #pragma once
 
 #include "BufferRing.h"
@@ -27,7 +27,7 @@
 class RandomFiller {
 public:
   // How many chunks of `bytes` bytes to draw ahead: enough to keep the filler asleep most of the
-  // time for small chunks, one or two for large ones.
+  // time for small chunks, a few for large ones, one for the largest.
   static std::size_t ahead_for(std::uint64_t bytes);
 
   // Draws into `ring`, of which the caller holds `keep` chunks at a time (the chunk a call returns
