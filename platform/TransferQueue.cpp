@@ -228,9 +228,10 @@ public:
     waiting.notify_one();
   }
 
+  // Sleeps until a worker has finished the transfer.
   void wait_for(Transfer& transfer) override {
-    while (!transfer.finished.load(std::memory_order_acquire))
-      transfer.finished.wait(false, std::memory_order_acquire);
+    std::unique_lock<std::mutex> lock(mutex);
+    finished.wait(lock, [&] { return transfer.finished.load(std::memory_order_acquire); });
   }
 
   // Each pread and pwrite locks its buffer for itself; there is nothing to keep.
@@ -255,12 +256,14 @@ private:
       lock.unlock();
       run_transfer_now(fd, *transfer);
       lock.lock();
+      finished.notify_all();
     }
   }
 
   int fd;
   std::mutex mutex;
   std::condition_variable waiting;
+  std::condition_variable finished; // a worker has finished a transfer
   std::deque<Transfer*> queue;
   std::vector<std::thread> workers;
   std::size_t idle = 0;
