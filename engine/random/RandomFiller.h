@@ -1,6 +1,7 @@
-// The random data of a pass, chunk after chunk, drawn ahead on a thread of its own: while the
-// caller writes the chunks it has taken, the filler thread draws the next ones into the free
-// buffers of a ring, from copies of the process generator's state, and hands each over finished.
+// The random data of a pass, chunk after chunk, drawn ahead on threads of its own: while the
+// caller writes the chunks it has taken, the filler threads draw the next ones into the free
+// buffers of a ring, each from the process generator's state jumped ahead to where its chunk
+// begins, and hand them over finished, in order.
 // Each chunk goes into the ring buffer after the one before, so that a caller with several chunks
 // in flight has each in a buffer of its own.
 //
@@ -10,16 +11,18 @@
 // plain fill_random calls, chunk by chunk, would give, and a chunk drawn ahead but never taken
 // leaves no trace.
 //
-// Neither side ever polls: a side that has to wait for the other sleeps on a condition variable.
-// The filler, once it has filled every free buffer, sleeps until a quarter of them are free
-// again, so that it is woken once for several chunks, not for each.
+// Nobody ever polls: a thread that has to wait for another sleeps on a condition variable. The
+// fillers, once they have filled every free buffer, sleep until a quarter of them are free again,
+// so that they are woken once for several chunks, not for each.
 #pragma once
 
 #include "BufferRing.h"
 #include "Random.h"
+#include "XorshiftJump.h"
 
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -31,10 +34,10 @@ public:
   static std::size_t ahead_for(std::uint64_t bytes);
 
   // Draws into `ring`, of which the caller holds `keep` chunks at a time (the chunk a call returns
-  // stays valid for `keep` - 1 further calls); the other buffers are drawn ahead. When the thread
-  // cannot be had, every chunk is drawn in place.
+  // stays valid for `keep` - 1 further calls); the other buffers are drawn ahead. When no thread
+  // can be had, every chunk is drawn in place.
   RandomFiller(BufferRing& ring, std::size_t keep);
-  // Stops the filler thread and waits for it.
+  // Stops the filler threads and waits for them.
   ~RandomFiller();
   RandomFiller(const RandomFiller&) = delete;
   RandomFiller& operator=(const RandomFiller&) = delete;
@@ -45,16 +48,20 @@ public:
   const unsigned char* next(std::uint64_t length);
 
 private:
-  // One chunk drawn ahead: its length and the generator's states at its start and end.
+  // One chunk drawn ahead: its length and the generator's states at its start and end; `ready`
+  // once it is drawn.
   struct Drawn {
     std::uint64_t length = 0;
     RandomState start{};
     RandomState end{};
+    bool ready = false;
   };
 
   void work();
-  // Whether the filler has a chunk to draw now. Called with the lock held.
+  // Whether a filler has a chunk to draw now. Called with the lock held.
   bool has_room() const;
+  // Starts the filler threads; none when no thread can be had.
+  void start_fillers();
 
   BufferRing& ring;
   std::size_t ahead; // chunks drawn ahead at most
@@ -63,18 +70,20 @@ private:
   std::condition_variable fillerWakes;
   std::condition_variable takerWakes;
   // Chunks are numbered from 0 in the order they are handed out. Those from `taken` to `drawnUpTo`
-  // (exclusive) are drawn and waiting; the filler draws chunk `drawnUpTo` next, `guess` bytes from
-  // `frontier`.
+  // (exclusive) are drawn and waiting; those up to `claimedUpTo` are being drawn; the next filler
+  // draws chunk `claimedUpTo`, `guess` bytes from `frontier`, and moves `frontier` on by `jump`.
   std::vector<Drawn> drawn; // by chunk number modulo the ring's size
   std::uint64_t taken = 0;
   std::uint64_t drawnUpTo = 0;
+  std::uint64_t claimedUpTo = 0;
   std::uint64_t guess = 0;
+  std::unique_ptr<XorshiftJump> jump; // over the outputs of a chunk of `guess` bytes
   RandomState frontier{};
-  std::uint64_t generation = 0; // moves on when what the filler draws is no longer wanted
-  bool drawing = false;         // the filler is drawing, with the lock released
-  bool fillerAsleep = false;
+  std::uint64_t generation = 0; // moves on when what the fillers draw is no longer wanted
+  std::size_t drawing = 0;      // fillers drawing, with the lock released
+  std::size_t asleep = 0;       // fillers waiting for room
   bool takerWaiting = false;
-  bool failed = false; // the filler could not draw: every chunk is drawn in place
+  bool failed = false; // a filler could not draw: every chunk is drawn in place
   bool stopping = false;
-  std::thread worker;
+  std::vector<std::thread> workers;
 };
