@@ -12,11 +12,15 @@
 // read from /proc at the pass's first and last message. One round runs every configuration once;
 // the rounds are interleaved so that a busy moment of the machine hits all alike, and each ratio
 // is taken within a round (the median of the rounds is printed, with the best of each figure).
+// fio also runs with transfers of 128 KiB, the engine's at 256 sectors, which tells how much of
+// the device's speed is left to transfers of that size.
 //
-//   device_limit_bench [--engine PATH] [--rounds N]
+//   device_limit_bench [--engine PATH] [--rounds N] [--sizes 256,8192] [--only memory,disk,four]
 //
 // --engine names another cvwdrv to measure (an older build, say); the default is the one built
-// beside this benchmark. Needs root, loop devices and fio; says so and ends when one is missing.
+// beside this benchmark. --sizes and --only pick some of the chunk sizes and some of the three
+// parts (the device in memory, the one on disk, four at once) for a shorter run. Needs root,
+// loop devices and fio; says so and ends when one is missing.
 #include "EngineClient.h"
 #include "LinuxMachine.h"
 #include "LoopDevice.h"
@@ -215,12 +219,13 @@ double rate(double bytes, std::pair<double, double> window) {
   return window.first >= 0 && seconds > 0 ? bytes / seconds / gb : 0;
 }
 
-// fio writing or reading each of `drives` whole at once, one job each. GB/s of them all.
-double run_fio(const std::vector<const Drive*>& drives, bool write) {
+// fio writing or reading each of `drives` whole at once, one job each, in transfers of
+// `bs`. GB/s of them all.
+double run_fio(const std::vector<const Drive*>& drives, bool write, const char* bs = "1M") {
   std::vector<std::string> argv{"fio",
                                 "--ioengine=io_uring",
                                 "--iodepth=32",
-                                "--bs=1M",
+                                std::string("--bs=") + bs,
                                 "--direct=1",
                                 "--size=1G",
                                 std::string("--rw=") + (write ? "write" : "read")};
@@ -451,18 +456,37 @@ void print_row(const char* what, const Series& s, const Series* against, double 
   std::printf("\n");
 }
 
+// The numbers of a comma-separated list.
+std::vector<std::uint64_t> numbers_of(const std::string& list) {
+  std::vector<std::uint64_t> numbers;
+  std::istringstream in(list);
+  for (std::string item; std::getline(in, item, ',');)
+    if (!item.empty())
+      numbers.push_back(std::strtoull(item.c_str(), nullptr, 10));
+  return numbers;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
   std::string engine = CVWDRV_PATH;
   int rounds = 3;
+  std::vector<std::uint64_t> perTimes = {256, 2048, 8192};
+  std::string parts = "memory,disk,four";
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--engine" && i + 1 < argc)
       engine = argv[++i];
     else if (arg == "--rounds" && i + 1 < argc)
       rounds = std::max(1, std::atoi(argv[++i]));
+    else if (arg == "--sizes" && i + 1 < argc)
+      perTimes = numbers_of(argv[++i]);
+    else if (arg == "--only" && i + 1 < argc)
+      parts = argv[++i];
   }
+  const auto wanted = [&](const char* part) {
+    return ("," + parts + ",").find(std::string(",") + part + ",") != std::string::npos;
+  };
   std::printf("the engine at the device's limit: %s\n", engine.c_str());
   if (geteuid() != 0) {
     std::printf("(not root: no loop devices; nothing measured)\n");
@@ -519,22 +543,35 @@ int main(int argc, char** argv) {
     }
   }
   if (ready) {
-    const std::uint64_t perTimes[] = {256, 2048, 8192};
+    // The verifying wipe at every size but 2048, which is measured for its two writing passes.
+    const auto verifies = [](std::uint64_t perTime) { return perTime != 2048; };
+    const std::size_t sizes = perTimes.size();
     struct DeviceSeries {
-      Series fioWrite, fioRead;
-      Series random[3], pattern[3], verify[3];
+      Series fioWrite, fioRead, fioWriteSmall, fioReadSmall;
+      std::vector<Series> random, pattern, verify;
     } single[2];
-    Series fioFour, engineFour;
+    for (DeviceSeries& s : single) {
+      s.random.resize(sizes);
+      s.pattern.resize(sizes);
+      s.verify.resize(sizes);
+    }
+    const bool device[2] = {wanted("memory"), wanted("disk")};
+    Series fioFour, fioFourSmall, engineFour;
     for (int round = 0; round < rounds; ++round) {
       for (int d = 0; d < 2; ++d) {
+        if (!device[d])
+          continue;
         DeviceSeries& s = single[d];
         const Drive& drive = drives[static_cast<std::size_t>(d)];
         if (fio) {
           s.fioWrite.rates.push_back(run_fio({&drive}, true));
           s.fioRead.rates.push_back(run_fio({&drive}, false));
+          // What the device gives to transfers of the engine's usual size, 256 sectors.
+          s.fioWriteSmall.rates.push_back(run_fio({&drive}, true, "128k"));
+          s.fioReadSmall.rates.push_back(run_fio({&drive}, false, "128k"));
         }
-        for (int k = 0; k < 3; ++k) {
-          const bool verify = k != 1;
+        for (std::size_t k = 0; k < sizes; ++k) {
+          const bool verify = verifies(perTimes[k]);
           const EngineRun run = run_engine(engine, drive, perTimes[k], verify, diskDir);
           s.random[k].rates.push_back(run.random.rate);
           s.random[k].cpu.push_back(run.random.cpuPerGb);
@@ -546,17 +583,23 @@ int main(int argc, char** argv) {
           }
         }
       }
-      const std::vector<const Drive*> four = {&drives[0], &drives[2], &drives[3], &drives[4]};
-      if (fio)
-        fioFour.rates.push_back(run_fio(four, true));
-      const auto [rate4, cpu4] = run_engines(engine, four, diskDir);
-      engineFour.rates.push_back(rate4);
-      engineFour.cpu.push_back(cpu4);
+      if (wanted("four")) {
+        const std::vector<const Drive*> four = {&drives[0], &drives[2], &drives[3], &drives[4]};
+        if (fio) {
+          fioFour.rates.push_back(run_fio(four, true));
+          fioFourSmall.rates.push_back(run_fio(four, true, "128k"));
+        }
+        const auto [rate4, cpu4] = run_engines(engine, four, diskDir);
+        engineFour.rates.push_back(rate4);
+        engineFour.cpu.push_back(cpu4);
+      }
       std::printf("(round %d of %d done)\n", round + 1, rounds);
       std::fflush(stdout);
     }
     const char* header = "  %-30s %8s %8s %8s %6s %-4s %8s\n";
     for (int d = 0; d < 2; ++d) {
+      if (!device[d])
+        continue;
       const DeviceSeries& s = single[d];
       std::printf("\n%s (%s), %d interleaved rounds; GB/s by the device's I/O window\n",
                   d == 0 ? "1 GiB loop device over a file in /dev/shm"
@@ -568,23 +611,30 @@ int main(int argc, char** argv) {
       if (fio) {
         print_row("fio write (io_uring, qd32, 1M)", s.fioWrite, nullptr, 0);
         print_row("fio read", s.fioRead, nullptr, 0);
+        print_row("fio write, 128k", s.fioWriteSmall, write, 0);
+        print_row("fio read, 128k", s.fioReadSmall, read, 0);
       }
-      for (int k = 0; k < 3; ++k) {
+      for (std::size_t k = 0; k < sizes; ++k) {
         const std::string n = std::to_string(perTimes[k]);
         print_row(("random pass @" + n).c_str(), s.random[k], write,
-                  k == 0   ? 0.90
-                  : k == 2 ? 0.95
-                           : 0);
+                  perTimes[k] == 256    ? 0.90
+                  : perTimes[k] == 8192 ? 0.95
+                                        : 0);
         print_row(("pattern pass @" + n).c_str(), s.pattern[k], write, 0);
-        if (k != 1)
-          print_row(("verify read-back @" + n).c_str(), s.verify[k], read, k == 0 ? 0.85 : 0);
+        if (verifies(perTimes[k]))
+          print_row(("verify read-back @" + n).c_str(), s.verify[k], read,
+                    perTimes[k] == 256 ? 0.85 : 0);
       }
     }
-    std::printf("\nfour 1 GiB loop devices over files in /dev/shm at once, %d rounds\n", rounds);
-    std::printf(header, "", "median", "best", "/ fio", "goal", "", "CPU s/GB");
-    if (fio)
-      print_row("4 fio jobs write", fioFour, nullptr, 0);
-    print_row("4 engines, random pass @256", engineFour, fio ? &fioFour : nullptr, 0.85);
+    if (wanted("four")) {
+      std::printf("\nfour 1 GiB loop devices over files in /dev/shm at once, %d rounds\n", rounds);
+      std::printf(header, "", "median", "best", "/ fio", "goal", "", "CPU s/GB");
+      if (fio) {
+        print_row("4 fio jobs write", fioFour, nullptr, 0);
+        print_row("4 fio jobs write, 128k", fioFourSmall, &fioFour, 0);
+      }
+      print_row("4 engines, random pass @256", engineFour, fio ? &fioFour : nullptr, 0.85);
+    }
     std::printf("(CPU s/GB: the engine process, all its threads, over the pass; goal for the "
                 "random pass @256: <= 0.15, and on disk no more than in memory)\n");
   }
