@@ -85,6 +85,10 @@ public:
   }
   // Returns once `transfer`, started on this device, has finished.
   virtual void wait_for(Transfer& transfer) { (void)transfer; }
+  // Moves the transfers started on this device on without waiting, for a caller that asks
+  // whether one has finished: a device may hold a transfer started while others are in flight
+  // until it is waited for or polled.
+  virtual void poll() {}
   // The memory that the overlapped transfers of this device take their buffers from, to be
   // locked once for the device rather than for each transfer (SetFileIoOverlappedRange). It
   // stays allocated until the device is closed. False with the last error set when the system

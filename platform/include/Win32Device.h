@@ -128,7 +128,9 @@ BOOL CloseHandle(HANDLE object);
 // A handle opened with FILE_FLAG_OVERLAPPED needs the record; the transfer then runs while the
 // caller goes on: the call returns FALSE with ERROR_IO_PENDING, and GetOverlappedResult gives
 // the outcome. Several transfers may be in flight, each with its own record and buffer; they
-// may end in any order. A transfer refused before it starts fails at once, with its error.
+// may end in any order. A transfer started while others are in flight may be held back until
+// GetOverlappedResult is next called on the handle, with or without waiting, on the thread that
+// started it. A transfer refused before it starts fails at once, with its error.
 // Without FILE_FLAG_OVERLAPPED a record only gives the offset, and the call ends with the
 // transfer.
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
