@@ -162,7 +162,7 @@ public:
   }
 
 private:
-  static constexpr unsigned ring_entries = 64;
+  static constexpr unsigned ring_entries = 128;
   static constexpr std::size_t most_kept = 8;
 
   // Whether the calling thread may submit to the ring and wait on it.

@@ -17,8 +17,9 @@ namespace {
 // Sectors the bounce buffer holds: one transfer of the device moves at most that many.
 constexpr std::uint64_t buffer_sectors = 65536;
 
-// Transfers the raw device keeps in flight at once.
-constexpr std::size_t overlapped_slots = 32;
+// Transfers the raw device keeps in flight at once: transfers of the usual 128 KiB keep 8 MiB in
+// flight, and wait for a quarter of them at a time while the device works on the rest.
+constexpr std::size_t overlapped_slots = 64;
 
 // The record of a transfer at `offset`.
 OVERLAPPED record_at(std::uint64_t offset) {
