@@ -439,7 +439,11 @@ std::vector<double> ratios(const Series& a, const Series& b) {
   return r;
 }
 
-void print_row(const char* what, const Series& s, const Series* against, double goal) {
+// A row of figures: the rates' median and best, the median of their ratios to `against` in the
+// same round with the goal for it, the CPU seconds per GB, and the median ratio to `alike` (fio
+// with transfers of the engine's size), when given.
+void print_row(const char* what, const Series& s, const Series* against, double goal,
+               const Series* alike = nullptr) {
   std::printf("  %-30s %8.2f %8.2f", what, median(s.rates), best(s.rates));
   if (against != nullptr) {
     const std::vector<double> r = ratios(s, *against);
@@ -453,6 +457,10 @@ void print_row(const char* what, const Series& s, const Series* against, double 
   }
   if (!s.cpu.empty())
     std::printf(" %8.3f", median(s.cpu));
+  else if (alike != nullptr)
+    std::printf(" %8s", "");
+  if (alike != nullptr)
+    std::printf(" %8.3f", median(ratios(s, *alike)));
   std::printf("\n");
 }
 
@@ -596,7 +604,7 @@ int main(int argc, char** argv) {
       std::printf("(round %d of %d done)\n", round + 1, rounds);
       std::fflush(stdout);
     }
-    const char* header = "  %-30s %8s %8s %8s %6s %-4s %8s\n";
+    const char* header = "  %-30s %8s %8s %8s %6s %-4s %8s %8s\n";
     for (int d = 0; d < 2; ++d) {
       if (!device[d])
         continue;
@@ -605,9 +613,11 @@ int main(int argc, char** argv) {
                   d == 0 ? "1 GiB loop device over a file in /dev/shm"
                          : "1 GiB loop device over a file on disk, direct I/O",
                   drives[static_cast<std::size_t>(d)].name.c_str(), rounds);
-      std::printf(header, "", "median", "best", "/ fio", "goal", "", "CPU s/GB");
+      std::printf(header, "", "median", "best", "/ fio", "goal", "", "CPU s/GB", "/ 128k");
       const Series* write = fio ? &s.fioWrite : nullptr;
       const Series* read = fio ? &s.fioRead : nullptr;
+      const Series* writeSmall = fio ? &s.fioWriteSmall : nullptr;
+      const Series* readSmall = fio ? &s.fioReadSmall : nullptr;
       if (fio) {
         print_row("fio write (io_uring, qd32, 1M)", s.fioWrite, nullptr, 0);
         print_row("fio read", s.fioRead, nullptr, 0);
@@ -616,27 +626,32 @@ int main(int argc, char** argv) {
       }
       for (std::size_t k = 0; k < sizes; ++k) {
         const std::string n = std::to_string(perTimes[k]);
+        const bool small = perTimes[k] == 256;
         print_row(("random pass @" + n).c_str(), s.random[k], write,
-                  perTimes[k] == 256    ? 0.90
+                  small                 ? 0.90
                   : perTimes[k] == 8192 ? 0.95
-                                        : 0);
-        print_row(("pattern pass @" + n).c_str(), s.pattern[k], write, 0);
+                                        : 0,
+                  small ? writeSmall : nullptr);
+        print_row(("pattern pass @" + n).c_str(), s.pattern[k], write, 0,
+                  small ? writeSmall : nullptr);
         if (verifies(perTimes[k]))
-          print_row(("verify read-back @" + n).c_str(), s.verify[k], read,
-                    perTimes[k] == 256 ? 0.85 : 0);
+          print_row(("verify read-back @" + n).c_str(), s.verify[k], read, small ? 0.85 : 0,
+                    small ? readSmall : nullptr);
       }
     }
     if (wanted("four")) {
       std::printf("\nfour 1 GiB loop devices over files in /dev/shm at once, %d rounds\n", rounds);
-      std::printf(header, "", "median", "best", "/ fio", "goal", "", "CPU s/GB");
+      std::printf(header, "", "median", "best", "/ fio", "goal", "", "CPU s/GB", "/ 128k");
       if (fio) {
         print_row("4 fio jobs write", fioFour, nullptr, 0);
         print_row("4 fio jobs write, 128k", fioFourSmall, &fioFour, 0);
       }
-      print_row("4 engines, random pass @256", engineFour, fio ? &fioFour : nullptr, 0.85);
+      print_row("4 engines, random pass @256", engineFour, fio ? &fioFour : nullptr, 0.85,
+                fio ? &fioFourSmall : nullptr);
     }
     std::printf("(CPU s/GB: the engine process, all its threads, over the pass; goal for the "
-                "random pass @256: <= 0.15, and on disk no more than in memory)\n");
+                "random pass @256: <= 0.15, and on disk no more than in memory. / 128k: against "
+                "fio with transfers of 128 KiB, the engine's at 256 sectors)\n");
   }
   drives.clear(); // the loop devices go before their files
   std::filesystem::remove_all(shm, ignored);
