@@ -1,5 +1,5 @@
 // fill_random alone, in GB/s, against the plain one-output-a-step loop, for the chunk sizes a wipe
-// uses; the data stays in the caches for the small sizes, as a chunk does before it is written.
+// uses; fills drawn in lanes go around the caches to memory, as a wipe's chunks do.
 #include "random/Random.h"
 
 #include <chrono>

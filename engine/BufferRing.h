@@ -1,27 +1,29 @@
-// Buffers of one size for the chunks in flight, handed out in turn: a buffer of the caller's
-// first, then buffers of the same size that are allocated when they are first handed out.
+// Buffers of one size for the chunks in flight and those drawn ahead, all in one block of memory
+// that is allocated at once, so that it can be locked for the device once.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 class BufferRing {
 public:
-  // `count` buffers of `bytes` bytes, the first being `first`; the others start at
-  // transfer_alignment.
-  BufferRing(unsigned char* first, std::uint64_t bytes, std::size_t count);
+  // `count` buffers (at least one) of `bytes` bytes, each starting at transfer_alignment.
+  // Throws std::bad_alloc when the memory cannot be had.
+  BufferRing(std::uint64_t bytes, std::size_t count);
 
-  std::size_t size() const { return buffers.size(); }
-  // The buffer `index` (modulo the count). Throws std::bad_alloc when it cannot be had.
-  unsigned char* at(std::size_t index);
-  // The buffer after the one handed out last.
-  unsigned char* next() { return at(turn++); }
+  std::size_t size() const { return count; }
+  std::uint64_t bytes() const { return bytes_; }
+  // The buffer `index` (modulo the count).
+  unsigned char* at(std::size_t index) const { return first + index % count * stride; }
+  // The block that holds every buffer.
+  unsigned char* block() const { return first; }
+  std::uint64_t block_bytes() const { return stride * count; }
 
 private:
-  std::uint64_t bytes;
-  std::vector<unsigned char*> buffers;
-  std::vector<std::unique_ptr<unsigned char[]>> allocations;
-  std::size_t turn = 0;
+  std::uint64_t bytes_;
+  std::uint64_t stride; // from one buffer to the next: the size rounded up to the alignment
+  std::size_t count;
+  std::unique_ptr<unsigned char[]> allocation;
+  unsigned char* first;
 };

@@ -22,8 +22,9 @@ bool is_raw_type(const std::string& type) {
 constexpr std::uint64_t raw_transfer_sectors = 65536;
 
 // Bytes kept in flight at most: enough to keep a device busy with transfers of the usual size,
-// while transfers of many megabytes, which keep it busy by themselves, go one at a time.
-constexpr std::uint64_t in_flight_bytes = 8u << 20;
+// and several of the large ones (eight of 4 MiB), while transfers of tens of megabytes, which
+// keep it busy by themselves, go one at a time.
+constexpr std::uint64_t in_flight_bytes = 32u << 20;
 
 // Opens the raw device at `path`, reporting the sector size it has. Returns null when it cannot
 // be opened.
@@ -190,6 +191,11 @@ std::uint64_t DriverStd::finish_sectors() {
     return 0;
   const std::int64_t n = device->finish_some();
   return n <= 0 ? 0 : static_cast<std::uint64_t>(n) / sectorSize_;
+}
+
+void DriverStd::keep_memory(void* start, std::uint64_t length) {
+  if (device)
+    device->keep_memory(start, length);
 }
 
 bool DriverStd::sync() {

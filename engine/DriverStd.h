@@ -46,6 +46,9 @@ public:
   void start_read_sectors(std::uint64_t lba, std::uint64_t count, void* buffer);
   void start_write_sectors(std::uint64_t lba, std::uint64_t count, const void* data);
   std::uint64_t finish_sectors();
+  // The memory that transfer buffers come from, which stays allocated while the device is open,
+  // for a device that can lock it once rather than for each transfer.
+  void keep_memory(void* start, std::uint64_t length);
 
   // Flush and close the device; false, with a debug-log line, when the device reports a failure
   // (or when no device is open).

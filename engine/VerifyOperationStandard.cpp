@@ -7,11 +7,11 @@
 #include <cstring>
 
 VerifyOperationStandard::VerifyOperationStandard(WipeContext* context, const std::string& pattern)
-    : Operation(context),
-      buffers(context->read_buffer(), context->buffer_bytes(), context->transfers_in_flight()),
+    : Operation(context), inFlight(context->transfers_in_flight()),
       current(context->read_buffer()) {
-  fill_pattern(context->write_buffer(), context->device().sector_size(), pattern.data(),
-               pattern.size());
+  const std::uint64_t sectorSize = context->device().sector_size();
+  fill_pattern_sectors(sectorSize == 0 ? 0 : context->buffer_bytes() / sectorSize,
+                       context->write_buffer(), sectorSize, pattern.data(), pattern.size());
 }
 
 std::uint64_t VerifyOperationStandard::process(std::uint64_t lba, std::uint64_t count) {
@@ -20,11 +20,11 @@ std::uint64_t VerifyOperationStandard::process(std::uint64_t lba, std::uint64_t 
   return context().device().read_sectors(lba, count, current);
 }
 
-std::size_t VerifyOperationStandard::transfers_in_flight() { return buffers.size(); }
+std::size_t VerifyOperationStandard::transfers_in_flight() { return inFlight; }
 
 void VerifyOperationStandard::start(std::uint64_t lba, std::uint64_t count) {
   check_pause(context().client());
-  unsigned char* into = buffers.next();
+  unsigned char* into = context().ring().at(turn++ % inFlight);
   context().device().start_read_sectors(lba, count, into);
   reading.push_back(into);
 }
@@ -45,6 +45,8 @@ void VerifyOperationStandard::on_done(std::uint64_t lba, std::uint64_t count) {
   const std::uint64_t sectorSize = context().device().sector_size();
   const unsigned char* reference = context().write_buffer();
   const unsigned char* sector = current;
+  if (std::memcmp(sector, reference, count * sectorSize) == 0)
+    return;
   for (std::uint64_t i = 0; i < count; ++i, sector += sectorSize) {
     if (std::memcmp(sector, reference, sectorSize) != 0)
       reply_compare_failed(context().client(), lba + i, 1);

@@ -7,8 +7,9 @@
 #include <string>
 
 // Reads every chunk back and compares each sector with one sector of the pattern, which the
-// constructor lays into the first sector of the context's write buffer. Each chunk in flight is
-// read into a buffer of its own, the context's read buffer being the first.
+// constructor lays into every sector of the context's write buffer, so that a whole chunk is
+// compared at once and sector by sector only when something differs. Each chunk in flight is
+// read into a buffer of its own, of the context's ring; one at a time, into the read buffer.
 class VerifyOperationStandard : public Operation {
 public:
   VerifyOperationStandard(WipeContext* context, const std::string& pattern);
@@ -22,7 +23,8 @@ public:
   void on_error(std::uint64_t lba, std::uint64_t count) override;
 
 private:
-  BufferRing buffers;
+  std::size_t inFlight;               // how many chunks the device keeps in flight
+  std::size_t turn = 0;               // the ring buffer of the next chunk started
   std::deque<unsigned char*> reading; // the buffers of the chunks in flight
   unsigned char* current;             // that of the chunk last transferred
 };

@@ -2,6 +2,7 @@
 
 #include "AlignedBuffer.h"
 #include "ProcessClient.h"
+#include "random/RandomFiller.h"
 
 #include "DebugLog.h"
 
@@ -74,10 +75,13 @@ bool WipeContext::open_device(const config::Value& command, OpenMode mode) {
     return false;
   }
   const std::uint64_t bytes = static_cast<std::uint64_t>(sectorsPerTime) * device_.sector_size();
+  ring_.reset();
   writeBuffer_ = allocate_aligned(writeAllocation, bytes, alignment);
   bufferBytes_ = bytes;
+  device_.keep_memory(writeBuffer_, bytes);
   if (mode != OpenMode::Write) {
     readBuffer_ = allocate_aligned(readAllocation, bytes, alignment);
+    device_.keep_memory(readBuffer_, bytes);
   } else {
     readAllocation.reset();
     readBuffer_ = nullptr;
@@ -88,6 +92,15 @@ bool WipeContext::open_device(const config::Value& command, OpenMode mode) {
 std::size_t WipeContext::transfers_in_flight() const {
   const std::uint64_t sectorSize = device_.sector_size();
   return device_.transfers_in_flight(sectorSize == 0 ? 0 : bufferBytes_ / sectorSize);
+}
+
+BufferRing& WipeContext::ring() {
+  if (!ring_) {
+    ring_ = std::make_unique<BufferRing>(bufferBytes_, transfers_in_flight() +
+                                                           RandomFiller::ahead_for(bufferBytes_));
+    device_.keep_memory(ring_->block(), ring_->block_bytes());
+  }
+  return *ring_;
 }
 
 void WipeContext::report_progress(std::uint64_t lba, std::uint64_t count, bool force, bool done) {

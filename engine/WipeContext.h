@@ -2,6 +2,7 @@
 // buffers, the progress timer and the count of sectors handled in the current pass.
 #pragma once
 
+#include "BufferRing.h"
 #include "DriverStd.h"
 #include "PeriodTimer.h"
 
@@ -38,17 +39,25 @@ public:
   std::uint64_t buffer_bytes() const { return bufferBytes_; }
   // How many chunks of the buffers' size the device keeps in flight at once.
   std::size_t transfers_in_flight() const;
+  // The buffers of the chunks in flight, and of the random data drawn ahead of them: as many as
+  // the device keeps in flight and the filler draws ahead, of buffer_bytes() each, allocated in one
+  // block at the first call after open_device and kept, locked for the device, for the rest of
+  // the wipe. Throws std::bad_alloc when the memory cannot be had.
+  BufferRing& ring();
   PeriodTimer& timer() { return timer_; }
   std::uint64_t processed_sectors() const { return processedSectors_; }
   void set_processed_sectors(std::uint64_t count) { processedSectors_ = count; }
 
 private:
   ProcessClient* client_;
-  DriverStd device_;
+  // The memory is declared before the device, so that the device, which may hold it locked, is
+  // closed first.
   std::unique_ptr<unsigned char[]> writeAllocation;
   unsigned char* writeBuffer_ = nullptr;
   std::unique_ptr<unsigned char[]> readAllocation;
   unsigned char* readBuffer_ = nullptr;
+  std::unique_ptr<BufferRing> ring_;
+  DriverStd device_;
   std::uint64_t bufferBytes_ = 0;
   PeriodTimer timer_;
   std::uint64_t processedSectors_ = 0;

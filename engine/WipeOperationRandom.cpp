@@ -5,10 +5,11 @@
 
 #include <cstring>
 
-// The ring holds a buffer for each chunk in flight and one for the chunk drawn ahead.
+// The chunks in flight are held in the ring, and the chunk last finished while it is read back:
+// as many as are in flight at once, counting the one just started.
 WipeOperationRandom::WipeOperationRandom(WipeContext* context, bool verify)
     : Operation(context), verify(verify), inFlight(context->transfers_in_flight()),
-      filler(context->write_buffer(), context->buffer_bytes(), inFlight + 1) {}
+      filler(context->ring(), inFlight) {}
 
 std::uint64_t WipeOperationRandom::process(std::uint64_t lba, std::uint64_t count) {
   check_pause(context().client());
@@ -71,6 +72,9 @@ void WipeOperationRandom::on_done(std::uint64_t lba, std::uint64_t count) {
 
 void WipeOperationRandom::compare(std::uint64_t lba, std::uint64_t from, std::uint64_t to) {
   const std::uint64_t sectorSize = context().device().sector_size();
+  if (from < to && std::memcmp(context().read_buffer() + from * sectorSize,
+                               written + from * sectorSize, (to - from) * sectorSize) == 0)
+    return;
   for (std::uint64_t i = from; i < to; ++i) {
     if (std::memcmp(context().read_buffer() + i * sectorSize, written + i * sectorSize,
                     sectorSize) != 0)

@@ -11,8 +11,8 @@
 // every other one is compared.
 class WipeOperationRandom : public Operation {
 public:
-  // Long chunks are drawn ahead, into the next buffer of a ring of the context's size, while the
-  // chunk before is written; each chunk in flight has a buffer of its own.
+  // The chunks are drawn ahead, into the buffers of the context's ring, while those before them
+  // are written; each chunk in flight has a buffer of its own.
   WipeOperationRandom(WipeContext* context, bool verify);
 
   std::uint64_t process(std::uint64_t lba, std::uint64_t count) override;
@@ -25,7 +25,8 @@ public:
 
 private:
   // Compares the sectors `from` to `to` (exclusive) of the chunk at `lba` as read back with what
-  // was written, and reports each that differs.
+  // was written, and reports each that differs; the whole run at once first, which is all it
+  // takes when nothing differs.
   void compare(std::uint64_t lba, std::uint64_t from, std::uint64_t to);
 
   bool verify;

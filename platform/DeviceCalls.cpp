@@ -357,6 +357,8 @@ BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD bytesTran
     return FALSE;
   if (overlapped == nullptr)
     return platform::fail(ERROR_INVALID_PARAMETER);
+  if (!wait)
+    open->device->poll(); // a transfer that has ended is seen as finished
   std::unique_ptr<platform::Transfer> transfer;
   {
     std::lock_guard<std::mutex> lock(open->mutex);
@@ -379,6 +381,15 @@ BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD bytesTran
   if (overlapped->Internal != ERROR_SUCCESS)
     return platform::fail(static_cast<DWORD>(overlapped->Internal));
   return TRUE;
+}
+
+BOOL SetFileIoOverlappedRange(HANDLE file, PUCHAR start, ULONG length) {
+  std::shared_ptr<OpenDevice> open = platform::find_handle_as<OpenDevice>(file);
+  if (open == nullptr)
+    return FALSE;
+  if ((open->flags & FILE_FLAG_OVERLAPPED) == 0 || start == nullptr || length == 0)
+    return platform::fail(ERROR_INVALID_PARAMETER);
+  return open->device->keep_memory(start, length) ? TRUE : FALSE;
 }
 
 DWORD SetFilePointer(HANDLE file, LONG distanceToMove, PLONG distanceToMoveHigh, DWORD moveMethod) {

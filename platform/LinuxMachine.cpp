@@ -268,6 +268,17 @@ public:
       queue->wait_for(transfer);
   }
 
+  void poll() override {
+    if (queue != nullptr)
+      queue->poll();
+  }
+
+  bool keep_memory(void* start, std::size_t length) override {
+    if (queue == nullptr)
+      queue = make_transfer_queue(fd);
+    return queue->keep_memory(start, length);
+  }
+
   bool flush() override {
     while (fsync(fd) != 0) {
       if (errno != EINTR)

@@ -85,6 +85,19 @@ public:
   }
   // Returns once `transfer`, started on this device, has finished.
   virtual void wait_for(Transfer& transfer) { (void)transfer; }
+  // Moves the transfers started on this device on without waiting, for a caller that asks
+  // whether one has finished: a device may hold a transfer started while others are in flight
+  // until it is waited for or polled.
+  virtual void poll() {}
+  // The memory that the overlapped transfers of this device take their buffers from, to be
+  // locked once for the device rather than for each transfer (SetFileIoOverlappedRange). It
+  // stays allocated until the device is closed. False with the last error set when the system
+  // refuses; a device whose transfers lock nothing has nothing to do.
+  virtual bool keep_memory(void* start, std::size_t length) {
+    (void)start;
+    (void)length;
+    return true;
+  }
   // Volumes only: take the volume for this device alone; take its file system off line.
   virtual bool lock() = 0;
   virtual bool dismount() = 0;

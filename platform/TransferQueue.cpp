@@ -4,15 +4,16 @@
 #include "Errno.h"
 
 #include <liburing.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <mutex>
-#include <set>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -29,13 +30,33 @@ void finish(Transfer& transfer, bool ok, DWORD error) {
 }
 
 // The kernel runs the transfers; completions are collected by whoever waits for one.
+//
+// A transfer that is started while others are in flight is not handed to the kernel at once: it
+// goes with the next wait (or poll), in the same call, so that a caller keeping many transfers in
+// flight makes one system call for several of them. A wait takes in a quarter of those in flight
+// at once, not one each time, so that such a caller sleeps and wakes once for several transfers
+// while the device still has the others to work on.
+//
+// Where the kernel offers it, the ring's completions are made ready only when its thread waits
+// for them (IORING_SETUP_DEFER_TASKRUN), rather than by interrupting that thread, and the kernel
+// wakes the waiter only once as many as it waits for are there. Such a ring takes transfers from
+// the thread that made it alone: on any other thread a transfer is moved at once, with pread or
+// pwrite, and a transfer started on the ring's thread ends when that thread next waits or polls.
 class UringQueue : public TransferQueue {
 public:
-  explicit UringQueue(int fd) : fd(fd) {}
+  explicit UringQueue(int fd) : fd(fd), owner(std::this_thread::get_id()) {}
 
   // False when the kernel refuses a ring (io_uring disabled, or not allowed to this process).
+  // A kernel that does not know the deferred way of working gives a ring whose completions are
+  // posted when the waiting thread enters the kernel, not by interrupting it while it prepares
+  // the next transfer; one that knows neither, a ring of the plain kind.
   bool set_up() {
-    ready = io_uring_queue_init(ring_entries, &ring, 0) == 0;
+    single = io_uring_queue_init(ring_entries, &ring,
+                                 IORING_SETUP_SINGLE_ISSUER | IORING_SETUP_DEFER_TASKRUN) == 0;
+    ready = single ||
+            io_uring_queue_init(ring_entries, &ring,
+                                IORING_SETUP_COOP_TASKRUN | IORING_SETUP_TASKRUN_FLAG) == 0 ||
+            io_uring_queue_init(ring_entries, &ring, 0) == 0;
     return ready;
   }
 
@@ -43,92 +64,226 @@ public:
     if (!ready)
       return;
     std::lock_guard<std::mutex> lock(mutex);
-    while (!inFlight.empty())
-      collect_one();
+    if (may_enter()) {
+      while (!inFlight.empty() || !waiting.empty())
+        collect(true);
+    } else {
+      // Only the ring's thread can wait for what it started: the kernel cancels those transfers
+      // when the ring goes, keeping their pages until they have ended.
+      for (Transfer* lost : waiting)
+        abort(*lost);
+      for (Transfer* lost : inFlight)
+        abort(*lost);
+    }
     io_uring_queue_exit(&ring);
   }
 
   void start(Transfer& transfer) override {
-    std::lock_guard<std::mutex> lock(mutex);
-    io_uring_sqe* entry = broken ? nullptr : io_uring_get_sqe(&ring);
-    while (entry == nullptr && !broken && !inFlight.empty()) { // the ring is full: make room
-      collect_one();
+    std::unique_lock<std::mutex> lock(mutex);
+    if (broken || !may_enter()) {
+      lock.unlock();
+      run_transfer_now(fd, transfer);
+      return;
+    }
+    io_uring_sqe* entry = io_uring_get_sqe(&ring);
+    while (entry == nullptr && !broken && (!inFlight.empty() || !waiting.empty())) {
+      collect(true); // the ring is full: make room
       entry = broken ? nullptr : io_uring_get_sqe(&ring);
     }
     if (entry == nullptr) {
+      lock.unlock();
       run_transfer_now(fd, transfer);
       return;
     }
     const auto length = static_cast<unsigned>(transfer.length);
-    if (transfer.write)
+    const int kept = kept_index(transfer.buffer, transfer.length);
+    if (kept >= 0 && transfer.write)
+      io_uring_prep_write_fixed(entry, fd, transfer.buffer, length, transfer.offset, kept);
+    else if (kept >= 0)
+      io_uring_prep_read_fixed(entry, fd, transfer.buffer, length, transfer.offset, kept);
+    else if (transfer.write)
       io_uring_prep_write(entry, fd, transfer.buffer, length, transfer.offset);
     else
       io_uring_prep_read(entry, fd, transfer.buffer, length, transfer.offset);
     io_uring_sqe_set_data(entry, &transfer);
+    waiting.push_back(&transfer);
+    if (inFlight.empty())
+      submit(); // the device has nothing to do: it starts now
+  }
+
+  void wait_for(Transfer& transfer) override {
+    std::unique_lock<std::mutex> lock(mutex);
+    if (!may_enter()) {
+      // The ring's thread takes the completion in; a transfer of this thread has ended already.
+      lock.unlock();
+      while (!transfer.finished.load(std::memory_order_acquire))
+        transfer.finished.wait(false, std::memory_order_acquire);
+      return;
+    }
+    while (!transfer.finished.load(std::memory_order_acquire) &&
+           (!inFlight.empty() || !waiting.empty()))
+      collect(true);
+  }
+
+  void poll() override {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (may_enter() && (!inFlight.empty() || !waiting.empty()))
+      collect(false);
+  }
+
+  // The memory becomes one of the ring's registered buffers, in a table made at the first call.
+  bool keep_memory(void* start, std::size_t length) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!may_enter()) {
+      SetLastError(ERROR_NOT_SUPPORTED);
+      return false;
+    }
+    if (broken || kept.size() >= most_kept) {
+      SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+      return false;
+    }
+    if (!table) {
+      const int made = io_uring_register_buffers_sparse(&ring, most_kept);
+      if (made < 0) {
+        set_last_error_from_errno(-made);
+        return false;
+      }
+      table = true;
+    }
+    iovec range{start, length};
+    const int updated = io_uring_register_buffers_update_tag(
+        &ring, static_cast<unsigned>(kept.size()), &range, nullptr, 1);
+    if (updated < 0) {
+      set_last_error_from_errno(-updated);
+      return false;
+    }
+    kept.push_back(range);
+    return true;
+  }
+
+private:
+  static constexpr unsigned ring_entries = 128;
+  static constexpr std::size_t most_kept = 8;
+
+  // Whether the calling thread may submit to the ring and wait on it.
+  bool may_enter() const { return !single || std::this_thread::get_id() == owner; }
+
+  // The registered buffer that holds the `length` bytes at `buffer` whole; -1 when none does.
+  int kept_index(const void* buffer, std::size_t length) const {
+    const auto at = reinterpret_cast<std::uintptr_t>(buffer);
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+      const auto base = reinterpret_cast<std::uintptr_t>(kept[i].iov_base);
+      if (at >= base && at - base <= kept[i].iov_len && length <= kept[i].iov_len - (at - base))
+        return static_cast<int>(i);
+    }
+    return -1;
+  }
+
+  // Hands the waiting transfers to the kernel. Called with the lock held.
+  void submit() {
     int submitted = 0;
     do
       submitted = io_uring_submit(&ring);
     while (submitted == -EINTR || submitted == -EAGAIN);
-    if (submitted < 0) {
-      // Nothing went to the kernel, and the entry stays queued in the ring: nothing more can
-      // go through it.
-      broken = true;
-      run_transfer_now(fd, transfer);
-      return;
-    }
-    inFlight.insert(&transfer);
+    taken(submitted);
   }
 
-  void wait_for(Transfer& transfer) override {
-    std::lock_guard<std::mutex> lock(mutex);
-    while (!transfer.finished.load(std::memory_order_acquire) && !inFlight.empty())
-      collect_one();
-  }
-
-private:
-  static constexpr unsigned ring_entries = 64;
-
-  // Waits for one completion and gives its transfer the outcome. Called with the lock held.
-  void collect_one() {
-    io_uring_cqe* completion = nullptr;
-    int waited = 0;
-    do
-      waited = io_uring_wait_cqe(&ring, &completion);
-    while (waited == -EINTR || waited == -EAGAIN);
-    if (waited < 0 || completion == nullptr) {
-      // The ring itself failed: nothing more will come out of it, and where the transfers in
-      // flight stand is not known.
-      broken = true;
-      for (Transfer* lost : inFlight) {
-        lost->done = 0;
-        finish(*lost, false, ERROR_IO_DEVICE);
-      }
-      inFlight.clear();
+  // After a call that was to hand the waiting transfers to the kernel and gave `result`: those
+  // the kernel took are in flight. When it refused them, they stay queued in the ring, where
+  // nothing more can go through: they are moved here, and so is every transfer from now on.
+  // Called with the lock held.
+  void taken(int result) {
+    const std::size_t left = std::min<std::size_t>(io_uring_sq_ready(&ring), waiting.size());
+    const std::size_t went = waiting.size() - left;
+    inFlight.insert(inFlight.end(), waiting.begin(),
+                    waiting.begin() + static_cast<std::ptrdiff_t>(went));
+    waiting.erase(waiting.begin(), waiting.begin() + static_cast<std::ptrdiff_t>(went));
+    if (left == 0 || result >= 0 || result == -EINTR || result == -EAGAIN)
       return;
-    }
-    auto* transfer = static_cast<Transfer*>(io_uring_cqe_get_data(completion));
-    const int result = completion->res;
-    io_uring_cqe_seen(&ring, completion);
-    inFlight.erase(transfer);
-    if (result == -EINTR || result == -EAGAIN) {
+    broken = true;
+    std::vector<Transfer*> refused;
+    refused.swap(waiting);
+    for (Transfer* transfer : refused)
       run_transfer_now(fd, *transfer);
-    } else if (result < 0) {
-      transfer->done = 0;
-      finish(*transfer, false, win32_error_from_errno(-result));
-    } else if (static_cast<std::size_t>(result) < transfer->length) {
-      run_transfer_now(fd, *transfer, static_cast<std::size_t>(result)); // the rest, if any
-    } else {
-      transfer->done = transfer->length;
-      finish(*transfer, true, 0);
+  }
+
+  // Takes in the completions there are, after handing the waiting transfers to the kernel; with
+  // `block`, waits for a quarter of those in flight (at least one) when none is there. Called
+  // with the lock held, on a thread that may enter the ring.
+  void collect(bool block) {
+    if (io_uring_cq_ready(&ring) == 0) {
+      const std::size_t all = inFlight.size() + waiting.size();
+      const auto batch = static_cast<unsigned>(std::max<std::size_t>(all / 4, 1));
+      int entered = 0;
+      if (broken || waiting.empty()) {
+        io_uring_cqe* first = nullptr;
+        entered = block ? io_uring_wait_cqe_nr(&ring, &first, batch) : io_uring_get_events(&ring);
+      } else {
+        entered =
+            block ? io_uring_submit_and_wait(&ring, batch) : io_uring_submit_and_get_events(&ring);
+        const bool wasBroken = broken;
+        taken(entered);
+        if (broken != wasBroken)
+          return; // the kernel refused the transfers: those in flight are waited for next time
+      }
+      if (entered < 0 && entered != -EINTR && entered != -EAGAIN && !inFlight.empty() &&
+          io_uring_cq_ready(&ring) == 0) {
+        // The ring itself failed: nothing more will come out of it, and where the transfers in
+        // flight stand is not known.
+        broken = true;
+        for (Transfer* lost : inFlight) {
+          lost->done = 0;
+          finish(*lost, false, ERROR_IO_DEVICE);
+        }
+        inFlight.clear();
+        return;
+      }
     }
+    io_uring_cqe* completion = nullptr;
+    while (io_uring_peek_cqe(&ring, &completion) == 0 && completion != nullptr) {
+      auto* transfer = static_cast<Transfer*>(io_uring_cqe_get_data(completion));
+      const int result = completion->res;
+      io_uring_cqe_seen(&ring, completion);
+      conclude(*transfer, result);
+    }
+  }
+
+  // Gives `transfer` the outcome `result` of its completion.
+  void conclude(Transfer& transfer, int result) {
+    const auto found = std::find(inFlight.begin(), inFlight.end(), &transfer);
+    if (found != inFlight.end()) {
+      *found = inFlight.back();
+      inFlight.pop_back();
+    }
+    if (result == -EINTR || result == -EAGAIN) {
+      run_transfer_now(fd, transfer);
+    } else if (result < 0) {
+      transfer.done = 0;
+      finish(transfer, false, win32_error_from_errno(-result));
+    } else if (static_cast<std::size_t>(result) < transfer.length) {
+      run_transfer_now(fd, transfer, static_cast<std::size_t>(result)); // the rest, if any
+    } else {
+      transfer.done = transfer.length;
+      finish(transfer, true, 0);
+    }
+  }
+
+  static void abort(Transfer& transfer) {
+    transfer.done = 0;
+    finish(transfer, false, ERROR_OPERATION_ABORTED);
   }
 
   int fd;
+  std::thread::id owner; // the thread that made the ring
   io_uring ring{};
   bool ready = false;
+  bool single = false; // only the ring's own thread may submit and wait
   bool broken = false; // the ring failed: transfers are run at once
+  bool table = false;  // the table of registered buffers is there
+  std::vector<iovec> kept;
   std::mutex mutex;
-  std::set<Transfer*> inFlight;
+  std::vector<Transfer*> waiting;  // prepared in the ring, not yet handed to the kernel, in order
+  std::vector<Transfer*> inFlight; // handed to the kernel; at most the ring's entries
 };
 
 // Threads of our own, started as they are needed, each moving one transfer at a time.
@@ -165,9 +320,18 @@ public:
     waiting.notify_one();
   }
 
+  // Sleeps until a worker has finished the transfer.
   void wait_for(Transfer& transfer) override {
-    while (!transfer.finished.load(std::memory_order_acquire))
-      transfer.finished.wait(false, std::memory_order_acquire);
+    std::unique_lock<std::mutex> lock(mutex);
+    finished.wait(lock, [&] { return transfer.finished.load(std::memory_order_acquire); });
+  }
+
+  void poll() override {} // the workers move every transfer on by themselves
+
+  // Each pread and pwrite locks its buffer for itself; there is nothing to keep.
+  bool keep_memory(void*, std::size_t) override {
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return false;
   }
 
 private:
@@ -186,12 +350,14 @@ private:
       lock.unlock();
       run_transfer_now(fd, *transfer);
       lock.lock();
+      finished.notify_all();
     }
   }
 
   int fd;
   std::mutex mutex;
   std::condition_variable waiting;
+  std::condition_variable finished; // a worker has finished a transfer
   std::deque<Transfer*> queue;
   std::vector<std::thread> workers;
   std::size_t idle = 0;

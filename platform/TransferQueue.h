@@ -2,9 +2,12 @@
 // caller goes on, and each is waited for on its own.
 //
 // Two ways of running them: io_uring (the kernel runs the transfers, no thread of ours is
-// involved) and, where the kernel refuses this process a ring, a few threads of our own that
-// each move one transfer at a time with pread and pwrite. The environment variable
-// CVW_TRANSFER_QUEUE ("io_uring" or "threads") picks one, for the benchmark that compares them.
+// involved, and the memory the caller keeps for its buffers is registered with the ring once, so
+// that a transfer from it does not pin its pages again) and, where the kernel refuses this process
+// a ring, a few threads of our own that each move one transfer at a time with pread and pwrite. The
+// environment variable CVW_TRANSFER_QUEUE ("io_uring" or "threads") picks one, for the benchmark
+// that compares them. The ring hands transfers to the kernel and takes them back in batches, and
+// may serve only the thread that made it (see UringQueue).
 #pragma once
 
 #include "Machine.h"
@@ -21,6 +24,12 @@ public:
   virtual void start(Transfer& transfer) = 0;
   // Returns once `transfer`, started here, has finished.
   virtual void wait_for(Transfer& transfer) = 0;
+  // Moves the transfers on without waiting: those started are handed over, and those that have
+  // ended are marked finished (see Device::poll).
+  virtual void poll() = 0;
+  // Locks the `length` bytes at `start` for the transfers to come, which stays allocated until
+  // the queue is gone (see Device::keep_memory). False with the last error set when it cannot.
+  virtual bool keep_memory(void* start, std::size_t length) = 0;
 };
 
 // A queue for `fd`, which the caller keeps open for longer than the queue. Its destructor

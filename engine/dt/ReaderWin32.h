@@ -53,6 +53,9 @@ public:
   void start_read_some(std::uint64_t offset, void* buffer, std::uint64_t length) override;
   void start_write_some(std::uint64_t offset, const void* data, std::uint64_t length) override;
   std::int64_t finish_some() override;
+  // Locks the memory for the device's transfers once (SetFileIoOverlappedRange); a refusal is
+  // logged, and the transfers go on without.
+  void keep_memory(void* start, std::uint64_t length) override;
   // Makes what was written durable on the device. Returns false, with a debug-log line, when
   // the device reports a failure: a write that reached only a cache is no wipe.
   bool sync() override;

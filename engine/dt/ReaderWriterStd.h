@@ -29,6 +29,13 @@ public:
   virtual void start_write_some(std::uint64_t offset, const void* data, std::uint64_t length) {
     results.push_back(write_some(offset, data, length));
   }
+  // The memory the caller's transfer buffers come from, which stays allocated while the device
+  // is open: a device that locks the buffer of each transfer may lock it once instead. Nothing
+  // (this default) for one that locks nothing.
+  virtual void keep_memory(void* start, std::uint64_t length) {
+    (void)start;
+    (void)length;
+  }
   // The result of the oldest transfer in flight; 0 when there is none.
   virtual std::int64_t finish_some() {
     if (results.empty())

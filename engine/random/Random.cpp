@@ -9,6 +9,10 @@
 #include <memory>
 #include <mutex>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 namespace {
 
 RandomState processState = initial_random_state;
@@ -63,9 +67,10 @@ void fill_scalar(RandomState& state, unsigned char* out, std::uint64_t length) {
 // of the equal parts of the fill, from a state jumped ahead to the start of its part. Each round
 // draws four outputs per lane; four vectors of one output per lane are turned around, four lanes
 // at a time, so that each lane's four outputs lie side by side, and are stored into the lane's
-// part. The helpers are always inlined into the functions built for the wider vectors, so no
-// vector ever crosses a call, whatever -Wpsabi says of the helpers (it speaks at the end of the
-// file, where the templates are made, so it is silenced for the rest of this file).
+// part. With `Stream` the stores go around the caches to memory (see fill_random_from). The helpers
+// are always inlined into the functions built for the wider vectors, so no vector ever crosses a
+// call, whatever -Wpsabi says of the helpers (it speaks at the end of the file, where the templates
+// are made, so it is silenced for the rest of this file).
 using Vector4 = std::uint32_t __attribute__((vector_size(16)));
 using Vector8 = std::uint32_t __attribute__((vector_size(32)));
 constexpr unsigned most_lanes = 8;
@@ -79,8 +84,21 @@ template <typename V> inline __attribute__((always_inline)) V shaped(V a) {
 
 template <typename V> inline __attribute__((always_inline)) V mixed(V w) { return w ^ (w >> 19); }
 
+// Stores the 16 bytes of `v` at `out`, which with `Stream` is 16-byte aligned.
+template <bool Stream>
+inline __attribute__((always_inline)) void store16(unsigned char* out, Vector4 v) {
+#if defined(__x86_64__) || defined(__i386__)
+  if constexpr (Stream) {
+    _mm_stream_si128(reinterpret_cast<__m128i*>(out), reinterpret_cast<__m128i>(v));
+    return;
+  }
+#endif
+  std::memcpy(out, &v, 16);
+}
+
 // Turns o0 to o3 (one output of each lane) around and stores each lane's four outputs into its
 // part, the parts `part` bytes apart from `out` on.
+template <bool Stream>
 inline __attribute__((always_inline)) void store_turned(unsigned char* out, std::uint64_t part,
                                                         Vector4 o0, Vector4 o1, Vector4 o2,
                                                         Vector4 o3) {
@@ -92,24 +110,25 @@ inline __attribute__((always_inline)) void store_turned(unsigned char* out, std:
   const Vector4 r1 = __builtin_shufflevector(a, c, 2, 3, 6, 7);
   const Vector4 r2 = __builtin_shufflevector(b, d, 0, 1, 4, 5);
   const Vector4 r3 = __builtin_shufflevector(b, d, 2, 3, 6, 7);
-  std::memcpy(out, &r0, 16);
-  std::memcpy(out + part, &r1, 16);
-  std::memcpy(out + 2 * part, &r2, 16);
-  std::memcpy(out + 3 * part, &r3, 16);
+  store16<Stream>(out, r0);
+  store16<Stream>(out + part, r1);
+  store16<Stream>(out + 2 * part, r2);
+  store16<Stream>(out + 3 * part, r3);
 }
 
+template <bool Stream>
 inline __attribute__((always_inline)) void store_low(unsigned char* out, Vector8 row) {
-  const Vector4 half = __builtin_shufflevector(row, row, 0, 1, 2, 3);
-  std::memcpy(out, &half, 16);
+  store16<Stream>(out, __builtin_shufflevector(row, row, 0, 1, 2, 3));
 }
 
+template <bool Stream>
 inline __attribute__((always_inline)) void store_high(unsigned char* out, Vector8 row) {
-  const Vector4 half = __builtin_shufflevector(row, row, 4, 5, 6, 7);
-  std::memcpy(out, &half, 16);
+  store16<Stream>(out, __builtin_shufflevector(row, row, 4, 5, 6, 7));
 }
 
 // The same for eight lanes, turned around within each half: the low half of each row holds a
 // lane of the first four, the high half the lane four places further.
+template <bool Stream>
 inline __attribute__((always_inline)) void store_turned(unsigned char* out, std::uint64_t part,
                                                         Vector8 o0, Vector8 o1, Vector8 o2,
                                                         Vector8 o3) {
@@ -121,19 +140,19 @@ inline __attribute__((always_inline)) void store_turned(unsigned char* out, std:
   const Vector8 r1 = __builtin_shufflevector(a, c, 2, 3, 10, 11, 6, 7, 14, 15);
   const Vector8 r2 = __builtin_shufflevector(b, d, 0, 1, 8, 9, 4, 5, 12, 13);
   const Vector8 r3 = __builtin_shufflevector(b, d, 2, 3, 10, 11, 6, 7, 14, 15);
-  store_low(out, r0);
-  store_low(out + part, r1);
-  store_low(out + 2 * part, r2);
-  store_low(out + 3 * part, r3);
-  store_high(out + 4 * part, r0);
-  store_high(out + 5 * part, r1);
-  store_high(out + 6 * part, r2);
-  store_high(out + 7 * part, r3);
+  store_low<Stream>(out, r0);
+  store_low<Stream>(out + part, r1);
+  store_low<Stream>(out + 2 * part, r2);
+  store_low<Stream>(out + 3 * part, r3);
+  store_high<Stream>(out + 4 * part, r0);
+  store_high<Stream>(out + 5 * part, r1);
+  store_high<Stream>(out + 6 * part, r2);
+  store_high<Stream>(out + 7 * part, r3);
 }
 
 // Draws `perLane` outputs (a multiple of 4) in each of the G x N lanes from their start states
 // into their parts of `out`; returns the last lane's state at its end.
-template <typename V, unsigned N, unsigned G>
+template <typename V, unsigned N, unsigned G, bool Stream>
 inline __attribute__((always_inline)) RandomState
 fill_lanes(const RandomState* start, unsigned char* out, std::uint64_t perLane) {
   V x[G], y[G], z[G], w[G];
@@ -162,26 +181,49 @@ fill_lanes(const RandomState* start, unsigned char* out, std::uint64_t perLane) 
       y[g] = ny;
       z[g] = nx ^ (mixed(hy) ^ hz);
       w[g] = ny ^ (mixed(hz) ^ hw);
-      store_turned(out + g * N * part + at, part, x[g], y[g], z[g], w[g]);
+      store_turned<Stream>(out + g * N * part + at, part, x[g], y[g], z[g], w[g]);
     }
   }
   return RandomState{x[G - 1][N - 1], y[G - 1][N - 1], z[G - 1][N - 1], w[G - 1][N - 1]};
 }
 
-RandomState fill_lanes_vector(const RandomState* start, unsigned char* out, std::uint64_t perLane) {
-  return fill_lanes<Vector4, 4, 2>(start, out, perLane);
+// Once streaming stores are done, they are ordered before every later store (the hand-over of
+// the data to another thread or to the device among them).
+inline void streamed() {
+#if defined(__x86_64__) || defined(__i386__)
+  _mm_sfence();
+#endif
+}
+
+RandomState fill_lanes_vector(const RandomState* start, unsigned char* out, std::uint64_t perLane,
+                              bool stream) {
+  if (!stream)
+    return fill_lanes<Vector4, 4, 2, false>(start, out, perLane);
+  const RandomState end = fill_lanes<Vector4, 4, 2, true>(start, out, perLane);
+  streamed();
+  return end;
 }
 
 #if defined(__x86_64__) || defined(__i386__)
 __attribute__((target("avx2"))) RandomState
-fill_lanes_avx2(const RandomState* start, unsigned char* out, std::uint64_t perLane) {
-  return fill_lanes<Vector8, 8, 1>(start, out, perLane);
+fill_lanes_avx2(const RandomState* start, unsigned char* out, std::uint64_t perLane, bool stream) {
+  if (!stream)
+    return fill_lanes<Vector8, 8, 1, false>(start, out, perLane);
+  const RandomState end = fill_lanes<Vector8, 8, 1, true>(start, out, perLane);
+  streamed();
+  return end;
 }
 
 // The same lanes with the three-way exclusive or that AVX-512 adds.
-__attribute__((target("avx512f,avx512vl"))) RandomState
-fill_lanes_avx512(const RandomState* start, unsigned char* out, std::uint64_t perLane) {
-  return fill_lanes<Vector8, 8, 1>(start, out, perLane);
+__attribute__((target("avx512f,avx512vl"))) RandomState fill_lanes_avx512(const RandomState* start,
+                                                                          unsigned char* out,
+                                                                          std::uint64_t perLane,
+                                                                          bool stream) {
+  if (!stream)
+    return fill_lanes<Vector8, 8, 1, false>(start, out, perLane);
+  const RandomState end = fill_lanes<Vector8, 8, 1, true>(start, out, perLane);
+  streamed();
+  return end;
 }
 #endif
 
@@ -189,7 +231,7 @@ fill_lanes_avx512(const RandomState* start, unsigned char* out, std::uint64_t pe
 struct LaneKind {
   const char* name;
   unsigned lanes; // 0: the plain loop
-  RandomState (*fill)(const RandomState*, unsigned char*, std::uint64_t);
+  RandomState (*fill)(const RandomState*, unsigned char*, std::uint64_t, bool);
   bool (*runs)();
 };
 
@@ -297,7 +339,12 @@ void fill_random_from(RandomState& state, void* buffer, std::uint64_t length) {
   start[0] = state;
   for (unsigned j = 1; j < lanes.lanes; ++j)
     start[j] = jump->apply(start[j - 1]);
-  state = lanes.fill(start, out, perLane);
+  // A long fill is data for the device, which reads it from memory: written through the caches
+  // it would first have every line read in, and push out what the rest of the wipe works with.
+  // So it goes around them wherever each lane's part starts on a 16-byte boundary (the parts are
+  // multiples of 16 bytes long).
+  const bool stream = reinterpret_cast<std::uintptr_t>(out) % 16 == 0;
+  state = lanes.fill(start, out, perLane, stream);
   const std::uint64_t done = perLane * 4 * lanes.lanes;
   fill_scalar(state, out + done, length - done);
 }

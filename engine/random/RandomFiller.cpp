@@ -1,102 +1,160 @@
 #include "RandomFiller.h"
 
 #include <algorithm>
-#include <chrono>
 #include <exception>
 #include <new>
+#include <stdexcept>
 
 namespace {
 
-// Below this a chunk is drawn in place: handing it over costs more than drawing it.
-constexpr std::uint64_t ahead_threshold = 524288;
+// What is drawn ahead at most, in bytes, and in chunks: enough that the writes go on for a few
+// milliseconds while the filler waits to be scheduled on a busy machine.
+constexpr std::uint64_t ahead_bytes = 4u << 20;
+constexpr std::size_t most_ahead = 64;
 
-// How long a side polls before it blocks: longer than a chunk of the usual size takes to write.
-constexpr std::chrono::microseconds polling{200};
+// Filler threads at most.
+constexpr std::size_t most_fillers = 2;
 
 } // namespace
 
-RandomFiller::RandomFiller(unsigned char* first, std::uint64_t capacity, std::size_t buffers)
-    : capacity(capacity), ring(first, capacity, std::max<std::size_t>(buffers, 2)) {}
+std::size_t RandomFiller::ahead_for(std::uint64_t bytes) {
+  if (bytes >= 2 * ahead_bytes)
+    return 1; // a chunk that large is drawn long before the one ahead of it is written
+  return std::clamp<std::size_t>(
+      static_cast<std::size_t>(ahead_bytes / std::max<std::uint64_t>(bytes, 1)), 2, most_ahead);
+}
+
+RandomFiller::RandomFiller(BufferRing& ring, std::size_t keep)
+    : ring(ring), ahead(ring.size() > keep ? ring.size() - keep : 0), drawn(ring.size()) {}
 
 RandomFiller::~RandomFiller() {
-  if (!worker.joinable())
-    return;
-  await_change(Asked); // the worker must be done with the buffers
-  set_phase(Stopping);
-  worker.join();
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    stopping = true;
+  }
+  fillerWakes.notify_all();
+  for (std::thread& worker : workers)
+    worker.join();
 }
 
-RandomFiller::Phase RandomFiller::await_change(Phase from) {
-  const auto until = std::chrono::steady_clock::now() + polling;
-  for (unsigned i = 1;; ++i) {
-    const auto now = static_cast<Phase>(phase.load(std::memory_order_acquire));
-    if (now != from)
-      return now;
-    if (i % 64 == 0 && std::chrono::steady_clock::now() > until)
-      break;
-  }
-  for (;;) {
-    phase.wait(from, std::memory_order_acquire);
-    const auto now = static_cast<Phase>(phase.load(std::memory_order_acquire));
-    if (now != from)
-      return now;
-  }
+bool RandomFiller::has_room() const {
+  return !stopping && !failed && guess != 0 && claimedUpTo < taken + ahead;
 }
 
-void RandomFiller::set_phase(Phase to) {
-  phase.store(to, std::memory_order_release);
-  phase.notify_one();
+void RandomFiller::start_fillers() {
+  // One filler draws faster than most devices write; a second keeps up with the fastest, where
+  // the processor has the cores to spare.
+  const std::size_t count = std::thread::hardware_concurrency() >= 4 ? most_fillers : 1;
+  for (std::size_t i = 0; i < count; ++i) {
+    try {
+      workers.emplace_back(&RandomFiller::work, this);
+    } catch (const std::exception&) {
+      break; // fewer fillers; with none, every chunk is drawn in place
+    }
+  }
 }
 
 const unsigned char* RandomFiller::next(std::uint64_t length) {
-  unsigned char* out = ring.at(turn);
-  turn = (turn + 1) % ring.size();
-  bool taken = false;
-  if (worker.joinable()) {
-    // The chunk drawn ahead counts only when it is the one asked for, drawn from where the
-    // process generator still stands.
-    const Phase drawn = await_change(Asked);
-    if (drawn == Drawn && aheadBuffer == out && aheadLength == length &&
-        aheadStart == random_state()) {
-      set_random_state(aheadEnd);
-      taken = true;
-    }
-  }
-  if (!taken)
-    fill_random(out, length);
-  if (inPlace || length < ahead_threshold || length > capacity)
-    return out;
-  unsigned char* following = ring.at(turn);
-  if (!worker.joinable()) {
-    try {
-      worker = std::thread(&RandomFiller::work, this);
-    } catch (const std::exception&) {
-      inPlace = true; // no thread: every chunk is drawn in place
+  if (length > ring.bytes())
+    throw std::length_error("RandomFiller.cpp(43)");
+  unsigned char* out = ring.at(static_cast<std::size_t>(taken % ring.size()));
+  std::unique_lock<std::mutex> lock(mutex);
+  // The chunk drawn ahead counts only when it is the one asked for, drawn from where the process
+  // generator still stands. While the fillers are still to draw the very chunk asked for, it is
+  // waited for.
+  for (;;) {
+    if (drawnUpTo > taken) {
+      const Drawn& chunk = drawn[static_cast<std::size_t>(taken % ring.size())];
+      if (chunk.length != length || !(chunk.start == random_state()))
+        break;
+      set_random_state(chunk.end);
+      ++taken;
+      const bool wake =
+          asleep > 0 && taken + ahead - claimedUpTo >= std::max<std::size_t>(ahead / 4, 1);
+      lock.unlock();
+      if (wake)
+        fillerWakes.notify_all();
       return out;
     }
+    if (workers.empty() || failed || guess != length)
+      break; // no filler will draw it
+    takerWaiting = true;
+    takerWakes.wait(lock);
+    takerWaiting = false;
   }
-  aheadBuffer = following;
-  aheadLength = length;
-  aheadStart = random_state();
-  set_phase(Asked);
+  // Drawn in place: whatever the fillers have drawn or are drawing is of no use any more, and the
+  // buffer may be one they are drawing into.
+  ++generation;
+  while (drawing > 0) {
+    takerWaiting = true;
+    takerWakes.wait(lock);
+    takerWaiting = false;
+  }
+  lock.unlock();
+  fill_random(out, length);
+  std::unique_ptr<XorshiftJump> newJump;
+  if (guess != length || !jump)
+    newJump = std::make_unique<XorshiftJump>(random_outputs(length));
+  lock.lock();
+  ++taken;
+  drawnUpTo = taken;
+  claimedUpTo = taken;
+  frontier = random_state();
+  if (newJump) {
+    jump = std::move(newJump);
+    guess = length;
+  }
+  const bool start = workers.empty() && !failed && ahead > 0;
+  lock.unlock();
+  if (start)
+    start_fillers();
+  else
+    fillerWakes.notify_all();
   return out;
 }
 
 void RandomFiller::work() {
+  std::unique_lock<std::mutex> lock(mutex);
   for (;;) {
-    Phase now = static_cast<Phase>(phase.load(std::memory_order_acquire));
-    while (now != Asked && now != Stopping)
-      now = await_change(now);
-    if (now == Stopping)
-      return;
-    RandomState state = aheadStart;
-    Phase result = Drawn;
-    try {
-      fill_random_from(state, aheadBuffer, aheadLength);
-    } catch (const std::bad_alloc&) {
-      result = Failed; // the chunk is drawn in place when it is asked for
+    while (!stopping && !has_room()) {
+      ++asleep;
+      fillerWakes.wait(lock);
+      --asleep;
     }
-    aheadEnd = state;
-    set_phase(result);
+    if (stopping || failed)
+      return;
+    const std::uint64_t number = claimedUpTo++;
+    const std::uint64_t length = guess;
+    const std::uint64_t expected = generation;
+    Drawn chunk{length, frontier, frontier, false};
+    frontier = jump->apply(frontier);
+    Drawn& slot = drawn[static_cast<std::size_t>(number % ring.size())];
+    slot.ready = false;
+    unsigned char* into = ring.at(static_cast<std::size_t>(number % ring.size()));
+    ++drawing;
+    lock.unlock();
+    bool ok = true;
+    try {
+      fill_random_from(chunk.end, into, length);
+    } catch (const std::bad_alloc&) {
+      ok = false; // the chunks are drawn in place from now on
+    }
+    lock.lock();
+    --drawing;
+    if (!ok) {
+      failed = true;
+    } else if (generation == expected) {
+      chunk.ready = true;
+      slot = chunk;
+      while (drawnUpTo < claimedUpTo &&
+             drawn[static_cast<std::size_t>(drawnUpTo % ring.size())].ready)
+        ++drawnUpTo;
+    }
+    if (takerWaiting)
+      takerWakes.notify_one();
+    if (failed) {
+      fillerWakes.notify_all(); // the other fillers stop too
+      return;
+    }
   }
 }

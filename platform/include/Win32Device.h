@@ -25,6 +25,8 @@ using HANDLE = void*;
 using LPDWORD = DWORD*;
 using PLONG = LONG*;
 using ULONG_PTR = std::uintptr_t;
+using ULONG = std::uint32_t;
+using PUCHAR = unsigned char*;
 
 #ifndef INVALID_HANDLE_VALUE
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)))
@@ -126,7 +128,9 @@ BOOL CloseHandle(HANDLE object);
 // A handle opened with FILE_FLAG_OVERLAPPED needs the record; the transfer then runs while the
 // caller goes on: the call returns FALSE with ERROR_IO_PENDING, and GetOverlappedResult gives
 // the outcome. Several transfers may be in flight, each with its own record and buffer; they
-// may end in any order. A transfer refused before it starts fails at once, with its error.
+// may end in any order. A transfer started while others are in flight may be held back until
+// GetOverlappedResult is next called on the handle, with or without waiting, on the thread that
+// started it. A transfer refused before it starts fails at once, with its error.
 // Without FILE_FLAG_OVERLAPPED a record only gives the offset, and the call ends with the
 // transfer.
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
@@ -139,6 +143,16 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWri
 // without it fails with ERROR_IO_INCOMPLETE. Asked again after the end, it gives the same
 // outcome. ERROR_INVALID_PARAMETER for a record that no transfer of `file` has used.
 BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD bytesTransferred, BOOL wait);
+
+// Tells the layer that the overlapped transfers of `file` take their buffers from the `length`
+// bytes at `start`, so that it locks that memory once for the handle instead of once for each
+// transfer (Windows locks the transfers' records there; this layer locks the buffers, which is
+// what its transfers would lock each time). The memory must stay allocated until the handle is
+// closed; a handle takes a few such ranges. Transfers from other buffers work as before. FALSE
+// with ERROR_INVALID_PARAMETER for a handle without FILE_FLAG_OVERLAPPED or an empty range, or
+// with the system's error when it will not lock the memory; the transfers then lock their
+// buffers each time, as without the call.
+BOOL SetFileIoOverlappedRange(HANDLE file, PUCHAR start, ULONG length);
 
 constexpr DWORD FILE_BEGIN = 0;
 constexpr DWORD FILE_CURRENT = 1;

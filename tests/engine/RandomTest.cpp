@@ -64,7 +64,8 @@ TEST(Random, PublishedFirstOutputsLowestByteFirst) {
 // Fills of many lengths one after the other, as a wipe's chunks are: short ones drawn plainly,
 // long ones in lanes, lengths that leave a tail after the lanes, cut outputs, and part sizes
 // around every boundary of the lanes. Together they must be one unbroken stream, drawn in each
-// kind of lanes this processor runs.
+// kind of lanes this processor runs, into buffers on a 16-byte boundary (which long fills write
+// around the caches) and off it (which they write through them).
 TEST(Random, FillsOfAnyLengthContinueThePlainSequence) {
   std::vector<std::uint64_t> lengths = {
       0,     1,     2,     3,     4,     5,     15,    16,     17,     31,     32,
@@ -77,17 +78,23 @@ TEST(Random, FillsOfAnyLengthContinueThePlainSequence) {
   ASSERT_GE(kinds.size(), 2u) << "the plain loop and the portable vectors run everywhere";
   for (const std::string& kind : kinds) {
     ASSERT_TRUE(use_random_lanes(kind));
-    Reference reference;
-    RandomState state = initial_random_state;
-    for (std::uint64_t length : lengths) {
-      std::vector<unsigned char> actual(length + 8, 0xA5);
-      fill_random_from(state, actual.data(), length);
-      const std::vector<unsigned char> expected = reference.fill(length);
-      for (int k = 0; k < 8; ++k)
-        ASSERT_EQ(0xA5, actual[length + k]) << kind << ": wrote past " << length << " bytes";
-      actual.resize(length);
-      ASSERT_EQ("", first_difference(actual, expected)) << kind << ": fill of " << length;
-      ASSERT_EQ(reference.s, state) << kind << ": state after a fill of " << length;
+    for (std::size_t offset : {0, 4}) {
+      SCOPED_TRACE(kind + " at offset " + std::to_string(offset));
+      Reference reference;
+      RandomState state = initial_random_state;
+      for (std::uint64_t length : lengths) {
+        std::vector<unsigned char> storage(length + 8 + 32, 0xA5);
+        const auto base = reinterpret_cast<std::uintptr_t>(storage.data());
+        unsigned char* actual = storage.data() + (16 - base % 16) % 16 + offset;
+        fill_random_from(state, actual, length);
+        const std::vector<unsigned char> expected = reference.fill(length);
+        for (int k = 0; k < 8; ++k)
+          ASSERT_EQ(0xA5, actual[length + k]) << "wrote past " << length << " bytes";
+        ASSERT_EQ("",
+                  first_difference(std::vector<unsigned char>(actual, actual + length), expected))
+            << "fill of " << length;
+        ASSERT_EQ(reference.s, state) << "state after a fill of " << length;
+      }
     }
   }
   EXPECT_FALSE(use_random_lanes("none such"));

@@ -8,12 +8,14 @@
 #include "LoopDevice.h"
 #include "SimulatedState.h"
 #include "TestMachine.h"
+#include "random/Random.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 
 namespace {
@@ -288,11 +290,19 @@ TEST_F(EngineFixture, TheFaultOfTheMachineFileReachesTheLogOfEveryCommand) {
   }
 }
 
+// How the engine's transfers of a loop device are run: "io_uring", or "threads", as where the
+// kernel gives no ring.
+struct LoopCase {
+  unsigned sectorSize;
+  const char* queue;
+};
+
 // A loop device of this system, as the last physical drive, wiped through its drive path.
-class LoopWipes : public EngineFixture, public ::testing::WithParamInterface<unsigned> {
+class LoopWipes : public EngineFixture, public ::testing::WithParamInterface<LoopCase> {
 protected:
   void SetUp() override {
-    loop = std::make_unique<LoopDevice>(bytes, GetParam());
+    queue = std::make_unique<ScopedEnvironment>("CVW_TRANSFER_QUEUE", GetParam().queue);
+    loop = std::make_unique<LoopDevice>(bytes, GetParam().sectorSize);
     if (!loop->why_not().empty())
       GTEST_SKIP() << loop->why_not();
     loops = std::make_unique<ScopedEnvironment>("CVW_LOOP_DEVICES", loop->name());
@@ -304,13 +314,14 @@ protected:
 
   static constexpr std::uint64_t bytes = 8 * 1048576;
   ScopedEnvironment noMachine{"CVW_MACHINE", std::nullopt};
+  std::unique_ptr<ScopedEnvironment> queue;
   std::unique_ptr<LoopDevice> loop;
   std::unique_ptr<ScopedEnvironment> loops;
   std::string path;
 };
 
 TEST_P(LoopWipes, WholeDeviceGetsThePattern) {
-  const unsigned sectorSize = GetParam();
+  const unsigned sectorSize = GetParam().sectorSize;
   const long long sectors = static_cast<long long>(bytes / sectorSize);
   for (bool unbuffered : {false, true}) {
     SCOPED_TRACE(unbuffered ? "disable buffering" : "buffered");
@@ -334,9 +345,38 @@ TEST_P(LoopWipes, WholeDeviceGetsThePattern) {
   }
 }
 
+// A random pass with its chunks in flight lays the process generator's stream over the range,
+// chunk after chunk, up to a short last chunk, and reads back what it wrote without a fault: the
+// last pass of "dod_d", with verification.
+TEST_P(LoopWipes, RandomPassLaysTheGeneratorsStream) {
+  const unsigned sectorSize = GetParam().sectorSize;
+  const long long sectors = static_cast<long long>(bytes / sectorSize) - 7;
+  config::Value command = wipe_command(raw_device("drive", path, sectorSize), 0, sectors, 256);
+  command.set("mode", "dod_d");
+  command.set("verify", true);
+  const std::time_t from = std::time(nullptr);
+  start_ready();
+  const std::time_t by = std::time(nullptr);
+  const Exchange exchange = converse(*engine, line_of(command));
+  EXPECT_TRUE(exchange.ready);
+  for (const std::string& reply : exchange.replies)
+    EXPECT_NE("error", status_of(reply)) << reply;
+  EXPECT_EQ(255, finish());
+  const std::string after = file_text(loop->image());
+  std::string mismatch = "no seed";
+  for (std::time_t t = from; t <= by && !mismatch.empty(); ++t) {
+    RandomState stream = initial_random_state;
+    stream.x ^= static_cast<std::uint32_t>(t);
+    std::string expected = after;
+    fill_random_from(stream, expected.data(), static_cast<std::uint64_t>(sectors) * sectorSize);
+    mismatch = first_difference(after, expected, sectorSize);
+  }
+  EXPECT_EQ("", mismatch);
+}
+
 // A blink reads the device unbuffered, in bursts of whole sectors from an aligned buffer.
 TEST_P(LoopWipes, UnbufferedBlinkReadsBursts) {
-  const unsigned sectorSize = GetParam();
+  const unsigned sectorSize = GetParam().sectorSize;
   config::Value blink(config::Value::Object);
   blink.set("command", "blink");
   blink["device"] = raw_device("drive", path, sectorSize, true);
@@ -369,7 +409,7 @@ std::uint64_t sectors_read(const std::string& name) {
 // A verifying pass reads its whole range from the device, not from the system's cache of what
 // the wiping pass wrote; the wiping pass alone reads next to nothing.
 TEST_P(LoopWipes, VerifyReadsItsRangeFromTheDevice) {
-  const unsigned sectorSize = GetParam();
+  const unsigned sectorSize = GetParam().sectorSize;
   const long long sectors = static_cast<long long>(bytes / sectorSize);
   std::uint64_t read[2] = {0, 0};
   for (bool verify : {false, true}) {
@@ -391,7 +431,7 @@ TEST_P(LoopWipes, VerifyReadsItsRangeFromTheDevice) {
 // input and output, while the engine waits for the answer to the failure past the end of the
 // device that closes its wiping pass.
 TEST_P(LoopWipes, VerifyFindsWhatChangedBehindItsBack) {
-  const unsigned sectorSize = GetParam();
+  const unsigned sectorSize = GetParam().sectorSize;
   const long long sectors = static_cast<long long>(bytes / sectorSize);
   const long long changed = 5;
   config::Value command = wipe_command(raw_device("drive", path, sectorSize), 0, sectors + 1, 64);
@@ -427,7 +467,7 @@ TEST_P(LoopWipes, VerifyFindsWhatChangedBehindItsBack) {
 // stays mounted, its partition is refused ("write failed", skipped) and keeps its bytes, and the
 // rest of the disk is wiped.
 TEST_P(LoopWipes, IdleFileSystemsAreUnmountedBusyOnesKeptAndSkipped) {
-  const unsigned sectorSize = GetParam();
+  const unsigned sectorSize = GetParam().sectorSize;
   const std::uint64_t mib = 1048576;
   std::string output;
   if (!loop->make_partitions({{mib, 3 * mib}, {4 * mib, 3 * mib}}, sectorSize, output))
@@ -477,7 +517,16 @@ TEST_P(LoopWipes, IdleFileSystemsAreUnmountedBusyOnesKeptAndSkipped) {
   EXPECT_EQ("", first_difference(after, expected, sectorSize));
 }
 
-INSTANTIATE_TEST_SUITE_P(SectorSizes, LoopWipes, ::testing::Values(512u, 4096u),
-                         [](const auto& info) { return std::to_string(info.param); });
+std::string sector_size_name(const ::testing::TestParamInfo<LoopCase>& info) {
+  return std::to_string(info.param.sectorSize);
+}
+
+INSTANTIATE_TEST_SUITE_P(SectorSizes, LoopWipes,
+                         ::testing::Values(LoopCase{512, "io_uring"}, LoopCase{4096, "io_uring"}),
+                         sector_size_name);
+// The same where the kernel gives the engine no ring: its transfers go through threads.
+INSTANTIATE_TEST_SUITE_P(WithoutRing, LoopWipes,
+                         ::testing::Values(LoopCase{512, "threads"}, LoopCase{4096, "threads"}),
+                         sector_size_name);
 
 } // namespace

@@ -16,10 +16,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -375,6 +378,82 @@ TEST_P(LinuxLoop, SeesUseAndPartitionsChangedSinceItsLastLook) {
   EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
   ASSERT_EQ(LoopDevice::run("swapoff '" + loop->node() + "'", output), 0) << output;
   EXPECT_TRUE(disk_writable()) << GetLastError();
+}
+
+// Overlapped transfers through the kernel's ring and through the thread-pool fallback: many in
+// flight, waited for out of order; others only polled until they end (a ring may hold a transfer
+// back until it is waited for or polled); and transfers started and waited for on another thread
+// of the same handle meanwhile. Every one ends with its own outcome, and the disk holds what each
+// write put there.
+TEST_P(LinuxLoop, OverlappedTransfersEndWaitedPolledOrFromAnotherThread) {
+  const DWORD chunk = 16 * GetParam();
+  constexpr int count = 24;
+  for (const char* queue : {"io_uring", "threads"}) {
+    SCOPED_TRACE(queue);
+    ScopedEnvironment kind("CVW_TRANSFER_QUEUE", std::string(queue));
+    Win32Handle drive =
+        open_drive(GENERIC_READ | GENERIC_WRITE, FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING);
+    ASSERT_TRUE(drive.valid()) << GetLastError();
+    auto* block = static_cast<unsigned char*>(
+        VirtualAlloc(nullptr, (count + 2) * chunk, MEM_COMMIT, PAGE_READWRITE));
+    ASSERT_NE(block, nullptr);
+    // Kept for the ring; the threads, which lock each buffer themselves, refuse it.
+    SetFileIoOverlappedRange(drive.get(), block, count * chunk);
+    OVERLAPPED records[count];
+    std::memset(records, 0, sizeof records);
+    for (int i = 0; i < count; ++i) {
+      std::memset(block + i * chunk, 'A' + i, chunk);
+      records[i].Offset = static_cast<DWORD>(i) * chunk;
+      ASSERT_FALSE(WriteFile(drive.get(), block + i * chunk, chunk, nullptr, &records[i]));
+      ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+    }
+    // The earlier half is only polled, before anything is waited for.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (int i = 0; i < count / 2; ++i) {
+      DWORD moved = 0;
+      BOOL ended = FALSE;
+      while (!(ended = GetOverlappedResult(drive.get(), &records[i], &moved, FALSE)) &&
+             GetLastError() == ERROR_IO_INCOMPLETE && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      EXPECT_TRUE(ended) << i << ": " << GetLastError();
+      EXPECT_EQ(moved, chunk) << i;
+    }
+    // Then another thread writes and reads back a chunk past those, on the same handle.
+    std::string other;
+    std::thread neighbour([&] {
+      unsigned char* mine = block + count * chunk;
+      std::memset(mine, 'z', chunk);
+      OVERLAPPED record;
+      std::memset(&record, 0, sizeof record);
+      record.Offset = count * chunk;
+      DWORD moved = 0;
+      if (!WriteFile(drive.get(), mine, chunk, nullptr, &record) &&
+          GetLastError() == ERROR_IO_PENDING &&
+          GetOverlappedResult(drive.get(), &record, &moved, TRUE) && moved == chunk) {
+        std::memset(mine + chunk, 0, chunk);
+        std::memset(&record, 0, sizeof record);
+        record.Offset = count * chunk;
+        if (!ReadFile(drive.get(), mine + chunk, chunk, nullptr, &record) &&
+            GetLastError() == ERROR_IO_PENDING &&
+            GetOverlappedResult(drive.get(), &record, &moved, TRUE))
+          other.assign(reinterpret_cast<char*>(mine + chunk), moved);
+      }
+    });
+    neighbour.join();
+    EXPECT_EQ(other, std::string(chunk, 'z'));
+    // The later half is waited for, last first.
+    for (int i = count - 1; i >= count / 2; --i) {
+      DWORD moved = 0;
+      EXPECT_TRUE(GetOverlappedResult(drive.get(), &records[i], &moved, TRUE)) << i;
+      EXPECT_EQ(moved, chunk) << i;
+    }
+    drive.reset();
+    for (int i = 0; i < count; ++i)
+      EXPECT_EQ(file_bytes(loop->image(), static_cast<std::uint64_t>(i) * chunk, chunk),
+                std::string(chunk, static_cast<char>('A' + i)))
+          << i;
+    VirtualFree(block, 0, MEM_RELEASE);
+  }
 }
 
 // Drive discovery marks the drives that hold the system, the programs and the application

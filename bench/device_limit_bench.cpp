@@ -1,0 +1,660 @@
+// The engine against the device's own limit, as fio drives it (io_uring, queue depth 32, 1 MiB
+// transfers, direct), on loop devices that this benchmark sets up and removes: one over a 1 GiB
+// file in /dev/shm (memory behind it: the processor is the limit, as on a fast NVMe disk), one
+// over a 1 GiB file on disk attached with direct input and output (the disk is the limit), and
+// four over files in /dev/shm written at once.
+//
+// Every figure is timed by the device itself: a thread reads /sys/block/<dev>/stat every quarter
+// of a millisecond, and a run's window goes from the moment its first sector moved to the moment
+// its last one did, so that starting and ending a program count for nothing. The engine's passes
+// come from one "dod_h" wipe (its random pass, then its first pattern pass, and, with
+// verification, its verifying pass), at 256, 2048 and 8192 sectors per transfer; its CPU time is
+// read from /proc at the pass's first and last message. One round runs every configuration once;
+// the rounds are interleaved so that a busy moment of the machine hits all alike, and each ratio
+// is taken within a round (the median of the rounds is printed, with the best of each figure).
+// fio also runs with transfers of 128 KiB, the engine's at 256 sectors, which tells how much of
+// the device's speed is left to transfers of that size.
+//
+//   device_limit_bench [--engine PATH] [--rounds N] [--sizes 256,8192] [--only memory,disk,four]
+//
+// --engine names another cvwdrv to measure (an older build, say); the default is the one built
+// beside this benchmark. --sizes and --only pick some of the chunk sizes and some of the three
+// parts (the device in memory, the one on disk, four at once) for a shorter run. Needs root,
+// loop devices and fio; says so and ends when one is missing.
+#include "EngineClient.h"
+#include "LinuxMachine.h"
+#include "LoopDevice.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::uint64_t deviceBytes = std::uint64_t(1) << 30;
+constexpr std::uint64_t deviceSectors = deviceBytes / 512; // as /sys/block counts them
+constexpr double gb = 1e9;
+
+double now_s() { return std::chrono::duration<double>(Clock::now().time_since_epoch()).count(); }
+
+// Sectors read and written so far, as /sys/block/<name>/stat counts them (512-byte units).
+struct Counters {
+  std::uint64_t read = 0;
+  std::uint64_t written = 0;
+};
+
+class StatFile {
+public:
+  explicit StatFile(const std::string& name)
+      : fd(::open(("/sys/block/" + name + "/stat").c_str(), O_RDONLY | O_CLOEXEC)) {}
+  ~StatFile() {
+    if (fd >= 0)
+      ::close(fd);
+  }
+  StatFile(const StatFile&) = delete;
+  StatFile& operator=(const StatFile&) = delete;
+
+  Counters read() const {
+    char text[512];
+    const ssize_t n = pread(fd, text, sizeof text - 1, 0);
+    Counters counters;
+    if (n <= 0)
+      return counters;
+    text[n] = '\0';
+    std::uint64_t field[7] = {};
+    std::istringstream in(text);
+    for (std::uint64_t& value : field)
+      in >> value;
+    counters.read = field[2];
+    counters.written = field[6];
+    return counters;
+  }
+
+private:
+  int fd;
+};
+
+// Reads the counters of some devices every quarter of a millisecond while it lives.
+class Sampler {
+public:
+  explicit Sampler(const std::vector<std::string>& names) {
+    for (const std::string& name : names) {
+      files.push_back(std::make_unique<StatFile>(name));
+      samples.emplace_back();
+    }
+    worker = std::thread([this] {
+      while (!stopping.load()) {
+        const double t = now_s();
+        for (std::size_t i = 0; i < files.size(); ++i)
+          samples[i].push_back({t, files[i]->read()});
+        std::this_thread::sleep_for(std::chrono::microseconds(250));
+      }
+    });
+  }
+  ~Sampler() { stop(); }
+  Sampler(const Sampler&) = delete;
+  Sampler& operator=(const Sampler&) = delete;
+
+  void stop() {
+    stopping.store(true);
+    if (worker.joinable())
+      worker.join();
+  }
+
+  struct Sample {
+    double t;
+    Counters counters;
+  };
+
+  // The window, in seconds from the sampler's clock, in which device `i`'s `written` (else read)
+  // counter went from `from` to `to`: from the middle of the samples around its leaving `from`
+  // to the middle of those around its reaching `to`. Both ends are -1 when it never got there.
+  std::pair<double, double> window(std::size_t i, bool written, std::uint64_t from,
+                                   std::uint64_t to) const {
+    const std::vector<Sample>& s = samples[i];
+    const auto value = [&](std::size_t k) {
+      return written ? s[k].counters.written : s[k].counters.read;
+    };
+    double start = -1, end = -1;
+    for (std::size_t k = 1; k < s.size(); ++k) {
+      if (start < 0 && value(k - 1) <= from && value(k) > from)
+        start = (s[k - 1].t + s[k].t) / 2;
+      if (value(k - 1) < to && value(k) >= to) {
+        end = (s[k - 1].t + s[k].t) / 2;
+        break;
+      }
+    }
+    if (start < 0 || end < 0)
+      return {-1, -1};
+    return {start, end};
+  }
+
+private:
+  std::vector<std::unique_ptr<StatFile>> files;
+  std::vector<std::vector<Sample>> samples;
+  std::atomic<bool> stopping{false};
+  std::thread worker;
+};
+
+// A loop device of the benchmark, with the drive path that the engine knows it by.
+struct Drive {
+  std::unique_ptr<LoopDevice> loop;
+  std::string name; // "loop3"
+  std::string path; // "\\.\PhysicalDrive7"
+};
+
+Counters counters_of(const std::string& name) { return StatFile(name).read(); }
+
+// CPU seconds that process `pid` has used so far, its ended threads included.
+double cpu_seconds(const std::string& pid) {
+  std::ifstream in("/proc/" + pid + "/stat");
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::size_t close = text.rfind(')');
+  if (close == std::string::npos)
+    return -1;
+  std::istringstream fields(text.substr(close + 2));
+  std::string skip;
+  for (int i = 3; i < 14; ++i)
+    fields >> skip;
+  long long user = 0, system = 0;
+  fields >> user >> system;
+  return static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// Runs a program with its output thrown away; false when it could not run or failed. `cpu`
+// receives the CPU seconds it and its children used.
+bool run_program(const std::vector<std::string>& argv, double* cpu = nullptr) {
+  std::vector<char*> args;
+  for (const std::string& a : argv)
+    args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  const int started = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (started != 0)
+    return false;
+  int status = 0;
+  struct rusage usage {};
+  while (wait4(pid, &status, 0, &usage) < 0) {
+  }
+  if (cpu != nullptr)
+    *cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool have_program(const char* name) {
+  return run_program({"sh", "-c", std::string("command -v ") + name});
+}
+
+// GB/s of `bytes` moved in the window, 0 when there is none.
+double rate(double bytes, std::pair<double, double> window) {
+  const double seconds = window.second - window.first;
+  return window.first >= 0 && seconds > 0 ? bytes / seconds / gb : 0;
+}
+
+// fio writing or reading each of `drives` whole at once, one job each, in transfers of
+// `bs`. GB/s of them all.
+double run_fio(const std::vector<const Drive*>& drives, bool write, const char* bs = "1M") {
+  std::vector<std::string> argv{"fio",
+                                "--ioengine=io_uring",
+                                "--iodepth=32",
+                                std::string("--bs=") + bs,
+                                "--direct=1",
+                                "--size=1G",
+                                std::string("--rw=") + (write ? "write" : "read")};
+  std::vector<std::string> names;
+  for (const Drive* drive : drives) {
+    argv.push_back("--name=" + drive->name);
+    argv.push_back("--filename=" + drive->loop->node());
+    names.push_back(drive->name);
+  }
+  std::vector<Counters> before;
+  for (const std::string& name : names)
+    before.push_back(counters_of(name));
+  Sampler sampler(names);
+  const bool ok = run_program(argv);
+  sampler.stop();
+  if (!ok)
+    return 0;
+  double first = -1, last = -1;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::uint64_t from = write ? before[i].written : before[i].read;
+    const auto [start, end] = sampler.window(i, write, from, from + deviceSectors);
+    if (start < 0)
+      return 0;
+    first = first < 0 ? start : std::min(first, start);
+    last = std::max(last, end);
+  }
+  return rate(static_cast<double>(deviceBytes) * static_cast<double>(names.size()), {first, last});
+}
+
+// One pass of an engine: GB/s by the device, CPU seconds per GB written or read.
+struct Pass {
+  double rate = 0;
+  double cpuPerGb = -1;
+};
+
+struct EngineRun {
+  Pass random, pattern, verify;
+  // The windows of the random pass, for the runs of several drives at once.
+  std::pair<double, double> randomWindow{-1, -1};
+};
+
+std::string wipe_command(const std::string& path, std::uint64_t perTime, bool verify) {
+  config::Value wipe(config::Value::Object);
+  wipe.set("command", "wipe");
+  wipe.set("mode", "dod_h");
+  wipe.set("pattern", "");
+  wipe.set("verify", verify);
+  wipe.set("sectorsPerTime", static_cast<long long>(perTime));
+  wipe.set("updatePeriod", 1000);
+  wipe.set("jumpAfterErrorSectors", 1);
+  wipe.set("jumpAfterErrorDouble", true);
+  wipe.set("lba", 0);
+  wipe.set("sectors", static_cast<long long>(deviceSectors));
+  config::Value& device = wipe["device"];
+  device = config::Value(config::Value::Object);
+  device.set("type", "drive");
+  device.set("id", path);
+  device.set("sectorSize", 512);
+  return wipe.to_string(true, false);
+}
+
+// A "dod_h" wipe of `drive`. Without `verify` the engine is ended once its random pass is over
+// (with `patternToo`, once its first pattern pass is); with it, it runs to its end. The windows
+// are taken from `sampler` (device `index` of it) after the caller has stopped it; `before`
+// holds the counters from before the command.
+class EngineConversation {
+public:
+  EngineConversation(const std::string& engine, const Drive& drive, std::uint64_t perTime,
+                     bool verify, bool patternToo, const std::string& dir)
+      : client(engine, {"command=interactive", "dbg=null"}, dir + "/stderr-" + drive.name + ".txt"),
+        command(wipe_command(drive.path, perTime, verify)), verify(verify), patternToo(patternToo),
+        before(counters_of(drive.name)) {}
+
+  // Sends the wipe and follows it to its end (or to the end of the passes wanted).
+  void run() {
+    std::string line;
+    if (!client.receive(line))
+      return;
+    const std::string pid = client.pid();
+    client.send(command);
+    int pass = -1; // 0 random, 1 pattern, 2 verifying
+    while (client.receive(line, 600)) {
+      const std::string status = status_of(line);
+      if (line.find("\"set_state\"") != std::string::npos) {
+        pass = line.find("\"set_state\":\"verifying\"") != std::string::npos ? 2
+               : line.find("\"set_state_index\":1,") != std::string::npos    ? 0
+               : line.find("\"set_state_index\":2,") != std::string::npos    ? 1
+                                                                             : -1;
+        if (pass >= 0)
+          cpuStart[pass] = cpu_seconds(pid);
+      } else if (line.find("\"done\":true") != std::string::npos && pass >= 0) {
+        cpuEnd[pass] = cpu_seconds(pid);
+        if (!verify && (pass == 1 || (pass == 0 && !patternToo))) {
+          client.close_input(); // the engine ends at its next transfer
+          break;
+        }
+        pass = -1;
+      } else if (status == "error") {
+        std::printf("  engine error: %s\n", line.c_str());
+        client.send("\"response\":\"ok\"");
+      } else if (status == "done") {
+        client.send("\"response\":\"ok\"");
+      } else if (status == "ready") {
+        break;
+      }
+    }
+    client.close_input();
+    client.wait();
+  }
+
+  EngineRun figures(const Sampler& sampler, std::size_t index) const {
+    EngineRun run;
+    const double bytes = static_cast<double>(deviceBytes);
+    const auto pass = [&](int k, bool written, std::uint64_t from) {
+      Pass p;
+      const auto window = sampler.window(index, written, from, from + deviceSectors);
+      p.rate = rate(bytes, window);
+      if (cpuStart[k] >= 0 && cpuEnd[k] >= 0)
+        p.cpuPerGb = (cpuEnd[k] - cpuStart[k]) / (bytes / gb);
+      return std::make_pair(p, window);
+    };
+    const auto random = pass(0, true, before.written);
+    run.random = random.first;
+    run.randomWindow = random.second;
+    run.pattern = pass(1, true, before.written + deviceSectors).first;
+    if (verify)
+      run.verify = pass(2, false, before.read).first;
+    return run;
+  }
+
+private:
+  EngineClient client;
+  std::string command;
+  bool verify;
+  bool patternToo;
+  Counters before;
+  double cpuStart[3] = {-1, -1, -1};
+  double cpuEnd[3] = {-1, -1, -1};
+};
+
+EngineRun run_engine(const std::string& engine, const Drive& drive, std::uint64_t perTime,
+                     bool verify, const std::string& dir) {
+  EngineConversation conversation(engine, drive, perTime, verify, true, dir);
+  Sampler sampler({drive.name});
+  conversation.run();
+  sampler.stop();
+  return conversation.figures(sampler, 0);
+}
+
+// The random passes of one engine per drive, all at once: GB/s of them all, and the CPU
+// seconds per GB of each engine, averaged.
+std::pair<double, double> run_engines(const std::string& engine,
+                                      const std::vector<const Drive*>& drives,
+                                      const std::string& dir) {
+  std::vector<std::unique_ptr<EngineConversation>> conversations;
+  std::vector<std::string> names;
+  for (const Drive* drive : drives) {
+    conversations.push_back(
+        std::make_unique<EngineConversation>(engine, *drive, 256, false, false, dir));
+    names.push_back(drive->name);
+  }
+  Sampler sampler(names);
+  std::vector<std::thread> threads;
+  for (auto& conversation : conversations)
+    threads.emplace_back([&conversation] { conversation->run(); });
+  for (std::thread& thread : threads)
+    thread.join();
+  sampler.stop();
+  double first = -1, last = -1, cpu = 0;
+  for (std::size_t i = 0; i < conversations.size(); ++i) {
+    const EngineRun run = conversations[i]->figures(sampler, i);
+    if (run.randomWindow.first < 0)
+      return {0, -1};
+    first = first < 0 ? run.randomWindow.first : std::min(first, run.randomWindow.first);
+    last = std::max(last, run.randomWindow.second);
+    cpu += run.random.cpuPerGb / static_cast<double>(conversations.size());
+  }
+  return {
+      rate(static_cast<double>(deviceBytes) * static_cast<double>(drives.size()), {first, last}),
+      cpu};
+}
+
+// Fills `path` with `bytes` zero bytes, flushed; false when that fails.
+bool make_image(const std::string& path) {
+  return run_program({"dd", "if=/dev/zero", "of=" + path, "bs=1M", "count=1024", "conv=fsync"});
+}
+
+double median(std::vector<double> values) {
+  if (values.empty())
+    return 0;
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+double best(const std::vector<double>& values) {
+  return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
+}
+
+// The figures of one configuration over the rounds.
+struct Series {
+  std::vector<double> rates;
+  std::vector<double> cpu;
+};
+
+// Per-round ratios of two series of rates.
+std::vector<double> ratios(const Series& a, const Series& b) {
+  std::vector<double> r;
+  for (std::size_t i = 0; i < a.rates.size() && i < b.rates.size(); ++i)
+    if (b.rates[i] > 0)
+      r.push_back(a.rates[i] / b.rates[i]);
+  return r;
+}
+
+// A row of figures: the rates' median and best, the median of their ratios to `against` in the
+// same round with the goal for it, the CPU seconds per GB, and the median ratio to `alike` (fio
+// with transfers of the engine's size), when given.
+void print_row(const char* what, const Series& s, const Series* against, double goal,
+               const Series* alike = nullptr) {
+  std::printf("  %-30s %8.2f %8.2f", what, median(s.rates), best(s.rates));
+  if (against != nullptr) {
+    const std::vector<double> r = ratios(s, *against);
+    std::printf(" %8.3f", median(r));
+    if (goal > 0)
+      std::printf(" %6.2f %-4s", goal, median(r) >= goal ? "met" : "NOT");
+    else
+      std::printf(" %11s", "");
+  } else {
+    std::printf(" %8s %11s", "", "");
+  }
+  if (!s.cpu.empty())
+    std::printf(" %8.3f", median(s.cpu));
+  else if (alike != nullptr)
+    std::printf(" %8s", "");
+  if (alike != nullptr)
+    std::printf(" %8.3f", median(ratios(s, *alike)));
+  std::printf("\n");
+}
+
+// The numbers of a comma-separated list.
+std::vector<std::uint64_t> numbers_of(const std::string& list) {
+  std::vector<std::uint64_t> numbers;
+  std::istringstream in(list);
+  for (std::string item; std::getline(in, item, ',');)
+    if (!item.empty())
+      numbers.push_back(std::strtoull(item.c_str(), nullptr, 10));
+  return numbers;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  std::string engine = CVWDRV_PATH;
+  int rounds = 3;
+  std::vector<std::uint64_t> perTimes = {256, 2048, 8192};
+  std::string parts = "memory,disk,four";
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--engine" && i + 1 < argc)
+      engine = argv[++i];
+    else if (arg == "--rounds" && i + 1 < argc)
+      rounds = std::max(1, std::atoi(argv[++i]));
+    else if (arg == "--sizes" && i + 1 < argc)
+      perTimes = numbers_of(argv[++i]);
+    else if (arg == "--only" && i + 1 < argc)
+      parts = argv[++i];
+  }
+  const auto wanted = [&](const char* part) {
+    return ("," + parts + ",").find(std::string(",") + part + ",") != std::string::npos;
+  };
+  std::printf("the engine at the device's limit: %s\n", engine.c_str());
+  if (geteuid() != 0) {
+    std::printf("(not root: no loop devices; nothing measured)\n");
+    return 0;
+  }
+  const bool fio = have_program("fio");
+  if (!fio)
+    std::printf("(fio is missing: only the engine's own figures)\n");
+
+  std::error_code ignored;
+  const std::string shm = "/dev/shm/cvw-device-bench-" + std::to_string(getpid());
+  char diskTemplate[] = "/var/tmp/cvw-device-bench-XXXXXX";
+  if (mkdtemp(diskTemplate) == nullptr || !std::filesystem::create_directory(shm, ignored)) {
+    std::printf("(cannot make the folders of the images)\n");
+    return 1;
+  }
+  const std::string diskDir = diskTemplate;
+  std::vector<std::string> images = {shm + "/memory.img", diskDir + "/disk.img"};
+  for (int i = 1; i < 4; ++i)
+    images.push_back(shm + "/memory" + std::to_string(i) + ".img");
+  std::vector<Drive> drives(images.size());
+  bool ready = true;
+  for (std::size_t i = 0; i < images.size() && ready; ++i) {
+    ready = make_image(images[i]);
+    if (!ready) {
+      std::printf("(cannot write %s)\n", images[i].c_str());
+      break;
+    }
+    // The file on disk with direct input and output: the disk, not the cache, is what is
+    // written. The files in memory have no other place to go.
+    drives[i].loop = std::make_unique<LoopDevice>(images[i], 512, i == 1);
+    if (!drives[i].loop->why_not().empty()) {
+      std::printf("(%s)\n", drives[i].loop->why_not().c_str());
+      ready = false;
+    } else {
+      drives[i].name = drives[i].loop->name();
+    }
+  }
+  if (ready) {
+    std::string loops;
+    for (const Drive& drive : drives)
+      loops += (loops.empty() ? "" : ",") + drive.name;
+    setenv("CVW_LOOP_DEVICES", loops.c_str(), 1);
+    unsetenv("CVW_MACHINE");
+    const std::vector<std::string> names = platform::linux_drive_names();
+    for (Drive& drive : drives) {
+      const auto found = std::find(names.begin(), names.end(), drive.name);
+      if (found == names.end()) {
+        std::printf("(%s is not among the drives)\n", drive.name.c_str());
+        ready = false;
+        break;
+      }
+      drive.path = "\\\\.\\PhysicalDrive" + std::to_string(found - names.begin());
+    }
+  }
+  if (ready) {
+    // The verifying wipe at every size but 2048, which is measured for its two writing passes.
+    const auto verifies = [](std::uint64_t perTime) { return perTime != 2048; };
+    const std::size_t sizes = perTimes.size();
+    struct DeviceSeries {
+      Series fioWrite, fioRead, fioWriteSmall, fioReadSmall;
+      std::vector<Series> random, pattern, verify;
+    } single[2];
+    for (DeviceSeries& s : single) {
+      s.random.resize(sizes);
+      s.pattern.resize(sizes);
+      s.verify.resize(sizes);
+    }
+    const bool device[2] = {wanted("memory"), wanted("disk")};
+    Series fioFour, fioFourSmall, engineFour;
+    for (int round = 0; round < rounds; ++round) {
+      for (int d = 0; d < 2; ++d) {
+        if (!device[d])
+          continue;
+        DeviceSeries& s = single[d];
+        const Drive& drive = drives[static_cast<std::size_t>(d)];
+        if (fio) {
+          s.fioWrite.rates.push_back(run_fio({&drive}, true));
+          s.fioRead.rates.push_back(run_fio({&drive}, false));
+          // What the device gives to transfers of the engine's usual size, 256 sectors.
+          s.fioWriteSmall.rates.push_back(run_fio({&drive}, true, "128k"));
+          s.fioReadSmall.rates.push_back(run_fio({&drive}, false, "128k"));
+        }
+        for (std::size_t k = 0; k < sizes; ++k) {
+          const bool verify = verifies(perTimes[k]);
+          const EngineRun run = run_engine(engine, drive, perTimes[k], verify, diskDir);
+          s.random[k].rates.push_back(run.random.rate);
+          s.random[k].cpu.push_back(run.random.cpuPerGb);
+          s.pattern[k].rates.push_back(run.pattern.rate);
+          s.pattern[k].cpu.push_back(run.pattern.cpuPerGb);
+          if (verify) {
+            s.verify[k].rates.push_back(run.verify.rate);
+            s.verify[k].cpu.push_back(run.verify.cpuPerGb);
+          }
+        }
+      }
+      if (wanted("four")) {
+        const std::vector<const Drive*> four = {&drives[0], &drives[2], &drives[3], &drives[4]};
+        if (fio) {
+          fioFour.rates.push_back(run_fio(four, true));
+          fioFourSmall.rates.push_back(run_fio(four, true, "128k"));
+        }
+        const auto [rate4, cpu4] = run_engines(engine, four, diskDir);
+        engineFour.rates.push_back(rate4);
+        engineFour.cpu.push_back(cpu4);
+      }
+      std::printf("(round %d of %d done)\n", round + 1, rounds);
+      std::fflush(stdout);
+    }
+    const char* header = "  %-30s %8s %8s %8s %6s %-4s %8s %8s\n";
+    for (int d = 0; d < 2; ++d) {
+      if (!device[d])
+        continue;
+      const DeviceSeries& s = single[d];
+      std::printf("\n%s (%s), %d interleaved rounds; GB/s by the device's I/O window\n",
+                  d == 0 ? "1 GiB loop device over a file in /dev/shm"
+                         : "1 GiB loop device over a file on disk, direct I/O",
+                  drives[static_cast<std::size_t>(d)].name.c_str(), rounds);
+      std::printf(header, "", "median", "best", "/ fio", "goal", "", "CPU s/GB", "/ 128k");
+      const Series* write = fio ? &s.fioWrite : nullptr;
+      const Series* read = fio ? &s.fioRead : nullptr;
+      const Series* writeSmall = fio ? &s.fioWriteSmall : nullptr;
+      const Series* readSmall = fio ? &s.fioReadSmall : nullptr;
+      if (fio) {
+        print_row("fio write (io_uring, qd32, 1M)", s.fioWrite, nullptr, 0);
+        print_row("fio read", s.fioRead, nullptr, 0);
+        print_row("fio write, 128k", s.fioWriteSmall, write, 0);
+        print_row("fio read, 128k", s.fioReadSmall, read, 0);
+      }
+      for (std::size_t k = 0; k < sizes; ++k) {
+        const std::string n = std::to_string(perTimes[k]);
+        const bool small = perTimes[k] == 256;
+        print_row(("random pass @" + n).c_str(), s.random[k], write,
+                  small                 ? 0.90
+                  : perTimes[k] == 8192 ? 0.95
+                                        : 0,
+                  small ? writeSmall : nullptr);
+        print_row(("pattern pass @" + n).c_str(), s.pattern[k], write, 0,
+                  small ? writeSmall : nullptr);
+        if (verifies(perTimes[k]))
+          print_row(("verify read-back @" + n).c_str(), s.verify[k], read, small ? 0.85 : 0,
+                    small ? readSmall : nullptr);
+      }
+    }
+    if (wanted("four")) {
+      std::printf("\nfour 1 GiB loop devices over files in /dev/shm at once, %d rounds\n", rounds);
+      std::printf(header, "", "median", "best", "/ fio", "goal", "", "CPU s/GB", "/ 128k");
+      if (fio) {
+        print_row("4 fio jobs write", fioFour, nullptr, 0);
+        print_row("4 fio jobs write, 128k", fioFourSmall, &fioFour, 0);
+      }
+      print_row("4 engines, random pass @256", engineFour, fio ? &fioFour : nullptr, 0.85,
+                fio ? &fioFourSmall : nullptr);
+    }
+    std::printf("(CPU s/GB: the engine process, all its threads, over the pass; goal for the "
+                "random pass @256: <= 0.15, and on disk no more than in memory. / 128k: against "
+                "fio with transfers of 128 KiB, the engine's at 256 sectors)\n");
+  }
+  drives.clear(); // the loop devices go before their files
+  std::filesystem::remove_all(shm, ignored);
+  std::filesystem::remove_all(diskDir, ignored);
+  return ready ? 0 : 1;
+}
