@@ -7,8 +7,7 @@
 #include <cstring>
 
 VerifyOperationStandard::VerifyOperationStandard(WipeContext* context, const std::string& pattern)
-    : Operation(context), inFlight(context->transfers_in_flight()),
-      current(context->read_buffer()) {
+    : Operation(context), inFlight(context->transfers_in_flight()), reads(context->device()) {
   const std::uint64_t sectorSize = context->device().sector_size();
   fill_pattern_sectors(sectorSize == 0 ? 0 : context->buffer_bytes() / sectorSize,
                        context->write_buffer(), sectorSize, pattern.data(), pattern.size());
@@ -16,35 +15,25 @@ VerifyOperationStandard::VerifyOperationStandard(WipeContext* context, const std
 
 std::uint64_t VerifyOperationStandard::process(std::uint64_t lba, std::uint64_t count) {
   check_pause(context().client());
-  current = context().read_buffer();
-  return context().device().read_sectors(lba, count, current);
+  return reads.read(lba, count, context().read_buffer());
 }
 
 std::size_t VerifyOperationStandard::transfers_in_flight() { return inFlight; }
 
 void VerifyOperationStandard::start(std::uint64_t lba, std::uint64_t count) {
   check_pause(context().client());
-  unsigned char* into = context().ring().at(turn++ % inFlight);
-  context().device().start_read_sectors(lba, count, into);
-  reading.push_back(into);
+  reads.start_read(lba, count, context().ring().at(turn++ % inFlight));
 }
 
-std::uint64_t VerifyOperationStandard::finish() {
-  current = reading.front();
-  reading.pop_front();
-  return context().device().finish_sectors();
-}
+std::uint64_t VerifyOperationStandard::finish() { return reads.finish(); }
 
-void VerifyOperationStandard::abandon() {
-  for (; !reading.empty(); reading.pop_front())
-    context().device().finish_sectors();
-}
+void VerifyOperationStandard::abandon() { reads.abandon(); }
 
 void VerifyOperationStandard::on_done(std::uint64_t lba, std::uint64_t count) {
   context().report_progress(lba, count, false, false);
   const std::uint64_t sectorSize = context().device().sector_size();
   const unsigned char* reference = context().write_buffer();
-  const unsigned char* sector = current;
+  const unsigned char* sector = reads.last();
   if (std::memcmp(sector, reference, count * sectorSize) == 0)
     return;
   for (std::uint64_t i = 0; i < count; ++i, sector += sectorSize) {

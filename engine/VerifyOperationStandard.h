@@ -1,9 +1,8 @@
 #pragma once
 
-#include "BufferRing.h"
+#include "InFlightBuffers.h"
 #include "Operation.h"
 
-#include <deque>
 #include <string>
 
 // Reads every chunk back and compares each sector with one sector of the pattern, which the
@@ -23,8 +22,7 @@ public:
   void on_error(std::uint64_t lba, std::uint64_t count) override;
 
 private:
-  std::size_t inFlight;               // how many chunks the device keeps in flight
-  std::size_t turn = 0;               // the ring buffer of the next chunk started
-  std::deque<unsigned char*> reading; // the buffers of the chunks in flight
-  unsigned char* current;             // that of the chunk last transferred
+  std::size_t inFlight;  // how many chunks the device keeps in flight
+  std::size_t turn = 0;  // the ring buffer of the next chunk started
+  InFlightBuffers reads; // last(): what the chunk last transferred holds
 };

@@ -9,33 +9,23 @@
 // as many as are in flight at once, counting the one just started.
 WipeOperationRandom::WipeOperationRandom(WipeContext* context, bool verify)
     : Operation(context), verify(verify), inFlight(context->transfers_in_flight()),
-      filler(context->ring(), inFlight) {}
+      filler(context->ring(), inFlight), writes(context->device()) {}
 
 std::uint64_t WipeOperationRandom::process(std::uint64_t lba, std::uint64_t count) {
   check_pause(context().client());
-  written = filler.next(count * context().device().sector_size());
-  return context().device().write_sectors(lba, count, written);
+  return writes.write(lba, count, filler.next(count * context().device().sector_size()));
 }
 
 std::size_t WipeOperationRandom::transfers_in_flight() { return inFlight; }
 
 void WipeOperationRandom::start(std::uint64_t lba, std::uint64_t count) {
   check_pause(context().client());
-  const unsigned char* data = filler.next(count * context().device().sector_size());
-  context().device().start_write_sectors(lba, count, data);
-  writing.push_back(data);
+  writes.start_write(lba, count, filler.next(count * context().device().sector_size()));
 }
 
-std::uint64_t WipeOperationRandom::finish() {
-  written = writing.front();
-  writing.pop_front();
-  return context().device().finish_sectors();
-}
+std::uint64_t WipeOperationRandom::finish() { return writes.finish(); }
 
-void WipeOperationRandom::abandon() {
-  for (; !writing.empty(); writing.pop_front())
-    context().device().finish_sectors();
-}
+void WipeOperationRandom::abandon() { writes.abandon(); }
 
 void WipeOperationRandom::on_done(std::uint64_t lba, std::uint64_t count) {
   context().report_progress(lba, count, false, false);
@@ -72,6 +62,7 @@ void WipeOperationRandom::on_done(std::uint64_t lba, std::uint64_t count) {
 
 void WipeOperationRandom::compare(std::uint64_t lba, std::uint64_t from, std::uint64_t to) {
   const std::uint64_t sectorSize = context().device().sector_size();
+  const unsigned char* written = writes.last();
   if (from < to && std::memcmp(context().read_buffer() + from * sectorSize,
                                written + from * sectorSize, (to - from) * sectorSize) == 0)
     return;

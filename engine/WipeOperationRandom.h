@@ -1,9 +1,8 @@
 #pragma once
 
+#include "InFlightBuffers.h"
 #include "Operation.h"
 #include "random/RandomFiller.h"
-
-#include <deque>
 
 // Writes fresh random data over every chunk, one continuous stream of the process generator,
 // and, with verify, reads each chunk back after it is written and compares it. A read-back that
@@ -32,6 +31,5 @@ private:
   bool verify;
   std::size_t inFlight; // how many chunks the device keeps in flight
   RandomFiller filler;
-  std::deque<const unsigned char*> writing; // the data of the chunks in flight
-  const unsigned char* written = nullptr;   // the data of the chunk last written
+  InFlightBuffers writes; // last(): the data of the chunk last written
 };

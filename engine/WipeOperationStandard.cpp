@@ -3,28 +3,24 @@
 #include "ProcessClient.h"
 #include "WipeContext.h"
 
+WipeOperationStandard::WipeOperationStandard(WipeContext* context)
+    : Operation(context), transfers(context->device()) {}
+
 std::uint64_t WipeOperationStandard::process(std::uint64_t lba, std::uint64_t count) {
   check_pause(context().client());
-  return context().device().write_sectors(lba, count, context().write_buffer());
+  return transfers.write(lba, count, context().write_buffer());
 }
 
 std::size_t WipeOperationStandard::transfers_in_flight() { return context().transfers_in_flight(); }
 
 void WipeOperationStandard::start(std::uint64_t lba, std::uint64_t count) {
   check_pause(context().client());
-  context().device().start_write_sectors(lba, count, context().write_buffer());
-  ++inFlight;
+  transfers.start_write(lba, count, context().write_buffer());
 }
 
-std::uint64_t WipeOperationStandard::finish() {
-  --inFlight;
-  return context().device().finish_sectors();
-}
+std::uint64_t WipeOperationStandard::finish() { return transfers.finish(); }
 
-void WipeOperationStandard::abandon() {
-  for (; inFlight > 0; --inFlight)
-    context().device().finish_sectors();
-}
+void WipeOperationStandard::abandon() { transfers.abandon(); }
 
 void WipeOperationStandard::on_done(std::uint64_t lba, std::uint64_t count) {
   context().report_progress(lba, count, false, false);

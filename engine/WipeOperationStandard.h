@@ -1,12 +1,13 @@
 #pragma once
 
+#include "InFlightBuffers.h"
 #include "Operation.h"
 
 // Writes the context's write buffer, as the pass prepared it, over every chunk; the chunks in
 // flight all write from it.
 class WipeOperationStandard : public Operation {
 public:
-  explicit WipeOperationStandard(WipeContext* context) : Operation(context) {}
+  explicit WipeOperationStandard(WipeContext* context);
 
   std::uint64_t process(std::uint64_t lba, std::uint64_t count) override;
   std::size_t transfers_in_flight() override;
@@ -17,5 +18,5 @@ public:
   void on_error(std::uint64_t lba, std::uint64_t count) override;
 
 private:
-  std::size_t inFlight = 0;
+  InFlightBuffers transfers;
 };
