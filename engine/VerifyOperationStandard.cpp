@@ -30,7 +30,7 @@ std::uint64_t VerifyOperationStandard::finish() { return reads.finish(); }
 void VerifyOperationStandard::abandon() { reads.abandon(); }
 
 void VerifyOperationStandard::on_done(std::uint64_t lba, std::uint64_t count) {
-  context().report_progress(lba, count, false, false);
+  context().report_progress(lba, count, WipeContext::Report::WhenDue);
   const std::uint64_t sectorSize = context().device().sector_size();
   const unsigned char* reference = context().write_buffer();
   const unsigned char* sector = reads.last();
@@ -43,7 +43,7 @@ void VerifyOperationStandard::on_done(std::uint64_t lba, std::uint64_t count) {
 }
 
 void VerifyOperationStandard::on_error(std::uint64_t lba, std::uint64_t count) {
-  context().report_progress(lba, count, true, false);
+  context().report_progress(lba, count, WipeContext::Report::Now);
   check_pause(context().client());
   reply_read_failed(context().client(), lba, count);
 }

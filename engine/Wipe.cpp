@@ -108,7 +108,7 @@ void walk(WipeContext& context, const config::Value& command, Operation& operati
 // instead, and waits for the client.
 void finish_written_pass(WipeContext& context) {
   if (context.device().sync())
-    context.report_progress(0, 0, true, true);
+    context.report_progress(0, 0, WipeContext::Report::PassDone);
   else
     reply_sync_failed(context.client());
 }
@@ -121,7 +121,7 @@ void run_verify_pass(WipeContext& context, const config::Value& command, const s
   const std::string pattern = command.get_string("pattern");
   VerifyOperationStandard operation(&context, pattern);
   walk(context, command, operation, range, name, index);
-  context.report_progress(0, 0, true, true);
+  context.report_progress(0, 0, WipeContext::Report::PassDone);
 }
 
 void run_random_pass(WipeContext& context, const config::Value& command, const std::string& name,

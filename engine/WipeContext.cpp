@@ -103,13 +103,13 @@ BufferRing& WipeContext::ring() {
   return *ring_;
 }
 
-void WipeContext::report_progress(std::uint64_t lba, std::uint64_t count, bool force, bool done) {
+void WipeContext::report_progress(std::uint64_t lba, std::uint64_t count, Report report) {
   processedSectors_ += count;
-  if (!force && !timer_.period_elapsed())
+  if (report == Report::WhenDue && !timer_.period_elapsed())
     return;
   config::Value message(config::Value::Object);
   message.set("status", "update");
-  if (done) {
+  if (report == Report::PassDone) {
     message.set("done", true);
   } else {
     message.set("lba", lba);

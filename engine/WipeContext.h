@@ -27,9 +27,13 @@ public:
   // std::bad_alloc when the buffers cannot be had.
   bool open_device(const config::Value& command, OpenMode mode);
 
-  // Counts `count` more sectors handled, and tells the client when `force` is set or the timer
-  // fires: the final report of a pass when `done` is set, else the run and the count so far.
-  void report_progress(std::uint64_t lba, std::uint64_t count, bool force, bool done);
+  // When report_progress tells the client: when the timer fires, at once, or at once with the
+  // final report of a pass.
+  enum class Report { WhenDue, Now, PassDone };
+
+  // Counts `count` more sectors handled, and tells the client as `report` says: the final
+  // report of a pass for PassDone, else the run and the count so far.
+  void report_progress(std::uint64_t lba, std::uint64_t count, Report report);
 
   ProcessClient& client() { return *client_; }
   DriverStd& device() { return device_; }

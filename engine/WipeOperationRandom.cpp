@@ -28,7 +28,7 @@ std::uint64_t WipeOperationRandom::finish() { return writes.finish(); }
 void WipeOperationRandom::abandon() { writes.abandon(); }
 
 void WipeOperationRandom::on_done(std::uint64_t lba, std::uint64_t count) {
-  context().report_progress(lba, count, false, false);
+  context().report_progress(lba, count, WipeContext::Report::WhenDue);
   if (!verify)
     return;
   DriverStd& device = context().device();
@@ -74,7 +74,7 @@ void WipeOperationRandom::compare(std::uint64_t lba, std::uint64_t from, std::ui
 }
 
 void WipeOperationRandom::on_error(std::uint64_t lba, std::uint64_t count) {
-  context().report_progress(lba, count, true, false);
+  context().report_progress(lba, count, WipeContext::Report::Now);
   check_pause(context().client());
   reply_write_failed(context().client(), lba, count);
 }

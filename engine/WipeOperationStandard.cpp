@@ -23,11 +23,11 @@ std::uint64_t WipeOperationStandard::finish() { return transfers.finish(); }
 void WipeOperationStandard::abandon() { transfers.abandon(); }
 
 void WipeOperationStandard::on_done(std::uint64_t lba, std::uint64_t count) {
-  context().report_progress(lba, count, false, false);
+  context().report_progress(lba, count, WipeContext::Report::WhenDue);
 }
 
 void WipeOperationStandard::on_error(std::uint64_t lba, std::uint64_t count) {
-  context().report_progress(lba, count, true, false);
+  context().report_progress(lba, count, WipeContext::Report::Now);
   check_pause(context().client());
   reply_write_failed(context().client(), lba, count);
 }
