@@ -42,12 +42,12 @@ private:
   std::ostream silent{&discard};
 };
 
-std::unique_ptr<dt::ReaderWriterStd> open_raw_device(const std::string& path, bool readOnly,
-                                                     bool disableBuffering,
+std::unique_ptr<dt::ReaderWriterStd> open_raw_device(const std::string& path, OpenMode mode,
+                                                     dt::ReaderWin32::Buffering buffering,
                                                      std::uint64_t expectedSectorSize,
                                                      std::uint64_t& reportedSectorSize) {
   auto raw = std::make_unique<dt::ReaderWin32>();
-  if (!readOnly) {
+  if (mode != OpenMode::Read) {
     // A disk opened for writing loses its drive letters and mounts at once. Learn its sector
     // size from a read-only open first, which touches no volume, so that a wipe refused for a
     // wrong sector size leaves the drive as it was.
@@ -56,7 +56,7 @@ std::unique_ptr<dt::ReaderWriterStd> open_raw_device(const std::string& path, bo
     {
       SilentLog quiet;
       mismatch =
-          raw->open(path, true, disableBuffering) && raw->sector_size() != expectedSectorSize;
+          raw->open(path, OpenMode::Read, buffering) && raw->sector_size() != expectedSectorSize;
     }
     if (mismatch) {
       reportedSectorSize = raw->sector_size();
@@ -64,7 +64,7 @@ std::unique_ptr<dt::ReaderWriterStd> open_raw_device(const std::string& path, bo
     }
     raw = std::make_unique<dt::ReaderWin32>();
   }
-  if (!raw->open(path, readOnly, disableBuffering))
+  if (!raw->open(path, mode, buffering))
     return nullptr;
   reportedSectorSize = raw->sector_size();
   return raw;
@@ -121,9 +121,10 @@ bool DriverStd::open(const config::Value& description, OpenMode mode) {
     return false;
   }
   if (is_raw_type(type)) {
-    const bool readOnly = mode == OpenMode::Read;
+    const auto buffering = disableBuffering ? dt::ReaderWin32::Buffering::Disabled
+                                            : dt::ReaderWin32::Buffering::Enabled;
     std::uint64_t reported = 0;
-    auto raw = open_raw_device(id, readOnly, disableBuffering, sectorSize_, reported);
+    auto raw = open_raw_device(id, mode, buffering, sectorSize_, reported);
     if (!raw) {
       debug_log() << "DriverStd.cpp(54)\n";
       return false;

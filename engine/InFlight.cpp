@@ -4,9 +4,8 @@
 
 #include <algorithm>
 
-InFlight::InFlight(Operation& operation, bool downwards, std::uint64_t limit)
-    : operation(operation), downwards(downwards), limit(limit),
-      most(operation.transfers_in_flight()) {}
+InFlight::InFlight(Operation& operation, Way way, std::uint64_t limit)
+    : operation(operation), way(way), limit(limit), most(operation.transfers_in_flight()) {}
 
 InFlight::~InFlight() {
   try {
@@ -18,7 +17,7 @@ InFlight::~InFlight() {
 
 bool InFlight::next(Chunk& chunk) const {
   const auto [lba, count] = chunk;
-  if (downwards) {
+  if (way == Way::Downwards) {
     if (lba <= limit)
       return false;
     const std::uint64_t size = std::min(count, lba - limit);

@@ -16,9 +16,12 @@ class Operation;
 
 class InFlight {
 public:
+  // Which way a walk goes through its range.
+  enum class Way { Upwards, Downwards };
+
   // A walk upwards to `limit` (one past its last sector), or downwards to `limit` (its lowest
   // sector), in chunks of the size asked for, each cut at the limit.
-  InFlight(Operation& operation, bool downwards, std::uint64_t limit);
+  InFlight(Operation& operation, Way way, std::uint64_t limit);
   // Finishes and drops the chunks still in flight.
   ~InFlight();
   InFlight(const InFlight&) = delete;
@@ -36,7 +39,7 @@ private:
   void drop();
 
   Operation& operation;
-  bool downwards;
+  Way way;
   std::uint64_t limit;
   std::size_t most; // what the operation keeps in flight at most, asked once for the walk
   std::deque<Chunk> started;

@@ -15,7 +15,7 @@ void OperationStrategyForward::run(std::uint64_t lba, std::uint64_t count,
   std::uint64_t errors = 0; // chunks in a row that failed at their first sector
   if (pos >= end)
     return;
-  InFlight ahead(operation(), false, end);
+  InFlight ahead(operation(), InFlight::Way::Upwards, end);
   do {
     chunk = std::min(chunk, end - pos);
     const std::uint64_t d = transfer(ahead, pos, chunk);

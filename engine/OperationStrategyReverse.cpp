@@ -14,7 +14,7 @@ void OperationStrategyReverse::run(std::uint64_t lba, std::uint64_t count,
   std::uint64_t remaining = count;
   // A chunk of 0 sectors would never advance; callers refuse it, and here it counts as 1.
   std::uint64_t chunk = std::max<std::uint64_t>(sectorsPerTime, 1);
-  InFlight ahead(operation(), true, lba);
+  InFlight ahead(operation(), InFlight::Way::Downwards, lba);
   for (;;) {
     chunk = std::min(chunk, remaining);
     const std::uint64_t start = top - chunk;

@@ -14,6 +14,8 @@ namespace dt {
 
 namespace {
 
+using Direction = ReaderWin32::Direction;
+
 // Sectors the bounce buffer holds: one transfer of the device moves at most that many.
 constexpr std::uint64_t buffer_sectors = 65536;
 
@@ -32,46 +34,50 @@ OVERLAPPED record_at(std::uint64_t offset) {
 
 // Starts a transfer of `length` bytes at the offset of `record`. False, with the last error
 // set, when it was refused at once.
-bool start_at(HANDLE handle, bool write, OVERLAPPED& record, void* buffer, std::uint64_t length) {
-  const BOOL ended = write ? WriteFile(handle, buffer, static_cast<DWORD>(length), nullptr, &record)
-                           : ReadFile(handle, buffer, static_cast<DWORD>(length), nullptr, &record);
+bool start_at(HANDLE handle, Direction direction, OVERLAPPED& record, void* buffer,
+              std::uint64_t length) {
+  const BOOL ended = direction == Direction::Write
+                         ? WriteFile(handle, buffer, static_cast<DWORD>(length), nullptr, &record)
+                         : ReadFile(handle, buffer, static_cast<DWORD>(length), nullptr, &record);
   return ended || GetLastError() == ERROR_IO_PENDING;
 }
 
 // The debug-log line of a failed read or write of `length` bytes at `offset` that moved
 // `count`, with the text of the last error.
-void log_failed(bool write, std::uint64_t offset, std::uint64_t length, DWORD count) {
+void log_failed(Direction direction, std::uint64_t offset, std::uint64_t length, DWORD count) {
   const std::string error = last_error_text();
-  debug_log() << (write ? "ReaderWin32.cpp(349): " : "ReaderWin32.cpp(333): ") << offset << " "
-              << length << " " << count << " " << error << "\n";
+  debug_log() << (direction == Direction::Write ? "ReaderWin32.cpp(349): "
+                                                : "ReaderWin32.cpp(333): ")
+              << offset << " " << length << " " << count << " " << error << "\n";
 }
 
 // The count the transfer of `record` moved, waited for; 0, with the debug-log line of a failed
 // read or write, when it failed.
-std::uint64_t count_of(HANDLE handle, bool write, OVERLAPPED& record, std::uint64_t length) {
+std::uint64_t count_of(HANDLE handle, Direction direction, OVERLAPPED& record,
+                       std::uint64_t length) {
   DWORD count = 0;
   if (GetOverlappedResult(handle, &record, &count, TRUE))
     return count;
-  log_failed(write, (static_cast<std::uint64_t>(record.OffsetHigh) << 32) | record.Offset, length,
-             count);
+  log_failed(direction, (static_cast<std::uint64_t>(record.OffsetHigh) << 32) | record.Offset,
+             length, count);
   return 0;
 }
 
 // Moves `length` bytes at `offset` between the device and `buffer`, waiting for the end.
 // Returns the count, fewer at the end of the medium for a read; 0, with a debug-log line, on
 // failure.
-std::uint64_t transfer_at(HANDLE handle, bool write, std::uint64_t offset, void* buffer,
+std::uint64_t transfer_at(HANDLE handle, Direction direction, std::uint64_t offset, void* buffer,
                           std::uint64_t length) {
   OVERLAPPED record = record_at(offset);
-  if (!start_at(handle, write, record, buffer, length)) {
-    log_failed(write, offset, length, 0);
+  if (!start_at(handle, direction, record, buffer, length)) {
+    log_failed(direction, offset, length, 0);
     return 0;
   }
-  return count_of(handle, write, record, length);
+  return count_of(handle, direction, record, length);
 }
 
 std::uint64_t read_at(HANDLE handle, std::uint64_t offset, void* buffer, std::uint64_t length) {
-  return transfer_at(handle, false, offset, buffer, length);
+  return transfer_at(handle, Direction::Read, offset, buffer, length);
 }
 
 // A device control without input or output; false with the last error set when it fails.
@@ -84,11 +90,12 @@ bool control(HANDLE handle, DWORD code) {
 
 ReaderWin32::~ReaderWin32() { release(); }
 
-bool ReaderWin32::open(const std::string& path, bool readOnly, bool disableBuffering) {
+bool ReaderWin32::open(const std::string& path, OpenMode mode, Buffering buffering) {
+  const bool readOnly = mode == OpenMode::Read;
   // Overlapped, so that transfers can be kept in flight; a transfer that is waited for at once
   // is an ordinary one.
   DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED;
-  if (disableBuffering) {
+  if (buffering == Buffering::Disabled) {
     debug_log() << "ReaderWin32.cpp(53): " << path
                 << ": FILE_FLAG_NO_BUFFERING | FILE_FLAG_WRITE_THROUGH"
                 << "\n";
@@ -285,7 +292,7 @@ std::int64_t ReaderWin32::write_some(std::uint64_t offset, const void* data, std
     std::memcpy(buffer, data, length);
     from = buffer;
   }
-  return static_cast<std::int64_t>(transfer_at(handle_, true, offset, from, length));
+  return static_cast<std::int64_t>(transfer_at(handle_, Direction::Write, offset, from, length));
 }
 
 ReaderWin32::Slot& ReaderWin32::next_slot() {
@@ -299,14 +306,16 @@ ReaderWin32::Slot& ReaderWin32::next_slot() {
 }
 
 void ReaderWin32::start_read_some(std::uint64_t offset, void* out, std::uint64_t length) {
-  start_some(false, offset, out, length);
+  start_some(Direction::Read, offset, out, length);
 }
 
 void ReaderWin32::start_write_some(std::uint64_t offset, const void* data, std::uint64_t length) {
-  start_some(true, offset, const_cast<void*>(data), length);
+  start_some(Direction::Write, offset, const_cast<void*>(data), length);
 }
 
-void ReaderWin32::start_some(bool write, std::uint64_t offset, void* data, std::uint64_t length) {
+void ReaderWin32::start_some(Direction direction, std::uint64_t offset, void* data,
+                             std::uint64_t length) {
+  const bool write = direction == Direction::Write;
   Slot& slot = next_slot();
   if (!aligned(data)) {
     settle();
@@ -319,18 +328,18 @@ void ReaderWin32::start_some(bool write, std::uint64_t offset, void* data, std::
     return;
   cacheLength = 0;
   slot.record = record_at(offset);
-  slot.write = write;
+  slot.direction = direction;
   slot.length = length;
-  if (start_at(handle_, write, slot.record, data, length))
+  if (start_at(handle_, direction, slot.record, data, length))
     slot.inFlight = true;
   else
-    log_failed(write, offset, length, 0);
+    log_failed(direction, offset, length, 0);
 }
 
 std::int64_t ReaderWin32::outcome(Slot& slot) {
   if (slot.inFlight) {
     slot.result =
-        static_cast<std::int64_t>(count_of(handle_, slot.write, slot.record, slot.length));
+        static_cast<std::int64_t>(count_of(handle_, slot.direction, slot.record, slot.length));
     slot.inFlight = false;
   }
   return slot.result;

@@ -10,6 +10,7 @@
 // a handle held here. A single partition opened for writing is dismounted.
 #pragma once
 
+#include "OpenMode.h"
 #include "ReaderWriterStd.h"
 
 #include "Win32.h"
@@ -27,13 +28,18 @@ public:
   ReaderWin32(const ReaderWin32&) = delete;
   ReaderWin32& operator=(const ReaderWin32&) = delete;
 
-  // Opens the device at `path` (read-only, or for reading and writing; unbuffered and
-  // write-through with `disableBuffering`), finds its size and sector size and allocates the
-  // bounce buffer. Only then is whatever this object held before released. Returns false, with
-  // a debug-log line, when the device cannot be opened or sized or the buffer cannot be had;
-  // the object is then as it was. Failures of the device-number query, of locking and
-  // dismounting are logged and do not fail the open.
-  bool open(const std::string& path, bool readOnly, bool disableBuffering);
+  // Whether the system buffers the device's transfers; without, they are also write-through.
+  enum class Buffering { Enabled, Disabled };
+  // Which way a transfer moves the data.
+  enum class Direction { Read, Write };
+
+  // Opens the device at `path` (read-only in mode Read, else for reading and writing, with
+  // `buffering`), finds its size and sector size and allocates the bounce buffer. Only then is
+  // whatever this object held before released. Returns false, with a debug-log line, when the
+  // device cannot be opened or sized or the buffer cannot be had; the object is then as it was.
+  // Failures of the device-number query, of locking and dismounting are logged and do not fail
+  // the open.
+  bool open(const std::string& path, OpenMode mode, Buffering buffering);
 
   // Reads at any offset and length through the read-ahead cache. Returns false, with a
   // debug-log line, when the device cannot deliver every byte.
@@ -79,7 +85,7 @@ private:
   struct Slot {
     OVERLAPPED record{};
     bool inFlight = false; // else `result` holds its outcome
-    bool write = false;
+    Direction direction = Direction::Read;
     std::uint64_t length = 0;
     std::int64_t result = 0;
   };
@@ -92,7 +98,7 @@ private:
                                int pastEnd) const;
   bool aligned(const void* buffer) const;
   // Starts a transfer in the next slot; one from a buffer that is not aligned ends at once.
-  void start_some(bool write, std::uint64_t offset, void* data, std::uint64_t length);
+  void start_some(Direction direction, std::uint64_t offset, void* data, std::uint64_t length);
   // The slot of the next transfer; throws when the ring is full.
   Slot& next_slot();
   // Waits for every transfer in flight, keeping its result in its slot.

@@ -14,6 +14,8 @@
 
 namespace {
 
+using Buffering = dt::ReaderWin32::Buffering;
+
 // Disk 0 holds E:, F: and a volume with two letters; disk 1 holds K:. Disk 2 has 4096-byte
 // sectors; disk 3 cannot flush; disk 4 does not tell its device number; disk 5 reports no
 // sector size; disk 6 is larger than one bounce buffer.
@@ -89,7 +91,7 @@ protected:
 
 TEST_F(RawDevice, TransfersAreWholeSectorsOfOneBufferCutAtTheEnd) {
   dt::ReaderWin32 disk;
-  ASSERT_TRUE(disk.open(drive(0), true, false));
+  ASSERT_TRUE(disk.open(drive(0), OpenMode::Read, Buffering::Enabled));
   EXPECT_EQ(512u, disk.sector_size());
   EXPECT_EQ(16777216u, disk.size());
   EXPECT_EQ(dt::ReaderWin32::Kind::Disk, disk.kind());
@@ -129,14 +131,14 @@ TEST_F(RawDevice, TransfersAreWholeSectorsOfOneBufferCutAtTheEnd) {
 
 TEST_F(RawDevice, ReadExactServesAnyOffsetFromTheCacheAndSeesNewWrites) {
   dt::ReaderWin32 disk;
-  ASSERT_TRUE(disk.open(drive(0), false, false));
+  ASSERT_TRUE(disk.open(drive(0), OpenMode::ReadWrite, Buffering::Enabled));
   // 10 bytes at 700: the cache is filled from the sector boundary at 512.
   std::string bytes(10, '\0');
   ASSERT_TRUE(disk.read_exact(700, bytes.data(), bytes.size()));
   EXPECT_EQ(pattern_bytes(700, 10), bytes);
   // A read past what one fill of the cache holds goes on with the next fill.
   dt::ReaderWin32 large;
-  ASSERT_TRUE(large.open(drive(6), true, false));
+  ASSERT_TRUE(large.open(drive(6), OpenMode::Read, Buffering::Enabled));
   ASSERT_TRUE(large.read_exact(700, bytes.data(), bytes.size()));
   const std::uint64_t cacheEnd = 512 + 512 * 65536;
   std::string across(1024, '\0');
@@ -166,7 +168,7 @@ TEST_F(RawDevice, DiskOpenedForWritingTakesItsVolumesAway) {
   EXPECT_EQ("EFGHK", letters());
   {
     dt::ReaderWin32 disk;
-    ASSERT_TRUE(disk.open(drive(0), false, false));
+    ASSERT_TRUE(disk.open(drive(0), OpenMode::ReadWrite, Buffering::Enabled));
     EXPECT_EQ(dt::ReaderWin32::Kind::Disk, disk.kind());
     const auto snapshot = state();
     EXPECT_EQ((std::vector<std::string>{volumeE, volumeF, volumeGH}), volumes(snapshot.locks));
@@ -199,21 +201,21 @@ TEST_F(RawDevice, DiskOpenedForWritingTakesItsVolumesAway) {
 TEST_F(RawDevice, ReadOnlyOpensAndPartitionsTouchOnlyWhatTheyMust) {
   {
     dt::ReaderWin32 disk;
-    ASSERT_TRUE(disk.open(drive(0), true, false));
+    ASSERT_TRUE(disk.open(drive(0), OpenMode::Read, Buffering::Enabled));
     const auto snapshot = state();
     EXPECT_TRUE(snapshot.locks.empty());
     EXPECT_TRUE(snapshot.dismounts.empty());
   }
   {
     dt::ReaderWin32 partition;
-    ASSERT_TRUE(partition.open("\\\\.\\F:", true, false));
+    ASSERT_TRUE(partition.open("\\\\.\\F:", OpenMode::Read, Buffering::Enabled));
     EXPECT_EQ(dt::ReaderWin32::Kind::Partition, partition.kind());
     EXPECT_EQ(4194304u, partition.size());
     EXPECT_TRUE(state().dismounts.empty());
   }
   {
     dt::ReaderWin32 partition;
-    ASSERT_TRUE(partition.open("\\\\.\\F:", false, false));
+    ASSERT_TRUE(partition.open("\\\\.\\F:", OpenMode::ReadWrite, Buffering::Enabled));
     const auto snapshot = state();
     EXPECT_TRUE(snapshot.locks.empty());
     EXPECT_EQ((std::vector<std::string>{volumeF}), volumes(snapshot.dismounts));
@@ -231,7 +233,7 @@ TEST_F(RawDevice, ReadOnlyOpensAndPartitionsTouchOnlyWhatTheyMust) {
 // A second open takes over only once the new device is open; a failed one leaves the first.
 TEST_F(RawDevice, FailedOpensLeaveWhatWasOpen) {
   dt::ReaderWin32 disk;
-  ASSERT_TRUE(disk.open(drive(0), false, false));
+  ASSERT_TRUE(disk.open(drive(0), OpenMode::ReadWrite, Buffering::Enabled));
   const struct {
     std::string path;
     std::string line;
@@ -241,7 +243,7 @@ TEST_F(RawDevice, FailedOpensLeaveWhatWasOpen) {
   };
   for (const auto& f : failures) {
     log.clear();
-    EXPECT_FALSE(disk.open(f.path, false, false));
+    EXPECT_FALSE(disk.open(f.path, OpenMode::ReadWrite, Buffering::Enabled));
     EXPECT_NE(std::string::npos, log.text().find(f.line)) << log.text();
     EXPECT_EQ(drive(0), disk.path());
     EXPECT_EQ(3u, state().locks.size());
@@ -249,12 +251,12 @@ TEST_F(RawDevice, FailedOpensLeaveWhatWasOpen) {
   std::string sector(512, '\0');
   EXPECT_EQ(512, disk.read_some(0, sector.data(), 512));
   // A device that does not tell its number opens as some other device: nothing is locked.
-  ASSERT_TRUE(disk.open(drive(4), false, false));
+  ASSERT_TRUE(disk.open(drive(4), OpenMode::ReadWrite, Buffering::Enabled));
   EXPECT_EQ(dt::ReaderWin32::Kind::Other, disk.kind());
   EXPECT_TRUE(state().locks.empty());
   EXPECT_NE(std::string::npos, log.text().find("ReaderWin32.cpp(98): \\\\.\\PhysicalDrive4 "));
   // The 4096-byte disk, unbuffered.
-  ASSERT_TRUE(disk.open(drive(2), true, true));
+  ASSERT_TRUE(disk.open(drive(2), OpenMode::Read, Buffering::Disabled));
   EXPECT_EQ(4096u, disk.sector_size());
 }
 
@@ -262,10 +264,10 @@ TEST_F(RawDevice, FailedOpensLeaveWhatWasOpen) {
 // no wipe.
 TEST_F(RawDevice, SyncReportsAFailedFlush) {
   dt::ReaderWin32 good;
-  ASSERT_TRUE(good.open(drive(1), false, true));
+  ASSERT_TRUE(good.open(drive(1), OpenMode::ReadWrite, Buffering::Disabled));
   EXPECT_TRUE(good.sync());
   dt::ReaderWin32 failing;
-  ASSERT_TRUE(failing.open(drive(3), false, false));
+  ASSERT_TRUE(failing.open(drive(3), OpenMode::ReadWrite, Buffering::Enabled));
   log.clear();
   EXPECT_FALSE(failing.sync());
   EXPECT_NE(std::string::npos, log.text().find("ReaderWin32.cpp(275): \\\\.\\PhysicalDrive3 "))
