@@ -81,7 +81,8 @@ int main() {
   for (int i = 0; i < 10000; ++i)
     items.push_back(history_entry(i));
   history = items;
-  const std::string history_text = history.to_string(true, true);
+  const std::string history_text =
+      history.to_string(config::Braces::Omitted, config::Layout::Indented);
   // Both libraries write trees that they parsed themselves, as the programs do with their files.
   if (!history.parse(history_text.c_str()))
     std::abort();
@@ -89,7 +90,7 @@ int main() {
   std::vector<std::string> lines;
   std::size_t line_bytes = 0;
   for (int i = 0; i < 100000; ++i) {
-    lines.push_back(engine_message(i).to_string(true, false));
+    lines.push_back(engine_message(i).to_string(config::Braces::Omitted, config::Layout::OneLine));
     line_bytes += lines.back().size();
   }
 
@@ -102,7 +103,8 @@ int main() {
              std::abort();
          }));
   report("to_string pretty list", history_text.size(), best_of(5, [&] {
-           volatile auto n = history.to_string(true, true).size();
+           volatile auto n =
+               history.to_string(config::Braces::Omitted, config::Layout::Indented).size();
            (void)n;
          }));
   std::vector<Value> parsed(lines.size(), Value(Value::Object));
@@ -114,7 +116,7 @@ int main() {
   report("to_string messages", line_bytes, best_of(5, [&] {
            std::size_t n = 0;
            for (const Value& v : parsed)
-             n += v.to_string(true, false).size();
+             n += v.to_string(config::Braces::Omitted, config::Layout::OneLine).size();
            volatile std::size_t sink = n;
            (void)sink;
          }));

@@ -284,7 +284,7 @@ std::string wipe_command(const std::string& path, std::uint64_t perTime, bool ve
   device.set("type", "drive");
   device.set("id", path);
   device.set("sectorSize", 512);
-  return wipe.to_string(true, false);
+  return wipe.to_string(config::Braces::Omitted, config::Layout::OneLine);
 }
 
 // A "dod_h" wipe of `drive`. Without `verify` the engine is ended once its random pass is over

@@ -344,7 +344,7 @@ void raw_devices(const std::string& dir, bool passesToo) {
     device.set("type", "drive");
     device.set("id", path);
     device.set("sectorSize", static_cast<long long>(sectorSize));
-    return wipe.to_string(true, false);
+    return wipe.to_string(config::Braces::Omitted, config::Layout::OneLine);
   };
   if (passesToo)
     raw_passes(loop.node(), dir, command);

@@ -71,7 +71,7 @@ std::string model_command() {
   command.set("jumpAfterErrorSectors", options.jump_after_error_sectors());
   command.set("jumpAfterErrorDouble", options.jump_after_error_double());
   command.set("verify", options.verify());
-  return command.to_string(true, false);
+  return command.to_string(config::Braces::Omitted, config::Layout::OneLine);
 }
 
 // Seconds from the engine's start to its "done", driven by the plain client.

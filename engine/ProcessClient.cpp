@@ -140,7 +140,7 @@ void write_line(ProcessClient&, const std::string& text) {
 bool has_input(ProcessClient&) { return pending(); }
 
 void write_value(ProcessClient& client, const config::Value& message) {
-  write_line(client, message.to_string(true, false));
+  write_line(client, message.to_string(config::Braces::Omitted, config::Layout::OneLine));
 }
 
 config::Value read_command(ProcessClient& client) { return parse_command(read_line(client)); }

@@ -18,15 +18,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   config::Value value(config::Value::Object);
   if (!value.parse(text.c_str()))
     return 0;
-  const std::string compact = value.to_string(false, false);
-  for (int layout = 0; layout < 4; ++layout) {
-    const bool membersOnly = layout & 1, pretty = layout & 2;
-    if (membersOnly && value.type() == config::Value::Object && value.as_object().empty())
+  const std::string compact = value.to_string(config::Braces::Kept, config::Layout::OneLine);
+  for (const config::Braces braces : {config::Braces::Kept, config::Braces::Omitted}) {
+    if (braces == config::Braces::Omitted && value.type() == config::Value::Object &&
+        value.as_object().empty())
       continue;
-    config::Value back(config::Value::Object);
-    if (!back.parse(value.to_string(membersOnly, pretty).c_str()) ||
-        back.to_string(false, false) != compact)
-      std::abort();
+    for (const config::Layout layout : {config::Layout::OneLine, config::Layout::Indented}) {
+      config::Value back(config::Value::Object);
+      if (!back.parse(value.to_string(braces, layout).c_str()) ||
+          back.to_string(config::Braces::Kept, config::Layout::OneLine) != compact)
+        std::abort();
+    }
   }
   return 0;
 }

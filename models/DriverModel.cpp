@@ -10,7 +10,9 @@
 
 namespace {
 
-std::string framed(const config::Value& message) { return message.to_string(true, false) + "\n"; }
+std::string framed(const config::Value& message) {
+  return message.to_string(config::Braces::Omitted, config::Layout::OneLine) + "\n";
+}
 
 const std::string& pause_line() {
   static const std::string line = [] {

@@ -30,7 +30,7 @@ bool has_bare_quote(const char* text) {
 std::string pattern_to_text(const std::string& pattern) {
   config::Value value(config::Value::Object);
   value.set("pattern", pattern);
-  const std::string text = value.to_string(true, false);
+  const std::string text = value.to_string(config::Braces::Omitted, config::Layout::OneLine);
   return text.substr(text_start, text.size() - text_start - 1);
 }
 

@@ -96,7 +96,7 @@ bool MainLog::save(const std::string& path) const {
     items.push_back(std::move(item));
   }
   // write_file replaces the file through a temporary one and a rename.
-  const std::string text = list.to_string(true, true);
+  const std::string text = list.to_string(config::Braces::Omitted, config::Layout::Indented);
   if (!write_file(path, text.data(), text.size())) {
     debug_log() << "MainLog.cpp(207)\n";
     return false;

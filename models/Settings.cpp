@@ -123,7 +123,7 @@ bool Settings::save(const char* path) const {
   value.set("exportCsv", exportCsv);
   value.set("exportTxt", exportTxt);
 
-  const std::string text = value.to_string(true, true);
+  const std::string text = value.to_string(config::Braces::Omitted, config::Layout::Indented);
   if (!write_file(path, text.data(), text.size())) {
     debug_log() << "Settings.cpp(286)\n";
     return false;

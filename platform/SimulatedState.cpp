@@ -155,7 +155,8 @@ bool SimulatedState::update(const std::function<bool(Snapshot&)>& change) const 
   state.set("deleted letters", snapshot.deletedLetters);
   state["locks"] = claims_value(snapshot.locks);
   state["dismounted"] = claims_value(snapshot.dismounts);
-  if (!write_all(file.fd, state.to_string(true, true) + "\n")) {
+  if (!write_all(file.fd,
+                 state.to_string(config::Braces::Omitted, config::Layout::Indented) + "\n")) {
     set_last_error_from_errno(errno);
     return false;
   }

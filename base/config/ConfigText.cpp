@@ -59,7 +59,7 @@ private:
 
 class Writer {
 public:
-  Writer(OutputBuffer& out, bool pretty) : out(out), pretty(pretty) {}
+  Writer(OutputBuffer& out, Layout layout) : out(out), pretty(layout == Layout::Indented) {}
 
   void write_value(const Value& v, int depth) {
     switch (v.type_) {
@@ -173,10 +173,10 @@ private:
   bool pretty;
 };
 
-std::string Value::to_string(bool membersOnly, bool pretty) const {
+std::string Value::to_string(Braces braces, Layout layout) const {
   OutputBuffer out;
-  Writer writer(out, pretty);
-  if (membersOnly && type_ == Object && !members.empty())
+  Writer writer(out, layout);
+  if (braces == Braces::Omitted && type_ == Object && !members.empty())
     writer.write_members(members, 0);
   else
     writer.write_value(*this, 0);

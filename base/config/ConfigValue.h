@@ -12,6 +12,14 @@
 
 namespace config {
 
+// How Value::to_string writes an Object: with its braces, or its members alone, as the files and
+// the engine's messages hold them (an empty Object keeps its braces, and a value of another type
+// is written whole).
+enum class Braces { Kept, Omitted };
+// How Value::to_string lays the text out: all on one line, or each member and item on a line of
+// its own, indented by its depth.
+enum class Layout { OneLine, Indented };
+
 class Value {
 public:
   enum Type : std::int32_t { Null = 0, Boolean = 1, Number = 2, String = 3, Object = 4, List = 5 };
@@ -95,8 +103,8 @@ public:
   void set(const char* name, const std::string& x);
   void set(const char* name, const char* x);
 
-  // The text form. With `membersOnly` a non-empty Object is written without its braces.
-  std::string to_string(bool membersOnly, bool pretty) const;
+  // The text form.
+  std::string to_string(Braces braces, Layout layout) const;
 
   // Fills the value from a NUL-terminated text. Returns false for malformed text, with a trace
   // of source positions in the debug log; never throws for bad input. `end`, when given,

@@ -108,14 +108,14 @@ TEST_F(ProgramInitTest, RunsTheStepsInOrderAndCompletesTheConfiguration) {
     "Program Path":"C:\\old", "Program Revision":"v000000", "Driver":"C:\\old\\cvwdrv.exe",
     "Locale":"de_DE", "gtk-theme-name":"Raleigh", "Kept":1)");
   ASSERT_TRUE(init());
-  EXPECT_EQ(steps.calls, (std::vector<std::string>{
-                             "settings " + directory + " " + directory + "/settings.cfg",
-                             "resources " + directory + "/lib",
-                             "toolkit 2 de_DE",
-                             "theme Raleigh",
-                             "icons [Program Path=" + directory +
-                                 "] [Program Window Icons=a.png, b.png]",
-                         }));
+  EXPECT_EQ(steps.calls,
+            (std::vector<std::string>{
+                "settings " + directory + " " + directory + "/settings.cfg",
+                "resources " + directory + "/lib",
+                "toolkit 2 de_DE",
+                "theme Raleigh",
+                "icons [Program Path=" + directory + "] [Program Window Icons=a.png, b.png]",
+            }));
   EXPECT_EQ(configuration.get_string("Program Path"), directory);
   EXPECT_EQ(configuration.get_string("Driver"), directory + "/cvwdrv");
   EXPECT_EQ(configuration.get_string("Program Revision"), program_revision());
@@ -131,10 +131,10 @@ TEST_F(ProgramInitTest, RunsTheStepsInOrderAndCompletesTheConfiguration) {
 TEST_F(ProgramInitTest, MemberListAndObjectFormsGiveTheSameConfiguration) {
   prepare("wipedesk", "wipedesk.cfg", minimal);
   ASSERT_TRUE(init());
-  const std::string bare = configuration.to_string(false, false);
+  const std::string bare = configuration.to_string(config::Braces::Kept, config::Layout::OneLine);
   prepare("wipedesk", "wipedesk.cfg", "/* braces */ {" + std::string(minimal) + "}");
   ASSERT_TRUE(init());
-  EXPECT_EQ(configuration.to_string(false, false), bare);
+  EXPECT_EQ(configuration.to_string(config::Braces::Kept, config::Layout::OneLine), bare);
 }
 
 TEST_F(ProgramInitTest, OptionalKeysMayBeAbsent) {

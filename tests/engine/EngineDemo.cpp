@@ -96,7 +96,8 @@ int main() {
                    ",\"device\":{\"type\":\"drive\",\"sectorSize\":512,"
                    "\"id\":\"\\\\\\\\.\\\\PhysicalDrive0\"}")
                       .c_str());
-    const Exchange exchange = converse(engine, command.to_string(true, false));
+    const Exchange exchange =
+        converse(engine, command.to_string(config::Braces::Omitted, config::Layout::OneLine));
     engine.close_input();
     code = engine.wait();
     std::cout << "\nconversation with cvwdrv (> to the engine, < from it):\n";

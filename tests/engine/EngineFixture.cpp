@@ -28,7 +28,9 @@ std::string EngineFixture::log_text() const { return file_text(dir.file("engine.
 
 std::string EngineFixture::error_text() const { return file_text(dir.file("stderr.txt")); }
 
-std::string line_of(const config::Value& message) { return message.to_string(true, false); }
+std::string line_of(const config::Value& message) {
+  return message.to_string(config::Braces::Omitted, config::Layout::OneLine);
+}
 
 config::Value file_device(const std::string& path, long long sectorSize) {
   config::Value device(config::Value::Object);

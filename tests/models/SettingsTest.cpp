@@ -242,7 +242,7 @@ TEST_F(SettingsTest, LoadStopsAtTheFirstBadKey) {
     SCOPED_TRACE(c.name);
     config::Value file = changed_file();
     c.edit(file);
-    write(file.to_string(true, true));
+    write(file.to_string(config::Braces::Omitted, config::Layout::Indented));
     const std::vector<std::string> after = fields(changed_settings());
 
     Settings settings;
@@ -295,7 +295,7 @@ TEST_F(SettingsTest, NumbersKeepTheirLow32Bits) {
   file.set("updatePeriod", -1LL);
   file.set("notifierErrorPeriod", 0x1FFFFFFFFLL);
   file["hiddenDrives"] = config::Value::Items{};
-  write(file.to_string(true, true));
+  write(file.to_string(config::Braces::Omitted, config::Layout::Indented));
   Settings settings = changed_settings();
   ASSERT_TRUE(settings.load(path.c_str()));
   EXPECT_EQ(settings.wipe_options().sectors_per_time(), 7u);
@@ -307,7 +307,7 @@ TEST_F(SettingsTest, NumbersKeepTheirLow32Bits) {
 TEST_F(SettingsTest, UnknownKeysAreNotWrittenBack) {
   config::Value file = changed_file();
   file.set("colour", "blue");
-  write(file.to_string(true, true));
+  write(file.to_string(config::Braces::Omitted, config::Layout::Indented));
   Settings settings;
   ASSERT_TRUE(settings.load(path.c_str()));
   ASSERT_TRUE(settings.save(path.c_str()));

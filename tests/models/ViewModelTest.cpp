@@ -55,7 +55,7 @@ std::string done_reply(long long lba, const std::string& data) {
   reply.set("lba", lba);
   reply.set("sectors", 1);
   reply.set("data", data);
-  return reply.to_string(true, false);
+  return reply.to_string(config::Braces::Omitted, config::Layout::OneLine);
 }
 
 // Collects what the model shows; can react to a text by reading again.

@@ -89,7 +89,10 @@ public:
   void write(const std::string& name, const std::string& text) const {
     std::ofstream(dir.file(name), std::ios::binary | std::ios::trunc) << text;
   }
-  void write_configuration() const { write("wipedesk.cfg", configuration.to_string(true, true)); }
+  void write_configuration() const {
+    write("wipedesk.cfg",
+          configuration.to_string(config::Braces::Omitted, config::Layout::Indented));
+  }
 
   // Runs `prefix` program dbg=<log>, for at most 60 seconds, on the simulated machine or the
   // real one, after the shell command `before`.

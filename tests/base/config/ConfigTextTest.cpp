@@ -8,6 +8,8 @@
 #include <iostream>
 #include <random>
 
+using config::Braces;
+using config::Layout;
 using config::Value;
 
 namespace {
@@ -83,11 +85,12 @@ TEST(ConfigText, ParseTable) {
     SCOPED_TRACE(c.name);
     Value v(Value::Object);
     v.set("untouched", 1);
-    const std::string before = v.to_string(false, false);
+    const std::string before = v.to_string(Braces::Kept, Layout::OneLine);
     LogCapture log;
     EXPECT_EQ(v.parse(c.text.c_str()), c.result);
     EXPECT_EQ(log.text(), trace(c.lines));
-    EXPECT_EQ(v.to_string(false, false), std::string(c.receiver) == "-" ? before : c.receiver);
+    EXPECT_EQ(v.to_string(Braces::Kept, Layout::OneLine),
+              std::string(c.receiver) == "-" ? before : c.receiver);
   }
 }
 
@@ -128,39 +131,39 @@ TEST(ConfigText, WriterLayouts) {
   x = "x";
   v["b"] = Value::Items{t, x};
   v["c"];
-  EXPECT_EQ(v.to_string(false, false), "{\"a\":1,\"b\":[true,\"x\"],\"c\":{}}");
-  EXPECT_EQ(v.to_string(true, false), "\"a\":1,\"b\":[true,\"x\"],\"c\":{}");
-  EXPECT_EQ(v.to_string(false, true), "{\n"
-                                      "  \"a\":1,\n"
-                                      "  \"b\":[\n"
-                                      "    true,\n"
-                                      "    \"x\"\n"
-                                      "  ],\n"
-                                      "  \"c\":{\n"
-                                      "  }\n"
-                                      "}");
-  EXPECT_EQ(v.to_string(true, true), "\"a\":1,\n"
-                                     "\"b\":[\n"
-                                     "  true,\n"
-                                     "  \"x\"\n"
-                                     "],\n"
-                                     "\"c\":{\n"
-                                     "}");
+  EXPECT_EQ(v.to_string(Braces::Kept, Layout::OneLine), "{\"a\":1,\"b\":[true,\"x\"],\"c\":{}}");
+  EXPECT_EQ(v.to_string(Braces::Omitted, Layout::OneLine), "\"a\":1,\"b\":[true,\"x\"],\"c\":{}");
+  EXPECT_EQ(v.to_string(Braces::Kept, Layout::Indented), "{\n"
+                                                         "  \"a\":1,\n"
+                                                         "  \"b\":[\n"
+                                                         "    true,\n"
+                                                         "    \"x\"\n"
+                                                         "  ],\n"
+                                                         "  \"c\":{\n"
+                                                         "  }\n"
+                                                         "}");
+  EXPECT_EQ(v.to_string(Braces::Omitted, Layout::Indented), "\"a\":1,\n"
+                                                            "\"b\":[\n"
+                                                            "  true,\n"
+                                                            "  \"x\"\n"
+                                                            "],\n"
+                                                            "\"c\":{\n"
+                                                            "}");
   Value empty(Value::Object), list(Value::List), n(Value::Object);
   n = -5;
-  EXPECT_EQ(empty.to_string(true, false), "{}");
-  EXPECT_EQ(empty.to_string(true, true), "{\n}");
-  EXPECT_EQ(list.to_string(false, true), "[\n]");
-  EXPECT_EQ(n.to_string(true, false), "-5");
+  EXPECT_EQ(empty.to_string(Braces::Omitted, Layout::OneLine), "{}");
+  EXPECT_EQ(empty.to_string(Braces::Omitted, Layout::Indented), "{\n}");
+  EXPECT_EQ(list.to_string(Braces::Kept, Layout::Indented), "[\n]");
+  EXPECT_EQ(n.to_string(Braces::Omitted, Layout::OneLine), "-5");
 }
 
 TEST(ConfigText, StringsAreWrittenAsPrintableAscii) {
   Value v(Value::Object);
   v.set("s", std::string("\t\xc3\xa9\x7f/\0\"\\\b\f\n\r\x1f", 13));
-  EXPECT_EQ(v.to_string(true, false),
+  EXPECT_EQ(v.to_string(Braces::Omitted, Layout::OneLine),
             "\"s\":\"\\t\\xc3\\xa9\\x7f/\\x00\\\"\\\\\\b\\f\\n\\r\\x1f\"");
   Value back(Value::Object);
-  ASSERT_TRUE(back.parse(v.to_string(true, false).c_str()));
+  ASSERT_TRUE(back.parse(v.to_string(Braces::Omitted, Layout::OneLine).c_str()));
   EXPECT_EQ(back.get_string("s"), v.get_string("s"));
 }
 
@@ -209,15 +212,17 @@ TEST(ConfigText, RandomValuesSurviveEveryLayout) {
     Value v = random_value(rng, 0);
     if (v.type() != Value::Object && v.type() != Value::List)
       continue;
-    const std::string compact = v.to_string(false, false);
-    for (auto [membersOnly, pretty] :
-         {std::pair{false, false}, {false, true}, {true, false}, {true, true}}) {
-      if (membersOnly && v.type() == Value::Object && v.as_object().empty())
+    const std::string compact = v.to_string(Braces::Kept, Layout::OneLine);
+    for (auto [braces, layout] : {std::pair{Braces::Kept, Layout::OneLine},
+                                  {Braces::Kept, Layout::Indented},
+                                  {Braces::Omitted, Layout::OneLine},
+                                  {Braces::Omitted, Layout::Indented}}) {
+      if (braces == Braces::Omitted && v.type() == Value::Object && v.as_object().empty())
         continue;
-      const std::string text = v.to_string(membersOnly, pretty);
+      const std::string text = v.to_string(braces, layout);
       Value back(Value::Object);
       ASSERT_TRUE(back.parse(text.c_str())) << text;
-      EXPECT_EQ(back.to_string(false, false), compact) << text;
+      EXPECT_EQ(back.to_string(Braces::Kept, Layout::OneLine), compact) << text;
     }
   }
 }
@@ -229,9 +234,10 @@ TEST(ConfigText, SampleFileRoundTrips) {
   ASSERT_TRUE(v.parse(text.c_str()));
   EXPECT_EQ(v.get("wipe").get("command").get_number("sectorsPerTime"), 2048);
   EXPECT_EQ(v.get_string("Label"), "caf\xc3\xa9 A\t");
-  const std::string pretty = v.to_string(true, true);
+  const std::string pretty = v.to_string(Braces::Omitted, Layout::Indented);
   std::cout << pretty << "\n";
   Value back(Value::Object);
   ASSERT_TRUE(back.parse(pretty.c_str()));
-  EXPECT_EQ(back.to_string(false, false), v.to_string(false, false));
+  EXPECT_EQ(back.to_string(Braces::Kept, Layout::OneLine),
+            v.to_string(Braces::Kept, Layout::OneLine));
 }

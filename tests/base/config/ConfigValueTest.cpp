@@ -7,6 +7,8 @@
 #include <functional>
 #include <limits>
 
+using config::Braces;
+using config::Layout;
 using config::Value;
 
 namespace {
@@ -181,7 +183,7 @@ TEST(ConfigValue, TolerantGetReadsTypedOrLeavesOutputAlone) {
 TEST(ConfigValue, WritesByNameBuildNestedObjects) {
   Value v(Value::Object);
   v["a"];
-  EXPECT_EQ(v.to_string(false, false), "{\"a\":{}}");
+  EXPECT_EQ(v.to_string(Braces::Kept, Layout::OneLine), "{\"a\":{}}");
   v["device"]["type"] = "drive";
   EXPECT_EQ(v.get("device").get_string("type"), "drive");
 
@@ -203,14 +205,16 @@ TEST(ConfigValue, CopiesAreDeepAtAnyDepth) {
   Value copy = original;
   copy["a"]["b"]["c"] = 2;
   copy.as_object().at("list").as_list()[1]["x"] = 3;
-  EXPECT_EQ(original.to_string(false, false), "{\"a\":{\"b\":{\"c\":1}},\"list\":[1,{\"x\":2}]}");
-  EXPECT_EQ(copy.to_string(false, false), "{\"a\":{\"b\":{\"c\":2}},\"list\":[1,{\"x\":3}]}");
+  EXPECT_EQ(original.to_string(Braces::Kept, Layout::OneLine),
+            "{\"a\":{\"b\":{\"c\":1}},\"list\":[1,{\"x\":2}]}");
+  EXPECT_EQ(copy.to_string(Braces::Kept, Layout::OneLine),
+            "{\"a\":{\"b\":{\"c\":2}},\"list\":[1,{\"x\":3}]}");
 }
 
 TEST(ConfigValue, KeysKeepByteWiseOrder) {
   Value v(Value::Object);
   for (const char* key : {"b", "aa", "B", "a", "\xc3\xa9", "\x01"})
     v.set(key, 1);
-  EXPECT_EQ(v.to_string(false, false),
+  EXPECT_EQ(v.to_string(Braces::Kept, Layout::OneLine),
             "{\"\\x01\":1,\"B\":1,\"a\":1,\"aa\":1,\"b\":1,\"\\xc3\\xa9\":1}");
 }
