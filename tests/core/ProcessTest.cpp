@@ -1,14 +1,11 @@
 #include "Process.h"
 
-#include "GLibOwners.h"
-
 #include "LogCapture.h"
 #include "MainLoop.h"
 
 #include <glib.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -320,23 +317,7 @@ TEST_F(ProcessTest, ALineLongerThanTheBufferIsDroppedAndReadingGoesOn) {
 // A child that writes without pause, to a reader slower than it: the main loop still runs its
 // other sources at their time, the lines keep coming in order, and stop ends the child.
 TEST_F(ProcessTest, AFloodNeitherHoldsTheMainLoopNorOutlivesStop) {
-  struct Ticks {
-    gint64 last = 0;
-    gint64 longestGap = 0;
-    int count = 0;
-  } ticks;
-  Source timer(g_timeout_add(
-      2,
-      [](gpointer data) -> gboolean {
-        auto& t = *static_cast<Ticks*>(data);
-        const gint64 now = g_get_monotonic_time();
-        if (t.last != 0)
-          t.longestGap = std::max(t.longestGap, now - t.last);
-        t.last = now;
-        ++t.count;
-        return G_SOURCE_CONTINUE;
-      },
-      &ticks));
+  LoopTicks ticks;
   // Each line costs the reader a few microseconds, as parsing a reply does.
   recorder.onOut = [](const std::string&) {
     const gint64 until = g_get_monotonic_time() + 3;
@@ -349,8 +330,8 @@ TEST_F(ProcessTest, AFloodNeitherHoldsTheMainLoopNorOutlivesStop) {
   // One second more of the flood; a held loop would not run the timer until the flood ends.
   const gint64 until = g_get_monotonic_time() + 1000000;
   run([&] { return g_get_monotonic_time() > until; });
-  EXPECT_GE(ticks.count, 5);
-  EXPECT_LT(ticks.longestGap, 500000) << "the main loop was held";
+  EXPECT_GE(ticks.count(), 5);
+  EXPECT_LT(ticks.longest_gap(), 500000) << "the main loop was held";
   EXPECT_EQ(recorder.out.back(), numbered_lines(static_cast<int>(recorder.out.size()), 64).back());
   EXPECT_TRUE(recorder.exits.empty()) << "the flood ended before the test stopped it";
 

@@ -557,29 +557,13 @@ TEST(WipeModel, AFloodingEngineIsStoppedWhileTheLoopRuns) {
   harness.model->arm();
   harness.model->start();
   ASSERT_TRUE(run_loop([&] { return view.events.size() > 100; }, wait_limit_us));
-  struct Ticks {
-    gint64 last = 0;
-    gint64 longestGap = 0;
-    int count = 0;
-  } ticks;
-  const guint timer = g_timeout_add(
-      2,
-      [](gpointer data) -> gboolean {
-        auto& t = *static_cast<Ticks*>(data);
-        const gint64 now = g_get_monotonic_time();
-        if (t.last != 0)
-          t.longestGap = std::max(t.longestGap, now - t.last);
-        t.last = now;
-        ++t.count;
-        return G_SOURCE_CONTINUE;
-      },
-      &ticks);
+  LoopTicks ticks;
   // One second of the flood; a held loop would not run the timer until the flood ends.
   const gint64 until = g_get_monotonic_time() + 1000000;
   run_loop([&] { return g_get_monotonic_time() > until; });
-  g_source_remove(timer);
-  EXPECT_GE(ticks.count, 5);
-  EXPECT_LT(ticks.longestGap, 500000) << "the main loop was held";
+  ticks.stop();
+  EXPECT_GE(ticks.count(), 5);
+  EXPECT_LT(ticks.longest_gap(), 500000) << "the main loop was held";
   EXPECT_EQ(harness.model->state(), WipeModel::State::Wiping);
   harness.model->stop();
   EXPECT_EQ(view.events.back(), idle);
