@@ -356,11 +356,14 @@ int Update::wait_limit_ms() const {
 bool Update::check(const std::string& address, UpdateInfo& info) {
   StreamString feed;
   // A server that sends a byte now and then never lets a wait time out: the whole check has a
-  // deadline of its own.
+  // deadline of its own. It ends with the check also when a cancel throws out of it, so that a
+  // later fetch has none.
+  struct Deadline {
+    gint64& at;
+    ~Deadline() { at = 0; }
+  } deadline{deadline_};
   deadline_ = g_get_monotonic_time() + gint64(checkLimitMs_) * 1000;
-  const bool fetched = fetch(address, feed, Body::at_most(feed_limit));
-  deadline_ = 0;
-  if (!fetched) {
+  if (!fetch(address, feed, Body::at_most(feed_limit))) {
     debug_log() << "Update.cpp(219)\n";
     return false;
   }

@@ -309,6 +309,24 @@ TEST_F(UpdateTest, WaitsCheckEveryTenthOfASecondAndACancelEndsThem) {
   EXPECT_EQ(server.request(2).substr(0, 14), "GET /none HTTP");
 }
 
+// A check cancelled before its end leaves no deadline behind: a fetch afterwards waits as
+// long as the timeout allows, however long ago the check's limit ran out.
+TEST_F(UpdateTest, ACancelledCheckLeavesNoDeadlineForTheNextFetch) {
+  HttpServer server({{"/slow", {http::sleep(0.5), http::send(ok("body"))}}});
+  LogCapture log;
+  Update update;
+  update.set_check_limit_ms(200);
+  CancelAt cancel(1);
+  update.set_callback(&cancel);
+  UpdateInfo info;
+  EXPECT_THROW(update.check(server.url("/feed.xml"), info), InterruptedException);
+  update.set_callback(nullptr);
+  StreamString body;
+  EXPECT_TRUE(update.fetch(server.url("/slow"), body, Update::Body::at_most(100)));
+  EXPECT_EQ(body.text, "body");
+  EXPECT_EQ(log.text(), "");
+}
+
 TEST_F(UpdateTest, AddressesThatCannotBeAskedFail) {
   const struct {
     const char* address;
