@@ -390,11 +390,11 @@ void TopUI::open_task(const Drive& drive, std::uint64_t lba, std::uint64_t secto
     tasks.select(task);
     return;
   }
-  gtk::telling_interface_errors(window, [&] {
-    auto* task =
-        new VWTask(viewModelFactory, wipeModelFactory, tasks, drive, lba, sectors, *this, window);
-    gtk_container_add(tasksContainer, task->widget());
+  VWTask* task = gtk::telling_interface_errors(window, [&] {
+    return new VWTask(viewModelFactory, wipeModelFactory, tasks, drive, lba, sectors, *this,
+                      window);
   });
+  gtk_container_add(tasksContainer, task->widget());
 }
 
 GtkWidget* TopUI::task_widget(const Drive& drive) const {
@@ -465,10 +465,8 @@ void TopUI::blink(ViewUI& panel) {
 void TopUI::multi_wipe() {
   // A copy: tasks come and go as the loop below runs.
   const std::vector<Drive> drives = shownDrives;
-  std::unique_ptr<MultiWipeUI> made;
-  gtk::telling_interface_errors(window,
-                                [&] { made = std::make_unique<MultiWipeUI>(drives, window); });
-  MultiWipeUI& dialog = *made;
+  MultiWipeUI dialog =
+      gtk::telling_interface_errors(window, [&] { return MultiWipeUI(drives, window); });
   for (std::size_t i = 0; i < drives.size(); ++i) {
     VWTask* task = vw_task(tasks, drives[i]);
     dialog.set_selected(i, task == nullptr ||
@@ -520,9 +518,8 @@ void TopUI::start_new_wipe(const Drive& drive) {
   if (VWTask* task = vw_task(tasks, drive))
     task->close();
   gtk_adjustment_set_value(tasksScroll, gtk_adjustment_get_lower(tasksScroll));
-  VWTask* task = nullptr;
-  gtk::telling_interface_errors(window, [&] {
-    task = new VWTask(viewModelFactory, wipeModelFactory, tasks, drive, 0, drive.sectors(), *this,
+  VWTask* task = gtk::telling_interface_errors(window, [&] {
+    return new VWTask(viewModelFactory, wipeModelFactory, tasks, drive, 0, drive.sectors(), *this,
                       window);
   });
   gtk_container_add(tasksContainer, task->widget());
@@ -589,18 +586,16 @@ void TopUI::open_manual() {
 void TopUI::open_about() { show_splash(window, SplashUse::About); }
 
 void TopUI::open_settings() {
-  std::unique_ptr<SettingsUI> dialog;
-  gtk::telling_interface_errors(window,
-                                [&] { dialog = std::make_unique<SettingsUI>(drives_, window); });
-  if (dialog->run())
+  SettingsUI dialog =
+      gtk::telling_interface_errors(window, [&] { return SettingsUI(drives_, window); });
+  if (dialog.run())
     show_drives(); // the hidden drives may have changed
 }
 
 void TopUI::open_wipe_log() {
-  std::unique_ptr<MainLogUI> history;
-  gtk::telling_interface_errors(
-      window, [&] { history = std::make_unique<MainLogUI>(MainLog::instance(), window); });
-  history->run();
+  MainLogUI history =
+      gtk::telling_interface_errors(window, [&] { return MainLogUI(MainLog::instance(), window); });
+  history.run();
 }
 
 gboolean TopUI::on_delete(GtkWidget*, GdkEvent*, gpointer self) {

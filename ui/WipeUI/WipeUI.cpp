@@ -349,9 +349,8 @@ void WipeUI::on_log_file(GtkButton*, gpointer self) {
   guarded("WipeUI.cpp(357)", "WipeUI.cpp(359)", [&] {
     auto* panel = static_cast<WipeUI*>(self);
     GtkWindow* parent = gtk::window_of(panel->parent);
-    std::unique_ptr<LogUI> window;
-    gtk::telling_interface_errors(
-        parent, [&] { window = std::make_unique<LogUI>(panel->model->log(), parent); });
-    window->run();
+    LogUI window =
+        gtk::telling_interface_errors(parent, [&] { return LogUI(panel->model->log(), parent); });
+    window.run();
   });
 }

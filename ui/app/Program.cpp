@@ -206,7 +206,6 @@ QuitCode confirm_quit(GtkWindow* parent, int unfinishedWipes) {
     // A mistake in the configuration must never keep the operator in the program.
     debug_log() << "Program.cpp(172): the quit configuration cannot be used (" << e.what()
                 << "): the plain question is asked\n";
-    table = PropertyMap();
   }
   table.set_number("Unfinished Wipes", unfinishedWipes > 0 ? unfinishedWipes : 0,
                    PropertyMap::Existing::Replace);

@@ -37,10 +37,12 @@ private:
   std::string reason_;
 };
 
-// Runs `work`, which opens a window; when an interface file fails it, an error box over
-// `parent` names the file and says what is wrong, and the error passes on (for the caller's
-// guard to log). Without this, a click on what opens the window would seem to do nothing.
-template <typename Work> void telling_interface_errors(GtkWindow* parent, Work&& work);
+// Runs `work`, which makes a window, and returns what it returns (the window itself, made in
+// place); when an interface file fails it, an error box over `parent` names the file and says
+// what is wrong, and the error passes on (for the caller's guard to log). Without this, a click
+// on what opens the window would seem to do nothing.
+template <typename Work>
+auto telling_interface_errors(GtkWindow* parent, Work&& work) -> decltype(work());
 
 class Builder {
 public:
@@ -75,9 +77,10 @@ private:
 // Shows the error box of telling_interface_errors.
 void show_interface_error(GtkWindow* parent, const InterfaceFileError& error);
 
-template <typename Work> void telling_interface_errors(GtkWindow* parent, Work&& work) {
+template <typename Work>
+auto telling_interface_errors(GtkWindow* parent, Work&& work) -> decltype(work()) {
   try {
-    work();
+    return work();
   } catch (const InterfaceFileError& error) {
     show_interface_error(parent, error);
     throw;

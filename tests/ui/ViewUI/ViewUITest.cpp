@@ -6,6 +6,7 @@
 #include "FakeViewModel.h"
 #include "FindWidget.h"
 #include "GuiEnvironment.h"
+#include "Keyboard.h"
 #include "MainLoop.h"
 #include "PartitionSample.h"
 #include "Screenshot.h"
@@ -86,23 +87,7 @@ protected:
   double spin_value(const char* id) { return gtk_spin_button_get_value(spin(id)); }
 
   // What the operator does: presses a key in the text.
-  void press(guint keyval) {
-    GtkWidget* view = find("textview");
-    GdkEvent* event = gdk_event_new(GDK_KEY_PRESS);
-    event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(view)));
-    event->key.keyval = keyval;
-    event->key.time = GDK_CURRENT_TIME;
-    // The text view's key bindings go by the key's hardware code.
-    GdkKeymapKey* keys = nullptr;
-    gint count = 0;
-    if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_default(), keyval, &keys, &count) &&
-        count > 0)
-      event->key.hardware_keycode = static_cast<guint16>(keys[0].keycode);
-    g_free(keys);
-    gtk_widget_event(view, event);
-    gdk_event_free(event);
-    flush_events();
-  }
+  void press(guint keyval) { press_key(find("textview"), keyval); }
 
   // The sector the panel shows: the shown LBA, the LBA control and the text agree.
   void expect_showing(std::uint64_t lba) {
