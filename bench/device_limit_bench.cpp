@@ -22,6 +22,7 @@
 // parts (the device in memory, the one on disk, four at once) for a shorter run. Needs root,
 // loop devices and fio; says so and ends when one is missing.
 #include "EngineClient.h"
+#include "EngineWipe.h"
 #include "LinuxMachine.h"
 #include "LoopDevice.h"
 
@@ -267,26 +268,6 @@ struct EngineRun {
   std::pair<double, double> randomWindow{-1, -1};
 };
 
-std::string wipe_command(const std::string& path, std::uint64_t perTime, bool verify) {
-  config::Value wipe(config::Value::Object);
-  wipe.set("command", "wipe");
-  wipe.set("mode", "dod_h");
-  wipe.set("pattern", "");
-  wipe.set("verify", verify);
-  wipe.set("sectorsPerTime", static_cast<long long>(perTime));
-  wipe.set("updatePeriod", 1000);
-  wipe.set("jumpAfterErrorSectors", 1);
-  wipe.set("jumpAfterErrorDouble", true);
-  wipe.set("lba", 0);
-  wipe.set("sectors", static_cast<long long>(deviceSectors));
-  config::Value& device = wipe["device"];
-  device = config::Value(config::Value::Object);
-  device.set("type", "drive");
-  device.set("id", path);
-  device.set("sectorSize", 512);
-  return wipe.to_string(config::Braces::Omitted, config::Layout::OneLine);
-}
-
 // A "dod_h" wipe of `drive`. Without `verify` the engine is ended once its random pass is over
 // (with `patternToo`, once its first pattern pass is); with it, it runs to its end. The windows
 // are taken from `sampler` (device `index` of it) after the caller has stopped it; `before`
@@ -296,8 +277,8 @@ public:
   EngineConversation(const std::string& engine, const Drive& drive, std::uint64_t perTime,
                      bool verify, bool patternToo, const std::string& dir)
       : client(engine, {"command=interactive", "dbg=null"}, dir + "/stderr-" + drive.name + ".txt"),
-        command(wipe_command(drive.path, perTime, verify)), verify(verify), patternToo(patternToo),
-        before(counters_of(drive.name)) {}
+        command(raw_wipe_line("dod_h", drive.path, 512, deviceSectors, perTime, verify)),
+        verify(verify), patternToo(patternToo), before(counters_of(drive.name)) {}
 
   // Sends the wipe and follows it to its end (or to the end of the passes wanted).
   void run() {
