@@ -25,6 +25,7 @@
 #include "EngineWipe.h"
 #include "LinuxMachine.h"
 #include "LoopDevice.h"
+#include "ProcessCpu.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -39,7 +40,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -170,18 +170,8 @@ Counters counters_of(const std::string& name) { return StatFile(name).read(); }
 
 // CPU seconds that process `pid` has used so far, its ended threads included.
 double cpu_seconds(const std::string& pid) {
-  std::ifstream in("/proc/" + pid + "/stat");
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const std::size_t close = text.rfind(')');
-  if (close == std::string::npos)
-    return -1;
-  std::istringstream fields(text.substr(close + 2));
-  std::string skip;
-  for (int i = 3; i < 14; ++i)
-    fields >> skip;
-  long long user = 0, system = 0;
-  fields >> user >> system;
-  return static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
+  const long long ticks = cpu_ticks_of(pid);
+  return ticks < 0 ? -1 : static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 // Runs a program with its output thrown away; false when it could not run or failed. `cpu`
