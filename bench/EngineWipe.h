@@ -1,11 +1,38 @@
-// The end of one wipe sent to the engine, as the benchmarks time it through the tests' client.
+// One wipe sent to the engine, as the benchmarks time it through the tests' client: the command
+// line of a wipe of a raw drive, and the end of the wipe.
 #pragma once
 
 #include "EngineClient.h"
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <string>
+
+// The command line of a `mode` wipe of the drive at `path` from its first sector on, `sectors`
+// of `sectorSize` bytes, `perTime` sectors to a transfer, with progress every second and the
+// default handling of errors.
+inline std::string raw_wipe_line(const std::string& mode, const std::string& path,
+                                 std::uint64_t sectorSize, std::uint64_t sectors,
+                                 std::uint64_t perTime, bool verify) {
+  config::Value wipe(config::Value::Object);
+  wipe.set("command", "wipe");
+  wipe.set("mode", mode);
+  wipe.set("pattern", "");
+  wipe.set("verify", verify);
+  wipe.set("sectorsPerTime", static_cast<long long>(perTime));
+  wipe.set("updatePeriod", 1000);
+  wipe.set("jumpAfterErrorSectors", 1);
+  wipe.set("jumpAfterErrorDouble", true);
+  wipe.set("lba", 0);
+  wipe.set("sectors", static_cast<long long>(sectors));
+  config::Value& device = wipe["device"];
+  device = config::Value(config::Value::Object);
+  device.set("type", "drive");
+  device.set("id", path);
+  device.set("sectorSize", static_cast<long long>(sectorSize));
+  return wipe.to_string(config::Braces::Omitted, config::Layout::OneLine);
+}
 
 // Answers the engine's "done" and each "error" (printed) until the engine is back at "ready" or
 // silent for ten minutes, then ends it. Returns the seconds from `start` to its "done", or -1

@@ -22,8 +22,10 @@
 // parts (the device in memory, the one on disk, four at once) for a shorter run. Needs root,
 // loop devices and fio; says so and ends when one is missing.
 #include "EngineClient.h"
+#include "EngineWipe.h"
 #include "LinuxMachine.h"
 #include "LoopDevice.h"
+#include "ProcessCpu.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -38,7 +40,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -169,18 +170,8 @@ Counters counters_of(const std::string& name) { return StatFile(name).read(); }
 
 // CPU seconds that process `pid` has used so far, its ended threads included.
 double cpu_seconds(const std::string& pid) {
-  std::ifstream in("/proc/" + pid + "/stat");
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const std::size_t close = text.rfind(')');
-  if (close == std::string::npos)
-    return -1;
-  std::istringstream fields(text.substr(close + 2));
-  std::string skip;
-  for (int i = 3; i < 14; ++i)
-    fields >> skip;
-  long long user = 0, system = 0;
-  fields >> user >> system;
-  return static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
+  const long long ticks = cpu_ticks_of(pid);
+  return ticks < 0 ? -1 : static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 // Runs a program with its output thrown away; false when it could not run or failed. `cpu`
@@ -267,26 +258,6 @@ struct EngineRun {
   std::pair<double, double> randomWindow{-1, -1};
 };
 
-std::string wipe_command(const std::string& path, std::uint64_t perTime, bool verify) {
-  config::Value wipe(config::Value::Object);
-  wipe.set("command", "wipe");
-  wipe.set("mode", "dod_h");
-  wipe.set("pattern", "");
-  wipe.set("verify", verify);
-  wipe.set("sectorsPerTime", static_cast<long long>(perTime));
-  wipe.set("updatePeriod", 1000);
-  wipe.set("jumpAfterErrorSectors", 1);
-  wipe.set("jumpAfterErrorDouble", true);
-  wipe.set("lba", 0);
-  wipe.set("sectors", static_cast<long long>(deviceSectors));
-  config::Value& device = wipe["device"];
-  device = config::Value(config::Value::Object);
-  device.set("type", "drive");
-  device.set("id", path);
-  device.set("sectorSize", 512);
-  return wipe.to_string(config::Braces::Omitted, config::Layout::OneLine);
-}
-
 // A "dod_h" wipe of `drive`. Without `verify` the engine is ended once its random pass is over
 // (with `patternToo`, once its first pattern pass is); with it, it runs to its end. The windows
 // are taken from `sampler` (device `index` of it) after the caller has stopped it; `before`
@@ -296,8 +267,8 @@ public:
   EngineConversation(const std::string& engine, const Drive& drive, std::uint64_t perTime,
                      bool verify, bool patternToo, const std::string& dir)
       : client(engine, {"command=interactive", "dbg=null"}, dir + "/stderr-" + drive.name + ".txt"),
-        command(wipe_command(drive.path, perTime, verify)), verify(verify), patternToo(patternToo),
-        before(counters_of(drive.name)) {}
+        command(raw_wipe_line("dod_h", drive.path, 512, deviceSectors, perTime, verify)),
+        verify(verify), patternToo(patternToo), before(counters_of(drive.name)) {}
 
   // Sends the wipe and follows it to its end (or to the end of the passes wanted).
   void run() {

@@ -328,23 +328,7 @@ void raw_devices(const std::string& dir, bool passesToo) {
   }
   const std::string path = "\\\\.\\PhysicalDrive" + std::to_string(names.size() - 1);
   const auto command = [&](const char* mode, std::uint64_t perTime, bool verify) {
-    config::Value wipe(config::Value::Object);
-    wipe.set("command", "wipe");
-    wipe.set("mode", mode);
-    wipe.set("pattern", "");
-    wipe.set("verify", verify);
-    wipe.set("sectorsPerTime", static_cast<long long>(perTime));
-    wipe.set("updatePeriod", 1000);
-    wipe.set("jumpAfterErrorSectors", 1);
-    wipe.set("jumpAfterErrorDouble", true);
-    wipe.set("lba", 0);
-    wipe.set("sectors", static_cast<long long>(fileBytes / sectorSize));
-    config::Value& device = wipe["device"];
-    device = config::Value(config::Value::Object);
-    device.set("type", "drive");
-    device.set("id", path);
-    device.set("sectorSize", static_cast<long long>(sectorSize));
-    return wipe.to_string(config::Braces::Omitted, config::Layout::OneLine);
+    return raw_wipe_line(mode, path, sectorSize, fileBytes / sectorSize, perTime, verify);
   };
   if (passesToo)
     raw_passes(loop.node(), dir, command);

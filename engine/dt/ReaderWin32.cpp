@@ -360,11 +360,11 @@ std::int64_t ReaderWin32::finish_some() {
 }
 
 void ReaderWin32::keep_memory(void* start, std::uint64_t length) {
-  if (length == 0 || length > 0xFFFFFFFFu ||
+  const bool fits = length > 0 && length <= 0xFFFFFFFFu; // what one range can name
+  if (!fits ||
       !SetFileIoOverlappedRange(handle_, static_cast<PUCHAR>(start), static_cast<ULONG>(length)))
     debug_log() << "ReaderWin32.cpp(318): " << path_ << " " << length << " "
-                << (length == 0 || length > 0xFFFFFFFFu ? std::string("size") : last_error_text())
-                << "\n";
+                << (fits ? last_error_text() : std::string("size")) << "\n";
 }
 
 bool ReaderWin32::write_exact(std::uint64_t offset, const void* data, std::uint64_t length) {

@@ -195,23 +195,28 @@ inline void streamed() {
 #endif
 }
 
-RandomState fill_lanes_vector(const RandomState* start, unsigned char* out, std::uint64_t perLane,
-                              bool stream) {
+// fill_lanes with stores that go around the caches or through them, as `stream` says; the
+// streaming stores are ordered before whatever comes after.
+template <typename V, unsigned N, unsigned G>
+inline __attribute__((always_inline)) RandomState
+fill_lanes_either(const RandomState* start, unsigned char* out, std::uint64_t perLane,
+                  bool stream) {
   if (!stream)
-    return fill_lanes<Vector4, 4, 2, false>(start, out, perLane);
-  const RandomState end = fill_lanes<Vector4, 4, 2, true>(start, out, perLane);
+    return fill_lanes<V, N, G, false>(start, out, perLane);
+  const RandomState end = fill_lanes<V, N, G, true>(start, out, perLane);
   streamed();
   return end;
+}
+
+RandomState fill_lanes_vector(const RandomState* start, unsigned char* out, std::uint64_t perLane,
+                              bool stream) {
+  return fill_lanes_either<Vector4, 4, 2>(start, out, perLane, stream);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
 __attribute__((target("avx2"))) RandomState
 fill_lanes_avx2(const RandomState* start, unsigned char* out, std::uint64_t perLane, bool stream) {
-  if (!stream)
-    return fill_lanes<Vector8, 8, 1, false>(start, out, perLane);
-  const RandomState end = fill_lanes<Vector8, 8, 1, true>(start, out, perLane);
-  streamed();
-  return end;
+  return fill_lanes_either<Vector8, 8, 1>(start, out, perLane, stream);
 }
 
 // The same lanes with the three-way exclusive or that AVX-512 adds.
@@ -219,11 +224,7 @@ __attribute__((target("avx512f,avx512vl"))) RandomState fill_lanes_avx512(const 
                                                                           unsigned char* out,
                                                                           std::uint64_t perLane,
                                                                           bool stream) {
-  if (!stream)
-    return fill_lanes<Vector8, 8, 1, false>(start, out, perLane);
-  const RandomState end = fill_lanes<Vector8, 8, 1, true>(start, out, perLane);
-  streamed();
-  return end;
+  return fill_lanes_either<Vector8, 8, 1>(start, out, perLane, stream);
 }
 #endif
 

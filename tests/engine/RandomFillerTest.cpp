@@ -1,11 +1,10 @@
 // The thread that draws a random pass's data ahead, seen from outside the engine process: it
 // sleeps while the engine pauses, and it is gone once its pass has ended, however the pass ended.
 #include "EngineFixture.h"
+#include "ProcessCpu.h"
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 
@@ -17,19 +16,6 @@ std::size_t thread_count(const std::string& pid) {
        std::filesystem::directory_iterator("/proc/" + pid + "/task"))
     ++count;
   return count;
-}
-
-// Clock ticks that the process `pid` has run, all its threads together.
-long long cpu_ticks(const std::string& pid) {
-  std::ifstream in("/proc/" + pid + "/stat");
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::istringstream fields(text.substr(text.rfind(')') + 2));
-  std::string skip;
-  for (int field = 3; field < 14; ++field)
-    fields >> skip;
-  long long user = 0, system = 0;
-  fields >> user >> system;
-  return user + system;
 }
 
 // A "dod_h" wipe, whose first pass is random, of `sectors` sectors of the emulated device one
@@ -70,9 +56,9 @@ TEST_F(EngineFixture, RandomPassFillerSleepsWhilePausedAndLeavesWithItsPass) {
   engine->send("\"command\":\"pause\"");
   ASSERT_TRUE(receive_until(*engine, "\"status\":\"paused\"", line));
   EXPECT_LT(idle, thread_count(pid)) << "no filler thread beside the engine's own";
-  const long long before = cpu_ticks(pid);
+  const long long before = cpu_ticks_of(pid);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_LE(cpu_ticks(pid) - before, 2) << "a thread kept running while the engine paused";
+  EXPECT_LE(cpu_ticks_of(pid) - before, 2) << "a thread kept running while the engine paused";
   engine->send("\"response\":\"ok\"");
   ASSERT_TRUE(receive_until(*engine, "\"status\":\"resumed\"", line));
   ASSERT_TRUE(receive_until(*engine, "\"set_state_index\":2,", line));
