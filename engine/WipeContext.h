@@ -45,9 +45,13 @@ public:
   std::size_t transfers_in_flight() const;
   // The buffers of the chunks in flight, and of the random data drawn ahead of them: as many as
   // the device keeps in flight and the filler draws ahead, of buffer_bytes() each, allocated in one
-  // block at the first call after open_device and kept, locked for the device, for the rest of
-  // the wipe. Throws std::bad_alloc when the memory cannot be had.
+  // block at the first call after open_device and kept for the rest of the wipe. Throws
+  // std::bad_alloc when the memory cannot be had.
   BufferRing& ring();
+  // Locks the ring for the device, once per wipe: called when every buffer of it has been written
+  // once, so that locking it costs no more than that (locking memory not yet touched would have
+  // the system make every page of it first, before the first write).
+  void keep_ring();
   PeriodTimer& timer() { return timer_; }
   std::uint64_t processed_sectors() const { return processedSectors_; }
   void set_processed_sectors(std::uint64_t count) { processedSectors_ = count; }
@@ -61,6 +65,7 @@ private:
   std::unique_ptr<unsigned char[]> readAllocation;
   unsigned char* readBuffer_ = nullptr;
   std::unique_ptr<BufferRing> ring_;
+  bool ringKept = false;
   DriverStd device_;
   std::uint64_t bufferBytes_ = 0;
   PeriodTimer timer_;

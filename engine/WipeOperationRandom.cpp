@@ -9,18 +9,26 @@
 // as many as are in flight at once, counting the one just started.
 WipeOperationRandom::WipeOperationRandom(WipeContext* context, bool verify)
     : Operation(context), verify(verify), inFlight(context->transfers_in_flight()),
-      filler(context->ring(), inFlight), writes(context->device()) {}
+      filler(context->ring(), inFlight), ringSize(context->ring().size()),
+      writes(context->device()) {}
+
+const unsigned char* WipeOperationRandom::next_chunk(std::uint64_t count) {
+  const unsigned char* data = filler.next(count * context().device().sector_size());
+  if (chunks < ringSize && ++chunks == ringSize)
+    context().keep_ring();
+  return data;
+}
 
 std::uint64_t WipeOperationRandom::process(std::uint64_t lba, std::uint64_t count) {
   check_pause(context().client());
-  return writes.write(lba, count, filler.next(count * context().device().sector_size()));
+  return writes.write(lba, count, next_chunk(count));
 }
 
 std::size_t WipeOperationRandom::transfers_in_flight() { return inFlight; }
 
 void WipeOperationRandom::start(std::uint64_t lba, std::uint64_t count) {
   check_pause(context().client());
-  writes.start_write(lba, count, filler.next(count * context().device().sector_size()));
+  writes.start_write(lba, count, next_chunk(count));
 }
 
 std::uint64_t WipeOperationRandom::finish() { return writes.finish(); }
