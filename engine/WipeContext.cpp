@@ -76,13 +76,11 @@ bool WipeContext::open_device(const config::Value& command, OpenMode mode) {
   }
   const std::uint64_t bytes = static_cast<std::uint64_t>(sectorsPerTime) * device_.sector_size();
   ring_.reset();
-  ringKept = false;
+  writeKept = readKept = ringKept = false;
   writeBuffer_ = allocate_aligned(writeAllocation, bytes, alignment);
   bufferBytes_ = bytes;
-  device_.keep_memory(writeBuffer_, bytes);
   if (mode != OpenMode::Write) {
     readBuffer_ = allocate_aligned(readAllocation, bytes, alignment);
-    device_.keep_memory(readBuffer_, bytes);
   } else {
     readAllocation.reset();
     readBuffer_ = nullptr;

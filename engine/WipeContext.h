@@ -37,8 +37,10 @@ public:
 
   ProcessClient& client() { return *client_; }
   DriverStd& device() { return device_; }
-  unsigned char* write_buffer() { return writeBuffer_; }
-  unsigned char* read_buffer() { return readBuffer_; }
+  // The write and the read buffer, each locked for the device the first time it is asked for
+  // after open_device: a wipe whose first pass is random does not wait for them to be made.
+  unsigned char* write_buffer() { return kept(writeBuffer_, writeKept); }
+  unsigned char* read_buffer() { return kept(readBuffer_, readKept); }
   // Bytes each buffer holds from its aligned start: "sectorsPerTime" whole sectors.
   std::uint64_t buffer_bytes() const { return bufferBytes_; }
   // How many chunks of the buffers' size the device keeps in flight at once.
@@ -57,6 +59,14 @@ public:
   void set_processed_sectors(std::uint64_t count) { processedSectors_ = count; }
 
 private:
+  // `buffer`, locked for the device unless `done` says it is already.
+  unsigned char* kept(unsigned char* buffer, bool& done) {
+    if (!done && buffer != nullptr)
+      device_.keep_memory(buffer, bufferBytes_);
+    done = true;
+    return buffer;
+  }
+
   ProcessClient* client_;
   // The memory is declared before the device, so that the device, which may hold it locked, is
   // closed first.
@@ -65,6 +75,8 @@ private:
   std::unique_ptr<unsigned char[]> readAllocation;
   unsigned char* readBuffer_ = nullptr;
   std::unique_ptr<BufferRing> ring_;
+  bool writeKept = false;
+  bool readKept = false;
   bool ringKept = false;
   DriverStd device_;
   std::uint64_t bufferBytes_ = 0;

@@ -374,6 +374,40 @@ TEST_P(LoopWipes, RandomPassLaysTheGeneratorsStream) {
   EXPECT_EQ("", mismatch);
 }
 
+// Chunks small enough that the pass goes round the ring of buffers many times, and chunks of an
+// odd size with a short last one: the ring is locked for the device while chunks are in flight,
+// and every chunk after that, written from the locked ring, is still the generator's stream,
+// read back without a fault.
+TEST_P(LoopWipes, RandomPassRoundTheRingLaysTheGeneratorsStream) {
+  const unsigned sectorSize = GetParam().sectorSize;
+  const long long sectors = static_cast<long long>(bytes / sectorSize);
+  for (long long perTime : {16, 1000}) {
+    SCOPED_TRACE(std::to_string(perTime) + " sectors a chunk");
+    config::Value command =
+        wipe_command(raw_device("drive", path, sectorSize), 0, sectors, perTime);
+    command.set("mode", "dod_d");
+    command.set("verify", true);
+    const std::time_t from = std::time(nullptr);
+    start_ready();
+    const std::time_t by = std::time(nullptr);
+    const Exchange exchange = converse(*engine, line_of(command));
+    EXPECT_TRUE(exchange.ready);
+    for (const std::string& reply : exchange.replies)
+      EXPECT_NE("error", status_of(reply)) << reply;
+    EXPECT_EQ(255, finish());
+    const std::string after = file_text(loop->image());
+    std::string mismatch = "no seed";
+    for (std::time_t t = from; t <= by && !mismatch.empty(); ++t) {
+      RandomState stream = initial_random_state;
+      stream.x ^= static_cast<std::uint32_t>(t);
+      std::string expected = after;
+      fill_random_from(stream, expected.data(), static_cast<std::uint64_t>(sectors) * sectorSize);
+      mismatch = first_difference(after, expected, sectorSize);
+    }
+    EXPECT_EQ("", mismatch);
+  }
+}
+
 // A blink reads the device unbuffered, in bursts of whole sectors from an aligned buffer.
 TEST_P(LoopWipes, UnbufferedBlinkReadsBursts) {
   const unsigned sectorSize = GetParam().sectorSize;
