@@ -3,7 +3,6 @@
 #include "Crt.h"
 #include "DebugLog.h"
 
-
 #include <cerrno>
 #include <climits>
 #include <cstdio>

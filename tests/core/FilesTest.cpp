@@ -80,9 +80,9 @@ TEST(Files, WritingFollowsLinksWhenAsked) {
   ASSERT_EQ(stat(target.c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 07777, 0664u);
   // Nothing was left beside the file.
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.file("shared/deeper")),
-                          fs::directory_iterator()),
-            1);
+  EXPECT_EQ(
+      std::distance(fs::directory_iterator(dir.file("shared/deeper")), fs::directory_iterator()),
+      1);
 
   // A link to a file not made yet makes it.
   fs::create_symlink("made-later.cfg", dir.file("program/dangling"));

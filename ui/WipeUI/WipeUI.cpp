@@ -279,7 +279,8 @@ bool WipeUI::too_soon_after_arming() const {
 }
 
 // The editor's check of the options, then the questions: a wipe history that cannot be written,
-// a drive that stands in the wipe history, and a drive that carries a warning. Returns true when the wipe may be armed with `chosen`.
+// a drive that stands in the wipe history, and a drive that carries a warning. Returns true when
+// the wipe may be armed with `chosen`.
 bool WipeUI::check_before_arming(WipeOptions& chosen) {
   if (!options.apply(chosen) || !confirm_unrecorded_wipe(parent))
     return false;
