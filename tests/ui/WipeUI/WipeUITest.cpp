@@ -419,8 +419,8 @@ TEST_F(WipeUITest, StartAsksWhatItMustBeforeArming) {
 // operator may still wipe, unrecorded, or not.
 TEST_F(WipeUITest, StartSaysWhenTheHistoryCannotBeWritten) {
   const std::string path = dir.file("missing/WipeLog.cfg");
-  const std::string question = "The wipe log " + path + " cannot be written: " +
-                               g_strerror(ENOENT) +
+  const std::string question = "The wipe log " + path +
+                               " cannot be written: " + g_strerror(ENOENT) +
                                ".\n\nThis wipe will not be recorded in it.\n\nAre you sure you "
                                "want to continue?";
   MainLog::instance().assign({});
@@ -435,8 +435,18 @@ TEST_F(WipeUITest, StartSaysWhenTheHistoryCannotBeWritten) {
     EXPECT_EQ(answers.seen()[0].title, "Warning");
     EXPECT_EQ(answers.seen()[0].text, question);
     const bool armed = std::string(answer) == "gtk-yes";
-    EXPECT_EQ(model().calls(), armed ? std::vector<std::string>{"arm 0 1000 0"}
-                                     : std::vector<std::string>{});
+    EXPECT_EQ(model().calls(),
+              armed ? std::vector<std::string>{"arm 0 1000 0"} : std::vector<std::string>{});
+  }
+  {
+    open(sample_drive());
+    DialogResponder answers;
+    answers
+        .then([](GtkWindow* box) {
+          save_screenshot(GTK_WIDGET(box), "WipeUI-history-cannot-be-written");
+        })
+        .click("gtk-no");
+    click("start");
   }
   // Once the folder is there, nothing is asked.
   std::filesystem::create_directory(dir.file("missing"));
