@@ -127,8 +127,8 @@ void get_system_properties(HANDLE device, const std::string& path, PropertyMap& 
     const char* key;
   } fields[] = {{standIns.Model, "Model Stand-In"}, {standIns.Serial, "Serial Stand-In"}};
   for (const auto& field : fields) {
-    const char* kind = field.found.Kind == StandInBackingFile ? "backing file"
-                       : field.found.Kind == StandInDriver    ? "driver"
+    const char* kind = field.found.Kind == StandInBackingFile  ? "backing file"
+                       : field.found.Kind == StandInDriver     ? "driver"
                        : field.found.Kind == StandInIdentifier ? "identifier"
                                                                : nullptr;
     const std::string text(field.found.Text, strnlen(field.found.Text, sizeof field.found.Text));

@@ -33,8 +33,8 @@ std::string drive_system_name(const std::string& path);
 
 // Fills `properties` with "File" = `path`, the keys of get_storage_properties and
 // "Drive Letters" (those of `mapping` that lie on the drive), "Identity" and the keys of
-// get_system_properties, opening the drive for reading for the call. Returns false, with debug-log lines, when the drive cannot be opened or sized;
-// the table is then not to be used. Throws what get_storage_properties throws, with the drive
-// closed.
+// get_system_properties, opening the drive for reading for the call. Returns false, with debug-log
+// lines, when the drive cannot be opened or sized; the table is then not to be used. Throws what
+// get_storage_properties throws, with the drive closed.
 bool get_device_info_win32(const std::string& path, const DeviceMapping& mapping,
                            PropertyMap& properties);

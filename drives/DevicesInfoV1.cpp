@@ -91,10 +91,10 @@ std::string mount_points(const std::string& volumeName) {
 }
 
 // Fills `properties` with the keys of one volume: "File", "Size", "Sector Size", "Parent",
-// "Partition Offset" and, when there are, "Comment" and "Mount Points" (one per line); "File" becomes the short "\\.\X:"
-// when the volume has exactly one drive letter. Returns false, with debug-log lines, when the
-// volume cannot be opened or sized, or does not lie in one piece on one disk; the table is
-// then not to be used.
+// "Partition Offset" and, when there are, "Comment" and "Mount Points" (one per line); "File"
+// becomes the short "\\.\X:" when the volume has exactly one drive letter. Returns false, with
+// debug-log lines, when the volume cannot be opened or sized, or does not lie in one piece on one
+// disk; the table is then not to be used.
 bool get_volume_info(const std::string& volumeName, PropertyMap& properties,
                      const DeviceMapping& mapping) {
   debug_log() << "DevicesInfoV1.cpp(270): get_volume_info(" << volumeName << ")\n";

@@ -64,7 +64,8 @@ std::string unconfirmed_text(const Drive& opened) {
 } // namespace
 
 bool same_disk(const Drive& opened, const Drive& now) {
-  return same_four(opened, now) && (opened.identity().empty() || opened.identity() == now.identity());
+  return same_four(opened, now) &&
+         (opened.identity().empty() || opened.identity() == now.identity());
 }
 
 std::string drive_identity_change(const Drive& opened) {
@@ -73,9 +74,9 @@ std::string drive_identity_change(const Drive& opened) {
     return unconfirmed_text(opened);
   if (same_disk(opened, now))
     return std::string();
-  debug_log() << "DriveIdentity.cpp(63): " << opened.id() << " was " << identity_text(opened)
-              << " " << opened.identity() << ", is " << identity_text(now) << " "
-              << now.identity() << "\n";
+  debug_log() << "DriveIdentity.cpp(63): " << opened.id() << " was " << identity_text(opened) << " "
+              << opened.identity() << ", is " << identity_text(now) << " " << now.identity()
+              << "\n";
   return drive_change_text(opened, now);
 }
 

@@ -44,12 +44,10 @@ private:
 
 // With an `identity`, the device must be the disk it names (ReaderWin32::open); `wrongDevice`
 // tells when it is not.
-std::unique_ptr<dt::ReaderWriterStd> open_raw_device(const std::string& path, OpenMode mode,
-                                                     dt::ReaderWin32::Buffering buffering,
-                                                     const std::string& identity,
-                                                     std::uint64_t expectedSectorSize,
-                                                     std::uint64_t& reportedSectorSize,
-                                                     bool& wrongDevice) {
+std::unique_ptr<dt::ReaderWriterStd>
+open_raw_device(const std::string& path, OpenMode mode, dt::ReaderWin32::Buffering buffering,
+                const std::string& identity, std::uint64_t expectedSectorSize,
+                std::uint64_t& reportedSectorSize, bool& wrongDevice) {
   auto raw = std::make_unique<dt::ReaderWin32>();
   if (mode != OpenMode::Read) {
     // A disk opened for writing loses its drive letters and mounts at once. Learn its sector

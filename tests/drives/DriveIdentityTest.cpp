@@ -123,9 +123,13 @@ TEST(DriveIdentity, ATwinAtThePathIsAnotherDisk) {
             "of the same model, serial and size (TWIN / T1, 2048 sectors of 512 bytes) has "
             "taken its place.");
   EXPECT_EQ(drive_identity_change(withoutIdentity), "");
-  EXPECT_NE(log.text().find("DriveIdentity.cpp(63): " + drive_path(0) + " was TWIN / T1, 2048 "
-                            "sectors of 512 bytes " + opened.identity() + ", is TWIN / T1, 2048 "
-                            "sectors of 512 bytes " + now.identity() + "\n"),
+  EXPECT_NE(log.text().find("DriveIdentity.cpp(63): " + drive_path(0) +
+                            " was TWIN / T1, 2048 "
+                            "sectors of 512 bytes " +
+                            opened.identity() +
+                            ", is TWIN / T1, 2048 "
+                            "sectors of 512 bytes " +
+                            now.identity() + "\n"),
             std::string::npos)
       << log.text();
 

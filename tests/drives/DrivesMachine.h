@@ -19,7 +19,9 @@
 using Table = std::map<std::string, std::string>;
 
 // The text of the machine file `name` of tests/data/drives.
-inline std::string drives_machine(const std::string& name) { return test_data_file("drives/" + name); }
+inline std::string drives_machine(const std::string& name) {
+  return test_data_file("drives/" + name);
+}
 
 // What an "Identity" holds stands for the image file of the drive (its device and inode),
 // which differ from run to run: a table shows it as "{GUID}" when it is one.

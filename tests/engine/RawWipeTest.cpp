@@ -272,8 +272,7 @@ TEST_F(SimulatedWipes, ADiskNamedByItsIdentityIsTheOnlyOneWiped) {
        wrongDevice},
       {"a read of another disk", &original, read, wrongDevice},
       {"an identity for a file", &original,
-       wipe_command(with_identity(file_device(dir.file("plain.img")), disk0), 0, 8, 8),
-       initFailed},
+       wipe_command(with_identity(file_device(dir.file("plain.img")), disk0), 0, 8, 8), initFailed},
       {"an identity for the emulator", &original,
        wipe_command(with_identity(emulator_device({{0, 8}}, "E"), disk0), 0, 8, 8), initFailed},
   };
@@ -301,10 +300,9 @@ TEST_F(SimulatedWipes, ADiskNamedByItsIdentityIsTheOnlyOneWiped) {
   start_ready();
   EXPECT_EQ((std::vector<std::string>{state("wiping"), passDone, done(16777216), ready}),
             without_run_time(
-                converse(*engine,
-                         line_of(wipe_command(
-                             with_identity(raw_device("drive", drive(0), 512), disk0), 0, 32768,
-                             2048)))
+                converse(*engine, line_of(wipe_command(
+                                      with_identity(raw_device("drive", drive(0), 512), disk0), 0,
+                                      32768, 2048)))
                     .replies));
   EXPECT_EQ(255, finish());
   std::string expected;

@@ -13,10 +13,10 @@
 #include "MainLoop.h"
 #include "SingletonGuard.h"
 #include "TestMachine.h"
+#include "Win32.h"
 #include "WipeMethod.h"
 #include "WipeModel.h"
 #include "WipeModelRecorder.h"
-#include "Win32.h"
 #include "random/Random.h"
 
 #include <gtest/gtest.h>
@@ -448,8 +448,8 @@ TEST(WipeModelEngine, ATwinBehindThePathIsNeverWiped) {
         EXPECT_EQ(wipe.model->state(), WipeModel::State::Wiping);
         put_twin();
       }
-      EXPECT_TRUE(run_loop([&] { return wipe.model->state() == WipeModel::State::Waiting; },
-                           wait_limit_us))
+      EXPECT_TRUE(
+          run_loop([&] { return wipe.model->state() == WipeModel::State::Waiting; }, wait_limit_us))
           << wipe.log.text();
       EXPECT_EQ(wipe.status(), c.status);
     }
@@ -565,8 +565,8 @@ TEST(WipeModelLoop, ALoopDeviceThatTakesTheNumberIsNeverWiped) {
         GTEST_SKIP() << ours->why_not();
       }
     }
-    EXPECT_TRUE(run_loop([&] { return model->state() == WipeModel::State::Waiting; },
-                         wait_limit_us))
+    EXPECT_TRUE(
+        run_loop([&] { return model->state() == WipeModel::State::Waiting; }, wait_limit_us))
         << log.text();
     std::string last;
     for (const std::string& event : view.events)

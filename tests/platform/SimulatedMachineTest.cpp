@@ -694,7 +694,8 @@ TEST(SimulatedMachine, SaysWhatItsFileDescribesOfTheSystemBeneath) {
   const std::string longFile = "/images/" + std::string(300, 'x') + "/end.img";
   TestMachine machine(R"("drives": [
     { "number": 0, "size": 1048576, "system name": "/dev/sdb",
-      "model stand-in": ["backing file", ")" + longFile + R"("],
+      "model stand-in": ["backing file", ")" +
+                      longFile + R"("],
       "serial stand-in": ["identifier", "naa.5000c500a1b2c3d4"] },
     { "number": 1, "size": 1048576, "product": "PLAIN" } ],
     "volumes": [

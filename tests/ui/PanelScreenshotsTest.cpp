@@ -187,8 +187,8 @@ TEST_F(PanelScreenshotsTest, DriveTasksOfALinuxMachine) {
   disk.set_model("WDC WD10EZEX-08WN4A0");
   disk.set_serial("WD-WCC6Y1234567");
   disk.set_system_name("/dev/sdb");
-  Partition data = partition("1.000TB (Drive D: /media/operator/DATA) ext4 - DATA", 2048,
-                             1953523120ULL);
+  Partition data =
+      partition("1.000TB (Drive D: /media/operator/DATA) ext4 - DATA", 2048, 1953523120ULL);
   data.set_letter("D:");
   data.set_mount_points({"/media/operator/DATA"});
   disk.set_partitions({data});

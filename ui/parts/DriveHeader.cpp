@@ -16,8 +16,7 @@ std::string stand_in_text(const Drive::StandIn& standIn) {
 DriveHeader drive_header(const Drive& drive) {
   DriveHeader header;
   header.model = drive.model().empty() ? stand_in_text(drive.model_stand_in()) : drive.model();
-  header.serial =
-      drive.serial().empty() ? stand_in_text(drive.serial_stand_in()) : drive.serial();
+  header.serial = drive.serial().empty() ? stand_in_text(drive.serial_stand_in()) : drive.serial();
   // Named first, as the system's own listings name its disks.
   if (!drive.system_name().empty())
     header.model = drive.system_name() + (header.model.empty() ? "" : "  " + header.model);

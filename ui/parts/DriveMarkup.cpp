@@ -38,8 +38,8 @@ std::string reported_row(const Colours& c, const char* caption, const std::strin
                          const Drive::StandIn& standIn) {
   if (!reported.empty() || standIn.kind == Drive::StandIn::Kind::None)
     return row(c.label, caption, c.value, reported);
-  return std::string(c.label) + gtk::escape_markup(gettext(caption)) + "</span>" + c.value +
-         "<i>" + gtk::escape_markup(stand_in_text(standIn)) + "</i></span>";
+  return std::string(c.label) + gtk::escape_markup(gettext(caption)) + "</span>" + c.value + "<i>" +
+         gtk::escape_markup(stand_in_text(standIn)) + "</i></span>";
 }
 
 } // namespace

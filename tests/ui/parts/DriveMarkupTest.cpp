@@ -94,9 +94,9 @@ TEST(DriveMarkup, WhatTheSystemSaysStandsBesideTheDrivesOwnTexts) {
             "ID: \\\\.\\PhysicalDrive3\nDEVICE: /dev/loop7\nMODEL: /srv/a&b.img (backing file)\n"
             "SERIAL: naa.5000 (identifier)\nSECTORS: 7814037168\nSECTOR SIZE: 4096\n"
             "TOTAL SIZE: 32006296240128\nMOUNTED: D: /media/stick /mnt/x\nMOUNTED: /srv/data");
-  EXPECT_NE(drive_markup(loop, MarkupColours::OnLight)
-                .find("<i>/srv/a&amp;b.img (backing file)</i>"),
-            std::string::npos);
+  EXPECT_NE(
+      drive_markup(loop, MarkupColours::OnLight).find("<i>/srv/a&amp;b.img (backing file)</i>"),
+      std::string::npos);
 
   Drive own = loop;
   own.set_model("ST8000");
