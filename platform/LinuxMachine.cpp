@@ -215,12 +215,13 @@ public:
     facts_.descriptor =
         build_storage_descriptor({who.vendor, who.product, who.revision,
                                   serial_as_swapped_hex(who.serial), who.removable, who.busType});
-    // The device opened, not the name it was opened by: its number, and the sequence number
-    // that the kernel gives the disk anew at every attach and change of medium (none before
-    // Linux 5.15).
+    // The device opened, not the name it was opened by: its disk's number, and the sequence
+    // number that the kernel gives the disk anew at every attach and change of medium (none
+    // before Linux 5.15), which a partition's descriptor gives as its disk's. A volume is named
+    // by its disk, as on the simulated machine.
     struct stat status;
     if (fstat(fd, &status) == 0)
-      facts_.identity[1] = static_cast<std::uint64_t>(status.st_rdev);
+      facts_.identity[1] = static_cast<std::uint64_t>(volume ? disk.dev : status.st_rdev);
     std::uint64_t sequence = 0;
 #ifdef BLKGETDISKSEQ
     if (ioctl(fd, BLKGETDISKSEQ, &sequence) != 0)

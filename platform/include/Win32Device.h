@@ -263,14 +263,14 @@ struct STORAGE_DEVICE_NUMBER {
 static_assert(sizeof(STORAGE_DEVICE_NUMBER) == 12);
 
 // IOCTL_STORAGE_GET_DEVICE_NUMBER_EX: the device number as above, and DeviceGuid, which names
-// the device itself rather than the number it has now. A disk attached anew, or given a new
-// medium, gets a new GUID, so that a disk of the same model, serial and size that takes
-// another's number is told apart. On Linux the GUID is made from the block device's number and
-// its disk's sequence number (which the kernel counts up at every attach and change of medium;
-// 0 on a kernel before 5.15, which has none), both read from the open device itself; on the
-// simulated machine from the device and inode of the image file of the disk (of a volume: of
-// its first disk). Version and Size are the size of the record; Flags are 0. A volume over
-// several disks fails with ERROR_INVALID_FUNCTION.
+// the disk itself (of a volume: its disk) rather than the number it has now. A disk attached
+// anew, or given a new medium, gets a new GUID, so that a disk of the same model, serial and
+// size that takes another's number is told apart. On Linux the GUID is made from the disk's
+// block device number and its sequence number (which the kernel counts up at every attach and
+// change of medium; 0 on a kernel before 5.15, which has none), both read from the open device
+// itself; on the simulated machine from the device and inode of the disk's image file. Version
+// and Size are the size of the record; Flags are 0. A volume over several disks fails with
+// ERROR_INVALID_FUNCTION.
 struct STORAGE_DEVICE_NUMBER_EX {
   DWORD Version;
   DWORD Size;

@@ -186,8 +186,15 @@ TEST_P(LinuxLoop, IsNamedByItsAttachNotByItsNumber) {
   ASSERT_NE(QueryDosDeviceA(dosName.c_str(), names, sizeof names), 0u);
   EXPECT_EQ(std::string(names), loop->node());
 
-  // The same image attached anew at the same node: the same number, another disk.
+  // A volume is named by its disk.
   std::string output;
+  if (loop->make_partitions({{1048576, 8 * 1048576}}, GetParam(), output)) {
+    const auto volumes = volumes_on_disk();
+    ASSERT_EQ(volumes.size(), 1u);
+    EXPECT_EQ(guid_of(Win32Handle::open(volumes[0].first, 0)), first);
+  }
+
+  // The same image attached anew at the same node: the same number, another disk.
   if (!loop->reattach(loop->image(), GetParam(), output))
     GTEST_SKIP() << output;
   const std::string again = guid_of(open_drive(0));
