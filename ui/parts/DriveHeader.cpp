@@ -23,12 +23,13 @@ DriveHeader drive_header(const Drive& drive) {
   return header;
 }
 
-std::string DriveHeader::one_line(const Drive& drive) const {
-  if (model.empty() && serial.empty())
+std::string drive_header_line(const Drive& drive) {
+  const DriveHeader header = drive_header(drive);
+  if (header.model.empty() && header.serial.empty())
     return drive.id();
-  if (serial.empty())
-    return model;
-  if (model.empty())
-    return serial;
-  return model + " / " + serial;
+  if (header.serial.empty())
+    return header.model;
+  if (header.model.empty())
+    return header.serial;
+  return header.model + " / " + header.serial;
 }

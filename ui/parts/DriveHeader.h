@@ -12,14 +12,14 @@
 struct DriveHeader {
   std::string model;  // "/dev/sdb  WDC WD10EZEX", "/dev/loop7  /srv/x.img (backing file)"
   std::string serial; // "WD-WCC3F1234567", "naa.5000c500a1b2c3d4 (identifier)", or empty
-
-  // Both lines in one ("/dev/sdb  WDC WD10EZEX / WD-WCC3F1234567"); the drive's path when
-  // both are empty, so that a list never shows a blank for a drive.
-  std::string one_line(const Drive& drive) const;
 };
 
 // The header of `drive`'s task.
 DriveHeader drive_header(const Drive& drive);
+
+// The header's two lines in one ("/dev/sdb  WDC WD10EZEX / WD-WCC3F1234567"), for lists of
+// drives; the drive's path when both are empty, so that a list never shows a blank for a drive.
+std::string drive_header_line(const Drive& drive);
 
 // A stand-in's text with what it is ("/srv/x.img (backing file)"); empty for none.
 std::string stand_in_text(const Drive::StandIn& standIn);

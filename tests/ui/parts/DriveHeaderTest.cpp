@@ -81,6 +81,6 @@ TEST(DriveHeader, NamesTheDriveAsItsTaskHeadShowsIt) {
     const DriveHeader header = drive_header(d);
     EXPECT_EQ(header.model, c.first);
     EXPECT_EQ(header.serial, c.second);
-    EXPECT_EQ(header.one_line(d), c.oneLine);
+    EXPECT_EQ(drive_header_line(d), c.oneLine);
   }
 }
