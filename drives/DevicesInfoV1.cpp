@@ -228,8 +228,11 @@ void get_drives(std::vector<PropertyMap>& devices, const DeviceMapping& mapping,
       devices.push_back(properties);
       continue;
     }
+    // A drive that opens and answers, but with no usable size (a card reader without a card),
+    // leaves no error behind.
     const DWORD error = GetLastError();
-    const std::string failure = error != ERROR_SUCCESS ? last_error_text() : std::string();
+    const std::string failure =
+        error != ERROR_SUCCESS ? last_error_text() : std::string(gettext("it has no size"));
     debug_log() << "DevicesInfoV1.cpp(260): get_device_info_win32 failed: " << path << "\n";
     // A machine that does not name its drives tells a drive that is not there by the error:
     // its path leads nowhere, or the machine itself is not ready.

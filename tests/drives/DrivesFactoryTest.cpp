@@ -404,7 +404,8 @@ TEST_F(Factory, TellsTheDrivesItCannotList) {
     { "number": 1, "size": 1048576, "fail": ["CreateFileA"] },
     { "number": 2, "size": 1048576, "sector size": 2048 },
     { "number": 3, "size": 1048576, "system name": "/dev/sdd", "fail": {"CreateFileA": 2} },
-    { "number": 5, "size": 1048576, "fail": ["IOCTL_DISK_GET_DRIVE_GEOMETRY"] } ])");
+    { "number": 5, "size": 1048576, "fail": ["IOCTL_DISK_GET_DRIVE_GEOMETRY"] },
+    { "number": 6, "size": 0, "system name": "/dev/sdf" } ])");
   const DriveScan scan = system_drives_factory().scan();
   ASSERT_EQ(scan.drives.size(), 1u);
   EXPECT_EQ(scan.drives[0].id(), drive_path(0));
@@ -415,6 +416,7 @@ TEST_F(Factory, TellsTheDrivesItCannotList) {
       {drive_path(2), "", "sectors of 2048 bytes, where only 512 and 4096 can be wiped"},
       {drive_path(3), "/dev/sdd", notFound}, // named by the system, so it is there
       {drive_path(5), "", noGeometry},
+      {drive_path(6), "/dev/sdf", "it has no size"}, // a card reader without a card
   };
   ASSERT_EQ(scan.unlisted.size(), std::size(expected));
   for (std::size_t i = 0; i < std::size(expected); ++i) {
