@@ -505,7 +505,8 @@ void TopUI::wipe_all(const WipeOptions& options) {
   const std::string message = format(
       ngettext("This operation will wipe %1 drive.", "This operation will wipe %1 drives.", count),
       std::to_string(count));
-  if (!confirm_wipe(message, warnings, GTK_WIDGET(window)))
+  if (!confirm_unrecorded_wipe(GTK_WIDGET(window)) ||
+      !confirm_wipe(message, warnings, GTK_WIDGET(window)))
     return;
   Settings::instance().set_wipe_options(options);
   // A copy: new tasks come and go as the loop runs.
