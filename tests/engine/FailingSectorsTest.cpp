@@ -10,6 +10,7 @@
 #include <ctime>
 
 #include <algorithm>
+#include <memory>
 #include <set>
 #include <sstream>
 
@@ -264,6 +265,147 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"ForwardLongSkip", false, 5, false, {{103, 1}, {129, 1}}, {{126, 1}}}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
+
+// A drive whose queue merges the transfers in flight into requests and fails a request whole
+// for one bad sector among them, as the block layer and real disks do. The walk tries a transfer
+// that failed beside others again alone, so that every failure report names a failing sector
+// and every good sector is wiped and verified, at every chunk size and in both directions.
+struct MergedCase {
+  const char* name;
+  bool reverse;
+  u64 perTime;
+  u64 sectorSize;
+  bool once; // the bad sectors fail the first request that meets them, then work
+};
+
+void PrintTo(const MergedCase& c, std::ostream* os) { *os << c.name; }
+
+class MergedRequests : public EngineFixture, public ::testing::WithParamInterface<MergedCase> {
+protected:
+  static constexpr u64 first = 900, count = 1100, disk = 2048;
+  const Runs unwritable{{1000, 1}, {1500, 2}};
+  const Runs unreadable{{1200, 1}, {1999, 1}};
+
+  std::string machine() const {
+    const MergedCase& c = GetParam();
+    const std::string once = c.once ? " once" : "";
+    return "\"drives\": [{ \"number\": 0, \"size\": " + std::to_string(disk * c.sectorSize) +
+           ", \"sector size\": " + std::to_string(c.sectorSize) +
+           ", \"merged requests\": true, \"unwritable" + once + "\": " + list_text(unwritable) +
+           ", \"unreadable" + once + "\": " + list_text(unreadable) + " }]";
+  }
+};
+
+TEST_P(MergedRequests, CostOnlyTheFailingSectors) {
+  const MergedCase& c = GetParam();
+  TestMachine simulated(machine());
+  const std::string image = simulated.image("disk0.img");
+  const std::string before = make_image(image, disk, c.sectorSize);
+  config::Value command = wipe_command(raw_device("drive", "\\\\.\\PhysicalDrive0", c.sectorSize),
+                                       first, count, static_cast<long long>(c.perTime));
+  command.set("mode", c.reverse ? "reverse" : "forward");
+  command.set("verify", true);
+  start_ready();
+  const Exchange exchange = converse(*engine, line_of(command));
+  ASSERT_TRUE(exchange.ready);
+  EXPECT_EQ(255, finish());
+  Reports reports = reports_of(exchange.replies);
+  const std::set<u64> badForWrites = sectors_of(unwritable);
+  const std::set<u64> badForReads = sectors_of(unreadable);
+  for (const auto& [lba, sectors] : reports.writeFailed) {
+    EXPECT_EQ(1u, sectors) << "write failed at " << lba;
+    EXPECT_EQ(1u, badForWrites.count(lba)) << "good sector " << lba << " reported write failed";
+  }
+  for (const auto& [lba, sectors] : reports.readFailed) {
+    EXPECT_EQ(1u, sectors) << "read failed at " << lba;
+    EXPECT_EQ(1u, badForReads.count(lba)) << "good sector " << lba << " reported read failed";
+  }
+  const std::set<u64> notWritten = sectors_of(reports.writeFailed);
+  // What was not written fails the comparison, and nothing else does.
+  EXPECT_EQ(notWritten, sectors_of(reports.compareFailed));
+  if (!c.once) {
+    EXPECT_EQ(badForWrites, notWritten);
+    EXPECT_EQ(badForReads, sectors_of(reports.readFailed));
+  }
+  const std::string after = file_text(image);
+  ASSERT_EQ(before.size(), after.size());
+  const std::string pattern = pattern_sector("CVW", c.sectorSize);
+  for (u64 s = 0; s < disk; ++s) {
+    const bool wiped = s >= first && s < first + count && notWritten.count(s) == 0;
+    const std::string expected = wiped ? pattern : before.substr(s * c.sectorSize, c.sectorSize);
+    EXPECT_EQ(expected, after.substr(s * c.sectorSize, c.sectorSize))
+        << "sector " << s << (wiped ? " is not wiped" : " is changed");
+  }
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Engine, MergedRequests,
+    ::testing::Values(
+        MergedCase{"Forward1",        false, 1,   512,  false},
+        MergedCase{"Forward7",        false, 7,   512,  false},
+        MergedCase{"Forward256",      false, 256, 512,  false},
+        MergedCase{"Reverse1",        true,  1,   512,  false},
+        MergedCase{"Reverse7",        true,  7,   512,  false},
+        MergedCase{"Reverse256",      true,  256, 512,  false},
+        MergedCase{"Forward1Once",    false, 1,   512,  true},
+        MergedCase{"Forward7Once",    false, 7,   512,  true},
+        MergedCase{"Reverse1Once",    true,  1,   512,  true},
+        MergedCase{"Reverse256Once",  true,  256, 512,  true},
+        MergedCase{"Forward1Of4096",  false, 1,   4096, false},
+        MergedCase{"Reverse7Of4096",  true,  7,   4096, false},
+        MergedCase{"Forward256Of4096Once", false, 256, 4096, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
+
+// Over failing sectors, the random methods write with transfers in flight what they write one
+// transfer at a time, byte for byte: chunks drawn ahead and given up after a failure go back to
+// the generator's stream. Two engines that start within the same second draw the same stream;
+// each wipes its own of two alike drives, one transfer at a time or with transfers in flight.
+TEST_F(EngineFixture, RandomMethodsInFlightWriteWhatOneAtATimeWrites) {
+  const std::string drive =
+      "\"size\": " + std::to_string(diskSectors * sectorSize) +
+      ", \"merged requests\": true, \"unwritable\": [[130,1],[171,2]], \"unreadable\": [[190,1]]";
+  TestMachine machine("\"drives\": [{ \"number\": 0, " + drive + " }, { \"number\": 1, " + drive +
+                      " }]");
+  for (const char* mode : {"dod_d", "navso_p_5239_26", "gutmann"}) {
+    SCOPED_TRACE(mode);
+    std::string images[2];
+    for (int d = 0; d < 2; ++d)
+      images[d] =
+          make_image(machine.image("disk" + std::to_string(d) + ".img"), diskSectors, sectorSize);
+    std::unique_ptr<EngineClient> engines[2];
+    for (int attempt = 0; attempt < 5; ++attempt) {
+      const std::time_t from = std::time(nullptr);
+      for (int d = 0; d < 2; ++d) {
+        ScopedEnvironment transfers("CVW_TRANSFERS_IN_FLIGHT", std::string(d == 0 ? "1" : "32"));
+        engines[d] = std::make_unique<EngineClient>(
+            CVWDRV_PATH, std::vector<std::string>{"command=interactive", "dbg=null"},
+            dir.file("stderr.txt"));
+        std::string line;
+        ASSERT_TRUE(engines[d]->receive(line));
+        ASSERT_EQ("\"status\":\"ready\"", line);
+      }
+      if (std::time(nullptr) == from)
+        break; // both seeded alike
+    }
+    std::vector<std::string> replies[2];
+    for (int d = 0; d < 2; ++d) {
+      config::Value command = wipe_command(
+          raw_device("drive", "\\\\.\\PhysicalDrive" + std::to_string(d), sectorSize), 120, 100, 7);
+      command.set("mode", mode);
+      command.set("verify", true);
+      const Exchange exchange = converse(*engines[d], line_of(command));
+      ASSERT_TRUE(exchange.ready);
+      engines[d]->close_input();
+      EXPECT_EQ(255, engines[d]->wait());
+      replies[d] = without_run_time(exchange.replies);
+      images[d] = file_text(machine.image("disk" + std::to_string(d) + ".img"));
+    }
+    EXPECT_EQ(replies[0], replies[1]);
+    EXPECT_EQ("", first_difference(images[1], images[0], sectorSize));
+  }
+}
 
 // The read-back of a random pass with verification: sectors that cannot be read are reported
 // (consecutive ones together), every other sector of the chunk is compared, and none differs.
