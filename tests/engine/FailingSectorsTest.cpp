@@ -4,12 +4,16 @@
 // each report starts (forward) or ends (reverse) at a failing sector, every sector that no report
 // skipped holds the method's data, and the verify pass compares every sector it can read.
 #include "EngineFixture.h"
+#include "FaultyDisk.h"
+#include "LinuxMachine.h"
+#include "LoopDevice.h"
 #include "TestMachine.h"
 #include "random/Random.h"
 
 #include <ctime>
 
 #include <algorithm>
+#include <fstream>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -266,12 +270,19 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
-// A drive whose queue merges the transfers in flight into requests and fails a request whole
-// for one bad sector among them, as the block layer and real disks do. The walk tries a transfer
-// that failed beside others again alone, so that every failure report names a failing sector
-// and every good sector is wiped and verified, at every chunk size and in both directions.
+// Devices whose requests fail whole for one bad sector among the transfers that the device
+// merged into them, as the block layer and real disks do: a simulated drive whose queue merges
+// the transfers in flight, and a loop device over a FUSE file system whose requests fail at the
+// bad sectors (the kernel merges there, through either transfer queue). The walk tries a
+// transfer that failed beside others again alone, so that every failure report names a failing
+// sector and every good sector is wiped and verified, at every chunk size and in both
+// directions.
+enum class Merging { Simulated, FaultyLoop };
+
 struct MergedCase {
   const char* name;
+  Merging device;
+  const char* queue; // the loop device's transfer queue
   bool reverse;
   u64 perTime;
   u64 sectorSize;
@@ -280,29 +291,75 @@ struct MergedCase {
 
 void PrintTo(const MergedCase& c, std::ostream* os) { *os << c.name; }
 
+std::string runs_text(const Runs& runs) {
+  std::string text;
+  for (const auto& [first, count] : runs)
+    text += (text.empty() ? "" : ",") + std::to_string(first) + "+" + std::to_string(count);
+  return text;
+}
+
 class MergedRequests : public EngineFixture, public ::testing::WithParamInterface<MergedCase> {
 protected:
   static constexpr u64 first = 900, count = 1100, disk = 2048;
   const Runs unwritable{{1000, 1}, {1500, 2}};
   const Runs unreadable{{1200, 1}, {1999, 1}};
 
-  std::string machine() const {
+  void SetUp() override {
     const MergedCase& c = GetParam();
     const std::string once = c.once ? " once" : "";
-    return "\"drives\": [{ \"number\": 0, \"size\": " + std::to_string(disk * c.sectorSize) +
-           ", \"sector size\": " + std::to_string(c.sectorSize) +
-           ", \"merged requests\": true, \"unwritable" + once + "\": " + list_text(unwritable) +
-           ", \"unreadable" + once + "\": " + list_text(unreadable) + " }]";
+    if (c.device == Merging::Simulated) {
+      simulated = std::make_unique<TestMachine>(
+          "\"drives\": [{ \"number\": 0, \"size\": " + std::to_string(disk * c.sectorSize) +
+          ", \"sector size\": " + std::to_string(c.sectorSize) +
+          ", \"merged requests\": true, \"unwritable" + once + "\": " + list_text(unwritable) +
+          ", \"unreadable" + once + "\": " + list_text(unreadable) + " }]");
+      image = simulated->image("disk0.img");
+      path = "\\\\.\\PhysicalDrive0";
+      return;
+    }
+    FaultyDisk::Faults faults;
+    faults.sector = static_cast<unsigned>(c.sectorSize);
+    (c.once ? faults.onceWrite : faults.badWrite) = runs_text(unwritable);
+    (c.once ? faults.onceRead : faults.badRead) = runs_text(unreadable);
+    faulty = std::make_unique<FaultyDisk>(disk * c.sectorSize, faults);
+    if (!faulty->why_not().empty())
+      GTEST_SKIP() << faulty->why_not();
+    loop = std::make_unique<LoopDevice>(faulty->file(), static_cast<unsigned>(c.sectorSize));
+    if (!loop->why_not().empty())
+      GTEST_SKIP() << loop->why_not();
+    // Requests no larger than one of the file system's, so that each fails or works whole.
+    std::ofstream("/sys/block/" + loop->name() + "/queue/max_sectors_kb") << 512;
+    noMachine = std::make_unique<ScopedEnvironment>("CVW_MACHINE", std::nullopt);
+    queue = std::make_unique<ScopedEnvironment>("CVW_TRANSFER_QUEUE", std::string(c.queue));
+    loops = std::make_unique<ScopedEnvironment>("CVW_LOOP_DEVICES", loop->name());
+    const std::vector<std::string> names = platform::linux_drive_names();
+    ASSERT_FALSE(names.empty());
+    ASSERT_EQ(loop->name(), names.back()) << "the last drive must be this test's loop device";
+    path = "\\\\.\\PhysicalDrive" + std::to_string(names.size() - 1);
+    image = faulty->image();
   }
+
+  std::unique_ptr<TestMachine> simulated;
+  std::unique_ptr<FaultyDisk> faulty; // before the loop device over it, which goes first
+  std::unique_ptr<LoopDevice> loop;
+  std::unique_ptr<ScopedEnvironment> noMachine, queue, loops;
+  std::string image; // what the device's sectors are kept in
+  std::string path;  // the device's drive path
 };
 
 TEST_P(MergedRequests, CostOnlyTheFailingSectors) {
   const MergedCase& c = GetParam();
-  TestMachine simulated(machine());
-  const std::string image = simulated.image("disk0.img");
-  const std::string before = make_image(image, disk, c.sectorSize);
-  config::Value command = wipe_command(raw_device("drive", "\\\\.\\PhysicalDrive0", c.sectorSize),
-                                       first, count, static_cast<long long>(c.perTime));
+  std::string before;
+  if (c.device == Merging::Simulated) {
+    before = make_image(image, disk, c.sectorSize);
+  } else {
+    // Into the file that the file system has open.
+    before = make_image(dir.file("before.img"), disk, c.sectorSize);
+    std::fstream(image, std::ios::in | std::ios::out | std::ios::binary)
+        .write(before.data(), static_cast<std::streamsize>(before.size()));
+  }
+  config::Value command = wipe_command(raw_device("drive", path, c.sectorSize), first, count,
+                                       static_cast<long long>(c.perTime));
   command.set("mode", c.reverse ? "reverse" : "forward");
   command.set("verify", true);
   start_ready();
@@ -333,28 +390,43 @@ TEST_P(MergedRequests, CostOnlyTheFailingSectors) {
   for (u64 s = 0; s < disk; ++s) {
     const bool wiped = s >= first && s < first + count && notWritten.count(s) == 0;
     const std::string expected = wiped ? pattern : before.substr(s * c.sectorSize, c.sectorSize);
-    EXPECT_EQ(expected, after.substr(s * c.sectorSize, c.sectorSize))
+    EXPECT_TRUE(expected == after.substr(s * c.sectorSize, c.sectorSize))
         << "sector " << s << (wiped ? " is not wiped" : " is changed");
   }
 }
+
+constexpr Merging simulated = Merging::Simulated;
+constexpr Merging fuse = Merging::FaultyLoop;
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Engine, MergedRequests,
     ::testing::Values(
-        MergedCase{"Forward1",        false, 1,   512,  false},
-        MergedCase{"Forward7",        false, 7,   512,  false},
-        MergedCase{"Forward256",      false, 256, 512,  false},
-        MergedCase{"Reverse1",        true,  1,   512,  false},
-        MergedCase{"Reverse7",        true,  7,   512,  false},
-        MergedCase{"Reverse256",      true,  256, 512,  false},
-        MergedCase{"Forward1Once",    false, 1,   512,  true},
-        MergedCase{"Forward7Once",    false, 7,   512,  true},
-        MergedCase{"Reverse1Once",    true,  1,   512,  true},
-        MergedCase{"Reverse256Once",  true,  256, 512,  true},
-        MergedCase{"Forward1Of4096",  false, 1,   4096, false},
-        MergedCase{"Reverse7Of4096",  true,  7,   4096, false},
-        MergedCase{"Forward256Of4096Once", false, 256, 4096, true}),
+        MergedCase{"Forward1",                  simulated, "", false, 1,   512,  false},
+        MergedCase{"Forward7",                  simulated, "", false, 7,   512,  false},
+        MergedCase{"Forward256",                simulated, "", false, 256, 512,  false},
+        MergedCase{"Reverse1",                  simulated, "", true,  1,   512,  false},
+        MergedCase{"Reverse7",                  simulated, "", true,  7,   512,  false},
+        MergedCase{"Reverse256",                simulated, "", true,  256, 512,  false},
+        MergedCase{"Forward1Once",              simulated, "", false, 1,   512,  true},
+        MergedCase{"Forward7Once",              simulated, "", false, 7,   512,  true},
+        MergedCase{"Reverse1Once",              simulated, "", true,  1,   512,  true},
+        MergedCase{"Reverse256Once",            simulated, "", true,  256, 512,  true},
+        MergedCase{"Forward1Of4096",            simulated, "", false, 1,   4096, false},
+        MergedCase{"Reverse7Of4096",            simulated, "", true,  7,   4096, false},
+        MergedCase{"Forward256Of4096Once",      simulated, "", false, 256, 4096, true},
+        MergedCase{"LoopForward1",              fuse, "io_uring", false, 1,   512,  false},
+        MergedCase{"LoopForward7",              fuse, "io_uring", false, 7,   512,  false},
+        MergedCase{"LoopForward256",            fuse, "io_uring", false, 256, 512,  false},
+        MergedCase{"LoopReverse1",              fuse, "io_uring", true,  1,   512,  false},
+        MergedCase{"LoopReverse256",            fuse, "io_uring", true,  256, 512,  false},
+        MergedCase{"LoopForward1Once",          fuse, "io_uring", false, 1,   512,  true},
+        MergedCase{"LoopReverse7Once",          fuse, "io_uring", true,  7,   512,  true},
+        MergedCase{"LoopForward1Of4096",        fuse, "io_uring", false, 1,   4096, false},
+        MergedCase{"LoopReverse1Of4096Once",    fuse, "io_uring", true,  1,   4096, true},
+        MergedCase{"LoopForward256Of4096",      fuse, "io_uring", false, 256, 4096, false},
+        MergedCase{"ThreadsLoopForward1",       fuse, "threads",  false, 1,   512,  false},
+        MergedCase{"ThreadsLoopForward7Of4096Once", fuse, "threads", false, 7, 4096, true}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 

@@ -333,9 +333,11 @@ TEST_P(MergedWalks, FailuresOnceSkipNoGoodSector) {
       EXPECT_TRUE(seen.emplace(s, event[0]).second) << "sector " << s << " twice";
   }
   ASSERT_EQ(3000u, seen.size());
-  for (const auto& [sector, kind] : seen)
-    if (kind == 'e')
+  for (const auto& [sector, kind] : seen) {
+    if (kind == 'e') {
       EXPECT_EQ(1u, failing.count(sector)) << "good sector " << sector << " skipped";
+    }
+  }
 }
 
 // A line from the client while chunks are in flight pauses the walk only once they have all
