@@ -53,11 +53,11 @@ class UringQueue : public TransferQueue {
 public:
   explicit UringQueue(int fd) : fd(fd), owner(std::this_thread::get_id()) {}
 
-  // False when the kernel refuses a ring (io_uring disabled, or not allowed to this process).
-  // A kernel that does not know the deferred way of working gives a ring whose completions are
-  // posted when the waiting thread enters the kernel, not by interrupting it while it prepares
-  // the next transfer; one that knows neither, a ring of the plain kind.
-  // `refusal` then receives the errno of the last refusal.
+  // False when the kernel refuses a ring (io_uring disabled, or not allowed to this process),
+  // with the errno of its last refusal in `refusal`. A kernel that does not know the deferred way
+  // of working gives a ring whose completions are posted when the waiting thread enters the
+  // kernel, not by interrupting it while it prepares the next transfer; one that knows neither,
+  // a ring of the plain kind.
   bool set_up(int& refusal) {
     single = io_uring_queue_init(ring_entries, &ring,
                                  IORING_SETUP_SINGLE_ISSUER | IORING_SETUP_DEFER_TASKRUN) == 0;
