@@ -244,6 +244,63 @@ public:
     unplug();
   }
 
+  bool flush() override {
+    for (const auto& entry : images) {
+      if (fsync(entry.second) != 0) {
+        set_last_error_from_errno(errno);
+        return false;
+      }
+    }
+    return true;
+  }
+
+  bool lock() override {
+    claimed = true;
+    const long pid = static_cast<long>(getpid());
+    return machine->state().update([&](SimulatedState::Snapshot& snapshot) {
+      for (const SimulatedState::Claim& claim : snapshot.locks) {
+        if (claim.volume != volume->guid)
+          continue;
+        if (claim.pid == pid && claim.token == token)
+          return true;
+        SetLastError(ERROR_ACCESS_DENIED); // another handle holds the lock
+        return false;
+      }
+      snapshot.locks.push_back({volume->guid, pid, token});
+      return true;
+    });
+  }
+
+  bool dismount() override {
+    claimed = true;
+    const long pid = static_cast<long>(getpid());
+    return machine->state().update([&](SimulatedState::Snapshot& snapshot) {
+      for (const SimulatedState::Claim& claim : snapshot.dismounts)
+        if (claim.volume == volume->guid && claim.pid == pid && claim.token == token)
+          return true;
+      snapshot.dismounts.push_back({volume->guid, pid, token});
+      return true;
+    });
+  }
+
+  // Ends the locks and dismounts of this device: the volume is mounted again.
+  bool close() override {
+    if (!claimed)
+      return true;
+    const long pid = static_cast<long>(getpid());
+    return machine->state().update([&](SimulatedState::Snapshot& snapshot) {
+      for (auto* claims : {&snapshot.locks, &snapshot.dismounts}) {
+        for (auto it = claims->begin(); it != claims->end();) {
+          if (it->pid == pid && it->token == token)
+            it = claims->erase(it);
+          else
+            ++it;
+        }
+      }
+      return true;
+    });
+  }
+
 private:
   bool read_now(std::uint64_t offset, void* buffer, std::size_t length, std::size_t& done) {
     done = 0;
@@ -316,65 +373,6 @@ private:
     return true;
   }
 
-public:
-  bool flush() override {
-    for (const auto& entry : images) {
-      if (fsync(entry.second) != 0) {
-        set_last_error_from_errno(errno);
-        return false;
-      }
-    }
-    return true;
-  }
-
-  bool lock() override {
-    claimed = true;
-    const long pid = static_cast<long>(getpid());
-    return machine->state().update([&](SimulatedState::Snapshot& snapshot) {
-      for (const SimulatedState::Claim& claim : snapshot.locks) {
-        if (claim.volume != volume->guid)
-          continue;
-        if (claim.pid == pid && claim.token == token)
-          return true;
-        SetLastError(ERROR_ACCESS_DENIED); // another handle holds the lock
-        return false;
-      }
-      snapshot.locks.push_back({volume->guid, pid, token});
-      return true;
-    });
-  }
-
-  bool dismount() override {
-    claimed = true;
-    const long pid = static_cast<long>(getpid());
-    return machine->state().update([&](SimulatedState::Snapshot& snapshot) {
-      for (const SimulatedState::Claim& claim : snapshot.dismounts)
-        if (claim.volume == volume->guid && claim.pid == pid && claim.token == token)
-          return true;
-      snapshot.dismounts.push_back({volume->guid, pid, token});
-      return true;
-    });
-  }
-
-  // Ends the locks and dismounts of this device: the volume is mounted again.
-  bool close() override {
-    if (!claimed)
-      return true;
-    const long pid = static_cast<long>(getpid());
-    return machine->state().update([&](SimulatedState::Snapshot& snapshot) {
-      for (auto* claims : {&snapshot.locks, &snapshot.dismounts}) {
-        for (auto it = claims->begin(); it != claims->end();) {
-          if (it->pid == pid && it->token == token)
-            it = claims->erase(it);
-          else
-            ++it;
-        }
-      }
-      return true;
-    });
-  }
-
-private:
   // Whether the `length` bytes at `offset` may be written now; false with ERROR_ACCESS_DENIED
   // (or the error of reading the shared state) when not.
   bool writable_now(std::uint64_t offset, std::size_t length) const {
