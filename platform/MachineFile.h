@@ -47,6 +47,8 @@ struct SimulatedDrive {
   std::string requestLog;
   bool queued() const { return mergedRequests || requestMilliseconds > 0 || !requestLog.empty(); }
   Failures failures;
+  std::string systemName; // what the system under the layer would call it ("/dev/sdb")
+  StandIns standIns;
 };
 
 struct SimulatedVolume {
@@ -59,6 +61,7 @@ struct SimulatedVolume {
   bool mounted = true;
   DWORD serialNumber = 0;
   Failures failures;
+  std::vector<std::string> mountPoints; // the system's own, beside the drive letter
 };
 
 // Everything a machine file describes.
