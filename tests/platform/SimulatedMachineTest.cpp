@@ -505,8 +505,9 @@ TEST(SimulatedMachine, AQueuedDriveMergesRequestsAndFailsThemWhole) {
       DWORD count = 0;
       const bool ok = GetOverlappedResult(disk.get(), &p.record, &count, TRUE);
       outcome += ok && count == 512 ? '+' : '-';
-      if (!ok)
+      if (!ok) {
         EXPECT_EQ(GetLastError(), write ? ERROR_WRITE_FAULT : ERROR_CRC);
+      }
     }
     return outcome;
   };
