@@ -51,9 +51,12 @@ public:
   // block at the first call after open_device and kept for the rest of the wipe. Throws
   // std::bad_alloc when the memory cannot be had.
   BufferRing& ring();
-  // Locks the ring for the device, once per wipe: called when every buffer of it has been written
-  // once, so that locking it costs no more than that (locking memory not yet touched would have
-  // the system make every page of it first, before the first write).
+  // Locks the ring for the device, once per wipe (later calls do nothing): called once the first
+  // chunk has gone to the device, so that the first write does not wait while the system makes
+  // every page of the ring. Locking has it make the pages not yet written all at once, which
+  // gives the device longer runs of memory in one piece than pages made one by one as the
+  // fillers first write them: a disk that takes a transfer in a limited number of pieces writes
+  // the chunks faster.
   void keep_ring();
   PeriodTimer& timer() { return timer_; }
   std::uint64_t processed_sectors() const { return processedSectors_; }

@@ -9,19 +9,18 @@
 // as many as are in flight at once, counting the one just started.
 WipeOperationRandom::WipeOperationRandom(WipeContext* context, bool verify)
     : Operation(context), verify(verify), inFlight(context->transfers_in_flight()),
-      filler(context->ring(), inFlight), ringSize(context->ring().size()),
-      writes(context->device()) {}
+      filler(context->ring(), inFlight), writes(context->device()) {}
 
 const unsigned char* WipeOperationRandom::next_chunk(std::uint64_t count) {
-  const unsigned char* data = filler.next(count * context().device().sector_size());
-  if (chunks < ringSize && ++chunks == ringSize)
-    context().keep_ring();
-  return data;
+  return filler.next(count * context().device().sector_size());
 }
 
+// The ring is locked once the first chunk has gone to the device (see WipeContext::keep_ring).
 std::uint64_t WipeOperationRandom::process(std::uint64_t lba, std::uint64_t count) {
   check_pause(context().client());
-  return writes.write(lba, count, next_chunk(count));
+  const std::uint64_t done = writes.write(lba, count, next_chunk(count));
+  context().keep_ring();
+  return done;
 }
 
 std::size_t WipeOperationRandom::transfers_in_flight() { return inFlight; }
@@ -30,6 +29,7 @@ void WipeOperationRandom::start(std::uint64_t lba, std::uint64_t count) {
   const RandomState from = random_state();
   writes.start_write(lba, count, next_chunk(count));
   starts.push_back(from);
+  context().keep_ring();
 }
 
 std::uint64_t WipeOperationRandom::finish() {

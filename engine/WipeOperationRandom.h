@@ -31,15 +31,12 @@ private:
   // was written, and reports each that differs; the whole run at once first, which is all it
   // takes when nothing differs.
   void compare(std::uint64_t lba, std::uint64_t from, std::uint64_t to);
-  // The random data of the next chunk of `count` sectors; once the chunks have gone once round
-  // the ring, the ring is locked for the device.
+  // The random data of the next chunk of `count` sectors.
   const unsigned char* next_chunk(std::uint64_t count);
 
   bool verify;
   std::size_t inFlight; // how many chunks the device keeps in flight
   RandomFiller filler;
-  std::size_t ringSize;
-  std::size_t chunks = 0; // drawn so far, up to the ring's size
   InFlightBuffers writes; // last(): the data of the chunk last written
   // Where the process generator stood when each chunk in flight was drawn, oldest first, and
   // when the chunk last finished was: a chunk given up is drawn again from there.
