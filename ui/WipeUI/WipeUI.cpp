@@ -154,7 +154,12 @@ void WipeUI::state_changed(WipeModel::State) {
   if (state == WipeModel::State::Done)
     export_history();
   switch (state) {
-  case WipeModel::State::Idle: status_changed(gettext("READY - Press [START] to run wipe")); break;
+  case WipeModel::State::Idle:
+    // A wipe that was stopped on its way left the drive partly written: that is said until the
+    // next wipe ends.
+    status_changed(model->cancelled_status().empty() ? gettext("READY - Press [START] to run wipe")
+                                                     : model->cancelled_status().c_str());
+    break;
   case WipeModel::State::Wiping: gtk_label_set_text(message, statusText.c_str()); break;
   case WipeModel::State::Paused:
     gtk_label_set_text(message, (statusText + " (" + gettext("PAUSED") + ")").c_str());

@@ -256,6 +256,29 @@ TEST_F(WipeUITest, TheButtonsActByState) {
   }
 }
 
+// After a wipe that was stopped on its way, Idle says so instead of the READY line, for as long
+// as the model keeps its note.
+TEST_F(WipeUITest, AStoppedWipeIsNotShownAsUntouched) {
+  const std::string note =
+      "CANCELLED - The drive is only partly wiped: PASS 17 stopped at LBA 123456789";
+  model().show_status("PASS 17 - 35% | 175.0KB | LBA: 123456789 | 0 errors");
+  model().set_state(WipeModel::State::Wiping);
+  model().leave_note(note);
+  click("stop");
+  EXPECT_EQ(label("message"), note);
+  EXPECT_EQ(panel->status_text(), note);
+  EXPECT_EQ(button_label("start"), "START");
+  EXPECT_EQ(panel->light(), DriveLight::Ready);
+  save_screenshot(panel->widget(), "WipeUI-cancelled");
+  // Armed and cancelled again before anything was sent: still said.
+  click("start");
+  click("stop");
+  EXPECT_EQ(label("message"), note);
+  model().leave_note("");
+  model().set_state(WipeModel::State::Idle);
+  EXPECT_EQ(label("message"), "READY - Press [START] to run wipe");
+}
+
 // CONTINUE ends what the status line asked or told (the READY question, an error, the end of a
 // wipe); the next progress line fills it. RESUME keeps the last progress.
 TEST_F(WipeUITest, ContinueClearsTheStatusUntilTheNextProgress) {
