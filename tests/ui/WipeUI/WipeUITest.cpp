@@ -9,6 +9,7 @@
 #include "FakeWipeModel.h"
 #include "FindWidget.h"
 #include "GuiEnvironment.h"
+#include "Keyboard.h"
 #include "LogCapture.h"
 #include "MainLog.h"
 #include "MainLoop.h"
@@ -19,6 +20,8 @@
 #include "Settings.h"
 #include "TempDir.h"
 #include "TestMachine.h"
+
+#include <gdk/gdkkeysyms.h>
 
 #include <filesystem>
 #include <fstream>
@@ -508,6 +511,99 @@ TEST_F(WipeUITest, TheSecondPressOfADoubleClickOnStartStartsNothing) {
     } else {
       mouse_on(start, true, true, c.gap != 0 ? time + c.gap : 0);
     }
+    std::vector<std::string> expected = {"arm 0 1000 0"};
+    if (c.starts)
+      expected.push_back("start");
+    EXPECT_EQ(model().calls(), expected);
+    EXPECT_EQ(model().state(), WipeModel::State::Waiting);
+    click("stop");
+    ASSERT_EQ(model().state(), WipeModel::State::Idle);
+  }
+}
+
+namespace {
+
+// One step of the keyboard on the focused START: a key going down (a press, or the key's
+// auto-repeat, which brings presses without releases) or up, `at` milliseconds after the case
+// began, by the server's clock and by the program's alike.
+struct Key {
+  bool down;
+  guint keyval;
+  guint32 at;
+};
+Key down(guint keyval, guint32 at) { return {true, keyval, at}; }
+Key up(guint keyval, guint32 at) { return {false, keyval, at}; }
+
+// Sends `key` to `window` when its time has come after `began` (monotonic), with the server's
+// time `base` + its time; the main loop runs meanwhile.
+void key_on(GtkWidget* window, const Key& key, gint64 began, guint32 base) {
+  run_loop([&] { return g_get_monotonic_time() >= began + gint64{key.at} * 1000; });
+  GdkEvent* event = gdk_event_new(key.down ? GDK_KEY_PRESS : GDK_KEY_RELEASE);
+  event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(window)));
+  event->key.send_event = TRUE;
+  event->key.time = base + key.at;
+  event->key.keyval = key.keyval;
+  GdkKeymapKey* keys = nullptr;
+  gint count = 0;
+  if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_default(), key.keyval, &keys, &count) &&
+      count > 0)
+    event->key.hardware_keycode = static_cast<guint16>(keys[0].keycode);
+  g_free(keys);
+  gtk_main_do_event(event);
+  gdk_event_free(event);
+  flush_events();
+}
+
+} // namespace
+
+// START by the keyboard: a held key clicks once (the button clicks by itself while a key holds
+// it down), its repeats never confirm; nor does a quick run of presses, nor a press made while
+// START's key is still down. CONTINUE takes a press that began after the key was released,
+// with a pause between that a double-click has not.
+TEST_F(WipeUITest, AHeldOrHurriedKeyNeverConfirmsTheWipe) {
+  GtkWidget* start = find("start");
+  gtk_widget_grab_focus(start);
+  give_keyboard_to(window);
+  const guint space = GDK_space, enter = GDK_Return;
+  const struct {
+    const char* what;
+    std::vector<Key> keys; // the arming included
+    bool starts;
+  } cases[] = {
+      {"space held, repeating",
+       {down(space, 0), down(space, 660), down(space, 700), down(space, 740), down(space, 1100),
+        up(space, 1200)},
+       false},
+      {"return held, repeating",
+       {down(enter, 0), down(enter, 660), down(enter, 700), up(enter, 1000)},
+       false},
+      {"four presses 130 ms apart",
+       {down(space, 0), up(space, 60), down(space, 130), up(space, 190), down(space, 260),
+        up(space, 320), down(space, 390), up(space, 450)},
+       false},
+      {"return while space still holds START",
+       {down(space, 0), down(enter, 800), up(enter, 850), up(space, 1200)},
+       false},
+      {"a press at once after the held key's release",
+       {down(space, 0), up(space, 700), down(space, 800), up(space, 850)},
+       false},
+      {"a deliberate second press",
+       {down(space, 0), up(space, 80), down(space, 600), up(space, 680)},
+       true},
+      {"a deliberate press after a held key",
+       {down(enter, 0), down(enter, 660), up(enter, 700), down(enter, 1100), up(enter, 1150)},
+       true},
+  };
+  guint32 base = 100000;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    model().clear_calls();
+    base += 100000;
+    const gint64 began = g_get_monotonic_time();
+    for (const Key& key : c.keys)
+      key_on(window, key, began, base);
+    // The click that a key held down would still make.
+    run_loop([] { return false; }, 350 * 1000);
     std::vector<std::string> expected = {"arm 0 1000 0"};
     if (c.starts)
       expected.push_back("start");
