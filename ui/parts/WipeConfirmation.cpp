@@ -4,6 +4,31 @@
 #include "ProgramConfig.h"
 #include "Translation.h"
 #include "gtk/MessageBox.h"
+#include "parts/DriveTitle.h"
+
+namespace {
+
+// The drives a question names one by one; of a longer list, one line fewer and the count of
+// the rest.
+constexpr std::size_t named_drives = 5;
+
+} // namespace
+
+std::string drives_to_wipe_text(const std::vector<Drive>& drives) {
+  const auto count = static_cast<unsigned long>(drives.size());
+  std::string text = format(
+      ngettext("This operation will wipe %1 drive.", "This operation will wipe %1 drives.", count),
+      std::to_string(count));
+  const std::size_t named = count > named_drives ? named_drives - 1 : count;
+  for (std::size_t i = 0; i < named; ++i)
+    text += "\n    " + drive_title(drives[i]);
+  if (named < count) {
+    const auto rest = static_cast<unsigned long>(count - named);
+    text += "\n    " +
+            format(ngettext("and %1 more drive", "and %1 more drives", rest), std::to_string(rest));
+  }
+  return text;
+}
 
 std::string drive_warning_text(const Drive& drive) {
   return format(gettext("%1 / %2 is a %3"), drive.model(), drive.serial(), drive.warning());
