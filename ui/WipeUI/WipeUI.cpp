@@ -7,6 +7,7 @@
 #include "Settings.h"
 #include "Strings.h"
 #include "Translation.h"
+#include "Win32Process.h"
 #include "gtk/Builder.h"
 #include "gtk/CVWStyle.h"
 #include "gtk/HandlerBlock.h"
@@ -48,11 +49,16 @@ const StateLook& look_of(WipeModel::State state) {
   }
 }
 
-// Writes `text` as the whole file at `path`; on failure adds the export's paragraph to `errors`.
+// Writes `text` as the whole file at `path` (in the operator's folders, the operator's file);
+// on failure adds the export's paragraph to `errors`.
 void export_to(const std::string& path, const std::string& text, const char* what,
                std::string& errors) {
-  if (path.empty() || write_file(path, text.data(), text.size()))
+  if (path.empty())
     return;
+  if (write_file(path, text.data(), text.size())) {
+    platform::give_file_to_operator(path);
+    return;
+  }
   if (!errors.empty())
     errors += "\n\n";
   errors += std::string(gettext(what)) + "\n" + gettext("Cannot save file") + "\n(" + path + ")";

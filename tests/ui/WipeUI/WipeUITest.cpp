@@ -6,6 +6,7 @@
 
 #include "DialogResponder.h"
 #include "DoubleClick.h"
+#include "ElevatedOperator.h"
 #include "FakeWipeModel.h"
 #include "FindWidget.h"
 #include "GuiEnvironment.h"
@@ -22,6 +23,8 @@
 #include "TestMachine.h"
 
 #include <gdk/gdkkeysyms.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -735,6 +738,23 @@ TEST_F(WipeUITest, AFinishedWipeExportsTheHistory) {
                                         "file\n(" +
                                         txt + ")");
   EXPECT_EQ(button_label("start"), "CONTINUE");
+}
+
+// Under pkexec, an export into the operator's folders is the operator's file, one elsewhere stays
+// the program's. Changing owners needs root.
+TEST_F(WipeUITest, ExportsInTheOperatorsFoldersAreTheirs) {
+  if (geteuid() != 0)
+    GTEST_SKIP() << "giving a file to another user needs root";
+  ElevatedOperator person;
+  MainLog::instance().add(history_entry(sample_drive()));
+  Settings::instance().set_export_csv(person.home() + "/WipeLog.csv");
+  Settings::instance().set_export_txt(person.outside() + "/WipeLog.txt");
+  model().set_state(WipeModel::State::Done);
+  struct stat status {};
+  ASSERT_EQ(::stat((person.home() + "/WipeLog.csv").c_str(), &status), 0);
+  EXPECT_EQ(status.st_uid, person.uid());
+  ASSERT_EQ(::stat((person.outside() + "/WipeLog.txt").c_str(), &status), 0);
+  EXPECT_EQ(status.st_uid, 0u);
 }
 
 TEST_F(WipeUITest, TheLogButtonShowsTheTasksLog) {
