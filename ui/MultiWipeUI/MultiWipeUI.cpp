@@ -93,7 +93,8 @@ bool MultiWipeUI::confirm_start() {
       warnings += "\n";
     warnings += drive_warning_text(drive);
   }
-  return confirm_wipe(drives_to_wipe_text(ticked), warnings, dialog.get());
+  return confirm_unrecorded_wipe(dialog.get()) &&
+         confirm_wipe(drives_to_wipe_text(ticked), warnings, dialog.get());
 }
 
 void MultiWipeUI::edit_default_options() {

@@ -501,7 +501,8 @@ void TopUI::wipe_all(const WipeOptions& options) {
   for (const Drive& drive : shownDrives)
     if (!drive.warning().empty())
       warnings += (warnings.empty() ? "" : "\n") + drive_warning_text(drive);
-  if (!confirm_wipe(drives_to_wipe_text(shownDrives), warnings, GTK_WIDGET(window)))
+  if (!confirm_unrecorded_wipe(GTK_WIDGET(window)) ||
+      !confirm_wipe(drives_to_wipe_text(shownDrives), warnings, GTK_WIDGET(window)))
     return;
   Settings::instance().set_wipe_options(options);
   // A copy: new tasks come and go as the loop runs.
