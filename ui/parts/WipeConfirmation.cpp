@@ -4,9 +4,10 @@
 #include "Format.h"
 #include "MainLog.h"
 #include "ProgramConfig.h"
+#include "Strings.h"
 #include "Translation.h"
 #include "gtk/MessageBox.h"
-#include "parts/DriveTitle.h"
+#include "parts/DriveHeader.h"
 
 namespace {
 
@@ -22,8 +23,11 @@ std::string drives_to_wipe_text(const std::vector<Drive>& drives) {
       ngettext("This operation will wipe %1 drive.", "This operation will wipe %1 drives.", count),
       std::to_string(count));
   const std::size_t named = count > named_drives ? named_drives - 1 : count;
-  for (std::size_t i = 0; i < named; ++i)
-    text += "\n    " + drive_title(drives[i]);
+  for (std::size_t i = 0; i < named; ++i) {
+    const Drive& drive = drives[i];
+    text += "\n    " + valid_utf8(drive_header_line(drive) + " (" +
+                                 format_size(drive.sectors() * drive.sector_size()) + ")");
+  }
   if (named < count) {
     const auto rest = static_cast<unsigned long>(count - named);
     text += "\n    " +

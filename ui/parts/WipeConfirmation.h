@@ -14,7 +14,8 @@
 std::string drive_warning_text(const Drive& drive);
 
 // The question's text for a wipe of `drives`: "This operation will wipe 3 drives." and one line
-// for each drive as its task's header names it, the first few of them and then "and N more".
+// for each drive as its task's header names it (drive_header_line) with its size, the first few
+// of them and then "and N more".
 std::string drives_to_wipe_text(const std::vector<Drive>& drives);
 
 // Asks whether the wipe described by `text` may go ahead, over the window of `parent`.
