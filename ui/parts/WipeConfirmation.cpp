@@ -26,7 +26,7 @@ std::string drives_to_wipe_text(const std::vector<Drive>& drives) {
   for (std::size_t i = 0; i < named; ++i) {
     const Drive& drive = drives[i];
     text += "\n    " + valid_utf8(drive_header_line(drive) + " (" +
-                                 format_size(drive.sectors() * drive.sector_size()) + ")");
+                                  format_size(drive.sectors() * drive.sector_size()) + ")");
   }
   if (named < count) {
     const auto rest = static_cast<unsigned long>(count - named);

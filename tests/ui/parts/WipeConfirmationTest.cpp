@@ -55,6 +55,8 @@ TEST(WipeConfirmationText, TheQuestionNamesTheDrives) {
   serialOnly.set_model("");
   Drive odd = disk(9);
   odd.set_model("Bad\xff <b>");
+  Drive named = disk(3);
+  named.set_system_name("/dev/sdb");
   const struct {
     const char* name;
     std::vector<Drive> drives;
@@ -66,6 +68,9 @@ TEST(WipeConfirmationText, TheQuestionNamesTheDrives) {
        "This operation will wipe 6 drives." + lines(4) + "\n    and 2 more drives"},
       {"twenty", disks(20),
        "This operation will wipe 20 drives." + lines(4) + "\n    and 16 more drives"},
+      {"with the system's name of the disk, as the header shows it",
+       {named},
+       "This operation will wipe 1 drive.\n    /dev/sdb  Disk 3 / S3 (1.049MB)"},
       {"without model or serial, and odd bytes",
        {anonymous, serialOnly, odd},
        "This operation will wipe 3 drives.\n    \\\\.\\PhysicalDrive7 (1.049MB)\n    S8 (1.049MB)"
