@@ -19,13 +19,30 @@ std::uint64_t WipeOperationRandom::process(std::uint64_t lba, std::uint64_t coun
 std::size_t WipeOperationRandom::transfers_in_flight() { return inFlight; }
 
 void WipeOperationRandom::start(std::uint64_t lba, std::uint64_t count) {
-  check_pause(context().client());
+  const RandomState from = random_state();
   writes.start_write(lba, count, filler.next(count * context().device().sector_size()));
+  starts.push_back(from);
 }
 
-std::uint64_t WipeOperationRandom::finish() { return writes.finish(); }
+std::uint64_t WipeOperationRandom::finish() {
+  lastStart = starts.front();
+  starts.pop_front();
+  return writes.finish();
+}
 
-void WipeOperationRandom::abandon() { writes.abandon(); }
+// The chunks abandoned were drawn from the stream after the one last finished: the stream goes
+// back to where the first of them began, and the walk draws them again when it gets there.
+void WipeOperationRandom::abandon() {
+  if (!starts.empty())
+    set_random_state(starts.front());
+  starts.clear();
+  writes.abandon();
+}
+
+std::uint64_t WipeOperationRandom::redo(std::uint64_t lba, std::uint64_t count) {
+  set_random_state(lastStart);
+  return process(lba, count);
+}
 
 void WipeOperationRandom::on_done(std::uint64_t lba, std::uint64_t count) {
   context().report_progress(lba, count, WipeContext::Report::WhenDue);
