@@ -7,13 +7,12 @@
 //     armed and started).
 #include "GuiBench.h"
 
-#include "DebugLog.h"
 #include "DrivesFactory.h"
+#include "LogRedirect.h"
 #include "MainLoop.h"
 #include "Process.h"
 #include "ProgramConfig.h"
 #include "Settings.h"
-#include "StreambufNull.h"
 #include "TempDir.h"
 #include "TestMachine.h"
 #include "TopUI/TopUI.h"
@@ -281,9 +280,7 @@ int main(int argc, char** argv) {
   if (!start_gui(argc, argv))
     return 0;
   // The engines' and the program's log lines are not the figures.
-  static StreambufNull<> nothing;
-  static std::ostream quiet(&nothing);
-  set_debug_log(quiet);
+  static const LogRedirect quiet(LogRedirect::Lines::Discarded);
   config::Value& configuration = program_config();
   configuration.set("Program Name", "Corvana Wipe");
   configuration.set("Program Path", CVW_PROGRAM_DIR);

@@ -1,11 +1,10 @@
 // Time of one enumeration of a simulated machine with 32 disks and 64 volumes (24 of them with
 // a drive letter): the device property tables alone, and the whole drive list of the factory,
 // with the debug log kept in memory (as the desktop program keeps it by default) and discarded.
-#include "DebugLog.h"
 #include "DevicesInfoV1.h"
 #include "DrivesFactory.h"
+#include "LogRedirect.h"
 #include "ProgramConfig.h"
-#include "StreambufNull.h"
 
 #include <glib.h>
 
@@ -15,7 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iostream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -89,12 +88,11 @@ int main() {
   program_config().set("Program Path", "\\\\server\\share");
   program_config().set("Program Name", "Bench");
 
+  // The debug log is discarded, but where a round keeps it in memory.
   std::ostringstream memory;
-  StreambufNull<> nothing;
-  std::ostream discard(&nothing);
+  const LogRedirect quiet(LogRedirect::Lines::Discarded);
 
   // The first enumeration makes the sparse images; it is not counted.
-  set_debug_log(discard);
   std::vector<PropertyMap> devices;
   dt::get_devices_info_win32_v1(devices);
   const std::size_t tables = devices.size();
@@ -104,7 +102,9 @@ int main() {
 
   const int rounds = 30;
   for (const bool keep : {true, false}) {
-    set_debug_log(keep ? static_cast<std::ostream&>(memory) : discard);
+    std::optional<LogRedirect> kept;
+    if (keep)
+      kept.emplace(memory);
     std::printf(keep ? " debug log kept in memory:\n" : " debug log discarded:\n");
     report("dt::get_devices_info_win32_v1", time_runs(rounds, [&] {
              memory.str(std::string());
@@ -117,10 +117,11 @@ int main() {
            }));
   }
   memory.str(std::string());
-  set_debug_log(memory);
-  std::vector<PropertyMap> once;
-  dt::get_devices_info_win32_v1(once);
-  set_debug_log(std::cerr);
+  {
+    const LogRedirect kept(memory);
+    std::vector<PropertyMap> once;
+    dt::get_devices_info_win32_v1(once);
+  }
   std::printf(" debug log of one enumeration: %zu bytes\n", memory.str().size());
 
   std::error_code ignored;

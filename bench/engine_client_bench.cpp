@@ -7,9 +7,8 @@
 //   - "read sectors" round trips per second of the sector view model with the real engine over
 //     10,000 consecutive sectors of a simulated disk;
 //   - the time from the engine's exit (its last line, written just before) to on_stopped.
-#include "DebugLog.h"
 #include "DriverModel.h"
-#include "StreambufNull.h"
+#include "LogRedirect.h"
 #include "ViewModel.h"
 
 #include <glib.h>
@@ -258,9 +257,7 @@ void exit_to_stopped(Scratch& scratch) {
 
 int main() {
   // The engines' debug lines reach the client's log; they are not figures.
-  StreambufNull<> discard;
-  std::ostream quiet(&discard);
-  set_debug_log(quiet);
+  const LogRedirect quiet(LogRedirect::Lines::Discarded);
   Scratch scratch;
   const double capacity = update_lines(scratch);
 

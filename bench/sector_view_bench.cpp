@@ -6,16 +6,14 @@
 // difference is what the panel costs per sector.
 #include "GuiBench.h"
 
-#include "DebugLog.h"
+#include "LogRedirect.h"
 #include "ProgramConfig.h"
-#include "StreambufNull.h"
 #include "TestMachine.h"
 #include "ViewUI/ViewUI.h"
 
 #include <chrono>
 #include <cstdio>
 #include <functional>
-#include <iostream>
 #include <memory>
 #include <ostream>
 
@@ -140,12 +138,7 @@ int main(int argc, char** argv) {
   if (!start_gui(argc, argv))
     return 0;
   // The engine's debug lines reach the program's log; they are not figures.
-  struct Quiet {
-    Quiet() { set_debug_log(stream); }
-    ~Quiet() { set_debug_log(std::cerr); }
-    StreambufNull<> discard;
-    std::ostream stream{&discard};
-  } quiet;
+  const LogRedirect quiet(LogRedirect::Lines::Discarded);
   TestMachine machine(R"("drives": [ { "number": 0, "size": 1073741824, "image": "disk0.img" } ])");
   program_config() = config::Value(config::Value::Object);
   program_config().set("Driver", CVWDRV_PATH);

@@ -5,7 +5,7 @@
 #include "ReaderWin32.h"
 
 #include "DebugLog.h"
-#include "StreambufNull.h"
+#include "LogRedirect.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -27,23 +27,8 @@ constexpr std::uint64_t raw_transfer_sectors = 65536;
 constexpr std::uint64_t in_flight_bytes = 32u << 20;
 
 // Opens the raw device at `path`, reporting the sector size it has. Returns null when it cannot
-// be opened.
-// Discards the debug log while it lives.
-class SilentLog {
-public:
-  SilentLog() : saved(debug_log()) { set_debug_log(silent); }
-  ~SilentLog() { set_debug_log(saved); }
-  SilentLog(const SilentLog&) = delete;
-  SilentLog& operator=(const SilentLog&) = delete;
-
-private:
-  std::ostream& saved;
-  StreambufNull<> discard;
-  std::ostream silent{&discard};
-};
-
-// With an `identity`, the device must be the disk it names (ReaderWin32::open); `wrongDevice`
-// tells when it is not.
+// be opened. With an `identity`, the device must be the disk it names (ReaderWin32::open);
+// `wrongDevice` tells when it is not.
 std::unique_ptr<dt::ReaderWriterStd>
 open_raw_device(const std::string& path, OpenMode mode, dt::ReaderWin32::Buffering buffering,
                 const std::string& identity, std::uint64_t expectedSectorSize,
@@ -56,7 +41,7 @@ open_raw_device(const std::string& path, OpenMode mode, dt::ReaderWin32::Bufferi
     // The look is silent: the open that follows logs what the device says.
     bool mismatch = false;
     {
-      SilentLog quiet;
+      const LogRedirect quiet(LogRedirect::Lines::Discarded);
       mismatch = raw->open(path, OpenMode::Read, buffering, identity) &&
                  raw->sector_size() != expectedSectorSize;
     }

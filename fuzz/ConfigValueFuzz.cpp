@@ -1,18 +1,14 @@
 // Feeds arbitrary bytes to config::Value::parse. Whatever parses must write back to a text that
 // parses to the same value, in every layout.
 #include "ConfigValue.h"
-#include "DebugLog.h"
-#include "StreambufNull.h"
+#include "LogRedirect.h"
 
 #include <cstdint>
 #include <cstdlib>
-#include <ostream>
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static StreambufNull<> discard;
-  static std::ostream null_stream(&discard);
-  set_debug_log(null_stream);
+  static const LogRedirect quiet(LogRedirect::Lines::Discarded);
 
   const std::string text(reinterpret_cast<const char*>(data), size); // NUL-terminated copy
   config::Value value(config::Value::Object);

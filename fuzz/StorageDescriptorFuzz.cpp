@@ -2,15 +2,13 @@
 // buffer of exactly its size, so that any read past it is caught) and as discovery hands it
 // over (the first 1024 bytes over a buffer filled with 0xA5). A record either parses into texts
 // without NUL bytes or is refused with the parser's own error.
-#include "DebugLog.h"
+#include "LogRedirect.h"
 #include "StorageDeviceDescriptor.h"
-#include "StreambufNull.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <ostream>
 #include <stdexcept>
 #include <string>
 
@@ -36,9 +34,7 @@ void parse(const unsigned char* bytes, std::uint32_t length) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static StreambufNull<> discard;
-  static std::ostream null_stream(&discard);
-  set_debug_log(null_stream);
+  static const LogRedirect quiet(LogRedirect::Lines::Discarded);
 
   const std::size_t length = size < 4096 ? size : 4096;
   std::unique_ptr<unsigned char[]> exact(new unsigned char[length == 0 ? 1 : length]);

@@ -4,7 +4,8 @@
 // ": " (or the bare position and a line feed). The "File.cpp(N)" texts are stable identifiers
 // that tests and operators match: they name a place, not the line it happens to stand on, and
 // are never renumbered when code moves. The entry point chooses the stream once, before the
-// first line is written; until then lines go to standard error.
+// first line is written; until then lines go to standard error. A LogRedirect (LogRedirect.h)
+// sends them elsewhere for a while.
 #pragma once
 
 #include <iosfwd>

@@ -1,16 +1,14 @@
 // Redirects the debug log into a string for the life of the object.
 #pragma once
 
-#include "DebugLog.h"
+#include "LogRedirect.h"
 
-#include <iostream>
 #include <sstream>
 #include <string>
 
 class LogCapture {
 public:
-  LogCapture() { set_debug_log(stream); }
-  ~LogCapture() { set_debug_log(std::cerr); }
+  LogCapture() = default;
   LogCapture(const LogCapture&) = delete;
   LogCapture& operator=(const LogCapture&) = delete;
 
@@ -19,4 +17,5 @@ public:
 
 private:
   std::ostringstream stream;
+  LogRedirect redirect{stream}; // after the stream, so that the log has left it before it goes
 };

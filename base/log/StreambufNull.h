@@ -3,8 +3,7 @@
 
 #include <streambuf>
 
-template <typename Unused = int>
-class StreambufNull : public std::basic_streambuf<char> {
+template <typename Unused = int> class StreambufNull : public std::basic_streambuf<char> {
 protected:
   int_type overflow(int_type c) override { return c; }
 };
