@@ -18,9 +18,6 @@ bool is_raw_type(const std::string& type) {
   return type == "drive" || type == "partition" || type == "floppy";
 }
 
-// Sectors of one transfer that the raw device's bounce buffer holds.
-constexpr std::uint64_t raw_transfer_sectors = 65536;
-
 // Bytes kept in flight at most: enough to keep a device busy with transfers of the usual size,
 // and several of the large ones (eight of 4 MiB), while transfers of tens of megabytes, which
 // keep it busy by themselves, go one at a time.
@@ -86,8 +83,8 @@ std::uint64_t DriverStd::transfer_limit(const config::Value& description) {
         size->second.as_number() <= 0)
       return unlimited;
     const auto sectorSize = static_cast<std::uint64_t>(size->second.as_number());
-    return sectorSize > unlimited / raw_transfer_sectors ? unlimited
-                                                         : sectorSize * raw_transfer_sectors;
+    const std::uint64_t sectors = dt::ReaderWin32::max_transfer_sectors;
+    return sectorSize > unlimited / sectors ? unlimited : sectorSize * sectors;
   }
   return dt::FileStd::max_transfer;
 }

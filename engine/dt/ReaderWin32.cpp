@@ -16,9 +16,6 @@ namespace {
 
 using Direction = ReaderWin32::Direction;
 
-// Sectors the bounce buffer holds: one transfer of the device moves at most that many.
-constexpr std::uint64_t buffer_sectors = 65536;
-
 // Transfers the raw device keeps in flight at once: transfers of the usual 128 KiB keep 8 MiB in
 // flight, and wait for a quarter of them at a time while the device works on the rest.
 constexpr std::size_t overlapped_slots = 64;
@@ -132,7 +129,7 @@ bool ReaderWin32::open(const std::string& path, OpenMode mode, Buffering bufferi
     return false;
   }
   // In 64 bits: a sector size of 64 KiB or more no longer wraps the buffer size to nothing.
-  const std::uint64_t newBufferSize = reported * buffer_sectors;
+  const std::uint64_t newBufferSize = reported * max_transfer_sectors;
   void* newBuffer =
       VirtualAlloc(nullptr, static_cast<SIZE_T>(newBufferSize), MEM_COMMIT, PAGE_READWRITE);
   if (newBuffer == nullptr) {

@@ -28,6 +28,9 @@ public:
   ReaderWin32(const ReaderWin32&) = delete;
   ReaderWin32& operator=(const ReaderWin32&) = delete;
 
+  // The most sectors that one transfer moves: the bounce buffer holds that many.
+  static constexpr std::uint64_t max_transfer_sectors = 65536;
+
   // Whether the system buffers the device's transfers; without, they are also write-through.
   enum class Buffering { Enabled, Disabled };
   // Which way a transfer moves the data.
