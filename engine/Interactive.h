@@ -1,4 +1,4 @@
-// The engine's command handlers and its command loop.
+// The engine's command handler: what the command loop hands a command to.
 #pragma once
 
 #include "ConfigValue.h"
@@ -21,11 +21,3 @@ public:
 private:
   ProcessClient* client_;
 };
-
-// The command loop: announces "ready", runs the command that the client sends, and again. It
-// returns only by an exception: end of input, a line that does not parse, a broken channel, an
-// "interrupt" outside a wipe pass, or any failure of a command.
-void interactive();
-
-// Answers "invalid command" and waits for the client's acknowledgement, which is returned.
-config::Value reply_invalid_command(ProcessClient& client);

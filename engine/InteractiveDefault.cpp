@@ -1,6 +1,7 @@
 #include "InteractiveDefault.h"
 
 #include "Blink.h"
+#include "ProcessClient.h"
 #include "ReadSectors.h"
 
 void InteractiveDefault::execute(const config::Value& command) {

@@ -63,6 +63,14 @@ config::Value parse_command(const std::string& line) {
   return command;
 }
 
+// Sends the error `message` and returns the client's answer to it.
+config::Value reply_error(ProcessClient& client, const char* message) {
+  config::Value reply(config::Value::Object);
+  reply.set("status", "error");
+  reply.set("message", message);
+  return reply_and_read_command(client, reply);
+}
+
 } // namespace
 
 std::unique_ptr<ProcessClient> process_client_open() {
@@ -161,18 +169,12 @@ config::Value reply_ready_and_read_command(ProcessClient& client) {
   return parse_command(line);
 }
 
-void reply_init_failed(ProcessClient& client) {
-  config::Value reply(config::Value::Object);
-  reply.set("status", "error");
-  reply.set("message", "init failed");
-  reply_and_read_command(client, reply);
-}
+void reply_init_failed(ProcessClient& client) { reply_error(client, "init failed"); }
 
-void reply_wrong_device(ProcessClient& client) {
-  config::Value reply(config::Value::Object);
-  reply.set("status", "error");
-  reply.set("message", "wrong device");
-  reply_and_read_command(client, reply);
+void reply_wrong_device(ProcessClient& client) { reply_error(client, "wrong device"); }
+
+config::Value reply_invalid_command(ProcessClient& client) {
+  return reply_error(client, "invalid command");
 }
 
 void check_pause(ProcessClient& client) {

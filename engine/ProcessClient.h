@@ -62,6 +62,10 @@ void reply_init_failed(ProcessClient& client);
 // "identity" names, and nothing of it was touched) and waits for the client's acknowledgement.
 void reply_wrong_device(ProcessClient& client);
 
+// Sends the error "invalid command" (no handler knows the command) and waits for the client's
+// acknowledgement, which is returned.
+config::Value reply_invalid_command(ProcessClient& client);
+
 // The pause point of running operations: when a line has begun, it is read, "paused" is sent,
 // and the engine waits for the next line before it sends "resumed" and returns. Throws as
 // read_command does.

@@ -1,7 +1,6 @@
 #include "ReadSectors.h"
 
 #include "DriverStd.h"
-#include "Interactive.h"
 #include "ProcessClient.h"
 #include "Transfer.h"
 

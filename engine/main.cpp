@@ -1,6 +1,6 @@
 // cvwdrv, the wipe engine: a program without a window that speaks a line protocol on its
 // standard input and output.
-#include "Interactive.h"
+#include "CommandLoop.h"
 #include "random/Random.h"
 
 #include "DebugLog.h"

@@ -1,7 +1,7 @@
 #include "WipeAFSSI.h"
 
+#include "Passes.h"
 #include "Pattern.h"
-#include "Wipe.h"
 
 #include "DebugLog.h"
 

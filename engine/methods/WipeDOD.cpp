@@ -1,7 +1,7 @@
 #include "WipeDOD.h"
 
+#include "Passes.h"
 #include "Pattern.h"
-#include "Wipe.h"
 #include "WipeStandard.h"
 
 #include "DebugLog.h"

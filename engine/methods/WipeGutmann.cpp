@@ -1,6 +1,6 @@
 #include "WipeGutmann.h"
 
-#include "Wipe.h"
+#include "Passes.h"
 
 #include "DebugLog.h"
 

@@ -1,7 +1,7 @@
 #include "WipeStandard.h"
 
+#include "Passes.h"
 #include "ProcessClient.h"
-#include "Wipe.h"
 
 #include "DebugLog.h"
 

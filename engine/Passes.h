@@ -1,24 +1,16 @@
-// The "wipe" command: the method picked by "mode" runs on a fresh wipe context, pass after pass.
+// The passes of the wipe methods: each walks the command's range once with one operation, in the
+// command's direction, and reports its state and its end on the channel.
 #pragma once
 
-#include "Interactive.h"
+#include "ConfigValue.h"
 
 #include <cstdint>
 #include <string>
 
-class OperationStrategy;
 class Operation;
+class OperationStrategy;
+class ProcessClient;
 class WipeContext;
-
-class WipeInteractive : public Interactive {
-public:
-  explicit WipeInteractive(ProcessClient* client) : Interactive(client) {}
-
-  // Runs one "wipe" command to its end; its replies go out on the channel. Throws
-  // std::runtime_error, with a debug-log line, for a "mode" that no method has, and lets every
-  // failure of the method pass.
-  void execute(const config::Value& command) override;
-};
 
 // A new strategy, owned by the caller, that walks `operation` in the command's direction
 // ("mode" "forward" or "reverse"). Throws std::runtime_error, with a debug-log line, for any

@@ -1,8 +1,8 @@
-#include "Interactive.h"
+#include "CommandLoop.h"
 
 #include "InteractiveDefault.h"
 #include "ProcessClient.h"
-#include "Wipe.h"
+#include "WipeInteractive.h"
 
 void interactive() {
   const std::unique_ptr<ProcessClient> client = process_client_open();
@@ -15,11 +15,4 @@ void interactive() {
     else
       others.execute(command);
   }
-}
-
-config::Value reply_invalid_command(ProcessClient& client) {
-  config::Value reply(config::Value::Object);
-  reply.set("status", "error");
-  reply.set("message", "invalid command");
-  return reply_and_read_command(client, reply);
 }
