@@ -51,7 +51,8 @@ public:
     wipe.set_callback(this);
     box.reset(gtk_vbox_new(FALSE, 0));
     gtk::set_widget_name(box.get(), "VWTask");
-    gtk_box_pack_start(GTK_BOX(box.get()), view.widget(), FALSE, FALSE, 0);
+    // Height that the window has to spare goes to the view (its dump), never to the wipe panel.
+    gtk_box_pack_start(GTK_BOX(box.get()), view.widget(), TRUE, TRUE, 0);
     gtk_box_pack_start(GTK_BOX(box.get()), wipe.widget(), FALSE, FALSE, 0);
     tasks.select(nullptr);
     tasks.add(this);
@@ -62,6 +63,7 @@ public:
 
   GtkWidget* widget() const { return box.get(); }
   WipeUI& wipe_panel() { return wipe; }
+  bool shown_now() const { return shown; }
 
   // Shows the panels, or hides them when they are shown.
   void select() override {
@@ -172,6 +174,15 @@ VWTask* vw_task(const DriveTasks& tasks, const Drive& drive) {
   return dynamic_cast<VWTask*>(tasks.find("vw", drive));
 }
 
+// A task comes into view from its top; where the task area has to scroll, as far down as it
+// takes to show the wipe panel whole.
+void show_from_top(GtkScrolledWindow* scroller, VWTask* task) {
+  GtkAdjustment* scroll = gtk_scrolled_window_get_vadjustment(scroller);
+  gtk_adjustment_set_value(scroll, gtk_adjustment_get_lower(scroll));
+  if (task != nullptr && task->shown_now())
+    gtk::bring_into_view(scroller, task->wipe_panel().widget());
+}
+
 // Told whether the blink's engine could start at all.
 class BlinkWatch : public DriverControl::View {
 public:
@@ -194,11 +205,10 @@ TopUI::TopUI(DrivesFactory& drivesFactory, ViewModelFactory& viewModelFactory,
   tasksContainer = ui.get<GtkContainer>("tasksContainer", GTK_TYPE_CONTAINER);
   // On a screen too low for the window with a task, the task scrolls; the keyboard's focus
   // scrolls it into view.
-  GtkScrolledWindow* scroller =
-      ui.get<GtkScrolledWindow>("tasksScroller", GTK_TYPE_SCROLLED_WINDOW);
-  tasksScroll = gtk_scrolled_window_get_vadjustment(scroller);
-  gtk_container_set_focus_vadjustment(tasksContainer, tasksScroll);
-  gtk::fit_to_work_area(window, scroller);
+  tasksScroller = ui.get<GtkScrolledWindow>("tasksScroller", GTK_TYPE_SCROLLED_WINDOW);
+  gtk_container_set_focus_vadjustment(tasksContainer,
+                                      gtk_scrolled_window_get_vadjustment(tasksScroller));
+  gtk::fit_to_work_area(window, tasksScroller);
 
   GtkWidget* rows = gtk_vbox_new(FALSE, 0);
   for (int row = 0; row < icon_count / icons_per_row; ++row) {
@@ -384,10 +394,9 @@ void TopUI::show_drives() {
 }
 
 void TopUI::open_task(const Drive& drive, std::uint64_t lba, std::uint64_t sectors) {
-  // A task comes into view from its top.
-  gtk_adjustment_set_value(tasksScroll, gtk_adjustment_get_lower(tasksScroll));
   if (DriveTask* task = tasks.find("vw", drive)) {
     tasks.select(task);
+    show_from_top(tasksScroller, dynamic_cast<VWTask*>(task));
     return;
   }
   VWTask* task = gtk::telling_interface_errors(window, [&] {
@@ -395,6 +404,7 @@ void TopUI::open_task(const Drive& drive, std::uint64_t lba, std::uint64_t secto
                       window);
   });
   gtk_container_add(tasksContainer, task->widget());
+  show_from_top(tasksScroller, task);
 }
 
 GtkWidget* TopUI::task_widget(const Drive& drive) const {
@@ -517,12 +527,12 @@ void TopUI::wipe_all(const WipeOptions& options) {
 void TopUI::start_new_wipe(const Drive& drive) {
   if (VWTask* task = vw_task(tasks, drive))
     task->close();
-  gtk_adjustment_set_value(tasksScroll, gtk_adjustment_get_lower(tasksScroll));
   VWTask* task = gtk::telling_interface_errors(window, [&] {
     return new VWTask(viewModelFactory, wipeModelFactory, tasks, drive, 0, drive.sectors(), *this,
                       window);
   });
   gtk_container_add(tasksContainer, task->widget());
+  show_from_top(tasksScroller, task);
   task->wipe_panel().arm(WipeUI::Arm::AndStart);
 }
 

@@ -56,9 +56,13 @@ class RecordingViewModels : public ViewModelFactory {
 public:
   ViewModel* create(const Drive&) override {
     ++made;
-    return new FakeViewModel;
+    auto* model = new FakeViewModel;
+    model->set_latency(latencyMs);
+    return model;
   }
   int made = 0;
+  // Above 0: the models answer every read by themselves after that many milliseconds.
+  int latencyMs = 0;
 };
 
 // Drive `number` of the tables: model "Model <n>", serial "S<n>", (n + 1) million sectors.
