@@ -28,7 +28,10 @@ int fitting_height(GtkWindow* window);
 // be the window's only part that grows and shrinks), and from there down to the shrinkable
 // parts, as far as each box on the way lets them expand. When even their least height leaves
 // the window too tall, the scroller gets the height that is left and shows its scroll bar, for
-// which the window grows wider. Nothing happens once the scroller has left the window.
+// which the window grows wider; a shrinkable part then takes the height that makes it and what
+// follows it in the content as high as the view, so that scrolled to the end the view begins
+// with it (no part above is cut in half at its edge), and a view scrolled to the end stays
+// there as the content grows. Nothing happens once the scroller has left the window.
 void fit_to_work_area(GtkWindow* window, GtkScrolledWindow* scroller);
 
 // Lets `widget`, a part of the content of a scroller that fit_to_work_area fitted, give up
