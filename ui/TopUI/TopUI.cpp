@@ -22,6 +22,7 @@
 #include "gtk/Builder.h"
 #include "gtk/CVWStyle.h"
 #include "gtk/MessageBox.h"
+#include "gtk/Wheel.h"
 #include "gtk/WidgetName.h"
 #include "gtk/WidgetRef.h"
 #include "gtk/WorkArea.h"
@@ -183,6 +184,14 @@ void show_from_top(GtkScrolledWindow* scroller, VWTask* task) {
     gtk::bring_into_view(scroller, task->wipe_panel().widget());
 }
 
+// Puts a new task into the task area, in view.
+void add_task(GtkContainer* container, GtkScrolledWindow* scroller, VWTask* task) {
+  gtk_container_add(container, task->widget());
+  // Scrolling the task area with the wheel changes no setting on the way.
+  gtk::keep_wheel_from_values(task->widget());
+  show_from_top(scroller, task);
+}
+
 // Told whether the blink's engine could start at all.
 class BlinkWatch : public DriverControl::View {
 public:
@@ -282,6 +291,7 @@ TopUI::TopUI(DrivesFactory& drivesFactory, ViewModelFactory& viewModelFactory,
   gtk::set_widget_name(GTK_WIDGET(label), "label");
 
   deleteHandler = g_signal_connect(window, "delete-event", G_CALLBACK(on_delete), this);
+  gtk::keep_wheel_from_values(top.get());
   tasks.set_callback(this);
   rescan();
 }
@@ -403,8 +413,7 @@ void TopUI::open_task(const Drive& drive, std::uint64_t lba, std::uint64_t secto
     return new VWTask(viewModelFactory, wipeModelFactory, tasks, drive, lba, sectors, *this,
                       window);
   });
-  gtk_container_add(tasksContainer, task->widget());
-  show_from_top(tasksScroller, task);
+  add_task(tasksContainer, tasksScroller, task);
 }
 
 GtkWidget* TopUI::task_widget(const Drive& drive) const {
@@ -531,8 +540,7 @@ void TopUI::start_new_wipe(const Drive& drive) {
     return new VWTask(viewModelFactory, wipeModelFactory, tasks, drive, 0, drive.sectors(), *this,
                       window);
   });
-  gtk_container_add(tasksContainer, task->widget());
-  show_from_top(tasksScroller, task);
+  add_task(tasksContainer, tasksScroller, task);
   task->wipe_panel().arm(WipeUI::Arm::AndStart);
 }
 
