@@ -30,6 +30,7 @@
 
 #include <gdk/gdkkeysyms.h>
 
+#include <algorithm>
 #include <ostream>
 #include <string>
 
@@ -190,6 +191,33 @@ void add_task(GtkContainer* container, GtkScrolledWindow* scroller, VWTask* task
   // Scrolling the task area with the wheel changes no setting on the way.
   gtk::keep_wheel_from_values(task->widget());
   show_from_top(scroller, task);
+}
+
+// Places a menu below the button it is attached to, its right edge at the button's (above the
+// button where the screen has no room below): opened by keyboard, it would otherwise open
+// wherever the pointer happens to be.
+void below_its_button(GtkMenu* menu, gint* x, gint* y, gboolean* pushIn, gpointer) {
+  *pushIn = TRUE;
+  GtkWidget* button = gtk_menu_get_attach_widget(menu);
+  if (button == nullptr || !gtk_widget_get_realized(button))
+    return;
+  GtkRequisition size;
+  gtk_widget_size_request(GTK_WIDGET(menu), &size);
+  gint left = 0, top = 0;
+  gdk_window_get_origin(gtk_widget_get_window(button), &left, &top);
+  if (!gtk_widget_get_has_window(button)) {
+    left += button->allocation.x;
+    top += button->allocation.y;
+  }
+  GdkScreen* screen = gtk_widget_get_screen(button);
+  GdkRectangle monitor;
+  gdk_screen_get_monitor_geometry(
+      screen, gdk_screen_get_monitor_at_window(screen, gtk_widget_get_window(button)), &monitor);
+  *x = std::max(monitor.x, std::min(left + button->allocation.width - size.width,
+                                    monitor.x + monitor.width - size.width));
+  *y = top + button->allocation.height;
+  if (*y + size.height > monitor.y + monitor.height && top - size.height >= monitor.y)
+    *y = top - size.height;
 }
 
 // Told whether the blink's engine could start at all.
@@ -559,6 +587,15 @@ void TopUI::added(DriveTasks&, DriveTask* task) {
 }
 
 void TopUI::removed(DriveTasks&, DriveTask* task) {
+  // The keyboard's focus in the closing task would be lost with it: it goes to the drive's icon.
+  auto* vw = dynamic_cast<VWTask*>(task);
+  GtkWidget* focus = gtk_window_get_focus(window);
+  if (vw != nullptr && focus != nullptr && gtk_widget_is_ancestor(focus, vw->widget()))
+    for (const std::unique_ptr<DriveIconUI>& icon : icons)
+      if (icon->has_drive() && icon->drive().id() == task->drive().id()) {
+        gtk_widget_grab_focus(icon->focus_widget());
+        break;
+      }
   for_icons_of(task, [](DriveIconUI& icon) {
     icon.set_light(DriveLight::None);
     icon.set_selected(false);
@@ -584,7 +621,8 @@ void TopUI::activated(DriveIconUI& icon) {
 }
 
 void TopUI::show_help() {
-  gtk_menu_popup(helpMenu, nullptr, nullptr, nullptr, nullptr, 0, gtk_get_current_event_time());
+  gtk_menu_popup(helpMenu, nullptr, nullptr, below_its_button, nullptr, 0,
+                 gtk_get_current_event_time());
   gtk_menu_shell_select_first(GTK_MENU_SHELL(helpMenu), FALSE);
 }
 
