@@ -65,7 +65,6 @@ public:
 
   GtkWidget* widget() const { return box.get(); }
   WipeUI& wipe_panel() { return wipe; }
-  bool shown_now() const { return shown; }
 
   // Shows the panels, or hides them when they are shown.
   void select() override {
@@ -181,7 +180,7 @@ VWTask* vw_task(const DriveTasks& tasks, const Drive& drive) {
 void show_from_top(GtkScrolledWindow* scroller, VWTask* task) {
   GtkAdjustment* scroll = gtk_scrolled_window_get_vadjustment(scroller);
   gtk_adjustment_set_value(scroll, gtk_adjustment_get_lower(scroll));
-  if (task != nullptr && task->shown_now())
+  if (task != nullptr && task->selected())
     gtk::bring_into_view(scroller, task->wipe_panel().widget());
 }
 

@@ -30,8 +30,8 @@ struct StateLook {
   Notifier::Kind sound;
 };
 
-// The labels carry their mnemonics: the first button's Alt+S (Alt+I for CONTINUE), the
-// second's Alt+C, none of them taken by another control of a task.
+// The labels carry their mnemonics, which no other control of a task takes (in English the
+// first button's Alt+S, Alt+I for CONTINUE, and the second's Alt+C).
 // clang-format off
 const StateLook idle_look    = {N_("_START"),    "start",    N_("_CLOSE"),  true,  DriveLight::Ready,    true,  Notifier::Kind::None};
 const StateLook wiping_look  = {N_("PAU_SE"),    "pause",    N_("_CANCEL"), true,  DriveLight::Busy,     false, Notifier::Kind::None};
