@@ -23,20 +23,7 @@ protected:
     gtk_widget_queue_resize(window);
     size();
   }
-  // The window's size once it has become what it asks for and its parts have settled: the X
-  // server's answer to a resize can take a while on a busy machine.
-  GtkAllocation size() {
-    run_loop(
-        [&] {
-          flush_events();
-          GtkRequisition wanted;
-          gtk_widget_get_child_requisition(window, &wanted);
-          return !gtk_events_pending() && window->allocation.width == wanted.width &&
-                 window->allocation.height == wanted.height;
-        },
-        20 * G_USEC_PER_SEC);
-    return window->allocation;
-  }
+  GtkAllocation size() { return settled_size(); }
   GtkScrolledWindow* scroller() {
     return GTK_SCROLLED_WINDOW(widget_by_id(top->widget(), "tasksScroller"));
   }

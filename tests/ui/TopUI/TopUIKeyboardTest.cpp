@@ -99,6 +99,7 @@ TEST_F(TopUIKeyboardTest, AfterCloseTheFocusIsBackOnTheDrivesIcon) {
 // (the tests keep it in the far corner of the screen).
 TEST_F(TopUIKeyboardTest, TheHelpMenuOpensAtItsButton) {
   TopUI& ui = make(table_drives(1));
+  settled_size(); // the window in its place
   give_keyboard_to(window);
   GtkWidget* help = widget_by_id(ui.widget(), "help");
   gtk_widget_grab_focus(help);

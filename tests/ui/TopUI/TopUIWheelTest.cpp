@@ -28,7 +28,7 @@ protected:
     make({drive});
     gtk::set_work_area(GTK_WINDOW(window), GdkRectangle{0, 0, 1024, 738});
     press_icon(drive);
-    settle_window();
+    settled_size();
     ASSERT_GT(gtk_adjustment_get_upper(scroll()), gtk_adjustment_get_page_size(scroll()))
         << "the task area scrolls";
   }

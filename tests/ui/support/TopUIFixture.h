@@ -134,6 +134,21 @@ protected:
     return nullptr;
   }
 
+  // The window's size once it has become what it asks for and its parts have settled: the X
+  // server's answer to a resize can take a while on a busy machine.
+  GtkAllocation settled_size() {
+    run_loop(
+        [&] {
+          flush_events();
+          GtkRequisition wanted;
+          gtk_widget_get_child_requisition(window, &wanted);
+          return !gtk_events_pending() && window->allocation.width == wanted.width &&
+                 window->allocation.height == wanted.height;
+        },
+        20 * G_USEC_PER_SEC);
+    return window->allocation;
+  }
+
   // The button `id` ("start", "stop", "blink", ...) of the drive's task.
   GtkWidget* task_button(const Drive& drive, const char* id) {
     GtkWidget* task = top->task_widget(drive);
