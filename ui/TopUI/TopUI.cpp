@@ -181,7 +181,7 @@ void show_from_top(GtkScrolledWindow* scroller, VWTask* task) {
   GtkAdjustment* scroll = gtk_scrolled_window_get_vadjustment(scroller);
   gtk_adjustment_set_value(scroll, gtk_adjustment_get_lower(scroll));
   if (task != nullptr && task->selected())
-    gtk::bring_into_view(scroller, task->wipe_panel().widget());
+    gtk::bring_into_view(task->wipe_panel().widget());
 }
 
 // Puts a new task into the task area, in view.

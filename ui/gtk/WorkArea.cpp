@@ -13,8 +13,9 @@ constexpr const char* work_area_key = "cvw-work-area";
 constexpr const char* fitted_key = "cvw-fitted-scroller";
 // On a shrinkable widget: its Shrinkable.
 constexpr const char* shrinkable_key = "cvw-shrinkable";
-// On a scroller's adjustment: where its view was last.
-constexpr const char* last_view_key = "cvw-last-view";
+// On a fitted scroller: whether a shrinkable part was last placed at another height than it is
+// to have (another pass follows).
+constexpr const char* refilling_key = "cvw-refilling";
 
 // The CARDINAL values of the root window's property `name`; empty when it is not there.
 std::vector<long> root_cardinals(GdkScreen* screen, const char* name) {
@@ -137,11 +138,16 @@ void on_shrinkable_placed(GtkWidget* widget, GtkAllocation* allocation, gpointer
     return;
   const int view = static_cast<int>(gtk_adjustment_get_page_size(
       gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(scroller))));
-  if (content->allocation.height <= view)
-    return; // nothing scrolls: the height to spare came down through the boxes
   Shrinkable& shrinkable = *shrinkable_of(widget);
   const int below = content->allocation.height - (y + allocation->height);
-  const int filling = std::max(shrinkable.minimum, view - below);
+  // Where nothing scrolls, the height to spare came down through the boxes.
+  const int filling = content->allocation.height <= view
+                          ? shrinkable.scrolling_height()
+                          : std::max(shrinkable.minimum, view - below);
+  // Also placed twice in one pass (the scroller tries its content without and with its scroll
+  // bar), the part is not at its height before the next pass.
+  g_object_set_data(G_OBJECT(scroller), refilling_key,
+                    GINT_TO_POINTER(filling != allocation->height ? 1 : 0));
   if (filling == shrinkable.scrolling_height())
     return;
   shrinkable.filling = filling;
@@ -196,42 +202,20 @@ void on_window_size_request(GtkWidget* window, GtkRequisition* requisition, gpoi
   requisition->width += bar.width + spacing;
 }
 
-// Once: the scroller's view moves as little as it takes to show the target whole. The viewport
-// has set the bounds of the scroller's adjustment before it placed its content.
-void on_target_placed(GtkWidget* target, GtkAllocation*, gpointer scroller) {
-  g_signal_handlers_disconnect_matched(target, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr,
-                                       reinterpret_cast<gpointer>(on_target_placed), nullptr);
-  GtkWidget* content = content_of(GTK_WIDGET(scroller));
+// The scroller's view moves as little as it takes to show the target whole; once, or again in
+// the pass that follows when a shrinkable part (placed before the target) changes its height.
+// The viewport has set the bounds of the scroller's adjustment before it placed its content.
+void on_target_placed(GtkWidget* target, GtkAllocation*, gpointer) {
+  GtkWidget* scroller = fitted_scroller_of(target);
+  if (scroller == nullptr || g_object_get_data(G_OBJECT(scroller), refilling_key) == nullptr)
+    g_signal_handlers_disconnect_matched(target, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr,
+                                         reinterpret_cast<gpointer>(on_target_placed), nullptr);
+  GtkWidget* content = scroller != nullptr ? content_of(scroller) : nullptr;
   gint x = 0, y = 0;
   if (content == nullptr || !gtk_widget_translate_coordinates(target, content, 0, 0, &x, &y))
     return;
   gtk_adjustment_clamp_page(gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(scroller)), y,
                             y + target->allocation.height);
-}
-
-// Where a scroller's view was last.
-struct View {
-  double value = 0, upper = 0, page = 0;
-
-  bool at_end() const { return upper > page && value + page >= upper - 0.5; }
-};
-
-View view_of(GtkAdjustment* adjustment) {
-  return {gtk_adjustment_get_value(adjustment), gtk_adjustment_get_upper(adjustment),
-          gtk_adjustment_get_page_size(adjustment)};
-}
-
-void on_view_moved(GtkAdjustment* adjustment, gpointer last) {
-  *static_cast<View*>(last) = view_of(adjustment);
-}
-
-// A view scrolled to the end of the content stays there as the content grows.
-void on_content_resized(GtkAdjustment* adjustment, gpointer last) {
-  const View before = *static_cast<View*>(last);
-  *static_cast<View*>(last) = view_of(adjustment);
-  const View now = view_of(adjustment);
-  if (before.at_end() && now.upper > now.page && !now.at_end())
-    gtk_adjustment_set_value(adjustment, now.upper - now.page);
 }
 
 } // namespace
@@ -272,12 +256,6 @@ void fit_to_work_area(GtkWindow* window, GtkScrolledWindow* scroller) {
   g_signal_connect_object(window, "size-request", G_CALLBACK(on_window_size_request), scroller,
                           G_CONNECT_AFTER);
   g_object_set_data(G_OBJECT(window), fitted_key, scroller);
-  GtkAdjustment* scroll = gtk_scrolled_window_get_vadjustment(scroller);
-  auto* last = new View(view_of(scroll));
-  g_object_set_data_full(G_OBJECT(scroll), last_view_key, last,
-                         [](gpointer view) { delete static_cast<View*>(view); });
-  g_signal_connect(scroll, "value-changed", G_CALLBACK(on_view_moved), last);
-  g_signal_connect(scroll, "changed", G_CALLBACK(on_content_resized), last);
   gtk_widget_queue_resize(GTK_WIDGET(window));
 }
 
@@ -294,11 +272,10 @@ void let_shrink(GtkWidget* widget, int minimumHeight) {
   gtk_widget_queue_resize(widget);
 }
 
-void bring_into_view(GtkScrolledWindow* scroller, GtkWidget* target) {
+void bring_into_view(GtkWidget* target) {
   g_signal_handlers_disconnect_matched(target, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr,
                                        reinterpret_cast<gpointer>(on_target_placed), nullptr);
-  g_signal_connect_object(target, "size-allocate", G_CALLBACK(on_target_placed), scroller,
-                          G_CONNECT_AFTER);
+  g_signal_connect_after(target, "size-allocate", G_CALLBACK(on_target_placed), nullptr);
 }
 
 } // namespace gtk

@@ -30,8 +30,8 @@ int fitting_height(GtkWindow* window);
 // the window too tall, the scroller gets the height that is left and shows its scroll bar, for
 // which the window grows wider; a shrinkable part then takes the height that makes it and what
 // follows it in the content as high as the view, so that scrolled to the end the view begins
-// with it (no part above is cut in half at its edge), and a view scrolled to the end stays
-// there as the content grows. Nothing happens once the scroller has left the window.
+// with it (no part above is cut in half at its edge). Nothing happens once the scroller has
+// left the window.
 void fit_to_work_area(GtkWindow* window, GtkScrolledWindow* scroller);
 
 // Lets `widget`, a part of the content of a scroller that fit_to_work_area fitted, give up
@@ -40,9 +40,9 @@ void fit_to_work_area(GtkWindow* window, GtkScrolledWindow* scroller);
 // which it asks for outside such a window). The widget must not be the content itself.
 void let_shrink(GtkWidget* widget, int minimumHeight);
 
-// Scrolls `scroller` as soon as `target`, a widget in its content, has next been placed, so
-// that the target lies wholly in view (its top part when it is higher than the view); a target
-// already in view stays where it is.
-void bring_into_view(GtkScrolledWindow* scroller, GtkWidget* target);
+// As soon as `target` has next been placed, and when it then lies in the content of a scroller
+// that fit_to_work_area fitted, scrolls the scroller so that the target lies wholly in view (its
+// top part when it is higher than the view); a target already in view stays where it is.
+void bring_into_view(GtkWidget* target);
 
 } // namespace gtk

@@ -183,6 +183,36 @@ TEST_F(TopUIFitTest, ATaskOpensWithItsWipePanelInView) {
   }
 }
 
+// Without its options the task fits the laptop's screen whole; shown again, the options come
+// into view (the task area scrolls for them), and so does the sector view's range.
+TEST_F(TopUIFitTest, PartsShownAgainComeIntoView) {
+  const std::vector<Drive> list = desktop_drives();
+  make(list);
+  fit_into(1366, 738);
+  open_tasks(list, 1);
+  GtkWidget* options = wipe_control(list[0], "toggle");
+  gtk_button_clicked(GTK_BUTTON(options)); // hides them
+  size();
+  EXPECT_FALSE(scrolls());
+  EXPECT_TRUE(in_view(task_button(list[0], "blink")));
+  EXPECT_TRUE(in_view(wipe_control(list[0], "start")));
+  EXPECT_GE(dump_height(list[0]), least_dump_height);
+
+  gtk_button_clicked(GTK_BUTTON(options)); // shows them
+  size();
+  EXPECT_TRUE(scrolls());
+  for (const char* id : {"start", "wipeArea", "verify"})
+    EXPECT_TRUE(in_view(wipe_control(list[0], id))) << id;
+
+  GtkWidget* range = task_button(list[0], "toggle"); // the sector view's
+  gtk_button_clicked(GTK_BUTTON(range));             // hides the range
+  size();
+  gtk_adjustment_set_value(scroll(), gtk_adjustment_get_upper(scroll()));
+  gtk_button_clicked(GTK_BUTTON(range)); // shows it
+  size();
+  EXPECT_TRUE(in_view(task_button(list[0], "viewArea")));
+}
+
 // A little lower than the window wants to be, the sector's text alone gives up height: nothing
 // scrolls and the whole task is in view.
 TEST_F(TopUIFitTest, ALittleTooLowTheSectorTextGivesUpHeight) {
