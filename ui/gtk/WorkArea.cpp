@@ -207,7 +207,10 @@ void on_window_size_request(GtkWidget* window, GtkRequisition* requisition, gpoi
 // The viewport has set the bounds of the scroller's adjustment before it placed its content.
 void on_target_placed(GtkWidget* target, GtkAllocation*, gpointer) {
   GtkWidget* scroller = fitted_scroller_of(target);
-  if (scroller == nullptr || g_object_get_data(G_OBJECT(scroller), refilling_key) == nullptr)
+  // Read once: a part that is not placed again (its task went) leaves no word behind.
+  const bool again =
+      scroller != nullptr && g_object_steal_data(G_OBJECT(scroller), refilling_key) != nullptr;
+  if (!again)
     g_signal_handlers_disconnect_matched(target, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr,
                                          reinterpret_cast<gpointer>(on_target_placed), nullptr);
   GtkWidget* content = scroller != nullptr ? content_of(scroller) : nullptr;
