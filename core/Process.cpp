@@ -9,12 +9,14 @@
 
 #include <glib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <exception>
 #include <limits>
 #include <ostream>
 #include <stdexcept>
+#include <vector>
 
 namespace {
 
@@ -92,7 +94,8 @@ struct Process::Impl {
     bool draining = false;
   };
 
-  Impl() : output(*this, &Callback::on_stdout_line), errors(*this, &Callback::on_stderr_line) {}
+  Impl();
+  ~Impl();
   Impl(const Impl&) = delete;
   Impl& operator=(const Impl&) = delete;
 
@@ -118,6 +121,31 @@ struct Process::Impl {
   // The Process is gone; the last running watch callback frees this object.
   bool orphaned = false;
 };
+
+namespace {
+
+// Every Impl that exists, for deliver_written_lines; used on the main loop's thread only.
+std::vector<Process::Impl*>& live_impls() {
+  static std::vector<Process::Impl*> impls;
+  return impls;
+}
+
+bool is_live(const Process::Impl* impl) {
+  const std::vector<Process::Impl*>& impls = live_impls();
+  return std::find(impls.begin(), impls.end(), impl) != impls.end();
+}
+
+} // namespace
+
+Process::Impl::Impl()
+    : output(*this, &Callback::on_stdout_line), errors(*this, &Callback::on_stderr_line) {
+  live_impls().push_back(this);
+}
+
+Process::Impl::~Impl() {
+  std::vector<Impl*>& impls = live_impls();
+  impls.erase(std::remove(impls.begin(), impls.end(), this), impls.end());
+}
 
 namespace {
 
@@ -438,6 +466,27 @@ bool Process::write(const char* text) {
 }
 
 void Process::stop() { impl->stop(); }
+
+void Process::deliver_written_lines(int limitMs) {
+  const gint64 deadline = g_get_monotonic_time() + gint64{limitMs} * 1000;
+  for (bool more = true; more && g_get_monotonic_time() < deadline;) {
+    more = false;
+    // A callback may end, start or destroy any Process: each is looked up again before use.
+    const std::vector<Impl*> impls = live_impls();
+    for (Impl* impl : impls) {
+      for (Impl::ChannelReader* reader : {&impl->output, &impl->errors}) {
+        if (!is_live(impl) || !reader->channel || reader->draining)
+          continue;
+        if (!reader->lineBuffer.has_line() && g_poll(&reader->pollFd, 1, 0) <= 0)
+          continue;
+        more = true;
+        Dispatch dispatch(*impl);
+        guarded("Process.cpp(470)", "Process.cpp(470)",
+                [&] { reader->drain(lines_per_dispatch, line_capacity); });
+      }
+    }
+  }
+}
 
 int Process::abandoned_children() { return abandoned; }
 

@@ -53,6 +53,14 @@ public:
   // false, with a debug-log line, when there is no child to kill.
   bool terminate();
 
+  // Hands out, for every Process of the program, the lines that its child has already written
+  // and that the main loop has not read yet, as the main loop would (standard output before
+  // standard error), until no pipe holds any more or `limitMs` milliseconds have passed. A
+  // program that is about to end its children calls it first, so that what they reported just
+  // before is not lost unread. A pipe whose lines are being handed out already (the call came
+  // from a main loop that a callback runs) is left to that.
+  static void deliver_written_lines(int limitMs);
+
   // Children that stop (or the destructor) ended and whose end the main loop has not reaped
   // yet. A program that ends runs its main loop until this is 0, so that none is left behind.
   static int abandoned_children();

@@ -3,6 +3,7 @@
 #include "DebugLog.h"
 #include "Strings.h"
 
+#include <cstdio>
 #include <ostream>
 
 bool get_disk_size(HANDLE device, std::uint64_t& size, std::uint64_t& sectorSize) {
@@ -36,6 +37,24 @@ bool get_disk_size(HANDLE device, std::uint64_t& size, std::uint64_t& sectorSize
     debug_log() << "Utils.cpp(64): " << size << " " << sectorSize << "\n";
     return false;
   }
+  return true;
+}
+
+bool get_device_identity(HANDLE device, std::string& identity) {
+  STORAGE_DEVICE_NUMBER_EX number;
+  DWORD returned = 0;
+  if (!DeviceIoControl(device, IOCTL_STORAGE_GET_DEVICE_NUMBER_EX, nullptr, 0, &number,
+                       sizeof number, &returned, nullptr)) {
+    debug_log() << "Utils.cpp(72): " << last_error_text() << "\n";
+    return false;
+  }
+  const GUID& guid = number.DeviceGuid;
+  char text[40];
+  std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                static_cast<unsigned>(guid.Data1), static_cast<unsigned>(guid.Data2),
+                static_cast<unsigned>(guid.Data3), guid.Data4[0], guid.Data4[1], guid.Data4[2],
+                guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
+  identity = text;
   return true;
 }
 

@@ -14,6 +14,13 @@
 // found).
 bool get_disk_size(HANDLE device, std::uint64_t& size, std::uint64_t& sectorSize);
 
+// Stores in `identity` the text that names the open disk or volume `device` itself rather than
+// its number: the GUID of IOCTL_STORAGE_GET_DEVICE_NUMBER_EX in its braced form
+// ("{0000000C-0000-0000-0000-000700000000}"), alike for every handle of that device while it
+// stays attached, and another for a disk that takes its number. Returns false, with a debug-log
+// line, when the device does not tell (`identity` is then untouched).
+bool get_device_identity(HANDLE device, std::string& identity);
+
 // Takes the file system of the open volume `volume` off line. Returns false, with a debug-log
 // line, when the system refuses.
 bool dismount_volume(HANDLE volume);

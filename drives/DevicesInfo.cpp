@@ -3,6 +3,7 @@
 #include "DebugLog.h"
 #include "DeviceHandle.h"
 #include "StorageDeviceDescriptor.h"
+#include "Strings.h"
 #include "Utils.h"
 
 #include <cstring>
@@ -83,5 +84,58 @@ bool get_device_info_win32(const std::string& path, const DeviceMapping& mapping
   debug_log() << "DevicesInfo.cpp(120): Drive Letters: " << letters << "\n";
   if (!properties.set_string("Drive Letters", letters, PropertyMap::Existing::Keep))
     debug_log() << "DevicesInfo.cpp(122)\n";
+  get_identity_property(device.get(), properties);
+  get_system_properties(device.get(), path, properties);
   return true;
+}
+
+bool get_identity_property(HANDLE device, PropertyMap& properties) {
+  std::string identity;
+  if (!get_device_identity(device, identity)) {
+    debug_log() << "DevicesInfo.cpp(130)\n";
+    return false;
+  }
+  properties.set_string("Identity", identity, PropertyMap::Existing::Replace);
+  return true;
+}
+
+std::string drive_system_name(const std::string& path) {
+  // The DOS device name is the path without its "\\.\".
+  if (path.size() <= 4)
+    return std::string();
+  char names[MAX_PATH + 1];
+  if (QueryDosDeviceA(path.c_str() + 4, names, sizeof names) == 0)
+    return std::string();
+  return names;
+}
+
+void get_system_properties(HANDLE device, const std::string& path, PropertyMap& properties) {
+  const std::string name = drive_system_name(path);
+  if (!name.empty()) {
+    debug_log() << "DevicesInfo.cpp(140): System Name: " << name << "\n";
+    properties.set_string("System Name", name, PropertyMap::Existing::Replace);
+  }
+  DISK_STAND_INS standIns;
+  DWORD returned = 0;
+  if (!DeviceIoControl(device, IOCTL_DISK_STAND_INS, nullptr, 0, &standIns, sizeof standIns,
+                       &returned, nullptr)) {
+    debug_log() << "DevicesInfo.cpp(147): " << last_error_text() << "\n";
+    return;
+  }
+  const struct {
+    const DISK_STAND_IN& found;
+    const char* key;
+  } fields[] = {{standIns.Model, "Model Stand-In"}, {standIns.Serial, "Serial Stand-In"}};
+  for (const auto& field : fields) {
+    const char* kind = field.found.Kind == StandInBackingFile  ? "backing file"
+                       : field.found.Kind == StandInDriver     ? "driver"
+                       : field.found.Kind == StandInIdentifier ? "identifier"
+                                                               : nullptr;
+    const std::string text(field.found.Text, strnlen(field.found.Text, sizeof field.found.Text));
+    if (kind == nullptr || text.empty())
+      continue;
+    debug_log() << "DevicesInfo.cpp(160): " << field.key << ": " << kind << " " << text << "\n";
+    properties.set_string(field.key, text, PropertyMap::Existing::Replace);
+    properties.set_string(std::string(field.key) + " Kind", kind, PropertyMap::Existing::Replace);
+  }
 }

@@ -5,10 +5,12 @@
 #include "DeviceMapping.h"
 #include "DevicesInfo.h"
 #include "Strings.h"
+#include "Translation.h"
 #include "Utils.h"
 
 #include <cstring>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -64,11 +66,35 @@ std::string volume_comment(const std::string& fileSystem, const std::string& lab
   return comment;
 }
 
+// The system's own paths at which the volume `volumeName` is mounted, one per line; its drive
+// letters are not among them. Empty when it is mounted at none, or the machine does not say.
+std::string mount_points(const std::string& volumeName) {
+  const std::string root = volumeName + "\\";
+  std::string names(MAX_PATH, '\0');
+  DWORD returned = 0;
+  if (!GetVolumePathNamesForVolumeNameA(root.c_str(), names.data(),
+                                        static_cast<DWORD>(names.size()), &returned)) {
+    if (GetLastError() != ERROR_MORE_DATA || returned == 0)
+      return std::string();
+    names.assign(returned, '\0');
+    if (!GetVolumePathNamesForVolumeNameA(root.c_str(), names.data(), returned, &returned))
+      return std::string();
+  }
+  std::string points;
+  for (const char* path = names.c_str(); *path != '\0'; path += std::strlen(path) + 1) {
+    const std::string item = path;
+    const bool letterRoot = item.size() == 3 && item[1] == ':' && item[2] == '\\';
+    if (!letterRoot)
+      points += (points.empty() ? "" : "\n") + item;
+  }
+  return points;
+}
+
 // Fills `properties` with the keys of one volume: "File", "Size", "Sector Size", "Parent",
-// "Partition Offset" and, when there is one, "Comment"; "File" becomes the short "\\.\X:"
-// when the volume has exactly one drive letter. Returns false, with debug-log lines, when the
-// volume cannot be opened or sized, or does not lie in one piece on one disk; the table is
-// then not to be used.
+// "Partition Offset" and, when there are, "Comment" and "Mount Points" (one per line); "File"
+// becomes the short "\\.\X:" when the volume has exactly one drive letter. Returns false, with
+// debug-log lines, when the volume cannot be opened or sized, or does not lie in one piece on one
+// disk; the table is then not to be used.
 bool get_volume_info(const std::string& volumeName, PropertyMap& properties,
                      const DeviceMapping& mapping) {
   debug_log() << "DevicesInfoV1.cpp(270): get_volume_info(" << volumeName << ")\n";
@@ -158,6 +184,12 @@ bool get_volume_info(const std::string& volumeName, PropertyMap& properties,
                 << "\n";
   }
 
+  const std::string points = mount_points(volumeName);
+  if (!points.empty()) {
+    debug_log() << "DevicesInfoV1.cpp(372): Mount Points: " << points << "\n";
+    properties.set_string("Mount Points", points, PropertyMap::Existing::Replace);
+  }
+
   const std::string letters = mapping.letters(volume.get());
   if (letters.size() == 1) {
     const std::string shortName = std::string("\\\\.\\") + letters[0] + ":";
@@ -167,16 +199,57 @@ bool get_volume_info(const std::string& volumeName, PropertyMap& properties,
   return true;
 }
 
-void get_drives(std::vector<PropertyMap>& devices, const DeviceMapping& mapping) {
+void get_drives(std::vector<PropertyMap>& devices, const DeviceMapping& mapping,
+                std::vector<PropertyMap>* unopened) {
   debug_log() << "DevicesInfoV1.cpp(250): get_drives()\n";
   for (int n = 0; n < drive_paths; ++n) {
     const std::string path = physical_drive_prefix + std::to_string(n);
     debug_log() << "DevicesInfoV1.cpp(255): *** " << path << " ***\n";
     PropertyMap properties;
-    if (get_device_info_win32(path, mapping, properties))
+    SetLastError(ERROR_SUCCESS);
+    bool read = false;
+    try {
+      read = get_device_info_win32(path, mapping, properties);
+    } catch (const std::runtime_error&) {
+      // The enumeration ends here; the caller hears which drive ended it.
+      if (unopened != nullptr) {
+        PropertyMap table;
+        table.set_string("File", path, PropertyMap::Existing::Replace);
+        table.set_string("System Name", drive_system_name(path), PropertyMap::Existing::Replace);
+        table.set_string("Failure",
+                         gettext("its storage descriptor cannot be read, and the drives after "
+                                 "it are not looked at"),
+                         PropertyMap::Existing::Replace);
+        unopened->push_back(table);
+      }
+      throw;
+    }
+    if (read) {
       devices.push_back(properties);
-    else
-      debug_log() << "DevicesInfoV1.cpp(260): get_device_info_win32 failed: " << path << "\n";
+      continue;
+    }
+    // A drive that opens and answers, but with no usable size (a card reader without a card),
+    // leaves no error behind.
+    const DWORD error = GetLastError();
+    const std::string failure =
+        error != ERROR_SUCCESS ? last_error_text() : std::string(gettext("it has no size"));
+    debug_log() << "DevicesInfoV1.cpp(260): get_device_info_win32 failed: " << path << "\n";
+    // A machine that does not name its drives tells a drive that is not there by the error:
+    // its path leads nowhere, or the machine itself is not ready.
+    const std::string name = drive_system_name(path);
+    if (name.empty() && (error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND ||
+                         error == ERROR_PATH_NOT_FOUND || error == ERROR_NOT_READY))
+      continue;
+    debug_log() << "DevicesInfoV1.cpp(264): " << path << (name.empty() ? "" : " ") << name
+                << " is there and cannot be opened or sized: " << failure << "\n";
+    if (unopened == nullptr)
+      continue;
+    PropertyMap table;
+    table.set_string("File", path, PropertyMap::Existing::Replace);
+    if (!name.empty())
+      table.set_string("System Name", name, PropertyMap::Existing::Replace);
+    table.set_string("Failure", failure, PropertyMap::Existing::Replace);
+    unopened->push_back(table);
   }
 }
 
@@ -208,11 +281,12 @@ void get_volumes(std::vector<PropertyMap>& devices, const DeviceMapping& mapping
 
 namespace dt {
 
-void get_devices_info_win32_v1(std::vector<PropertyMap>& devices) {
+void get_devices_info_win32_v1(std::vector<PropertyMap>& devices,
+                               std::vector<PropertyMap>* unopened) {
   debug_log() << "DevicesInfoV1.cpp(419): dt::get_devices_info_win32_v1()\n";
   const ErrorModeGuard errorMode;
   const DeviceMapping mapping;
-  get_drives(devices, mapping);
+  get_drives(devices, mapping, unopened);
   get_volumes(devices, mapping);
 }
 

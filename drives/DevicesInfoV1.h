@@ -13,6 +13,12 @@ namespace dt {
 // Devices that fail are left out, with debug-log lines. Only opens devices for reading and
 // sends queries. Throws the std::runtime_error of a storage descriptor that breaks its bounds;
 // the tables appended before that drive stay in `devices`, and the error mode is restored.
-void get_devices_info_win32_v1(std::vector<PropertyMap>& devices);
+//
+// With `unopened`, each drive that the machine has but that cannot be opened or sized is told
+// there as a table of "File", "System Name" (when the system names it) and "Failure" (why, in
+// the system's words). A drive is there when the system names it, or when opening it fails
+// otherwise than for a path that leads nowhere or a machine that is not ready.
+void get_devices_info_win32_v1(std::vector<PropertyMap>& devices,
+                               std::vector<PropertyMap>* unopened = nullptr);
 
 } // namespace dt

@@ -1,6 +1,7 @@
 // One physical drive as the interface sees it: the device path, the size in sectors, the
 // model and serial number, the warning when it holds part of the running system, and the
-// volumes on it. A plain value, copied whole.
+// volumes on it; beside them what names the disk itself, and what the system under the
+// platform layer calls it. A plain value, copied whole.
 #pragma once
 
 #include "Partition.h"
@@ -37,6 +38,29 @@ public:
   const std::vector<Partition>& partitions() const { return partitions_; }
   void set_partitions(const std::vector<Partition>& partitions) { partitions_ = partitions; }
 
+  // What names the disk itself rather than its path (get_device_identity): another disk that
+  // takes the path has another. Empty when the machine did not tell.
+  const std::string& identity() const { return identity_; }
+  void set_identity(const std::string& identity) { identity_ = identity; }
+
+  // The rest is for the operator's eyes only, never for a record of a wipe.
+
+  // What the system under the platform layer calls the drive ("/dev/sdb"); empty on a machine
+  // that does not say.
+  const std::string& system_name() const { return systemName_; }
+  void set_system_name(const std::string& systemName) { systemName_ = systemName; }
+
+  // What the system says of the disk where the model or the serial is empty, and what it is.
+  struct StandIn {
+    enum class Kind { None, BackingFile, Driver, Identifier };
+    Kind kind = Kind::None;
+    std::string text;
+  };
+  const StandIn& model_stand_in() const { return modelStandIn_; }
+  void set_model_stand_in(const StandIn& standIn) { modelStandIn_ = standIn; }
+  const StandIn& serial_stand_in() const { return serialStandIn_; }
+  void set_serial_stand_in(const StandIn& standIn) { serialStandIn_ = standIn; }
+
 private:
   std::string id_;
   std::uint64_t sectors_ = 0;
@@ -45,4 +69,8 @@ private:
   std::string serial_;
   std::string warning_;
   std::vector<Partition> partitions_;
+  std::string identity_;
+  std::string systemName_;
+  StandIn modelStandIn_;
+  StandIn serialStandIn_;
 };

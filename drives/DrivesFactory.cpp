@@ -10,6 +10,7 @@
 #include <glib.h>
 #include <libintl.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <limits>
 #include <ostream>
@@ -37,6 +38,13 @@ std::uint64_t read_unsigned(const std::string& text) {
     value = value * 10 + digit;
   }
   return value;
+}
+
+// N of "\\.\PhysicalDriveN"; 0 for any other path.
+std::uint64_t drive_number(const std::string& path) {
+  return path.compare(0, physical_drive_prefix_length, physical_drive_prefix) == 0
+             ? read_unsigned(path.substr(physical_drive_prefix_length))
+             : 0;
 }
 
 // The upper-case drive letter of a path that starts with one ("C:", "d:\Tools"); no_letter
@@ -111,6 +119,33 @@ bool is_short_volume_name(const std::string& file) {
   return file.size() == 6 && file.compare(0, 4, "\\\\.\\") == 0 && file[5] == ':';
 }
 
+// The lines of `text`, without empty ones.
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> result;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = text.find('\n', at);
+    if (end == std::string::npos)
+      end = text.size();
+    if (end > at)
+      result.push_back(text.substr(at, end - at));
+    at = end + 1;
+  }
+  return result;
+}
+
+Drive::StandIn stand_in(const PropertyMap& device, const std::string& key) {
+  Drive::StandIn standIn;
+  const std::string& kind = device.get(key + " Kind");
+  standIn.kind = kind == "backing file" ? Drive::StandIn::Kind::BackingFile
+                 : kind == "driver"     ? Drive::StandIn::Kind::Driver
+                 : kind == "identifier" ? Drive::StandIn::Kind::Identifier
+                                        : Drive::StandIn::Kind::None;
+  if (standIn.kind != Drive::StandIn::Kind::None)
+    standIn.text = device.get(key);
+  return standIn;
+}
+
 // The volumes whose tables name `drive` as their parent, in table order.
 std::vector<Partition> partitions_of(const Drive& drive, const std::vector<PropertyMap>& devices) {
   std::vector<Partition> partitions;
@@ -129,13 +164,22 @@ std::vector<Partition> partitions_of(const Drive& drive, const std::vector<Prope
       debug_log() << "DrivesFactory.cpp(143): " << file << ", offset: " << offset << "\n";
       continue;
     }
-    std::string name = format_size(size);
+    Partition partition;
     if (is_short_volume_name(file))
-      name += " (" + format(gettext("Drive %1"), file.substr(4, 2)) + ")";
+      partition.set_letter(file.substr(4, 2));
+    partition.set_mount_points(lines(volume.get("Mount Points")));
+    // The letter and the system's own mount points side by side: "(Drive D: /media/stick)".
+    std::string where;
+    if (!partition.letter().empty())
+      where = format(gettext("Drive %1"), partition.letter());
+    for (const std::string& point : partition.mount_points())
+      where += (where.empty() ? "" : " ") + point;
+    std::string name = format_size(size);
+    if (!where.empty())
+      name += " (" + where + ")";
     const std::string& comment = volume.get("Comment");
     if (!comment.empty())
       name += " " + comment;
-    Partition partition;
     partition.set_name(name);
     partition.set_start(offset / sectorSize);
     partition.set_sectors(size / sectorSize);
@@ -146,10 +190,14 @@ std::vector<Partition> partitions_of(const Drive& drive, const std::vector<Prope
 
 class SystemDrivesFactory : public DrivesFactory {
 public:
-  std::vector<Drive> create() override {
+  std::vector<Drive> create() override { return scan().drives; }
+
+  DriveScan scan() override {
     std::vector<PropertyMap> devices;
+    std::vector<PropertyMap> unopened;
+    DriveScan found;
     try {
-      dt::get_devices_info_win32_v1(devices);
+      dt::get_devices_info_win32_v1(devices, &unopened);
     } catch (const std::runtime_error& error) {
       // A drive whose storage descriptor breaks its bounds ends the enumeration. Without a
       // list the desktop program could not even start while such a drive is attached, so the
@@ -157,7 +205,15 @@ public:
       // are not.
       debug_log() << "DrivesFactory.cpp(41): enumeration ended: " << error.what() << "\n";
     }
-    return drives_from_devices(devices);
+    for (const PropertyMap& table : unopened)
+      found.unlisted.push_back({table.get("File"), table.get("System Name"), table.get("Failure")});
+    found.drives = drives_from_devices(devices, &found.unlisted);
+    // In drive-number order, as the drives are.
+    std::stable_sort(found.unlisted.begin(), found.unlisted.end(),
+                     [](const UnlistedDrive& a, const UnlistedDrive& b) {
+                       return drive_number(a.id) < drive_number(b.id);
+                     });
+    return found;
   }
 };
 
@@ -168,16 +224,22 @@ DrivesFactory& system_drives_factory() {
   return factory;
 }
 
-bool drive_from_device(const PropertyMap& device, Drive& drive) {
+bool drive_from_device(const PropertyMap& device, Drive& drive, std::string* why) {
   const std::string& file = device.get("File");
   const std::uint64_t sectorSize = read_unsigned(device.get("Sector Size"));
   if (sectorSize != 512 && sectorSize != 4096) {
     debug_log() << "DrivesFactory.cpp(113): " << file << ", sectorSize: " << sectorSize << "\n";
+    if (why != nullptr)
+      *why = format(gettext("sectors of %1 bytes, where only 512 and 4096 can be wiped"),
+                    std::to_string(sectorSize));
     return false;
   }
   const std::uint64_t size = read_unsigned(device.get("Size"));
   if (size < sectorSize || size % sectorSize != 0) {
     debug_log() << "DrivesFactory.cpp(118): " << file << ", size: " << size << "\n";
+    if (why != nullptr)
+      *why = format(gettext("a size of %1 bytes, which is no whole number of sectors"),
+                    std::to_string(size));
     return false;
   }
   drive.set_id(file);
@@ -185,10 +247,15 @@ bool drive_from_device(const PropertyMap& device, Drive& drive) {
   drive.set_sector_size(sectorSize);
   drive.set_model(clean_text(device.get("Model")));
   drive.set_serial(clean_text(device.get("Serial")));
+  drive.set_identity(device.get("Identity"));
+  drive.set_system_name(device.get("System Name"));
+  drive.set_model_stand_in(stand_in(device, "Model Stand-In"));
+  drive.set_serial_stand_in(stand_in(device, "Serial Stand-In"));
   return true;
 }
 
-std::vector<Drive> drives_from_devices(const std::vector<PropertyMap>& devices) {
+std::vector<Drive> drives_from_devices(const std::vector<PropertyMap>& devices,
+                                       std::vector<UnlistedDrive>* unlisted) {
   const WarningLetters letters = warning_letters();
   std::vector<Drive> drives;
   for (const PropertyMap& device : devices) {
@@ -196,8 +263,12 @@ std::vector<Drive> drives_from_devices(const std::vector<PropertyMap>& devices) 
     if (file.compare(0, physical_drive_prefix_length, physical_drive_prefix) != 0)
       continue;
     Drive drive;
-    if (!drive_from_device(device, drive))
+    std::string why;
+    if (!drive_from_device(device, drive, &why)) {
+      if (unlisted != nullptr)
+        unlisted->push_back({file, device.get("System Name"), why});
       continue;
+    }
     drive.set_warning(warning_for(device.get("Drive Letters"), letters));
     drive.set_partitions(partitions_of(drive, devices));
     drives.push_back(drive);

@@ -32,7 +32,10 @@ void blink(ProcessClient& client, const config::Value& command) {
   DriverStd device;
   const config::Value& description = command.get("device");
   if (!device.open(description, OpenMode::Read)) {
-    reply_init_failed(client);
+    if (device.wrong_device())
+      reply_wrong_device(client);
+    else
+      reply_init_failed(client);
     return;
   }
   const std::int64_t span = command.get_number("sectors");

@@ -42,30 +42,42 @@ private:
   std::ostream silent{&discard};
 };
 
-std::unique_ptr<dt::ReaderWriterStd> open_raw_device(const std::string& path, OpenMode mode,
-                                                     dt::ReaderWin32::Buffering buffering,
-                                                     std::uint64_t expectedSectorSize,
-                                                     std::uint64_t& reportedSectorSize) {
+// With an `identity`, the device must be the disk it names (ReaderWin32::open); `wrongDevice`
+// tells when it is not.
+std::unique_ptr<dt::ReaderWriterStd>
+open_raw_device(const std::string& path, OpenMode mode, dt::ReaderWin32::Buffering buffering,
+                const std::string& identity, std::uint64_t expectedSectorSize,
+                std::uint64_t& reportedSectorSize, bool& wrongDevice) {
   auto raw = std::make_unique<dt::ReaderWin32>();
   if (mode != OpenMode::Read) {
     // A disk opened for writing loses its drive letters and mounts at once. Learn its sector
     // size from a read-only open first, which touches no volume, so that a wipe refused for a
-    // wrong sector size leaves the drive as it was.
+    // wrong sector size, or for the wrong disk, leaves the drive as it was.
     // The look is silent: the open that follows logs what the device says.
     bool mismatch = false;
     {
       SilentLog quiet;
-      mismatch =
-          raw->open(path, OpenMode::Read, buffering) && raw->sector_size() != expectedSectorSize;
+      mismatch = raw->open(path, OpenMode::Read, buffering, identity) &&
+                 raw->sector_size() != expectedSectorSize;
     }
     if (mismatch) {
       reportedSectorSize = raw->sector_size();
       return raw;
     }
+    if (raw->wrong_device()) {
+      // Said aloud this time, and the disk is not opened for writing at all.
+      raw->open(path, OpenMode::Read, buffering, identity);
+      wrongDevice = true;
+      return nullptr;
+    }
     raw = std::make_unique<dt::ReaderWin32>();
   }
-  if (!raw->open(path, mode, buffering))
+  // The same check on the handle that is written through: the disk may have been exchanged
+  // after the look.
+  if (!raw->open(path, mode, buffering, identity)) {
+    wrongDevice = raw->wrong_device();
     return nullptr;
+  }
   reportedSectorSize = raw->sector_size();
   return raw;
 }
@@ -97,11 +109,19 @@ std::uint64_t DriverStd::transfer_limit(const config::Value& description) {
 
 bool DriverStd::open(const config::Value& description, OpenMode mode) {
   device.reset();
+  wrongDevice = false;
   const std::int64_t size = description.get_number("sectorSize");
   sectorSize_ = static_cast<std::uint64_t>(size);
   bool useEmulator = false;
   if (description.has("use emulator"))
     useEmulator = description.get_boolean("use emulator");
+  std::string identity;
+  if (description.has("identity"))
+    identity = description.get_string("identity");
+  if (useEmulator && !identity.empty()) {
+    debug_log() << "DriverStd.cpp(27): the emulated device cannot be told by an identity\n";
+    return false;
+  }
   if (useEmulator) {
     debug_log() << "DriverStd.cpp(30): "
                 << "use emulator"
@@ -124,7 +144,7 @@ bool DriverStd::open(const config::Value& description, OpenMode mode) {
     const auto buffering = disableBuffering ? dt::ReaderWin32::Buffering::Disabled
                                             : dt::ReaderWin32::Buffering::Enabled;
     std::uint64_t reported = 0;
-    auto raw = open_raw_device(id, mode, buffering, sectorSize_, reported);
+    auto raw = open_raw_device(id, mode, buffering, identity, sectorSize_, reported, wrongDevice);
     if (!raw) {
       debug_log() << "DriverStd.cpp(54)\n";
       return false;
@@ -135,6 +155,11 @@ bool DriverStd::open(const config::Value& description, OpenMode mode) {
     }
     device = std::move(raw);
     return true;
+  }
+  if (!identity.empty()) {
+    debug_log() << "DriverStd.cpp(64): " << id << " is no device of the machine, which alone "
+                << "can be told by its identity\n";
+    return false;
   }
   auto file = std::make_unique<dt::FileStd>();
   if (disableBuffering)

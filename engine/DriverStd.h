@@ -25,7 +25,13 @@ public:
   // with debug-log lines, when the device cannot be opened or does not have the sector size asked
   // for; throws the value exceptions for missing or mistyped members, and std::runtime_error for an
   // emulator description that the emulator refuses. After a failure no device is held.
+  //
+  // An "identity" in the description (a String) names the disk that the device of the machine
+  // at "id" must be; when it is another, the open fails before anything of it is touched and
+  // wrong_device() tells. A file or the emulated device cannot be told by it and is refused.
   bool open(const config::Value& description, OpenMode mode);
+  // The last open failed because the device at "id" was not the disk "identity" names.
+  bool wrong_device() const { return wrongDevice; }
 
   std::uint64_t sector_size() const { return sectorSize_; }
 
@@ -58,4 +64,5 @@ public:
 private:
   std::unique_ptr<dt::ReaderWriterStd> device;
   std::uint64_t sectorSize_ = 512;
+  bool wrongDevice = false;
 };

@@ -168,6 +168,13 @@ void reply_init_failed(ProcessClient& client) {
   reply_and_read_command(client, reply);
 }
 
+void reply_wrong_device(ProcessClient& client) {
+  config::Value reply(config::Value::Object);
+  reply.set("status", "error");
+  reply.set("message", "wrong device");
+  reply_and_read_command(client, reply);
+}
+
 void check_pause(ProcessClient& client) {
   if (!pending())
     return;

@@ -58,6 +58,10 @@ config::Value reply_ready_and_read_command(ProcessClient& client);
 // client's acknowledgement.
 void reply_init_failed(ProcessClient& client);
 
+// Sends the error "wrong device" (the device at the command's path is not the disk that its
+// "identity" names, and nothing of it was touched) and waits for the client's acknowledgement.
+void reply_wrong_device(ProcessClient& client);
+
 // The pause point of running operations: when a line has begun, it is read, "paused" is sent,
 // and the engine waits for the next line before it sends "resumed" and returns. Throws as
 // read_command does.

@@ -17,7 +17,10 @@ void read_sectors(ProcessClient& client, config::Value& command) {
   DriverStd device;
   const config::Value description = command.get("device");
   if (!device.open(description, OpenMode::Read)) {
-    reply_init_failed(client);
+    if (device.wrong_device())
+      reply_wrong_device(client);
+    else
+      reply_init_failed(client);
     return;
   }
   const std::uint64_t sectorSize = device.sector_size();

@@ -71,7 +71,10 @@ bool WipeContext::open_device(const config::Value& command, OpenMode mode) {
   const std::int64_t sectorsPerTime = command.get_number("sectorsPerTime");
   const config::Value& description = command.get("device");
   if (!can_serve(command, sectorsPerTime, description) || !device_.open(description, mode)) {
-    reply_init_failed(*client_);
+    if (device_.wrong_device())
+      reply_wrong_device(*client_);
+    else
+      reply_init_failed(*client_);
     return false;
   }
   const std::uint64_t bytes = static_cast<std::uint64_t>(sectorsPerTime) * device_.sector_size();

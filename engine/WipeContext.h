@@ -22,7 +22,8 @@ public:
   // Opens the command's "device" in `mode` and allocates buffers for "sectorsPerTime" sectors:
   // a write buffer, and a read buffer unless the mode is Write. A
   // chunk size, sector size or range that the device cannot serve is refused before the device
-  // is opened. On any refusal or failure the client gets "init failed", its answer is awaited,
+  // is opened. On any refusal or failure the client gets "init failed" ("wrong device" when the
+  // device is not the disk that the description's "identity" names), its answer is awaited,
   // and the result is false. Throws the value exceptions for missing or mistyped members, and
   // std::bad_alloc when the buffers cannot be had.
   bool open_device(const config::Value& command, OpenMode mode);

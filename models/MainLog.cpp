@@ -95,9 +95,10 @@ bool MainLog::save(const std::string& path) const {
     item.set("errors", static_cast<unsigned int>(entry.errors()));
     items.push_back(std::move(item));
   }
-  // write_file replaces the file through a temporary one and a rename.
+  // A history that is a link to a file elsewhere (one that several programs share, say) stays
+  // a link: the file it leads to is replaced.
   const std::string text = list.to_string(config::Braces::Omitted, config::Layout::Indented);
-  if (!write_file(path, text.data(), text.size())) {
+  if (!write_file(path, text.data(), text.size(), Links::Follow)) {
     debug_log() << "MainLog.cpp(207)\n";
     return false;
   }
@@ -118,6 +119,10 @@ bool MainLog::save_kept() const {
   return saved;
 }
 
+bool MainLog::can_save_kept(std::string& why) const {
+  return keptIn.empty() || file_can_be_replaced(keptIn, Links::Follow, why);
+}
+
 namespace {
 
 // `path` + ".bad-" + the local date and time, with "-2", "-3"... until the name is free.
@@ -135,8 +140,10 @@ std::string kept_aside_name(const std::string& path) {
 } // namespace
 
 MainLog::StartLoad MainLog::load_for_start(const std::string& path, std::string& keptAs) {
-  if (!g_file_test(path.c_str(), G_FILE_TEST_EXISTS) &&
-      !g_file_test(path.c_str(), G_FILE_TEST_IS_SYMLINK))
+  // A link to a file not made yet is a first run too: the first save makes that file.
+  const std::string file = file_behind_links(path);
+  if (!file.empty() && !g_file_test(file.c_str(), G_FILE_TEST_EXISTS) &&
+      !g_file_test(file.c_str(), G_FILE_TEST_IS_SYMLINK))
     return StartLoad::FirstRun;
   if (load(path))
     return StartLoad::Loaded;

@@ -90,8 +90,9 @@ public:
   // "wipeLba" or "wipeSectors" is not a Number.
   bool load(const std::string& path);
   // Writes the whole history to `path`, replacing the file in one step (a temporary file,
-  // then a rename), so a failed save leaves the previous file whole. Returns false, with a
-  // debug-log line, when it cannot.
+  // then a rename), so a failed save leaves the previous file whole. A symbolic link at `path`
+  // stays: the file it leads to is replaced, beside itself. Returns false, with a debug-log
+  // line, when it cannot.
   bool save(const std::string& path) const;
 
   // From now on every add saves the whole history to `path` (empty: no file, nothing saved)
@@ -101,10 +102,17 @@ public:
   // Saves the whole history to the file it is kept in and tells the watch; false when it could
   // not, or when the history is kept in no file.
   bool save_kept() const;
+  // The file the history is kept in; empty when none.
+  const std::string& kept_in() const { return keptIn; }
+  // Whether the next save to the file the history is kept in can succeed (see
+  // file_can_be_replaced), trying it without changing the file; `why` receives the reason when
+  // not. True when the history is kept in no file.
+  bool can_save_kept(std::string& why) const;
 
   // The history file at the start of the program, where the history is saved back at the end:
   // - Loaded: the file's entries are the history.
-  // - FirstRun: there is no file; the history is left as it is.
+  // - FirstRun: there is no file (nor one that a link at `path` leads to); the history is left
+  //   as it is.
   // - KeptAside: the file could not be loaded (as load returns false); it has been renamed to
   //   `path` + ".bad-" + the local date and time (and "-2", "-3"... when that name is taken),
   //   which `keptAs` receives and the debug log names, so that saving to `path` loses nothing.

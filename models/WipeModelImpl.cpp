@@ -258,6 +258,9 @@ config::Value WipeModelImpl::wipe_command() const {
   device.set("type", driver.device_type());
   device.set("id", driver.device_id());
   device.set("sectorSize", static_cast<unsigned long long>(driver.sector_size()));
+  // The engine checks the disk it opens against it: the path may lead to another disk by then.
+  if (!drive.identity().empty())
+    device.set("identity", drive.identity());
   command["device"] = device;
   command.set("lba", static_cast<unsigned long long>(lba()));
   command.set("sectors", static_cast<unsigned long long>(sectors()));
@@ -439,6 +442,10 @@ void WipeModelImpl::View::on_error(const config::Value& reply) {
   }
   if (message == "init failed")
     return on_failure(gettext("Init failed"));
+  if (message == "wrong device")
+    return on_failure(format(gettext("%1 is no longer the drive this task was opened for: "
+                                     "another disk has taken its place, and nothing was written"),
+                             owner.drive.id()));
   if (message == "sync failed") {
     ++owner.errorCount;
     return on_failure(gettext("Sync failed"));

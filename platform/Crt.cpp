@@ -72,6 +72,14 @@ std::uintptr_t _beginthread(void (*start)(void*), unsigned int stackSize, void* 
   return static_cast<std::uintptr_t>(thread);
 }
 
+int open_for_reading(const char* path) {
+  for (;;) {
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd >= 0 || errno != EINTR)
+      return fd;
+  }
+}
+
 bool is_special_file(const char* path) {
   struct stat status;
   if (::stat(path, &status) != 0)

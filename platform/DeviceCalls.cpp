@@ -271,6 +271,8 @@ const char* control_name(DWORD code) {
   case IOCTL_DISK_GET_PARTITION_INFO: return "IOCTL_DISK_GET_PARTITION_INFO";
   case IOCTL_DISK_GET_PARTITION_INFO_EX: return "IOCTL_DISK_GET_PARTITION_INFO_EX";
   case IOCTL_STORAGE_GET_DEVICE_NUMBER: return "IOCTL_STORAGE_GET_DEVICE_NUMBER";
+  case IOCTL_STORAGE_GET_DEVICE_NUMBER_EX: return "IOCTL_STORAGE_GET_DEVICE_NUMBER_EX";
+  case IOCTL_DISK_STAND_INS: return "IOCTL_DISK_STAND_INS";
   case IOCTL_STORAGE_QUERY_PROPERTY: return "IOCTL_STORAGE_QUERY_PROPERTY";
   case IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS: return "IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS";
   case FSCTL_LOCK_VOLUME: return "FSCTL_LOCK_VOLUME";
@@ -278,6 +280,55 @@ const char* control_name(DWORD code) {
   case FSCTL_ALLOW_EXTENDED_DASD_IO: return "FSCTL_ALLOW_EXTENDED_DASD_IO";
   default: return nullptr;
   }
+}
+
+// The GUID that names the device of `facts`: the first number in the first eight bytes, the
+// second in the last eight.
+GUID device_guid(const DeviceFacts& facts) {
+  GUID guid;
+  const std::uint64_t first = facts.identity[0];
+  guid.Data1 = static_cast<DWORD>(first & 0xFFFFFFFFu);
+  guid.Data2 = static_cast<WORD>((first >> 32) & 0xFFFFu);
+  guid.Data3 = static_cast<WORD>(first >> 48);
+  for (int i = 0; i < 8; ++i)
+    guid.Data4[i] = static_cast<BYTE>(facts.identity[1] >> (56 - 8 * i));
+  return guid;
+}
+
+// Copies `text` into `field` of `size` characters with its NUL; a text that does not fit keeps
+// its end, after "...".
+void copy_kept_end(const std::string& text, char* field, std::size_t size) {
+  std::string kept = text;
+  if (kept.size() + 1 > size)
+    kept = "..." + text.substr(text.size() - (size - 4));
+  std::memcpy(field, kept.c_str(), kept.size() + 1);
+}
+
+BOOL stand_ins(const Device& device, LPVOID out, DWORD outSize, LPDWORD returned) {
+  const StandIns found = device.stand_ins();
+  DISK_STAND_INS record;
+  std::memset(&record, 0, sizeof record);
+  record.Model.Kind = found.model.kind;
+  copy_kept_end(found.model.text, record.Model.Text, sizeof record.Model.Text);
+  record.Serial.Kind = found.serial.kind;
+  copy_kept_end(found.serial.text, record.Serial.Text, sizeof record.Serial.Text);
+  return give_record(record, out, outSize, returned);
+}
+
+// Stores the texts of `items` as a list ended by a second NUL (two NULs for no text). The count
+// of characters is what the list takes; false when it does not fit `length`.
+bool copy_list(const std::vector<std::string>& items, LPSTR buffer, DWORD length, DWORD& count) {
+  std::string list;
+  for (const std::string& item : items) {
+    list += item;
+    list += '\0';
+  }
+  list += items.empty() ? std::string(2, '\0') : std::string(1, '\0');
+  count = static_cast<DWORD>(list.size());
+  if (buffer == nullptr || list.size() > length)
+    return false;
+  std::memcpy(buffer, list.data(), list.size());
+  return true;
 }
 
 std::atomic<UINT> error_mode{0};
@@ -494,6 +545,23 @@ BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD 
     STORAGE_DEVICE_NUMBER number{FILE_DEVICE_DISK, facts.diskNumber, facts.partitionNumber};
     return platform::give_record(number, outBuffer, outBufferSize, bytesReturned);
   }
+  case IOCTL_STORAGE_GET_DEVICE_NUMBER_EX: {
+    if (!facts.hasDeviceNumber)
+      return platform::fail(ERROR_INVALID_FUNCTION);
+    STORAGE_DEVICE_NUMBER_EX number;
+    std::memset(&number, 0, sizeof number);
+    number.Version = sizeof number;
+    number.Size = sizeof number;
+    number.DeviceType = FILE_DEVICE_DISK;
+    number.DeviceNumber = facts.diskNumber;
+    number.DeviceGuid = platform::device_guid(facts);
+    number.PartitionNumber = facts.partitionNumber;
+    return platform::give_record(number, outBuffer, outBufferSize, bytesReturned);
+  }
+  case IOCTL_DISK_STAND_INS:
+    if (facts.volume)
+      return platform::fail(ERROR_INVALID_FUNCTION);
+    return platform::stand_ins(*open->device, outBuffer, outBufferSize, bytesReturned);
   case IOCTL_STORAGE_QUERY_PROPERTY:
     return platform::storage_property(facts, inBuffer, inBufferSize, outBuffer, outBufferSize,
                                       bytesReturned);
@@ -572,6 +640,46 @@ BOOL GetVolumeInformationA(LPCSTR rootPathName, LPSTR volumeNameBuffer, DWORD vo
   if (fileSystemFlags != nullptr)
     *fileSystemFlags = 0;
   return TRUE;
+}
+
+DWORD QueryDosDeviceA(LPCSTR deviceName, LPSTR targetPath, DWORD max) {
+  if (deviceName == nullptr) {
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return 0;
+  }
+  // The DOS device names that a device path takes after its prefix.
+  const platform::DevicePath parsed =
+      platform::parse_device_path(std::string("\\\\.\\") + deviceName);
+  std::string name;
+  if (parsed.kind != platform::DevicePath::Drive ||
+      !platform::current_machine()->system_name(parsed.number, name)) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return 0;
+  }
+  DWORD count = 0;
+  if (!platform::copy_list({name}, targetPath, max, count)) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  return count;
+}
+
+BOOL GetVolumePathNamesForVolumeNameA(LPCSTR volumeName, LPSTR names, DWORD length,
+                                      LPDWORD returned) {
+  if (returned != nullptr)
+    *returned = 0;
+  const platform::DevicePath parsed =
+      volumeName != nullptr ? platform::parse_root_path(volumeName) : platform::DevicePath();
+  if (parsed.kind != platform::DevicePath::Volume)
+    return platform::fail(ERROR_INVALID_NAME);
+  std::vector<std::string> paths;
+  if (!platform::current_machine()->volume_path_names(parsed.guid, paths))
+    return FALSE;
+  DWORD count = 0;
+  const bool fits = platform::copy_list(paths, names, length, count);
+  if (returned != nullptr)
+    *returned = count;
+  return fits ? TRUE : platform::fail(ERROR_MORE_DATA);
 }
 
 DWORD GetLogicalDrives() { return platform::current_machine()->logical_drives(); }

@@ -1,5 +1,7 @@
 #include "LinuxBlock.h"
 
+#include "DebugLog.h"
+
 #include <blkid.h>
 #include <dirent.h>
 #include <fcntl.h>
@@ -20,6 +22,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <ostream>
 #include <set>
 #include <sstream>
 
@@ -158,18 +161,19 @@ bool loop_wanted(const std::string& name) {
   return false;
 }
 
-bool whole_disk_wanted(const std::string& name) {
+// Why the whole disk `name` of /sys/block is no physical drive; null when it is one.
+const char* not_a_drive(const std::string& name) {
   const std::string base = "/sys/block/" + name;
   if (!exists(base + "/device"))
-    return false; // ram, zram, loop, device-mapper, md and the like sit on no device
+    return "it sits on no device (ram, zram, device-mapper, md and the like)";
   if (name.rfind("sr", 0) == 0 || text_of(base + "/device/type") == "5")
-    return false; // optical drives
+    return "an optical drive";
   if (text_of(base + "/hidden") == "1")
-    return false; // the per-path nodes of a multipath NVMe namespace
+    return "a path of a multipath NVMe namespace, not the namespace";
   if (name.rfind("mmcblk", 0) == 0 &&
       (name.find("boot") != std::string::npos || name.find("rpmb") != std::string::npos))
-    return false; // the boot and replay-protected areas of an eMMC
-  return true;
+    return "a boot or replay-protected area of an eMMC";
+  return nullptr;
 }
 
 // Whether `entry` of a disk's sysfs folder can be one of its partitions: the kernel names them
@@ -420,15 +424,24 @@ std::int32_t bus_type(const std::string& name) {
   return BusTypeUnknown;
 }
 
+// The names of the physical drives; every other block device is logged with the reason it is
+// none (each time the block devices are read anew, which is when they change).
 std::vector<std::string> drive_names() {
   std::vector<std::string> wholes, loops;
   for (const std::string& name : entries("/sys/block")) {
+    const char* skipped = nullptr;
     if (name.rfind("loop", 0) == 0) {
-      if (loop_wanted(name) && exists("/sys/block/" + name + "/loop/backing_file"))
+      if (!loop_wanted(name))
+        skipped = "a loop device that CVW_LOOP_DEVICES does not ask for";
+      else if (!exists("/sys/block/" + name + "/loop/backing_file"))
+        skipped = "a loop device without a backing file";
+      else
         loops.push_back(name);
-    } else if (whole_disk_wanted(name)) {
+    } else if ((skipped = not_a_drive(name)) == nullptr) {
       wholes.push_back(name);
     }
+    if (skipped != nullptr)
+      debug_log() << "LinuxBlock.cpp(412): " << node(name) << " is no drive: " << skipped << "\n";
   }
   std::sort(wholes.begin(), wholes.end(), natural_less);
   std::sort(loops.begin(), loops.end(), natural_less);
@@ -687,6 +700,40 @@ bool probe(const std::string& name, Signature& signature) {
   blkid_free_probe(probe);
   ::close(fd);
   return found;
+}
+
+StandIns stand_ins(const std::string& diskName) {
+  const std::string base = "/sys/block/" + diskName;
+  const Identity known = identity(diskName);
+  StandIns found;
+  if (known.vendor.empty() && known.product.empty()) {
+    std::string backing;
+    char driver[PATH_MAX];
+    const ssize_t length = readlink((base + "/device/driver").c_str(), driver, sizeof driver - 1);
+    if (read_text(base + "/loop/backing_file", backing) && !backing.empty()) {
+      found.model = {StandInBackingFile, backing};
+    } else if (length > 0) {
+      driver[length] = '\0';
+      const char* slash = std::strrchr(driver, '/');
+      found.model = {StandInDriver, slash != nullptr ? slash + 1 : driver};
+    }
+  }
+  if (known.serial.empty()) {
+    const std::string wwid = first_file(base, {"wwid", "device/wwid"});
+    if (!wwid.empty())
+      found.serial = {StandInIdentifier, wwid};
+  }
+  return found;
+}
+
+std::vector<std::string> mount_points(std::size_t volume, const std::vector<Volume>& volumes,
+                                      const std::vector<Mount>& mounted) {
+  std::vector<std::string> points;
+  for (const Mount& mount : mounted)
+    if (carrier(mount.dev, volumes) == static_cast<int>(volume) &&
+        std::find(points.begin(), points.end(), mount.point) == points.end())
+      points.push_back(mount.point);
+  return points;
 }
 
 } // namespace platform::linux_block

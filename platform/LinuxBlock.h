@@ -3,6 +3,7 @@
 // whether a device is in use.
 #pragma once
 
+#include "Machine.h"
 #include "Win32.h"
 
 #include <sys/types.h>
@@ -106,5 +107,16 @@ bool probe(const std::string& name, Signature& signature);
 
 // "/dev/" + name.
 std::string node(const std::string& name);
+
+// What sysfs says of the disk `diskName` where its identity has no model (no vendor and no
+// product) or no serial: a loop device's backing file, else the disk's driver, for the model;
+// the world wide identifier for the serial. Read afresh at each call: a loop device may be
+// given another file without any other change.
+StandIns stand_ins(const std::string& diskName);
+
+// Where the volume `volumes[volume]` is mounted, directly or under device-mapper or md, each
+// mount point once, in mount order; `volumes` were listed with the mounts `mounted`.
+std::vector<std::string> mount_points(std::size_t volume, const std::vector<Volume>& volumes,
+                                      const std::vector<Mount>& mounted);
 
 } // namespace platform::linux_block

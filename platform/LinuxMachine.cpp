@@ -215,6 +215,19 @@ public:
     facts_.descriptor =
         build_storage_descriptor({who.vendor, who.product, who.revision,
                                   serial_as_swapped_hex(who.serial), who.removable, who.busType});
+    // The device opened, not the name it was opened by: its disk's number, and the sequence
+    // number that the kernel gives the disk anew at every attach and change of medium (none
+    // before Linux 5.15), which a partition's descriptor gives as its disk's. A volume is named
+    // by its disk, as on the simulated machine.
+    struct stat status;
+    if (fstat(fd, &status) == 0)
+      facts_.identity[1] = static_cast<std::uint64_t>(volume ? disk.dev : status.st_rdev);
+    std::uint64_t sequence = 0;
+#ifdef BLKGETDISKSEQ
+    if (ioctl(fd, BLKGETDISKSEQ, &sequence) != 0)
+      sequence = 0;
+#endif
+    facts_.identity[0] = sequence;
     if (from != nullptr) {
       facts_.partitionNumber = from->partition;
       facts_.offset = from->offset;
@@ -224,6 +237,8 @@ public:
   }
 
   const DeviceFacts& facts() const override { return facts_; }
+
+  StandIns stand_ins() const override { return lb::stand_ins(disk.name); }
 
   bool read(std::uint64_t offset, void* buffer, std::size_t length, std::size_t& done) override {
     Transfer transfer;
@@ -571,6 +586,32 @@ DWORD LinuxMachine::logical_drives() {
 }
 
 bool LinuxMachine::delete_mount_point(char) { return fail_with(ERROR_NOT_SUPPORTED); }
+
+bool LinuxMachine::system_name(DWORD number, std::string& name) {
+  const std::vector<lb::Disk> disks = lb::disks();
+  if (number >= disks.size())
+    return fail_with(ERROR_FILE_NOT_FOUND);
+  name = lb::node(disks[number].name);
+  return true;
+}
+
+bool LinuxMachine::volume_path_names(const std::string& guid, std::vector<std::string>& paths) {
+  DevicePath path;
+  path.kind = DevicePath::Volume;
+  path.guid = guid;
+  const std::vector<lb::Mount> mounted = lb::mounts();
+  const std::vector<lb::Volume> volumes = volumes_for(path, lb::disks());
+  const lb::Volume* volume = find_volume(path, volumes);
+  if (volume == nullptr)
+    return fail_with(ERROR_FILE_NOT_FOUND);
+  paths.clear();
+  if (volume->letter != 0)
+    paths.push_back(std::string(1, volume->letter) + ":\\");
+  const std::vector<std::string> points =
+      lb::mount_points(static_cast<std::size_t>(volume - volumes.data()), volumes, mounted);
+  paths.insert(paths.end(), points.begin(), points.end());
+  return true;
+}
 
 std::vector<std::string> linux_drive_names() {
   std::vector<std::string> names;

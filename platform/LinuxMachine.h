@@ -21,6 +21,11 @@ public:
   // Drive letters are only names of mounted file systems here: fails with
   // ERROR_NOT_SUPPORTED.
   bool delete_mount_point(char letter) override;
+  // "/dev/" and the kernel's name of the disk.
+  bool system_name(DWORD number, std::string& name) override;
+  // The drive letter's root, then the mount points of the file system on the volume (also
+  // those of a device-mapper or md device on it).
+  bool volume_path_names(const std::string& guid, std::vector<std::string>& paths) override;
   // The letter of the mounted file system that holds `path` (in VolumePathName.cpp).
   bool volume_path_name(const std::string& path, std::string& root) override;
 };

@@ -37,6 +37,21 @@ struct DeviceFacts {
   bool removable = false;
   std::vector<Extent> extents; // of a volume
   std::string descriptor;      // STORAGE_DEVICE_DESCRIPTOR bytes of the (first) disk
+  // What names the device itself rather than its number (the GUID of
+  // IOCTL_STORAGE_GET_DEVICE_NUMBER_EX): two numbers, equal for two handles only when both are
+  // of the same device, attached once, as read from the device opened.
+  std::uint64_t identity[2] = {0, 0};
+};
+
+// What the system says of a disk where its storage descriptor has no model or no serial
+// (IOCTL_DISK_STAND_INS).
+struct StandIn {
+  STAND_IN_KIND kind = StandInNone;
+  std::string text;
+};
+struct StandIns {
+  StandIn model;
+  StandIn serial;
 };
 
 // One transfer that runs while its caller goes on (overlapped input and output). It stays in
@@ -98,6 +113,9 @@ public:
     (void)length;
     return true;
   }
+  // Of a drive: what the system says in place of an empty model or serial. Asked when wanted,
+  // not at the open, since only a listing of the drives wants it.
+  virtual StandIns stand_ins() const { return {}; }
   // Volumes only: take the volume for this device alone; take its file system off line.
   virtual bool lock() = 0;
   virtual bool dismount() = 0;
@@ -128,6 +146,18 @@ public:
   // The drive letter mask; 0 with the last error set on failure.
   virtual DWORD logical_drives() = 0;
   virtual bool delete_mount_point(char letter) = 0;
+  // The system's own name of drive `number` ("/dev/sdb"). False with ERROR_FILE_NOT_FOUND when
+  // the machine has no such drive or gives it no such name.
+  virtual bool system_name(DWORD number, std::string& name) {
+    (void)number;
+    (void)name;
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return false;
+  }
+  // Where the volume `guid` (lower case, as DevicePath gives it) is mounted: its letter's root
+  // ("D:\") when it has one, then the system's own mount points. False with the last error
+  // set for a volume the machine does not have.
+  virtual bool volume_path_names(const std::string& guid, std::vector<std::string>& paths) = 0;
   // The root ("X:\") of the lettered volume that holds `path`, a path of the machine's own
   // file systems. False with the last error set when there is none; a machine that holds no
   // files has none for any path.

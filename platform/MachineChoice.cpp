@@ -38,6 +38,8 @@ public:
   }
   bool delete_mount_point(char) override { return fail(); }
   bool volume_path_name(const std::string&, std::string&) override { return fail(); }
+  bool system_name(DWORD, std::string&) override { return fail(); }
+  bool volume_path_names(const std::string&, std::vector<std::string>&) override { return fail(); }
 
 private:
   bool fail() const {

@@ -30,6 +30,8 @@ const char* const device_calls[] = {
     "IOCTL_DISK_GET_PARTITION_INFO",
     "IOCTL_DISK_GET_PARTITION_INFO_EX",
     "IOCTL_STORAGE_GET_DEVICE_NUMBER",
+    "IOCTL_STORAGE_GET_DEVICE_NUMBER_EX",
+    "IOCTL_DISK_STAND_INS",
     "IOCTL_STORAGE_QUERY_PROPERTY",
     "IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS",
     "FSCTL_LOCK_VOLUME",
@@ -231,6 +233,30 @@ private:
     throw MachineError(where + " \"bus\" names no bus type: " + name);
   }
 
+  // A stand-in: [kind, text], the kind "backing file", "driver" or "identifier".
+  static StandIn stand_in(const config::Value* value, const std::string& what) {
+    StandIn result;
+    if (value == nullptr)
+      return result;
+    const config::Value::Items& pair = list(*value, what);
+    if (pair.size() != 2)
+      throw MachineError(what + " is not [kind, text]");
+    const std::string kind = text(pair[0], what + " kind");
+    const struct {
+      const char* name;
+      STAND_IN_KIND kind;
+    } kinds[] = {{"backing file", StandInBackingFile},
+                 {"driver", StandInDriver},
+                 {"identifier", StandInIdentifier}};
+    for (const auto& known : kinds)
+      if (kind == known.name)
+        result.kind = known.kind;
+    if (result.kind == StandInNone)
+      throw MachineError(what + " names no kind of stand-in: " + kind);
+    result.text = text(pair[1], what + " text");
+    return result;
+  }
+
   void read_drive(const config::Value& item) {
     if (item.type() != config::Value::Object)
       throw MachineError("a drive is not an object");
@@ -241,7 +267,8 @@ private:
     const std::string where = "drive " + std::to_string(drive.number);
     keys(item,
          {"number", "size", "sector size", "vendor", "product", "revision", "serial", "removable",
-          "bus", "image", "geometry", "descriptor", "unreadable", "unwritable", "fail"},
+          "bus", "image", "geometry", "descriptor", "unreadable", "unwritable", "fail",
+          "system name", "model stand-in", "serial stand-in"},
          where);
     if (machine.drive(drive.number) != nullptr)
       throw MachineError(where + " is given twice");
@@ -280,6 +307,10 @@ private:
     drive.failures =
         failures(member(item, "fail"), {std::begin(device_calls), std::end(device_calls)},
                  where + " \"fail\"");
+    drive.systemName = text(item, "system name", where);
+    drive.standIns.model = stand_in(member(item, "model stand-in"), where + " \"model stand-in\"");
+    drive.standIns.serial =
+        stand_in(member(item, "serial stand-in"), where + " \"serial stand-in\"");
     machine.drives.push_back(drive);
   }
 
@@ -300,7 +331,7 @@ private:
       throw MachineError(where + " is not an object");
     keys(item,
          {"guid", "name", "disk", "offset", "length", "extents", "partition", "file system",
-          "label", "letters", "mounted", "serial number", "fail"},
+          "label", "letters", "mounted", "serial number", "fail", "mount points"},
          where);
     SimulatedVolume volume;
     volume.guid = text(item, "guid", where);
@@ -357,6 +388,9 @@ private:
     std::set<std::string> allowed(std::begin(device_calls), std::end(device_calls));
     allowed.insert(std::begin(volume_calls), std::end(volume_calls));
     volume.failures = failures(member(item, "fail"), allowed, where + " \"fail\"");
+    if (const config::Value* points = member(item, "mount points"))
+      for (const config::Value& point : list(*points, where + " \"mount points\""))
+        volume.mountPoints.push_back(text(point, where + " mount point"));
     machine.volumes.push_back(volume);
   }
 

@@ -36,6 +36,8 @@ struct SimulatedDrive {
   std::string descriptor; // the bytes of the storage query
   std::vector<SectorRange> unreadable, unwritable;
   Failures failures;
+  std::string systemName; // what the system under the layer would call it ("/dev/sdb")
+  StandIns standIns;
 };
 
 struct SimulatedVolume {
@@ -48,6 +50,7 @@ struct SimulatedVolume {
   bool mounted = true;
   DWORD serialNumber = 0;
   Failures failures;
+  std::vector<std::string> mountPoints; // the system's own, beside the drive letter
 };
 
 // Everything a machine file describes.

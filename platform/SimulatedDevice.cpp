@@ -124,6 +124,13 @@ public:
     facts_.sectorsPerTrack = disk.sectorsPerTrack;
     facts_.removable = disk.removable;
     facts_.descriptor = disk.descriptor;
+    // The image that the disk keeps its sectors in is the disk itself: another image at the
+    // same number is another disk.
+    struct stat status;
+    if (fstat(images.at(disk.number), &status) == 0) {
+      facts_.identity[0] = static_cast<std::uint64_t>(status.st_ino);
+      facts_.identity[1] = static_cast<std::uint64_t>(status.st_dev);
+    }
     if (drive != nullptr) {
       facts_.size = drive->size;
       return;
@@ -138,6 +145,8 @@ public:
   }
 
   const DeviceFacts& facts() const override { return facts_; }
+
+  StandIns stand_ins() const override { return drive != nullptr ? drive->standIns : StandIns(); }
 
   DWORD failure(const char* call) const override {
     const Failures& failures = drive != nullptr ? drive->failures : volume->failures;

@@ -179,4 +179,29 @@ bool SimulatedMachine::delete_mount_point(char letter) {
   });
 }
 
+bool SimulatedMachine::system_name(DWORD number, std::string& name) {
+  const SimulatedDrive* described = drive(number);
+  if (described == nullptr || described->systemName.empty())
+    return fail_with(ERROR_FILE_NOT_FOUND);
+  name = described->systemName;
+  return true;
+}
+
+bool SimulatedMachine::volume_path_names(const std::string& guid, std::vector<std::string>& paths) {
+  SimulatedState::Snapshot snapshot;
+  if (!state_.read(snapshot))
+    return false;
+  for (const SimulatedVolume& volume : described_.volumes) {
+    if (volume.guid != guid)
+      continue;
+    paths.clear();
+    for (char letter : volume.letters)
+      if (snapshot.deletedLetters.find(letter) == std::string::npos)
+        paths.push_back(std::string(1, letter) + ":\\");
+    paths.insert(paths.end(), volume.mountPoints.begin(), volume.mountPoints.end());
+    return true;
+  }
+  return fail_with(ERROR_FILE_NOT_FOUND);
+}
+
 } // namespace platform

@@ -24,6 +24,8 @@ public:
   bool volume_information(const std::string& root, VolumeInformation& info) override;
   DWORD logical_drives() override;
   bool delete_mount_point(char letter) override;
+  bool system_name(DWORD number, std::string& name) override;
+  bool volume_path_names(const std::string& guid, std::vector<std::string>& paths) override;
 
   const std::vector<SimulatedDrive>& drives() const { return described_.drives; }
   const std::vector<SimulatedVolume>& volumes() const { return described_.volumes; }

@@ -2,9 +2,11 @@
 
 #include "Errno.h"
 
+#include <fcntl.h>
 #include <glib-unix.h>
 #include <malloc.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -93,6 +95,42 @@ gboolean EndRequestWatch::on_request(gpointer request) {
 }
 
 void ignore_broken_pipe() { ::signal(SIGPIPE, SIG_IGN); }
+
+ProgramLock::ProgramLock(const std::string& path) {
+  const int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
+  fd = ::open(path.c_str(), O_RDWR | O_CREAT | flags, 0644);
+  // A folder that takes no new file may still hold the file of an earlier run.
+  if (fd == -1 && (errno == EACCES || errno == EROFS || errno == EPERM))
+    fd = ::open(path.c_str(), O_RDONLY | flags);
+  if (fd == -1) {
+    reason_ = std::strerror(errno);
+    return;
+  }
+  int result;
+  do
+    result = ::flock(fd, LOCK_EX | LOCK_NB);
+  while (result != 0 && errno == EINTR);
+  if (result == 0) {
+    state_ = State::Held;
+    return;
+  }
+  if (errno == EWOULDBLOCK)
+    state_ = State::HeldElsewhere;
+  else
+    reason_ = std::strerror(errno);
+  ::close(fd);
+  fd = -1;
+}
+
+ProgramLock::~ProgramLock() {
+  if (fd != -1)
+    ::close(fd);
+}
+
+void ignore_end_requests() {
+  ::signal(SIGTERM, SIG_IGN);
+  ::signal(SIGHUP, SIG_IGN);
+}
 
 std::size_t heap_in_use() {
   const struct mallinfo2 info = mallinfo2();

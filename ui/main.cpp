@@ -1,6 +1,6 @@
 // wipedesk, the desktop program: start-up, the main window's life, and the exit code that the
 // quit question chose (100 shut down, 101 restart, 0 desktop; -1, read as 255, on a failure;
-// 128 + the signal's number when the system ended it with SIGTERM or SIGHUP).
+// 128 + the signal's number when the system ended it with SIGTERM or SIGHUP, at any step).
 //
 // Every failure of start-up is logged and, since the default debug log is kept in memory where
 // nobody would see it, also told on standard error in one line.
@@ -21,6 +21,7 @@
 #include "app/DebugSinks.h"
 #include "app/DesktopInit.h"
 #include "app/EndOnRequest.h"
+#include "app/EndRequests.h"
 #include "app/HistoryKeeper.h"
 #include "app/MainWindow.h"
 #include "app/SplashWindow.h"
@@ -82,7 +83,32 @@ bool load_history(const std::string& path, GtkWindow* window) {
   return false;
 }
 
-int run(int argc, char** argv) {
+// Holds the program folder for this program alone: a second program on the same folder would
+// save its own wipe history over this one's. Returns false, after telling the operator, when
+// another program holds it. A folder that cannot be held (the file can be neither made nor
+// opened) is only logged: its history cannot be saved either, which start-up tells.
+bool hold_program_folder(const platform::ProgramLock& lock, const std::string& folder,
+                         const std::string& path) {
+  switch (lock.state()) {
+  case platform::ProgramLock::State::Held:
+    debug_log() << "main.cpp(62): " << path << "\n";
+    return true;
+  case platform::ProgramLock::State::Unavailable:
+    debug_log() << "main.cpp(63): " << path << ": " << lock.reason() << "\n";
+    return true;
+  case platform::ProgramLock::State::HeldElsewhere: break;
+  }
+  debug_log() << "main.cpp(64): " << path << "\n";
+  gtk::message_box(gtk::MessageKind::Error,
+                   format(gettext("%1 is already running from the folder %2.\n\nBoth would keep "
+                                  "their wipe log there, and one would write over the records "
+                                  "of the other. Use the program that runs, or quit it first."),
+                          program_config().get_string("Program Name"), folder),
+                   nullptr);
+  return false;
+}
+
+int start_and_run(int argc, char** argv, EndRequests& requests) {
   choose_debug_sink(argc, argv);
   debug_log() << "main.cpp(54): "
               << "Corvana Wipe"
@@ -107,7 +133,16 @@ int run(int argc, char** argv) {
     return failed("needs administrator rights: start it with \"wipedesk Start\", pkexec or sudo");
   }
 
+  const std::string folder = configuration.get_string("Program Path");
+  const std::string lockFile = folder + "/wipedesk.lock";
+  const platform::ProgramLock lock(lockFile);
+  if (!hold_program_folder(lock, folder, lockFile))
+    return failed("already running from " + folder);
+
+  // A request to end that comes while a window of start-up is open answers it as closed.
   show_splash(nullptr, SplashUse::StartUp);
+  if (requests.requested())
+    return requests.exit_code();
 
   // Nothing goes to the network unless the configuration names an address.
   if (configuration.has("Update URL") &&
@@ -115,6 +150,8 @@ int run(int argc, char** argv) {
                         configuration.get_string("Program Name") + " " +
                             configuration.get_string("Program Revision")))
     return 0; // the new version is being installed
+  if (requests.requested())
+    return requests.exit_code();
 
   GtkWidget* content = nullptr;
   GtkWidget* window = make_main_window(configuration.get_string("Program Name"), content);
@@ -134,9 +171,11 @@ int run(int argc, char** argv) {
     step.clear();
     // The history is saved after each finished wipe, and again at the end.
     std::optional<HistoryKeeper> keeper;
-    if (saveHistory)
+    if (saveHistory) {
       keeper.emplace(MainLog::instance(), history, GTK_WINDOW(window));
-    EndOnRequest ending(top, keeper ? &*keeper : nullptr);
+      keeper->tell_if_unwritable();
+    }
+    EndOnRequest ending(requests, top, keeper ? &*keeper : nullptr);
 
     exitCode = top.run();
 
@@ -148,6 +187,18 @@ int run(int argc, char** argv) {
   gtk_widget_destroy(window);
   if (!Process::reap_abandoned_children(children_limit_ms))
     debug_log() << "main.cpp(121): " << Process::abandoned_children() << "\n";
+  return exitCode;
+}
+
+// The whole program, served from its start to its end when the system asks it to end.
+int run(int argc, char** argv) {
+  int exitCode = -1;
+  {
+    EndRequests requests;
+    exitCode = start_and_run(argc, argv, requests);
+  }
+  // What is left is the return: a request now must not cut it off.
+  platform::ignore_end_requests();
   return exitCode;
 }
 

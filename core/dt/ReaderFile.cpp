@@ -3,8 +3,6 @@
 #include "Crt.h"
 #include "DebugLog.h"
 
-#include <glib/gstdio.h>
-
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -17,8 +15,8 @@ ReaderFile::~ReaderFile() { close(); }
 
 bool ReaderFile::open(const std::string& path) {
   notAFile = false;
-  // Without O_NONBLOCK, opening a named pipe waits for a writer, for ever if none comes.
-  const int opened = ::g_open(path.c_str(), O_RDONLY | O_BINARY | O_NONBLOCK, 0644);
+  // A plain open of a named pipe waits for a writer, for ever if none comes.
+  const int opened = open_for_reading(path.c_str());
   if (opened == -1) {
     debug_log() << "ReaderFile.cpp(32): " << path << " " << std::strerror(errno) << "\n";
     return false;

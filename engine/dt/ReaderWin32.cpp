@@ -90,7 +90,9 @@ bool control(HANDLE handle, DWORD code) {
 
 ReaderWin32::~ReaderWin32() { release(); }
 
-bool ReaderWin32::open(const std::string& path, OpenMode mode, Buffering buffering) {
+bool ReaderWin32::open(const std::string& path, OpenMode mode, Buffering buffering,
+                       const std::string& identity) {
+  wrongDevice = false;
   const bool readOnly = mode == OpenMode::Read;
   // Overlapped, so that transfers can be kept in flight; a transfer that is waited for at once
   // is an ordinary one.
@@ -107,6 +109,20 @@ bool ReaderWin32::open(const std::string& path, OpenMode mode, Buffering bufferi
   if (opened == INVALID_HANDLE_VALUE) {
     debug_log() << "ReaderWin32.cpp(65): " << path << " " << last_error_text() << "\n";
     return false;
+  }
+  // The handle's own device, before a volume of it is touched: the path may have come to lead
+  // to another disk since the one asked for was chosen.
+  if (!identity.empty()) {
+    std::string found;
+    if (!get_device_identity(opened, found) || found != identity) {
+      debug_log() << "ReaderWin32.cpp(67): " << path << " is "
+                  << (found.empty() ? std::string("a device that does not tell which it is")
+                                    : found)
+                  << ", not " << identity << "\n";
+      CloseHandle(opened);
+      wrongDevice = true;
+      return false;
+    }
   }
   std::uint64_t bytes = 0;
   std::uint64_t reported = 0;

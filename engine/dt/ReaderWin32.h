@@ -39,7 +39,15 @@ public:
   // device cannot be opened or sized or the buffer cannot be had; the object is then as it was.
   // Failures of the device-number query, of locking and dismounting are logged and do not fail
   // the open.
-  bool open(const std::string& path, OpenMode mode, Buffering buffering);
+  //
+  // With an `identity`, the device opened must be the device that it names (get_device_identity
+  // of the handle): a device at `path` that is another, or that does not tell, is closed again
+  // before anything is read, locked or dismounted, with a debug-log line, and the open fails
+  // with wrong_device() true.
+  bool open(const std::string& path, OpenMode mode, Buffering buffering,
+            const std::string& identity = std::string());
+  // The last open failed because the device at the path was not the one asked for.
+  bool wrong_device() const { return wrongDevice; }
 
   // Reads at any offset and length through the read-ahead cache. Returns false, with a
   // debug-log line, when the device cannot deliver every byte.
@@ -112,6 +120,7 @@ private:
   std::uint64_t from_cache(std::uint64_t offset, unsigned char* out, std::uint64_t length) const;
 
   HANDLE handle_ = INVALID_HANDLE_VALUE;
+  bool wrongDevice = false;
   std::string path_;
   Kind kind_ = Kind::Other;
   std::uint64_t sectorSize_ = 0;

@@ -27,6 +27,12 @@ std::uintptr_t _beginthread(void (*start)(void*), unsigned int stackSize, void* 
 // that do not exist are not special.
 bool is_special_file(const char* path);
 
+// Not a runtime call: opens the file `path` (UTF-8) for reading, as _open(path, O_RDONLY |
+// O_BINARY) does, but without ever waiting in the open itself (a named pipe without a writer,
+// a device that waits for its medium), without the file becoming the program's terminal and
+// without children inheriting it. Returns the descriptor, or -1 with errno set.
+int open_for_reading(const char* path);
+
 // Not a runtime call: whether the open descriptor `fd` is a regular file (not a directory, a
 // device, a pipe or a socket). False, with errno set, when fd cannot be asked.
 bool is_regular_descriptor(int fd);

@@ -177,6 +177,7 @@ constexpr DWORD IOCTL_DISK_GET_DRIVE_GEOMETRY = 0x00070000;
 constexpr DWORD IOCTL_DISK_GET_PARTITION_INFO = 0x00074004;
 constexpr DWORD IOCTL_DISK_GET_PARTITION_INFO_EX = 0x00070048;
 constexpr DWORD IOCTL_STORAGE_GET_DEVICE_NUMBER = 0x002D1080;
+constexpr DWORD IOCTL_STORAGE_GET_DEVICE_NUMBER_EX = 0x002D1084;
 constexpr DWORD IOCTL_STORAGE_QUERY_PROPERTY = 0x002D1400;
 constexpr DWORD IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS = 0x00560000;
 constexpr DWORD FSCTL_LOCK_VOLUME = 0x00090018;
@@ -260,6 +261,26 @@ struct STORAGE_DEVICE_NUMBER {
   DWORD PartitionNumber;
 };
 static_assert(sizeof(STORAGE_DEVICE_NUMBER) == 12);
+
+// IOCTL_STORAGE_GET_DEVICE_NUMBER_EX: the device number as above, and DeviceGuid, which names
+// the disk itself (of a volume: its disk) rather than the number it has now. A disk attached
+// anew, or given a new medium, gets a new GUID, so that a disk of the same model, serial and
+// size that takes another's number is told apart. On Linux the GUID is made from the disk's
+// block device number and its sequence number (which the kernel counts up at every attach and
+// change of medium; 0 on a kernel before 5.15, which has none), both read from the open device
+// itself; on the simulated machine from the device and inode of the disk's image file. Version
+// and Size are the size of the record; Flags are 0. A volume over several disks fails with
+// ERROR_INVALID_FUNCTION.
+struct STORAGE_DEVICE_NUMBER_EX {
+  DWORD Version;
+  DWORD Size;
+  DWORD Flags;
+  DWORD DeviceType;
+  DWORD DeviceNumber;
+  GUID DeviceGuid;
+  DWORD PartitionNumber;
+};
+static_assert(sizeof(STORAGE_DEVICE_NUMBER_EX) == 40);
 
 // IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS (volumes only): where the volume lies. When the output
 // has no room for every extent the call fails with ERROR_MORE_DATA, after storing
@@ -376,6 +397,53 @@ BOOL DeleteVolumeMountPointA(LPCSTR volumeMountPoint);
 // volume, ERROR_NOT_SUPPORTED for network and device paths ("\\server\share"), and
 // ERROR_FILENAME_EXCED_RANGE when the root does not fit the buffer.
 BOOL GetVolumePathNameA(LPCSTR fileName, LPSTR volumePathName, DWORD bufferLength);
+
+// ---- What the system under this layer calls a device ----
+// Beside the names of this layer, a drive has the name the system under it gives it ("/dev/sdb"
+// on Linux), its volumes are mounted at the system's own paths, and where the storage
+// descriptor has no model or serial the system may say something else that tells the disk
+// apart. The simulated machine gives only what its machine file describes.
+
+// The system's names for the DOS device `deviceName`, as a list of NUL-terminated texts ended
+// by a second NUL: for "PhysicalDriveN" the system's device path ("/dev/sdb" on Linux).
+// Returns the number of characters stored, both NULs included; 0 with the last error set:
+// ERROR_FILE_NOT_FOUND for a name the machine has no system name for, ERROR_INSUFFICIENT_BUFFER
+// when the list does not fit, ERROR_NOT_SUPPORTED for a null name (the list of all names).
+DWORD QueryDosDeviceA(LPCSTR deviceName, LPSTR targetPath, DWORD max);
+
+// The paths at which the volume "\\?\Volume{GUID}\" (with its trailing backslash) is mounted,
+// as a list of NUL-terminated texts ended by a second NUL: its drive letter's root ("D:\") when
+// it has one, then the system's own mount points ("/media/stick" on Linux). A volume mounted
+// nowhere gives the empty list. `returned` receives the characters stored, or, with
+// ERROR_MORE_DATA, the characters needed. FALSE with ERROR_INVALID_NAME for a name that is not
+// of that form and ERROR_FILE_NOT_FOUND for a volume the machine does not have.
+BOOL GetVolumePathNamesForVolumeNameA(LPCSTR volumeName, LPSTR names, DWORD length,
+                                      LPDWORD returned);
+
+// IOCTL_DISK_STAND_INS (a control code of this layer's own, in the range Windows leaves to
+// drivers): for a drive whose storage descriptor has no model or no serial, what the system
+// says of the disk in their place, each with what it is, for telling the disk apart on screen.
+// On Linux: a loop device's backing file and a disk's driver for the model, the disk's world
+// wide identifier for the serial. A text longer than the record holds keeps its end.
+constexpr DWORD IOCTL_DISK_STAND_INS = 0x00072000;
+
+enum STAND_IN_KIND : std::int32_t {
+  StandInNone = 0,        // nothing to stand in: the text is empty
+  StandInBackingFile = 1, // the file a virtual disk keeps its sectors in
+  StandInDriver = 2,      // the name of the disk's driver
+  StandInIdentifier = 3,  // an identifier the disk reports beside its serial number
+};
+
+struct DISK_STAND_IN {
+  STAND_IN_KIND Kind;
+  char Text[MAX_PATH];
+};
+
+struct DISK_STAND_INS {
+  DISK_STAND_IN Model;  // when the descriptor's vendor and product are empty
+  DISK_STAND_IN Serial; // when the descriptor's serial number is empty
+};
+static_assert(sizeof(DISK_STAND_INS) == 2 * (4 + MAX_PATH));
 
 // ---- Memory ----
 constexpr DWORD MEM_COMMIT = 0x00001000;

@@ -13,6 +13,7 @@
 #include <glib.h>
 
 #include <cstddef>
+#include <string>
 
 // The full path of the running program's file, as the system started it (links resolved),
 // written to `fileName` with a terminating NUL. Only `module` 0, the program itself, is
@@ -68,6 +69,38 @@ private:
   void* data;
   Request requests[2];
 };
+
+// Holds the file `path` (UTF-8) for this program alone while it lives, so that a second program
+// that asks for the same file learns that one runs already. The file is made when it is missing
+// (a link at `path` is not followed) and stays; the hold, not the file, is what counts, and
+// the system lets it go however the program ends, a crash included. Children do not inherit
+// it. A file that the program may only read is held all the same.
+class ProgramLock {
+public:
+  enum class State {
+    Held,          // this program holds the file
+    HeldElsewhere, // another program holds it
+    Unavailable,   // the file cannot be made or opened, or the system holds no files: see reason
+  };
+  explicit ProgramLock(const std::string& path);
+  ~ProgramLock();
+  ProgramLock(const ProgramLock&) = delete;
+  ProgramLock& operator=(const ProgramLock&) = delete;
+
+  State state() const { return state_; }
+  // Why the file is Unavailable: the system's error text.
+  const std::string& reason() const { return reason_; }
+
+private:
+  int fd = -1;
+  State state_ = State::Unavailable;
+  std::string reason_;
+};
+
+// From now on the system's requests that the program end (SIGTERM, SIGHUP) are ignored, for a
+// program that is in its last steps and ends anyway. Call it when no EndRequestWatch lives: the
+// last one to go gives the requests back their default action.
+void ignore_end_requests();
 
 // The bytes that the running program has allocated and not yet freed (the benchmarks watch it
 // for memory that keeps growing).

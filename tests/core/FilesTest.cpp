@@ -6,7 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <glib.h>
+#include <sys/stat.h>
+
 #include <cstdlib>
+#include <filesystem>
 
 TEST(Files, WholeFilesKeepEveryByte) {
   TempDir dir;
@@ -24,6 +28,113 @@ TEST(Files, WholeFilesKeepEveryByte) {
   EXPECT_FALSE(read_file(dir.file("missing"), text));
   EXPECT_EQ(text, "unchanged");
   EXPECT_FALSE(write_file(dir.file("missing/f"), "x", 1));
+}
+
+// What is no regular file is refused at once: a named pipe without a writer would keep the
+// open waiting for ever, a device would never end.
+TEST(Files, OddFilesAreRefusedAtOnce) {
+  TempDir dir;
+  ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
+  std::filesystem::create_symlink("/dev/zero", dir.file("zero"));
+  std::filesystem::create_symlink("fifo", dir.file("to fifo"));
+  std::filesystem::create_directory(dir.file("folder"));
+  for (const char* name : {"fifo", "zero", "to fifo", "folder"}) {
+    SCOPED_TRACE(name);
+    std::string text = "unchanged";
+    const gint64 began = g_get_monotonic_time();
+    EXPECT_FALSE(read_file(dir.file(name), text));
+    EXPECT_LT(g_get_monotonic_time() - began, 5 * G_USEC_PER_SEC);
+    EXPECT_EQ(text, "unchanged");
+  }
+  // A link to a regular file reads as that file.
+  ASSERT_TRUE(write_file(dir.file("file"), "abc", 3));
+  std::filesystem::create_symlink("file", dir.file("to file"));
+  std::string text;
+  EXPECT_TRUE(read_file(dir.file("to file"), text));
+  EXPECT_EQ(text, "abc");
+}
+
+// A file that is a link, written through it: the link stays, and the file it leads to is
+// replaced beside itself with its permissions kept; without following, the link is replaced.
+TEST(Files, WritingFollowsLinksWhenAsked) {
+  TempDir dir;
+  namespace fs = std::filesystem;
+  fs::create_directories(dir.file("shared/deeper"));
+  fs::create_directory(dir.file("program"));
+  const std::string target = dir.file("shared/deeper/log.cfg");
+  ASSERT_TRUE(write_file(target, "old", 3));
+  ASSERT_EQ(chmod(target.c_str(), 0664), 0);
+  // A chain of two links, the second relative to its own folder.
+  fs::create_symlink("deeper/log.cfg", dir.file("shared/current"));
+  fs::create_symlink(dir.file("shared/current"), dir.file("program/WipeLog.cfg"));
+  const std::string link = dir.file("program/WipeLog.cfg");
+  EXPECT_EQ(file_behind_links(link), dir.file("shared/deeper/log.cfg"));
+
+  ASSERT_TRUE(write_file(link, "new", 3, Links::Follow));
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_TRUE(fs::is_symlink(dir.file("shared/current")));
+  std::string text;
+  ASSERT_TRUE(read_file(target, text));
+  EXPECT_EQ(text, "new");
+  struct stat status {};
+  ASSERT_EQ(stat(target.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0664u);
+  // Nothing was left beside the file.
+  EXPECT_EQ(
+      std::distance(fs::directory_iterator(dir.file("shared/deeper")), fs::directory_iterator()),
+      1);
+
+  // A link to a file not made yet makes it.
+  fs::create_symlink("made-later.cfg", dir.file("program/dangling"));
+  ASSERT_TRUE(write_file(dir.file("program/dangling"), "x", 1, Links::Follow));
+  EXPECT_TRUE(fs::is_symlink(dir.file("program/dangling")));
+  ASSERT_TRUE(read_file(dir.file("program/made-later.cfg"), text));
+  EXPECT_EQ(text, "x");
+
+  // Without following, the link itself is replaced.
+  ASSERT_TRUE(write_file(link, "own", 3));
+  EXPECT_FALSE(fs::is_symlink(link));
+  ASSERT_TRUE(read_file(target, text));
+  EXPECT_EQ(text, "new");
+}
+
+// Links that lead nowhere a file can be written: in a circle, to a pipe, to a folder that is
+// missing. Neither the write nor the check of it succeeds, and the pipe stays a pipe.
+TEST(Files, LinksToWhatCannotBeAFileAreRefused) {
+  TempDir dir;
+  namespace fs = std::filesystem;
+  ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
+  fs::create_symlink("fifo", dir.file("to fifo"));
+  fs::create_symlink("circle b", dir.file("circle a"));
+  fs::create_symlink("circle a", dir.file("circle b"));
+  fs::create_symlink("missing/log.cfg", dir.file("to missing"));
+  const struct {
+    const char* name;
+    std::string why;
+  } cases[] = {
+      {"to fifo", "it is not a regular file"},
+      {"fifo", "it is not a regular file"},
+      {"circle a", g_strerror(ELOOP)},
+      {"to missing", g_strerror(ENOENT)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_FALSE(write_file(dir.file(c.name), "x", 1, Links::Follow));
+    std::string why;
+    EXPECT_FALSE(file_can_be_replaced(dir.file(c.name), Links::Follow, why));
+    EXPECT_EQ(why, c.why);
+  }
+  EXPECT_TRUE(fs::is_fifo(dir.file("fifo")));
+  EXPECT_EQ(file_behind_links(dir.file("circle a")), "");
+
+  // What can be written passes the check, which leaves nothing behind.
+  ASSERT_TRUE(write_file(dir.file("file"), "x", 1));
+  fs::create_symlink("file", dir.file("to file"));
+  std::string why;
+  EXPECT_TRUE(file_can_be_replaced(dir.file("to file"), Links::Follow, why));
+  EXPECT_TRUE(file_can_be_replaced(dir.file("new file"), Links::Replace, why));
+  EXPECT_EQ(why, "");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 7);
 }
 
 namespace {

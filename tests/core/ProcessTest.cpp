@@ -2,6 +2,7 @@
 
 #include "LogCapture.h"
 #include "MainLoop.h"
+#include "TempDir.h"
 
 #include <glib.h>
 #include <gtest/gtest.h>
@@ -351,4 +352,60 @@ TEST(ProcessCallback, DefaultBodiesWriteTheDebugLog) {
   callback.on_stderr_line(line);
   callback.on_exit(-1);
   EXPECT_EQ(log.text(), "Process.cpp(390): text\nProcess.cpp(395): text\nProcess.cpp(400): -1\n");
+}
+
+namespace {
+
+// A child of /bin/sh that runs `script` (builtins only) and reports to `recorder`.
+std::unique_ptr<Process> shell_child(const std::string& script, Recorder& recorder) {
+  auto process = std::make_unique<Process>();
+  process->set_callback(&recorder);
+  std::string shell = "/bin/sh", option = "-c", text = script;
+  char* argv[] = {shell.data(), option.data(), text.data(), nullptr};
+  EXPECT_TRUE(process->start(argv));
+  return process;
+}
+
+} // namespace
+
+// What children wrote while the main loop did not run is handed out on request, from every
+// Process, both streams; a child that writes without end is read for the time given and no
+// longer.
+TEST(ProcessWrittenLines, AreDeliveredFromEveryChildWithoutTheMainLoop) {
+  const TempDir marks;
+  const std::string folder = marks.path().string();
+  constexpr int children = 8;
+  std::vector<Recorder> recorders(children);
+  std::vector<std::unique_ptr<Process>> processes;
+  for (int n = 0; n < children; ++n)
+    processes.push_back(shell_child("echo done " + std::to_string(n) + "; echo note >&2; : > " +
+                                        folder + "/" + std::to_string(n) + "; read x",
+                                    recorders[n]));
+  // Every child has written both lines once its mark is there.
+  const gint64 deadline = g_get_monotonic_time() + 20 * G_USEC_PER_SEC;
+  for (int n = 0; n < children; ++n)
+    while (!g_file_test((folder + "/" + std::to_string(n)).c_str(), G_FILE_TEST_EXISTS) &&
+           g_get_monotonic_time() < deadline)
+      g_usleep(1000);
+  Process::deliver_written_lines(5000);
+  for (int n = 0; n < children; ++n) {
+    SCOPED_TRACE(n);
+    EXPECT_EQ(recorders[n].out, std::vector<std::string>{"done " + std::to_string(n)});
+    EXPECT_EQ(recorders[n].err, std::vector<std::string>{"note"});
+  }
+  processes.clear();
+
+  // Lines that take a while each: the child has always written more by the time they are
+  // handed out.
+  Recorder flood;
+  flood.onOut = [](const std::string&) { g_usleep(1000); };
+  const auto flooding = shell_child("while :; do echo flood; done", flood);
+  ASSERT_TRUE(run_loop([&] { return !flood.out.empty(); }));
+  const gint64 began = g_get_monotonic_time();
+  Process::deliver_written_lines(300);
+  const gint64 took = g_get_monotonic_time() - began;
+  EXPECT_GE(took, 300 * 1000);
+  EXPECT_LT(took, 3 * G_USEC_PER_SEC);
+  EXPECT_GT(flood.out.size(), 1u);
+  Process::reap_abandoned_children(5000);
 }

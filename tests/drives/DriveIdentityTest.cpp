@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 namespace {
 
 const char* const machine_text = R"("drives": [
@@ -90,4 +92,57 @@ TEST(DriveIdentity, ATaskDriveIsCheckedAgainstWhatItsPathLeadsToNow) {
       EXPECT_EQ(same_disk(c.opened, now), c.change.empty());
     }
   }
+}
+
+// A twin: the same model, serial and size, another image. Only the disk's identity tells it
+// from the disk the task was opened for; a record without an identity (a drive list of a
+// machine that does not tell) is checked by the four alone.
+TEST(DriveIdentity, ATwinAtThePathIsAnotherDisk) {
+  const auto machine_text = [](const std::string& image) {
+    return R"("drives": [ {"number": 0, "size": 1048576, "product": "TWIN", "serial": "T1",
+                           "image": ")" +
+           image + R"("} ])";
+  };
+  TestMachine machine(machine_text("a.img"));
+  LogCapture log;
+  Drive opened;
+  ASSERT_TRUE(read_drive_identity(drive_path(0), opened));
+  ASSERT_FALSE(opened.identity().empty());
+  Drive withoutIdentity = opened;
+  withoutIdentity.set_identity("");
+  EXPECT_EQ(drive_identity_change(opened), "");
+
+  std::ofstream(machine.path(), std::ios::binary) << machine_text("twin.img");
+  Drive now;
+  ASSERT_TRUE(read_drive_identity(drive_path(0), now));
+  EXPECT_NE(now.identity(), opened.identity());
+  EXPECT_FALSE(same_disk(opened, now));
+  EXPECT_TRUE(same_disk(withoutIdentity, now));
+  EXPECT_EQ(drive_identity_change(opened),
+            "\\\\.\\PhysicalDrive0 is no longer the drive this task was opened for: another disk "
+            "of the same model, serial and size (TWIN / T1, 2048 sectors of 512 bytes) has "
+            "taken its place.");
+  EXPECT_EQ(drive_identity_change(withoutIdentity), "");
+  EXPECT_NE(log.text().find("DriveIdentity.cpp(63): " + drive_path(0) +
+                            " was TWIN / T1, 2048 "
+                            "sectors of 512 bytes " +
+                            opened.identity() +
+                            ", is TWIN / T1, 2048 "
+                            "sectors of 512 bytes " +
+                            now.identity() + "\n"),
+            std::string::npos)
+      << log.text();
+
+  // A disk that does not tell which it is now cannot be confirmed to be the one it was.
+  std::ofstream(machine.path(), std::ios::binary)
+      << R"("drives": [ {"number": 0, "size": 1048576, "product": "TWIN", "serial": "T1",
+                         "image": "a.img", "fail": ["IOCTL_STORAGE_GET_DEVICE_NUMBER_EX"]} ])";
+  EXPECT_EQ(drive_identity_change(opened),
+            "\\\\.\\PhysicalDrive0 cannot be read now: it cannot be confirmed that it is still the "
+            "drive this task was opened for (TWIN / T1, 2048 sectors of 512 bytes).");
+  EXPECT_EQ(drive_identity_change(withoutIdentity), "");
+
+  // The first image back at the path is the first disk again.
+  std::ofstream(machine.path(), std::ios::binary) << machine_text("a.img");
+  EXPECT_EQ(drive_identity_change(opened), "");
 }

@@ -5,6 +5,8 @@
 #include "LogCapture.h"
 #include "ProgramConfig.h"
 #include "SingletonGuard.h"
+#include "Strings.h"
+#include "Win32.h"
 
 #include <gtest/gtest.h>
 
@@ -337,6 +339,109 @@ TEST_F(Factory, ListsTheDrivesBeforeADriveWhoseDescriptorIsBroken) {
   EXPECT_TRUE(
       logged("DrivesFactory.cpp(41): enumeration ended: StorageDeviceDescriptor.cpp(127)\n"))
       << log.text();
+}
+
+// What the system under the platform layer says of a drive reaches its record beside the
+// model and serial, never in their place; a volume's mount points stand beside its letter.
+TEST_F(Factory, TellsWhatTheSystemCallsADriveAndWhereItsVolumesAreMounted) {
+  TestMachine machine(R"("drives": [
+    { "number": 0, "size": 16777216, "system name": "/dev/loop7",
+      "model stand-in": ["backing file", "/srv/images/stick.img"],
+      "serial stand-in": ["identifier", "naa.5000c500a1b2c3d4"] },
+    { "number": 1, "size": 16777216, "product": "PLAIN", "serial": "P1" } ],
+    "volumes": [
+      { "disk": 0, "offset": 1048576, "length": 4194304, "file system": "ext4", "letters": "F",
+        "mount points": ["/media/stick", "/mnt/two"] },
+      { "disk": 0, "offset": 5242880, "length": 4194304, "file system": "ext4",
+        "mount points": ["/srv/data"] },
+      { "disk": 1, "offset": 1048576, "length": 4194304, "file system": "NTFS", "letters": "G" } ])");
+  const std::vector<Drive> drives = system_drives_factory().create();
+  ASSERT_EQ(drives.size(), 2u);
+  const Drive& described = drives[0];
+  EXPECT_EQ(described.model(), "");
+  EXPECT_EQ(described.serial(), "");
+  EXPECT_EQ(described.system_name(), "/dev/loop7");
+  EXPECT_EQ(described.model_stand_in().kind, Drive::StandIn::Kind::BackingFile);
+  EXPECT_EQ(described.model_stand_in().text, "/srv/images/stick.img");
+  EXPECT_EQ(described.serial_stand_in().kind, Drive::StandIn::Kind::Identifier);
+  EXPECT_EQ(described.serial_stand_in().text, "naa.5000c500a1b2c3d4");
+  const struct {
+    std::string name, letter;
+    std::vector<std::string> points;
+  } volumes[] = {
+      {"4.194MB (Drive F: /media/stick /mnt/two) ext4", "F:", {"/media/stick", "/mnt/two"}},
+      {"4.194MB (/srv/data) ext4", "", {"/srv/data"}},
+  };
+  ASSERT_EQ(described.partitions().size(), 2u);
+  for (std::size_t i = 0; i < 2; ++i) {
+    SCOPED_TRACE(volumes[i].name);
+    EXPECT_EQ(described.partitions()[i].name(), volumes[i].name);
+    EXPECT_EQ(described.partitions()[i].letter(), volumes[i].letter);
+    EXPECT_EQ(described.partitions()[i].mount_points(), volumes[i].points);
+  }
+  // A machine that says nothing of them: as before.
+  const Drive& plain = drives[1];
+  EXPECT_EQ(plain.system_name(), "");
+  EXPECT_EQ(plain.model_stand_in().kind, Drive::StandIn::Kind::None);
+  EXPECT_EQ(plain.serial_stand_in().kind, Drive::StandIn::Kind::None);
+  ASSERT_EQ(plain.partitions().size(), 1u);
+  EXPECT_EQ(plain.partitions()[0].name(), "4.194MB (Drive G:) NTFS");
+  EXPECT_TRUE(plain.partitions()[0].mount_points().empty());
+}
+
+// The drives that a machine has and the list leaves out, each with the reason, in drive-number
+// order: those that cannot be opened or sized, those whose sizes cannot be wiped, and the one
+// whose descriptor ends the enumeration. Numbers that lead nowhere are no drives.
+TEST_F(Factory, TellsTheDrivesItCannotList) {
+  SetLastError(ERROR_ACCESS_DENIED);
+  const std::string denied = last_error_text();
+  SetLastError(ERROR_FILE_NOT_FOUND);
+  const std::string notFound = last_error_text();
+  SetLastError(ERROR_INVALID_FUNCTION);
+  const std::string noGeometry = last_error_text();
+  TestMachine machine(R"("drives": [
+    { "number": 0, "size": 1048576 },
+    { "number": 1, "size": 1048576, "fail": ["CreateFileA"] },
+    { "number": 2, "size": 1048576, "sector size": 2048 },
+    { "number": 3, "size": 1048576, "system name": "/dev/sdd", "fail": {"CreateFileA": 2} },
+    { "number": 5, "size": 1048576, "fail": ["IOCTL_DISK_GET_DRIVE_GEOMETRY"] },
+    { "number": 6, "size": 0, "system name": "/dev/sdf" } ])");
+  const DriveScan scan = system_drives_factory().scan();
+  ASSERT_EQ(scan.drives.size(), 1u);
+  EXPECT_EQ(scan.drives[0].id(), drive_path(0));
+  const struct {
+    std::string id, systemName, reason;
+  } expected[] = {
+      {drive_path(1), "", denied},
+      {drive_path(2), "", "sectors of 2048 bytes, where only 512 and 4096 can be wiped"},
+      {drive_path(3), "/dev/sdd", notFound}, // named by the system, so it is there
+      {drive_path(5), "", noGeometry},
+      {drive_path(6), "/dev/sdf", "it has no size"}, // a card reader without a card
+  };
+  ASSERT_EQ(scan.unlisted.size(), std::size(expected));
+  for (std::size_t i = 0; i < std::size(expected); ++i) {
+    SCOPED_TRACE(expected[i].id);
+    EXPECT_EQ(scan.unlisted[i].id, expected[i].id);
+    EXPECT_EQ(scan.unlisted[i].systemName, expected[i].systemName);
+    EXPECT_EQ(scan.unlisted[i].reason, expected[i].reason);
+  }
+  EXPECT_TRUE(logged("DevicesInfoV1.cpp(264): " + drive_path(1) +
+                     " is there and cannot be opened or sized: " + denied + "\n"))
+      << log.text();
+  EXPECT_TRUE(logged("DevicesInfoV1.cpp(264): " + drive_path(3) +
+                     " /dev/sdd is there and cannot be opened or sized: " + notFound + "\n"));
+
+  TestMachine broken(drives_machine("descriptor-error.cfg"));
+  const DriveScan cut = system_drives_factory().scan();
+  EXPECT_EQ(cut.drives.size(), 2u);
+  ASSERT_EQ(cut.unlisted.size(), 1u);
+  EXPECT_EQ(cut.unlisted[0].id, drive_path(2));
+  EXPECT_EQ(cut.unlisted[0].reason,
+            "its storage descriptor cannot be read, and the drives after it are not looked at");
+
+  // A machine file that cannot be used has no drives to leave out.
+  TestMachine unusable(R"("drives": [ { "number": 0, "size": 1, "colour": "red" } ])");
+  EXPECT_TRUE(system_drives_factory().scan().unlisted.empty());
 }
 
 TEST_F(Factory, AProgramFolderOfThisSystemLiesOnNoDriveOfASimulatedMachine) {

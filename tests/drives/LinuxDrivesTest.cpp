@@ -103,6 +103,11 @@ TEST_P(LinuxDrives, ListsTheLoopDeviceAsLsblkSeesIt) {
       {"Serial", trimmed(facts.at("SERIAL"))},
       {"Removable Media", facts.at("RM")},
       {"Bus Type", ""},
+      {"Identity", "{GUID}"},
+      // What the system calls it, and, for the model that a loop device lacks, its image.
+      {"System Name", loop->node()},
+      {"Model Stand-In", loop->image()},
+      {"Model Stand-In Kind", "backing file"},
   };
   EXPECT_EQ(*table, expected);
   EXPECT_EQ(table->at("Size"), "67108864");
@@ -115,6 +120,11 @@ TEST_P(LinuxDrives, ListsTheLoopDeviceAsLsblkSeesIt) {
   EXPECT_EQ(drive->sector_size(), GetParam());
   EXPECT_TRUE(drive->partitions().empty());
   EXPECT_EQ(drive->warning(), "");
+  EXPECT_EQ(drive->system_name(), loop->node());
+  EXPECT_EQ(drive->model(), "") << "the stand-in is beside the model, not in it";
+  EXPECT_EQ(drive->model_stand_in().kind, Drive::StandIn::Kind::BackingFile);
+  EXPECT_EQ(drive->model_stand_in().text, loop->image());
+  EXPECT_EQ(drive->serial_stand_in().kind, Drive::StandIn::Kind::None);
 }
 
 TEST_P(LinuxDrives, AMountedFileSystemIsALetteredPartitionAndCanHoldTheProgram) {
@@ -135,8 +145,13 @@ TEST_P(LinuxDrives, AMountedFileSystemIsALetteredPartitionAndCanHoldTheProgram) 
   const Table* volume = find_file(devices, shortName);
   ASSERT_NE(volume, nullptr) << log.text();
   const Table expected = {
-      {"File", shortName}, {"Size", "67108864"},      {"Sector Size", std::to_string(GetParam())},
-      {"Parent", path},    {"Partition Offset", "0"}, {"Comment", "ext4 - CVWTEST"},
+      {"File", shortName},
+      {"Size", "67108864"},
+      {"Sector Size", std::to_string(GetParam())},
+      {"Parent", path},
+      {"Partition Offset", "0"},
+      {"Comment", "ext4 - CVWTEST"},
+      {"Mount Points", loop->mount_point()},
   };
   EXPECT_EQ(*volume, expected);
 
@@ -150,7 +165,10 @@ TEST_P(LinuxDrives, AMountedFileSystemIsALetteredPartitionAndCanHoldTheProgram) 
   ASSERT_NE(drive, nullptr);
   EXPECT_EQ(drive->warning(), "\"CVW\" Drive");
   ASSERT_EQ(drive->partitions().size(), 1u);
-  EXPECT_EQ(drive->partitions()[0].name(), "67.11MB (Drive " + letters + ":) ext4 - CVWTEST");
+  EXPECT_EQ(drive->partitions()[0].name(),
+            "67.11MB (Drive " + letters + ": " + loop->mount_point() + ") ext4 - CVWTEST");
+  EXPECT_EQ(drive->partitions()[0].letter(), letters + ":");
+  EXPECT_EQ(drive->partitions()[0].mount_points(), std::vector<std::string>{loop->mount_point()});
   EXPECT_EQ(drive->partitions()[0].start(), 0u);
   EXPECT_EQ(drive->partitions()[0].sectors(), 64u * 1048576 / GetParam());
 }

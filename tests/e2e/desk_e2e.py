@@ -60,18 +60,23 @@ def program_directory(build, work):
 OTHER_FILL = b"\x5a"
 
 
-def machine_text(swapped=False):
+def machine_text(swapped=False, twin=False):
     """Two disks, the first with a volume on it. Swapped, the numbers of the two disks are
-    exchanged, as they move on a real machine when disks come and go."""
+    exchanged, as they move on a real machine when disks come and go. With the twin, another
+    image of the same size, vendor, product and serial is the first disk: a disk that tells
+    itself from the first by nothing but being another."""
     first, second = (1, 0) if swapped else (0, 1)
     return ('"drives": ['
             '{"number": %d, "size": %d, "vendor": "E2E ", "product": "DISK", "serial": "E2E-0001",'
-            ' "image": "disk0.img"},'
+            ' "image": "%s"},'
             '{"number": %d, "size": 1048576, "product": "OTHER", "serial": "E2E-0002",'
             ' "image": "disk1.img"}],'
             '"volumes": [{"disk": %d, "offset": %d, "length": %d}]'
-            % (first, DISK_SECTORS * SECTOR, second, first, PARTITION[0] * SECTOR,
-               PARTITION[1] * SECTOR))
+            % (first, DISK_SECTORS * SECTOR, "twin0.img" if twin else "disk0.img", second, first,
+               PARTITION[0] * SECTOR, PARTITION[1] * SECTOR))
+
+
+TWIN_FILL = b"\x3c"
 
 
 def machine(work):
@@ -88,11 +93,20 @@ def machine(work):
 
 
 def images_untouched(work):
-    """Both images hold what machine() wrote."""
+    """The images hold what machine() and twin_image() wrote."""
     for name, fill, size in (("disk0.img", FILL, DISK_SECTORS * SECTOR),
-                             ("disk1.img", OTHER_FILL, 1048576)):
+                             ("disk1.img", OTHER_FILL, 1048576),
+                             ("twin0.img", TWIN_FILL, DISK_SECTORS * SECTOR)):
+        if name == "twin0.img" and not os.path.exists(os.path.join(work, name)):
+            continue
         with open(os.path.join(work, name), "rb") as image:
             check(image.read() == fill * size, name + " was written")
+
+
+def twin_image(work):
+    """The image of the first disk's twin, filled with 0x3C."""
+    with open(os.path.join(work, "twin0.img"), "wb") as image:
+        image.write(TWIN_FILL * (DISK_SECTORS * SECTOR))
 
 
 def history_entries(work):
@@ -294,6 +308,43 @@ def a_swapped_disk(build, work):
     check(saved == "[]", "the history saved at the end: %r" % saved)
 
 
+def a_twin_disk(build, work):
+    """Drive number 0 becomes its twin between START and CONTINUE: another disk of the same
+    model, serial and size. CONTINUE refuses and says so; neither disk is written, nothing is
+    recorded."""
+    program_directory(build, work)
+    machine_file = machine(work)
+    twin_image(work)
+    app = start(work, machine_file)
+    try:
+        top = app.wait_for("TopUI", 30)
+        app.click(app.wait_for("drive-0", root=top))
+        panel = app.wait_for("WipeUI", root=top)
+        message = app.wait_for("message", root=panel)
+        app.press(app.wait_for("start", root=panel))
+        desk.wait_until("the READY question", lambda: message.name.startswith("READY - Data"))
+        with open(machine_file, "w") as target:
+            target.write(machine_text(twin=True))
+        time.sleep(0.6)  # past the double-click time, so that the press counts as CONTINUE
+        app.press(app.wait_for("start", root=panel))
+        box = app.window("Error")
+        said = " ".join(app.texts(box))
+        check("another disk of the same model, serial and size" in said
+              and "E2E DISK / E2E-0001" in said, "CONTINUE: " + said)
+        app.press_button("Close", box)
+        desk.wait_until("the refusal in the status", lambda: message.name.startswith("ERROR - "))
+        time.sleep(0.5)
+        images_untouched(work)
+        quit_with(app, "desktop", confirm=True)
+        code = app.wait_exit()
+    finally:
+        app.kill()
+    check(code == 0, "exit code %d, not 0" % code)
+    images_untouched(work)
+    saved = history_entries(work).replace(" ", "").replace("\n", "")
+    check(saved == "[]", "the history after a refused twin: %r" % saved)
+
+
 def a_history_that_cannot_be_read(build, work):
     """A broken WipeLog.cfg is kept aside and the operator told where; a new one is saved."""
     program_directory(build, work)
@@ -325,7 +376,7 @@ def a_history_that_cannot_be_read(build, work):
 def main():
     build = os.path.abspath(sys.argv[1])
     failures = 0
-    for scenario in (a_whole_wipe, a_swapped_disk, a_history_that_cannot_be_read):
+    for scenario in (a_whole_wipe, a_swapped_disk, a_twin_disk, a_history_that_cannot_be_read):
         work = tempfile.mkdtemp(prefix="cvw-e2e-")
         began = time.monotonic()
         try:

@@ -8,6 +8,8 @@
 #include "LoopDevice.h"
 #include "SimulatedState.h"
 #include "TestMachine.h"
+#include "Utils.h"
+#include "Win32Handle.h"
 #include "random/Random.h"
 
 #include <fcntl.h>
@@ -223,6 +225,91 @@ TEST_F(SimulatedWipes, SectorSizeMustBeTheDisks) {
     EXPECT_NE(std::string::npos, log_text().find(c.line));
     EXPECT_EQ("EFGHK", letters());
   }
+}
+
+// A command that names the disk it means by its identity: the engine opens the path and checks
+// the disk it finds there. Another disk at the path, also one alike in every other respect put
+// there between the client's own check and the engine's open, is refused with "wrong device"
+// before anything of it is read, locked, dismounted or written; the disk asked for is wiped.
+TEST_F(SimulatedWipes, ADiskNamedByItsIdentityIsTheOnlyOneWiped) {
+  const auto identity_of = [](int number) {
+    Win32Handle disk = Win32Handle::open(drive(number), 0);
+    std::string identity;
+    EXPECT_TRUE(disk.valid() && get_device_identity(disk.get(), identity));
+    return identity;
+  };
+  const std::string disk0 = identity_of(0);
+  const std::string disk1 = identity_of(1);
+  ASSERT_NE(disk0, disk1);
+  const std::string original = machineText;
+  std::string twinText = original;
+  const std::string first = R"({ "number": 0, "size": 16777216 })";
+  twinText.replace(twinText.find(first), first.size(),
+                   R"({ "number": 0, "size": 16777216, "image": "twin.img" })");
+  const std::string twin = make_image(machine.image("twin.img"), 32768, 512);
+
+  const std::string wrongDevice = "\"message\":\"wrong device\",\"status\":\"error\"";
+  const auto with_identity = [](config::Value device, const std::string& identity) {
+    device.set("identity", identity);
+    return device;
+  };
+  config::Value read(config::Value::Object);
+  read.set("command", "read sectors");
+  read["device"] = with_identity(raw_device("drive", drive(0), 512), disk1);
+  read.set("lba", 0);
+  read.set("sectors", 1);
+  const struct {
+    const char* what;
+    const std::string* machineFile;
+    config::Value command;
+    std::string reply;
+  } refused[] = {
+      {"another disk's identity", &original,
+       wipe_command(with_identity(raw_device("drive", drive(0), 512), disk1), 0, 32768, 2048),
+       wrongDevice},
+      {"a twin put at the path after the identity was read", &twinText,
+       wipe_command(with_identity(raw_device("drive", drive(0), 512), disk0), 0, 32768, 2048),
+       wrongDevice},
+      {"a read of another disk", &original, read, wrongDevice},
+      {"an identity for a file", &original,
+       wipe_command(with_identity(file_device(dir.file("plain.img")), disk0), 0, 8, 8), initFailed},
+      {"an identity for the emulator", &original,
+       wipe_command(with_identity(emulator_device({{0, 8}}, "E"), disk0), 0, 8, 8), initFailed},
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.what);
+    std::ofstream(machine.path(), std::ios::binary) << *c.machineFile;
+    start_ready();
+    EXPECT_EQ((std::vector<std::string>{c.reply, ready}),
+              converse(*engine, line_of(c.command)).replies);
+    EXPECT_EQ(255, finish());
+    if (c.reply == wrongDevice) {
+      EXPECT_NE(std::string::npos, log_text().find("ReaderWin32.cpp(67): " + drive(0) + " is "))
+          << log_text();
+    }
+    EXPECT_EQ("", first_difference(image(0), before[0], 512));
+    EXPECT_EQ("", first_difference(image(1), before[1], 512));
+    EXPECT_EQ("", first_difference(file_text(machine.image("twin.img")), twin, 512));
+    EXPECT_EQ("EFGHK", letters()) << "no drive letter was taken away";
+    EXPECT_TRUE(shared_state().locks.empty());
+    EXPECT_TRUE(shared_state().dismounts.empty());
+  }
+
+  // The disk the identity names, at its path: wiped as without one.
+  std::ofstream(machine.path(), std::ios::binary) << original;
+  start_ready();
+  EXPECT_EQ((std::vector<std::string>{state("wiping"), passDone, done(16777216), ready}),
+            without_run_time(
+                converse(*engine, line_of(wipe_command(
+                                      with_identity(raw_device("drive", drive(0), 512), disk0), 0,
+                                      32768, 2048)))
+                    .replies));
+  EXPECT_EQ(255, finish());
+  std::string expected;
+  for (int i = 0; i < 32768; ++i)
+    expected += pattern_sector("CVW", 512);
+  EXPECT_EQ("", first_difference(image(0), expected, 512));
+  EXPECT_EQ("", first_difference(image(1), before[1], 512));
 }
 
 // Reads and a blink of raw disks touch nothing: no letter goes, nothing is locked.

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <glib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <optional>
@@ -477,6 +478,65 @@ TEST_F(MainLogTest, StartKeepsAsideAFileItCannotLoad) {
     EXPECT_NE(second, keptAs);
     EXPECT_EQ(read(keptAs), c.file);
     EXPECT_EQ(read(second), "not a history");
+  }
+}
+
+// A history that is a link to a file elsewhere (shared by several programs, say) stays what the
+// operator made it: it loads through the link and every save lands in the file it leads to.
+TEST_F(MainLogTest, ALinkedHistoryIsSavedThroughItsLink) {
+  namespace fs = std::filesystem;
+  TempDir shared;
+  const std::string target = shared.file("all wipes.cfg");
+  MainLog earlier;
+  earlier.add(entry(1, "A", "1", "Forward", 0, 8, 0));
+  ASSERT_TRUE(earlier.save(target));
+  fs::create_symlink(target, path);
+
+  MainLog log;
+  std::string keptAs;
+  ASSERT_EQ(log.load_for_start(path, keptAs), MainLog::StartLoad::Loaded);
+  log.keep_in(path, nullptr);
+  log.add(entry(2, "B", "2", "Forward", 0, 8, 0));
+  EXPECT_TRUE(fs::is_symlink(path));
+  MainLog read;
+  ASSERT_TRUE(read.load(target));
+  EXPECT_EQ(describe(read.entries()), describe(log.entries()));
+  EXPECT_EQ(read.entries().size(), 2u);
+
+  // A link to a file not made yet is a first run; the first save makes the file.
+  const std::string later = shared.file("later.cfg");
+  fs::remove(path);
+  fs::create_symlink(later, path);
+  MainLog fresh;
+  EXPECT_EQ(fresh.load_for_start(path, keptAs), MainLog::StartLoad::FirstRun);
+  fresh.add(plain);
+  ASSERT_TRUE(fresh.save(path));
+  EXPECT_TRUE(fs::is_symlink(path));
+  ASSERT_TRUE(read.load(later));
+  EXPECT_EQ(read.entries().size(), 1u);
+}
+
+// A pipe or a link to a device in place of the history is refused at once, as a file that
+// cannot be read: it is kept aside as it is (a link stays a link), and a new history starts.
+TEST_F(MainLogTest, StartKeepsAsideWhatIsNoFile) {
+  namespace fs = std::filesystem;
+  for (const char* odd : {"named pipe", "link to /dev/zero"}) {
+    SCOPED_TRACE(odd);
+    TempDir program;
+    const std::string file = program.file("WipeLog.cfg");
+    const bool pipe = std::string(odd) == "named pipe";
+    if (pipe)
+      ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+    else
+      fs::create_symlink("/dev/zero", file);
+    MainLog log;
+    std::string keptAs;
+    EXPECT_EQ(log.load_for_start(file, keptAs), MainLog::StartLoad::KeptAside);
+    EXPECT_TRUE(pipe ? fs::is_fifo(keptAs) : fs::read_symlink(keptAs) == "/dev/zero");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(file)));
+    log.add(plain);
+    ASSERT_TRUE(log.save(file));
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(file)));
   }
 }
 

@@ -4,12 +4,16 @@
 // operator; a stop before the engine is ready; and a drive path that leads to another disk by
 // the time the wipe is armed or started.
 #include "Bytes.h"
+#include "DriveIdentity.h"
 #include "FixedClockText.h"
+#include "Format.h"
 #include "LogCapture.h"
+#include "LoopDevice.h"
 #include "MainLog.h"
 #include "MainLoop.h"
 #include "SingletonGuard.h"
 #include "TestMachine.h"
+#include "Win32.h"
 #include "WipeMethod.h"
 #include "WipeModel.h"
 #include "WipeModelRecorder.h"
@@ -67,11 +71,15 @@ std::string sector_difference(const std::string& actual, const std::string& expe
   return "sector " + std::to_string(at / sectorSize) + ": " + difference;
 }
 
+// How the test's drive record is made: by hand, with model, serial and sizes, as a drive list
+// without identities has it; or read from the machine, as the drive list has it.
+enum class DriveRecord { ByHand, AsListed };
+
 // A simulated machine with one disk of 80 sectors (`extra` adds members to it), a model of the
 // wipe task for it on the real engine with the range 5-68, and its view recording.
 class EngineWipe {
 public:
-  explicit EngineWipe(const std::string& extra = "")
+  explicit EngineWipe(const std::string& extra = "", DriveRecord record = DriveRecord::ByHand)
       : machine(
             R"("drives": [ { "number": 0, "size": )" + std::to_string(diskSectors * sectorSize) +
             R"(, "image": "disk0.img", "product": "SIMDISK", "serial": "SIM0")" + extra + " } ]"),
@@ -85,6 +93,10 @@ public:
     drive.set_sector_size(sectorSize);
     drive.set_model("SIMDISK");
     drive.set_serial("SIM0");
+    if (record == DriveRecord::AsListed) {
+      EXPECT_TRUE(read_drive_identity(drive.id(), drive));
+      EXPECT_FALSE(drive.identity().empty());
+    }
     model.reset(factory.create(drive));
     model->set_view(&view);
     model->set_lba(first);
@@ -383,6 +395,191 @@ TEST(WipeModelEngine, AnotherDiskBehindThePathIsNeverWiped) {
     std::ofstream(wipe.machine.path(), std::ios::binary | std::ios::trunc) << original;
     EXPECT_EQ(wipe.wipe_to_done(), 0);
     EXPECT_NE(wipe.disk(), wipe.original);
+  }
+}
+
+// A twin: a disk of the same model, serial and size (another image) at the drive's number. The
+// model's own check, when it arms and before the command goes, finds it by the disk's identity;
+// one put there after that check, before the engine opens the path, the engine finds, as it
+// checks the identity that the command carries. Neither disk is written, nothing is recorded.
+TEST(WipeModelEngine, ATwinBehindThePathIsNeverWiped) {
+  const std::string size = std::to_string(diskSectors * sectorSize);
+  const std::string twin = R"("drives": [{"product": "SIMDISK", "serial": "SIM0", "size": )" +
+                           size + R"(, "number": 0, "image": "twin-of-disk0.img"}])";
+  const std::string taken = "\\\\.\\PhysicalDrive0 is no longer the drive this task was opened "
+                            "for: another disk of the same model, serial and size (SIMDISK / "
+                            "SIM0, 80 sectors of 512 bytes) has taken its place.";
+  const std::string found = "\\\\.\\PhysicalDrive0 is no longer the drive this task was opened "
+                            "for: another disk has taken its place, and nothing was written";
+  enum class When { BeforeArm, BetweenArmAndStart, BetweenCheckAndOpen };
+  const struct {
+    const char* name;
+    When when;
+    std::string status; // the last status line
+  } cases[] = {
+      {"before arm", When::BeforeArm, ""},
+      {"between arm and start", When::BetweenArmAndStart, "ERROR - " + taken},
+      {"between the model's check and the engine's open", When::BetweenCheckAndOpen,
+       "ERROR - " + found},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EngineWipe wipe("", DriveRecord::AsListed);
+    const std::string twinDisk(diskSectors * sectorSize, '\x5a');
+    std::ofstream(wipe.machine.image("twin-of-disk0.img"), std::ios::binary) << twinDisk;
+    const std::string original = file_bytes(wipe.machine.path());
+    const auto put_twin = [&] {
+      std::ofstream(wipe.machine.path(), std::ios::binary | std::ios::trunc) << twin;
+    };
+    if (c.when == When::BeforeArm)
+      put_twin();
+    wipe.model->arm();
+    if (c.when == When::BeforeArm) {
+      EXPECT_EQ(wipe.view.events, std::vector<std::string>{"refused " + taken});
+      EXPECT_EQ(wipe.model->state(), WipeModel::State::Idle);
+    } else {
+      ASSERT_EQ(wipe.model->state(), WipeModel::State::Waiting);
+      if (c.when == When::BetweenArmAndStart)
+        put_twin();
+      wipe.model->start();
+      // The engine reads the command only once it is ready, which the loop below lets the
+      // model hear: the twin is there before the engine opens the path.
+      if (c.when == When::BetweenCheckAndOpen) {
+        EXPECT_EQ(wipe.model->state(), WipeModel::State::Wiping);
+        put_twin();
+      }
+      EXPECT_TRUE(
+          run_loop([&] { return wipe.model->state() == WipeModel::State::Waiting; }, wait_limit_us))
+          << wipe.log.text();
+      EXPECT_EQ(wipe.status(), c.status);
+    }
+    // Time enough for an engine that had the command to write.
+    run_loop([] { return false; }, 300 * 1000);
+    EXPECT_EQ(sector_difference(wipe.disk(), wipe.original), "");
+    EXPECT_TRUE(file_bytes(wipe.machine.image("twin-of-disk0.img")) == twinDisk);
+    EXPECT_TRUE(MainLog::instance().entries().empty()) << "no wipe is recorded";
+
+    // The disk itself back at its path: the wipe runs.
+    wipe.model->stop();
+    std::ofstream(wipe.machine.path(), std::ios::binary | std::ios::trunc) << original;
+    EXPECT_EQ(wipe.wipe_to_done(), 0);
+    EXPECT_NE(wipe.disk(), wipe.original);
+  }
+}
+
+// The drive path that this machine's system calls `node` ("/dev/loop3"); empty when none does.
+std::string drive_of(const std::string& node) {
+  for (int number = 0; number < 32; ++number) {
+    const std::string name = "PhysicalDrive" + std::to_string(number);
+    char names[MAX_PATH];
+    if (QueryDosDeviceA(name.c_str(), names, sizeof names) != 0 && node == names)
+      return "\\\\.\\" + name;
+  }
+  return std::string();
+}
+
+// Loop devices are twins by nature: no model, no serial, and images of one size. A task armed
+// for one, whose number another then takes (the image attached anew at its node, or another
+// loop device moving down when the first goes), wipes neither: the model's check finds the other
+// disk when it starts, the engine's check when it comes after the model's. On this machine's own
+// loop devices, as root.
+TEST(WipeModelLoop, ALoopDeviceThatTakesTheNumberIsNeverWiped) {
+  constexpr std::uint64_t bytes = 4 * 1048576;
+  enum class Takeover { SameNodeAtStart, SameNodeAfterTheCheck, NextDeviceAtStart };
+  const struct {
+    const char* name;
+    Takeover how;
+    const char* status; // the start of the last status line
+  } cases[] = {
+      {"the other image at the same node, before start", Takeover::SameNodeAtStart,
+       "ERROR - %1 is no longer the drive this task was opened for: another disk of the same "
+       "model, serial and size"},
+      {"the other image at the same node, after the model's check", Takeover::SameNodeAfterTheCheck,
+       "ERROR - %1 is no longer the drive this task was opened for: another disk has taken its "
+       "place, and nothing was written"},
+      {"the next loop device moves down, before start", Takeover::NextDeviceAtStart,
+       "ERROR - %1 is no longer the drive this task was opened for: another disk of the same "
+       "model, serial and size"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SingletonGuard singletons;
+    LogCapture log;
+    TempDir images;
+    const std::string first(bytes, '\x11'), second(bytes, '\x22');
+    std::ofstream(images.file("first.img"), std::ios::binary) << first;
+    std::ofstream(images.file("second.img"), std::ios::binary) << second;
+    auto ours = std::make_unique<LoopDevice>(images.file("first.img"), 512);
+    if (!ours->why_not().empty())
+      GTEST_SKIP() << ours->why_not();
+    std::unique_ptr<LoopDevice> next;
+    ScopedEnvironment noMachine("CVW_MACHINE", std::nullopt);
+    std::string asked = ours->name();
+    if (c.how == Takeover::NextDeviceAtStart) {
+      next = std::make_unique<LoopDevice>(images.file("second.img"), 512);
+      ASSERT_EQ(next->why_not(), "");
+      asked += "," + next->name();
+    }
+    ScopedEnvironment loops("CVW_LOOP_DEVICES", asked);
+    std::string path = drive_of(ours->node());
+    if (next != nullptr && drive_of(next->node()) < path) {
+      std::swap(ours, next); // the task is on the lower number, which the other then takes
+      path = drive_of(ours->node());
+    }
+    ASSERT_NE(path, "");
+
+    Drive drive;
+    ASSERT_TRUE(read_drive_identity(path, drive));
+    ASSERT_FALSE(drive.identity().empty());
+    config::Value configuration;
+    configuration.set("Driver", CVWDRV_PATH);
+    configuration["wipe"]["command"] = config::Value(config::Value::Object);
+    WipeModelFactoryImpl factory(configuration);
+    std::unique_ptr<WipeModel> model(factory.create(drive));
+    WipeModelRecorder view;
+    model->set_view(&view);
+    model->set_lba(0);
+    model->set_sectors(drive.sectors());
+    model->options().set_pattern("X");
+    model->arm();
+    ASSERT_EQ(model->state(), WipeModel::State::Waiting) << log.text();
+
+    const auto take_over = [&] {
+      std::string output;
+      if (c.how == Takeover::NextDeviceAtStart) {
+        ours.reset(); // detached: the next loop device has its number now
+        EXPECT_EQ(drive_of(next->node()), path);
+        return true;
+      }
+      return ours->reattach(images.file("second.img"), 512, output);
+    };
+    if (c.how != Takeover::SameNodeAfterTheCheck && !take_over())
+      GTEST_SKIP() << ours->why_not();
+    model->start();
+    if (c.how == Takeover::SameNodeAfterTheCheck) {
+      // The engine takes the command only once it is ready, which the loop below lets the model
+      // hear: the other image is at the node before the engine opens it.
+      EXPECT_EQ(model->state(), WipeModel::State::Wiping);
+      if (!take_over()) {
+        model->stop();
+        GTEST_SKIP() << ours->why_not();
+      }
+    }
+    EXPECT_TRUE(
+        run_loop([&] { return model->state() == WipeModel::State::Waiting; }, wait_limit_us))
+        << log.text();
+    std::string last;
+    for (const std::string& event : view.events)
+      if (event.rfind("status ", 0) == 0)
+        last = event.substr(7);
+    const std::string expected = format(c.status, path);
+    EXPECT_EQ(last.substr(0, expected.size()), expected) << last;
+    model->stop();
+    // Time enough for an engine that had the command to write.
+    run_loop([] { return false; }, 300 * 1000);
+    EXPECT_TRUE(file_bytes(images.file("first.img")) == first) << "the first image was written";
+    EXPECT_TRUE(file_bytes(images.file("second.img")) == second) << "the second image was written";
+    EXPECT_TRUE(MainLog::instance().entries().empty());
   }
 }
 

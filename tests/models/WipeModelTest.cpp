@@ -639,6 +639,10 @@ TEST(WipeModel, ErrorRepliesIgnoredOrWaiting) {
       {"\"message\":\"init failed\"", nullptr, "Init failed", false, 0},
       {"\"message\":\"sync failed\"", nullptr, "Sync failed", false, 1},
       {"\"message\":\"disk on fire\"", nullptr, "disk on fire", false, 0},
+      {"\"message\":\"wrong device\"", nullptr,
+       "\\\\.\\PhysicalDrive0 is no longer the drive this task was opened for: another disk has "
+       "taken its place, and nothing was written",
+       false, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.reply + (c.off ? std::string(" without ignoring ") + c.off : ""));

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -152,6 +153,63 @@ TEST_P(LinuxLoop, IsAPhysicalDriveOnlyWhenAskedFor) {
   for (const std::string& name : names)
     EXPECT_NE(name.rfind("loop", 0), 0u) << name;
   EXPECT_EQ(names.size(), number);
+}
+
+TEST_P(LinuxLoop, IsNamedByItsAttachNotByItsNumber) {
+  const auto guid_of = [](const Win32Handle& drive) {
+    STORAGE_DEVICE_NUMBER_EX number;
+    if (!drive.valid() || !query_record(drive.get(), IOCTL_STORAGE_GET_DEVICE_NUMBER_EX, number))
+      return std::string();
+    return std::string(reinterpret_cast<const char*>(&number.DeviceGuid), 16);
+  };
+  const std::string first = guid_of(open_drive(0));
+  ASSERT_EQ(first.size(), 16u) << GetLastError();
+  EXPECT_EQ(guid_of(open_drive(GENERIC_READ)), first);
+
+  // It is the disk sequence number of the kernel and the device's number, as others see them.
+  std::uint64_t sequence = 0;
+  std::ifstream("/sys/block/" + loop->name() + "/diskseq") >> sequence;
+  struct stat status;
+  ASSERT_EQ(stat(loop->node().c_str(), &status), 0);
+  GUID expected;
+  std::memcpy(&expected, first.data(), sizeof expected);
+  EXPECT_EQ(expected.Data1 | static_cast<std::uint64_t>(expected.Data2) << 32 |
+                static_cast<std::uint64_t>(expected.Data3) << 48,
+            sequence);
+  std::uint64_t device = 0;
+  for (BYTE byte : expected.Data4)
+    device = device << 8 | byte;
+  EXPECT_EQ(device, static_cast<std::uint64_t>(status.st_rdev));
+
+  char names[MAX_PATH];
+  const std::string dosName = "PhysicalDrive" + std::to_string(number);
+  ASSERT_NE(QueryDosDeviceA(dosName.c_str(), names, sizeof names), 0u);
+  EXPECT_EQ(std::string(names), loop->node());
+
+  // A volume is named by its disk.
+  std::string output;
+  if (loop->make_partitions({{1048576, 8 * 1048576}}, GetParam(), output)) {
+    const auto volumes = volumes_on_disk();
+    ASSERT_EQ(volumes.size(), 1u);
+    EXPECT_EQ(guid_of(Win32Handle::open(volumes[0].first, 0)), first);
+  }
+
+  // The same image attached anew at the same node: the same number, another disk.
+  if (!loop->reattach(loop->image(), GetParam(), output))
+    GTEST_SKIP() << output;
+  const std::string again = guid_of(open_drive(0));
+  ASSERT_EQ(again.size(), 16u);
+  EXPECT_NE(again, first);
+}
+
+TEST_P(LinuxLoop, LogsEachBlockDeviceThatIsNoDriveWithItsReason) {
+  LogCapture log;
+  ScopedEnvironment none("CVW_LOOP_DEVICES", std::nullopt);
+  platform::linux_drive_names(); // the loop devices asked for changed: the disks are read anew
+  EXPECT_NE(log.text().find("LinuxBlock.cpp(412): " + loop->node() +
+                            " is no drive: a loop device that CVW_LOOP_DEVICES does not ask for\n"),
+            std::string::npos)
+      << log.text();
 }
 
 TEST_P(LinuxLoop, ReadsAndWritesBufferedAndUnbuffered) {

@@ -638,6 +638,138 @@ TEST(SimulatedMachine, ProcessesShareTheMachine) {
     close(fd);
 }
 
+namespace {
+
+// The identity GUID of the device at `path`, opened afresh, as its 16 bytes; empty when the
+// device cannot be opened or does not tell.
+std::string device_guid(const std::string& path) {
+  Win32Handle device = Win32Handle::open(path, 0);
+  STORAGE_DEVICE_NUMBER_EX number;
+  if (!device.valid() || !query_record(device.get(), IOCTL_STORAGE_GET_DEVICE_NUMBER_EX, number))
+    return std::string();
+  return std::string(reinterpret_cast<const char*>(&number.DeviceGuid), sizeof number.DeviceGuid);
+}
+
+// Two disks alike in everything but their images, and a volume on the first.
+std::string twins_machine(const std::string& firstImage) {
+  return R"("drives": [
+    { "number": 0, "size": 1048576, "product": "TWIN", "serial": "T-1", "image": ")" +
+         firstImage + R"(" },
+    { "number": 1, "size": 1048576, "product": "TWIN", "serial": "T-1", "image": "b.img" } ],
+    "volumes": [ { "guid": "22222222-0000-4000-8000-000000000001", "disk": 0, "offset": 4096,
+                   "length": 65536, "letters": "E" } ])";
+}
+
+} // namespace
+
+TEST(SimulatedMachine, NamesEachDiskByItsImageNotByItsNumber) {
+  TestMachine machine(twins_machine("a.img"));
+  const std::string first = device_guid(disk0);
+  ASSERT_EQ(first.size(), 16u);
+  EXPECT_EQ(device_guid(disk0), first) << "the same disk, opened again";
+  EXPECT_NE(device_guid(disk1), first) << "its twin";
+  EXPECT_EQ(device_guid(R"(\\.\E:)"), first) << "a volume is named by its disk";
+
+  Win32Handle device = Win32Handle::open(disk0, 0);
+  STORAGE_DEVICE_NUMBER_EX number;
+  ASSERT_TRUE(query_record(device.get(), IOCTL_STORAGE_GET_DEVICE_NUMBER_EX, number));
+  EXPECT_EQ(number.Version, sizeof number);
+  EXPECT_EQ(number.Size, sizeof number);
+  EXPECT_EQ(number.DeviceType, FILE_DEVICE_DISK);
+  EXPECT_EQ(number.DeviceNumber, 0u);
+  EXPECT_EQ(number.PartitionNumber, 0u);
+
+  // Another image at number 0: another disk, while the handle opened before keeps its own.
+  std::ofstream(machine.path(), std::ios::binary) << twins_machine("c.img");
+  EXPECT_NE(device_guid(disk0), first);
+  STORAGE_DEVICE_NUMBER_EX before;
+  ASSERT_TRUE(query_record(device.get(), IOCTL_STORAGE_GET_DEVICE_NUMBER_EX, before));
+  EXPECT_EQ(std::memcmp(&before.DeviceGuid, first.data(), first.size()), 0);
+  // The first image back at number 0 is the first disk again.
+  std::ofstream(machine.path(), std::ios::binary) << twins_machine("a.img");
+  EXPECT_EQ(device_guid(disk0), first);
+}
+
+TEST(SimulatedMachine, SaysWhatItsFileDescribesOfTheSystemBeneath) {
+  const std::string longFile = "/images/" + std::string(300, 'x') + "/end.img";
+  TestMachine machine(R"("drives": [
+    { "number": 0, "size": 1048576, "system name": "/dev/sdb",
+      "model stand-in": ["backing file", ")" +
+                      longFile + R"("],
+      "serial stand-in": ["identifier", "naa.5000c500a1b2c3d4"] },
+    { "number": 1, "size": 1048576, "product": "PLAIN" } ],
+    "volumes": [
+      { "guid": "33333333-0000-4000-8000-000000000001", "disk": 0, "length": 65536,
+        "letters": "F", "mount points": ["/media/stick", "/mnt/two words"] },
+      { "guid": "33333333-0000-4000-8000-000000000002", "disk": 1, "length": 65536 } ])");
+
+  char names[64];
+  std::memset(names, 'z', sizeof names);
+  EXPECT_EQ(QueryDosDeviceA("PhysicalDrive0", names, sizeof names), 10u);
+  EXPECT_EQ(std::string(names, 10), std::string("/dev/sdb\0\0", 10));
+  const struct {
+    const char* name;
+    DWORD size;
+    DWORD error;
+  } refused[] = {
+      {"PhysicalDrive1", sizeof names, ERROR_FILE_NOT_FOUND}, // described without one
+      {"PhysicalDrive7", sizeof names, ERROR_FILE_NOT_FOUND}, // no such drive
+      {"F:", sizeof names, ERROR_FILE_NOT_FOUND},
+      {"PhysicalDrive0", 9, ERROR_INSUFFICIENT_BUFFER},
+      {nullptr, sizeof names, ERROR_NOT_SUPPORTED},
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.name != nullptr ? c.name : "(null)");
+    SetLastError(0);
+    EXPECT_EQ(QueryDosDeviceA(c.name, names, c.size), 0u);
+    EXPECT_EQ(GetLastError(), c.error);
+  }
+
+  const struct {
+    const char* volume;
+    std::string list;
+  } volumes[] = {
+      {R"(\\?\Volume{33333333-0000-4000-8000-000000000001}\)",
+       std::string("F:\\\0/media/stick\0/mnt/two words\0\0", 33)},
+      {R"(\\?\Volume{33333333-0000-4000-8000-000000000002}\)", std::string(2, '\0')},
+  };
+  for (const auto& c : volumes) {
+    SCOPED_TRACE(c.volume);
+    char paths[64];
+    DWORD returned = 0;
+    ASSERT_TRUE(GetVolumePathNamesForVolumeNameA(c.volume, paths, sizeof paths, &returned));
+    EXPECT_EQ(std::string(paths, returned), c.list);
+    EXPECT_FALSE(GetVolumePathNamesForVolumeNameA(c.volume, paths, 1, &returned));
+    EXPECT_EQ(GetLastError(), ERROR_MORE_DATA);
+    EXPECT_EQ(returned, c.list.size()) << "what it needs";
+  }
+  DWORD returned = 0;
+  char paths[64];
+  EXPECT_FALSE(GetVolumePathNamesForVolumeNameA(R"(\\.\F:)", paths, sizeof paths, &returned));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_NAME);
+  EXPECT_FALSE(GetVolumePathNamesForVolumeNameA(
+      R"(\\?\Volume{33333333-0000-4000-8000-00000000000f}\)", paths, sizeof paths, &returned));
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+
+  Win32Handle device = Win32Handle::open(disk0, 0);
+  DISK_STAND_INS standIns;
+  ASSERT_TRUE(query_record(device.get(), IOCTL_DISK_STAND_INS, standIns));
+  EXPECT_EQ(standIns.Model.Kind, StandInBackingFile);
+  const std::string kept = standIns.Model.Text;
+  EXPECT_EQ(kept.size(), MAX_PATH - 1u);
+  EXPECT_EQ(kept.substr(0, 3), "...") << "a text too long for the record keeps its end";
+  EXPECT_EQ(kept.substr(kept.size() - 8), "/end.img");
+  EXPECT_EQ(standIns.Serial.Kind, StandInIdentifier);
+  EXPECT_STREQ(standIns.Serial.Text, "naa.5000c500a1b2c3d4");
+  Win32Handle plain = Win32Handle::open(disk1, 0);
+  ASSERT_TRUE(query_record(plain.get(), IOCTL_DISK_STAND_INS, standIns));
+  EXPECT_EQ(standIns.Model.Kind, StandInNone);
+  EXPECT_STREQ(standIns.Model.Text, "");
+  Win32Handle volume = Win32Handle::open(R"(\\.\F:)", 0);
+  EXPECT_FALSE(query_record(volume.get(), IOCTL_DISK_STAND_INS, standIns));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_FUNCTION) << "drives only";
+}
+
 TEST(SimulatedMachine, RefusesBadMachineFiles) {
   struct Case {
     const char* text;
@@ -671,6 +803,10 @@ TEST(SimulatedMachine, RefusesBadMachineFiles) {
       {R"("drives": [ { "number": -1, "size": 1 } ])", "is not a number of 0 or more"},
       {R"("drives": [ { "number": 0, "size": 1 } ], "printer": 1)",
        "the machine has the unknown member \"printer\""},
+      {R"("drives": [ { "number": 0, "size": 1, "model stand-in": ["colour", "red"] } ])",
+       "names no kind of stand-in: colour"},
+      {R"("drives": [ { "number": 0, "size": 1, "serial stand-in": "naa.1" } ])",
+       "\"serial stand-in\" is not a list"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);

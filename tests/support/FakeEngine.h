@@ -19,6 +19,8 @@
 //                       milliseconds after each; as the engine does while it works, a line
 //                       found waiting before a send is read as a pause: "status":"paused" is
 //                       sent, one more line is read (any content), "status":"resumed" is sent
+//   touch NAME          creates the empty file "<script>.<k>.NAME" (k: see below), so that a
+//                       test learns, without running its main loop, how far the engine got
 //   exit CODE           ends at once with that exit code (-1 reads as 255)
 //   ---                 ends the part of one engine process: the first engine started plays
 //                       the script up to the first "---", the second the next part, and so
@@ -80,6 +82,11 @@ public:
     std::ostringstream text;
     text << stream.rdbuf();
     return text.str();
+  }
+
+  // Whether the `run`-th engine (from 1) has played "touch `name`".
+  bool touched(const std::string& name, int run = 1) const {
+    return std::filesystem::exists(file + "." + std::to_string(run) + "." + name);
   }
 
   // Every engine started so far has ended and its parent has reaped it: none is left running

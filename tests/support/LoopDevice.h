@@ -54,6 +54,22 @@ public:
   LoopDevice(const LoopDevice&) = delete;
   LoopDevice& operator=(const LoopDevice&) = delete;
 
+  // Detaches the device and attaches `image` in its place, at the same node: the device's number
+  // stays, and it is a new disk to the kernel. False when the node was taken by someone else in
+  // between (or losetup fails); the object then owns no device, `output` says why.
+  bool reattach(const std::string& image, unsigned sectorSize, std::string& output) {
+    unmount();
+    run("losetup --detach '" + node_ + "'", output);
+    if (run("losetup --sector-size " + std::to_string(sectorSize) + " '" + node_ + "' '" + image +
+                "'",
+            output) != 0) {
+      node_.clear(); // not ours any more: never detach what another has attached there
+      whyNot_ = "the loop device was taken over: " + output;
+      return false;
+    }
+    return true;
+  }
+
   // Empty when the device is there; else why it is not.
   const std::string& why_not() const { return whyNot_; }
   const std::string& node() const { return node_; }    // "/dev/loop3"

@@ -69,7 +69,9 @@ int register_run(const std::string& script) {
 
 class Engine {
 public:
-  Engine(const std::string& inputLog) : inputLog(inputLog, std::ios::binary) {}
+  // `files` is the start of the names of this run's files: "<script>.<k>".
+  explicit Engine(const std::string& files)
+      : files(files), inputLog(files + ".in", std::ios::binary) {}
 
   void play(const std::vector<Instruction>& part) {
     for (const Instruction& step : part) {
@@ -88,6 +90,8 @@ public:
         std::this_thread::sleep_for(std::chrono::milliseconds(std::atol(step.rest.c_str())));
       } else if (step.verb == "updates") {
         updates(step.rest);
+      } else if (step.verb == "touch") {
+        std::ofstream(files + "." + step.rest);
       } else if (step.verb == "exit") {
         std::exit(std::atoi(step.rest.c_str()));
       } else {
@@ -186,6 +190,7 @@ private:
     }
   }
 
+  std::string files;
   std::ofstream inputLog;
   int where = 0;
 };
@@ -203,6 +208,6 @@ int main(int argc, char** argv) {
     return 2;
   }
   const int run = register_run(script);
-  Engine engine(std::string(script) + "." + std::to_string(run) + ".in");
+  Engine engine(std::string(script) + "." + std::to_string(run));
   engine.play(load_part(script, run));
 }

@@ -1,6 +1,7 @@
 // Pictures of the drive task's panels and the wipe options dialog, written to the build folder's
 // "screenshots" for people to look at. The sector view shows a real FAT32 file system, made by
 // mkfs.fat and read through the real engine on a simulated machine.
+#include "DriveIconUI/DriveIconUI.h"
 #include "ViewUI/ViewUI.h"
 #include "WipeOptionsUI/WipeOptionsUI.h"
 #include "WipeUI/WipeUI.h"
@@ -19,6 +20,7 @@
 #include "TempDir.h"
 #include "TestMachine.h"
 #include "WipeRecordSample.h"
+#include "gtk/CVWStyle.h"
 
 #include <string>
 #include <vector>
@@ -170,4 +172,85 @@ TEST_F(PanelScreenshotsTest, ADriveTask) {
   gtk_widget_destroy(box);
   g_object_unref(box);
   gtk_widget_destroy(parent);
+}
+
+// Drive tasks on a real Linux machine: the head names the drive's device before its model, a
+// loop device's image stands in, marked, for the model it lacks, and a mounted volume shows its
+// mount point beside its letter in the area list and in the drive's tooltip.
+TEST_F(PanelScreenshotsTest, DriveTasksOfALinuxMachine) {
+  LogCapture quiet;
+  TempDir programDirectory;
+  program_config().set("Program Path", programDirectory.path().string());
+  Drive disk;
+  disk.set_id("\\\\.\\PhysicalDrive1");
+  disk.set_sectors(1953525168ULL);
+  disk.set_model("WDC WD10EZEX-08WN4A0");
+  disk.set_serial("WD-WCC6Y1234567");
+  disk.set_system_name("/dev/sdb");
+  Partition data =
+      partition("1.000TB (Drive D: /media/operator/DATA) ext4 - DATA", 2048, 1953523120ULL);
+  data.set_letter("D:");
+  data.set_mount_points({"/media/operator/DATA"});
+  disk.set_partitions({data});
+  Drive loop;
+  loop.set_id("\\\\.\\PhysicalDrive2");
+  loop.set_sectors(131072);
+  loop.set_system_name("/dev/loop7");
+  loop.set_model_stand_in({Drive::StandIn::Kind::BackingFile, "/home/operator/images/stick.img"});
+  const struct {
+    const char* name;
+    Drive drive;
+    std::string model, serial; // the head's lines
+  } cases[] = {
+      {"disk", disk, "/dev/sdb  WDC WD10EZEX-08WN4A0", "WD-WCC6Y1234567"},
+      {"loop-device", loop, "/dev/loop7  /home/operator/images/stick.img (backing file)", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeViewModelFactory views;
+    FakeWipeModelFactory wipes;
+    GtkWidget* parent = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    ViewUI view(views, c.drive, 0, c.drive.sectors());
+    WipeUI wipe(wipes, c.drive, 0, c.drive.sectors(), parent);
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(widget_by_id(view.widget(), "model"))),
+                 c.model.c_str());
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(widget_by_id(view.widget(), "serial"))),
+                 c.serial.c_str());
+    GtkWidget* box = gtk_vbox_new(FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box), view.widget(), FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box), wipe.widget(), FALSE, FALSE, 0);
+    view.select();
+    wipe.select();
+    views.last->answer();
+    GtkWidget* area = widget_by_id(wipe.widget(), "wipeArea");
+    if (!c.drive.partitions().empty())
+      gtk_combo_box_set_active(GTK_COMBO_BOX(area), 1);
+    GtkWidget* window = show_in_window(box, "TopUI");
+    save_screenshot(window, std::string("DriveTask-linux-") + c.name);
+    if (!c.drive.partitions().empty()) {
+      // The list that drops down shows each volume whole, its mount point beside its letter.
+      // A list drops down only while it can grab the pointer, which another test on the same
+      // display may hold for a moment: it is asked again until it is shown.
+      GtkWidget* list = gtk_widget_get_toplevel(gtk::attached_menu(area));
+      ASSERT_TRUE(run_loop(
+          [&] {
+            if (!gtk_widget_get_mapped(list))
+              gtk_combo_box_popup(GTK_COMBO_BOX(area));
+            return gtk_widget_get_mapped(list) != FALSE;
+          },
+          10 * G_USEC_PER_SEC));
+      run_loop([] { return false; }, 100 * 1000); // drawn
+      save_screenshot(list, std::string("DriveTask-linux-") + c.name + "-areas");
+      gtk_combo_box_popdown(GTK_COMBO_BOX(area));
+    }
+    gtk_widget_destroy(window);
+
+    DriveIconUI icon(DriveIconUI::Look::WithLight);
+    icon.set_drive(c.drive);
+    icon.set_has_drive(true);
+    gtk_widget_show(icon.tooltip_window());
+    save_screenshot(icon.tooltip_window(), std::string("DriveIconUI-tooltip-linux-") + c.name);
+    gtk_widget_hide(icon.tooltip_window());
+    gtk_widget_destroy(parent);
+  }
 }

@@ -6,11 +6,16 @@
 #include "ConfigValue.h"
 #include "Files.h"
 #include "GuiEnvironment.h"
+#include "HttpServer.h"
 #include "Settings.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <glib.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +23,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -46,6 +52,94 @@ struct Outcome {
   int code = -1;
   std::string log;
   std::string errors;
+};
+
+// How long a run in the background may take before the test gives up on it.
+constexpr gint64 run_limit_us = 60 * G_USEC_PER_SEC;
+
+// The text of `path` now; "" when there is none.
+std::string text_of(const std::string& path) {
+  std::string text;
+  read_file(path, text);
+  return text;
+}
+
+// The program run in the background by the shell command `command`, which ends by exec'ing it
+// (so that signals reach the program itself), its debug log going to `log`.
+class Background {
+public:
+  Background(const std::string& command, const std::string& log) : log(log) {
+    std::string shell = "/bin/sh", option = "-c", text = command;
+    char* argv[] = {shell.data(), option.data(), text.data(), nullptr};
+    GError* error = nullptr;
+    started = g_spawn_async(nullptr, argv, nullptr, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr,
+                            &pid, &error) == TRUE;
+    if (!started) {
+      ADD_FAILURE() << error->message;
+      g_error_free(error);
+    }
+  }
+  ~Background() {
+    if (started && !ended) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
+  }
+  Background(const Background&) = delete;
+  Background& operator=(const Background&) = delete;
+
+  // Whether a line of the debug log begins with `line`, waiting for it while the program runs.
+  bool logged(const std::string& line) {
+    const gint64 deadline = g_get_monotonic_time() + run_limit_us;
+    while (g_get_monotonic_time() < deadline) {
+      const std::string text = "\n" + text_of(log);
+      if (text.find("\n" + line) != std::string::npos)
+        return true;
+      if (has_ended())
+        return false;
+      g_usleep(10 * 1000);
+    }
+    return false;
+  }
+
+  void signal(int number) const {
+    if (started && !ended)
+      kill(pid, number);
+  }
+
+  // Whether the program has ended (it is reaped then).
+  bool has_ended() {
+    if (!started || ended)
+      return true;
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) != pid)
+      return false;
+    ended = true;
+    code = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+    return true;
+  }
+
+  // Waits for the end; the exit code, 1000 + the signal's number when one killed it, or -1
+  // (after a failure) when it did not end in time and was killed.
+  int finish() {
+    const gint64 deadline = g_get_monotonic_time() + run_limit_us;
+    while (!has_ended() && g_get_monotonic_time() < deadline)
+      g_usleep(10 * 1000);
+    if (!has_ended()) {
+      ADD_FAILURE() << "the program still runs";
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+      ended = true;
+    }
+    return code;
+  }
+
+private:
+  std::string log;
+  GPid pid = 0;
+  bool started = false;
+  bool ended = false;
+  int code = -1;
 };
 
 class StartUpTest : public GuiTest {
@@ -112,6 +206,19 @@ public:
     read_file(errors, result.errors);
     return result;
   }
+
+  // Starts the program in the background with `name` in the names of its log and its
+  // standard error, after the shell command `before`.
+  std::unique_ptr<Background> start(const std::string& name, const std::string& before = "") const {
+    const std::string log = this->log(name);
+    fs::remove(log);
+    return std::make_unique<Background>(
+        before + " exec env CVW_MACHINE=" + shell_quoted(machine) + " " + shell_quoted(program) +
+            " dbg=" + shell_quoted(log) + " 2>" + shell_quoted(errors(name)),
+        log);
+  }
+  std::string log(const std::string& name) const { return dir.file(name + ".log"); }
+  std::string errors(const std::string& name) const { return dir.file(name + ".errors"); }
 
   TempDir dir;
   std::string program;
@@ -248,4 +355,184 @@ TEST_F(StartUpTest, WithoutRootTheRealMachineIsRefused) {
   read_file(errors, text);
   EXPECT_EQ(text, "wipedesk: needs administrator rights: start it with \"wipedesk Start\", pkexec "
                   "or sudo\n");
+}
+
+// SIGTERM or SIGHUP at any step, from the splash window to the last steps of the exit, ends
+// the program as a quit does, with 128 + the signal's number: the window that is open is
+// answered as closed, no main window comes after an early request, and the history is saved
+// when the main window ran.
+TEST_F(StartUpTest, TheSystemsRequestToEndIsAQuitAtEveryStep) {
+  HttpServer stalled({{"/feed.xml", {http::stall()}}});
+  const std::string history = dir.file("WipeLog.cfg");
+  const struct {
+    const char* stage;
+    int request;
+    const char* ready; // the log line after which the signal comes; null: the server's request
+    int repeatMs;      // 0: one signal, else again and again until the program has ended
+    bool mainWindow;   // whether the main window was built
+  } cases[] = {
+      {"splash window", SIGTERM, "main.cpp(62): ", 0, false},
+      {"update check", SIGHUP, nullptr, 0, false},
+      {"main window", SIGTERM, "main.cpp(115): ", 0, true},
+      {"end after end", SIGHUP, "main.cpp(115): ", 5, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stage);
+    reset();
+    if (c.ready == nullptr)
+      configuration["Update URL"] = stalled.url("/feed.xml");
+    else if (std::string(c.stage) == "splash window")
+      configuration["Splash Timeout"] = 60000;
+    write_configuration();
+    const auto run = start(c.stage);
+    if (c.ready != nullptr) {
+      ASSERT_TRUE(run->logged(c.ready)) << text_of(log(c.stage));
+    } else {
+      const gint64 deadline = g_get_monotonic_time() + run_limit_us;
+      while (!stalled.has_request(1) && g_get_monotonic_time() < deadline)
+        g_usleep(10 * 1000);
+      ASSERT_TRUE(stalled.has_request(1));
+    }
+    run->signal(c.request);
+    if (c.repeatMs > 0)
+      while (!run->has_ended()) {
+        run->signal(c.request);
+        g_usleep(c.repeatMs * 1000);
+      }
+    EXPECT_EQ(run->finish(), 128 + c.request);
+    const std::string text = text_of(log(c.stage));
+    EXPECT_NE(text.find("EndRequests.cpp(64): " + std::to_string(c.request) + "\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("main.cpp(115): ") != std::string::npos, c.mainWindow) << text;
+    EXPECT_EQ(fs::exists(history), c.mainWindow);
+    EXPECT_EQ(text_of(errors(c.stage)), "");
+  }
+}
+
+// Two programs on one program folder would each save their own history over the other's: the
+// second says that one runs already and ends. The folder is free again once the first has
+// ended, also when it was killed.
+TEST_F(StartUpTest, ASecondProgramOnTheSameFolderEnds) {
+  reset();
+  write_configuration();
+  const std::string folder = fs::canonical(dir.path()).string();
+  const auto first = start("first");
+  ASSERT_TRUE(first->logged("main.cpp(115): ")) << text_of(log("first"));
+
+  const auto second = start("second");
+  // Its box waits for an answer; the request to end gives it.
+  ASSERT_TRUE(second->logged("main.cpp(64): " + folder + "/wipedesk.lock"))
+      << text_of(log("second"));
+  second->signal(SIGTERM);
+  EXPECT_EQ(second->finish(), 255);
+  EXPECT_EQ(text_of(errors("second")), "wipedesk: already running from " + folder + "\n");
+  EXPECT_EQ(text_of(log("second")).find("main.cpp(115): "), std::string::npos);
+
+  // The first crashes; the next one starts as usual.
+  first->signal(SIGKILL);
+  EXPECT_EQ(first->finish(), 1000 + SIGKILL);
+  const auto third = start("third");
+  ASSERT_TRUE(third->logged("main.cpp(115): ")) << text_of(log("third"));
+  EXPECT_NE(text_of(log("third")).find("main.cpp(62): " + folder + "/wipedesk.lock\n"),
+            std::string::npos);
+  third->signal(SIGTERM);
+  EXPECT_EQ(third->finish(), 128 + SIGTERM);
+}
+
+// A named pipe or a link to /dev/zero in place of the configuration, the settings or the
+// history is refused at once, as a file that cannot be read: the configuration ends the
+// program, the settings fall back to their defaults, the history is kept aside and a new one
+// begins. Nothing waits on them, and what stood there stays as it was.
+TEST_F(StartUpTest, OddFilesAreRefusedNotWaitedOn) {
+  const struct {
+    const char* file;
+    const char* ready; // the log line that says the program went on; null: it ends by itself
+  } files[] = {
+      {"wipedesk.cfg", nullptr},
+      {"settings.cfg", "ProgramInit.cpp(62): "},
+      {"WipeLog.cfg", "MainLog.cpp(230): "},
+  };
+  for (const auto& f : files)
+    for (const bool pipe : {true, false}) {
+      const std::string name = std::string(f.file) + (pipe ? " as a pipe" : " as /dev/zero");
+      SCOPED_TRACE(name);
+      reset();
+      if (f.ready != nullptr)
+        write_configuration();
+      const std::string path = dir.file(f.file);
+      fs::remove(path);
+      if (pipe)
+        ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+      else
+        fs::create_symlink("/dev/zero", path);
+      const auto run = start("odd");
+      if (f.ready == nullptr) {
+        EXPECT_EQ(run->finish(), 255);
+        EXPECT_EQ(text_of(errors("odd")),
+                  "wipedesk: cannot read the program configuration " + path + "\n");
+        fs::remove(path);
+        continue;
+      }
+      EXPECT_TRUE(run->logged(f.ready + path)) << text_of(log("odd"));
+      run->signal(SIGTERM);
+      EXPECT_EQ(run->finish(), 128 + SIGTERM);
+      // What the operator put there stays what it is, here or where the history was kept.
+      std::string kept = path;
+      if (std::string(f.file) == "WipeLog.cfg") {
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(path)));
+        for (const auto& entry : fs::directory_iterator(dir.path()))
+          if (entry.path().filename().string().rfind("WipeLog.cfg.bad-", 0) == 0)
+            kept = entry.path().string();
+        ASSERT_NE(kept, path);
+      }
+      EXPECT_TRUE(pipe ? fs::is_fifo(fs::symlink_status(kept))
+                       : fs::is_symlink(kept) && fs::read_symlink(kept) == "/dev/zero");
+      fs::remove(kept);
+    }
+}
+
+// Run by a user who may not write the program folder, the program says at start that its
+// history cannot be written, naming the file. It runs on a display of its own, which that user
+// may reach.
+TEST_F(StartUpTest, AnUnwritableHistoryIsSaidAtStart) {
+  if (geteuid() != 0 || std::system("command -v setpriv >/dev/null") != 0)
+    GTEST_SKIP() << "needs root and setpriv to run as a user who cannot write the folder";
+  reset();
+  write_configuration();
+  // The user's own files: its log, its standard error and the simulated machine.
+  TempDir own;
+  fs::permissions(own.path(), fs::perms::all);
+  const std::string ownMachine = own.file("machine.cfg");
+  fs::copy_file(machine, ownMachine);
+  fs::permissions(ownMachine, fs::perms::all);
+  const std::string history = fs::canonical(dir.path()).string() + "/WipeLog.cfg";
+  const std::string debug = own.file("debug.log");
+  const std::string code = own.file("code");
+  write("run.sh", "CVW_MACHINE=" + shell_quoted(ownMachine) +
+                      " setpriv --reuid=65534 --regid=65534 --clear-groups " +
+                      shell_quoted(program) + " dbg=" + shell_quoted(debug) + " 2>" +
+                      shell_quoted(own.file("errors")) +
+                      " &\n"
+                      "pid=$!\n"
+                      "for i in $(seq 6000); do\n"
+                      "  grep -q 'HistoryKeeper.cpp(60): ' " +
+                      shell_quoted(debug) +
+                      " 2>/dev/null && break\n"
+                      "  kill -0 $pid 2>/dev/null || break\n"
+                      "  sleep 0.01\n"
+                      "done\n"
+                      "kill -TERM $pid\n"
+                      "wait $pid\n"
+                      "echo $? > " +
+                      shell_quoted(code) + "\n");
+  const int status = std::system(
+      ("xvfb-run -a -s '-noreset -ac -screen 0 800x600x24' sh " + shell_quoted(dir.file("run.sh")))
+          .c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(text_of(code), std::to_string(128 + SIGTERM) + "\n");
+  const std::string text = text_of(debug);
+  EXPECT_NE(text.find("HistoryKeeper.cpp(60): " + history + ": " + g_strerror(EACCES) + "\n"),
+            std::string::npos)
+      << text;
 }

@@ -97,7 +97,7 @@ bool MultiWipeUI::confirm_start() {
   const std::string message = format(
       ngettext("This operation will wipe %1 drive.", "This operation will wipe %1 drives.", count),
       std::to_string(count));
-  return confirm_wipe(message, warnings, dialog.get());
+  return confirm_unrecorded_wipe(dialog.get()) && confirm_wipe(message, warnings, dialog.get());
 }
 
 void MultiWipeUI::edit_default_options() {

@@ -15,6 +15,7 @@
 #include "ProgramConfig.h"
 #include "Settings.h"
 #include "SettingsUI/SettingsUI.h"
+#include "Strings.h"
 #include "Translation.h"
 #include "WipeUI/WipeUI.h"
 #include "app/Program.h"
@@ -373,7 +374,9 @@ void TopUI::end(int code) {
 }
 
 void TopUI::rescan() {
-  drives_ = drivesFactory.create();
+  DriveScan scan = drivesFactory.scan();
+  drives_ = std::move(scan.drives);
+  unlisted = std::move(scan.unlisted);
   bind_tasks_to_drives();
   show_drives();
 }
@@ -428,6 +431,18 @@ void TopUI::show_drives() {
                std::to_string(hidden)) +
         ")";
   gtk_label_set_text(label, text.c_str());
+
+  // The count says nothing of the disks that could not be had: its tooltip names them.
+  std::string why;
+  for (const UnlistedDrive& drive : unlisted)
+    why += "\n" + (drive.systemName.empty() ? drive.id : drive.systemName + " (" + drive.id + ")") +
+           ": " + drive.reason;
+  if (why.empty())
+    gtk_widget_set_tooltip_text(GTK_WIDGET(label), nullptr);
+  else
+    gtk_widget_set_tooltip_text(
+        GTK_WIDGET(label),
+        valid_utf8(std::string(gettext("Some disks could not be opened:")) + why).c_str());
 }
 
 void TopUI::open_task(const Drive& drive, std::uint64_t lba, std::uint64_t sectors) {
@@ -551,7 +566,8 @@ void TopUI::wipe_all(const WipeOptions& options) {
   const std::string message = format(
       ngettext("This operation will wipe %1 drive.", "This operation will wipe %1 drives.", count),
       std::to_string(count));
-  if (!confirm_wipe(message, warnings, GTK_WIDGET(window)))
+  if (!confirm_unrecorded_wipe(GTK_WIDGET(window)) ||
+      !confirm_wipe(message, warnings, GTK_WIDGET(window)))
     return;
   Settings::instance().set_wipe_options(options);
   // A copy: new tasks come and go as the loop runs.

@@ -123,6 +123,8 @@ private:
   WipeModelFactory& wipeModelFactory;
   DriveTasks& tasks;
   std::vector<Drive> drives_;
+  // The drives of the machine that the list leaves out, and why; the drive count's tooltip.
+  std::vector<UnlistedDrive> unlisted;
   std::vector<Drive> shownDrives;
   std::vector<std::unique_ptr<DriveIconUI>> icons;
   GtkWindow* window;

@@ -8,6 +8,7 @@
 #include "gtk/WidgetName.h"
 #include "gtk/WorkArea.h"
 #include "parts/DriveAreaItems.h"
+#include "parts/DriveHeader.h"
 
 #include <gdk/gdkkeysyms.h>
 
@@ -57,8 +58,9 @@ ViewUI::ViewUI(ViewModelFactory& factory, const Drive& drive, std::uint64_t lba,
   driveIcon.set_selected(true);
   driveIcon.set_drive(drive);
   gtk_container_add(ui.get<GtkContainer>("driveIconBox", GTK_TYPE_CONTAINER), driveIcon.widget());
-  driveMini.set_model(drive.model());
-  driveMini.set_serial(drive.serial());
+  const DriveHeader header = drive_header(drive);
+  driveMini.set_model(header.model);
+  driveMini.set_serial(header.serial);
   gtk_container_add(ui.get<GtkContainer>("driveMiniBox", GTK_TYPE_CONTAINER), driveMini.widget());
 
   lbaControl.bind(ui.get<GtkRange>("lbaScale", GTK_TYPE_RANGE),

@@ -280,10 +280,11 @@ bool WipeUI::too_soon_after_arming() const {
   return pressedAt - armedAt < gint64{doubleClick} * 1000;
 }
 
-// The editor's check of the options, then the questions: a drive that stands in the wipe history,
-// and a drive that carries a warning. Returns true when the wipe may be armed with `chosen`.
+// The editor's check of the options, then the questions: a wipe history that cannot be written,
+// a drive that stands in the wipe history, and a drive that carries a warning. Returns true when
+// the wipe may be armed with `chosen`.
 bool WipeUI::check_before_arming(WipeOptions& chosen) {
-  if (!options.apply(chosen))
+  if (!options.apply(chosen) || !confirm_unrecorded_wipe(parent))
     return false;
   const Drive& target = drive();
   if (const MainLog::Entry* entry = MainLog::instance().find(target.model(), target.serial())) {

@@ -15,6 +15,20 @@ HistoryKeeper::HistoryKeeper(MainLog& log, const std::string& path, GtkWindow* w
 
 HistoryKeeper::~HistoryKeeper() { log.keep_in("", nullptr); }
 
+bool HistoryKeeper::tell_if_unwritable() {
+  std::string why;
+  if (log.can_save_kept(why))
+    return true;
+  debug_log() << "HistoryKeeper.cpp(60): " << path << ": " << why << "\n";
+  gtk::message_box(gtk::MessageKind::Error,
+                   format(gettext("The wipe log %1 cannot be written: %2.\n\nThe wipes "
+                                  "finished in this session are not recorded in it until it can "
+                                  "be written."),
+                          path, why),
+                   window);
+  return false;
+}
+
 bool HistoryKeeper::save_now() { return log.save_kept(); }
 
 bool HistoryKeeper::save_at_exit(bool tell) {

@@ -21,6 +21,10 @@ public:
   HistoryKeeper(const HistoryKeeper&) = delete;
   HistoryKeeper& operator=(const HistoryKeeper&) = delete;
 
+  // Tells the operator, in an error box that names the file, when the file cannot be written
+  // now (its folder takes no new file, or it is no regular file), so that nobody learns it
+  // only at the end. Changes nothing. Returns whether it can be written.
+  bool tell_if_unwritable();
   // Saves at once; a failure is told as after a wipe. Returns whether it was saved.
   bool save_now();
   // The save as the program ends. With `tell`, a failure is told at once, whatever was told

@@ -2,8 +2,10 @@
 
 #include "Translation.h"
 #include "gtk/Markup.h"
+#include "parts/DriveHeader.h"
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -30,19 +32,39 @@ std::string row(const char* opener, const char* caption, const char* valueOpener
          gtk::escape_markup(value) + "</span>";
 }
 
+// A model or serial row: the drive's own text, or where it is empty what the system says in its
+// place, marked as such and in italics, so that it is not taken for what the drive reports.
+std::string reported_row(const Colours& c, const char* caption, const std::string& reported,
+                         const Drive::StandIn& standIn) {
+  if (!reported.empty() || standIn.kind == Drive::StandIn::Kind::None)
+    return row(c.label, caption, c.value, reported);
+  return std::string(c.label) + gtk::escape_markup(gettext(caption)) + "</span>" + c.value + "<i>" +
+         gtk::escape_markup(stand_in_text(standIn)) + "</i></span>";
+}
+
 } // namespace
 
 std::string drive_markup(const Drive& drive, MarkupColours colours) {
   const Colours& c = colours == MarkupColours::OnDark ? light_colours : dark_colours;
-  const std::string rows[] = {
-      row(c.label, N_("ID: "), c.value, drive.id()),
-      row(c.label, N_("MODEL: "), c.value, drive.model()),
-      row(c.label, N_("SERIAL: "), c.value, drive.serial()),
-      row(c.label, N_("SECTORS: "), c.value, std::to_string(drive.sectors())),
-      row(c.label, N_("SECTOR SIZE: "), c.value, std::to_string(drive.sector_size())),
-      row(c.label, N_("TOTAL SIZE: "), c.value,
-          std::to_string(drive.sectors() * drive.sector_size())),
-  };
+  std::vector<std::string> rows = {row(c.label, N_("ID: "), c.value, drive.id())};
+  // What the system under the platform layer calls the drive, where it says.
+  if (!drive.system_name().empty())
+    rows.push_back(row(c.label, N_("DEVICE: "), c.value, drive.system_name()));
+  rows.push_back(reported_row(c, N_("MODEL: "), drive.model(), drive.model_stand_in()));
+  rows.push_back(reported_row(c, N_("SERIAL: "), drive.serial(), drive.serial_stand_in()));
+  rows.push_back(row(c.label, N_("SECTORS: "), c.value, std::to_string(drive.sectors())));
+  rows.push_back(row(c.label, N_("SECTOR SIZE: "), c.value, std::to_string(drive.sector_size())));
+  rows.push_back(row(c.label, N_("TOTAL SIZE: "), c.value,
+                     std::to_string(drive.sectors() * drive.sector_size())));
+  // Where its volumes are mounted, each beside its letter.
+  for (const Partition& partition : drive.partitions()) {
+    if (partition.mount_points().empty())
+      continue;
+    std::string where = partition.letter();
+    for (const std::string& point : partition.mount_points())
+      where += (where.empty() ? "" : " ") + point;
+    rows.push_back(row(c.label, N_("MOUNTED: "), c.value, where));
+  }
   std::string markup;
   for (const std::string& r : rows) {
     if (!markup.empty())

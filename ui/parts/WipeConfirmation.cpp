@@ -1,9 +1,13 @@
 #include "parts/WipeConfirmation.h"
 
+#include "DebugLog.h"
 #include "Format.h"
+#include "MainLog.h"
 #include "ProgramConfig.h"
 #include "Translation.h"
 #include "gtk/MessageBox.h"
+
+#include <ostream>
 
 std::string drive_warning_text(const Drive& drive) {
   return format(gettext("%1 / %2 is a %3"), drive.model(), drive.serial(), drive.warning());
@@ -31,4 +35,19 @@ bool confirm_wipe(const std::string& text, const std::string& warnings, GtkWidge
   question += gettext("Are you sure you want to continue?");
   return gtk::message_box(gtk::MessageKind::Warning, question, window, gtk::DefaultButton::No) ==
          gtk::answer_yes;
+}
+
+bool confirm_unrecorded_wipe(GtkWidget* parent) {
+  const MainLog& history = MainLog::instance();
+  std::string why;
+  if (history.can_save_kept(why))
+    return true;
+  debug_log() << "WipeConfirmation.cpp(44): " << history.kept_in() << ": " << why << "\n";
+  const std::string question =
+      format(gettext("The wipe log %1 cannot be written: %2.\n\nThis wipe will not be recorded "
+                     "in it."),
+             history.kept_in(), why) +
+      "\n\n" + gettext("Are you sure you want to continue?");
+  return gtk::message_box(gtk::MessageKind::Warning, question, gtk::window_of(parent),
+                          gtk::DefaultButton::No) == gtk::answer_yes;
 }

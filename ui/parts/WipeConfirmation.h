@@ -18,3 +18,8 @@ std::string drive_warning_text(const Drive& drive);
 // returns false. Otherwise asks `text`, the warnings and "Are you sure you want to continue?"
 // with No as the default; returns true only for Yes.
 bool confirm_wipe(const std::string& text, const std::string& warnings, GtkWidget* parent);
+
+// Before a wipe: when the wipe history cannot be written to the file it is kept in, says so,
+// naming the file and the reason, and asks whether to wipe all the same (No is the default).
+// Returns true when the history can be written or the operator answers Yes.
+bool confirm_unrecorded_wipe(GtkWidget* parent);

@@ -104,6 +104,26 @@ TEST_F(TopUITest, IconsAndTheCountFollowTheDrivesAndTheHiddenList) {
   }
 }
 
+// The disks that the machine has and the list leaves out are named in the count's tooltip,
+// with why; a rescan that finds them all takes the tooltip away.
+TEST_F(TopUITest, TheCountsTooltipNamesTheDisksThatCouldNotBeOpened) {
+  factory.unlisted = {{"\\\\.\\PhysicalDrive0", "/dev/sda", "No medium found."},
+                      {"\\\\.\\PhysicalDrive2", "", "Access is denied."}};
+  make(drives(1));
+  GtkWidget* count = widget_by_id(top->widget(), "label");
+  EXPECT_EQ(label(), "CONNECTED DRIVES = 1");
+  gchar* tooltip = gtk_widget_get_tooltip_text(count);
+  ASSERT_NE(tooltip, nullptr);
+  EXPECT_STREQ(tooltip, "Some disks could not be opened:\n"
+                        "/dev/sda (\\\\.\\PhysicalDrive0): No medium found.\n"
+                        "\\\\.\\PhysicalDrive2: Access is denied.");
+  g_free(tooltip);
+
+  factory.unlisted.clear();
+  top->rescan();
+  EXPECT_EQ(gtk_widget_get_tooltip_text(count), nullptr);
+}
+
 TEST_F(TopUITest, IconsFollowTheTasksOfTheirDrives) {
   TopUI& ui = make(drives(3));
   DriveTask task("vw", drive(1));

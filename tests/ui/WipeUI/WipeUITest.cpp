@@ -418,6 +418,49 @@ TEST_F(WipeUITest, StartAsksWhatItMustBeforeArming) {
   }
 }
 
+// A wipe history that cannot be written is said before the wipe, naming the file and why: the
+// operator may still wipe, unrecorded, or not.
+TEST_F(WipeUITest, StartSaysWhenTheHistoryCannotBeWritten) {
+  const std::string path = dir.file("missing/WipeLog.cfg");
+  const std::string question = "The wipe log " + path +
+                               " cannot be written: " + g_strerror(ENOENT) +
+                               ".\n\nThis wipe will not be recorded in it.\n\nAre you sure you "
+                               "want to continue?";
+  MainLog::instance().assign({});
+  MainLog::instance().keep_in(path, nullptr);
+  for (const char* answer : {"gtk-no", "gtk-yes"}) {
+    SCOPED_TRACE(answer);
+    open(sample_drive());
+    DialogResponder answers;
+    answers.click(answer);
+    click("start");
+    ASSERT_EQ(answers.seen().size(), 1u);
+    EXPECT_EQ(answers.seen()[0].title, "Warning");
+    EXPECT_EQ(answers.seen()[0].text, question);
+    const bool armed = std::string(answer) == "gtk-yes";
+    EXPECT_EQ(model().calls(),
+              armed ? std::vector<std::string>{"arm 0 1000 0"} : std::vector<std::string>{});
+  }
+  {
+    open(sample_drive());
+    DialogResponder answers;
+    answers
+        .then([](GtkWindow* box) {
+          save_screenshot(GTK_WIDGET(box), "WipeUI-history-cannot-be-written");
+        })
+        .click("gtk-no");
+    click("start");
+  }
+  // Once the folder is there, nothing is asked.
+  std::filesystem::create_directory(dir.file("missing"));
+  open(sample_drive());
+  DialogResponder answers;
+  click("start");
+  EXPECT_TRUE(answers.seen().empty());
+  EXPECT_EQ(model().calls(), std::vector<std::string>{"arm 0 1000 0"});
+  MainLog::instance().keep_in("", nullptr);
+}
+
 namespace {
 
 // What the X server sends for a mouse click on `button`: the pointer enters, button 1 goes

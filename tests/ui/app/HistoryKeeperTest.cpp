@@ -4,17 +4,25 @@
 #include "app/HistoryKeeper.h"
 
 #include "DialogResponder.h"
+#include "FakeEngine.h"
 #include "Files.h"
 #include "LogCapture.h"
 #include "MainLoop.h"
+#include "Screenshot.h"
+#include "TestMachine.h"
 #include "TopUIFixture.h"
+#include "WipeModel.h"
 #include "app/EndOnRequest.h"
+#include "app/EndRequests.h"
 #include "gtk/MessageBox.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -105,6 +113,53 @@ TEST_F(HistoryKeeperTest, TheSaveAtTheEndTellsItsFailureUnlessTheSystemEnded) {
   EXPECT_NE(file_text(path).find("\"serial\":\"1\""), std::string::npos);
 }
 
+// A history file that cannot be written is told at start, naming the file and why, and nothing
+// is written by asking; one that can be written is not told.
+TEST_F(HistoryKeeperTest, AnUnwritableFileIsToldAtStart) {
+  ASSERT_EQ(mkfifo(dir.file("pipe").c_str(), 0600), 0);
+  std::filesystem::create_symlink("pipe", dir.file("linked.cfg"));
+  const struct {
+    const char* name;
+    std::string path;
+    std::string why; // empty: it can be written
+  } cases[] = {
+      {"a folder that is missing", dir.file("missing/WipeLog.cfg"), g_strerror(ENOENT)},
+      {"a link to a pipe", dir.file("linked.cfg"), "it is not a regular file"},
+      {"a file that can be written", dir.file("WipeLog.cfg"), ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    MainLog history;
+    HistoryKeeper keeper(history, c.path, GTK_WINDOW(window));
+    LogCapture log;
+    DialogResponder answers;
+    if (!c.why.empty())
+      answers.click("close");
+    EXPECT_EQ(keeper.tell_if_unwritable(), c.why.empty());
+    if (c.why.empty()) {
+      EXPECT_TRUE(answers.seen().empty());
+      EXPECT_FALSE(std::filesystem::exists(c.path));
+      continue;
+    }
+    ASSERT_EQ(answers.seen().size(), 1u);
+    EXPECT_EQ(answers.seen()[0].text, "The wipe log " + c.path + " cannot be written: " + c.why +
+                                          ".\n\nThe wipes finished in this session are not "
+                                          "recorded in it until it can be written.");
+    EXPECT_EQ(log.text(), "HistoryKeeper.cpp(60): " + c.path + ": " + c.why + "\n");
+  }
+  EXPECT_TRUE(std::filesystem::is_fifo(dir.file("pipe")));
+
+  MainLog history;
+  HistoryKeeper keeper(history, dir.file("missing/WipeLog.cfg"), GTK_WINDOW(window));
+  DialogResponder answers;
+  answers
+      .then([](GtkWindow* box) {
+        save_screenshot(GTK_WIDGET(box), "HistoryKeeper-cannot-be-written");
+      })
+      .click("close");
+  keeper.tell_if_unwritable();
+}
+
 // SIGTERM or SIGHUP while a dialog is open: the history is saved at once, the dialog is
 // answered as if closed, and the main loop ends with 128 + the signal's number.
 TEST_F(HistoryKeeperTest, TheSystemsRequestEndsTheProgramAsAQuitDoes) {
@@ -118,7 +173,8 @@ TEST_F(HistoryKeeperTest, TheSystemsRequestEndsTheProgramAsAQuitDoes) {
     history.add(wiped("1"));
     std::filesystem::remove(path);
     LogCapture log;
-    EndOnRequest ending(*top, &keeper);
+    EndRequests requests;
+    EndOnRequest ending(requests, *top, &keeper);
 
     struct Scene {
       GtkWindow* window;
@@ -151,4 +207,84 @@ TEST_F(HistoryKeeperTest, TheSystemsRequestEndsTheProgramAsAQuitDoes) {
               std::string::npos)
         << log.text();
   }
+}
+
+// Eight engines report their wipes done at the same moment, and the system asks the program to
+// end before its main loop has read their lines: the request is served first, yet every wipe
+// is in the history and in its file, since what the engines wrote is read before the end.
+TEST_F(HistoryKeeperTest, WipesReportedDoneJustBeforeTheSystemsRequestAreRecorded) {
+  constexpr int engines = 8;
+  std::string machineText = "\"drives\": [";
+  std::vector<Drive> drives;
+  for (int n = 0; n < engines; ++n) {
+    machineText += std::string(n > 0 ? "," : "") + "{\"number\": " + std::to_string(n) +
+                   ", \"size\": 1048576, \"product\": \"WD Blue\", \"serial\": \"WX" +
+                   std::to_string(n) + "\"}";
+    Drive drive;
+    drive.set_id("\\\\.\\PhysicalDrive" + std::to_string(n));
+    drive.set_sectors(2048);
+    drive.set_sector_size(512);
+    drive.set_model("WD Blue");
+    drive.set_serial("WX" + std::to_string(n));
+    drives.push_back(drive);
+  }
+  TestMachine machine(machineText + "]");
+  // Each engine takes its command, waits a moment (so that the test's main loop has stopped
+  // before any done comes), reports done for the whole area and marks that it has.
+  FakeEngine engine("send \"status\":\"ready\"\n"
+                    "expect\n"
+                    "send \"set_state\":\"wiping\",\"set_state_index\":0,\"status\":\"update\"\n"
+                    "sleep 300\n"
+                    "send \"run size\":8192,\"run time\":10,\"status\":\"done\"\n"
+                    "touch done\n"
+                    "expect\n");
+  config::Value configuration;
+  ASSERT_TRUE(configuration.parse(R"("wipe":{"command":{}})"));
+  configuration.set("Driver", FakeEngine::program());
+  WipeModelFactoryImpl factory(configuration);
+
+  make(table_drives(1));
+  const std::string path = dir.file("WipeLog.cfg");
+  MainLog& history = MainLog::instance();
+  HistoryKeeper keeper(history, path, GTK_WINDOW(window));
+  EndRequests requests;
+  EndOnRequest ending(requests, *top, &keeper);
+
+  std::vector<std::unique_ptr<WipeModel>> models;
+  for (const Drive& drive : drives) {
+    models.emplace_back(factory.create(drive));
+    models.back()->set_sectors(16);
+    models.back()->arm();
+    ASSERT_EQ(models.back()->state(), WipeModel::State::Waiting);
+    models.back()->start();
+  }
+  // Every engine has its command; from here on the main loop stands still.
+  ASSERT_TRUE(run_loop(
+      [&] {
+        if (engine.pids().size() < engines)
+          return false;
+        for (int run = 1; run <= engines; ++run)
+          if (engine.input(run).find("\"command\":\"wipe\"") == std::string::npos)
+            return false;
+        return true;
+      },
+      30 * G_USEC_PER_SEC));
+  const gint64 deadline = g_get_monotonic_time() + 30 * G_USEC_PER_SEC;
+  for (int run = 1; run <= engines; ++run)
+    while (!engine.touched("done", run) && g_get_monotonic_time() < deadline)
+      g_usleep(1000);
+  const std::size_t recordedBefore = history.entries().size();
+
+  raise(SIGTERM);
+  // GLib marks the request from a thread of its own; once it has, the request comes before the
+  // engines' pipes at the next turn of the loop, as when the system sends it at such a moment.
+  g_usleep(100 * 1000);
+  EXPECT_EQ(top->run(), 128 + SIGTERM);
+  EXPECT_EQ(history.entries().size(), std::size_t{engines})
+      << recordedBefore << " recorded before the request";
+  MainLog saved;
+  ASSERT_TRUE(saved.load(path));
+  EXPECT_EQ(saved.entries().size(), std::size_t{engines});
+  models.clear();
+  EXPECT_TRUE(run_loop([&] { return engine.all_ended(); }, 20 * G_USEC_PER_SEC));
 }

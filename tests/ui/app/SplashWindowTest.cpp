@@ -14,8 +14,10 @@
 #include "Script.h"
 #include "TempDir.h"
 #include "TestMachine.h"
+#include "app/EndRequests.h"
 
 #include <gdk/gdkkeysyms.h>
+#include <signal.h>
 
 #include <filesystem>
 #include <string>
@@ -182,6 +184,28 @@ TEST_F(SplashWindowTest, EscapeClosingAndTheCloseAreaCloseItAndTheTimerGoesWithI
     }
     ASSERT_EQ(answers.seen().size(), 1u);
     EXPECT_EQ(answers.seen()[0].title, "Corvana Wipe");
+  }
+}
+
+// The system's request to end closes the splash window at once, as closing it would, and is
+// kept for start-up to end on.
+TEST_F(SplashWindowTest, TheSystemsRequestToEndClosesIt) {
+  for (const int request : {SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(request);
+    EndRequests requests;
+    Source raising(g_timeout_add(
+        100,
+        [](gpointer request) -> gboolean {
+          raise(GPOINTER_TO_INT(request));
+          return FALSE;
+        },
+        GINT_TO_POINTER(request)));
+    const gint64 start = g_get_monotonic_time();
+    run_splash_window(nullptr, table(60000));
+    raising.forget();
+    EXPECT_LT(g_get_monotonic_time() - start, 30 * G_USEC_PER_SEC);
+    EXPECT_TRUE(requests.requested());
+    EXPECT_EQ(requests.exit_code(), 128 + request);
   }
 }
 

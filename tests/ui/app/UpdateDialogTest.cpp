@@ -12,8 +12,10 @@
 #include "Screenshot.h"
 #include "Script.h"
 #include "TempDir.h"
+#include "app/EndRequests.h"
 
 #include <glib/gstdio.h>
+#include <signal.h>
 
 #include <filesystem>
 #include <functional>
@@ -417,6 +419,49 @@ TEST_F(UpdateDialogTest, CancelEndsAStalledTransferAtOnce) {
     EXPECT_LT(took, 0.5);
     const std::string text = log.text();
     EXPECT_EQ(text.substr(text.rfind('\n', text.size() - 2) + 1), "UpdateDialog.cpp(184)\n");
+    EXPECT_TRUE(download_folders().empty());
+    EXPECT_TRUE(nothing_opened());
+  }
+}
+
+// The system's request to end while the feed is fetched or the download runs ends the check as
+// Cancel would: nothing is kept of the download, nothing is opened, and the request waits for
+// start-up to end on.
+TEST_F(UpdateDialogTest, TheSystemsRequestToEndStopsTheCheckAndTheDownload) {
+  const std::string bytes = download_bytes(400000);
+  HttpServer files({{"/w.bin", {http::send(ok(bytes.substr(0, 150000))), http::stall()}}});
+  const std::string url = files.url("/w.bin");
+  HttpServer feeds({{"/feed.xml", {http::send(ok(feed("wipedesk v140101", url, bytes.size())))}},
+                    {"/stalled.xml", {http::stall()}}});
+  const struct {
+    const char* stage;
+    int request;
+    bool inDownload;
+  } cases[] = {{"feed", SIGTERM, false}, {"download", SIGHUP, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stage);
+    const HttpServer& server = c.inDownload ? files : feeds;
+    EndRequests requests;
+    // Once the server has the request (and, downloading, a part of the file has landed).
+    WhenReady raising(
+        [&] {
+          if (shown_window("progress-box") == nullptr || !server.has_request(1))
+            return false;
+          return !c.inDownload || !download_folders().empty();
+        },
+        [&] { raise(c.request); });
+    DialogResponder answers;
+    answers.ignore("progress-box");
+    if (c.inDownload)
+      answers.click("gtk-yes");
+    LogCapture log;
+    const gint64 start = g_get_monotonic_time();
+    EXPECT_FALSE(run_update_dialog(nullptr, feeds.url(c.inDownload ? "/feed.xml" : "/stalled.xml"),
+                                   running));
+    EXPECT_LT(g_get_monotonic_time() - start, 20 * G_USEC_PER_SEC);
+    ASSERT_TRUE(raising.done());
+    EXPECT_EQ(requests.exit_code(), 128 + c.request);
+    EXPECT_NE(log.text().find("UpdateDialog.cpp(184)\n"), std::string::npos) << log.text();
     EXPECT_TRUE(download_folders().empty());
     EXPECT_TRUE(nothing_opened());
   }

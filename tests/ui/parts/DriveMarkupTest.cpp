@@ -75,3 +75,32 @@ TEST(DriveMarkup, DriveTextsShowAsTheyAre) {
               c.expected);
   }
 }
+
+// What the system says of a drive: its device after the identifier, a stand-in for an empty
+// model or serial marked (and in italics), and each mounted volume beside its letter. The
+// drive's own texts are never replaced.
+TEST(DriveMarkup, WhatTheSystemSaysStandsBesideTheDrivesOwnTexts) {
+  Drive loop = drive("", "", "");
+  loop.set_system_name("/dev/loop7");
+  loop.set_model_stand_in({Drive::StandIn::Kind::BackingFile, "/srv/a&b.img"});
+  loop.set_serial_stand_in({Drive::StandIn::Kind::Identifier, "naa.5000"});
+  Partition mounted;
+  mounted.set_letter("D:");
+  mounted.set_mount_points({"/media/stick", "/mnt/x"});
+  Partition unlettered;
+  unlettered.set_mount_points({"/srv/data"});
+  loop.set_partitions({Partition(), mounted, unlettered});
+  EXPECT_EQ(shown(drive_markup(loop, MarkupColours::OnDark)),
+            "ID: \\\\.\\PhysicalDrive3\nDEVICE: /dev/loop7\nMODEL: /srv/a&b.img (backing file)\n"
+            "SERIAL: naa.5000 (identifier)\nSECTORS: 7814037168\nSECTOR SIZE: 4096\n"
+            "TOTAL SIZE: 32006296240128\nMOUNTED: D: /media/stick /mnt/x\nMOUNTED: /srv/data");
+  EXPECT_NE(
+      drive_markup(loop, MarkupColours::OnLight).find("<i>/srv/a&amp;b.img (backing file)</i>"),
+      std::string::npos);
+
+  Drive own = loop;
+  own.set_model("ST8000");
+  own.set_serial("ZA1");
+  const std::string text = shown(drive_markup(own, MarkupColours::OnDark));
+  EXPECT_NE(text.find("MODEL: ST8000\nSERIAL: ZA1\n"), std::string::npos) << text;
+}

@@ -18,14 +18,16 @@
 #include <string>
 #include <vector>
 
-// The drives of a table, as the factory makes them on each scan.
+// The drives of a table, as the factory makes them on each scan, with those it leaves out.
 class TableDrivesFactory : public DrivesFactory {
 public:
   std::vector<Drive> create() override {
     ++scans;
     return drives;
   }
+  DriveScan scan() override { return {create(), unlisted}; }
   std::vector<Drive> drives;
+  std::vector<UnlistedDrive> unlisted;
   int scans = 0;
 };
 
