@@ -28,8 +28,11 @@ constexpr std::uint32_t line_capacity = 1024000;
 constexpr std::uint32_t lines_per_dispatch = 256;
 
 // The pipes are read below the priority at which the toolkit lays out and redraws its windows
-// (G_PRIORITY_HIGH_IDLE + 10 and + 20), so that windows stay drawn however fast a child writes.
-constexpr int pipe_priority = G_PRIORITY_HIGH_IDLE + 30;
+// (G_PRIORITY_HIGH_IDLE + 10 and + 20), so that windows stay drawn however fast a child writes,
+// and below the default idle priority too: the toolkit defers work of its own to idle callbacks
+// (a click that an assistive tool asks for is one), which a child that never pauses would
+// otherwise hold off for as long as it writes.
+constexpr int pipe_priority = G_PRIORITY_DEFAULT_IDLE + 10;
 
 // The lines a child still had in its pipes when it ended are handed out before its exit, up
 // to this many bytes; the rest can only come from a process that inherited the pipe and

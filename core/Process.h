@@ -3,8 +3,9 @@
 // The parent writes to the child's standard input; every line of its standard output and of
 // its standard error comes back through the callback, and then its exit status. Nothing here
 // blocks: the pipes are read when the main loop finds them readable, a bounded number of lines
-// per dispatch and below the priority of window drawing, so that a child that writes without
-// pause leaves the main loop, its windows and its timers running.
+// per dispatch and below the priority of window drawing and of default idle callbacks, so that
+// a child that writes without pause leaves the main loop, its windows, its timers and its idle
+// work running.
 #pragma once
 
 class Process {

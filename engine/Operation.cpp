@@ -1,6 +1,7 @@
 #include "Operation.h"
 
 #include "ProcessClient.h"
+#include "WipeContext.h"
 
 #include <stdexcept>
 
@@ -9,6 +10,13 @@ void Operation::start(std::uint64_t, std::uint64_t) {
 }
 
 std::uint64_t Operation::finish() { throw std::runtime_error("Operation.cpp(11)"); }
+
+void Operation::pause_point() {
+  if (context_ != nullptr)
+    check_pause(context_->client());
+}
+
+bool Operation::line_waiting() { return context_ != nullptr && has_input(context_->client()); }
 
 namespace {
 

@@ -29,15 +29,27 @@ public:
 
   // Transfers in flight, for a walk that starts the chunks ahead of the one it waits for. How
   // many transfers of the context's chunk size the operation keeps in flight at once, asked once
-  // for a walk; 1 (this default) for one that has no use for the calls below. start begins what
-  // process(lba, count) does, and finish gives the result of the oldest transfer started and not
-  // finished, as process would have returned it; on_done and on_error then concern that transfer.
-  // abandon finishes every transfer still in flight and drops their results. Every transfer started
-  // is finished or abandoned before process is called again.
+  // for a walk; 1 (this default) for one that has no use for the calls below. start begins the
+  // transfer that process(lba, count) makes, without its pause point, and finish gives the result
+  // of the oldest transfer started and not finished, as process would have returned it; on_done
+  // and on_error then concern that transfer. abandon finishes every transfer still in flight and
+  // drops their results; what they took from a stream of data goes back to it, so that the walk
+  // goes on as if they had never been started. redo, after abandon, transfers the chunk last
+  // finished once more, alone and with the data it had: what process would return for it. Every
+  // transfer started is finished or abandoned before process is called again.
   virtual std::size_t transfers_in_flight() { return 1; }
   virtual void start(std::uint64_t lba, std::uint64_t count);
   virtual std::uint64_t finish();
   virtual void abandon() {}
+  virtual std::uint64_t redo(std::uint64_t lba, std::uint64_t count) { return process(lba, count); }
+
+  // The pause point of a walk with transfers in flight, called with none in flight before the
+  // next one is started: a line from the client pauses the walk here (see check_pause), and an
+  // "interrupt" throws. line_waiting tells whether such a line has begun, so that the walk starts
+  // nothing ahead meanwhile and reaches its pause point once those in flight have ended. Nothing
+  // happens, and no line waits, for an operation without a context.
+  virtual void pause_point();
+  virtual bool line_waiting();
 
   virtual ~Operation() = default;
 

@@ -21,7 +21,6 @@ std::uint64_t VerifyOperationStandard::process(std::uint64_t lba, std::uint64_t 
 std::size_t VerifyOperationStandard::transfers_in_flight() { return inFlight; }
 
 void VerifyOperationStandard::start(std::uint64_t lba, std::uint64_t count) {
-  check_pause(context().client());
   reads.start_read(lba, count, context().ring().at(turn++ % inFlight));
 }
 

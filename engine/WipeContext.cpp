@@ -79,12 +79,11 @@ bool WipeContext::open_device(const config::Value& command, OpenMode mode) {
   }
   const std::uint64_t bytes = static_cast<std::uint64_t>(sectorsPerTime) * device_.sector_size();
   ring_.reset();
+  writeKept = readKept = ringKept = false;
   writeBuffer_ = allocate_aligned(writeAllocation, bytes, alignment);
   bufferBytes_ = bytes;
-  device_.keep_memory(writeBuffer_, bytes);
   if (mode != OpenMode::Write) {
     readBuffer_ = allocate_aligned(readAllocation, bytes, alignment);
-    device_.keep_memory(readBuffer_, bytes);
   } else {
     readAllocation.reset();
     readBuffer_ = nullptr;
@@ -101,9 +100,14 @@ BufferRing& WipeContext::ring() {
   if (!ring_) {
     ring_ = std::make_unique<BufferRing>(bufferBytes_, transfers_in_flight() +
                                                            RandomFiller::ahead_for(bufferBytes_));
-    device_.keep_memory(ring_->block(), ring_->block_bytes());
   }
   return *ring_;
+}
+
+void WipeContext::keep_ring() {
+  if (ring_ && !ringKept)
+    device_.keep_memory(ring_->block(), ring_->block_bytes());
+  ringKept = true;
 }
 
 void WipeContext::report_progress(std::uint64_t lba, std::uint64_t count, Report report) {

@@ -38,22 +38,39 @@ public:
 
   ProcessClient& client() { return *client_; }
   DriverStd& device() { return device_; }
-  unsigned char* write_buffer() { return writeBuffer_; }
-  unsigned char* read_buffer() { return readBuffer_; }
+  // The write and the read buffer, each locked for the device the first time it is asked for
+  // after open_device: a wipe whose first pass is random does not wait for them to be made.
+  unsigned char* write_buffer() { return kept(writeBuffer_, writeKept); }
+  unsigned char* read_buffer() { return kept(readBuffer_, readKept); }
   // Bytes each buffer holds from its aligned start: "sectorsPerTime" whole sectors.
   std::uint64_t buffer_bytes() const { return bufferBytes_; }
   // How many chunks of the buffers' size the device keeps in flight at once.
   std::size_t transfers_in_flight() const;
   // The buffers of the chunks in flight, and of the random data drawn ahead of them: as many as
   // the device keeps in flight and the filler draws ahead, of buffer_bytes() each, allocated in one
-  // block at the first call after open_device and kept, locked for the device, for the rest of
-  // the wipe. Throws std::bad_alloc when the memory cannot be had.
+  // block at the first call after open_device and kept for the rest of the wipe. Throws
+  // std::bad_alloc when the memory cannot be had.
   BufferRing& ring();
+  // Locks the ring for the device, once per wipe (later calls do nothing): called once the first
+  // chunk has gone to the device, so that the first write does not wait while the system makes
+  // every page of the ring. Locking has it make the pages not yet written all at once, which
+  // gives the device longer runs of memory in one piece than pages made one by one as the
+  // fillers first write them: a disk that takes a transfer in a limited number of pieces writes
+  // the chunks faster.
+  void keep_ring();
   PeriodTimer& timer() { return timer_; }
   std::uint64_t processed_sectors() const { return processedSectors_; }
   void set_processed_sectors(std::uint64_t count) { processedSectors_ = count; }
 
 private:
+  // `buffer`, locked for the device unless `done` says it is already.
+  unsigned char* kept(unsigned char* buffer, bool& done) {
+    if (!done && buffer != nullptr)
+      device_.keep_memory(buffer, bufferBytes_);
+    done = true;
+    return buffer;
+  }
+
   ProcessClient* client_;
   // The memory is declared before the device, so that the device, which may hold it locked, is
   // closed first.
@@ -62,6 +79,9 @@ private:
   std::unique_ptr<unsigned char[]> readAllocation;
   unsigned char* readBuffer_ = nullptr;
   std::unique_ptr<BufferRing> ring_;
+  bool writeKept = false;
+  bool readKept = false;
+  bool ringKept = false;
   DriverStd device_;
   std::uint64_t bufferBytes_ = 0;
   PeriodTimer timer_;

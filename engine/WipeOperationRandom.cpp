@@ -11,21 +11,46 @@ WipeOperationRandom::WipeOperationRandom(WipeContext* context, bool verify)
     : Operation(context), verify(verify), inFlight(context->transfers_in_flight()),
       filler(context->ring(), inFlight), writes(context->device()) {}
 
+const unsigned char* WipeOperationRandom::next_chunk(std::uint64_t count) {
+  return filler.next(count * context().device().sector_size());
+}
+
+// The ring is locked once the first chunk has gone to the device (see WipeContext::keep_ring).
 std::uint64_t WipeOperationRandom::process(std::uint64_t lba, std::uint64_t count) {
   check_pause(context().client());
-  return writes.write(lba, count, filler.next(count * context().device().sector_size()));
+  const std::uint64_t done = writes.write(lba, count, next_chunk(count));
+  context().keep_ring();
+  return done;
 }
 
 std::size_t WipeOperationRandom::transfers_in_flight() { return inFlight; }
 
 void WipeOperationRandom::start(std::uint64_t lba, std::uint64_t count) {
-  check_pause(context().client());
-  writes.start_write(lba, count, filler.next(count * context().device().sector_size()));
+  const RandomState from = random_state();
+  writes.start_write(lba, count, next_chunk(count));
+  starts.push_back(from);
+  context().keep_ring();
 }
 
-std::uint64_t WipeOperationRandom::finish() { return writes.finish(); }
+std::uint64_t WipeOperationRandom::finish() {
+  lastStart = starts.front();
+  starts.pop_front();
+  return writes.finish();
+}
 
-void WipeOperationRandom::abandon() { writes.abandon(); }
+// The chunks abandoned were drawn from the stream after the one last finished: the stream goes
+// back to where the first of them began, and the walk draws them again when it gets there.
+void WipeOperationRandom::abandon() {
+  if (!starts.empty())
+    set_random_state(starts.front());
+  starts.clear();
+  writes.abandon();
+}
+
+std::uint64_t WipeOperationRandom::redo(std::uint64_t lba, std::uint64_t count) {
+  set_random_state(lastStart);
+  return process(lba, count);
+}
 
 void WipeOperationRandom::on_done(std::uint64_t lba, std::uint64_t count) {
   context().report_progress(lba, count, WipeContext::Report::WhenDue);

@@ -14,7 +14,6 @@ std::uint64_t WipeOperationStandard::process(std::uint64_t lba, std::uint64_t co
 std::size_t WipeOperationStandard::transfers_in_flight() { return context().transfers_in_flight(); }
 
 void WipeOperationStandard::start(std::uint64_t lba, std::uint64_t count) {
-  check_pause(context().client());
   transfers.start_write(lba, count, context().write_buffer());
 }
 

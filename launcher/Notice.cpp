@@ -1,5 +1,7 @@
 #include "Notice.h"
 
+#include "Format.h"
+
 #include <gtk/gtk.h>
 #include <libintl.h>
 
@@ -14,28 +16,53 @@ void use_catalogues(const std::string& programDirectory) {
   textdomain("CVW");
 }
 
-std::string elevation_failure_text(Elevation elevation, const std::string& program) {
-  const char* text = nullptr;
-  switch (elevation) {
+std::string elevation_failure_text(const ElevationOutcome& outcome, const std::string& program) {
+  const char* what = nullptr;
+  const char* advice = nullptr;
+  switch (outcome.elevation) {
   case Elevation::NoPkexec:
-    text = gettext("%1 needs administrator rights to reach the drives, and pkexec, which asks "
-                   "for them, is not installed.\n\nInstall pkexec (polkit), or start %1 as root, "
-                   "for example with sudo.");
-    break;
+    // pkexec's absence needs no words of GLib's.
+    return format(gettext("%1 needs administrator rights to reach the drives, and pkexec, which "
+                          "asks for them, is not installed.\n\nInstall pkexec (polkit), or start "
+                          "%1 as root, for example with sudo."),
+                  program);
   case Elevation::Dismissed:
-    text = gettext("%1 was not started: the request for administrator rights was cancelled.");
+    what = gettext("%1 was not started: the request for administrator rights was cancelled.");
+    advice = gettext("Start %1 again to be asked once more.");
     break;
   case Elevation::Refused:
-    text = gettext("%1 was not started: administrator rights were not granted.");
+    what = gettext("%1 was not started: administrator rights were not granted.");
+    advice = gettext("Start %1 on the desktop of a user who may administer this computer, whose "
+                     "authentication agent asks for the password, or ask an administrator to "
+                     "start it.");
     break;
   case Elevation::Ran:
-  case Elevation::Failed: text = gettext("%1 was not started: pkexec could not be run."); break;
+  case Elevation::Failed:
+    what = gettext("%1 was not started: pkexec could not be run.");
+    advice = gettext("Install pkexec (polkit) again: it must belong to root and run with its "
+                     "rights.");
+    break;
   }
-  std::string result = text;
-  for (std::size_t at = result.find("%1"); at != std::string::npos;
-       at = result.find("%1", at + program.size()))
-    result.replace(at, 2, program);
-  return result;
+  std::string text = format(what, program);
+  if (!outcome.reason.empty())
+    text += "\n\n" + format(gettext("pkexec said: %1"), outcome.reason);
+  return text + "\n\n" + format(advice, program);
+}
+
+std::string unknown_launcher_text(const std::string& launcher) {
+  return format(gettext("%1 does not know which program to open. Named wipelaunch it opens "
+                        "wipedesk beside it; named \"NAME Start\" it opens NAME beside it."),
+                launcher);
+}
+
+std::string missing_program_text(const std::string& program) {
+  return format(gettext("%1 cannot be started: it is not there.\n\nThe launcher opens the "
+                        "program that lies beside it; install the program again."),
+                program);
+}
+
+std::string unopened_program_text(const std::string& program) {
+  return format(gettext("%1 could not be started."), program);
 }
 
 namespace {

@@ -17,6 +17,12 @@
 //          A done whose run did not cover the whole area is an error instead ("ERROR -
 //          Incomplete wipe: ..."), with no certificate and no history entry
 //   stop   any state -> Idle: the engine process is ended (also one still starting)
+// Progress reaches the view at most once a frame (the newest report wins; what lies between is
+// summed into the areas); a stage change, an error, the end, a state change and stop first show
+// what is held, so that nothing but intermediate progress lines is ever left out.
+// A wipe stopped before its end leaves a note (cancelled_status) that Idle shows instead of the
+// READY line, naming the stage and the sector where the wipe stopped: the drive is not
+// untouched. The note stays until a wipe ends (or the next stopped one replaces it).
 // Arm and start read the drive's identity afresh first: when the drive path now leads to
 // another disk (or to nothing readable), they refuse, with the reason in the task log and told
 // to the view, and nothing reaches the engine; a start so refused is a failure (Waiting with
@@ -32,6 +38,7 @@
 #include "Log.h"
 #include "WipeOptions.h"
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -97,6 +104,11 @@ public:
   WipeOptions& options() { return options_; }
   void set_options(const WipeOptions& options) { options_ = options; }
 
+  // The status line for Idle after a wipe that was stopped before its end ("CANCELLED - The
+  // drive is only partly wiped: PASS 17 stopped at LBA 123456"); empty when none was, or a wipe
+  // has ended since.
+  const std::string& cancelled_status() const { return cancelledStatus; }
+
   // The task log, with the record of the latest wipe.
   Log& log() { return log_; }
   const Log& log() const { return log_; }
@@ -107,6 +119,9 @@ public:
   void show_area(std::uint64_t lba, std::uint64_t sectors);
   void show_refusal(const std::string& reason);
 
+protected:
+  void set_cancelled_status(const std::string& text) { cancelledStatus = text; }
+
 private:
   View* view_ = nullptr;
   State state_ = State::Idle;
@@ -114,6 +129,7 @@ private:
   std::uint64_t sectors_ = 0;
   WipeOptions options_;
   Log log_;
+  std::string cancelledStatus;
 };
 
 class WipeModelFactory {
@@ -130,13 +146,21 @@ public:
 // the model sets.
 class WipeModelFactoryImpl : public WipeModelFactory {
 public:
-  // `configuration` (the program configuration) must outlive the factory and its models.
-  explicit WipeModelFactoryImpl(const config::Value& configuration)
-      : configuration(configuration) {}
+  // How often the models show progress at most: once a frame of a 60 Hz screen. An engine may
+  // report far more often than anybody reads, and every status line, percentage and area costs
+  // the window a redraw and an assistive tool an event.
+  static constexpr std::chrono::milliseconds progress_frame{16};
+
+  // `configuration` (the program configuration) must outlive the factory and its models. A
+  // `frame` of 0 shows every progress report as it comes.
+  explicit WipeModelFactoryImpl(const config::Value& configuration,
+                                std::chrono::milliseconds frame = progress_frame)
+      : configuration(configuration), frame(frame) {}
   // Throws config::Value::Exception when "Driver" is missing or not a String. A missing
   // template is found at start, and shown as a failure of that wipe.
   WipeModel* create(const Drive& drive) override;
 
 private:
   const config::Value& configuration;
+  std::chrono::milliseconds frame;
 };

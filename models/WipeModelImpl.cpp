@@ -8,10 +8,13 @@
 #include "DriverModel.h"
 #include "FillPattern.h"
 #include "Format.h"
+#include "GLibOwners.h"
+#include "Guarded.h"
 #include "LocalTime.h"
 #include "MainLog.h"
 #include "WipeMethod.h"
 
+#include <glib.h>
 #include <libintl.h>
 
 #include <algorithm>
@@ -67,7 +70,8 @@ std::uint64_t saturated_sum(std::uint64_t a, std::uint64_t b) {
 
 class WipeModelImpl : public WipeModel {
 public:
-  WipeModelImpl(const config::Value& configuration, const Drive& drive);
+  WipeModelImpl(const config::Value& configuration, const Drive& drive,
+                std::chrono::milliseconds frame);
 
   void arm() override;
   void pause() override;
@@ -78,6 +82,8 @@ private:
   class View : public DriverControl::View {
   public:
     explicit View(WipeModelImpl& owner) : owner(owner) {}
+    const std::string& stage_name() const { return stage; }
+    bool verifying() const { return verifyStage; }
     void on_state_changed() override;
     void on_done(const config::Value& reply) override;
     void on_error(const config::Value& reply) override;
@@ -105,6 +111,14 @@ private:
   void reset_position() { lastPosition = downwards() ? area_end() : lba(); }
 
   void sync_state();
+  // Holds a progress report to show; shows it at once unless progress was shown less than a
+  // frame ago, in which case the frame's end shows the newest one held.
+  void hold_progress(std::uint64_t position, std::uint64_t processed);
+  // Shows what is held: the areas processed since, the newest status line and percentage.
+  void show_held_progress();
+  static gboolean on_frame(gpointer self);
+  // The note that Idle shows after a wipe stopped where it stands now.
+  std::string cancelled_note() const;
   // Reads the drive's identity afresh. Returns true, with the reason in the task log, when the
   // drive path no longer leads to the disk of this task; `reason` receives it.
   bool drive_changed(std::string& reason);
@@ -124,11 +138,27 @@ private:
   std::uint64_t lastPosition = 0;
   // The stages of the current wipe that write (passes, not verifications), for its rate.
   std::uint64_t writeStages = 0;
+  // A wipe command went to the engine, and no done of the whole area came back yet.
+  bool wipeUnderway = false;
+  // Where the engine last said it was.
+  std::uint64_t newestPosition = 0;
+  // Progress not shown yet: the areas processed, contiguous, from heldAreaStart for
+  // heldAreaLength sectors (0: none); and the newest report's figures.
+  std::uint64_t heldAreaStart = 0;
+  std::uint64_t heldAreaLength = 0;
+  bool heldReport = false;
+  std::uint64_t heldPosition = 0;
+  std::uint64_t heldProcessed = 0;
+  // Progress is shown at most once in this time; 0: every report.
+  guint frameMs;
+  // Runs while the frame after a shown progress lasts.
+  Source frame;
 };
 
-WipeModelImpl::WipeModelImpl(const config::Value& configuration, const Drive& drive)
+WipeModelImpl::WipeModelImpl(const config::Value& configuration, const Drive& drive,
+                             std::chrono::milliseconds frame)
     : config(configuration), driver(configuration.get_string("Driver"), drive), driverView(*this),
-      drive(drive) {
+      drive(drive), frameMs(static_cast<guint>(frame.count())) {
   driver.add_view(&driverView);
   log().add("*** " + format_local_time_or_number(current_time(), "%x") + " ***\n" +
             gettext("ID: ") + drive.id() + "\n" + gettext("MODEL: ") + drive.model() + "\n" +
@@ -163,6 +193,8 @@ void WipeModelImpl::pause() {
 }
 
 void WipeModelImpl::stop() {
+  show_held_progress();
+  frame.reset();
   if (held_for_operator())
     sync_state();
   const EngineState engine = driver.state();
@@ -170,6 +202,11 @@ void WipeModelImpl::stop() {
   // it is ended as well.
   if ((engine >= EngineState::Ready && engine <= EngineState::Finished) || driver.starting()) {
     log().add(gettext("STOP"));
+    // A command still waiting for its engine wrote nothing (what an earlier wipe left stays
+    // said); any other may have. The note is there before Idle is shown.
+    if (wipeUnderway && !driver.starting())
+      set_cancelled_status(cancelled_note());
+    wipeUnderway = false;
     driver.stop();
     return;
   }
@@ -201,7 +238,11 @@ void WipeModelImpl::start() {
     set_state(State::Wiping);
     errorCount = 0;
     writeStages = 0;
+    heldAreaLength = 0;
+    heldReport = false;
     reset_position();
+    newestPosition = lba();
+    wipeUnderway = true;
     send_wipe_command(command);
   } else if (held_for_operator()) {
     // The engine waits for this answer after its done or error, or after a pause that met the
@@ -292,11 +333,14 @@ void WipeModelImpl::send_wipe_command(const config::Value& command) {
 
 // Reports what lies between the last reported position and this one, within the area. A
 // stretch behind the position already reported (out of order) reports nothing.
+// Each stretch begins where the last one ended (or, downwards, ends where it began), so the
+// stretches held until the next frame add up to one.
 void WipeModelImpl::report_area(std::uint64_t position, std::uint64_t length) {
   if (downwards()) {
     const std::uint64_t from = std::max(position, lba());
     if (from < lastPosition) {
-      show_area(from, lastPosition - from);
+      heldAreaLength += lastPosition - from;
+      heldAreaStart = from;
       lastPosition = from;
     }
     return;
@@ -304,9 +348,63 @@ void WipeModelImpl::report_area(std::uint64_t position, std::uint64_t length) {
   const std::uint64_t from = std::max(lastPosition, lba());
   const std::uint64_t end = std::min(saturated_sum(position, length), area_end());
   if (end > from) {
-    show_area(from, end - from);
+    if (heldAreaLength == 0)
+      heldAreaStart = from;
+    heldAreaLength = end - heldAreaStart;
     lastPosition = end;
   }
+}
+
+void WipeModelImpl::hold_progress(std::uint64_t position, std::uint64_t processed) {
+  heldReport = true;
+  heldPosition = position;
+  heldProcessed = processed;
+  if (frame)
+    return;
+  show_held_progress();
+  if (frameMs != 0)
+    frame.reset(g_timeout_add(frameMs, on_frame, this));
+}
+
+void WipeModelImpl::show_held_progress() {
+  if (heldAreaLength != 0) {
+    const std::uint64_t start = heldAreaStart, length = heldAreaLength;
+    heldAreaLength = 0;
+    show_area(start, length);
+  }
+  if (!heldReport)
+    return;
+  heldReport = false;
+  const int percent = percent_of(heldProcessed, sectors());
+  show_status(format(gettext("%1 - %2%% | %3 | LBA: %4 | %5 errors"), driverView.stage_name(),
+                     std::to_string(percent), format_size(heldProcessed * drive.sector_size()),
+                     decimal(heldPosition), std::to_string(errorCount)));
+  show_percent(percent);
+}
+
+gboolean WipeModelImpl::on_frame(gpointer self) {
+  auto& model = *static_cast<WipeModelImpl*>(self);
+  bool again = false;
+  guarded("WipeModelImpl.cpp(470)", "WipeModelImpl.cpp(471)", [&] {
+    // Nothing came during the frame: the next report is shown at once.
+    again = model.heldReport || model.heldAreaLength != 0;
+    model.show_held_progress();
+  });
+  if (!again)
+    model.frame.forget();
+  return again;
+}
+
+std::string WipeModelImpl::cancelled_note() const {
+  const std::string& stage = driverView.stage_name();
+  // What the drive is comes first: a line too long for the panel loses its end.
+  if (stage.empty())
+    return gettext("CANCELLED - The drive may be partly wiped: the wipe stopped at its start");
+  return format(driverView.verifying()
+                    ? gettext("CANCELLED - The drive is wiped, but not verified: %1 stopped at "
+                              "LBA %2")
+                    : gettext("CANCELLED - The drive is only partly wiped: %1 stopped at LBA %2"),
+                stage, decimal(newestPosition));
 }
 
 void WipeModelImpl::log_error(const std::string& text) {
@@ -314,6 +412,7 @@ void WipeModelImpl::log_error(const std::string& text) {
 }
 
 void WipeModelImpl::View::on_state_changed() {
+  owner.show_held_progress();
   if (!owner.held_for_operator())
     owner.sync_state();
 }
@@ -330,6 +429,7 @@ void WipeModelImpl::View::stage_begins(const config::Value& reply) {
   } else if (word == "pass") {
     name = format(gettext("PASS %1"), std::to_string(reply.get_number("set_state_index")));
   }
+  owner.show_held_progress();
   stage = name;
   verifyStage = verifying;
   if (!verifying)
@@ -345,23 +445,20 @@ void WipeModelImpl::View::on_update(const config::Value& reply) {
   if (reply.has("done")) {
     // The stage's end: whatever the progress reports left of the area, in either direction.
     owner.report_area(owner.lba(), owner.sectors());
+    owner.show_held_progress();
     return;
   }
   const std::uint64_t position = count_member(reply, "lba");
   const std::uint64_t processed = count_member(reply, "processedSectors");
   const std::uint64_t length = verifyStage ? 0 : count_member(reply, "sectors");
-  const int percent = percent_of(processed, owner.sectors());
-  const std::string line =
-      format(gettext("%1 - %2%% | %3 | LBA: %4 | %5 errors"), stage, std::to_string(percent),
-             format_size(processed * owner.drive.sector_size()), decimal(position),
-             std::to_string(owner.errorCount));
   if (!verifyStage)
     owner.report_area(position, length);
-  owner.show_status(line);
-  owner.show_percent(percent);
+  owner.newestPosition = position;
+  owner.hold_progress(position, processed);
 }
 
 void WipeModelImpl::View::on_done(const config::Value& reply) {
+  owner.show_held_progress();
   const std::int64_t runSize = reply.get_number("run size");
   const std::int64_t runTime = reply.get_number("run time");
   const auto size = static_cast<std::uint64_t>(runSize);
@@ -395,6 +492,8 @@ void WipeModelImpl::View::on_done(const config::Value& reply) {
     line += std::string(" ") + gettext("(Certificate)");
   }
   owner.ackState = AckState::Done;
+  owner.wipeUnderway = false;
+  owner.set_cancelled_status("");
   owner.show_status(line);
   owner.log().add(line);
   owner.show_percent(100);
@@ -414,6 +513,7 @@ void WipeModelImpl::View::on_done(const config::Value& reply) {
 }
 
 void WipeModelImpl::View::on_error(const config::Value& reply) {
+  owner.show_held_progress();
   const std::string& message = reply.get_string("message");
   const WipeOptions& options = owner.options();
   struct IoFailure {
@@ -454,6 +554,7 @@ void WipeModelImpl::View::on_error(const config::Value& reply) {
 }
 
 void WipeModelImpl::View::on_failure(const std::string& text) {
+  owner.show_held_progress();
   owner.ackState = AckState::Error;
   owner.set_state(State::Waiting);
   const std::string line = std::string(gettext("ERROR")) + " - " + text;
@@ -464,5 +565,5 @@ void WipeModelImpl::View::on_failure(const std::string& text) {
 } // namespace
 
 WipeModel* WipeModelFactoryImpl::create(const Drive& drive) {
-  return new WipeModelImpl(configuration, drive);
+  return new WipeModelImpl(configuration, drive, frame);
 }

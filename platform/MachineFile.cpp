@@ -266,9 +266,29 @@ private:
     drive.number = dword(count(item.get("number"), "a drive's \"number\""), "a drive's \"number\"");
     const std::string where = "drive " + std::to_string(drive.number);
     keys(item,
-         {"number", "size", "sector size", "vendor", "product", "revision", "serial", "removable",
-          "bus", "image", "geometry", "descriptor", "unreadable", "unwritable", "fail",
-          "system name", "model stand-in", "serial stand-in"},
+         {"number",
+          "size",
+          "sector size",
+          "vendor",
+          "product",
+          "revision",
+          "serial",
+          "removable",
+          "bus",
+          "image",
+          "geometry",
+          "descriptor",
+          "unreadable",
+          "unwritable",
+          "unreadable once",
+          "unwritable once",
+          "merged requests",
+          "request time",
+          "request log",
+          "fail",
+          "system name",
+          "model stand-in",
+          "serial stand-in"},
          where);
     if (machine.drive(drive.number) != nullptr)
       throw MachineError(where + " is given twice");
@@ -304,6 +324,12 @@ private:
                                                    drive.serial, drive.removable, drive.busType});
     drive.unreadable = ranges(member(item, "unreadable"), where + " \"unreadable\"");
     drive.unwritable = ranges(member(item, "unwritable"), where + " \"unwritable\"");
+    drive.unreadableOnce = ranges(member(item, "unreadable once"), where + " \"unreadable once\"");
+    drive.unwritableOnce = ranges(member(item, "unwritable once"), where + " \"unwritable once\"");
+    drive.mergedRequests = flag(item, "merged requests", false, where);
+    drive.requestMilliseconds = count(item, "request time", 0, where);
+    if (const std::string log = text(item, "request log", where); !log.empty())
+      drive.requestLog = (std::filesystem::path(folder) / log).lexically_normal().string();
     drive.failures =
         failures(member(item, "fail"), {std::begin(device_calls), std::end(device_calls)},
                  where + " \"fail\"");

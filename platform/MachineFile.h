@@ -35,6 +35,17 @@ struct SimulatedDrive {
   DWORD sectorsPerTrack = 1;
   std::string descriptor; // the bytes of the storage query
   std::vector<SectorRange> unreadable, unwritable;
+  // Ranges that fail the first request touching them, on each open handle, and then work.
+  std::vector<SectorRange> unreadableOnce, unwritableOnce;
+  // The drive's own request queue, as a disk has one: overlapped transfers are held until their
+  // caller waits for one or polls, then served one request at a time, each taking
+  // `requestMilliseconds`; with `mergedRequests`, the adjacent transfers of one direction that
+  // are queued together make one request, which fails whole when it touches a failing sector.
+  // Each request is appended to `requestLog` (absolute path) when it is given.
+  bool mergedRequests = false;
+  std::uint64_t requestMilliseconds = 0;
+  std::string requestLog;
+  bool queued() const { return mergedRequests || requestMilliseconds > 0 || !requestLog.empty(); }
   Failures failures;
   std::string systemName; // what the system under the layer would call it ("/dev/sdb")
   StandIns standIns;

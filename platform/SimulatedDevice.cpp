@@ -12,8 +12,14 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <limits>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace platform {
 
@@ -47,6 +53,25 @@ bool touches(const std::vector<SectorRange>& ranges, std::uint32_t sectorSize, s
   return false;
 }
 
+// Takes out of `ranges` those that the transfer of `length` bytes at `offset` touches; true
+// when there were any.
+bool take_touched(std::vector<SectorRange>& ranges, std::uint32_t sectorSize, std::uint64_t offset,
+                  std::uint64_t length) {
+  const auto before = ranges.size();
+  ranges.erase(std::remove_if(ranges.begin(), ranges.end(),
+                              [&](const SectorRange& range) {
+                                return touches({range}, sectorSize, offset, length);
+                              }),
+               ranges.end());
+  return ranges.size() != before;
+}
+
+std::int64_t monotonic_ns() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 bool has_claim(const std::vector<SimulatedState::Claim>& claims, const std::string& volume,
                long pid, bool samePid) {
   for (const SimulatedState::Claim& claim : claims)
@@ -78,11 +103,39 @@ class SimulatedDevice : public Device {
 public:
   SimulatedDevice(std::shared_ptr<const SimulatedMachine> machine, const SimulatedDrive* drive,
                   const SimulatedVolume* volume)
-      : machine(std::move(machine)), drive(drive), volume(volume) {}
+      : machine(std::move(machine)), drive(drive), volume(volume),
+        queued(drive != nullptr && drive->queued()) {
+    for (const SimulatedDrive& disk : this->machine->drives())
+      once[disk.number] = {disk.unreadableOnce, disk.unwritableOnce};
+  }
 
   ~SimulatedDevice() override {
+    stop_queue();
+    if (log >= 0)
+      ::close(log);
     for (const auto& entry : images)
       ::close(entry.second);
+  }
+
+  // Starts the drive's queue when it has one. False with the last error set when its request
+  // log cannot be opened or its thread cannot be had.
+  bool open_queue() {
+    if (!queued)
+      return true;
+    if (!drive->requestLog.empty()) {
+      log = ::open(drive->requestLog.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+      if (log < 0) {
+        set_last_error_from_errno(errno);
+        return false;
+      }
+    }
+    try {
+      worker = std::thread(&SimulatedDevice::serve_requests, this);
+    } catch (const std::system_error&) {
+      SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+      return false;
+    }
+    return true;
   }
 
   // Opens the images that the device lies on. False with the last error set.
@@ -155,72 +208,49 @@ public:
   }
 
   bool read(std::uint64_t offset, void* buffer, std::size_t length, std::size_t& done) override {
-    done = 0;
-    for (const Piece& piece : pieces(offset, length)) {
-      const SimulatedDrive& disk = *machine->drive(piece.disk);
-      if (touches(disk.unreadable, disk.sectorSize, piece.offset, piece.length)) {
-        SetLastError(ERROR_CRC);
-        return false;
-      }
-    }
-    for (const Piece& piece : pieces(offset, length)) {
-      char* into = static_cast<char*>(buffer) + piece.at;
-      std::size_t got = 0;
-      while (got < piece.length) {
-        const ssize_t n = pread(images.at(piece.disk), into + got, piece.length - got,
-                                static_cast<off_t>(piece.offset + got));
-        if (n < 0 && errno == EINTR)
-          continue;
-        if (n < 0) {
-          done = piece.at + got;
-          set_last_error_from_errno(errno);
-          return false;
-        }
-        if (n == 0) { // an image shorter than its drive reads as zeros
-          std::memset(into + got, 0, piece.length - got);
-          break;
-        }
-        got += static_cast<std::size_t>(n);
-      }
-      done = piece.at + piece.length;
-    }
-    return true;
+    if (queued)
+      return through_queue(false, offset, buffer, length, done);
+    return read_now(offset, buffer, length, done);
   }
 
   bool write(std::uint64_t offset, const void* data, std::size_t length,
              std::size_t& done) override {
-    done = 0;
-    SimulatedState::Snapshot snapshot;
-    if (!machine->state().read(snapshot))
-      return false;
-    const std::vector<Piece> all = pieces(offset, length);
-    for (const Piece& piece : all) {
-      const SimulatedDrive& disk = *machine->drive(piece.disk);
-      if (!writable(piece, snapshot)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return false;
-      }
-      if (touches(disk.unwritable, disk.sectorSize, piece.offset, piece.length)) {
-        SetLastError(ERROR_WRITE_FAULT);
-        return false;
-      }
+    if (queued)
+      return through_queue(true, offset, const_cast<void*>(data), length, done);
+    return write_now(offset, data, length, done);
+  }
+
+  // A drive with a queue holds the transfer until it is waited for or polled; a write that is
+  // refused ends at once, as the system refuses it before it reaches the drive.
+  void start(Transfer& transfer) override {
+    if (!queued) {
+      Device::start(transfer);
+      return;
     }
-    for (const Piece& piece : all) {
-      const char* from = static_cast<const char*>(data) + piece.at;
-      for (std::size_t put = 0; put < piece.length;) {
-        const ssize_t n = pwrite(images.at(piece.disk), from + put, piece.length - put,
-                                 static_cast<off_t>(piece.offset + put));
-        if (n < 0 && errno == EINTR)
-          continue;
-        if (n <= 0) {
-          set_last_error_from_errno(n < 0 ? errno : EIO);
-          return false;
-        }
-        put += static_cast<std::size_t>(n);
-        done += static_cast<std::size_t>(n);
-      }
+    if (transfer.write && !writable_now(transfer.offset, transfer.length)) {
+      transfer.ok = false;
+      transfer.done = 0;
+      transfer.error = GetLastError();
+      transfer.finished.store(true, std::memory_order_release);
+      return;
     }
-    return true;
+    std::lock_guard<std::mutex> lock(queueMutex);
+    plugged.push_back(&transfer);
+  }
+
+  void wait_for(Transfer& transfer) override {
+    if (!queued)
+      return;
+    std::unique_lock<std::mutex> lock(queueMutex);
+    unplug();
+    ended.wait(lock, [&] { return transfer.finished.load(std::memory_order_acquire); });
+  }
+
+  void poll() override {
+    if (!queued)
+      return;
+    std::lock_guard<std::mutex> lock(queueMutex);
+    unplug();
   }
 
   bool flush() override {
@@ -281,6 +311,249 @@ public:
   }
 
 private:
+  bool read_now(std::uint64_t offset, void* buffer, std::size_t length, std::size_t& done) {
+    done = 0;
+    for (const Piece& piece : pieces(offset, length)) {
+      const SimulatedDrive& disk = *machine->drive(piece.disk);
+      if (touches(disk.unreadable, disk.sectorSize, piece.offset, piece.length)) {
+        SetLastError(ERROR_CRC);
+        return false;
+      }
+    }
+    if (failing_once(false, offset, length)) {
+      SetLastError(ERROR_CRC);
+      return false;
+    }
+    for (const Piece& piece : pieces(offset, length)) {
+      char* into = static_cast<char*>(buffer) + piece.at;
+      std::size_t got = 0;
+      while (got < piece.length) {
+        const ssize_t n = pread(images.at(piece.disk), into + got, piece.length - got,
+                                static_cast<off_t>(piece.offset + got));
+        if (n < 0 && errno == EINTR)
+          continue;
+        if (n < 0) {
+          done = piece.at + got;
+          set_last_error_from_errno(errno);
+          return false;
+        }
+        if (n == 0) { // an image shorter than its drive reads as zeros
+          std::memset(into + got, 0, piece.length - got);
+          break;
+        }
+        got += static_cast<std::size_t>(n);
+      }
+      done = piece.at + piece.length;
+    }
+    return true;
+  }
+
+  bool write_now(std::uint64_t offset, const void* data, std::size_t length, std::size_t& done) {
+    done = 0;
+    if (!writable_now(offset, length))
+      return false;
+    const std::vector<Piece> all = pieces(offset, length);
+    for (const Piece& piece : all) {
+      const SimulatedDrive& disk = *machine->drive(piece.disk);
+      if (touches(disk.unwritable, disk.sectorSize, piece.offset, piece.length)) {
+        SetLastError(ERROR_WRITE_FAULT);
+        return false;
+      }
+    }
+    if (failing_once(true, offset, length)) {
+      SetLastError(ERROR_WRITE_FAULT);
+      return false;
+    }
+    for (const Piece& piece : all) {
+      const char* from = static_cast<const char*>(data) + piece.at;
+      for (std::size_t put = 0; put < piece.length;) {
+        const ssize_t n = pwrite(images.at(piece.disk), from + put, piece.length - put,
+                                 static_cast<off_t>(piece.offset + put));
+        if (n < 0 && errno == EINTR)
+          continue;
+        if (n <= 0) {
+          set_last_error_from_errno(n < 0 ? errno : EIO);
+          return false;
+        }
+        put += static_cast<std::size_t>(n);
+        done += static_cast<std::size_t>(n);
+      }
+    }
+    return true;
+  }
+
+  // Whether the `length` bytes at `offset` may be written now; false with ERROR_ACCESS_DENIED
+  // (or the error of reading the shared state) when not.
+  bool writable_now(std::uint64_t offset, std::size_t length) const {
+    SimulatedState::Snapshot snapshot;
+    if (!machine->state().read(snapshot))
+      return false;
+    for (const Piece& piece : pieces(offset, length)) {
+      if (!writable(piece, snapshot)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+      }
+    }
+    return true;
+  }
+
+  // Whether the transfer meets a range that fails once; those it meets work from now on.
+  bool failing_once(bool write, std::uint64_t offset, std::size_t length) {
+    std::lock_guard<std::mutex> lock(onceMutex);
+    bool failed = false;
+    for (const Piece& piece : pieces(offset, length)) {
+      Once& left = once[piece.disk];
+      failed = take_touched(write ? left.unwritable : left.unreadable,
+                            machine->drive(piece.disk)->sectorSize, piece.offset, piece.length) ||
+               failed;
+    }
+    return failed;
+  }
+
+  // A transfer of a drive with a queue that its caller waits for at once.
+  bool through_queue(bool write, std::uint64_t offset, void* buffer, std::size_t length,
+                     std::size_t& done) {
+    Transfer transfer;
+    transfer.write = write;
+    transfer.offset = offset;
+    transfer.buffer = buffer;
+    transfer.length = length;
+    start(transfer);
+    wait_for(transfer);
+    done = transfer.done;
+    if (!transfer.ok)
+      SetLastError(transfer.error);
+    return transfer.ok;
+  }
+
+  // Hands the transfers held back to the drive. Called with the queue's lock held.
+  void unplug() {
+    if (plugged.empty())
+      return;
+    waiting.insert(waiting.end(), plugged.begin(), plugged.end());
+    plugged.clear();
+    served.notify_one();
+  }
+
+  // The drive: takes every transfer handed to it, makes its requests (adjacent transfers of one
+  // direction together, when it merges them), and serves them one after the other, oldest first.
+  void serve_requests() {
+    std::unique_lock<std::mutex> lock(queueMutex);
+    for (;;) {
+      served.wait(lock, [this] { return stopping || !waiting.empty(); });
+      if (waiting.empty())
+        return; // stopping, with nothing left to serve
+      std::vector<Transfer*> batch;
+      batch.swap(waiting);
+      lock.unlock();
+      for (const std::vector<Transfer*>& request : requests(batch)) {
+        serve(request);
+        lock.lock();
+        ended.notify_all();
+        lock.unlock();
+      }
+      lock.lock();
+    }
+  }
+
+  // The requests that `batch` makes, each a run of transfers in the order of their offsets, the
+  // requests in the order of their first transfer in `batch`.
+  std::vector<std::vector<Transfer*>> requests(const std::vector<Transfer*>& batch) const {
+    std::vector<std::vector<Transfer*>> made;
+    if (!drive->mergedRequests) {
+      for (Transfer* transfer : batch)
+        made.push_back({transfer});
+      return made;
+    }
+    std::vector<std::size_t> order(batch.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+      order[i] = i;
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+      return std::make_pair(batch[a]->write, batch[a]->offset) <
+             std::make_pair(batch[b]->write, batch[b]->offset);
+    });
+    std::vector<std::size_t> firsts; // of each request, the position of its oldest transfer
+    for (std::size_t k = 0; k < order.size(); ++k) {
+      const Transfer& transfer = *batch[order[k]];
+      const bool joins = k > 0 && made.back().back()->write == transfer.write &&
+                         made.back().back()->offset + made.back().back()->length == transfer.offset;
+      if (joins) {
+        made.back().push_back(batch[order[k]]);
+        firsts.back() = std::min(firsts.back(), order[k]);
+      } else {
+        made.push_back({batch[order[k]]});
+        firsts.push_back(order[k]);
+      }
+    }
+    std::vector<std::size_t> byAge(made.size());
+    for (std::size_t i = 0; i < byAge.size(); ++i)
+      byAge[i] = i;
+    std::sort(byAge.begin(), byAge.end(),
+              [&](std::size_t a, std::size_t b) { return firsts[a] < firsts[b]; });
+    std::vector<std::vector<Transfer*>> oldestFirst;
+    for (std::size_t i : byAge)
+      oldestFirst.push_back(std::move(made[i]));
+    return oldestFirst;
+  }
+
+  // Serves one request: it takes the drive's request time, then fails whole when it touches a
+  // failing sector, else moves each of its transfers. Each transfer is marked finished and not
+  // touched again: its waiter may free it at once.
+  void serve(const std::vector<Transfer*>& request) {
+    const Transfer& first = *request.front();
+    const bool write = first.write;
+    const std::uint64_t offset = first.offset;
+    const std::uint64_t length =
+        request.back()->offset + request.back()->length - request.front()->offset;
+    const std::int64_t began = monotonic_ns();
+    if (drive->requestMilliseconds > 0)
+      std::this_thread::sleep_for(std::chrono::milliseconds(drive->requestMilliseconds));
+    const std::vector<SectorRange>& bad = write ? drive->unwritable : drive->unreadable;
+    // A transfer alone meets its failing sectors as any transfer does.
+    const bool moves =
+        request.size() == 1 || (!touches(bad, drive->sectorSize, offset, length) &&
+                                !failing_once(write, offset, static_cast<std::size_t>(length)));
+    bool ok = true;
+    for (Transfer* transfer : request) {
+      if (moves) {
+        transfer->ok =
+            write ? write_now(transfer->offset, transfer->buffer, transfer->length, transfer->done)
+                  : read_now(transfer->offset, transfer->buffer, transfer->length, transfer->done);
+        transfer->error = transfer->ok ? 0 : GetLastError();
+      } else {
+        transfer->ok = false;
+        transfer->done = 0;
+        transfer->error = write ? ERROR_WRITE_FAULT : ERROR_CRC;
+      }
+      ok = ok && transfer->ok;
+      transfer->finished.store(true, std::memory_order_release);
+    }
+    if (log < 0)
+      return;
+    char line[160];
+    const std::uint64_t sector = std::max<std::uint32_t>(drive->sectorSize, 1);
+    const int n =
+        std::snprintf(line, sizeof line, "%lld %lld %s %llu %llu %s\n",
+                      static_cast<long long>(began), static_cast<long long>(monotonic_ns()),
+                      write ? "write" : "read", static_cast<unsigned long long>(offset / sector),
+                      static_cast<unsigned long long>(length / sector), ok ? "ok" : "failed");
+    if (n > 0 && ::write(log, line, static_cast<std::size_t>(n)) < 0) {
+      // The log is for tests; a request is served all the same.
+    }
+  }
+
+  void stop_queue() {
+    if (!worker.joinable())
+      return;
+    {
+      std::lock_guard<std::mutex> lock(queueMutex);
+      unplug();
+      stopping = true;
+    }
+    served.notify_one();
+    worker.join();
+  }
+
   // A stretch of a transfer on one disk: `at` bytes into the caller's buffer.
   struct Piece {
     DWORD disk;
@@ -344,6 +617,25 @@ private:
   std::map<DWORD, int> images; // by disk number
   std::uint64_t token = next_token++;
   bool claimed = false; // has locked or dismounted: the state must be cleaned at close
+
+  // The ranges of each disk that fail once and have not failed yet, on this handle.
+  struct Once {
+    std::vector<SectorRange> unreadable, unwritable;
+  };
+  std::mutex onceMutex;
+  std::map<DWORD, Once> once;
+
+  // The drive's queue (see SimulatedDrive): transfers held until they are waited for or polled,
+  // then waiting for the drive's thread, which serves them.
+  bool queued;
+  std::mutex queueMutex;
+  std::condition_variable served; // the drive has transfers to serve, or is to stop
+  std::condition_variable ended;  // the drive has served a request
+  std::vector<Transfer*> plugged;
+  std::vector<Transfer*> waiting;
+  bool stopping = false;
+  int log = -1; // the request log
+  std::thread worker;
 };
 
 } // namespace
@@ -357,7 +649,7 @@ std::unique_ptr<Device> open_simulated_device(std::shared_ptr<const SimulatedMac
     SetLastError(code);
     return nullptr;
   }
-  if (!device->open_images(access, flags))
+  if (!device->open_images(access, flags) || !device->open_queue())
     return nullptr;
   device->make_facts();
   return device;

@@ -3,17 +3,22 @@
 
 #include "Errno.h"
 
+#include "DebugLog.h"
+
 #include <liburing.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <ostream>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -22,11 +27,13 @@ namespace platform {
 
 namespace {
 
+// Gives `transfer` its outcome. Nothing of the transfer is touched after it is marked finished:
+// its waiter may take that for its end and free it at once. Whoever waits for it is woken
+// through something its queue owns.
 void finish(Transfer& transfer, bool ok, DWORD error) {
   transfer.ok = ok;
   transfer.error = ok ? 0 : error;
   transfer.finished.store(true, std::memory_order_release);
-  transfer.finished.notify_all();
 }
 
 // The kernel runs the transfers; completions are collected by whoever waits for one.
@@ -46,17 +53,24 @@ class UringQueue : public TransferQueue {
 public:
   explicit UringQueue(int fd) : fd(fd), owner(std::this_thread::get_id()) {}
 
-  // False when the kernel refuses a ring (io_uring disabled, or not allowed to this process).
-  // A kernel that does not know the deferred way of working gives a ring whose completions are
-  // posted when the waiting thread enters the kernel, not by interrupting it while it prepares
-  // the next transfer; one that knows neither, a ring of the plain kind.
-  bool set_up() {
+  // False when the kernel refuses a ring (io_uring disabled, or not allowed to this process),
+  // with the errno of its last refusal in `refusal`. A kernel that does not know the deferred way
+  // of working gives a ring whose completions are posted when the waiting thread enters the
+  // kernel, not by interrupting it while it prepares the next transfer; one that knows neither,
+  // a ring of the plain kind.
+  bool set_up(int& refusal) {
     single = io_uring_queue_init(ring_entries, &ring,
                                  IORING_SETUP_SINGLE_ISSUER | IORING_SETUP_DEFER_TASKRUN) == 0;
-    ready = single ||
-            io_uring_queue_init(ring_entries, &ring,
-                                IORING_SETUP_COOP_TASKRUN | IORING_SETUP_TASKRUN_FLAG) == 0 ||
-            io_uring_queue_init(ring_entries, &ring, 0) == 0;
+    if (single) {
+      ready = true;
+      return true;
+    }
+    int result = io_uring_queue_init(ring_entries, &ring,
+                                     IORING_SETUP_COOP_TASKRUN | IORING_SETUP_TASKRUN_FLAG);
+    if (result != 0)
+      result = io_uring_queue_init(ring_entries, &ring, 0);
+    ready = result == 0;
+    refusal = -result;
     return ready;
   }
 
@@ -116,9 +130,12 @@ public:
     if (!may_enter()) {
       // The ring's thread takes the completion in; a transfer of this thread has ended already.
       lock.unlock();
-      while (!transfer.finished.load(std::memory_order_acquire))
-        transfer.finished.wait(false, std::memory_order_acquire);
-      return;
+      for (;;) {
+        const std::uint32_t seen = concluded.load(std::memory_order_acquire);
+        if (transfer.finished.load(std::memory_order_acquire))
+          return;
+        concluded.wait(seen, std::memory_order_acquire);
+      }
     }
     while (!transfer.finished.load(std::memory_order_acquire) &&
            (!inFlight.empty() || !waiting.empty()))
@@ -205,6 +222,7 @@ private:
     refused.swap(waiting);
     for (Transfer* transfer : refused)
       run_transfer_now(fd, *transfer);
+    wake_waiters();
   }
 
   // Takes in the completions there are, after handing the waiting transfers to the kernel; with
@@ -236,16 +254,27 @@ private:
           finish(*lost, false, ERROR_IO_DEVICE);
         }
         inFlight.clear();
+        wake_waiters();
         return;
       }
     }
     io_uring_cqe* completion = nullptr;
+    bool any = false;
     while (io_uring_peek_cqe(&ring, &completion) == 0 && completion != nullptr) {
       auto* transfer = static_cast<Transfer*>(io_uring_cqe_get_data(completion));
       const int result = completion->res;
       io_uring_cqe_seen(&ring, completion);
       conclude(*transfer, result);
+      any = true;
     }
+    if (any)
+      wake_waiters();
+  }
+
+  // Wakes the threads other than the ring's that wait for a transfer to be concluded.
+  void wake_waiters() {
+    concluded.fetch_add(1, std::memory_order_release);
+    concluded.notify_all();
   }
 
   // Gives `transfer` the outcome `result` of its completion.
@@ -284,6 +313,7 @@ private:
   std::mutex mutex;
   std::vector<Transfer*> waiting;  // prepared in the ring, not yet handed to the kernel, in order
   std::vector<Transfer*> inFlight; // handed to the kernel; at most the ring's entries
+  std::atomic<std::uint32_t> concluded{0}; // moves on whenever transfers have been concluded
 };
 
 // Threads of our own, started as they are needed, each moving one transfer at a time.
@@ -388,14 +418,23 @@ void run_transfer_now(int fd, Transfer& transfer, std::size_t from) {
   finish(transfer, true, 0);
 }
 
+// Made for one thread of input and output, the one that starts and waits for the transfers: the
+// ring holds its lock across the blocking wait in the kernel, which is right only while no other
+// thread needs the queue meanwhile (another one would sleep until that wait ends). The thread
+// pool, when it is the queue, says why in one debug-log line: asked for, or no ring to be had.
 std::unique_ptr<TransferQueue> make_transfer_queue(int fd) {
   const char* asked = std::getenv("CVW_TRANSFER_QUEUE");
-  const bool threads = asked != nullptr && std::strcmp(asked, "threads") == 0;
-  if (!threads) {
-    auto ring = std::make_unique<UringQueue>(fd);
-    if (ring->set_up())
-      return ring;
+  if (asked != nullptr && std::strcmp(asked, "threads") == 0) {
+    debug_log() << "TransferQueue.cpp(405): CVW_TRANSFER_QUEUE=threads: transfers go through "
+                   "threads\n";
+    return std::make_unique<ThreadQueue>(fd);
   }
+  auto ring = std::make_unique<UringQueue>(fd);
+  int refusal = 0;
+  if (ring->set_up(refusal))
+    return ring;
+  debug_log() << "TransferQueue.cpp(413): the kernel gives no io_uring (errno " << refusal << ": "
+              << std::strerror(refusal) << "): transfers go through threads\n";
   return std::make_unique<ThreadQueue>(fd);
 }
 

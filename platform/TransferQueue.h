@@ -32,8 +32,10 @@ public:
   virtual bool keep_memory(void* start, std::size_t length) = 0;
 };
 
-// A queue for `fd`, which the caller keeps open for longer than the queue. Its destructor
-// waits for the transfers in flight.
+// A queue for `fd`, which the caller keeps open for longer than the queue, driven by one thread
+// of input and output (see TransferQueue.cpp). Its destructor waits for the transfers in flight.
+// A queue of threads logs why it is not the ring: CVW_TRANSFER_QUEUE asked for it, or the
+// kernel refused a ring (with the errno).
 std::unique_ptr<TransferQueue> make_transfer_queue(int fd);
 
 // Moves the bytes of `transfer` after its first `from` in the calling thread, retrying

@@ -18,6 +18,7 @@
 #include "ViewModel.h"
 #include "Win32Process.h"
 #include "WipeModel.h"
+#include "app/CommandLine.h"
 #include "app/DebugSinks.h"
 #include "app/DesktopInit.h"
 #include "app/EndOnRequest.h"
@@ -125,12 +126,9 @@ int start_and_run(int argc, char** argv, EndRequests& requests) {
   // The drives of the real machine are the system's: reading and wiping them takes root.
   if (!IsUserAnAdmin()) {
     debug_log() << "main.cpp(60)\n";
-    gtk::message_box(gtk::MessageKind::Error,
-                     gettext("This program needs administrator rights to reach the drives.\n\n"
-                             "Start it with \"wipedesk Start\", which asks for them, or with "
-                             "pkexec or sudo."),
-                     nullptr);
-    return failed("needs administrator rights: start it with \"wipedesk Start\", pkexec or sudo");
+    const RightsRefusal refusal = rights_refusal(configuration.get_string("Program Path"));
+    gtk::message_box(gtk::MessageKind::Error, refusal.text, nullptr);
+    return failed(refusal.line);
   }
 
   const std::string folder = configuration.get_string("Program Path");
@@ -192,6 +190,9 @@ int start_and_run(int argc, char** argv, EndRequests& requests) {
 
 // The whole program, served from its start to its end when the system asks it to end.
 int run(int argc, char** argv) {
+  // "--help" and "--version" are answered before anything starts.
+  if (const std::optional<int> answered = program_information(argc, argv, build_commit, std::cout))
+    return *answered;
   int exitCode = -1;
   {
     EndRequests requests;

@@ -267,6 +267,8 @@ const LaneKind& lanes_in_use() {
   return *kind;
 }
 
+std::atomic<RandomStores> chosenStores{RandomStores::Cached};
+
 // Below this many bytes the lanes' start-up (jumps, turning) costs more than it saves.
 constexpr std::uint64_t lane_threshold = 16384;
 
@@ -309,6 +311,10 @@ bool use_random_lanes(const std::string& name) {
   return false;
 }
 
+void use_random_stores(RandomStores stores) {
+  chosenStores.store(stores, std::memory_order_relaxed);
+}
+
 void seed_random() { processState.x ^= static_cast<std::uint32_t>(std::time(nullptr)); }
 
 void fill_random(void* buffer, std::uint64_t length) {
@@ -340,11 +346,15 @@ void fill_random_from(RandomState& state, void* buffer, std::uint64_t length) {
   start[0] = state;
   for (unsigned j = 1; j < lanes.lanes; ++j)
     start[j] = jump->apply(start[j - 1]);
-  // A long fill is data for the device, which reads it from memory: written through the caches
-  // it would first have every line read in, and push out what the rest of the wipe works with.
-  // So it goes around them wherever each lane's part starts on a 16-byte boundary (the parts are
-  // multiples of 16 bytes long).
-  const bool stream = reinterpret_cast<std::uintptr_t>(out) % 16 == 0;
+  // A long fill is data for the device, which reads it soon after: the kernel copying it into a
+  // loop device's pages, or the controller fetching it, which takes it from the caches when it
+  // is still there. Measured through a ring of buffers with a reader, stores that go around the
+  // caches were no faster on an idle machine, cost more processor time, and were up to half as
+  // fast on a busy one; so fills store through the caches, unless the benchmark asks otherwise
+  // (streaming wherever each lane's part starts on a 16-byte boundary; the parts are multiples
+  // of 16 bytes long).
+  const bool stream = chosenStores.load(std::memory_order_relaxed) == RandomStores::Streaming &&
+                      reinterpret_cast<std::uintptr_t>(out) % 16 == 0;
   state = lanes.fill(start, out, perLane, stream);
   const std::uint64_t done = perLane * 4 * lanes.lanes;
   fill_scalar(state, out + done, length - done);

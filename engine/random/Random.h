@@ -46,6 +46,12 @@ void fill_random_from(RandomState& state, void* buffer, std::uint64_t length);
 std::vector<std::string> random_lane_kinds();
 bool use_random_lanes(const std::string& name);
 
+// How long fills store their data: through the caches (Cached, what fills do unless told
+// otherwise), or around them wherever the buffer lies on a 16-byte boundary (Streaming). Both
+// give the same bytes; the choice is for the benchmark that compares them.
+enum class RandomStores { Cached, Streaming };
+void use_random_stores(RandomStores stores);
+
 // The number of outputs a fill of `length` bytes draws: one per output begun.
 constexpr std::uint64_t random_outputs(std::uint64_t length) {
   return length / 4 + (length % 4 != 0);

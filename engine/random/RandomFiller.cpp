@@ -25,7 +25,8 @@ std::size_t RandomFiller::ahead_for(std::uint64_t bytes) {
 }
 
 RandomFiller::RandomFiller(BufferRing& ring, std::size_t keep)
-    : ring(ring), ahead(ring.size() > keep ? ring.size() - keep : 0), drawn(ring.size()) {}
+    : ring(ring), keep(std::max<std::size_t>(keep, 1)),
+      ahead(ring.size() > this->keep ? ring.size() - this->keep : 0), slots(ring.size()) {}
 
 RandomFiller::~RandomFiller() {
   {
@@ -37,8 +38,36 @@ RandomFiller::~RandomFiller() {
     worker.join();
 }
 
-bool RandomFiller::has_room() const {
-  return !stopping && !failed && guess != 0 && claimedUpTo < taken + ahead;
+bool RandomFiller::holds_next(const Slot& slot, std::uint64_t length) const {
+  return slot.chunk == taken && slot.plan == plan && slot.length == length &&
+         slot.start == random_state();
+}
+
+bool RandomFiller::has_room() {
+  return !stopping && !failed && planned && claimedUpTo < taken + ahead &&
+         slot_of(claimedUpTo).owner == Owner::Nobody;
+}
+
+RandomFiller::Slot& RandomFiller::claim(Owner owner) {
+  Slot& slot = slot_of(claimedUpTo);
+  slot.owner = owner;
+  slot.chunk = claimedUpTo;
+  slot.plan = plan;
+  slot.length = guess;
+  slot.start = frontier;
+  slot.end = frontier;
+  frontier = jump->apply(frontier);
+  ++claimedUpTo;
+  return slot;
+}
+
+void RandomFiller::hand_out() {
+  ++taken;
+  if (taken > keep) {
+    Slot& old = slot_of(taken - 1 - keep);
+    if (old.owner == Owner::Caller && old.chunk == taken - 1 - keep)
+      old.owner = Owner::Nobody;
+  }
 }
 
 void RandomFiller::start_fillers() {
@@ -59,16 +88,16 @@ const unsigned char* RandomFiller::next(std::uint64_t length) {
     throw std::length_error("RandomFiller.cpp(43)");
   unsigned char* out = ring.at(static_cast<std::size_t>(taken % ring.size()));
   std::unique_lock<std::mutex> lock(mutex);
+  Slot& slot = slot_of(taken);
   // The chunk drawn ahead counts only when it is the one asked for, drawn from where the process
-  // generator still stands. While the fillers are still to draw the very chunk asked for, it is
-  // waited for.
+  // generator still stands. While a filler draws into the buffer, it is waited for: it is
+  // either drawing the very chunk asked for, or one of a plan given up, and gives the buffer
+  // back when it is done.
   for (;;) {
-    if (drawnUpTo > taken) {
-      const Drawn& chunk = drawn[static_cast<std::size_t>(taken % ring.size())];
-      if (chunk.length != length || !(chunk.start == random_state()))
-        break;
-      set_random_state(chunk.end);
-      ++taken;
+    if (slot.owner == Owner::Drawn && holds_next(slot, length)) {
+      set_random_state(slot.end);
+      slot.owner = Owner::Caller;
+      hand_out();
       const bool wake =
           asleep > 0 && taken + ahead - claimedUpTo >= std::max<std::size_t>(ahead / 4, 1);
       lock.unlock();
@@ -76,34 +105,47 @@ const unsigned char* RandomFiller::next(std::uint64_t length) {
         fillerWakes.notify_all();
       return out;
     }
-    if (workers.empty() || failed || guess != length)
-      break; // no filler will draw it
+    if (slot.owner != Owner::Filler)
+      break;
     takerWaiting = true;
     takerWakes.wait(lock);
     takerWaiting = false;
   }
-  // Drawn in place: whatever the fillers have drawn or are drawing is of no use any more, and the
-  // buffer may be one they are drawing into.
-  ++generation;
-  while (drawing > 0) {
-    takerWaiting = true;
-    takerWakes.wait(lock);
-    takerWaiting = false;
+  if (planned && claimedUpTo == taken && guess == length && frontier == random_state()) {
+    // The plan's next chunk, which no filler has begun: drawn here, as a filler would.
+    claim(Owner::Caller);
+    lock.unlock();
+    fill_random(out, length);
+    lock.lock();
+    slot.end = random_state();
+    hand_out();
+    lock.unlock();
+    fillerWakes.notify_all();
+    return out;
   }
+  // Drawn in place under a new plan: whatever the fillers have drawn is of no use any more, and
+  // they draw nothing until the plan goes on from the end of this chunk.
+  ++plan;
+  planned = false;
+  for (Slot& other : slots)
+    if (other.owner == Owner::Drawn)
+      other.owner = Owner::Nobody;
+  slot = Slot{Owner::Caller, taken, plan, length, random_state(), random_state()};
+  claimedUpTo = taken + 1;
   lock.unlock();
   fill_random(out, length);
   std::unique_ptr<XorshiftJump> newJump;
   if (guess != length || !jump)
     newJump = std::make_unique<XorshiftJump>(random_outputs(length));
   lock.lock();
-  ++taken;
-  drawnUpTo = taken;
-  claimedUpTo = taken;
+  slot.end = random_state();
   frontier = random_state();
   if (newJump) {
     jump = std::move(newJump);
     guess = length;
   }
+  planned = true;
+  hand_out();
   const bool start = workers.empty() && !failed && ahead > 0;
   lock.unlock();
   if (start)
@@ -116,45 +158,33 @@ const unsigned char* RandomFiller::next(std::uint64_t length) {
 void RandomFiller::work() {
   std::unique_lock<std::mutex> lock(mutex);
   for (;;) {
-    while (!stopping && !has_room()) {
+    while (!has_room()) {
+      if (stopping || failed)
+        return;
       ++asleep;
       fillerWakes.wait(lock);
       --asleep;
     }
-    if (stopping || failed)
-      return;
-    const std::uint64_t number = claimedUpTo++;
-    const std::uint64_t length = guess;
-    const std::uint64_t expected = generation;
-    Drawn chunk{length, frontier, frontier, false};
-    frontier = jump->apply(frontier);
-    Drawn& slot = drawn[static_cast<std::size_t>(number % ring.size())];
-    slot.ready = false;
-    unsigned char* into = ring.at(static_cast<std::size_t>(number % ring.size()));
-    ++drawing;
+    Slot& slot = claim(Owner::Filler);
+    RandomState state = slot.start;
+    const std::uint64_t length = slot.length;
+    unsigned char* into = ring.at(static_cast<std::size_t>(slot.chunk % ring.size()));
     lock.unlock();
     bool ok = true;
     try {
-      fill_random_from(chunk.end, into, length);
+      fill_random_from(state, into, length);
     } catch (const std::bad_alloc&) {
       ok = false; // the chunks are drawn in place from now on
     }
     lock.lock();
-    --drawing;
-    if (!ok) {
+    const bool current = ok && slot.plan == plan;
+    if (!ok)
       failed = true;
-    } else if (generation == expected) {
-      chunk.ready = true;
-      slot = chunk;
-      while (drawnUpTo < claimedUpTo &&
-             drawn[static_cast<std::size_t>(drawnUpTo % ring.size())].ready)
-        ++drawnUpTo;
-    }
-    if (takerWaiting)
+    slot.end = state;
+    slot.owner = current ? Owner::Drawn : Owner::Nobody;
+    if (takerWaiting && (&slot == &slot_of(taken) || failed))
       takerWakes.notify_one();
-    if (failed) {
-      fillerWakes.notify_all(); // the other fillers stop too
-      return;
-    }
+    if (!current)
+      fillerWakes.notify_all(); // a filler may be waiting for this buffer, or must stop
   }
 }

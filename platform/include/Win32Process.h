@@ -106,4 +106,27 @@ void ignore_end_requests();
 // for memory that keeps growing).
 std::size_t heap_in_use();
 
+// The operator for whom the program runs. A program that asked for administrator rights runs
+// on Windows as the operator who asked; here pkexec runs it as root and names the user who
+// asked in PKEXEC_UID. Files saved for the operator belong in that user's folders, and to that
+// user.
+struct OperatorAccount {
+  std::string home;      // the home folder; "" when it is not known
+  unsigned int uid = 0;  // the user
+  unsigned int gid = 0;  // the user's group
+  bool elevated = false; // the program runs with other rights than the operator's own
+};
+
+// The operator: the user of PKEXEC_UID when that is set, else the program's own user (whose
+// home is HOME, or the user database's). Users are looked up in the system's user database, or
+// in the file of the passwd format that CVW_ACCOUNTS names when that is set (for tests). An
+// operator who cannot be looked up has no home; an unusable PKEXEC_UID counts as none.
+OperatorAccount operator_account();
+
+// Makes the regular file `path` (UTF-8), just saved, belong to the operator when the program
+// runs elevated and the file lies in the operator's home folder (links are not followed, and a
+// file with other names elsewhere is left alone). Returns false, with a debug-log line, when
+// such a file could not be given; true when it was, or had not to be.
+bool give_file_to_operator(const std::string& path);
+
 } // namespace platform

@@ -1,4 +1,5 @@
 #include "Process.h"
+#include "GLibOwners.h"
 
 #include "LogCapture.h"
 #include "MainLoop.h"
@@ -316,12 +317,15 @@ TEST_F(ProcessTest, ALineLongerThanTheBufferIsDroppedAndReadingGoesOn) {
 }
 
 // A child that writes without pause, to a reader slower than it: the main loop still runs its
-// other sources at their time, the lines keep coming in order, and stop ends the child.
+// other sources at their time (timers, and idle work of the default priority, as which the
+// toolkit runs a click that an assistive tool asks for), the lines keep coming in order, and
+// stop ends the child.
 TEST_F(ProcessTest, AFloodNeitherHoldsTheMainLoopNorOutlivesStop) {
   LoopTicks ticks;
-  // Each line costs the reader a few microseconds, as parsing a reply does.
+  // Each line costs the reader some microseconds, as parsing a reply and showing it do, so that
+  // the child stays ahead of it.
   recorder.onOut = [](const std::string&) {
-    const gint64 until = g_get_monotonic_time() + 3;
+    const gint64 until = g_get_monotonic_time() + 10;
     while (g_get_monotonic_time() < until) {
     }
   };
@@ -329,10 +333,23 @@ TEST_F(ProcessTest, AFloodNeitherHoldsTheMainLoopNorOutlivesStop) {
   ASSERT_TRUE(start({"flood=8000:64", "exit=0"}));
   run([&] { return recorder.out.size() >= 1000; });
   // One second more of the flood; a held loop would not run the timer until the flood ends.
-  const gint64 until = g_get_monotonic_time() + 1000000;
+  const gint64 idleAdded = g_get_monotonic_time();
+  const gint64 until = idleAdded + 1000000;
+  gint64 idleRan = 0;
+  Source idle(g_idle_add(
+      [](gpointer ran) {
+        *static_cast<gint64*>(ran) = g_get_monotonic_time();
+        return G_SOURCE_REMOVE;
+      },
+      &idleRan));
   run([&] { return g_get_monotonic_time() > until; });
+  if (idleRan != 0)
+    idle.forget(); // it removed itself
+  idle.reset();
   EXPECT_GE(ticks.count(), 5);
   EXPECT_LT(ticks.longest_gap(), 500000) << "the main loop was held";
+  EXPECT_NE(idleRan, 0) << "the idle work waited for the flood";
+  EXPECT_LT(idleRan - idleAdded, 500000) << "the idle work waited for the flood";
   EXPECT_EQ(recorder.out.back(), numbered_lines(static_cast<int>(recorder.out.size()), 64).back());
   EXPECT_TRUE(recorder.exits.empty()) << "the flood ended before the test stopped it";
 

@@ -8,8 +8,8 @@
 void EngineFixture::start(std::vector<std::string> arguments, bool ownLog) {
   if (ownLog)
     arguments.push_back("dbg=" + dir.file("engine.log"));
-  engine =
-      std::make_unique<EngineClient>(CVWDRV_PATH, arguments, dir.file("stderr.txt"), fileSizeLimit);
+  engine = std::make_unique<EngineClient>(CVWDRV_PATH, arguments, dir.file("stderr.txt"),
+                                          fileSizeLimit, ring);
 }
 
 void EngineFixture::start_ready() {

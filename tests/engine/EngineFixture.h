@@ -28,6 +28,7 @@ protected:
   TempDir dir;
   std::unique_ptr<EngineClient> engine;
   std::uint64_t fileSizeLimit = 0; // for the engines started from now on, see EngineClient
+  EngineClient::Ring ring = EngineClient::Ring::Allowed; // likewise
 };
 
 // One message line, as the engine writes them.

@@ -4,12 +4,17 @@
 // each report starts (forward) or ends (reverse) at a failing sector, every sector that no report
 // skipped holds the method's data, and the verify pass compares every sector it can read.
 #include "EngineFixture.h"
+#include "FaultyDisk.h"
+#include "LinuxMachine.h"
+#include "LoopDevice.h"
 #include "TestMachine.h"
 #include "random/Random.h"
 
 #include <ctime>
 
 #include <algorithm>
+#include <fstream>
+#include <memory>
 #include <set>
 #include <sstream>
 
@@ -264,6 +269,215 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"ForwardLongSkip", false, 5, false, {{103, 1}, {129, 1}}, {{126, 1}}}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
+
+// Devices whose requests fail whole for one bad sector among the transfers that the device
+// merged into them, as the block layer and real disks do: a simulated drive whose queue merges
+// the transfers in flight, and a loop device over a FUSE file system whose requests fail at the
+// bad sectors (the kernel merges there, through either transfer queue). The walk tries a
+// transfer that failed beside others again alone, so that every failure report names a failing
+// sector and every good sector is wiped and verified, at every chunk size and in both
+// directions.
+enum class Merging { Simulated, FaultyLoop };
+
+struct MergedCase {
+  const char* name;
+  Merging device;
+  const char* queue; // the loop device's transfer queue
+  bool reverse;
+  u64 perTime;
+  u64 sectorSize;
+  bool once; // the bad sectors fail the first request that meets them, then work
+};
+
+void PrintTo(const MergedCase& c, std::ostream* os) { *os << c.name; }
+
+std::string runs_text(const Runs& runs) {
+  std::string text;
+  for (const auto& [first, count] : runs)
+    text += (text.empty() ? "" : ",") + std::to_string(first) + "+" + std::to_string(count);
+  return text;
+}
+
+class MergedRequests : public EngineFixture, public ::testing::WithParamInterface<MergedCase> {
+protected:
+  static constexpr u64 first = 900, count = 1100, disk = 2048;
+  const Runs unwritable{{1000, 1}, {1500, 2}};
+  const Runs unreadable{{1200, 1}, {1999, 1}};
+
+  void SetUp() override {
+    const MergedCase& c = GetParam();
+    const std::string once = c.once ? " once" : "";
+    if (c.device == Merging::Simulated) {
+      simulated = std::make_unique<TestMachine>(
+          "\"drives\": [{ \"number\": 0, \"size\": " + std::to_string(disk * c.sectorSize) +
+          ", \"sector size\": " + std::to_string(c.sectorSize) +
+          ", \"merged requests\": true, \"unwritable" + once + "\": " + list_text(unwritable) +
+          ", \"unreadable" + once + "\": " + list_text(unreadable) + " }]");
+      image = simulated->image("disk0.img");
+      path = "\\\\.\\PhysicalDrive0";
+      return;
+    }
+    FaultyDisk::Faults faults;
+    faults.sector = static_cast<unsigned>(c.sectorSize);
+    (c.once ? faults.onceWrite : faults.badWrite) = runs_text(unwritable);
+    (c.once ? faults.onceRead : faults.badRead) = runs_text(unreadable);
+    faulty = std::make_unique<FaultyDisk>(disk * c.sectorSize, faults);
+    if (!faulty->why_not().empty())
+      GTEST_SKIP() << faulty->why_not();
+    loop = std::make_unique<LoopDevice>(faulty->file(), static_cast<unsigned>(c.sectorSize));
+    if (!loop->why_not().empty())
+      GTEST_SKIP() << loop->why_not();
+    // Requests no larger than one of the file system's, so that each fails or works whole.
+    std::ofstream("/sys/block/" + loop->name() + "/queue/max_sectors_kb") << 512;
+    noMachine = std::make_unique<ScopedEnvironment>("CVW_MACHINE", std::nullopt);
+    queue = std::make_unique<ScopedEnvironment>("CVW_TRANSFER_QUEUE", std::string(c.queue));
+    loops = std::make_unique<ScopedEnvironment>("CVW_LOOP_DEVICES", loop->name());
+    const std::vector<std::string> names = platform::linux_drive_names();
+    ASSERT_FALSE(names.empty());
+    ASSERT_EQ(loop->name(), names.back()) << "the last drive must be this test's loop device";
+    path = "\\\\.\\PhysicalDrive" + std::to_string(names.size() - 1);
+    image = faulty->image();
+  }
+
+  std::unique_ptr<TestMachine> simulated;
+  std::unique_ptr<FaultyDisk> faulty; // before the loop device over it, which goes first
+  std::unique_ptr<LoopDevice> loop;
+  std::unique_ptr<ScopedEnvironment> noMachine, queue, loops;
+  std::string image; // what the device's sectors are kept in
+  std::string path;  // the device's drive path
+};
+
+TEST_P(MergedRequests, CostOnlyTheFailingSectors) {
+  const MergedCase& c = GetParam();
+  std::string before;
+  if (c.device == Merging::Simulated) {
+    before = make_image(image, disk, c.sectorSize);
+  } else {
+    // Into the file that the file system has open.
+    before = make_image(dir.file("before.img"), disk, c.sectorSize);
+    std::fstream(image, std::ios::in | std::ios::out | std::ios::binary)
+        .write(before.data(), static_cast<std::streamsize>(before.size()));
+  }
+  config::Value command = wipe_command(raw_device("drive", path, c.sectorSize), first, count,
+                                       static_cast<long long>(c.perTime));
+  command.set("mode", c.reverse ? "reverse" : "forward");
+  command.set("verify", true);
+  start_ready();
+  const Exchange exchange = converse(*engine, line_of(command));
+  ASSERT_TRUE(exchange.ready);
+  EXPECT_EQ(255, finish());
+  Reports reports = reports_of(exchange.replies);
+  const std::set<u64> badForWrites = sectors_of(unwritable);
+  const std::set<u64> badForReads = sectors_of(unreadable);
+  for (const auto& [lba, sectors] : reports.writeFailed) {
+    EXPECT_EQ(1u, sectors) << "write failed at " << lba;
+    EXPECT_EQ(1u, badForWrites.count(lba)) << "good sector " << lba << " reported write failed";
+  }
+  for (const auto& [lba, sectors] : reports.readFailed) {
+    EXPECT_EQ(1u, sectors) << "read failed at " << lba;
+    EXPECT_EQ(1u, badForReads.count(lba)) << "good sector " << lba << " reported read failed";
+  }
+  const std::set<u64> notWritten = sectors_of(reports.writeFailed);
+  // What was not written fails the comparison, and nothing else does.
+  EXPECT_EQ(notWritten, sectors_of(reports.compareFailed));
+  if (!c.once) {
+    EXPECT_EQ(badForWrites, notWritten);
+    EXPECT_EQ(badForReads, sectors_of(reports.readFailed));
+  }
+  const std::string after = file_text(image);
+  ASSERT_EQ(before.size(), after.size());
+  const std::string pattern = pattern_sector("CVW", c.sectorSize);
+  for (u64 s = 0; s < disk; ++s) {
+    const bool wiped = s >= first && s < first + count && notWritten.count(s) == 0;
+    const std::string expected = wiped ? pattern : before.substr(s * c.sectorSize, c.sectorSize);
+    EXPECT_TRUE(expected == after.substr(s * c.sectorSize, c.sectorSize))
+        << "sector " << s << (wiped ? " is not wiped" : " is changed");
+  }
+}
+
+constexpr Merging simulated = Merging::Simulated;
+constexpr Merging fuse = Merging::FaultyLoop;
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Engine, MergedRequests,
+    ::testing::Values(
+        MergedCase{"Forward1",                  simulated, "", false, 1,   512,  false},
+        MergedCase{"Forward7",                  simulated, "", false, 7,   512,  false},
+        MergedCase{"Forward256",                simulated, "", false, 256, 512,  false},
+        MergedCase{"Reverse1",                  simulated, "", true,  1,   512,  false},
+        MergedCase{"Reverse7",                  simulated, "", true,  7,   512,  false},
+        MergedCase{"Reverse256",                simulated, "", true,  256, 512,  false},
+        MergedCase{"Forward1Once",              simulated, "", false, 1,   512,  true},
+        MergedCase{"Forward7Once",              simulated, "", false, 7,   512,  true},
+        MergedCase{"Reverse1Once",              simulated, "", true,  1,   512,  true},
+        MergedCase{"Reverse256Once",            simulated, "", true,  256, 512,  true},
+        MergedCase{"Forward1Of4096",            simulated, "", false, 1,   4096, false},
+        MergedCase{"Reverse7Of4096",            simulated, "", true,  7,   4096, false},
+        MergedCase{"Forward256Of4096Once",      simulated, "", false, 256, 4096, true},
+        MergedCase{"LoopForward1",              fuse, "io_uring", false, 1,   512,  false},
+        MergedCase{"LoopForward7",              fuse, "io_uring", false, 7,   512,  false},
+        MergedCase{"LoopForward256",            fuse, "io_uring", false, 256, 512,  false},
+        MergedCase{"LoopReverse1",              fuse, "io_uring", true,  1,   512,  false},
+        MergedCase{"LoopReverse256",            fuse, "io_uring", true,  256, 512,  false},
+        MergedCase{"LoopForward1Once",          fuse, "io_uring", false, 1,   512,  true},
+        MergedCase{"LoopReverse7Once",          fuse, "io_uring", true,  7,   512,  true},
+        MergedCase{"LoopForward1Of4096",        fuse, "io_uring", false, 1,   4096, false},
+        MergedCase{"LoopReverse1Of4096Once",    fuse, "io_uring", true,  1,   4096, true},
+        MergedCase{"LoopForward256Of4096",      fuse, "io_uring", false, 256, 4096, false},
+        MergedCase{"ThreadsLoopForward1",       fuse, "threads",  false, 1,   512,  false},
+        MergedCase{"ThreadsLoopForward7Of4096Once", fuse, "threads", false, 7, 4096, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
+
+// Over failing sectors, the random methods write with transfers in flight what they write one
+// transfer at a time, byte for byte: chunks drawn ahead and given up after a failure go back to
+// the generator's stream. Two engines that start within the same second draw the same stream;
+// each wipes its own of two alike drives, one transfer at a time or with transfers in flight.
+TEST_F(EngineFixture, RandomMethodsInFlightWriteWhatOneAtATimeWrites) {
+  const std::string drive =
+      "\"size\": " + std::to_string(diskSectors * sectorSize) +
+      ", \"merged requests\": true, \"unwritable\": [[130,1],[171,2]], \"unreadable\": [[190,1]]";
+  TestMachine machine("\"drives\": [{ \"number\": 0, " + drive + " }, { \"number\": 1, " + drive +
+                      " }]");
+  for (const char* mode : {"dod_d", "navso_p_5239_26", "gutmann"}) {
+    SCOPED_TRACE(mode);
+    std::string images[2];
+    for (int d = 0; d < 2; ++d)
+      images[d] =
+          make_image(machine.image("disk" + std::to_string(d) + ".img"), diskSectors, sectorSize);
+    std::unique_ptr<EngineClient> engines[2];
+    for (int attempt = 0; attempt < 5; ++attempt) {
+      const std::time_t from = std::time(nullptr);
+      for (int d = 0; d < 2; ++d) {
+        ScopedEnvironment transfers("CVW_TRANSFERS_IN_FLIGHT", std::string(d == 0 ? "1" : "32"));
+        engines[d] = std::make_unique<EngineClient>(
+            CVWDRV_PATH, std::vector<std::string>{"command=interactive", "dbg=null"},
+            dir.file("stderr.txt"));
+        std::string line;
+        ASSERT_TRUE(engines[d]->receive(line));
+        ASSERT_EQ("\"status\":\"ready\"", line);
+      }
+      if (std::time(nullptr) == from)
+        break; // both seeded alike
+    }
+    std::vector<std::string> replies[2];
+    for (int d = 0; d < 2; ++d) {
+      config::Value command = wipe_command(
+          raw_device("drive", "\\\\.\\PhysicalDrive" + std::to_string(d), sectorSize), 120, 100, 7);
+      command.set("mode", mode);
+      command.set("verify", true);
+      const Exchange exchange = converse(*engines[d], line_of(command));
+      ASSERT_TRUE(exchange.ready);
+      engines[d]->close_input();
+      EXPECT_EQ(255, engines[d]->wait());
+      replies[d] = without_run_time(exchange.replies);
+      images[d] = file_text(machine.image("disk" + std::to_string(d) + ".img"));
+    }
+    EXPECT_EQ(replies[0], replies[1]);
+    EXPECT_EQ("", first_difference(images[1], images[0], sectorSize));
+  }
+}
 
 // The read-back of a random pass with verification: sectors that cannot be read are reported
 // (consecutive ones together), every other sector of the chunk is compared, and none differs.

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <limits>
 #include <map>
 #include <sstream>
@@ -184,5 +185,183 @@ TEST(Strategy, DoublingSaturatesInsteadOfWrapping) {
     EXPECT_EQ(reverse ? 0u : covered, operation.skips[24].first);
   }
 }
+
+// A device behind the walk that keeps transfers in flight and merges them: every transfer
+// started and not yet waited for is handed over with the next wait as one request, and that
+// request fails whole when any of its sectors fails, as block layers and disks do. A transfer
+// alone (process) fails when one of its own sectors does. A sector listed with a count fails that
+// many requests, then works. A line from the client arrives with the start of chunk
+// `lineAfter` (counted from 1; 0: never) and is taken at the walk's pause point, written down
+// as "P<transfers in flight>".
+class MergingOperation : public Operation {
+public:
+  MergingOperation(std::map<u64, int> failing, std::size_t inFlight, int lineAfter = 0)
+      : Operation(nullptr), bad(std::move(failing)), most(inFlight), lineAfter(lineAfter) {}
+
+  u64 process(u64 lba, u64 count) override {
+    if (!flying.empty())
+      throw std::logic_error("a transfer alone while others are in flight");
+    if (++calls > 100000)
+      throw std::runtime_error("the walk does not end");
+    return request(lba, count) ? count : 0;
+  }
+  std::size_t transfers_in_flight() override { return most; }
+  void start(u64 lba, u64 count) override {
+    if (++calls > 100000)
+      throw std::runtime_error("the walk does not end");
+    flying.push_back({lba, count, false, 0});
+    if (++starts == lineAfter)
+      line = true;
+  }
+  u64 finish() override {
+    if (!flying.front().handed) {
+      // The request of every transfer not handed over yet, which lie side by side on the walk.
+      u64 first = flying.front().lba, last = first;
+      for (const Flying& f : flying) {
+        if (f.handed)
+          continue;
+        first = std::min(first, f.lba);
+        last = std::max(last, f.lba + f.count);
+      }
+      const bool ok = request(first, last - first);
+      for (Flying& f : flying) {
+        if (!f.handed)
+          f = {f.lba, f.count, true, ok ? f.count : 0};
+      }
+    }
+    const u64 result = flying.front().result;
+    flying.pop_front();
+    return result;
+  }
+  void abandon() override {
+    for (const Flying& f : flying)
+      if (!f.handed)
+        request(f.lba, f.count); // they reach the device all the same
+    flying.clear();
+  }
+  void pause_point() override {
+    if (!line)
+      return;
+    line = false;
+    events << " P" << flying.size();
+  }
+  bool line_waiting() override { return line; }
+  void on_done(u64 lba, u64 count) override { events << " d" << lba << '+' << count; }
+  void on_error(u64 lba, u64 count) override { events << " e" << lba << '+' << count; }
+
+  // The runs done and skipped, and the pauses, in order.
+  std::string walk() const { return events.str(); }
+
+private:
+  struct Flying {
+    u64 lba, count;
+    bool handed;
+    u64 result;
+  };
+
+  // One request over the sectors; false when any of them fails.
+  bool request(u64 lba, u64 count) {
+    bool ok = true;
+    for (auto& [sector, left] : bad) {
+      if (sector >= lba && sector < lba + count && left != 0) {
+        ok = false;
+        if (left > 0)
+          --left;
+      }
+    }
+    return ok;
+  }
+
+  std::map<u64, int> bad;
+  std::size_t most;
+  int lineAfter;
+  std::deque<Flying> flying;
+  std::ostringstream events;
+  bool line = false;
+  int starts = 0;
+  int calls = 0;
+};
+
+struct MergedWalk {
+  const char* name;
+  bool reverse;
+  u64 sectorsPerTime;
+};
+
+void PrintTo(const MergedWalk& w, std::ostream* os) { *os << w.name; }
+
+class MergedWalks : public ::testing::TestWithParam<MergedWalk> {
+protected:
+  // The walk over sectors 900 to 3899 with 32 transfers in flight, or one at a time.
+  std::string walk_of(MergingOperation&& operation) {
+    const MergedWalk& w = GetParam();
+    if (w.reverse)
+      OperationStrategyReverse(&operation, 1, false).run(900, 3000, w.sectorsPerTime);
+    else
+      OperationStrategyForward(&operation, 1, false).run(900, 3000, w.sectorsPerTime);
+    return operation.walk();
+  }
+};
+
+// Sectors that always fail, alone, side by side, at the ends of the range.
+const std::map<u64, int> failingForEver = {{900, always},  {1000, always}, {1700, always},
+                                           {1701, always}, {2999, always}, {3899, always}};
+
+// In flight, the walk reports and skips exactly what one transfer at a time does: a failure that
+// a merged request brought to a transfer of good sectors costs it nothing.
+TEST_P(MergedWalks, SkipWhatOneAtATimeSkips) {
+  const std::string oneAtATime = walk_of(MergingOperation(failingForEver, 1));
+  const std::string inFlight = walk_of(MergingOperation(failingForEver, 32));
+  EXPECT_EQ(oneAtATime, inFlight);
+  for (const auto& [sector, left] : failingForEver)
+    EXPECT_NE(std::string::npos, inFlight.find(" e" + std::to_string(sector) + "+1")) << sector;
+}
+
+// Sectors that fail once: the request that meets the failure may be a merged one, which is no
+// proof against any of its transfers, so whatever is skipped is a failing sector; every other
+// sector is done.
+TEST_P(MergedWalks, FailuresOnceSkipNoGoodSector) {
+  std::map<u64, int> failing;
+  for (const auto& [sector, left] : failingForEver)
+    failing[sector] = 1;
+  std::istringstream walk(walk_of(MergingOperation(failing, 32)));
+  std::map<u64, char> seen; // sector -> 'd' or 'e'
+  for (std::string event; walk >> event;) {
+    const u64 lba = std::stoull(event.substr(1));
+    const u64 count = std::stoull(event.substr(event.find('+') + 1));
+    for (u64 s = lba; s < lba + count; ++s)
+      EXPECT_TRUE(seen.emplace(s, event[0]).second) << "sector " << s << " twice";
+  }
+  ASSERT_EQ(3000u, seen.size());
+  for (const auto& [sector, kind] : seen) {
+    if (kind == 'e') {
+      EXPECT_EQ(1u, failing.count(sector)) << "good sector " << sector << " skipped";
+    }
+  }
+}
+
+// A line from the client while chunks are in flight pauses the walk only once they have all
+// ended and been reported done: the pause finds nothing in flight, and the walk goes on as it
+// would have without it.
+TEST_P(MergedWalks, PauseFindsNothingInFlight) {
+  const std::string plain = walk_of(MergingOperation(failingForEver, 32));
+  for (int lineAfter : {2, 5, 9}) {
+    SCOPED_TRACE(lineAfter);
+    std::string paused = walk_of(MergingOperation(failingForEver, 32, lineAfter));
+    const std::size_t at = paused.find(" P");
+    ASSERT_NE(std::string::npos, at) << paused;
+    EXPECT_EQ(" P0", paused.substr(at, 3));
+    EXPECT_EQ(plain, paused.erase(at, 3));
+  }
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    InFlight, MergedWalks,
+    ::testing::Values(MergedWalk{"Forward1", false, 1}, MergedWalk{"Forward7", false, 7},
+                      MergedWalk{"Forward256", false, 256}, MergedWalk{"Reverse1", true, 1},
+                      MergedWalk{"Reverse7", true, 7}, MergedWalk{"Reverse256", true, 256}),
+    [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 } // namespace

@@ -100,6 +100,35 @@ TEST(Random, FillsOfAnyLengthContinueThePlainSequence) {
   EXPECT_FALSE(use_random_lanes("none such"));
 }
 
+// Long fills store through the caches unless told to go around them: both kinds of store, in
+// every kind of lanes, give the plain sequence, into buffers on a 16-byte boundary and off it.
+TEST(Random, BothKindsOfStoreGiveThePlainSequence) {
+  const std::uint64_t lengths[] = {16384, 16400, 65536, 131072 + 20, 1048576 + 7, 300001};
+  for (RandomStores stores : {RandomStores::Streaming, RandomStores::Cached}) {
+    use_random_stores(stores);
+    for (const std::string& kind : random_lane_kinds()) {
+      ASSERT_TRUE(use_random_lanes(kind));
+      for (std::size_t offset : {0, 4}) {
+        SCOPED_TRACE(kind + (stores == RandomStores::Streaming ? " streaming" : " cached") +
+                     " at offset " + std::to_string(offset));
+        Reference reference;
+        RandomState state = initial_random_state;
+        for (std::uint64_t length : lengths) {
+          std::vector<unsigned char> storage(length + 32);
+          const auto base = reinterpret_cast<std::uintptr_t>(storage.data());
+          unsigned char* actual = storage.data() + (16 - base % 16) % 16 + offset;
+          fill_random_from(state, actual, length);
+          ASSERT_EQ("", first_difference(std::vector<unsigned char>(actual, actual + length),
+                                         reference.fill(length)))
+              << "fill of " << length;
+        }
+        ASSERT_EQ(reference.s, state);
+      }
+    }
+  }
+  use_random_stores(RandomStores::Cached);
+}
+
 // The process stream and a caller's own state are the same generator: a filler that draws ahead
 // from a copy and hands the state back leaves the stream as if fill_random had drawn it.
 TEST(Random, StateTakenAndHandedBackContinuesTheProcessStream) {

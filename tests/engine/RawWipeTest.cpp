@@ -432,6 +432,45 @@ TEST_P(LoopWipes, WholeDeviceGetsThePattern) {
   }
 }
 
+// Where the kernel refuses the engine a ring, the engine says so in one debug-log line with the
+// reason, and its threads wipe the device all the same; where the threads are asked for, one line
+// says that instead, and where the ring is had, neither is written.
+TEST_P(LoopWipes, ARefusedRingIsSaidAndTheThreadsWipe) {
+  const unsigned sectorSize = GetParam().sectorSize;
+  const long long sectors = static_cast<long long>(bytes / sectorSize);
+  const bool forced = std::string(GetParam().queue) == "threads";
+  const std::string askedLine = "TransferQueue.cpp(405): CVW_TRANSFER_QUEUE=threads: ";
+  const std::string refusedLine = "TransferQueue.cpp(413): the kernel gives no io_uring (errno 1: ";
+  const auto count = [](const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+      ++n;
+    return n;
+  };
+  for (EngineClient::Ring given : {EngineClient::Ring::Allowed, EngineClient::Ring::Refused}) {
+    const bool refused = given == EngineClient::Ring::Refused;
+    SCOPED_TRACE(refused ? "ring refused" : "ring allowed");
+    ring = given;
+    const std::string pattern = refused ? "NORING" : "RING";
+    config::Value command = wipe_command(raw_device("drive", path, sectorSize), 0, sectors, 64);
+    command.set("pattern", pattern);
+    command.set("verify", true);
+    start_ready();
+    const Exchange exchange = converse(*engine, line_of(command));
+    EXPECT_EQ((std::vector<std::string>{state("wiping"), passDone, state("verifying"), passDone,
+                                        done(bytes), ready}),
+              without_run_time(exchange.replies));
+    EXPECT_EQ(255, finish());
+    const std::string log = log_text();
+    EXPECT_EQ(forced ? 1u : 0u, count(log, askedLine)) << log;
+    EXPECT_EQ(refused && !forced ? 1u : 0u, count(log, refusedLine)) << log;
+    std::string expected;
+    for (long long i = 0; i < sectors; ++i)
+      expected += pattern_sector(pattern, sectorSize);
+    EXPECT_EQ("", first_difference(file_text(loop->image()), expected, sectorSize));
+  }
+}
+
 // A random pass with its chunks in flight lays the process generator's stream over the range,
 // chunk after chunk, up to a short last chunk, and reads back what it wrote without a fault: the
 // last pass of "dod_d", with verification.
@@ -459,6 +498,40 @@ TEST_P(LoopWipes, RandomPassLaysTheGeneratorsStream) {
     mismatch = first_difference(after, expected, sectorSize);
   }
   EXPECT_EQ("", mismatch);
+}
+
+// Chunks small enough that the pass goes round the ring of buffers many times, and chunks of an
+// odd size with a short last one: the ring is locked for the device while chunks are in flight,
+// and every chunk after that, written from the locked ring, is still the generator's stream,
+// read back without a fault.
+TEST_P(LoopWipes, RandomPassRoundTheRingLaysTheGeneratorsStream) {
+  const unsigned sectorSize = GetParam().sectorSize;
+  const long long sectors = static_cast<long long>(bytes / sectorSize);
+  for (long long perTime : {16, 1000}) {
+    SCOPED_TRACE(std::to_string(perTime) + " sectors a chunk");
+    config::Value command =
+        wipe_command(raw_device("drive", path, sectorSize), 0, sectors, perTime);
+    command.set("mode", "dod_d");
+    command.set("verify", true);
+    const std::time_t from = std::time(nullptr);
+    start_ready();
+    const std::time_t by = std::time(nullptr);
+    const Exchange exchange = converse(*engine, line_of(command));
+    EXPECT_TRUE(exchange.ready);
+    for (const std::string& reply : exchange.replies)
+      EXPECT_NE("error", status_of(reply)) << reply;
+    EXPECT_EQ(255, finish());
+    const std::string after = file_text(loop->image());
+    std::string mismatch = "no seed";
+    for (std::time_t t = from; t <= by && !mismatch.empty(); ++t) {
+      RandomState stream = initial_random_state;
+      stream.x ^= static_cast<std::uint32_t>(t);
+      std::string expected = after;
+      fill_random_from(stream, expected.data(), static_cast<std::uint64_t>(sectors) * sectorSize);
+      mismatch = first_difference(after, expected, sectorSize);
+    }
+    EXPECT_EQ("", mismatch);
+  }
 }
 
 // A blink reads the device unbuffered, in bursts of whole sectors from an aligned buffer.

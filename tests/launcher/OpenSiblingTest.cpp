@@ -81,3 +81,23 @@ TEST(OpenSibling, AShellThatRefusesMakesTheLauncherFail) {
   shell_result = 33;
   EXPECT_EQ(open_sibling_program("a Start.exe", " Start.exe", ".exe", stand_in_shell), 0);
 }
+
+// Under its own name the launcher opens wipedesk beside it; the naming rule holds under any
+// other.
+TEST(OpenSibling, UnderItsOwnNameTheLauncherOpensWipedesk) {
+  const struct {
+    const char* launcher;
+    const char* program; // empty: none
+  } cases[] = {
+      {"/opt/cvw/wipelaunch", "/opt/cvw/wipedesk"},
+      {"wipelaunch", "wipedesk"},
+      {"/opt/cvw/wipedesk Start", "/opt/cvw/wipedesk"},
+      {"/opt/cvw/Tool Start", "/opt/cvw/Tool"},
+      {"/opt/cvw/xwipelaunch", ""},
+      {"/opt/cvw/wipelaunch2", ""},
+      {"/opt/wipelaunch/other", ""},
+      {"/opt/cvw/wipelaunch Start", "/opt/cvw/wipelaunch"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(launched_program(c.launcher), c.program) << c.launcher;
+}

@@ -14,6 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include "Format.h"
+
+#include <chrono>
 #include <memory>
 #include <regex>
 
@@ -22,11 +25,12 @@ namespace {
 const char* const plainTemplate = R"("wipe":{"command":{}})";
 
 // One model on the fake engine playing `script`, its view recording, the history emptied; the
-// area is the 16 sectors from 0 unless a test sets another.
+// area is the 16 sectors from 0 unless a test sets another. Progress is shown once a `frame`.
 class Harness {
 public:
-  explicit Harness(const std::string& script, const char* configurationText = plainTemplate)
-      : machine(test_drive_machine()), engine(script), factory(configuration) {
+  explicit Harness(const std::string& script, const char* configurationText = plainTemplate,
+                   std::chrono::milliseconds frame = WipeModelFactoryImpl::progress_frame)
+      : machine(test_drive_machine()), engine(script), factory(configuration, frame) {
     use_fixed_zone_and_locale();
     EXPECT_TRUE(configuration.parse(configurationText));
     configuration.set("Driver", FakeEngine::program());
@@ -465,10 +469,13 @@ const ReportCase reportCases[] = {
 
 } // namespace
 
+// Every report as it comes (the reports come faster than a frame here): how often they are shown
+// has a test of its own.
 TEST(WipeModel, ProgressReports) {
   for (const ReportCase& c : reportCases) {
     SCOPED_TRACE(c.name);
-    Harness harness(ready + anyLine + c.updates + done_reply(8192, 0));
+    Harness harness(ready + anyLine + c.updates + done_reply(8192, 0), plainTemplate,
+                    std::chrono::milliseconds(0));
     harness.model->options().set_mode(c.method);
     harness.model->set_lba(c.lba);
     harness.model->set_sectors(c.sectors);
@@ -569,6 +576,132 @@ TEST(WipeModel, AFloodingEngineIsStoppedWhileTheLoopRuns) {
   EXPECT_EQ(view.events.back(), idle);
   EXPECT_TRUE(run_loop([&] { return harness.engine.all_ended(); }, wait_limit_us));
   harness.end();
+}
+
+// A flood of progress reaches the view at most once a frame, and nothing but intermediate lines
+// is left out: each stage's newest line comes before the next stage's, the areas add up to the
+// whole way without a gap, and the error that stops the flood comes after all of it.
+TEST(WipeModel, AFloodIsShownOnceAFrameWithNothingButOlderLinesLeftOut) {
+  const std::string flood =
+      "updates 200000 0 \"lba\":%n,\"processedSectors\":%n,\"sectors\":1,\"status\":\"update\"\n";
+  Harness harness(ready + anyLine + stage("pass", 1) + flood + stage("pass", 2) + flood +
+                  send("\"lba\":7,\"message\":\"write failed\",\"sectors\":2,"
+                       "\"status\":\"error\""));
+  struct TimedView : WipeModelRecorder {
+    void status_changed(const char* text) override {
+      if (std::string(text).rfind("PASS ", 0) == 0)
+        shownAt.push_back(g_get_monotonic_time());
+      WipeModelRecorder::status_changed(text);
+    }
+    std::vector<gint64> shownAt; // when each progress line was shown
+  } view;
+  harness.model->set_view(&view);
+  harness.model->set_sectors(400000);
+  harness.model->arm();
+  harness.model->start();
+  ASSERT_TRUE(run_loop(
+      [&] {
+        return view.events.back() == "status ERROR - Write failed (LBA: 7, "
+                                     "sectors: 2)";
+      },
+      wait_limit_us))
+      << testing::PrintToString(view.events);
+
+  // One progress line a frame at the most, but for the first one and what the stage change and
+  // the error show at once.
+  const std::size_t lines = view.shownAt.size();
+  const gint64 span = view.shownAt.back() - view.shownAt.front();
+  EXPECT_LE(lines, static_cast<std::size_t>(span / 16000) + 3) << lines << " lines in " << span;
+  EXPECT_LT(lines, 4000u);
+
+  const std::string figures = "50% | " + format_size(200000 * 512) + " | LBA: 200000 | 0 errors";
+  // The last line of each kind before the next kind (the stages, the READY question).
+  std::vector<std::string> statuses, ends;
+  for (const std::string& event : view.events)
+    if (event.rfind("status ", 0) == 0)
+      statuses.push_back(event.substr(7));
+  for (std::size_t i = 0; i + 1 < statuses.size(); ++i)
+    if (statuses[i].substr(0, 6) != statuses[i + 1].substr(0, 6))
+      ends.push_back(statuses[i]);
+  EXPECT_EQ(ends,
+            (std::vector<std::string>{"READY - Data on this drive will be lost. Are you sure?",
+                                      "PASS 1 - " + figures, "PASS 2 - " + figures}));
+  // The areas of each pass: from the area's start on, each where the one before ended, to the
+  // newest report's end.
+  std::vector<std::vector<std::pair<std::uint64_t, std::uint64_t>>> passes;
+  std::uint64_t end = 0;
+  int gaps = 0;
+  for (const auto& [lba, sectors] : view.areas) {
+    if (lba == 0) {
+      passes.push_back({});
+      end = 0;
+    }
+    gaps += lba != end;
+    end = lba + sectors;
+    passes.back().push_back({lba, sectors});
+  }
+  EXPECT_EQ(gaps, 0);
+  ASSERT_EQ(passes.size(), 2u);
+  for (const auto& areas : passes)
+    EXPECT_EQ(areas.back().first + areas.back().second, 200001u);
+  const std::vector<std::string> ending(view.events.end() - 4, view.events.end());
+  EXPECT_EQ(ending, (std::vector<std::string>{"percent 50", wipingState, waitingState,
+                                              "status ERROR - Write failed (LBA: 7, sectors: 2)"}));
+  harness.model->stop();
+  harness.end();
+}
+
+// A wipe stopped on its way leaves a note of where it stopped, which Idle shows in place of the
+// READY line; a command that never reached its engine wrote nothing and changes no note, and a
+// wipe that ends takes the note away.
+TEST(WipeModel, AStoppedWipeSaysWhereItStopped) {
+  const std::string partly = "CANCELLED - The drive is only partly wiped: ";
+  const std::string writeError =
+      send("\"lba\":4,\"message\":\"write failed\",\"sectors\":2,\"status\":\"error\"");
+  const struct {
+    const char* name;
+    std::string updates; // after the engine read the wipe
+    std::size_t heard;   // notifications after start until the engine's last line is shown
+    std::string note;
+  } cases[] = {
+      {"in a pass", stage("pass", 17) + progress(12, 12, 1), 5,
+       partly + "PASS 17 stopped at LBA 12"},
+      {"while verifying",
+       wiping + progress(15, 16, 1) + passDone + stage("verifying", 0) + progress(6, 6, 6), 7,
+       "CANCELLED - The drive is wiped, but not verified: VERIFYING stopped at LBA 6"},
+      {"waiting at an error", wiping + progress(8, 8, 1) + writeError, 8,
+       partly + "WIPING stopped at LBA 8"},
+      {"before the engine said anything", "", 2,
+       "CANCELLED - The drive may be partly wiped: the wipe stopped at its start"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Harness harness(ready + anyLine + c.updates + "---\n" + ready + anyLine + wiping +
+                    done_reply(8192, 0) + answer + ready);
+    harness.step("arm", 3);
+    EXPECT_EQ(harness.model->cancelled_status(), "");
+    harness.step("start", c.heard);
+    harness.step("stop", 1);
+    EXPECT_EQ(harness.model->cancelled_status(), c.note);
+    EXPECT_EQ(harness.model->state(), WipeModel::State::Idle);
+
+    // Armed again and stopped: nothing was sent, the note stays.
+    harness.step("arm", 3);
+    harness.step("stop", 1);
+    EXPECT_EQ(harness.model->cancelled_status(), c.note);
+    // Stopped while the new engine starts, before the command reached it: the same.
+    harness.step("arm", 3);
+    harness.model->start();
+    harness.model->stop();
+    EXPECT_EQ(harness.model->cancelled_status(), c.note);
+    // A wipe that ends takes it away.
+    harness.step("arm", 3);
+    const std::vector<std::string> heard = harness.step("start", 6);
+    EXPECT_EQ(heard.back(), doneState);
+    EXPECT_EQ(harness.model->cancelled_status(), "");
+    harness.step("start", 2);
+    harness.end();
+  }
 }
 
 // A done whose run size falls short of the area did not wipe all of it: an error, with no

@@ -472,6 +472,72 @@ TEST(SimulatedMachine, BadSectorRangesNeverWrap) {
   }
 }
 
+// A drive with a queue of its own: the overlapped transfers started together are served as one
+// request when they lie side by side, and that request fails whole for one bad sector; a range
+// that fails once fails the request that meets it, then works. Each request is written down
+// with its times and takes the drive's request time.
+TEST(SimulatedMachine, AQueuedDriveMergesRequestsAndFailsThemWhole) {
+  TestMachine machine(R"("drives": [ { "number": 0, "size": 65536, "unwritable": [[20, 1]],
+      "unwritable once": [[40, 1]], "unreadable once": [[60, 1]], "merged requests": true,
+      "request time": 2, "request log": "requests.txt" } ])");
+  Win32Handle disk = Win32Handle::open(disk0, GENERIC_READ | GENERIC_WRITE, FILE_FLAG_OVERLAPPED);
+  ASSERT_TRUE(disk.valid());
+  struct Pending {
+    OVERLAPPED record;
+    std::string data;
+  };
+  // Starts a one-sector transfer for each of `sectors`, then waits for each; true for each that
+  // ended well.
+  const auto transfers = [&](bool write, std::vector<std::uint64_t> sectors) {
+    std::vector<Pending> pending(sectors.size());
+    for (std::size_t i = 0; i < sectors.size(); ++i) {
+      std::memset(&pending[i].record, 0, sizeof pending[i].record);
+      pending[i].record.Offset = static_cast<DWORD>(sectors[i] * 512);
+      pending[i].data.assign(512, write ? static_cast<char>('a' + i) : '\0');
+      const BOOL ended =
+          write ? WriteFile(disk.get(), pending[i].data.data(), 512, nullptr, &pending[i].record)
+                : ReadFile(disk.get(), pending[i].data.data(), 512, nullptr, &pending[i].record);
+      EXPECT_FALSE(ended);
+      EXPECT_EQ(GetLastError(), ERROR_IO_PENDING);
+    }
+    std::string outcome;
+    for (Pending& p : pending) {
+      DWORD count = 0;
+      const bool ok = GetOverlappedResult(disk.get(), &p.record, &count, TRUE);
+      outcome += ok && count == 512 ? '+' : '-';
+      if (!ok) {
+        EXPECT_EQ(GetLastError(), write ? ERROR_WRITE_FAULT : ERROR_CRC);
+      }
+    }
+    return outcome;
+  };
+  EXPECT_EQ(transfers(true, {16, 17, 18, 19, 20}), "-----");
+  EXPECT_EQ(transfers(true, {16}), "+");
+  EXPECT_EQ(transfers(true, {38, 39, 40}), "---");
+  EXPECT_EQ(transfers(true, {40, 39, 38}), "+++");
+  EXPECT_EQ(transfers(false, {60}), "-");
+  EXPECT_EQ(transfers(false, {60}), "+");
+  EXPECT_EQ(transfers(true, {80, 90}), "++");
+  disk.reset();
+
+  const std::string image = machine.image("disk0.img");
+  EXPECT_EQ(image_bytes(image, 17 * 512, 3 * 512), std::string(3 * 512, '\0'));
+  EXPECT_EQ(image_bytes(image, 38 * 512, 3 * 512),
+            std::string(512, 'c') + std::string(512, 'b') + std::string(512, 'a'));
+  std::ifstream log(machine.image("requests.txt"));
+  std::vector<std::string> requests;
+  long long began = 0, ended = 0;
+  for (std::string kind, sector, count, outcome;
+       log >> began >> ended >> kind >> sector >> count >> outcome;) {
+    requests.push_back(kind + " " + sector + "+" + count + " " + outcome);
+    EXPECT_GE(ended - began, 2000000) << requests.back();
+  }
+  EXPECT_EQ(requests,
+            (std::vector<std::string>{"write 16+5 failed", "write 16+1 ok", "write 38+3 failed",
+                                      "write 38+3 ok", "read 60+1 failed", "read 60+1 ok",
+                                      "write 80+1 ok", "write 90+1 ok"}));
+}
+
 TEST(SimulatedMachine, ReadsAndWritesTheImages) {
   TestMachine machine(machine_file("two-disks.cfg"));
   Win32Handle disk = Win32Handle::open(disk0, GENERIC_READ | GENERIC_WRITE);

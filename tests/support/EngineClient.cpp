@@ -6,26 +6,40 @@
 #include <gio/gunixinputstream.h>
 #include <gio/gunixoutputstream.h>
 
+#include "RingRefusal.h"
+
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <stdexcept>
 
 namespace {
 
+// What the child is to be given between fork and exec.
+struct ChildLimits {
+  rlim_t fileSize = 0;
+  bool refuseRing = false;
+};
+
 // Runs in the child between fork and exec. An ignored signal stays ignored across exec, so a
-// write past the limit fails with an error instead of ending the program.
-void limit_file_size(gpointer limit) {
-  const rlim_t bytes = *static_cast<const rlim_t*>(limit);
-  const struct rlimit value { bytes, bytes };
-  setrlimit(RLIMIT_FSIZE, &value);
-  signal(SIGXFSZ, SIG_IGN);
+// write past the limit fails with an error instead of ending the program. A filter that cannot
+// be set ends the child, rather than let it run with a ring the test means it not to have.
+void limit_child(gpointer data) {
+  const ChildLimits& limits = *static_cast<const ChildLimits*>(data);
+  if (limits.fileSize != 0) {
+    const struct rlimit value { limits.fileSize, limits.fileSize };
+    setrlimit(RLIMIT_FSIZE, &value);
+    signal(SIGXFSZ, SIG_IGN);
+  }
+  if (limits.refuseRing && !refuse_io_uring())
+    _exit(126);
 }
 
 } // namespace
 
 EngineClient::EngineClient(const std::string& program, const std::vector<std::string>& arguments,
-                           const std::string& errorFile, std::uint64_t fileSizeLimit) {
+                           const std::string& errorFile, std::uint64_t fileSizeLimit, Ring ring) {
   // An engine that has ended must make a send fail, not end this process.
   std::signal(SIGPIPE, SIG_IGN);
   std::vector<const char*> argv{program.c_str()};
@@ -35,9 +49,9 @@ EngineClient::EngineClient(const std::string& program, const std::vector<std::st
   GSubprocessLauncher* launcher = g_subprocess_launcher_new(
       GSubprocessFlags(G_SUBPROCESS_FLAGS_STDIN_PIPE | G_SUBPROCESS_FLAGS_STDOUT_PIPE));
   g_subprocess_launcher_set_stderr_file_path(launcher, errorFile.c_str());
-  rlim_t limit = static_cast<rlim_t>(fileSizeLimit);
-  if (fileSizeLimit != 0)
-    g_subprocess_launcher_set_child_setup(launcher, limit_file_size, &limit, nullptr);
+  ChildLimits limits{static_cast<rlim_t>(fileSizeLimit), ring == Ring::Refused};
+  if (limits.fileSize != 0 || limits.refuseRing)
+    g_subprocess_launcher_set_child_setup(launcher, limit_child, &limits, nullptr);
   GError* error = nullptr;
   process = g_subprocess_launcher_spawnv(launcher, argv.data(), &error);
   g_object_unref(launcher);

@@ -14,12 +14,17 @@ typedef struct _GSubprocess GSubprocess;
 
 class EngineClient {
 public:
+  // Whether the program may set up io_uring; Refused makes the kernel refuse it to the program
+  // alone (EPERM), as a seccomp filter of a container does.
+  enum class Ring { Allowed, Refused };
+
   // Starts `program` with `arguments`; its standard error goes to the file `errorFile`. With a
   // `fileSizeLimit`, no write of the program reaches that byte offset of any file: a write across
   // it comes up short and a write at or past it fails, which injects write failures at a known
   // place of an image. Throws std::runtime_error when the program cannot be started.
   EngineClient(const std::string& program, const std::vector<std::string>& arguments,
-               const std::string& errorFile, std::uint64_t fileSizeLimit = 0);
+               const std::string& errorFile, std::uint64_t fileSizeLimit = 0,
+               Ring ring = Ring::Allowed);
   ~EngineClient();
   EngineClient(const EngineClient&) = delete;
   EngineClient& operator=(const EngineClient&) = delete;

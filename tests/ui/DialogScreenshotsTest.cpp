@@ -7,11 +7,13 @@
 #include "LogUI/LogUI.h"
 #include "MainLogUI/MainLogUI.h"
 #include "MultiWipeUI/MultiWipeUI.h"
+#include "ProgramConfig.h"
 #include "Screenshot.h"
 #include "Settings.h"
 #include "SettingsUI/SettingsUI.h"
 #include "WipeCertificateUI/WipeCertificateUI.h"
 #include "WipeRecordSample.h"
+#include "parts/WipeConfirmation.h"
 
 #include <filesystem>
 #include <string>
@@ -162,4 +164,22 @@ TEST_F(DialogScreenshotsTest, DriveSelectionDialogs) {
   wipe.set_selected(1, true);
   wipe.set_selected(2, true);
   save_screenshot(GTK_WIDGET(wipe.window()), "MultiWipeUI");
+
+  // The question before the start names the drives; of a long list, the first ones.
+  program_config()["wipe"]["stop at drive warning"] = false;
+  for (std::size_t i = 0; i < drives.size(); ++i)
+    wipe.set_selected(i, true);
+  DialogResponder few;
+  few.click("start")
+      .then([](GtkWindow* box) { save_screenshot(GTK_WIDGET(box), "MultiWipeUI-question"); })
+      .click("gtk-no")
+      .close();
+  wipe.run();
+  std::vector<Drive> many;
+  for (int i = 0; i < 3; ++i)
+    many.insert(many.end(), drives.begin() + 1, drives.end());
+  DialogResponder answers;
+  answers.then([](GtkWindow* box) { save_screenshot(GTK_WIDGET(box), "WipeAll-question"); })
+      .click("gtk-no");
+  confirm_wipe(drives_to_wipe_text(many), "", nullptr);
 }

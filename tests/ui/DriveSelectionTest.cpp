@@ -249,7 +249,10 @@ TEST_F(DriveSelectionTest, StartAsksForTheTickedDrivesWithTheirWarnings) {
   MultiWipeUI wipe(three, nullptr);
   wipe.set_selected(0, true);
   wipe.set_selected(1, true);
-  const std::string question = "This operation will wipe 2 drives.\n\n"
+  // Each ticked drive by name: with a wrong tick the question shows the drive it would wipe.
+  const std::string question = "This operation will wipe 2 drives.\n"
+                               "    ST2000DM008 / ZFL1 (2.000TB)\n"
+                               "    A&B <1> / </span><b>x (512.0KB)\n\n"
                                "ST2000DM008 / ZFL1 is a System Drive\n\n"
                                "Are you sure you want to continue?";
   DialogResponder answers;
@@ -276,7 +279,8 @@ TEST_F(DriveSelectionTest, StartAsksForTheTickedDrivesWithTheirWarnings) {
   single.click("start").click("gtk-yes");
   EXPECT_EQ(wipe.run(), MultiWipeUI::Action::Start);
   EXPECT_EQ(single.seen().at(1).text,
-            "This operation will wipe 1 drive.\n\nAre you sure you want to continue?");
+            "This operation will wipe 1 drive.\n    WDC WD10EZEX / WD-1 (1.000TB)\n\n"
+            "Are you sure you want to continue?");
 }
 
 TEST_F(DriveSelectionTest, MultiWipeEditsTheDefaultWipeOptions) {

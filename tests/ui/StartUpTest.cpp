@@ -19,11 +19,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -326,8 +328,10 @@ TEST_F(StartUpTest, FailuresEndTheProgramWithTheirReasons) {
   }
 }
 
-// On the real machine the drives are the system's: without root the program says so and ends.
-// It runs on a display of its own, where nothing but its box can take the Escape key.
+// On the real machine the drives are the system's: without root the program says so and ends,
+// naming the launcher beside it, which asks for the rights, as a command that works as written;
+// without a launcher there, only root is left. It runs on a display of its own, where nothing
+// but its box can take the Escape key.
 TEST_F(StartUpTest, WithoutRootTheRealMachineIsRefused) {
   if (geteuid() == 0 && std::system("command -v setpriv >/dev/null") != 0)
     GTEST_SKIP() << "running as root, and setpriv is missing to run as another user";
@@ -345,16 +349,83 @@ TEST_F(StartUpTest, WithoutRootTheRealMachineIsRefused) {
   write("run.sh", "(sh " + shell_quoted(dir.file("answer.sh")) + " &)\n" +
                       "CVW_MACHINE= timeout 60 " + user + " " + shell_quoted(program) +
                       " dbg=" + shell_quoted(log) + " 2>" + shell_quoted(errors) + "\n");
-  const int status = std::system(
-      ("xvfb-run -a -s '-noreset -ac -screen 0 800x600x24' sh " + shell_quoted(dir.file("run.sh")))
-          .c_str());
-  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 255);
-  std::string text;
-  read_file(log, text);
-  EXPECT_NE(text.find("\nmain.cpp(60)\n"), std::string::npos) << text;
-  read_file(errors, text);
-  EXPECT_EQ(text, "wipedesk: needs administrator rights: start it with \"wipedesk Start\", pkexec "
-                  "or sudo\n");
+  const struct {
+    const char* launcher; // copied beside the program; null: none
+    std::string told;
+  } cases[] = {
+      {nullptr, "wipedesk: needs administrator rights: start it as root\n"},
+      {"wipedesk Start", "wipedesk: needs administrator rights: start it with '" +
+                             dir.file("wipedesk Start") + "'\n"},
+      {"wipelaunch",
+       "wipedesk: needs administrator rights: start it with " + dir.file("wipelaunch") + "\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.launcher != nullptr ? c.launcher : "no launcher");
+    if (c.launcher != nullptr) {
+      fs::copy_file(fs::path(CVW_PROGRAM_DIR) / "wipelaunch", dir.path() / c.launcher);
+      fs::permissions(dir.path() / c.launcher,
+                      fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec,
+                      fs::perm_options::add);
+    }
+    const int status = std::system(("xvfb-run -a -s '-noreset -ac -screen 0 800x600x24' sh " +
+                                    shell_quoted(dir.file("run.sh")))
+                                       .c_str());
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 255);
+    std::string text;
+    read_file(log, text);
+    EXPECT_NE(text.find("\nmain.cpp(60)\n"), std::string::npos) << text;
+    read_file(errors, text);
+    EXPECT_EQ(text, c.told);
+  }
+}
+
+// "--help" and "--version" are answered before anything else: no configuration, no display
+// and no debug log are needed, and nothing else happens.
+TEST_F(StartUpTest, HelpAndVersionNeedNothingButTheProgram) {
+  reset();
+  const std::string out = dir.file("out.txt");
+  const std::string errors = dir.file("errors.txt");
+  auto run_with = [&](const std::string& variables, const std::string& arguments) {
+    const int status =
+        std::system(("env -u DISPLAY " + variables + " " + shell_quoted(program) + " " + arguments +
+                     " >" + shell_quoted(out) + " 2>" + shell_quoted(errors))
+                        .c_str());
+    Outcome result;
+    result.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    read_file(out, result.log);
+    read_file(errors, result.errors);
+    return result;
+  };
+  const std::regex version("wipedesk \\(Corvana Wipe\\) v[0-9]{6}\ncommit [0-9a-f]{40}\n");
+  const struct {
+    const char* arguments;
+    const char* starts; // null: the version
+  } cases[] = {
+      {"--help", "Usage: wipedesk [dbg=SINK] [GTK options]\n       wipedesk --help | --version\n"},
+      {"dbg=stderr --version", nullptr},
+      {"--version --help", "Usage: wipedesk"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    const Outcome result = run_with("LANGUAGE=en", c.arguments);
+    EXPECT_EQ(result.code, 0);
+    if (c.starts != nullptr)
+      EXPECT_EQ(result.log.rfind(c.starts, 0), 0u) << result.log;
+    else
+      EXPECT_TRUE(std::regex_match(result.log, version)) << result.log;
+    EXPECT_EQ(result.errors, "");
+  }
+  EXPECT_FALSE(fs::exists(dir.file("debug.log")));
+  EXPECT_FALSE(fs::exists(dir.file("WipeLog.cfg")));
+  // The usage speaks the operator's language, from the catalogues beside the program.
+  const std::string current = std::setlocale(LC_ALL, nullptr);
+  const bool german_installed = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+  std::setlocale(LC_ALL, current.c_str());
+  if (!german_installed)
+    GTEST_SKIP() << "the locale de_DE.UTF-8 is not installed";
+  const Outcome german = run_with("LC_ALL=de_DE.UTF-8 LANGUAGE=de", "--help");
+  EXPECT_EQ(german.code, 0);
+  EXPECT_EQ(german.log.rfind("Aufruf: wipedesk [dbg=ZIEL] [GTK-Optionen]\n", 0), 0u) << german.log;
 }
 
 // SIGTERM or SIGHUP at any step, from the splash window to the last steps of the exit, ends

@@ -2,6 +2,7 @@
 
 #include "Format.h"
 #include "Translation.h"
+#include "Win32Process.h"
 #include "gtk/Builder.h"
 #include "gtk/FileChooser.h"
 #include "gtk/MessageBox.h"
@@ -26,8 +27,10 @@ public:
   MainLogSaver(const MainLog& log, GtkWindow* parent) : log(log), parent(parent) {}
   bool run() { return save(parent, "WipeLog.cfg", nullptr, Overwrite::Ask); }
   bool accept(GtkWindow* dialog, const char* fileName) override {
-    if (log.save(fileName))
+    if (log.save(fileName)) {
+      platform::give_file_to_operator(fileName);
       return true;
+    }
     show_file_error(N_("Cannot save file"), fileName, dialog);
     return false;
   }

@@ -6,6 +6,8 @@
 #include "gtk/Builder.h"
 #include "parts/DriveMarkup.h"
 
+#include <gdk/gdkkeysyms.h>
+
 #include <algorithm>
 #include <stdexcept>
 
@@ -71,6 +73,7 @@ GtkWidget* MultiSelectUI::build() {
                        drive_markup(drive, MarkupColours::OnLight).c_str(), -1);
   }
   g_signal_connect(ui.object("cellrendererSelection"), "toggled", G_CALLBACK(on_toggled), this);
+  g_signal_connect(ui.widget("treeview"), "key-press-event", G_CALLBACK(on_list_key), nullptr);
   selectAll = GTK_WIDGET(ui.get<GtkButton>("selectAll", GTK_TYPE_BUTTON));
   g_signal_connect(selectAll, "clicked", G_CALLBACK(on_select_all), this);
   unselectAll = GTK_WIDGET(ui.get<GtkButton>("unselectAll", GTK_TYPE_BUTTON));
@@ -92,6 +95,23 @@ void MultiSelectUI::update() {
 void MultiSelectUI::on_toggled(GtkCellRendererToggle*, gchar* path, gpointer self) {
   guarded("MultiSelectUI.cpp(162)", "MultiSelectUI.cpp(164)",
           [&] { static_cast<MultiSelectUI*>(self)->toggle(path); });
+}
+
+// The tree view would take Return to tick the row at its cursor, which the operator meant to
+// accept the dialog with: the first start opens the hidden drives with the cursor on the
+// system drive's row, and Return then showed it.
+gboolean MultiSelectUI::on_list_key(GtkWidget* list, GdkEventKey* event, gpointer) {
+  bool taken = false;
+  guarded("MultiSelectUI.cpp(210)", "MultiSelectUI.cpp(212)", [&] {
+    if (event->keyval != GDK_Return && event->keyval != GDK_KP_Enter &&
+        event->keyval != GDK_ISO_Enter)
+      return;
+    GtkWidget* window = gtk_widget_get_toplevel(list);
+    if (GTK_IS_WINDOW(window))
+      gtk_window_activate_default(GTK_WINDOW(window));
+    taken = true;
+  });
+  return taken ? TRUE : FALSE;
 }
 
 void MultiSelectUI::toggle(const gchar* pathText) {

@@ -1,6 +1,7 @@
 // A list of drives with a tick box on each row, and buttons that tick or untick them all: the
 // body of the hidden-drives and multi-drive wipe dialogs. A row's position is the drive's index
-// in the list it was made over, which it never changes.
+// in the list it was made over, which it never changes. Space ticks or unticks the row at the
+// cursor; Return is the dialog's, as in every dialog (it presses the default button).
 #pragma once
 
 #include "Drive.h"
@@ -43,6 +44,7 @@ public:
 
 private:
   static void on_toggled(GtkCellRendererToggle*, gchar* path, gpointer self);
+  static gboolean on_list_key(GtkWidget* list, GdkEventKey* event, gpointer);
   static void on_select_all(GtkButton*, gpointer self);
   static void on_unselect_all(GtkButton*, gpointer self);
   void toggle(const gchar* path);

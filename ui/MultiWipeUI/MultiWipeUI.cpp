@@ -1,8 +1,6 @@
 #include "MultiWipeUI/MultiWipeUI.h"
 
-#include "Format.h"
 #include "Settings.h"
-#include "Translation.h"
 #include "WipeOptionsUI/WipeOptionsUI.h"
 #include "gtk/Builder.h"
 #include "gtk/WidgetName.h"
@@ -10,6 +8,7 @@
 #include "parts/WipeConfirmation.h"
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -81,23 +80,21 @@ MultiWipeUI::Action MultiWipeUI::run() {
 }
 
 bool MultiWipeUI::confirm_start() {
-  unsigned long count = 0;
+  std::vector<Drive> ticked;
   std::string warnings;
   for (std::size_t i = 0; i < list.drives().size(); ++i) {
     if (!list.is_selected(i))
       continue;
-    ++count;
     const Drive& drive = list.drives()[i];
+    ticked.push_back(drive);
     if (drive.warning().empty())
       continue;
     if (!warnings.empty())
       warnings += "\n";
     warnings += drive_warning_text(drive);
   }
-  const std::string message = format(
-      ngettext("This operation will wipe %1 drive.", "This operation will wipe %1 drives.", count),
-      std::to_string(count));
-  return confirm_unrecorded_wipe(dialog.get()) && confirm_wipe(message, warnings, dialog.get());
+  return confirm_unrecorded_wipe(dialog.get()) &&
+         confirm_wipe(drives_to_wipe_text(ticked), warnings, dialog.get());
 }
 
 void MultiWipeUI::edit_default_options() {

@@ -4,6 +4,7 @@
 #include "Guarded.h"
 #include "HiddenDrivesUI/HiddenDrivesUI.h"
 #include "Translation.h"
+#include "Win32Process.h"
 #include "WipeOptionsUI/WipeOptionsUI.h"
 #include "app/DebugSinks.h"
 #include "gtk/Builder.h"
@@ -47,8 +48,10 @@ class SettingsSaver : public gtk::FileChooser {
 public:
   explicit SettingsSaver(const Settings& settings) : settings(settings) {}
   bool accept(GtkWindow* dialog, const char* fileName) override {
-    if (settings.save(fileName))
+    if (settings.save(fileName)) {
+      platform::give_file_to_operator(fileName);
       return true;
+    }
     show_file_error(N_("Cannot save settings file"), fileName, dialog);
     return false;
   }
@@ -63,8 +66,10 @@ public:
     if (debug_sink_name() != "ostringstream")
       throw std::runtime_error("SettingsUI.cpp(126)");
     const std::string text = debug_log_text();
-    if (save_compressed(fileName, text.data(), static_cast<std::uint32_t>(text.size())))
+    if (save_compressed(fileName, text.data(), static_cast<std::uint32_t>(text.size()))) {
+      platform::give_file_to_operator(fileName);
       return true;
+    }
     show_file_error(N_("Cannot save file"), fileName, dialog);
     return false;
   }

@@ -562,12 +562,8 @@ void TopUI::wipe_all(const WipeOptions& options) {
   for (const Drive& drive : shownDrives)
     if (!drive.warning().empty())
       warnings += (warnings.empty() ? "" : "\n") + drive_warning_text(drive);
-  const auto count = static_cast<unsigned long>(shownDrives.size());
-  const std::string message = format(
-      ngettext("This operation will wipe %1 drive.", "This operation will wipe %1 drives.", count),
-      std::to_string(count));
   if (!confirm_unrecorded_wipe(GTK_WIDGET(window)) ||
-      !confirm_wipe(message, warnings, GTK_WIDGET(window)))
+      !confirm_wipe(drives_to_wipe_text(shownDrives), warnings, GTK_WIDGET(window)))
     return;
   Settings::instance().set_wipe_options(options);
   // A copy: new tasks come and go as the loop runs.

@@ -11,6 +11,7 @@
 #include "SettingsUI/SettingsUI.h"
 #include "Strings.h"
 #include "Translation.h"
+#include "Win32Process.h"
 #include "WipeMethod.h"
 #include "gtk/Builder.h"
 #include "gtk/ChooseStockButton.h"
@@ -19,7 +20,9 @@
 #include "gtk/WidgetName.h"
 #include "parts/FileError.h"
 
+#include <cstring>
 #include <ostream>
+#include <utility>
 
 namespace {
 
@@ -36,23 +39,57 @@ std::string certificate_time(std::int64_t time) {
 
 class WidgetSaver : public gtk::FileChooser {
 public:
-  WidgetSaver(GtkWidget* widget, const char* name, const char* type)
-      : widget(widget), name(name), type(type) {}
+  WidgetSaver(GtkWidget* widget, std::string name, const char* type)
+      : widget(widget), name(std::move(name)), type(type) {}
   bool run(GtkWindow* parent) { return save(parent, name, nullptr, Overwrite::Ask); }
   bool accept(GtkWindow* dialog, const char* fileName) override {
-    if (save_widget_snapshot(widget, fileName, type))
+    if (save_widget_snapshot(widget, fileName, type)) {
+      platform::give_file_to_operator(fileName);
       return true;
+    }
     show_file_error(N_("Cannot save file"), fileName, dialog);
     return false;
   }
 
 private:
   GtkWidget* widget;
-  const char* name;
+  std::string name;
   const char* type;
 };
 
+// A text of the drive in a file name: what a file system refuses, or a shell would stumble on,
+// replaced; blanks at either end dropped.
+std::string file_name_part(const std::string& text) {
+  std::string part;
+  for (const char c : valid_utf8(text)) {
+    const auto byte = static_cast<unsigned char>(c);
+    const bool refused = byte < 0x20 || byte == 0x7f || std::strchr("/\\:*?\"<>|", c) != nullptr;
+    part += refused ? '_' : c;
+  }
+  const auto first = part.find_first_not_of(' ');
+  if (first == std::string::npos)
+    return std::string();
+  return part.substr(first, part.find_last_not_of(' ') - first + 1);
+}
+
 } // namespace
+
+std::string certificate_file_name(const WipeRecord& record) {
+  std::string drive;
+  for (const std::string& text : {record.drive().model(), record.drive().serial()}) {
+    const std::string part = file_name_part(text);
+    if (!part.empty())
+      drive += (drive.empty() ? "" : " ") + part;
+  }
+  const std::int64_t when = record.finish_time() != 0  ? record.finish_time()
+                            : record.start_time() != 0 ? record.start_time()
+                                                       : current_time();
+  std::string name = gettext("certificate");
+  for (const std::string& part : {drive, format_local_time(when, "%Y-%m-%d")})
+    if (!part.empty())
+      name += " " + part;
+  return name + ".png";
+}
 
 bool save_widget_snapshot(GtkWidget* widget, const std::string& path, const char* type) {
   gtk_widget_hide(widget);
@@ -230,7 +267,7 @@ void WipeCertificateUI::open_picture() {
 
 void WipeCertificateUI::save_picture() {
   prepare_picture();
-  WidgetSaver(fixed, "certificate.png", "png").run(parent);
+  WidgetSaver(fixed, certificate_file_name(record), "png").run(parent);
 }
 
 void WipeCertificateUI::choose_option() {

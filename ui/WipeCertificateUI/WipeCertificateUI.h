@@ -49,6 +49,12 @@ private:
 // shown) or the file cannot be written.
 bool save_widget_snapshot(GtkWidget* widget, const std::string& path, const char* type);
 
+// The file name a save of the certificate of `record` proposes: which drive (its model and
+// serial, as far as it reports them) and when it was wiped, such as "certificate WDC
+// WD10EZEX-08WN4A0 WD-WCC6Y0LX1234 2026-12-11.png"; characters that no file name may hold
+// become "_".
+std::string certificate_file_name(const WipeRecord& record);
+
 // The background picture of every certificate: the settings' choice, or the program's own.
 std::string certificate_background_path();
 

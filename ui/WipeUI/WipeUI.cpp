@@ -7,6 +7,7 @@
 #include "Settings.h"
 #include "Strings.h"
 #include "Translation.h"
+#include "Win32Process.h"
 #include "gtk/Builder.h"
 #include "gtk/CVWStyle.h"
 #include "gtk/HandlerBlock.h"
@@ -50,11 +51,16 @@ const StateLook& look_of(WipeModel::State state) {
   }
 }
 
-// Writes `text` as the whole file at `path`; on failure adds the export's paragraph to `errors`.
+// Writes `text` as the whole file at `path` (in the operator's folders, the operator's file);
+// on failure adds the export's paragraph to `errors`.
 void export_to(const std::string& path, const std::string& text, const char* what,
                std::string& errors) {
-  if (path.empty() || write_file(path, text.data(), text.size()))
+  if (path.empty())
     return;
+  if (write_file(path, text.data(), text.size())) {
+    platform::give_file_to_operator(path);
+    return;
+  }
   if (!errors.empty())
     errors += "\n\n";
   errors += std::string(gettext(what)) + "\n" + gettext("Cannot save file") + "\n(" + path + ")";
@@ -81,13 +87,14 @@ WipeUI::WipeUI(WipeModelFactory& factory, const Drive& drive, std::uint64_t lba,
   startButton = ui.get<GtkButton>("start", GTK_TYPE_BUTTON);
   gtk::set_widget_name(GTK_WIDGET(startButton), "start");
   g_signal_connect(startButton, "clicked", G_CALLBACK(on_start), this);
-  g_signal_connect(startButton, "button-press-event", G_CALLBACK(on_start_press), this);
+  startPresses = std::make_unique<ButtonPresses>(startButton);
   GtkWidget* wipeAll = ui.get<GtkWidget>("wipeAll", GTK_TYPE_BUTTON);
   gtk::set_widget_name(wipeAll, "wipeAll");
   g_signal_connect(wipeAll, "clicked", G_CALLBACK(on_wipe_all), this);
   stopButton = ui.get<GtkButton>("stop", GTK_TYPE_BUTTON);
   gtk::set_widget_name(GTK_WIDGET(stopButton), "stop");
   g_signal_connect(stopButton, "clicked", G_CALLBACK(on_stop), this);
+  stopPresses = std::make_unique<ButtonPresses>(stopButton);
 
   areaCombo = bind_drive_area(ui, "wipe", drive, area);
   g_signal_connect(areaCombo, "changed", G_CALLBACK(on_area_changed), this);
@@ -156,7 +163,12 @@ void WipeUI::state_changed(WipeModel::State) {
   if (state == WipeModel::State::Done)
     export_history();
   switch (state) {
-  case WipeModel::State::Idle: status_changed(gettext("READY - Press [START] to run wipe")); break;
+  case WipeModel::State::Idle:
+    // A wipe that was stopped on its way left the drive partly written: that is said until the
+    // next wipe ends.
+    status_changed(model->cancelled_status().empty() ? gettext("READY - Press [START] to run wipe")
+                                                     : model->cancelled_status().c_str());
+    break;
   case WipeModel::State::Wiping: gtk_label_set_text(message, statusText.c_str()); break;
   case WipeModel::State::Paused:
     gtk_label_set_text(message, (statusText + " (" + gettext("PAUSED") + ")").c_str());
@@ -257,27 +269,23 @@ void WipeUI::start_clicked() {
     return;
   model->set_options(chosen);
   arm(Arm::Only);
-  if (model->state() == WipeModel::State::Waiting) {
+  if (model->state() == WipeModel::State::Waiting)
     armedAt = g_get_monotonic_time();
-    armedEventTime = gtk_get_current_event_time();
-  }
 }
 
 bool WipeUI::too_soon_after_arming() const {
   if (armedAt == 0)
     return false;
+  switch (startPresses->last_since(armedAt)) {
+  case ButtonPresses::Press::Deliberate: return false;
+  case ButtonPresses::Press::Hurried: return true;
+  case ButtonPresses::Press::None: break;
+  }
+  // A click without a press since the arming (an assistive tool's action) counts from now.
   gint doubleClick = 0;
   g_object_get(gtk_widget_get_settings(GTK_WIDGET(startButton)), "gtk-double-click-time",
                &doubleClick, nullptr);
-  // A click without a press since the arming (the keyboard, an assistive tool's action) counts
-  // from now.
-  if (pressedAt <= armedAt)
-    return g_get_monotonic_time() - armedAt < gint64{doubleClick} * 1000;
-  // The press that made this click, by the X server's clock when both events have a time.
-  if (armedEventTime != GDK_CURRENT_TIME && pressedEventTime != GDK_CURRENT_TIME)
-    return static_cast<guint32>(pressedEventTime - armedEventTime) <
-           static_cast<guint32>(doubleClick);
-  return pressedAt - armedAt < gint64{doubleClick} * 1000;
+  return g_get_monotonic_time() - armedAt < gint64{doubleClick} * 1000;
 }
 
 // The editor's check of the options, then the questions: a wipe history that cannot be written,
@@ -309,13 +317,6 @@ void WipeUI::options_for_model() {
 void WipeUI::on_start(GtkButton*, gpointer self) {
   guarded("WipeUI.cpp(275)", "WipeUI.cpp(277)",
           [&] { static_cast<WipeUI*>(self)->start_clicked(); });
-}
-
-gboolean WipeUI::on_start_press(GtkWidget*, GdkEventButton* event, gpointer self) {
-  auto* panel = static_cast<WipeUI*>(self);
-  panel->pressedAt = g_get_monotonic_time();
-  panel->pressedEventTime = event->time;
-  return FALSE;
 }
 
 void WipeUI::on_stop(GtkButton*, gpointer self) {

@@ -6,9 +6,11 @@
 //   Idle     START and CLOSE; area and options can be edited
 //   Wiping   PAUSE and CANCEL          Paused   RESUME and CANCEL
 //   Done     CONTINUE (CANCEL greyed)  Waiting  CONTINUE and CANCEL (armed, or an error waits)
-// CONTINUE takes the place of START once START has armed a wipe: a press of it that comes
-// within the desktop's double-click time after the arming is the second half of a double-click
-// on START, and is ignored.
+// CONTINUE takes the place of START once START has armed a wipe. It takes only a deliberate
+// press of its own: not the second half of a double-click on START, not one of a quick run of
+// presses, not a press made while START's key was still held, and never a held key's repeat
+// (the two buttons swallow those). A click without a press of its own (an assistive tool's)
+// counts from the arming, as the second half of a double-click would.
 // Outside Idle the area and options are frozen, but for the three ignore-error choices, which
 // take effect at the next engine error.
 #pragma once
@@ -18,6 +20,7 @@
 #include "WipeModel.h"
 #include "WipeOptions.h"
 #include "gtk/WidgetRef.h"
+#include "parts/ButtonPresses.h"
 #include "parts/DriveAreaEngine.h"
 #include "parts/PanelParts.h"
 #include "parts/WipeOptionsEditor.h"
@@ -118,7 +121,6 @@ private:
   bool too_soon_after_arming() const;
 
   static void on_start(GtkButton*, gpointer self);
-  static gboolean on_start_press(GtkWidget*, GdkEventButton*, gpointer self);
   static void on_stop(GtkButton*, gpointer self);
   static void on_wipe_all(GtkButton*, gpointer self);
   static void on_area_changed(GtkComboBox*, gpointer self);
@@ -132,13 +134,8 @@ private:
   std::unique_ptr<WipeModel> model;
   std::string statusText;
   std::string startRefusal;
-  // When START armed the wipe, and when the first button was last pressed: in monotonic time
-  // (0 for never) as the panel saw them, and in the X server's time of the events that made
-  // them (0 when no event did), which a busy program sees late but in the operator's rhythm.
+  // When START armed the wipe, in monotonic time as the panel saw it; 0 for never.
   gint64 armedAt = 0;
-  gint64 pressedAt = 0;
-  guint32 armedEventTime = 0;
-  guint32 pressedEventTime = 0;
   DriveAreaEngine area;
   WipeOptionsEditor options;
   Notifier notifier;
@@ -148,6 +145,9 @@ private:
   GtkButton* startButton = nullptr;
   GtkButton* stopButton = nullptr;
   GtkComboBox* areaCombo = nullptr;
+  // How the two buttons are pressed.
+  std::unique_ptr<ButtonPresses> startPresses;
+  std::unique_ptr<ButtonPresses> stopPresses;
   // Last, so that it goes first: no handler of the panel's widgets runs on a panel half gone.
   gtk::WidgetRef top;
 };

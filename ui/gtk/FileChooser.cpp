@@ -1,6 +1,7 @@
 #include "gtk/FileChooser.h"
 
 #include "Translation.h"
+#include "Win32Process.h"
 #include "gtk/WidgetName.h"
 #include "gtk/WidgetRef.h"
 
@@ -24,7 +25,22 @@ std::string chosen_file(GtkFileChooser* chooser) {
   return take(utf8);
 }
 
+std::string& last_accepted_folder() {
+  static std::string folder;
+  return folder;
+}
+
+// Where a chooser without a folder of its own opens: the last folder, while it is there.
+std::string starting_folder() {
+  const std::string& last = last_accepted_folder();
+  if (!last.empty() && g_file_test(last.c_str(), G_FILE_TEST_IS_DIR))
+    return last;
+  return platform::operator_account().home;
+}
+
 } // namespace
+
+const std::string& FileChooser::last_folder() { return last_accepted_folder(); }
 
 bool FileChooser::accept(GtkWindow*, const char*) { return true; }
 
@@ -52,8 +68,9 @@ bool FileChooser::run(GtkWindow* parent, const char* title, GtkFileChooserAction
                                           GTK_RESPONSE_CANCEL, -1);
   gtk_dialog_set_default_response(GTK_DIALOG(dialog.get()), GTK_RESPONSE_ACCEPT);
   gtk_file_chooser_set_local_only(chooser, FALSE);
-  if (!folder_.empty()) {
-    gchar* folder = g_filename_from_utf8(folder_.c_str(), -1, nullptr, nullptr, nullptr);
+  const std::string start = folder_.empty() ? starting_folder() : folder_;
+  if (!start.empty()) {
+    gchar* folder = g_filename_from_utf8(start.c_str(), -1, nullptr, nullptr, nullptr);
     if (folder != nullptr)
       gtk_file_chooser_set_current_folder(chooser, folder);
     g_free(folder);
@@ -71,6 +88,7 @@ bool FileChooser::run(GtkWindow* parent, const char* title, GtkFileChooserAction
       continue;
     folder_ = take(g_path_get_dirname(name.c_str()));
     fileName_ = name;
+    last_accepted_folder() = folder_;
     return true;
   }
 }

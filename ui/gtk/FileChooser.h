@@ -2,6 +2,10 @@
 // hook takes the chosen file. A subclass loads or saves in the hook; when that fails it shows
 // its own message over the chooser and returns false, and the chooser stays open for another
 // choice. The accepted file name and its folder are remembered for the next dialog.
+//
+// A chooser whose folder was not set opens in the folder of the last file that any chooser of
+// the program accepted, else in the home folder of the operator who started the program (under
+// pkexec, the user who asked for the rights, not root).
 #pragma once
 
 #include <gtk/gtk.h>
@@ -34,9 +38,13 @@ public:
 
   // The last accepted file, "" at first.
   const std::string& file_name() const { return fileName_; }
-  // The folder the next dialog starts in: the last accepted file's, or the one set.
+  // The folder the next dialog starts in: the last accepted file's, or the one set; "" for
+  // the program's last one, or the operator's home.
   const std::string& folder() const { return folder_; }
   void set_folder(const std::string& folder) { folder_ = folder; }
+
+  // The folder of the last file that any chooser accepted; "" before the first.
+  static const std::string& last_folder();
 
 private:
   bool run(GtkWindow* parent, const char* title, GtkFileChooserAction action,

@@ -2,6 +2,7 @@
 
 #include "Files.h"
 #include "Translation.h"
+#include "Win32Process.h"
 #include "parts/FileError.h"
 
 #include <utility>
@@ -12,8 +13,10 @@ FileSaver::FileSaver(std::string suggestedName, std::string text, GtkWindow* par
 bool FileSaver::run() { return save(parent, suggestedName, nullptr, Overwrite::Ask); }
 
 bool FileSaver::accept(GtkWindow* dialog, const char* fileName) {
-  if (write_file(fileName, text.data(), text.size()))
+  if (write_file(fileName, text.data(), text.size())) {
+    platform::give_file_to_operator(fileName);
     return true;
+  }
   show_file_error(N_("Cannot save file"), fileName, dialog);
   return false;
 }

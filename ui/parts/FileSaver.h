@@ -14,8 +14,9 @@ public:
   // written; false when the operator cancelled.
   bool run();
 
-  // Writes the text to `fileName`; when it cannot, says so over `dialog` and returns false, so
-  // that the operator can choose another file.
+  // Writes the text to `fileName` (which, in the operator's folders, then belongs to the
+  // operator); when it cannot, says so over `dialog` and returns false, so that the operator can
+  // choose another file.
   bool accept(GtkWindow* dialog, const char* fileName) override;
 
 private:

@@ -4,8 +4,37 @@
 #include "Format.h"
 #include "MainLog.h"
 #include "ProgramConfig.h"
+#include "Strings.h"
 #include "Translation.h"
 #include "gtk/MessageBox.h"
+#include "parts/DriveHeader.h"
+
+namespace {
+
+// The drives a question names one by one; of a longer list, one line fewer and the count of
+// the rest.
+constexpr std::size_t named_drives = 5;
+
+} // namespace
+
+std::string drives_to_wipe_text(const std::vector<Drive>& drives) {
+  const auto count = static_cast<unsigned long>(drives.size());
+  std::string text = format(
+      ngettext("This operation will wipe %1 drive.", "This operation will wipe %1 drives.", count),
+      std::to_string(count));
+  const std::size_t named = count > named_drives ? named_drives - 1 : count;
+  for (std::size_t i = 0; i < named; ++i) {
+    const Drive& drive = drives[i];
+    text += "\n    " + valid_utf8(drive_header_line(drive) + " (" +
+                                  format_size(drive.sectors() * drive.sector_size()) + ")");
+  }
+  if (named < count) {
+    const auto rest = static_cast<unsigned long>(count - named);
+    text += "\n    " +
+            format(ngettext("and %1 more drive", "and %1 more drives", rest), std::to_string(rest));
+  }
+  return text;
+}
 
 #include <ostream>
 

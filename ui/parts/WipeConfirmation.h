@@ -7,10 +7,16 @@
 #include <gtk/gtk.h>
 
 #include <string>
+#include <vector>
 
 // "<model> / <serial> is a <warning>", translated. Callers that confirm several drives join the
 // sentences of the drives with a warning with "\n", in list order.
 std::string drive_warning_text(const Drive& drive);
+
+// The question's text for a wipe of `drives`: "This operation will wipe 3 drives." and one line
+// for each drive as its task's header names it (drive_header_line) with its size, the first few
+// of them and then "and N more".
+std::string drives_to_wipe_text(const std::vector<Drive>& drives);
 
 // Asks whether the wipe described by `text` may go ahead, over the window of `parent`.
 // With `warnings` (the joined warning sentences) and the configuration's "wipe" member's

@@ -1,14 +1,18 @@
 #include "MainLogUI/MainLogUI.h"
 
 #include "DialogResponder.h"
+#include "ElevatedOperator.h"
 #include "Files.h"
 #include "FindWidget.h"
 #include "GuiEnvironment.h"
 #include "LogCapture.h"
+#include "MainLoop.h"
 #include "TempDir.h"
 #include "parts/FileSaver.h"
 
 #include <gdk/gdkkeysyms.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
@@ -154,6 +158,38 @@ TEST_F(MainLogUITest, ExportsSaveAndLoadThroughTheirChoosers) {
   // Closed, the window no longer follows the history.
   history.add(entry(1, "After", "close"));
   gtk_widget_destroy(GTK_WIDGET(parent));
+}
+
+// The exports land with the operator who started the program: the chooser opens in their home
+// (under pkexec the home of the user who asked, not root's), and what is saved there is theirs.
+TEST_F(MainLogUITest, ExportsLandWithTheOperator) {
+  ElevatedOperator person;
+  history.add(entry(1700000000, "Model", "S1"));
+  MainLogUI window(history, nullptr);
+  DialogResponder answers;
+  answers.respond(2)
+      .then([&](GtkWindow* chooser) {
+        gchar* folder = nullptr;
+        run_loop([&] {
+          g_free(folder);
+          folder = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(chooser));
+          return folder != nullptr;
+        });
+        EXPECT_STREQ(folder, person.home().c_str());
+        g_free(folder);
+      })
+      .respond(GTK_RESPONSE_ACCEPT)
+      .respond(GTK_RESPONSE_CLOSE);
+  window.run();
+  EXPECT_TRUE(answers.finished());
+  const std::string saved = person.home() + "/WipeLog.csv";
+  EXPECT_EQ(read(saved), history.to_csv());
+  struct stat status {};
+  ASSERT_EQ(::stat(saved.c_str(), &status), 0);
+  if (geteuid() == 0) {
+    EXPECT_EQ(status.st_uid, person.uid());
+    EXPECT_EQ(status.st_gid, person.gid());
+  }
 }
 
 // Clear asks first, No being the default; only Yes empties the history, and no file is touched.

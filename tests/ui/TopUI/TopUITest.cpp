@@ -5,6 +5,7 @@
 #include "DialogResponder.h"
 #include "FindWidget.h"
 #include "GuiEnvironment.h"
+#include "Keyboard.h"
 #include "Locale.h"
 #include "LogCapture.h"
 #include "MainLoop.h"
@@ -16,6 +17,8 @@
 #include "TestMachine.h"
 #include "app/MainWindow.h"
 #include "app/Program.h"
+
+#include <gdk/gdkkeysyms.h>
 
 #include <filesystem>
 #include <memory>
@@ -306,6 +309,9 @@ TEST_F(TopUITest, TheFirstRunHidesTheDrivesWithWarnings) {
       {"cancelled", {"gtk-cancel"}, {"Model 0", "Model 2"}, 3, false},
       {"accepted, not saved", {"gtk-ok", "gtk-no"}, {"Model 0", "Model 2"}, 1, false},
       {"all shown, saved", {"unselectAll", "gtk-ok", "gtk-yes"}, {}, 3, true},
+      // The list has the focus, with its cursor on the system drive: Return is OK's all the
+      // same, and leaves the ticks alone.
+      {"Return accepts", {"Return", "gtk-no"}, {"Model 0", "Model 2"}, 1, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -319,6 +325,20 @@ TEST_F(TopUITest, TheFirstRunHidesTheDrivesWithWarnings) {
         answers.then([](GtkWindow* dialog) {
           gtk_button_clicked(GTK_BUTTON(widget_by_id(GTK_WIDGET(dialog), "unselectAll")));
         });
+      else if (answer == "Return")
+        answers
+            .then([](GtkWindow* dialog) {
+              // The dialog has the keyboard, as it has on the desktop.
+              give_keyboard_to(GTK_WIDGET(dialog));
+              GtkWidget* list = widget_by_id(GTK_WIDGET(dialog), "treeview");
+              EXPECT_TRUE(gtk_widget_has_focus(list));
+              GtkTreePath* cursor = nullptr;
+              gtk_tree_view_get_cursor(GTK_TREE_VIEW(list), &cursor, nullptr);
+              ASSERT_NE(cursor, nullptr);
+              EXPECT_EQ(gtk_tree_path_get_indices(cursor)[0], 0);
+              gtk_tree_path_free(cursor);
+            })
+            .key(GDK_Return);
       else
         answers.click(answer);
     }

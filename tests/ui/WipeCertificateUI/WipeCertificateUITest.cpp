@@ -1,6 +1,7 @@
 #include "WipeCertificateUI/WipeCertificateUI.h"
 
 #include "DialogResponder.h"
+#include "ElevatedOperator.h"
 #include "Files.h"
 #include "FindWidget.h"
 #include "GuiEnvironment.h"
@@ -12,6 +13,9 @@
 #include "SettingsUI/SettingsUI.h"
 #include "TempDir.h"
 #include "WipeRecordSample.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -223,6 +227,71 @@ TEST_F(WipeCertificateUITest, TheSavedPictureHoldsTheFactsAndTheTypedTexts) {
   }
   EXPECT_EQ(Settings::instance().wipe_certificate_drive(), "");
   EXPECT_EQ(Settings::instance().wipe_certificate_technician(), "");
+}
+
+// The name a save proposes says which drive and when; what a file name cannot hold is replaced.
+TEST(CertificateFileName, TheDriveAndTheDay) {
+  const auto named = [](const char* model, const char* serial) {
+    Drive drive = sample_drive();
+    drive.set_model(model);
+    drive.set_serial(serial);
+    return finished_record(drive);
+  };
+  const struct {
+    const char* name;
+    WipeRecord record;
+    const char* drive;
+  } cases[] = {
+      {"model and serial", named("ST2000DM008-2FR102", "ZFL1A2B3"), " ST2000DM008-2FR102 ZFL1A2B3"},
+      {"only a serial", named("", "ZFL1A2B3"), " ZFL1A2B3"},
+      {"neither", named(" ", ""), ""},
+      {"what no file name holds", named("A/B\\C: <x>|?*\"", "S\t1\x7f"), " A_B_C_ _x_____ S_1_"},
+      {"bytes that are no text", named("Disk\xff", "1"), " Disk\xef\xbf\xbd 1"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(certificate_file_name(c.record),
+              "certificate" + std::string(c.drive) + " " +
+                  format_local_time(c.record.finish_time(), "%Y-%m-%d") + ".png");
+  }
+  // A record that is not finished is named after its start.
+  WipeRecord started;
+  started.set_drive(sample_drive());
+  started.start(0, 1);
+  EXPECT_EQ(certificate_file_name(started),
+            "certificate ST2000DM008-2FR102 ZFL1A2B3 " +
+                format_local_time(started.start_time(), "%Y-%m-%d") + ".png");
+}
+
+// Saved for the operator who started the program (under pkexec, the user who asked, not root):
+// the chooser opens in their home with the proposed name, and the file becomes theirs.
+TEST_F(WipeCertificateUITest, SaveLandsWithTheOperator) {
+  ElevatedOperator person;
+  WipeRecord record = finished_record();
+  WipeCertificateUI certificate(record, nullptr);
+  show(certificate);
+  DialogResponder answers;
+  answers
+      .then([&](GtkWindow* chooser) {
+        gchar* folder = nullptr;
+        run_loop([&] {
+          g_free(folder);
+          folder = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(chooser));
+          return folder != nullptr;
+        });
+        EXPECT_STREQ(folder, person.home().c_str());
+        g_free(folder);
+      })
+      .respond(GTK_RESPONSE_ACCEPT);
+  click(certificate, "save");
+  EXPECT_TRUE(answers.finished());
+  const std::string saved = person.home() + "/" + certificate_file_name(record);
+  ASSERT_TRUE(fs::exists(saved)) << saved;
+  struct stat status {};
+  ASSERT_EQ(::stat(saved.c_str(), &status), 0);
+  if (geteuid() == 0) {
+    EXPECT_EQ(status.st_uid, person.uid());
+  }
 }
 
 // "open" hands the picture to the viewer from a folder of our own, not from the shared

@@ -6,9 +6,11 @@
 
 #include "DialogResponder.h"
 #include "DoubleClick.h"
+#include "ElevatedOperator.h"
 #include "FakeWipeModel.h"
 #include "FindWidget.h"
 #include "GuiEnvironment.h"
+#include "Keyboard.h"
 #include "LogCapture.h"
 #include "MainLog.h"
 #include "MainLoop.h"
@@ -19,6 +21,10 @@
 #include "Settings.h"
 #include "TempDir.h"
 #include "TestMachine.h"
+
+#include <gdk/gdkkeysyms.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -257,6 +263,29 @@ TEST_F(WipeUITest, TheButtonsActByState) {
     EXPECT_EQ(model().calls(), c.calls);
     EXPECT_EQ(told, c.told);
   }
+}
+
+// After a wipe that was stopped on its way, Idle says so instead of the READY line, for as long
+// as the model keeps its note.
+TEST_F(WipeUITest, AStoppedWipeIsNotShownAsUntouched) {
+  const std::string note =
+      "CANCELLED - The drive is only partly wiped: PASS 17 stopped at LBA 123456789";
+  model().show_status("PASS 17 - 35% | 175.0KB | LBA: 123456789 | 0 errors");
+  model().set_state(WipeModel::State::Wiping);
+  model().leave_note(note);
+  click("stop");
+  EXPECT_EQ(label("message"), note);
+  EXPECT_EQ(panel->status_text(), note);
+  EXPECT_EQ(button_label("start"), "START");
+  EXPECT_EQ(panel->light(), DriveLight::Ready);
+  save_screenshot(panel->widget(), "WipeUI-cancelled");
+  // Armed and cancelled again before anything was sent: still said.
+  click("start");
+  click("stop");
+  EXPECT_EQ(label("message"), note);
+  model().leave_note("");
+  model().set_state(WipeModel::State::Idle);
+  EXPECT_EQ(label("message"), "READY - Press [START] to run wipe");
 }
 
 // CONTINUE ends what the status line asked or told (the READY question, an error, the end of a
@@ -541,6 +570,99 @@ TEST_F(WipeUITest, TheSecondPressOfADoubleClickOnStartStartsNothing) {
   }
 }
 
+namespace {
+
+// One step of the keyboard on the focused START: a key going down (a press, or the key's
+// auto-repeat, which brings presses without releases) or up, `at` milliseconds after the case
+// began, by the server's clock and by the program's alike.
+struct Key {
+  bool down;
+  guint keyval;
+  guint32 at;
+};
+Key down(guint keyval, guint32 at) { return {true, keyval, at}; }
+Key up(guint keyval, guint32 at) { return {false, keyval, at}; }
+
+// Sends `key` to `window` when its time has come after `began` (monotonic), with the server's
+// time `base` + its time; the main loop runs meanwhile.
+void key_on(GtkWidget* window, const Key& key, gint64 began, guint32 base) {
+  run_loop([&] { return g_get_monotonic_time() >= began + gint64{key.at} * 1000; });
+  GdkEvent* event = gdk_event_new(key.down ? GDK_KEY_PRESS : GDK_KEY_RELEASE);
+  event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(window)));
+  event->key.send_event = TRUE;
+  event->key.time = base + key.at;
+  event->key.keyval = key.keyval;
+  GdkKeymapKey* keys = nullptr;
+  gint count = 0;
+  if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_default(), key.keyval, &keys, &count) &&
+      count > 0)
+    event->key.hardware_keycode = static_cast<guint16>(keys[0].keycode);
+  g_free(keys);
+  gtk_main_do_event(event);
+  gdk_event_free(event);
+  flush_events();
+}
+
+} // namespace
+
+// START by the keyboard: a held key clicks once (the button clicks by itself while a key holds
+// it down), its repeats never confirm; nor does a quick run of presses, nor a press made while
+// START's key is still down. CONTINUE takes a press that began after the key was released,
+// with a pause between that a double-click has not.
+TEST_F(WipeUITest, AHeldOrHurriedKeyNeverConfirmsTheWipe) {
+  GtkWidget* start = find("start");
+  gtk_widget_grab_focus(start);
+  give_keyboard_to(window);
+  const guint space = GDK_space, enter = GDK_Return;
+  const struct {
+    const char* what;
+    std::vector<Key> keys; // the arming included
+    bool starts;
+  } cases[] = {
+      {"space held, repeating",
+       {down(space, 0), down(space, 660), down(space, 700), down(space, 740), down(space, 1100),
+        up(space, 1200)},
+       false},
+      {"return held, repeating",
+       {down(enter, 0), down(enter, 660), down(enter, 700), up(enter, 1000)},
+       false},
+      {"four presses 130 ms apart",
+       {down(space, 0), up(space, 60), down(space, 130), up(space, 190), down(space, 260),
+        up(space, 320), down(space, 390), up(space, 450)},
+       false},
+      {"return while space still holds START",
+       {down(space, 0), down(enter, 800), up(enter, 850), up(space, 1200)},
+       false},
+      {"a press at once after the held key's release",
+       {down(space, 0), up(space, 700), down(space, 800), up(space, 850)},
+       false},
+      {"a deliberate second press",
+       {down(space, 0), up(space, 80), down(space, 600), up(space, 680)},
+       true},
+      {"a deliberate press after a held key",
+       {down(enter, 0), down(enter, 660), up(enter, 700), down(enter, 1100), up(enter, 1150)},
+       true},
+  };
+  guint32 base = 100000;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    model().clear_calls();
+    base += 100000;
+    const gint64 began = g_get_monotonic_time();
+    for (const Key& key : c.keys)
+      key_on(window, key, began, base);
+    // The click that a key held down would still make.
+    run_loop([] { return false; }, 350 * 1000);
+    std::vector<std::string> expected = {"arm 0 1000 0"};
+    if (c.starts)
+      expected.push_back("start");
+    EXPECT_EQ(model().calls(), expected);
+    EXPECT_EQ(model().state(), WipeModel::State::Waiting);
+    click("stop");
+    ASSERT_EQ(model().state(), WipeModel::State::Idle);
+  }
+}
+
 TEST_F(WipeUITest, StartArmsTheChosenAreaWithTheEditorsOptions) {
   gtk_combo_box_set_active(GTK_COMBO_BOX(find("wipeArea")), 1);
   EXPECT_EQ(spin("wipeStart"), 100);
@@ -662,6 +784,23 @@ TEST_F(WipeUITest, AFinishedWipeExportsTheHistory) {
                                         "file\n(" +
                                         txt + ")");
   EXPECT_EQ(button_label("start"), "CONTINUE");
+}
+
+// Under pkexec, an export into the operator's folders is the operator's file, one elsewhere stays
+// the program's. Changing owners needs root.
+TEST_F(WipeUITest, ExportsInTheOperatorsFoldersAreTheirs) {
+  if (geteuid() != 0)
+    GTEST_SKIP() << "giving a file to another user needs root";
+  ElevatedOperator person;
+  MainLog::instance().add(history_entry(sample_drive()));
+  Settings::instance().set_export_csv(person.home() + "/WipeLog.csv");
+  Settings::instance().set_export_txt(person.outside() + "/WipeLog.txt");
+  model().set_state(WipeModel::State::Done);
+  struct stat status {};
+  ASSERT_EQ(::stat((person.home() + "/WipeLog.csv").c_str(), &status), 0);
+  EXPECT_EQ(status.st_uid, person.uid());
+  ASSERT_EQ(::stat((person.outside() + "/WipeLog.txt").c_str(), &status), 0);
+  EXPECT_EQ(status.st_uid, 0u);
 }
 
 TEST_F(WipeUITest, TheLogButtonShowsTheTasksLog) {

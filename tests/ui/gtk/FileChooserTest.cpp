@@ -1,12 +1,14 @@
 #include "gtk/FileChooser.h"
 
 #include "DialogResponder.h"
+#include "ElevatedOperator.h"
 #include "Files.h"
 #include "GuiEnvironment.h"
 #include "MainLoop.h"
 #include "TempDir.h"
 #include "gtk/MessageBox.h"
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -92,6 +94,44 @@ TEST_F(FileChooserTest, CancellingKeepsTheRememberedFileAndFolder) {
     EXPECT_EQ(chooser.folder(), dir.path().string());
   }
   EXPECT_EQ(chooser.offered.size(), 1u);
+}
+
+// A chooser without a folder of its own opens in the home of the operator who started the
+// program (HOME's; under pkexec that of the user who asked), and once any chooser took a file,
+// in that file's folder, for as long as the folder is there.
+TEST_F(FileChooserTest, WithoutAFolderItOpensWhereTheOperatorWorks) {
+  const auto opens_in = [](const std::string& expected, gtk::FileChooser& chooser) {
+    DialogResponder answers;
+    answers.then([&](GtkWindow* dialog) { EXPECT_EQ(folder_of(dialog), expected); })
+        .respond(GTK_RESPONSE_CANCEL);
+    chooser.save(nullptr, "report.txt", nullptr, gtk::FileChooser::Overwrite::Silently);
+  };
+  {
+    SCOPED_TRACE("the program's own user");
+    gtk::FileChooser fresh;
+    opens_in(g_getenv("HOME"), fresh);
+  }
+  {
+    SCOPED_TRACE("under pkexec");
+    ElevatedOperator person;
+    gtk::FileChooser fresh;
+    opens_in(person.home(), fresh);
+
+    chooser.wanted = dir.file("a.cfg");
+    DialogResponder answers;
+    answers.choose_file(dir.file("a.cfg"));
+    ASSERT_TRUE(chooser.open(nullptr, nullptr));
+    EXPECT_EQ(gtk::FileChooser::last_folder(), dir.path().string());
+    gtk::FileChooser next;
+    opens_in(dir.path().string(), next);
+    gtk::FileChooser own;
+    own.set_folder(person.home());
+    opens_in(person.home(), own);
+
+    std::filesystem::remove_all(dir.path());
+    gtk::FileChooser afterwards;
+    opens_in(person.home(), afterwards);
+  }
 }
 
 TEST_F(FileChooserTest, SaveSuggestsANameInTheFolderSet) {

@@ -25,6 +25,63 @@ TEST(WipeConfirmationText, OneSentencePerDrive) {
             "WDC WD10 / S123 is a System Drive");
 }
 
+// The question names every drive as its task's header does, five at the most: of a longer list
+// four and the count of the others (never "and 1 more", which would take the line of a drive).
+TEST(WipeConfirmationText, TheQuestionNamesTheDrives) {
+  const auto disk = [](int n) {
+    Drive d;
+    d.set_id("\\\\.\\PhysicalDrive" + std::to_string(n));
+    d.set_model("Disk " + std::to_string(n));
+    d.set_serial("S" + std::to_string(n));
+    d.set_sectors(2048);
+    return d;
+  };
+  const auto disks = [&](int count) {
+    std::vector<Drive> list;
+    for (int i = 0; i < count; ++i)
+      list.push_back(disk(i));
+    return list;
+  };
+  const auto lines = [](int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i)
+      text += "\n    Disk " + std::to_string(i) + " / S" + std::to_string(i) + " (1.049MB)";
+    return text;
+  };
+  Drive anonymous = disk(7);
+  anonymous.set_model("");
+  anonymous.set_serial("");
+  Drive serialOnly = disk(8);
+  serialOnly.set_model("");
+  Drive odd = disk(9);
+  odd.set_model("Bad\xff <b>");
+  Drive named = disk(3);
+  named.set_system_name("/dev/sdb");
+  const struct {
+    const char* name;
+    std::vector<Drive> drives;
+    std::string text;
+  } cases[] = {
+      {"one", disks(1), "This operation will wipe 1 drive." + lines(1)},
+      {"five, all named", disks(5), "This operation will wipe 5 drives." + lines(5)},
+      {"six: four and two more", disks(6),
+       "This operation will wipe 6 drives." + lines(4) + "\n    and 2 more drives"},
+      {"twenty", disks(20),
+       "This operation will wipe 20 drives." + lines(4) + "\n    and 16 more drives"},
+      {"with the system's name of the disk, as the header shows it",
+       {named},
+       "This operation will wipe 1 drive.\n    /dev/sdb  Disk 3 / S3 (1.049MB)"},
+      {"without model or serial, and odd bytes",
+       {anonymous, serialOnly, odd},
+       "This operation will wipe 3 drives.\n    \\\\.\\PhysicalDrive7 (1.049MB)\n    S8 (1.049MB)"
+       "\n    Bad\xef\xbf\xbd <b> / S9 (1.049MB)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(drives_to_wipe_text(c.drives), c.text);
+  }
+}
+
 TEST_F(WipeConfirmationTest, DrivesWithWarningsAreRefusedUnlessTheConfigurationAllows) {
   const std::string warnings = "A / 1 is a System Drive\nB / 2 is a \"Program Files\" Drive";
   enum Setting { Absent, NoWipeMember, True, False };

@@ -25,6 +25,8 @@ public:
   // the options' method as "arm <lba> <sectors> <mode>".
   const std::vector<std::string>& calls() const { return calls_; }
   void clear_calls() { calls_.clear(); }
+  // What the real model notes when a running wipe is stopped.
+  void leave_note(const std::string& note) { set_cancelled_status(note); }
 
 private:
   bool* gone;

@@ -18,8 +18,9 @@ inline void give_keyboard_to(GtkWidget* window) {
   flush_events();
 }
 
-// Presses and releases `keyval` in the shown `window`; the window hands the key to its focus
-// widget, or acts on it itself (Tab moves the focus).
+// Presses and releases `keyval` in the shown `window`, through the toolkit's own event handling
+// as the X server's events go (key snoopers and grabs included); the window hands the key to
+// its focus widget, or acts on it itself (Tab moves the focus).
 inline void press_key(GtkWidget* window, guint keyval) {
   for (GdkEventType type : {GDK_KEY_PRESS, GDK_KEY_RELEASE}) {
     GdkEvent* event = gdk_event_new(type);
@@ -33,7 +34,7 @@ inline void press_key(GtkWidget* window, guint keyval) {
         count > 0)
       event->key.hardware_keycode = static_cast<guint16>(keys[0].keycode);
     g_free(keys);
-    gtk_widget_event(window, event);
+    gtk_main_do_event(event);
     gdk_event_free(event);
   }
   flush_events();
