@@ -73,7 +73,8 @@ protected:
 
 } // namespace
 
-// The main window with a drive's task open, its area and options shown.
+// The main window with a drive's task open, its area and options shown, in every state of the
+// wipe: the two action buttons change their labels, and each label has a key of its own.
 TEST_F(MnemonicsTest, TheMainWindowWithATask) {
   const std::vector<Drive> drives = table_drives(2);
   make(drives);
@@ -81,8 +82,20 @@ TEST_F(MnemonicsTest, TheMainWindowWithATask) {
   GtkWidget* task = top->task_widget(drives[0]);
   ASSERT_NE(task, nullptr);
   ASSERT_TRUE(gtk_widget_get_visible(widget_by_id(task, "bottom"))) << "the options show";
-  EXPECT_EQ(clashes(window), "");
-  EXPECT_GE(mnemonics_of(window).size(), 15u) << "the task's mnemonics were gathered";
+  const WipeModel::State states[] = {WipeModel::State::Idle, WipeModel::State::Waiting,
+                                     WipeModel::State::Wiping, WipeModel::State::Paused,
+                                     WipeModel::State::Done};
+  for (WipeModel::State state : states) {
+    SCOPED_TRACE(static_cast<int>(state));
+    wipeModels.of(drives[0])->set_state(state);
+    EXPECT_EQ(clashes(window), "");
+    EXPECT_GE(mnemonics_of(window).size(), 17u) << "the task's mnemonics were gathered";
+    for (const char* id : {"start", "stop"}) {
+      GtkWidget* label = gtk_bin_get_child(GTK_BIN(widget_by_id(task, id)));
+      EXPECT_NE(gtk_label_get_mnemonic_keyval(GTK_LABEL(label)), guint{GDK_VoidSymbol})
+          << id << ": " << gtk_label_get_label(GTK_LABEL(label));
+    }
+  }
 }
 
 TEST_F(MnemonicsTest, TheDialogsOfInterfaceFiles) {

@@ -23,6 +23,7 @@
 #include "gtk/Builder.h"
 #include "gtk/CVWStyle.h"
 #include "gtk/MessageBox.h"
+#include "gtk/Wheel.h"
 #include "gtk/WidgetName.h"
 #include "gtk/WidgetRef.h"
 #include "gtk/WorkArea.h"
@@ -30,6 +31,7 @@
 
 #include <gdk/gdkkeysyms.h>
 
+#include <algorithm>
 #include <ostream>
 #include <string>
 
@@ -52,7 +54,8 @@ public:
     wipe.set_callback(this);
     box.reset(gtk_vbox_new(FALSE, 0));
     gtk::set_widget_name(box.get(), "VWTask");
-    gtk_box_pack_start(GTK_BOX(box.get()), view.widget(), FALSE, FALSE, 0);
+    // Height that the window has to spare goes to the view (its dump), never to the wipe panel.
+    gtk_box_pack_start(GTK_BOX(box.get()), view.widget(), TRUE, TRUE, 0);
     gtk_box_pack_start(GTK_BOX(box.get()), wipe.widget(), FALSE, FALSE, 0);
     tasks.select(nullptr);
     tasks.add(this);
@@ -173,6 +176,50 @@ VWTask* vw_task(const DriveTasks& tasks, const Drive& drive) {
   return dynamic_cast<VWTask*>(tasks.find("vw", drive));
 }
 
+// A task comes into view from its top; where the task area has to scroll, as far down as it
+// takes to show the wipe panel whole.
+void show_from_top(GtkScrolledWindow* scroller, VWTask* task) {
+  GtkAdjustment* scroll = gtk_scrolled_window_get_vadjustment(scroller);
+  gtk_adjustment_set_value(scroll, gtk_adjustment_get_lower(scroll));
+  if (task != nullptr && task->selected())
+    gtk::bring_into_view(task->wipe_panel().widget());
+}
+
+// Puts a new task into the task area, in view.
+void add_task(GtkContainer* container, GtkScrolledWindow* scroller, VWTask* task) {
+  gtk_container_add(container, task->widget());
+  // Scrolling the task area with the wheel changes no setting on the way.
+  gtk::keep_wheel_from_values(task->widget());
+  show_from_top(scroller, task);
+}
+
+// Places a menu below the button it is attached to, its right edge at the button's (above the
+// button where the screen has no room below): opened by keyboard, it would otherwise open
+// wherever the pointer happens to be.
+void below_its_button(GtkMenu* menu, gint* x, gint* y, gboolean* pushIn, gpointer) {
+  *pushIn = TRUE;
+  GtkWidget* button = gtk_menu_get_attach_widget(menu);
+  if (button == nullptr || !gtk_widget_get_realized(button))
+    return;
+  GtkRequisition size;
+  gtk_widget_size_request(GTK_WIDGET(menu), &size);
+  gint left = 0, top = 0;
+  gdk_window_get_origin(gtk_widget_get_window(button), &left, &top);
+  if (!gtk_widget_get_has_window(button)) {
+    left += button->allocation.x;
+    top += button->allocation.y;
+  }
+  GdkScreen* screen = gtk_widget_get_screen(button);
+  GdkRectangle monitor;
+  gdk_screen_get_monitor_geometry(
+      screen, gdk_screen_get_monitor_at_window(screen, gtk_widget_get_window(button)), &monitor);
+  *x = std::max(monitor.x, std::min(left + button->allocation.width - size.width,
+                                    monitor.x + monitor.width - size.width));
+  *y = top + button->allocation.height;
+  if (*y + size.height > monitor.y + monitor.height && top - size.height >= monitor.y)
+    *y = top - size.height;
+}
+
 // Told whether the blink's engine could start at all.
 class BlinkWatch : public DriverControl::View {
 public:
@@ -195,11 +242,10 @@ TopUI::TopUI(DrivesFactory& drivesFactory, ViewModelFactory& viewModelFactory,
   tasksContainer = ui.get<GtkContainer>("tasksContainer", GTK_TYPE_CONTAINER);
   // On a screen too low for the window with a task, the task scrolls; the keyboard's focus
   // scrolls it into view.
-  GtkScrolledWindow* scroller =
-      ui.get<GtkScrolledWindow>("tasksScroller", GTK_TYPE_SCROLLED_WINDOW);
-  tasksScroll = gtk_scrolled_window_get_vadjustment(scroller);
-  gtk_container_set_focus_vadjustment(tasksContainer, tasksScroll);
-  gtk::fit_to_work_area(window, scroller);
+  tasksScroller = ui.get<GtkScrolledWindow>("tasksScroller", GTK_TYPE_SCROLLED_WINDOW);
+  gtk_container_set_focus_vadjustment(tasksContainer,
+                                      gtk_scrolled_window_get_vadjustment(tasksScroller));
+  gtk::fit_to_work_area(window, tasksScroller);
 
   GtkWidget* rows = gtk_vbox_new(FALSE, 0);
   for (int row = 0; row < icon_count / icons_per_row; ++row) {
@@ -273,6 +319,7 @@ TopUI::TopUI(DrivesFactory& drivesFactory, ViewModelFactory& viewModelFactory,
   gtk::set_widget_name(GTK_WIDGET(label), "label");
 
   deleteHandler = g_signal_connect(window, "delete-event", G_CALLBACK(on_delete), this);
+  gtk::keep_wheel_from_values(top.get());
   tasks.set_callback(this);
   rescan();
 }
@@ -399,17 +446,16 @@ void TopUI::show_drives() {
 }
 
 void TopUI::open_task(const Drive& drive, std::uint64_t lba, std::uint64_t sectors) {
-  // A task comes into view from its top.
-  gtk_adjustment_set_value(tasksScroll, gtk_adjustment_get_lower(tasksScroll));
   if (DriveTask* task = tasks.find("vw", drive)) {
     tasks.select(task);
+    show_from_top(tasksScroller, dynamic_cast<VWTask*>(task));
     return;
   }
   VWTask* task = gtk::telling_interface_errors(window, [&] {
     return new VWTask(viewModelFactory, wipeModelFactory, tasks, drive, lba, sectors, *this,
                       window);
   });
-  gtk_container_add(tasksContainer, task->widget());
+  add_task(tasksContainer, tasksScroller, task);
 }
 
 GtkWidget* TopUI::task_widget(const Drive& drive) const {
@@ -529,12 +575,11 @@ void TopUI::wipe_all(const WipeOptions& options) {
 void TopUI::start_new_wipe(const Drive& drive) {
   if (VWTask* task = vw_task(tasks, drive))
     task->close();
-  gtk_adjustment_set_value(tasksScroll, gtk_adjustment_get_lower(tasksScroll));
   VWTask* task = gtk::telling_interface_errors(window, [&] {
     return new VWTask(viewModelFactory, wipeModelFactory, tasks, drive, 0, drive.sectors(), *this,
                       window);
   });
-  gtk_container_add(tasksContainer, task->widget());
+  add_task(tasksContainer, tasksScroller, task);
   task->wipe_panel().arm(WipeUI::Arm::AndStart);
 }
 
@@ -553,6 +598,15 @@ void TopUI::added(DriveTasks&, DriveTask* task) {
 }
 
 void TopUI::removed(DriveTasks&, DriveTask* task) {
+  // The keyboard's focus in the closing task would be lost with it: it goes to the drive's icon.
+  auto* vw = dynamic_cast<VWTask*>(task);
+  GtkWidget* focus = gtk_window_get_focus(window);
+  if (vw != nullptr && focus != nullptr && gtk_widget_is_ancestor(focus, vw->widget()))
+    for (const std::unique_ptr<DriveIconUI>& icon : icons)
+      if (icon->has_drive() && icon->drive().id() == task->drive().id()) {
+        gtk_widget_grab_focus(icon->focus_widget());
+        break;
+      }
   for_icons_of(task, [](DriveIconUI& icon) {
     icon.set_light(DriveLight::None);
     icon.set_selected(false);
@@ -578,7 +632,8 @@ void TopUI::activated(DriveIconUI& icon) {
 }
 
 void TopUI::show_help() {
-  gtk_menu_popup(helpMenu, nullptr, nullptr, nullptr, nullptr, 0, gtk_get_current_event_time());
+  gtk_menu_popup(helpMenu, nullptr, nullptr, below_its_button, nullptr, 0,
+                 gtk_get_current_event_time());
   gtk_menu_shell_select_first(GTK_MENU_SHELL(helpMenu), FALSE);
 }
 

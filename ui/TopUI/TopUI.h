@@ -132,7 +132,7 @@ private:
   GtkMenu* helpMenu = nullptr;
   GtkLabel* label = nullptr;
   GtkContainer* tasksContainer = nullptr;
-  GtkAdjustment* tasksScroll = nullptr;
+  GtkScrolledWindow* tasksScroller = nullptr;
   int exitCode = -1;
   bool quitConfirmed = false;
   bool blinkRuns = false;

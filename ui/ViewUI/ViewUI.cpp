@@ -6,11 +6,13 @@
 #include "gtk/CVWStyle.h"
 #include "gtk/HandlerBlock.h"
 #include "gtk/WidgetName.h"
+#include "gtk/WorkArea.h"
 #include "parts/DriveAreaItems.h"
 #include "parts/DriveHeader.h"
 
 #include <gdk/gdkkeysyms.h>
 
+#include <string>
 #include <utility>
 
 bool ViewUI::viewOptionsShown = true;
@@ -20,6 +22,22 @@ namespace {
 // The items of "format", after which the boot-sector formats follow in the model's order.
 const char* const format_items[] = {N_("HEX DUMP"), N_("BOOT SECTOR FAT16"),
                                     N_("BOOT SECTOR FAT32"), N_("BOOT SECTOR NTFS")};
+
+// The lines of the sector's text that stay in view however low the screen.
+constexpr int dump_least_lines = 4;
+
+// The height of `lines` lines in the font of `view`, as it lays them out.
+int text_height(GtkTextView* view, int lines) {
+  std::string text = "0";
+  for (int line = 1; line < lines; ++line)
+    text += "\n0";
+  gtk_widget_ensure_style(GTK_WIDGET(view));
+  PangoLayout* layout = gtk_widget_create_pango_layout(GTK_WIDGET(view), text.c_str());
+  int width = 0, height = 0;
+  pango_layout_get_pixel_size(layout, &width, &height);
+  g_object_unref(layout);
+  return height;
+}
 
 } // namespace
 
@@ -55,8 +73,11 @@ ViewUI::ViewUI(ViewModelFactory& factory, const Drive& drive, std::uint64_t lba,
   g_signal_connect(textView, "key-press-event", G_CALLBACK(on_key_press), this);
   gtk_widget_grab_focus(GTK_WIDGET(textView));
   textBuffer = ui.get<GtkTextBuffer>("textbuffer", GTK_TYPE_TEXT_BUFFER);
-  scrollAdjustment = gtk_scrolled_window_get_vadjustment(
-      ui.get<GtkScrolledWindow>("scrolledwindow", GTK_TYPE_SCROLLED_WINDOW));
+  GtkScrolledWindow* dump = ui.get<GtkScrolledWindow>("scrolledwindow", GTK_TYPE_SCROLLED_WINDOW);
+  scrollAdjustment = gtk_scrolled_window_get_vadjustment(dump);
+  // On a low screen the dump gives up height, down to a few lines, before the task scrolls.
+  gtk::let_shrink(GTK_WIDGET(dump), text_height(textView, dump_least_lines) +
+                                        2 * GTK_WIDGET(dump)->style->ythickness);
 
   GtkWidget* blink = ui.get<GtkWidget>("blink", GTK_TYPE_BUTTON);
   gtk::set_widget_name(blink, "blink");

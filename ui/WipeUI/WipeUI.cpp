@@ -31,12 +31,14 @@ struct StateLook {
   Notifier::Kind sound;
 };
 
+// The labels carry their mnemonics, which no other control of a task takes (in English the
+// first button's Alt+S, Alt+I for CONTINUE, and the second's Alt+C).
 // clang-format off
-const StateLook idle_look    = {N_("START"),    "start",    N_("CLOSE"),  true,  DriveLight::Ready,    true,  Notifier::Kind::None};
-const StateLook wiping_look  = {N_("PAUSE"),    "pause",    N_("CANCEL"), true,  DriveLight::Busy,     false, Notifier::Kind::None};
-const StateLook paused_look  = {N_("RESUME"),   "resume",   N_("CANCEL"), true,  DriveLight::Ready,    false, Notifier::Kind::None};
-const StateLook done_look    = {N_("CONTINUE"), "continue", N_("CANCEL"), false, DriveLight::Finished, false, Notifier::Kind::Done};
-const StateLook waiting_look = {N_("CONTINUE"), "continue", N_("CANCEL"), true,  DriveLight::Waiting,  false, Notifier::Kind::Error};
+const StateLook idle_look    = {N_("_START"),    "start",    N_("_CLOSE"),  true,  DriveLight::Ready,    true,  Notifier::Kind::None};
+const StateLook wiping_look  = {N_("PAU_SE"),    "pause",    N_("_CANCEL"), true,  DriveLight::Busy,     false, Notifier::Kind::None};
+const StateLook paused_look  = {N_("RE_SUME"),   "resume",   N_("_CANCEL"), true,  DriveLight::Ready,    false, Notifier::Kind::None};
+const StateLook done_look    = {N_("CONT_INUE"), "continue", N_("_CANCEL"), false, DriveLight::Finished, false, Notifier::Kind::Done};
+const StateLook waiting_look = {N_("CONT_INUE"), "continue", N_("_CANCEL"), true,  DriveLight::Waiting,  false, Notifier::Kind::Error};
 // clang-format on
 
 const StateLook& look_of(WipeModel::State state) {

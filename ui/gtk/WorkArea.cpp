@@ -1,6 +1,7 @@
 #include "gtk/WorkArea.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace gtk {
@@ -8,6 +9,13 @@ namespace gtk {
 namespace {
 
 constexpr const char* work_area_key = "cvw-work-area";
+// On a window: its scroller, which fit_to_work_area fitted.
+constexpr const char* fitted_key = "cvw-fitted-scroller";
+// On a shrinkable widget: its Shrinkable.
+constexpr const char* shrinkable_key = "cvw-shrinkable";
+// On a fitted scroller: whether a shrinkable part was last placed at another height than it is
+// to have (another pass follows).
+constexpr const char* refilling_key = "cvw-refilling";
 
 // The CARDINAL values of the root window's property `name`; empty when it is not there.
 std::vector<long> root_cardinals(GdkScreen* screen, const char* name) {
@@ -78,12 +86,113 @@ void on_scroller_size_request(GtkWidget* scroller, GtkRequisition* requisition, 
   requisition->height = content.height + frameY;
 }
 
+// The content of a fitted scroller: the child of its viewport.
+GtkWidget* content_of(GtkWidget* scroller) {
+  GtkWidget* viewport = gtk_bin_get_child(GTK_BIN(scroller));
+  return viewport != nullptr && GTK_IS_BIN(viewport) ? gtk_bin_get_child(GTK_BIN(viewport))
+                                                     : nullptr;
+}
+
+// The scroller that the window of `widget` was fitted with, when the widget lies in its
+// content; null otherwise.
+GtkWidget* fitted_scroller_of(GtkWidget* widget) {
+  GtkWidget* window = gtk_widget_get_toplevel(widget);
+  if (!GTK_IS_WINDOW(window))
+    return nullptr;
+  auto* scroller = static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(window), fitted_key));
+  return scroller != nullptr && gtk_widget_is_ancestor(widget, scroller) ? scroller : nullptr;
+}
+
+// What let_shrink makes of a widget.
+struct Shrinkable {
+  int minimum; // its least height
+  int growth;  // what it may take back on top where there is room
+  // The height it takes while the scroller scrolls: as much as leaves it and what follows it
+  // in the content the height of the view (0 until the scroller has scrolled).
+  int filling = 0;
+
+  int scrolling_height() const { return std::max(minimum, filling); }
+};
+
+Shrinkable* shrinkable_of(GtkWidget* widget) {
+  return static_cast<Shrinkable*>(g_object_get_data(G_OBJECT(widget), shrinkable_key));
+}
+
+// In a fitted window, a shrinkable part asks for its least height (or, while the scroller
+// scrolls, for its filling); elsewhere for its whole height.
+void on_shrinkable_size_request(GtkWidget* widget, GtkRequisition* requisition, gpointer) {
+  const Shrinkable& shrinkable = *shrinkable_of(widget);
+  requisition->height = fitted_scroller_of(widget) != nullptr
+                            ? shrinkable.scrolling_height()
+                            : shrinkable.minimum + shrinkable.growth;
+}
+
+// Where the scroller scrolls, the part grows (or shrinks back) until it reaches from the top of
+// the view to what follows it: no part above it is cut off at the view's edge, and a view
+// scrolled to the end shows it and everything after it (a next pass asks for the new height).
+void on_shrinkable_placed(GtkWidget* widget, GtkAllocation* allocation, gpointer) {
+  GtkWidget* scroller = fitted_scroller_of(widget);
+  GtkWidget* content = scroller != nullptr ? content_of(scroller) : nullptr;
+  gint x = 0, y = 0;
+  if (content == nullptr || !gtk_widget_translate_coordinates(widget, content, 0, 0, &x, &y))
+    return;
+  const int view = static_cast<int>(gtk_adjustment_get_page_size(
+      gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(scroller))));
+  Shrinkable& shrinkable = *shrinkable_of(widget);
+  const int below = content->allocation.height - (y + allocation->height);
+  // Where nothing scrolls, the height to spare came down through the boxes.
+  const int filling = content->allocation.height <= view
+                          ? shrinkable.scrolling_height()
+                          : std::max(shrinkable.minimum, view - below);
+  // Also placed twice in one pass (the scroller tries its content without and with its scroll
+  // bar), the part is not at its height before the next pass.
+  g_object_set_data(G_OBJECT(scroller), refilling_key,
+                    GINT_TO_POINTER(filling != allocation->height ? 1 : 0));
+  if (filling == shrinkable.scrolling_height())
+    return;
+  shrinkable.filling = filling;
+  gtk_widget_queue_resize(widget);
+}
+
+// The shrinkable parts shown under `widget`.
+void shown_shrinkables(GtkWidget* widget, std::vector<GtkWidget*>& found) {
+  if (!gtk_widget_get_visible(widget))
+    return;
+  if (shrinkable_of(widget) != nullptr)
+    found.push_back(widget);
+  if (GTK_IS_CONTAINER(widget))
+    gtk_container_foreach(
+        GTK_CONTAINER(widget),
+        [](GtkWidget* child, gpointer parts) {
+          shown_shrinkables(child, *static_cast<std::vector<GtkWidget*>*>(parts));
+        },
+        &found);
+}
+
 void on_window_size_request(GtkWidget* window, GtkRequisition* requisition, gpointer scroller) {
   if (gtk_widget_get_toplevel(GTK_WIDGET(scroller)) != window)
     return;
   const int limit = fitting_height(GTK_WINDOW(window));
-  if (requisition->height <= limit)
+  std::vector<GtkWidget*> shrinkables;
+  shown_shrinkables(GTK_WIDGET(scroller), shrinkables);
+  int filled = 0, growth = 0;
+  for (GtkWidget* widget : shrinkables) {
+    const Shrinkable& shrinkable = *shrinkable_of(widget);
+    filled += shrinkable.scrolling_height() - shrinkable.minimum;
+    growth += shrinkable.growth;
+  }
+  // As tall as the window is with every shrinkable part at its least height.
+  const int least = requisition->height - filled;
+  if (least <= limit) {
+    // The window fits without scrolling after all (a part of the content went): the parts
+    // give their filling up, in a next pass.
+    for (GtkWidget* widget : shrinkables)
+      if (std::exchange(shrinkable_of(widget)->filling, 0) != 0)
+        gtk_widget_queue_resize(widget);
+    // The shrinkable parts take back what fits of their height; the scroller passes it on.
+    requisition->height = std::min(limit, least + growth);
     return;
+  }
   requisition->height = limit;
   GtkRequisition bar;
   gtk_widget_get_child_requisition(
@@ -91,6 +200,25 @@ void on_window_size_request(GtkWidget* window, GtkRequisition* requisition, gpoi
   gint spacing = 0;
   gtk_widget_style_get(GTK_WIDGET(scroller), "scrollbar-spacing", &spacing, nullptr);
   requisition->width += bar.width + spacing;
+}
+
+// The scroller's view moves as little as it takes to show the target whole; once, or again in
+// the pass that follows when a shrinkable part (placed before the target) changes its height.
+// The viewport has set the bounds of the scroller's adjustment before it placed its content.
+void on_target_placed(GtkWidget* target, GtkAllocation*, gpointer) {
+  GtkWidget* scroller = fitted_scroller_of(target);
+  // Read once: a part that is not placed again (its task went) leaves no word behind.
+  const bool again =
+      scroller != nullptr && g_object_steal_data(G_OBJECT(scroller), refilling_key) != nullptr;
+  if (!again)
+    g_signal_handlers_disconnect_matched(target, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr,
+                                         reinterpret_cast<gpointer>(on_target_placed), nullptr);
+  GtkWidget* content = scroller != nullptr ? content_of(scroller) : nullptr;
+  gint x = 0, y = 0;
+  if (content == nullptr || !gtk_widget_translate_coordinates(target, content, 0, 0, &x, &y))
+    return;
+  gtk_adjustment_clamp_page(gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(scroller)), y,
+                            y + target->allocation.height);
 }
 
 } // namespace
@@ -130,7 +258,27 @@ void fit_to_work_area(GtkWindow* window, GtkScrolledWindow* scroller) {
   g_signal_connect_after(scroller, "size-request", G_CALLBACK(on_scroller_size_request), nullptr);
   g_signal_connect_object(window, "size-request", G_CALLBACK(on_window_size_request), scroller,
                           G_CONNECT_AFTER);
+  g_object_set_data(G_OBJECT(window), fitted_key, scroller);
   gtk_widget_queue_resize(GTK_WIDGET(window));
+}
+
+void let_shrink(GtkWidget* widget, int minimumHeight) {
+  gint width = -1, height = -1;
+  gtk_widget_get_size_request(widget, &width, &height);
+  // A height request would override what the handler asks for.
+  gtk_widget_set_size_request(widget, width, -1);
+  g_object_set_data_full(G_OBJECT(widget), shrinkable_key,
+                         new Shrinkable{minimumHeight, std::max(0, height - minimumHeight)},
+                         [](gpointer shrinkable) { delete static_cast<Shrinkable*>(shrinkable); });
+  g_signal_connect_after(widget, "size-request", G_CALLBACK(on_shrinkable_size_request), nullptr);
+  g_signal_connect_after(widget, "size-allocate", G_CALLBACK(on_shrinkable_placed), nullptr);
+  gtk_widget_queue_resize(widget);
+}
+
+void bring_into_view(GtkWidget* target) {
+  g_signal_handlers_disconnect_matched(target, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr,
+                                       reinterpret_cast<gpointer>(on_target_placed), nullptr);
+  g_signal_connect_after(target, "size-allocate", G_CALLBACK(on_target_placed), nullptr);
 }
 
 } // namespace gtk

@@ -2,6 +2,7 @@
 
 #include "Guarded.h"
 #include "gtk/WidgetName.h"
+#include "gtk/WorkArea.h"
 
 PanelParts::PanelParts(GtkWidget* top, GtkWidget* bottom, GtkToggleButton* toggle, bool& shown)
     : top(top), bottom(bottom), toggle(toggle), shown(shown) {
@@ -26,5 +27,8 @@ void PanelParts::on_toggle(GtkButton*, gpointer self) {
     auto* parts = static_cast<PanelParts*>(self);
     parts->shown = gtk_toggle_button_get_active(parts->toggle) != FALSE;
     gtk_widget_set_visible(parts->bottom, parts->shown);
+    // Asked for, the part comes into view also where the task area has to scroll for it.
+    if (parts->shown)
+      gtk::bring_into_view(parts->bottom);
   });
 }

@@ -1,14 +1,19 @@
-// The main window without a mouse: Tab reaches every drive's icon (and no empty slot), Return
-// and Space open, hide and show its task as a press does; the buttons that show only a picture
-// are named for assistive tools and explained by a tooltip.
+// The main window without a mouse: Tab reaches every drive's icon and the buttons (and no empty
+// slot, nor the empty task area), Return and Space open, hide and show its task as a press does,
+// CLOSE gives the focus back to the drive's icon, the help menu opens at its button, and the
+// wipe panel's buttons answer their keys; the buttons that show only a picture are named for
+// assistive tools and explained by a tooltip.
 #include "TopUIFixture.h"
 
+#include "DoubleClick.h"
 #include "Keyboard.h"
 #include "Screenshot.h"
 
 #include <gdk/gdkkeysyms.h>
 
+#include <functional>
 #include <set>
+#include <string>
 #include <vector>
 
 namespace {
@@ -30,6 +35,16 @@ TEST_F(TopUIKeyboardTest, TabReachesEachDriveAndReturnOpensIt) {
   }
   for (int i = 0; i < TopUI::icon_count; ++i)
     EXPECT_EQ(reached.count(ui.icon(i).focus_widget()), i < 3 ? 1u : 0u) << "icon " << i;
+  // Besides the icons only the four buttons of the title: with no task open the empty task
+  // area is no stop of its own.
+  std::set<GtkWidget*> expected = {ui.icon(0).focus_widget(), ui.icon(1).focus_widget(),
+                                   ui.icon(2).focus_widget()};
+  for (const char* id : {"rescan", "multiwipe", "help", "close"})
+    expected.insert(widget_by_id(ui.widget(), id));
+  std::string stops;
+  for (GtkWidget* stop : reached)
+    stops += std::string(" ") + G_OBJECT_TYPE_NAME(stop) + " " + gtk_widget_get_name(stop);
+  EXPECT_EQ(reached, expected) << "the stops of Tab:" << stops;
 
   while (gtk_window_get_focus(GTK_WINDOW(window)) != ui.icon(1).focus_widget())
     press_key(window, GDK_Tab);
@@ -62,4 +77,79 @@ TEST_F(TopUIKeyboardTest, PictureButtonsAreNamedAndExplained) {
     EXPECT_STRNE(tooltip, "");
     g_free(tooltip);
   }
+}
+
+// CLOSE pressed from the keyboard closes the task, and the focus is back on the drive's icon,
+// where the operator opened it: not lost with the task.
+TEST_F(TopUIKeyboardTest, AfterCloseTheFocusIsBackOnTheDrivesIcon) {
+  const std::vector<Drive> list = table_drives(3);
+  TopUI& ui = make(list);
+  give_keyboard_to(window);
+  gtk_widget_grab_focus(ui.icon(2).focus_widget());
+  press_key(window, GDK_Return);
+  ASSERT_NE(ui.task_widget(list[2]), nullptr);
+  gtk_widget_grab_focus(task_button(list[2], "stop"));
+  press_key(window, GDK_space);
+  // A button pressed by key clicks a moment later.
+  ASSERT_TRUE(run_loop([&] { return tasks.tasks().empty(); }, 10 * G_USEC_PER_SEC));
+  EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(window)), ui.icon(2).focus_widget());
+}
+
+// The help menu opened from the keyboard drops down from its button, wherever the pointer is
+// (the tests keep it in the far corner of the screen).
+TEST_F(TopUIKeyboardTest, TheHelpMenuOpensAtItsButton) {
+  TopUI& ui = make(table_drives(1));
+  settled_size(); // the window in its place
+  give_keyboard_to(window);
+  GtkWidget* help = widget_by_id(ui.widget(), "help");
+  gtk_widget_grab_focus(help);
+  GtkWidget* menu = GTK_WIDGET(ui.help_menu());
+  // A menu shows only when it gets the pointer grab, which another test on the same display may
+  // hold for a moment: press again until it shows.
+  gint64 pressed = 0;
+  ASSERT_TRUE(run_loop(
+      [&] {
+        if (!gtk_widget_get_visible(menu) && g_get_monotonic_time() - pressed > G_USEC_PER_SEC) {
+          pressed = g_get_monotonic_time();
+          press_key(window, GDK_space);
+        }
+        return gtk_widget_get_visible(menu) && gtk_widget_get_mapped(menu);
+      },
+      20 * G_USEC_PER_SEC));
+  flush_events();
+  gint menuX = 0, menuY = 0, buttonX = 0, buttonY = 0;
+  gdk_window_get_origin(gtk_widget_get_window(gtk_widget_get_toplevel(menu)), &menuX, &menuY);
+  gdk_window_get_origin(gtk_widget_get_window(help), &buttonX, &buttonY);
+  buttonX += help->allocation.x;
+  buttonY += help->allocation.y;
+  const int menuWidth = gtk_widget_get_toplevel(menu)->allocation.width;
+  EXPECT_EQ(menuY, buttonY + help->allocation.height) << "the menu's top at the button's foot";
+  EXPECT_EQ(menuX + menuWidth, buttonX + help->allocation.width) << "the right edges in line";
+  gtk_menu_popdown(ui.help_menu());
+}
+
+// The wipe panel's two buttons answer the keys their labels underline, in each state: START
+// arms the wipe, CONTINUE starts it, CANCEL stops it.
+TEST_F(TopUIKeyboardTest, TheWipeButtonsAnswerTheirKeys) {
+  const std::vector<Drive> list = table_drives(1);
+  make(list);
+  press_icon(list[0]);
+  give_keyboard_to(window);
+  FakeWipeModel* model = wipeModels.of(list[0]);
+  // Alt and the key underlined on the button `id`, then the wait for its click, which comes a
+  // moment after a key.
+  auto press_mnemonic = [&](const char* id, const std::function<bool()>& clicked) {
+    GtkWidget* label = gtk_bin_get_child(GTK_BIN(task_button(list[0], id)));
+    const guint key = gtk_label_get_mnemonic_keyval(GTK_LABEL(label));
+    ASSERT_NE(key, guint{GDK_VoidSymbol}) << gtk_label_get_label(GTK_LABEL(label));
+    EXPECT_TRUE(gtk_window_mnemonic_activate(GTK_WINDOW(window), key, GDK_MOD1_MASK));
+    EXPECT_TRUE(run_loop(clicked, 10 * G_USEC_PER_SEC)) << id;
+  };
+  press_mnemonic("start", [&] { return model->state() == WipeModel::State::Waiting; });
+  wait_past_double_click();
+  model->clear_calls();
+  press_mnemonic("start", [&] { return !model->calls().empty(); });
+  EXPECT_EQ(model->calls(), std::vector<std::string>{"start"});
+  model->set_state(WipeModel::State::Wiping);
+  press_mnemonic("stop", [&] { return model->state() == WipeModel::State::Idle; });
 }

@@ -106,7 +106,10 @@ protected:
   FakeWipeModel& model() { return *factory.last; }
   GtkWidget* find(const char* id) { return widget_by_id(panel->widget(), id); }
   std::string label(const char* id) { return gtk_label_get_text(GTK_LABEL(find(id))); }
-  std::string button_label(const char* id) { return gtk_button_get_label(GTK_BUTTON(find(id))); }
+  // The text that the button shows (without the mark of its mnemonic).
+  std::string button_label(const char* id) {
+    return gtk_label_get_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(find(id)))));
+  }
   std::string name(const char* id) { return gtk_widget_get_name(find(id)); }
   bool sensitive(const char* id) { return gtk_widget_get_sensitive(find(id)) != FALSE; }
   void click(const char* id) { gtk_button_clicked(GTK_BUTTON(find(id))); }

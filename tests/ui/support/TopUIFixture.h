@@ -58,9 +58,13 @@ class RecordingViewModels : public ViewModelFactory {
 public:
   ViewModel* create(const Drive&) override {
     ++made;
-    return new FakeViewModel;
+    auto* model = new FakeViewModel;
+    model->set_latency(latencyMs);
+    return model;
   }
   int made = 0;
+  // Above 0: the models answer every read by themselves after that many milliseconds.
+  int latencyMs = 0;
 };
 
 // Drive `number` of the tables: model "Model <n>", serial "S<n>", (n + 1) million sectors.
@@ -130,6 +134,21 @@ protected:
       if (top->icon(i).has_drive() && top->icon(i).drive().id() == drive.id())
         return &top->icon(i);
     return nullptr;
+  }
+
+  // The window's size once it has become what it asks for and its parts have settled: the X
+  // server's answer to a resize can take a while on a busy machine.
+  GtkAllocation settled_size() {
+    run_loop(
+        [&] {
+          flush_events();
+          GtkRequisition wanted;
+          gtk_widget_get_child_requisition(window, &wanted);
+          return !gtk_events_pending() && window->allocation.width == wanted.width &&
+                 window->allocation.height == wanted.height;
+        },
+        20 * G_USEC_PER_SEC);
+    return window->allocation;
   }
 
   // The button `id` ("start", "stop", "blink", ...) of the drive's task.
