@@ -59,6 +59,11 @@ public:
   // between (or losetup fails); the object then owns no device, `output` says why.
   bool reattach(const std::string& image, unsigned sectorSize, std::string& output) {
     unmount();
+    // The loop driver scans no partition tables here, so it keeps the partitions that partx
+    // added after the detach: gone now, or whoever takes the node next would find them.
+    if (partitioned)
+      run("partx --delete '" + node_ + "'", output);
+    partitioned = false;
     run("losetup --detach '" + node_ + "'", output);
     if (run("losetup --sector-size " + std::to_string(sectorSize) + " '" + node_ + "' '" + image +
                 "'",
