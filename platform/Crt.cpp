@@ -1,10 +1,12 @@
 #include "Crt.h"
 
+#include <fcntl.h>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 
 int _read(int fd, void* buffer, unsigned int count) {
   for (;;) {
@@ -72,12 +74,46 @@ std::uintptr_t _beginthread(void (*start)(void*), unsigned int stackSize, void* 
   return static_cast<std::uintptr_t>(thread);
 }
 
-int open_for_reading(const char* path) {
+namespace {
+
+int open_retried(const char* path, int flags) {
   for (;;) {
-    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd = ::open(path, flags);
     if (fd >= 0 || errno != EINTR)
       return fd;
   }
+}
+
+} // namespace
+
+int open_for_reading(const char* path) {
+  // Opening is itself an act for some files: a tape rewinds, a watchdog starts, the writer
+  // waiting on a named pipe goes on. The path is first only located; what is no regular file is
+  // handed back as that located descriptor, which callers ask and refuse, never opened.
+  const int located = open_retried(path, O_PATH | O_CLOEXEC);
+  if (located < 0)
+    return -1;
+  struct stat status;
+  if (::fstat(located, &status) != 0 || !S_ISREG(status.st_mode))
+    return located;
+  // The file located, not whatever the path names by now.
+  const std::string self = "/proc/self/fd/" + std::to_string(located);
+  int fd = open_retried(self.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0 && errno == ENOENT) // no /proc: the path itself, as callers check what they got
+    fd = open_retried(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    const int error = errno;
+    ::close(located);
+    errno = error;
+    return -1;
+  }
+  // The file under the number the locating took, the lowest free one, as a plain open gives.
+  if (::dup3(fd, located, O_CLOEXEC) < 0) {
+    ::close(located);
+    return fd;
+  }
+  ::close(fd);
+  return located;
 }
 
 bool is_special_file(const char* path) {

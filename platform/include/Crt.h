@@ -30,7 +30,9 @@ bool is_special_file(const char* path);
 // Not a runtime call: opens the file `path` (UTF-8) for reading, as _open(path, O_RDONLY |
 // O_BINARY) does, but without ever waiting in the open itself (a named pipe without a writer,
 // a device that waits for its medium), without the file becoming the program's terminal and
-// without children inheriting it. Returns the descriptor, or -1 with errno set.
+// without children inheriting it. What is no regular file is not opened at all (opening a
+// device or a pipe can set something going): its descriptor only names it, for fstat and
+// _close. Returns the descriptor, or -1 with errno set.
 int open_for_reading(const char* path);
 
 // Not a runtime call: whether the open descriptor `fd` is a regular file (not a directory, a

@@ -6,11 +6,15 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <glib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 TEST(Files, WholeFilesKeepEveryByte) {
   TempDir dir;
@@ -52,6 +56,34 @@ TEST(Files, OddFilesAreRefusedAtOnce) {
   std::string text;
   EXPECT_TRUE(read_file(dir.file("to file"), text));
   EXPECT_EQ(text, "abc");
+}
+
+// Nor is such a file opened to be refused: opening can itself set something going (a tape
+// rewinds, a watchdog starts). Seen here on a named pipe, whose waiting writer an open would
+// let go on.
+TEST(Files, WhatIsNoRegularFileIsNeverOpened) {
+  TempDir dir;
+  const std::string fifo = dir.file("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::create_symlink("fifo", dir.file("to fifo"));
+  std::atomic<bool> writerWentOn{false};
+  std::thread writer([&] {
+    const int fd = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC); // waits for a reader
+    writerWentOn = true;
+    if (fd >= 0)
+      ::close(fd);
+  });
+  g_usleep(100 * 1000); // the writer waits in its open by now
+  std::string text;
+  EXPECT_FALSE(read_file(fifo, text));
+  EXPECT_FALSE(read_file(dir.file("to fifo"), text));
+  g_usleep(100 * 1000);
+  EXPECT_FALSE(writerWentOn);
+  // Let the writer go.
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  writer.join();
+  if (reader >= 0)
+    ::close(reader);
 }
 
 // A file that is a link, written through it: the link stays, and the file it leads to is
