@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -82,10 +83,32 @@ EndRequestWatch::EndRequestWatch(Handler handler, void* data)
     request.source = g_unix_signal_add(request.number, on_request, &request);
 }
 
+namespace {
+
+// Whether ignore_end_requests was called: the requests stay ignored from then on.
+std::atomic<bool> endRequestsIgnored{false};
+
+void ignore_both() {
+  ::signal(SIGTERM, SIG_IGN);
+  ::signal(SIGHUP, SIG_IGN);
+}
+
+} // namespace
+
 EndRequestWatch::~EndRequestWatch() {
-  // With its last source the signal's default action comes back.
+  // With its last source the signal's default action comes back. For a program that ignores the
+  // requests by now, a request coming between the two would still end it at once: it waits,
+  // blocked, and is dropped when they are ignored again.
+  sigset_t ends, before;
+  sigemptyset(&ends);
+  sigaddset(&ends, SIGTERM);
+  sigaddset(&ends, SIGHUP);
+  pthread_sigmask(SIG_BLOCK, &ends, &before);
   for (Request& request : requests)
     g_source_remove(request.source);
+  if (endRequestsIgnored)
+    ignore_both();
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }
 
 gboolean EndRequestWatch::on_request(gpointer request) {
@@ -128,8 +151,8 @@ ProgramLock::~ProgramLock() {
 }
 
 void ignore_end_requests() {
-  ::signal(SIGTERM, SIG_IGN);
-  ::signal(SIGHUP, SIG_IGN);
+  endRequestsIgnored = true;
+  ignore_both();
 }
 
 std::size_t heap_in_use() {

@@ -197,9 +197,10 @@ int run(int argc, char** argv) {
   {
     EndRequests requests;
     exitCode = start_and_run(argc, argv, requests);
+    // What is left is the return: a request now must not cut it off, nor one that comes
+    // while the watch goes.
+    platform::ignore_end_requests();
   }
-  // What is left is the return: a request now must not cut it off.
-  platform::ignore_end_requests();
   return exitCode;
 }
 

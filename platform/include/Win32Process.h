@@ -98,8 +98,8 @@ private:
 };
 
 // From now on the system's requests that the program end (SIGTERM, SIGHUP) are ignored, for a
-// program that is in its last steps and ends anyway. Call it when no EndRequestWatch lives: the
-// last one to go gives the requests back their default action.
+// program that is in its last steps and ends anyway. A watch that lives still goes, and the
+// requests stay ignored when it has gone, also one that came while it went.
 void ignore_end_requests();
 
 // The bytes that the running program has allocated and not yet freed (the benchmarks watch it
