@@ -14,6 +14,7 @@
 // that does not meet O_DIRECT's alignment goes through an aligned copy of its own.
 #include "LinuxMachine.h"
 
+#include "DebugLog.h"
 #include "DevicePath.h"
 #include "Errno.h"
 #include "LinuxBlock.h"
@@ -223,10 +224,20 @@ public:
     if (fstat(fd, &status) == 0)
       facts_.identity[1] = static_cast<std::uint64_t>(volume ? disk.dev : status.st_rdev);
     std::uint64_t sequence = 0;
+    int sequenceError = ENOTTY;
 #ifdef BLKGETDISKSEQ
-    if (ioctl(fd, BLKGETDISKSEQ, &sequence) != 0)
+    if (ioctl(fd, BLKGETDISKSEQ, &sequence) != 0) {
+      sequenceError = errno;
       sequence = 0;
+    }
 #endif
+    // Without it a disk attached anew at the same device (an image in a loop device) passes for
+    // the one it replaced: said once, as the same holds for every disk of this kernel.
+    static std::atomic<bool> told{false};
+    if (sequence == 0 && !told.exchange(true))
+      debug_log() << "LinuxMachine.cpp(236): " << lb::node(disk.name)
+                  << ": the kernel gives no disk sequence number (" << std::strerror(sequenceError)
+                  << "): a disk is known by its device number alone\n";
     facts_.identity[0] = sequence;
     if (from != nullptr) {
       facts_.partitionNumber = from->partition;
