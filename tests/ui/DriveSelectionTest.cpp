@@ -97,6 +97,23 @@ void toggle_row(GtkWidget* list, const char* path) {
 
 } // namespace
 
+// A disk that tells no model and no serial (a loop device) is named by the system's name and
+// what stands in for them, as its task's header names it, not as an empty " / ".
+TEST_F(DriveSelectionTest, ADiskWithoutModelOrSerialIsNamedAsItsHeaderNamesIt) {
+  Drive loop = drive("", "", 131072);
+  loop.set_system_name("/dev/loop7");
+  loop.set_model_stand_in({Drive::StandIn::Kind::BackingFile, "/srv/stick.img"});
+  const std::vector<Drive> drives = {loop};
+  MultiSelectUI list(drives);
+  GtkTreeModel* store = store_of(list.build());
+  GtkTreeIter row;
+  ASSERT_TRUE(gtk_tree_model_get_iter_first(store, &row));
+  gchar* name = nullptr;
+  gtk_tree_model_get(store, &row, 1, &name, -1);
+  EXPECT_STREQ(name, "/dev/loop7  /srv/stick.img (backing file)");
+  g_free(name);
+}
+
 TEST_F(DriveSelectionTest, RowsDescribeTheDrivesAsTheyAre) {
   MultiSelectUI list(three);
   GtkWidget* widget = list.build();

@@ -4,6 +4,7 @@
 #include "Guarded.h"
 #include "Strings.h"
 #include "gtk/Builder.h"
+#include "parts/DriveHeader.h"
 #include "parts/DriveMarkup.h"
 
 #include <gdk/gdkkeysyms.h>
@@ -64,7 +65,9 @@ GtkWidget* MultiSelectUI::build() {
   for (std::size_t i = 0; i < drives_.size(); ++i) {
     const Drive& drive = drives_[i];
     const std::uint64_t bytes = drive.sectors() * drive.sector_size();
-    const std::string name = valid_utf8(drive.model() + " / " + drive.serial());
+    // Named as its task's header names it: a disk without model and serial by what the system
+    // calls it.
+    const std::string name = valid_utf8(drive_header_line(drive));
     GtkTreeIter row;
     gtk_list_store_append(store.get(), &row);
     gtk_list_store_set(store.get(), &row, TickColumn, FALSE, NameColumn, name.c_str(), SizeColumn,
