@@ -163,7 +163,10 @@ def runs_from_the_prefix(prefix, work):
                 '"notifierDoneOn":false,"notifierDoneArg":"","notifierDonePeriod":0,'
                 '"wipeCertificateDrive":"","wipeCertificateTechnician":"",'
                 '"wipeCertificateBackground":"","exportCsv":"","exportTxt":""')
-    environment = dict(os.environ, CVW_MACHINE=machine_file)
+    # A home of its own, as an operator's would be: nothing of this machine's user is read.
+    home = os.path.join(work, "home")
+    os.makedirs(os.path.join(home, ".local", "share"), exist_ok=True)
+    environment = dict(os.environ, CVW_MACHINE=machine_file, HOME=home)
     app = desk.Desk(os.path.join(prefix, "bin", "wipedesk"), env=environment, cwd=work,
                     errors=os.path.join(work, "errors.txt"))
     try:
