@@ -197,8 +197,12 @@ void DialogResponder::poll() {
       state = State::Answered;
       answeredAt = g_get_monotonic_time();
       gtk_dialog_response(GTK_DIALOG(target), steps[next].response);
+      return;
     }
-    return;
+    // A chooser still loading its folder on a busy machine may let the file go: choose again.
+    if (g_get_monotonic_time() - answeredAt <= retry_after_us)
+      return;
+    state = State::Idle;
   }
   if (state == State::Answered) {
     if (target != nullptr && innermost == target) {
