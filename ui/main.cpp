@@ -8,6 +8,7 @@
 #include "DebugLog.h"
 #include "DriveTasks.h"
 #include "DrivesFactory.h"
+#include "Files.h"
 #include "Format.h"
 #include "MainLog.h"
 #include "Process.h"
@@ -109,6 +110,35 @@ bool hold_program_folder(const platform::ProgramLock& lock, const std::string& f
   return false;
 }
 
+// A history that is a link may be shared by program folders, each held by a program of its own:
+// the file it leads to is held too, by a lock file beside it, so that a second program on that
+// file says so and ends, as one on the same folder does. False when another program holds it.
+bool hold_linked_history(std::optional<platform::ProgramLock>& lock, const std::string& history) {
+  const std::string file = file_behind_links(history);
+  if (file.empty() || file == history)
+    return true; // no link (or a circle of them, which loading the history tells)
+  const std::string path = file + ".lock";
+  lock.emplace(path);
+  switch (lock->state()) {
+  case platform::ProgramLock::State::Held:
+    debug_log() << "main.cpp(127): " << path << "\n";
+    return true;
+  case platform::ProgramLock::State::Unavailable:
+    debug_log() << "main.cpp(128): " << path << ": " << lock->reason() << "\n";
+    return true;
+  case platform::ProgramLock::State::HeldElsewhere: break;
+  }
+  debug_log() << "main.cpp(129): " << path << "\n";
+  gtk::message_box(gtk::MessageKind::Error,
+                   format(gettext("%1 is already running with the wipe log %2, which the wipe "
+                                  "log of this program folder leads to.\n\nBoth would keep "
+                                  "their records there, and one would write over the records "
+                                  "of the other. Use the program that runs, or quit it first."),
+                          program_config().get_string("Program Name"), file),
+                   nullptr);
+  return false;
+}
+
 int start_and_run(int argc, char** argv, EndRequests& requests) {
   choose_debug_sink(argc, argv);
   debug_log() << "main.cpp(54): "
@@ -136,6 +166,9 @@ int start_and_run(int argc, char** argv, EndRequests& requests) {
   const platform::ProgramLock lock(lockFile);
   if (!hold_program_folder(lock, folder, lockFile))
     return failed("already running from " + folder);
+  std::optional<platform::ProgramLock> historyLock;
+  if (!hold_linked_history(historyLock, folder + "/WipeLog.cfg"))
+    return failed("already running with the wipe log of " + folder);
 
   // A request to end that comes while a window of start-up is open answers it as closed.
   show_splash(nullptr, SplashUse::StartUp);

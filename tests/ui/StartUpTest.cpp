@@ -511,6 +511,47 @@ TEST_F(StartUpTest, ASecondProgramOnTheSameFolderEnds) {
   EXPECT_EQ(third->finish(), 128 + SIGTERM);
 }
 
+// Two program folders whose wipe logs are links to one shared file would save over each other's
+// records as two programs on one folder would: the second says that one runs with that file and
+// ends, and the shared file keeps what it held.
+TEST_F(StartUpTest, ASecondProgramOnALinkedSharedHistoryEnds) {
+  reset();
+  write_configuration();
+  TempDir shared;
+  const std::string history = fs::canonical(shared.path()).string() + "/WipeLog.cfg";
+  fs::create_symlink(history, dir.file("WipeLog.cfg"));
+  // A second program folder like the first, its wipe log a link to the same file.
+  TempDir other;
+  fs::permissions(other.path(), fs::perms::owner_all | fs::perms::group_read |
+                                    fs::perms::group_exec | fs::perms::others_read |
+                                    fs::perms::others_exec);
+  for (const char* name : {"wipedesk", "wipedesk.cfg", "settings.cfg"})
+    fs::copy_file(dir.file(name), other.file(name));
+  fs::create_directory_symlink(fs::read_symlink(dir.path() / "lib"), other.path() / "lib");
+  fs::create_symlink(fs::read_symlink(dir.path() / "cvwdrv"), other.path() / "cvwdrv");
+  fs::create_symlink(history, other.file("WipeLog.cfg"));
+
+  const auto first = start("first");
+  ASSERT_TRUE(first->logged("main.cpp(115): ")) << text_of(log("first"));
+  EXPECT_NE(text_of(log("first")).find("main.cpp(127): " + history + ".lock\n"), std::string::npos);
+  const std::string secondLog = dir.file("second.log");
+  Background second("exec env CVW_MACHINE=" + shell_quoted(machine) + " " +
+                        shell_quoted(other.file("wipedesk")) + " dbg=" + shell_quoted(secondLog) +
+                        " 2>" + shell_quoted(errors("second")),
+                    secondLog);
+  // Its box waits for an answer; the request to end gives it.
+  ASSERT_TRUE(second.logged("main.cpp(129): " + history + ".lock")) << text_of(secondLog);
+  second.signal(SIGTERM);
+  EXPECT_EQ(second.finish(), 255);
+  EXPECT_EQ(text_of(errors("second")), "wipedesk: already running with the wipe log of " +
+                                           fs::canonical(other.path()).string() + "\n");
+  EXPECT_EQ(text_of(secondLog).find("main.cpp(115): "), std::string::npos);
+  first->signal(SIGTERM);
+  EXPECT_EQ(first->finish(), 128 + SIGTERM);
+  EXPECT_TRUE(fs::is_symlink(dir.file("WipeLog.cfg")));
+  EXPECT_TRUE(fs::is_symlink(other.file("WipeLog.cfg")));
+}
+
 // A named pipe or a link to /dev/zero in place of the configuration, the settings or the
 // history is refused at once, as a file that cannot be read: the configuration ends the
 // program, the settings fall back to their defaults, the history is kept aside and a new one
