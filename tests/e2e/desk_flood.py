@@ -18,10 +18,12 @@ import desk
 import desk_e2e
 from desk_e2e import check
 
-# Generous limits, so that a loaded machine does not fail the test; the figures printed are
-# what counts.
-FIND_LIMIT = 10.0
-END_LIMIT = 10.0
+# The engine must end within a second of CANCEL, and the window must answer the bus while the
+# flood runs. Measured here: at most 50 ms to find CANCEL and 70 ms to the engine's end, in the
+# sanitizer build beside eight busy processors; the program that froze under the flood took 18 s
+# and 10 s. The limits leave room for a slower machine; the figures printed tell more.
+FIND_LIMIT = 3.0
+END_LIMIT = 1.0
 
 FLOOD = (
     '# the wipe engine: ready, the command, then progress without pause until it is ended\n'
