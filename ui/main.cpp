@@ -85,29 +85,41 @@ bool load_history(const std::string& path, GtkWindow* window) {
   return false;
 }
 
-// Holds the program folder for this program alone: a second program on the same folder would
-// save its own wipe history over this one's. Returns false, after telling the operator, when
-// another program holds it. A folder that cannot be held (the file can be neither made nor
-// opened) is only logged: its history cannot be saved either, which start-up tells.
-bool hold_program_folder(const platform::ProgramLock& lock, const std::string& folder,
-                         const std::string& path) {
+// The debug-log lines that say how a lock stands, by their identifiers.
+struct LockLines {
+  const char* held;
+  const char* unavailable;
+  const char* heldElsewhere;
+};
+
+// Logs how `lock` on `path` stands. False, after telling the operator `refusal`, when another
+// program holds it; a lock that cannot be had at all (its file can be neither made nor opened)
+// is only logged.
+bool hold(const platform::ProgramLock& lock, const std::string& path, const LockLines& lines,
+          const std::string& refusal) {
   switch (lock.state()) {
-  case platform::ProgramLock::State::Held:
-    debug_log() << "main.cpp(62): " << path << "\n";
-    return true;
+  case platform::ProgramLock::State::Held: debug_log() << lines.held << path << "\n"; return true;
   case platform::ProgramLock::State::Unavailable:
-    debug_log() << "main.cpp(63): " << path << ": " << lock.reason() << "\n";
+    debug_log() << lines.unavailable << path << ": " << lock.reason() << "\n";
     return true;
   case platform::ProgramLock::State::HeldElsewhere: break;
   }
-  debug_log() << "main.cpp(64): " << path << "\n";
-  gtk::message_box(gtk::MessageKind::Error,
-                   format(gettext("%1 is already running from the folder %2.\n\nBoth would keep "
-                                  "their wipe log there, and one would write over the records "
-                                  "of the other. Use the program that runs, or quit it first."),
-                          program_config().get_string("Program Name"), folder),
-                   nullptr);
+  debug_log() << lines.heldElsewhere << path << "\n";
+  gtk::message_box(gtk::MessageKind::Error, refusal, nullptr);
   return false;
+}
+
+// Holds the program folder for this program alone: a second program on the same folder would
+// save its own wipe history over this one's. Returns false, after telling the operator, when
+// another program holds it. A folder that cannot be held is only logged: its history cannot be
+// saved either, which start-up tells.
+bool hold_program_folder(const platform::ProgramLock& lock, const std::string& folder,
+                         const std::string& path) {
+  return hold(lock, path, {"main.cpp(62): ", "main.cpp(63): ", "main.cpp(64): "},
+              format(gettext("%1 is already running from the folder %2.\n\nBoth would keep "
+                             "their wipe log there, and one would write over the records "
+                             "of the other. Use the program that runs, or quit it first."),
+                     program_config().get_string("Program Name"), folder));
 }
 
 // A history that is a link may be shared by program folders, each held by a program of its own:
@@ -119,24 +131,12 @@ bool hold_linked_history(std::optional<platform::ProgramLock>& lock, const std::
     return true; // no link (or a circle of them, which loading the history tells)
   const std::string path = file + ".lock";
   lock.emplace(path);
-  switch (lock->state()) {
-  case platform::ProgramLock::State::Held:
-    debug_log() << "main.cpp(127): " << path << "\n";
-    return true;
-  case platform::ProgramLock::State::Unavailable:
-    debug_log() << "main.cpp(128): " << path << ": " << lock->reason() << "\n";
-    return true;
-  case platform::ProgramLock::State::HeldElsewhere: break;
-  }
-  debug_log() << "main.cpp(129): " << path << "\n";
-  gtk::message_box(gtk::MessageKind::Error,
-                   format(gettext("%1 is already running with the wipe log %2, which the wipe "
-                                  "log of this program folder leads to.\n\nBoth would keep "
-                                  "their records there, and one would write over the records "
-                                  "of the other. Use the program that runs, or quit it first."),
-                          program_config().get_string("Program Name"), file),
-                   nullptr);
-  return false;
+  return hold(*lock, path, {"main.cpp(127): ", "main.cpp(128): ", "main.cpp(129): "},
+              format(gettext("%1 is already running with the wipe log %2, which the wipe "
+                             "log of this program folder leads to.\n\nBoth would keep "
+                             "their records there, and one would write over the records "
+                             "of the other. Use the program that runs, or quit it first."),
+                     program_config().get_string("Program Name"), file));
 }
 
 int start_and_run(int argc, char** argv, EndRequests& requests) {
