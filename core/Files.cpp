@@ -1,12 +1,15 @@
 #include "Files.h"
 
 #include "Crt.h"
+#include "DebugLog.h"
 #include "Translation.h"
 
 #include <glib.h>
 #include <glib/gstdio.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <ostream>
 
 namespace {
 
@@ -98,7 +101,8 @@ bool write_file(const std::string& name, const void* data, std::size_t length, L
   if (file.empty())
     return false;
   // A file that others share keeps the permissions it was given (the new file is made under
-  // the program's file mode mask, so they are set again afterwards).
+  // the program's file mode mask, so they are set again afterwards), and the user and group it
+  // belonged to: a save by the root program would otherwise take it from them.
   GStatBuf status;
   const bool existed = g_stat(file.c_str(), &status) == 0;
   const int mode = existed ? static_cast<int>(status.st_mode & 07777) : 0666;
@@ -106,8 +110,10 @@ bool write_file(const std::string& name, const void* data, std::size_t length, L
                                static_cast<gssize>(length), G_FILE_SET_CONTENTS_CONSISTENT, mode,
                                nullptr) != TRUE)
     return false;
-  if (existed)
-    g_chmod(file.c_str(), mode);
+  if (existed && keep_file_attributes(file.c_str(), static_cast<unsigned>(mode),
+                                      static_cast<std::uint32_t>(status.st_uid),
+                                      static_cast<std::uint32_t>(status.st_gid)) != 0)
+    debug_log() << "Files.cpp(112): " << file << ": " << g_strerror(errno) << "\n";
   return true;
 }
 

@@ -116,6 +116,33 @@ int open_for_reading(const char* path) {
   return located;
 }
 
+int keep_file_attributes(const char* path, unsigned mode, std::uint32_t user, std::uint32_t group) {
+  const int fd = open_retried(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0)
+    return -1;
+  struct stat status;
+  int result = ::fstat(fd, &status);
+  if (result == 0 && (!S_ISREG(status.st_mode) || status.st_nlink != 1)) {
+    errno = EINVAL;
+    result = -1;
+  }
+  // The owner first: a change of owner takes the set-user and set-group bits away. A program
+  // that may not give the file away still sets its permissions.
+  int error = 0;
+  if (result == 0 && (status.st_uid != user || status.st_gid != group) &&
+      ::fchown(fd, user, group) != 0)
+    error = errno;
+  if (result == 0 && ::fchmod(fd, mode & 07777) != 0 && error == 0)
+    error = errno;
+  if (result == 0 && error != 0)
+    result = -1;
+  if (result != 0 && error == 0)
+    error = errno;
+  ::close(fd);
+  errno = error;
+  return result;
+}
+
 bool is_special_file(const char* path) {
   struct stat status;
   if (::stat(path, &status) != 0)

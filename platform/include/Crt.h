@@ -35,6 +35,13 @@ bool is_special_file(const char* path);
 // _close. Returns the descriptor, or -1 with errno set.
 int open_for_reading(const char* path);
 
+// Not a runtime call: gives the regular file `path` (UTF-8) the permissions `mode` (& 07777)
+// and, where they differ, the owner `user` and the group `group` of a file it replaced. Only the
+// file itself, and only one of its own: a link that stands at `path` is not followed (ELOOP), a
+// file with other names too or no regular file is left alone (EINVAL), so that nobody who can
+// write the folder turns the change onto another file. Returns 0, or -1 with errno set.
+int keep_file_attributes(const char* path, unsigned mode, std::uint32_t user, std::uint32_t group);
+
 // Not a runtime call: whether the open descriptor `fd` is a regular file (not a directory, a
 // device, a pipe or a socket). False, with errno set, when fd cannot be asked.
 bool is_regular_descriptor(int fd);

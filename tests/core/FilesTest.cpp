@@ -87,7 +87,8 @@ TEST(Files, WhatIsNoRegularFileIsNeverOpened) {
 }
 
 // A file that is a link, written through it: the link stays, and the file it leads to is
-// replaced beside itself with its permissions kept; without following, the link is replaced.
+// replaced beside itself with its permissions and its owner kept; without following, the link
+// is replaced.
 TEST(Files, WritingFollowsLinksWhenAsked) {
   TempDir dir;
   namespace fs = std::filesystem;
@@ -96,6 +97,11 @@ TEST(Files, WritingFollowsLinksWhenAsked) {
   const std::string target = dir.file("shared/deeper/log.cfg");
   ASSERT_TRUE(write_file(target, "old", 3));
   ASSERT_EQ(chmod(target.c_str(), 0664), 0);
+  // The user it belongs to, where this test may give it away (as root).
+  const bool asRoot = geteuid() == 0;
+  if (asRoot) {
+    ASSERT_EQ(chown(target.c_str(), 65534, 65534), 0);
+  }
   // A chain of two links, the second relative to its own folder.
   fs::create_symlink("deeper/log.cfg", dir.file("shared/current"));
   fs::create_symlink(dir.file("shared/current"), dir.file("program/WipeLog.cfg"));
@@ -111,6 +117,10 @@ TEST(Files, WritingFollowsLinksWhenAsked) {
   struct stat status {};
   ASSERT_EQ(stat(target.c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 07777, 0664u);
+  if (asRoot) {
+    EXPECT_EQ(status.st_uid, 65534u);
+    EXPECT_EQ(status.st_gid, 65534u);
+  }
   // Nothing was left beside the file.
   EXPECT_EQ(
       std::distance(fs::directory_iterator(dir.file("shared/deeper")), fs::directory_iterator()),
