@@ -201,9 +201,12 @@ TEST_F(PanelScreenshotsTest, DriveTasksOfALinuxMachine) {
     const char* name;
     Drive drive;
     std::string model, serial; // the head's lines
+    std::string icon;          // the name of the drive's icon for assistive tools
   } cases[] = {
-      {"disk", disk, "/dev/sdb  WDC WD10EZEX-08WN4A0", "WD-WCC6Y1234567"},
-      {"loop-device", loop, "/dev/loop7  /home/operator/images/stick.img (backing file)", ""},
+      {"disk", disk, "/dev/sdb  WDC WD10EZEX-08WN4A0", "WD-WCC6Y1234567",
+       "/dev/sdb  WDC WD10EZEX-08WN4A0 1.000TB"},
+      {"loop-device", loop, "/dev/loop7  /home/operator/images/stick.img (backing file)", "",
+       "/dev/loop7  /home/operator/images/stick.img (backing file) 67.11MB"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -248,6 +251,8 @@ TEST_F(PanelScreenshotsTest, DriveTasksOfALinuxMachine) {
     DriveIconUI icon(DriveIconUI::Look::WithLight);
     icon.set_drive(c.drive);
     icon.set_has_drive(true);
+    EXPECT_STREQ(atk_object_get_name(gtk_widget_get_accessible(icon.focus_widget())),
+                 c.icon.c_str());
     gtk_widget_show(icon.tooltip_window());
     save_screenshot(icon.tooltip_window(), std::string("DriveIconUI-tooltip-linux-") + c.name);
     gtk_widget_hide(icon.tooltip_window());

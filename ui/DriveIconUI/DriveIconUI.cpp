@@ -4,6 +4,7 @@
 #include "Guarded.h"
 #include "gtk/Builder.h"
 #include "gtk/WidgetName.h"
+#include "parts/DriveHeader.h"
 #include "parts/DriveMarkup.h"
 
 #include <gdk/gdkkeysyms.h>
@@ -101,9 +102,13 @@ void DriveIconUI::refresh() {
     if (GtkWidget* toplevel = gtk_widget_get_toplevel(eventBox); GTK_IS_WINDOW(toplevel))
       gtk_window_set_focus(GTK_WINDOW(toplevel), nullptr);
   gtk_widget_set_can_focus(eventBox, focusable);
+  // Named as the drive's task names it, so that a disk without a model (a loop device) is no
+  // bare size to a screen reader.
   atk_object_set_name(
       gtk_widget_get_accessible(eventBox),
-      hasDrive ? (drive_.model() + " " + gtk_label_get_text(GTK_LABEL(sizeLabel))).c_str() : "");
+      hasDrive
+          ? (drive_header(drive_).model + " " + gtk_label_get_text(GTK_LABEL(sizeLabel))).c_str()
+          : "");
   if (hasDrive) {
     gtk_widget_set_visible(selectedMark, selected_);
     gtk_widget_set_visible(sizeLabel, TRUE);
