@@ -121,26 +121,22 @@ int keep_file_attributes(const char* path, unsigned mode, std::uint32_t user, st
   if (fd < 0)
     return -1;
   struct stat status;
-  int result = ::fstat(fd, &status);
-  if (result == 0 && (!S_ISREG(status.st_mode) || status.st_nlink != 1)) {
-    errno = EINVAL;
-    result = -1;
-  }
-  // The owner first: a change of owner takes the set-user and set-group bits away. A program
-  // that may not give the file away still sets its permissions.
   int error = 0;
-  if (result == 0 && (status.st_uid != user || status.st_gid != group) &&
-      ::fchown(fd, user, group) != 0)
+  if (::fstat(fd, &status) != 0) {
     error = errno;
-  if (result == 0 && ::fchmod(fd, mode & 07777) != 0 && error == 0)
-    error = errno;
-  if (result == 0 && error != 0)
-    result = -1;
-  if (result != 0 && error == 0)
-    error = errno;
+  } else if (!S_ISREG(status.st_mode) || status.st_nlink != 1) {
+    error = EINVAL;
+  } else {
+    // The owner first: a change of owner takes the set-user and set-group bits away. A program
+    // that may not give the file away still sets its permissions.
+    if ((status.st_uid != user || status.st_gid != group) && ::fchown(fd, user, group) != 0)
+      error = errno;
+    if (::fchmod(fd, mode & 07777) != 0 && error == 0)
+      error = errno;
+  }
   ::close(fd);
   errno = error;
-  return result;
+  return error == 0 ? 0 : -1;
 }
 
 bool is_special_file(const char* path) {
