@@ -10,30 +10,25 @@
 // waited on nor read without end.
 bool read_file(const std::string& name, std::string& text);
 
-// What write_file does with a symbolic link at the file's name.
-enum class Links {
-  Replace, // the link is replaced by a regular file; what it pointed at stays as it was
-  Follow,  // the file the links lead to is replaced (created when missing), in its own folder
-};
+// Reads what is left of the open file `fd` into `text`, every byte, and closes it. False, with
+// `text` unchanged, when it cannot be read or is no regular file (which is never read: a pipe
+// or a device could keep the reads waiting, or never end them).
+bool read_open_file(int fd, std::string& text);
 
 // Replaces the file `name` with the `length` bytes at `data` in one step (a temporary file beside
-// it, then a rename), so that a failed write leaves the previous file whole. With Links::Follow a
-// symbolic link at `name` is kept and the file it leads to is replaced, keeping that file's
-// permissions; a link that leads in a circle or to something other than a regular file fails.
-// Returns false when it cannot.
-bool write_file(const std::string& name, const void* data, std::size_t length,
-                Links links = Links::Replace);
+// it, then a rename), so that a failed write leaves the previous file whole. The program runs as
+// root: the file's folder is found by a guarded walk (GuardedFile::guarded, trusting the
+// program's own user and the operator), and a path that another user may change is refused. A
+// symbolic link at the name is replaced by the file, never followed. Returns false, with a
+// debug-log line, when it cannot.
+bool write_file(const std::string& name, const void* data, std::size_t length);
 
-// The file that `name` stands for after its symbolic links (each relative one taken from the
-// folder of the link), `name` itself when it is no link. The file need not exist. Empty when
-// the links lead in a circle or cannot be read.
-std::string file_behind_links(const std::string& name);
-
-// Whether write_file(name, ..., links) can replace the file now: its folder takes a new file,
-// and what stands at the name (behind the links, with Links::Follow) is a regular file or
-// nothing. Tries it with a temporary file, which it removes. When it cannot, `why` receives the
-// system's reason, or that the file is no regular file.
-bool file_can_be_replaced(const std::string& name, Links links, std::string& why);
+// Makes a new folder, which only the program's own user may enter, in the system's folder for
+// temporary files (TMPDIR, else /tmp); `pattern` is its name with "XXXXXX" at the end, which
+// becomes unique. The program runs as root: the temporary folder must lie where no other user
+// may change the way to it (a guarded walk trusting the program's own user and the operator).
+// Returns the new folder's path (UTF-8), or "" with `why` receiving the reason.
+std::string make_temporary_folder(const std::string& pattern, std::string& why);
 
 // Hands a file or a web address (UTF-8) to the desktop, as a double click would. Returns true
 // when the desktop accepted it.

@@ -7,10 +7,10 @@ config::Value& program_config() {
 
 void copy_config_string(const config::Value& configuration, PropertyMap& properties,
                         const char* key) {
-  properties[key] = configuration.get(key).as_string();
+  properties[key] = configuration.get_string(key);
 }
 
 void copy_config_number(const config::Value& configuration, PropertyMap& properties,
                         const char* key) {
-  properties[key] = std::to_string(configuration.get(key).as_number());
+  properties[key] = std::to_string(configuration.get_number(key));
 }

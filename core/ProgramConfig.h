@@ -9,13 +9,13 @@
 config::Value& program_config();
 
 // properties[key] = the String member `key` of `configuration`, replacing any value there.
-// Throws config::Value::Exception when the member is missing, std::runtime_error
-// "ConfigValue.cpp(56)" when it is not a String.
+// Throws config::Value::Exception, its text naming the member, when the member is missing or not
+// a String.
 void copy_config_string(const config::Value& configuration, PropertyMap& properties,
                         const char* key);
 
 // properties[key] = the Number member `key` as signed decimal text, replacing any value there.
-// Throws config::Value::Exception when the member is missing, std::runtime_error
-// "ConfigValue.cpp(50)" when it is not a Number.
+// Throws config::Value::Exception, its text naming the member, when the member is missing or not
+// a Number.
 void copy_config_number(const config::Value& configuration, PropertyMap& properties,
                         const char* key);

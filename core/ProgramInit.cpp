@@ -82,25 +82,34 @@ bool program_init(config::Value& configuration, int& argc, char**& argv, Program
   if (!steps.load_settings(directory, settings))
     debug_log() << "ProgramInit.cpp(62): " << settings << "\n";
 
-  configuration.set("Program Path", directory);
+  // A configuration of the wrong shape is told once the toolkit runs, so that the operator sees
+  // it; until then only what is there in its shape is used.
+  const bool members = configuration.type() == config::Value::Object;
+  if (members)
+    configuration.set("Program Path", directory);
   steps.add_resource_file(directory + "/lib");
 
-  std::string locale;
-  if (configuration.get("Locale", locale))
-    g_setenv("LC_ALL", locale.c_str(), TRUE);
+  if (members && configuration.has("Locale") &&
+      configuration.get("Locale").type() == config::Value::String)
+    g_setenv("LC_ALL", configuration.get_string("Locale").c_str(), TRUE);
   if (!steps.init_toolkit(argc, argv)) {
     debug_log() << "ProgramInit.cpp(73)\n";
     return false;
   }
-  std::string theme;
-  if (configuration.get("gtk-theme-name", theme))
-    steps.set_theme(theme);
-
   const std::string translations = directory + "/lib/locale";
   Locale::instance().init(translations);
   bindtextdomain("CVW", translations.c_str());
   bind_textdomain_codeset("CVW", "UTF-8");
   textdomain("CVW");
+
+  if (!members)
+    throw config::Value::Exception("the top level is " +
+                                   config::Value::type_name(configuration.type()) + ", not Object");
+  // A "Locale" of another type, left alone above, is told now.
+  if (configuration.has("Locale"))
+    (void)configuration.get_string("Locale");
+  if (configuration.has("gtk-theme-name"))
+    steps.set_theme(configuration.get_string("gtk-theme-name"));
 
   // The name can be set once per process; setting the same name again changes nothing.
   const std::string& name = configuration.get_string("Program Name");

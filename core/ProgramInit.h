@@ -32,9 +32,9 @@ public:
   virtual ~ProgramInitSteps() = default;
 
   // Points the user settings at `directory` and loads `path` (settings.cfg there) into them.
-  // Returns false when the file is missing, unreadable, not parsable or lacks a key; the
-  // settings then hold what was loaded and the defaults for the rest. Until the user settings
-  // exist there is nothing to load and the step succeeds.
+  // Returns false when the file is missing, unreadable, not parsable or of another shape; the
+  // settings then keep their defaults. Until the user settings exist there is nothing to load
+  // and the step succeeds.
   virtual bool load_settings(const std::string& directory, const std::string& path);
 
   // Makes `directory` (the program's "lib" folder) the resource directory and adds the
@@ -59,8 +59,10 @@ public:
 // its "Driver" to the engine program there, whatever the file held.
 // Returns false, with a debug-log line, when there is no argv[0] or the toolkit cannot be
 // initialised. Throws ProgramConfigError "ProgramInit.cpp(51)" when the file cannot be read and
-// "ProgramInit.cpp(55)" when it cannot be parsed; lets the exceptions of configuration lookups
-// (a missing required key, a value of another type, a top level that is not an Object) pass.
+// "ProgramInit.cpp(55)" when it cannot be parsed. A configuration of the wrong shape (a top level
+// that is not an Object, a required member that is missing, a member of another type) throws
+// config::Value::Exception, its text naming the member, only once the toolkit and the
+// translations are ready, so that it can be told in a box.
 bool program_init(config::Value& configuration, int& argc, char**& argv, ProgramInitSteps& steps);
 
 // The program configuration file of the program started as `argv0`: in the real directory of

@@ -3,10 +3,10 @@
 #include "ConfigValue.h"
 #include "DebugLog.h"
 #include "Files.h"
+#include "HistoryFile.h"
 #include "LocalTime.h"
 
 #include <glib.h>
-#include <glib/gstdio.h>
 #include <libintl.h>
 
 #include <cerrno>
@@ -19,7 +19,7 @@ MainLog& MainLog::instance() {
 
 void MainLog::add(const Entry& entry) {
   entries_.push_back(entry);
-  if (!keptIn.empty())
+  if (!keptIn.path().empty())
     save_kept();
   if (callback_ != nullptr)
     callback_->added(*this);
@@ -46,6 +46,10 @@ bool MainLog::load(const std::string& path) {
     debug_log() << "MainLog.cpp(148)\n";
     return false;
   }
+  return load_text(text);
+}
+
+bool MainLog::load_text(const std::string& text) {
   config::Value value;
   const char* end = nullptr;
   if (!value.parse(text.c_str(), &end)) {
@@ -80,7 +84,7 @@ bool MainLog::load(const std::string& path) {
   return true;
 }
 
-bool MainLog::save(const std::string& path) const {
+std::string MainLog::file_text() const {
   config::Value list(config::Value::List);
   config::Value::Items& items = list.as_list();
   items.reserve(entries_.size());
@@ -95,43 +99,52 @@ bool MainLog::save(const std::string& path) const {
     item.set("errors", static_cast<unsigned int>(entry.errors()));
     items.push_back(std::move(item));
   }
-  // A history that is a link to a file elsewhere (one that several programs share, say) stays
-  // a link: the file it leads to is replaced.
-  const std::string text = list.to_string(config::Braces::Omitted, config::Layout::Indented);
-  if (!write_file(path, text.data(), text.size(), Links::Follow)) {
+  return list.to_string(config::Braces::Omitted, config::Layout::Indented);
+}
+
+bool MainLog::save(const std::string& path) const {
+  const std::string text = file_text();
+  if (!write_file(path, text.data(), text.size())) {
     debug_log() << "MainLog.cpp(207)\n";
     return false;
   }
   return true;
 }
 
-void MainLog::keep_in(const std::string& path, SaveWatch* watch) {
-  keptIn = path;
+void MainLog::keep_in(const GuardedFile& file, SaveWatch* watch) {
+  keptIn = file;
   saveWatch = watch;
 }
 
 bool MainLog::save_kept() const {
-  if (keptIn.empty())
+  if (keptIn.path().empty())
     return false;
-  const bool saved = save(keptIn);
+  // A file that others share (through the administrator's link) keeps its owner and
+  // permissions: a save by the root program would otherwise take it from them.
+  const std::string text = file_text();
+  const bool saved = keptIn.replace(text.data(), text.size(), Ownership::Kept);
+  if (!saved)
+    debug_log() << "MainLog.cpp(207)\n";
   if (saveWatch != nullptr)
-    saveWatch->saved(keptIn, saved);
+    saveWatch->saved(keptIn.path(), saved);
   return saved;
 }
 
 bool MainLog::can_save_kept(std::string& why) const {
-  return keptIn.empty() || file_can_be_replaced(keptIn, Links::Follow, why);
+  return keptIn.path().empty() || keptIn.can_replace(why);
 }
 
 namespace {
 
-// `path` + ".bad-" + the local date and time, with "-2", "-3"... until the name is free.
-std::string kept_aside_name(const std::string& path) {
+// The name of the file `place` + ".bad-" + the local date and time, with "-2", "-3"... until
+// nothing stands at it in the file's folder.
+std::string kept_aside_name(const GuardedFile& place) {
   const std::string base =
-      path + ".bad-" + format_local_time_or_number(current_time(), "%Y%m%d-%H%M%S");
+      place.name() + ".bad-" + format_local_time_or_number(current_time(), "%Y%m%d-%H%M%S");
   std::string name = base;
-  for (int n = 2; g_file_test(name.c_str(), G_FILE_TEST_EXISTS) ||
-                  g_file_test(name.c_str(), G_FILE_TEST_IS_SYMLINK);
+  Standing standing = Standing::Nothing;
+  for (int n = 2;
+       standing_at(place.folder(), name.c_str(), standing) != 0 || standing != Standing::Nothing;
        ++n)
     name = base + "-" + std::to_string(n);
   return name;
@@ -139,23 +152,34 @@ std::string kept_aside_name(const std::string& path) {
 
 } // namespace
 
-MainLog::StartLoad MainLog::load_for_start(const std::string& path, std::string& keptAs) {
+MainLog::StartLoad MainLog::load_for_start(HistoryFile& history, std::string& keptAs) {
+  if (history.refused())
+    return StartLoad::Refused;
   // A link to a file not made yet is a first run too: the first save makes that file.
-  const std::string file = file_behind_links(path);
-  if (!file.empty() && !g_file_test(file.c_str(), G_FILE_TEST_EXISTS) &&
-      !g_file_test(file.c_str(), G_FILE_TEST_IS_SYMLINK))
+  const GuardedFile& file = history.file();
+  if (file.standing() == Standing::Nothing)
     return StartLoad::FirstRun;
-  if (load(path))
-    return StartLoad::Loaded;
-  const std::string name = kept_aside_name(path);
-  if (g_rename(path.c_str(), name.c_str()) != 0) {
+  std::string text;
+  if (file.read(text)) {
+    if (load_text(text))
+      return StartLoad::Loaded;
+  } else {
+    debug_log() << "MainLog.cpp(148)\n";
+  }
+  const GuardedFile place = history.place();
+  const std::string name = kept_aside_name(place);
+  // The path of the name in the same folder.
+  const std::string aside =
+      place.path().substr(0, place.path().size() - place.name().size()) + name;
+  if (!history.keep_aside(name)) {
     const int error = errno;
-    debug_log() << "MainLog.cpp(236): " << path << " cannot be loaded nor renamed to " << name
-                << ": " << g_strerror(error) << "\n";
+    debug_log() << "MainLog.cpp(236): " << place.path() << " cannot be loaded nor renamed to "
+                << aside << ": " << g_strerror(error) << "\n";
     return StartLoad::CannotKeepAside;
   }
-  debug_log() << "MainLog.cpp(230): " << path << " cannot be loaded; kept as " << name << "\n";
-  keptAs = name;
+  debug_log() << "MainLog.cpp(230): " << place.path() << " cannot be loaded; kept as " << aside
+              << "\n";
+  keptAs = aside;
   return StartLoad::KeptAside;
 }
 

@@ -3,9 +3,13 @@
 // One process-wide instance, used on the main loop's thread only.
 #pragma once
 
+#include "GuardedFile.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
+
+class HistoryFile;
 
 class MainLog {
 public:
@@ -61,7 +65,7 @@ public:
   };
 
   // What load_for_start found; see there.
-  enum class StartLoad { Loaded, FirstRun, KeptAside, CannotKeepAside };
+  enum class StartLoad { Loaded, FirstRun, KeptAside, CannotKeepAside, Refused };
 
   // The process-wide history, empty at first.
   static MainLog& instance();
@@ -84,42 +88,42 @@ public:
 
   // Replaces the history by the entries of the file at `path`, all or nothing. Returns false,
   // with a debug-log line and the history unchanged, when the file cannot be read or parsed
-  // whole (a NUL byte anywhere in it counts as unparsable), or an entry lacks a member or holds
-  // a text member or "errors" of another type. Throws std::runtime_error, with the history
-  // unchanged, when the top level is not a List, an item is not an Object, or "time",
-  // "wipeLba" or "wipeSectors" is not a Number.
+  // whole (a NUL byte anywhere in it counts as unparsable), or is of another shape: a top level
+  // that is not a List, an item that is not an Object, an entry that lacks a member or holds one
+  // of another type.
   bool load(const std::string& path);
-  // Writes the whole history to `path`, replacing the file in one step (a temporary file,
-  // then a rename), so a failed save leaves the previous file whole. A symbolic link at `path`
-  // stays: the file it leads to is replaced, beside itself. Returns false, with a debug-log
-  // line, when it cannot.
+  // Writes the whole history to `path` (write_file: in one step, a link there replaced, a path
+  // that another user may change refused). Returns false, with a debug-log line, when it cannot.
   bool save(const std::string& path) const;
 
-  // From now on every add saves the whole history to `path` (empty: no file, nothing saved)
-  // and tells `watch` (when not null; not owned) how the save went, so that a finished wipe is
-  // on disk at once rather than only when the program ends.
-  void keep_in(const std::string& path, SaveWatch* watch);
+  // From now on every add saves the whole history to `file` (none: no file, nothing saved),
+  // keeping the owner and permissions of the file it replaces, and tells `watch` (when not
+  // null; not owned) how the save went, so that a finished wipe is on disk at once rather than
+  // only when the program ends.
+  void keep_in(const GuardedFile& file, SaveWatch* watch);
   // Saves the whole history to the file it is kept in and tells the watch; false when it could
   // not, or when the history is kept in no file.
   bool save_kept() const;
-  // The file the history is kept in; empty when none.
-  const std::string& kept_in() const { return keptIn; }
+  // The path of the file the history is kept in; empty when none.
+  const std::string& kept_in() const { return keptIn.path(); }
   // Whether the next save to the file the history is kept in can succeed (see
-  // file_can_be_replaced), trying it without changing the file; `why` receives the reason when
-  // not. True when the history is kept in no file.
+  // GuardedFile::can_replace), trying it without changing the file; `why` receives the reason
+  // when not. True when the history is kept in no file.
   bool can_save_kept(std::string& why) const;
 
   // The history file at the start of the program, where the history is saved back at the end:
   // - Loaded: the file's entries are the history.
-  // - FirstRun: there is no file (nor one that a link at `path` leads to); the history is left
+  // - FirstRun: there is no file (nor one that the link there leads to); the history is left
   //   as it is.
-  // - KeptAside: the file could not be loaded (as load returns false); it has been renamed to
-  //   `path` + ".bad-" + the local date and time (and "-2", "-3"... when that name is taken),
-  //   which `keptAs` receives and the debug log names, so that saving to `path` loses nothing.
+  // - KeptAside: the file could not be loaded (as load returns false); what stands at its name
+  //   in the program folder (the link, when it is one) has been renamed to that name + ".bad-"
+  //   + the local date and time (and "-2", "-3"... when that name is taken), which `keptAs`
+  //   receives and the debug log names, and the history is kept in the program folder from now
+  //   on, so that saving loses nothing.
   // - CannotKeepAside: the file could not be loaded and could not be renamed (logged): the
-  //   caller must not save to `path`, which would destroy it.
-  // The failures for which load throws pass unchanged, and the file stays where it is.
-  StartLoad load_for_start(const std::string& path, std::string& keptAs);
+  //   caller must not save to it, which would destroy it.
+  // - Refused: the history was refused (HistoryFile); nothing has been read.
+  StartLoad load_for_start(HistoryFile& history, std::string& keptAs);
 
   // The text export: the blocks of all entries, one line feed between two, none at the end.
   std::string to_text() const;
@@ -128,9 +132,14 @@ public:
   std::string to_csv() const;
 
 private:
+  // Replaces the history by the entries in `text`, as load does.
+  bool load_text(const std::string& text);
+  // The history's file text.
+  std::string file_text() const;
+
   std::vector<Entry> entries_;
   Callback* callback_ = nullptr;
-  std::string keptIn;
+  GuardedFile keptIn;
   SaveWatch* saveWatch = nullptr;
 };
 

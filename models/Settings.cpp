@@ -24,6 +24,17 @@ std::uint32_t low_bits(const config::Value& value, const char* name) {
   return static_cast<std::uint32_t>(value.get_number(name));
 }
 
+// The index of the method that "mode" names. A key of no method is a file of the wrong shape,
+// refused as a member of another type is.
+int mode_index(const config::Value& value) {
+  const std::string& key = value.get_string("mode");
+  try {
+    return wipe_method_index(key);
+  } catch (const std::runtime_error&) {
+    throw config::Value::Exception("\"mode\" names no wipe method");
+  }
+}
+
 } // namespace
 
 const std::string& Settings::directory() { return settings_directory(); }
@@ -56,7 +67,7 @@ bool Settings::load(const char* path) {
     options.set_ignore_read_errors(value.get_boolean("ignoreReadErrors"));
     options.set_ignore_compare_errors(value.get_boolean("ignoreCompareErrors"));
     options.set_update_period(low_bits(value, "updatePeriod"));
-    options.set_mode(wipe_method_index(value.get_string("mode")));
+    options.set_mode(mode_index(value));
     options.set_jump_after_error_sectors(low_bits(value, "jumpAfterErrorSectors"));
     options.set_jump_after_error_double(value.get_boolean("jumpAfterErrorDouble"));
     options.set_verify(value.get_boolean("verify"));

@@ -69,12 +69,11 @@ public:
   void set_export_txt(const std::string& path) { exportTxt = path; }
 
   // Reads the settings file at `path` (UTF-8) into this object. Returns false, with a debug-log
-  // line, when the file cannot be read or parsed (nothing changes) or a key is missing or of
-  // another type; what was stored before that key stays stored: the ten wipe options together,
-  // then the hidden drives together, then each later key on its own.
-  // Throws std::runtime_error, with the same partial effect, when "mode" names no wipe method,
-  // "hiddenDrives" is missing or not a List, a hidden drive is not an Object or its "model" or
-  // "serial" is not a String, or the top level is not an Object.
+  // line, when the file cannot be read or parsed (nothing changes) or is of another shape: a
+  // top level that is not an Object, a key that is missing or of another type (a hidden drive
+  // that is not an Object or lacks a text among them), a "mode" that names no wipe method. What
+  // was stored before the failing key stays stored: the ten wipe options together, then the
+  // hidden drives together, then each later key on its own.
   bool load(const char* path);
   // Writes every setting to `path`, replacing the file in one step (a temporary file, then a
   // rename). Returns false, with a debug-log line, when it cannot. Throws std::runtime_error

@@ -1,5 +1,7 @@
 #include "Crt.h"
 
+#include "Located.h"
+
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/stat.h>
@@ -74,33 +76,52 @@ std::uintptr_t _beginthread(void (*start)(void*), unsigned int stackSize, void* 
   return static_cast<std::uintptr_t>(thread);
 }
 
-namespace {
+namespace platform {
 
-int open_retried(const char* path, int flags) {
+int open_retried(int folder, const char* name, int flags, mode_t mode) {
   for (;;) {
-    const int fd = ::open(path, flags);
+    const int fd = ::openat(folder, name, flags, mode);
     if (fd >= 0 || errno != EINTR)
       return fd;
   }
 }
 
-} // namespace
+int reopen_located(int located, int flags, int folder, const char* name) {
+  // The descriptor's entry in /proc is a link of its own kind, which leads to the file itself.
+  const std::string self = "/proc/self/fd/" + std::to_string(located);
+  int fd = open_retried(AT_FDCWD, self.c_str(), flags & ~O_NOFOLLOW);
+  if (fd >= 0 || errno != ENOENT)
+    return fd;
+  // No /proc: the name again, which must still lead to the file located.
+  fd = open_retried(folder, name, flags);
+  if (fd < 0)
+    return -1;
+  struct stat was, now;
+  if (::fstat(located, &was) != 0 || ::fstat(fd, &now) != 0 || was.st_dev != now.st_dev ||
+      was.st_ino != now.st_ino) {
+    ::close(fd);
+    errno = ENOENT;
+    return -1;
+  }
+  return fd;
+}
 
-int open_for_reading(const char* path) {
-  // Opening is itself an act for some files: a tape rewinds, a watchdog starts, the writer
-  // waiting on a named pipe goes on. The path is first only located; what is no regular file is
-  // handed back as that located descriptor, which callers ask and refuse, never opened.
-  const int located = open_retried(path, O_PATH | O_CLOEXEC);
+} // namespace platform
+
+namespace {
+
+// Opening is itself an act for some files: a tape rewinds, a watchdog starts, the writer
+// waiting on a named pipe goes on. The name is first only located; what is no regular file is
+// handed back as that located descriptor, which callers ask and refuse, never opened.
+int located_for_reading(int folder, const char* name, int locating) {
+  const int located = platform::open_retried(folder, name, O_PATH | O_CLOEXEC | locating);
   if (located < 0)
     return -1;
   struct stat status;
   if (::fstat(located, &status) != 0 || !S_ISREG(status.st_mode))
     return located;
-  // The file located, not whatever the path names by now.
-  const std::string self = "/proc/self/fd/" + std::to_string(located);
-  int fd = open_retried(self.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0 && errno == ENOENT) // no /proc: the path itself, as callers check what they got
-    fd = open_retried(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  const int fd = platform::reopen_located(
+      located, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | locating, folder, name);
   if (fd < 0) {
     const int error = errno;
     ::close(located);
@@ -116,27 +137,12 @@ int open_for_reading(const char* path) {
   return located;
 }
 
-int keep_file_attributes(const char* path, unsigned mode, std::uint32_t user, std::uint32_t group) {
-  const int fd = open_retried(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0)
-    return -1;
-  struct stat status;
-  int error = 0;
-  if (::fstat(fd, &status) != 0) {
-    error = errno;
-  } else if (!S_ISREG(status.st_mode) || status.st_nlink != 1) {
-    error = EINVAL;
-  } else {
-    // The owner first: a change of owner takes the set-user and set-group bits away. A program
-    // that may not give the file away still sets its permissions.
-    if ((status.st_uid != user || status.st_gid != group) && ::fchown(fd, user, group) != 0)
-      error = errno;
-    if (::fchmod(fd, mode & 07777) != 0 && error == 0)
-      error = errno;
-  }
-  ::close(fd);
-  errno = error;
-  return error == 0 ? 0 : -1;
+} // namespace
+
+int open_for_reading(const char* path) { return located_for_reading(AT_FDCWD, path, 0); }
+
+int open_at_for_reading(int folder, const char* name) {
+  return located_for_reading(folder, name, O_NOFOLLOW);
 }
 
 bool is_special_file(const char* path) {

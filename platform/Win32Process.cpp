@@ -1,12 +1,14 @@
 #include "Win32Process.h"
 
 #include "Errno.h"
+#include "Located.h"
 
 #include <fcntl.h>
 #include <glib-unix.h>
 #include <malloc.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -119,14 +121,48 @@ gboolean EndRequestWatch::on_request(gpointer request) {
 
 void ignore_broken_pipe() { ::signal(SIGPIPE, SIG_IGN); }
 
-ProgramLock::ProgramLock(const std::string& path) {
+ProgramLock::ProgramLock(int folder, const std::string& name) {
   const int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
-  fd = ::open(path.c_str(), O_RDWR | O_CREAT | flags, 0644);
-  // A folder that takes no new file may still hold the file of an earlier run.
-  if (fd == -1 && (errno == EACCES || errno == EROFS || errno == EPERM))
-    fd = ::open(path.c_str(), O_RDONLY | flags);
+  // What stands at the name is first only located: a lock is a regular file, and whatever else
+  // stands there (a folder, a link, a pipe) may be how another program holds it.
+  for (int tries = 0; fd == -1 && tries < 100; ++tries) {
+    const int located = open_retried(folder, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (located == -1 && errno == ENOENT) {
+      fd = open_retried(folder, name.c_str(), O_RDWR | O_CREAT | O_EXCL | flags, 0644);
+      if (fd == -1 && errno == EEXIST)
+        continue; // made by another program meanwhile
+      if (fd == -1) {
+        reason_ = std::strerror(errno);
+        return;
+      }
+      break;
+    }
+    if (located == -1) {
+      reason_ = std::strerror(errno);
+      return;
+    }
+    struct stat status;
+    const bool asked = ::fstat(located, &status) == 0;
+    if (!asked || !S_ISREG(status.st_mode)) {
+      if (asked)
+        state_ = State::NoFile;
+      else
+        reason_ = std::strerror(errno);
+      ::close(located);
+      return;
+    }
+    fd = reopen_located(located, O_RDWR | flags, folder, name.c_str());
+    // A folder that takes no new file may still hold the file of an earlier run.
+    if (fd == -1 && (errno == EACCES || errno == EROFS || errno == EPERM))
+      fd = reopen_located(located, O_RDONLY | flags, folder, name.c_str());
+    if (fd == -1)
+      reason_ = std::strerror(errno);
+    ::close(located);
+    if (fd == -1)
+      return;
+  }
   if (fd == -1) {
-    reason_ = std::strerror(errno);
+    reason_ = std::strerror(EEXIST);
     return;
   }
   int result;

@@ -8,8 +8,8 @@
 #include "DebugLog.h"
 #include "DriveTasks.h"
 #include "DrivesFactory.h"
-#include "Files.h"
 #include "Format.h"
+#include "HistoryFile.h"
 #include "MainLog.h"
 #include "Process.h"
 #include "ProgramConfig.h"
@@ -59,13 +59,17 @@ std::string reason_of(const std::exception& e) {
 
 // The wipe history of earlier runs, loaded into MainLog. Returns false when the file could not
 // be loaded and not be kept aside either: saving over it would destroy it.
-bool load_history(const std::string& path, GtkWindow* window) {
+bool load_history(HistoryFile& history, GtkWindow* window) {
+  const std::string& path = history.place().path();
   std::string keptAs;
-  switch (MainLog::instance().load_for_start(path, keptAs)) {
-  case MainLog::StartLoad::Loaded: return true;
-  case MainLog::StartLoad::FirstRun: debug_log() << "main.cpp(115): " << path << "\n"; return true;
-  case MainLog::StartLoad::KeptAside:
+  const MainLog::StartLoad loaded = MainLog::instance().load_for_start(history, keptAs);
+  if (loaded != MainLog::StartLoad::Loaded)
     debug_log() << "main.cpp(115): " << path << "\n";
+  switch (loaded) {
+  case MainLog::StartLoad::Loaded:
+  case MainLog::StartLoad::FirstRun:
+  case MainLog::StartLoad::Refused: return true; // the keeper tells a refused one
+  case MainLog::StartLoad::KeptAside:
     gtk::message_box(gtk::MessageKind::Information,
                      format(gettext("The wipe log %1 cannot be read.\n\nIt has been kept as %2, "
                                     "and a new wipe log starts here."),
@@ -73,7 +77,6 @@ bool load_history(const std::string& path, GtkWindow* window) {
                      window);
     return true;
   case MainLog::StartLoad::CannotKeepAside:
-    debug_log() << "main.cpp(115): " << path << "\n";
     gtk::message_box(gtk::MessageKind::Error,
                      format(gettext("The wipe log %1 cannot be read, and it cannot be kept aside "
                                     "either.\n\nIt stays as it is: the wipes of this session are "
@@ -85,16 +88,32 @@ bool load_history(const std::string& path, GtkWindow* window) {
   return false;
 }
 
+// Settings that could not be loaded have left the user settings at their defaults: the
+// operator learns it before anything offers to save them over the file.
+void tell_unusable_settings(const DesktopInitSteps& steps, GtkWindow* window) {
+  const std::string& path = steps.unusable_settings();
+  if (path.empty())
+    return;
+  debug_log() << "main.cpp(131): " << path << "\n";
+  gtk::message_box(gtk::MessageKind::Information,
+                   format(gettext("The settings %1 cannot be read.\n\nThe program starts with "
+                                  "the default settings; saving the settings replaces the file."),
+                          path),
+                   window);
+}
+
 // The debug-log lines that say how a lock stands, by their identifiers.
 struct LockLines {
   const char* held;
   const char* unavailable;
   const char* heldElsewhere;
+  const char* noFile;
 };
 
-// Logs how `lock` on `path` stands. False, after telling the operator `refusal`, when another
-// program holds it; a lock that cannot be had at all (its file can be neither made nor opened)
-// is only logged.
+// Logs how `lock` on `path` stands. False, after telling the operator, when another program
+// holds it (`refusal`), or when something other than a regular file stands at its name, which
+// may be how another program holds it; a lock that cannot be had at all (its file can be
+// neither made nor opened) is only logged.
 bool hold(const platform::ProgramLock& lock, const std::string& path, const LockLines& lines,
           const std::string& refusal) {
   switch (lock.state()) {
@@ -102,11 +121,29 @@ bool hold(const platform::ProgramLock& lock, const std::string& path, const Lock
   case platform::ProgramLock::State::Unavailable:
     debug_log() << lines.unavailable << path << ": " << lock.reason() << "\n";
     return true;
+  case platform::ProgramLock::State::NoFile:
+    debug_log() << lines.noFile << path << "\n";
+    gtk::message_box(gtk::MessageKind::Error,
+                     format(gettext("The lock %1 is not a regular file: %2 takes it as held by "
+                                    "another program.\n\nTwo programs on one wipe log would "
+                                    "write over each other's records. If no other program runs, "
+                                    "remove %1 and start again."),
+                            path, program_config().get_string("Program Name")),
+                     nullptr);
+    return false;
   case platform::ProgramLock::State::HeldElsewhere: break;
   }
   debug_log() << lines.heldElsewhere << path << "\n";
   gtk::message_box(gtk::MessageKind::Error, refusal, nullptr);
   return false;
+}
+
+// Why hold refused `lock`, for the line on standard error.
+std::string refused_lock(const platform::ProgramLock& lock, const std::string& path,
+                         const std::string& held) {
+  return lock.state() == platform::ProgramLock::State::NoFile
+             ? "the lock " + path + " is not a regular file"
+             : held;
 }
 
 // Holds the program folder for this program alone: a second program on the same folder would
@@ -115,7 +152,7 @@ bool hold(const platform::ProgramLock& lock, const std::string& path, const Lock
 // saved either, which start-up tells.
 bool hold_program_folder(const platform::ProgramLock& lock, const std::string& folder,
                          const std::string& path) {
-  return hold(lock, path, {"main.cpp(62): ", "main.cpp(63): ", "main.cpp(64): "},
+  return hold(lock, path, {"main.cpp(62): ", "main.cpp(63): ", "main.cpp(64): ", "main.cpp(65): "},
               format(gettext("%1 is already running from the folder %2.\n\nBoth would keep "
                              "their wipe log there, and one would write over the records "
                              "of the other. Use the program that runs, or quit it first."),
@@ -125,28 +162,43 @@ bool hold_program_folder(const platform::ProgramLock& lock, const std::string& f
 // A history that is a link may be shared by program folders, each held by a program of its own:
 // the file it leads to is held too, by a lock file beside it, so that a second program on that
 // file says so and ends, as one on the same folder does. False when another program holds it.
-bool hold_linked_history(std::optional<platform::ProgramLock>& lock, const std::string& history) {
-  const std::string file = file_behind_links(history);
-  if (file.empty() || file == history)
-    return true; // no link (or a circle of them, which loading the history tells)
-  const std::string path = file + ".lock";
-  lock.emplace(path);
-  return hold(*lock, path, {"main.cpp(127): ", "main.cpp(128): ", "main.cpp(129): "},
+bool hold_linked_history(std::optional<platform::ProgramLock>& lock, const HistoryFile& history,
+                         std::string& path) {
+  const GuardedFile& file = history.file();
+  if (!history.linked() || history.refused())
+    return true; // held with the program folder, or never read nor written
+  path = file.path() + ".lock";
+  lock.emplace(file.folder(), file.name() + ".lock");
+  return hold(*lock, path,
+              {"main.cpp(127): ", "main.cpp(128): ", "main.cpp(129): ", "main.cpp(130): "},
               format(gettext("%1 is already running with the wipe log %2, which the wipe "
                              "log of this program folder leads to.\n\nBoth would keep "
                              "their records there, and one would write over the records "
                              "of the other. Use the program that runs, or quit it first."),
-                     program_config().get_string("Program Name"), file));
+                     program_config().get_string("Program Name"), file.path()));
 }
 
-int start_and_run(int argc, char** argv, EndRequests& requests) {
+// A program configuration of the wrong shape, which the program cannot run without: told in a
+// box that names the file and the member (when GTK runs), and in one line on standard error.
+int configuration_fault(const config::Value::Exception& e, const char* argv0, bool toolkit) {
+  const std::string file = argv0 != nullptr ? program_config_file(argv0) : "";
+  debug_log() << "main.cpp(132): " << file << ": " << e.what() << "\n";
+  if (toolkit)
+    gtk::message_box(gtk::MessageKind::Error,
+                     format(gettext("The program configuration %1 cannot be used: %2.\n\nThe "
+                                    "program cannot start without it."),
+                            file, e.what()),
+                     nullptr);
+  return failed("the program configuration " + file + " cannot be used: " + e.what());
+}
+
+int start_and_run(int argc, char** argv, EndRequests& requests, DesktopInitSteps& steps) {
   choose_debug_sink(argc, argv);
   debug_log() << "main.cpp(54): "
               << "Corvana Wipe"
               << "; revision " << program_revision() << "; commit " << build_commit << "\n";
 
   config::Value& configuration = program_config();
-  DesktopInitSteps steps;
   const bool hasProgram = argc >= 1 && argv != nullptr && argv[0] != nullptr;
   if (!program_init(configuration, argc, argv, steps)) {
     debug_log() << "main.cpp(57)\n";
@@ -162,13 +214,17 @@ int start_and_run(int argc, char** argv, EndRequests& requests) {
   }
 
   const std::string folder = configuration.get_string("Program Path");
+  // The history, and the file an administrator's link there leads to, found once.
+  HistoryFile history(folder);
   const std::string lockFile = folder + "/wipedesk.lock";
-  const platform::ProgramLock lock(lockFile);
+  const platform::ProgramLock lock(history.place().folder(), "wipedesk.lock");
   if (!hold_program_folder(lock, folder, lockFile))
-    return failed("already running from " + folder);
+    return failed(refused_lock(lock, lockFile, "already running from " + folder));
   std::optional<platform::ProgramLock> historyLock;
-  if (!hold_linked_history(historyLock, folder + "/WipeLog.cfg"))
-    return failed("already running with the wipe log of " + folder);
+  std::string historyLockFile;
+  if (!hold_linked_history(historyLock, history, historyLockFile))
+    return failed(refused_lock(*historyLock, historyLockFile,
+                               "already running with the wipe log of " + folder));
 
   // A request to end that comes while a window of start-up is open answers it as closed.
   show_splash(nullptr, SplashUse::StartUp);
@@ -194,16 +250,16 @@ int start_and_run(int argc, char** argv, EndRequests& requests) {
     TopUI top(system_drives_factory(), viewModels, wipeModels, tasks, GTK_WINDOW(window));
     gtk_container_add(GTK_CONTAINER(content), top.widget());
     show_main_window(window);
+    tell_unusable_settings(steps, GTK_WINDOW(window));
     top.start();
 
-    const std::string history = configuration.get_string("Program Path") + "/WipeLog.cfg";
-    step = "loading the wipe log " + history;
+    step = "loading the wipe log " + history.place().path();
     const bool saveHistory = load_history(history, GTK_WINDOW(window));
     step.clear();
     // The history is saved after each finished wipe, and again at the end.
     std::optional<HistoryKeeper> keeper;
     if (saveHistory) {
-      keeper.emplace(MainLog::instance(), history, GTK_WINDOW(window));
+      keeper.emplace(MainLog::instance(), history.file(), GTK_WINDOW(window));
       keeper->tell_if_unwritable();
     }
     EndOnRequest ending(requests, top, keeper ? &*keeper : nullptr);
@@ -213,7 +269,7 @@ int start_and_run(int argc, char** argv, EndRequests& requests) {
     top.end_tasks();
     // Nobody may be there to answer a box when the system ended the program.
     if (keeper && !keeper->save_at_exit(!ending.requested()))
-      debug_log() << "main.cpp(119): " << history << "\n";
+      debug_log() << "main.cpp(119): " << history.file().path() << "\n";
   }
   gtk_widget_destroy(window);
   if (!Process::reap_abandoned_children(children_limit_ms))
@@ -229,7 +285,14 @@ int run(int argc, char** argv) {
   int exitCode = -1;
   {
     EndRequests requests;
-    exitCode = start_and_run(argc, argv, requests);
+    DesktopInitSteps steps;
+    try {
+      exitCode = start_and_run(argc, argv, requests, steps);
+    } catch (const config::Value::Exception& e) {
+      // Every other file the program reads catches its own faults of shape.
+      exitCode = configuration_fault(e, argc >= 1 && argv != nullptr ? argv[0] : nullptr,
+                                     steps.toolkit_started());
+    }
     // What is left is the return: a request now must not cut it off, nor one that comes
     // while the watch goes.
     platform::ignore_end_requests();

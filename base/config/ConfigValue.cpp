@@ -8,7 +8,7 @@ namespace config {
 
 namespace {
 
-[[noreturn]] void fail(const char* position) { throw std::runtime_error(position); }
+[[noreturn]] void fail(const char* position) { throw Value::Exception(position); }
 
 std::string quoted(const char* name) { return std::string("\"") + name + "\""; }
 

@@ -27,7 +27,10 @@ public:
   using Members = std::map<std::string, Value>;
   using Items = std::vector<Value>;
 
-  // A member lookup that failed because the data lacks the member or holds another type.
+  // The one error of data of the wrong shape: a member lookup that finds no such member or one
+  // of another type (its text names the member), and a typed view or a lookup by name on a
+  // value of another type (its text is the source position). A loader that catches it catches
+  // every shape its file can have.
   class Exception : public std::runtime_error {
   public:
     explicit Exception(const std::string& message) : std::runtime_error(message) {}
@@ -39,7 +42,7 @@ public:
 
   Type type() const { return type_; }
 
-  // Typed views; each throws std::runtime_error with its source position on a type mismatch.
+  // Typed views; each throws Exception with its source position on a type mismatch.
   bool as_boolean() const;
   std::int64_t as_number() const;
   const std::string& as_string() const;

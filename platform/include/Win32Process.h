@@ -70,19 +70,22 @@ private:
   Request requests[2];
 };
 
-// Holds the file `path` (UTF-8) for this program alone while it lives, so that a second program
-// that asks for the same file learns that one runs already. The file is made when it is missing
-// (a link at `path` is not followed) and stays; the hold, not the file, is what counts, and
-// the system lets it go however the program ends, a crash included. Children do not inherit
-// it. A file that the program may only read is held all the same.
+// Holds the file `name` in the folder `folder` (see open_folder in Crt.h) for this program alone
+// while it lives, so that a second program that asks for the same file learns that one runs
+// already. The file is made when nothing stands at the name, and stays; the hold, not the file,
+// is what counts, and the system lets it go however the program ends, a crash included.
+// Children do not inherit it. A file that the program may only read is held all the same.
+// Something other than a regular file at the name (a folder, a link, a pipe) is never opened nor
+// followed: the program cannot tell that nobody holds the lock that way.
 class ProgramLock {
 public:
   enum class State {
     Held,          // this program holds the file
     HeldElsewhere, // another program holds it
+    NoFile,        // something other than a regular file stands at the name
     Unavailable,   // the file cannot be made or opened, or the system holds no files: see reason
   };
-  explicit ProgramLock(const std::string& path);
+  ProgramLock(int folder, const std::string& name);
   ~ProgramLock();
   ProgramLock(const ProgramLock&) = delete;
   ProgramLock& operator=(const ProgramLock&) = delete;

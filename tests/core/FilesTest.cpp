@@ -1,5 +1,6 @@
 #include "Files.h"
 
+#include "ElevatedOperator.h"
 #include "LogCapture.h"
 #include "Script.h"
 #include "TempDir.h"
@@ -86,97 +87,93 @@ TEST(Files, WhatIsNoRegularFileIsNeverOpened) {
     ::close(reader);
 }
 
-// A file that is a link, written through it: the link stays, and the file it leads to is
-// replaced beside itself with its permissions and its owner kept; without following, the link
-// is replaced.
-TEST(Files, WritingFollowsLinksWhenAsked) {
+// A write replaces what stands at the name, and follows no link there: neither to a file, which
+// keeps what it held, nor to a name not made yet, which stays unmade, nor round a circle.
+TEST(Files, WritesNeverFollowALink) {
   TempDir dir;
   namespace fs = std::filesystem;
-  fs::create_directories(dir.file("shared/deeper"));
-  fs::create_directory(dir.file("program"));
-  const std::string target = dir.file("shared/deeper/log.cfg");
-  ASSERT_TRUE(write_file(target, "old", 3));
-  ASSERT_EQ(chmod(target.c_str(), 0664), 0);
-  // The user it belongs to, where this test may give it away (as root).
-  const bool asRoot = geteuid() == 0;
-  if (asRoot) {
-    ASSERT_EQ(chown(target.c_str(), 65534, 65534), 0);
-  }
-  // A chain of two links, the second relative to its own folder.
-  fs::create_symlink("deeper/log.cfg", dir.file("shared/current"));
-  fs::create_symlink(dir.file("shared/current"), dir.file("program/WipeLog.cfg"));
-  const std::string link = dir.file("program/WipeLog.cfg");
-  EXPECT_EQ(file_behind_links(link), dir.file("shared/deeper/log.cfg"));
-
-  ASSERT_TRUE(write_file(link, "new", 3, Links::Follow));
-  EXPECT_TRUE(fs::is_symlink(link));
-  EXPECT_TRUE(fs::is_symlink(dir.file("shared/current")));
-  std::string text;
-  ASSERT_TRUE(read_file(target, text));
-  EXPECT_EQ(text, "new");
-  struct stat status {};
-  ASSERT_EQ(stat(target.c_str(), &status), 0);
-  EXPECT_EQ(status.st_mode & 07777, 0664u);
-  if (asRoot) {
-    EXPECT_EQ(status.st_uid, 65534u);
-    EXPECT_EQ(status.st_gid, 65534u);
-  }
-  // Nothing was left beside the file.
-  EXPECT_EQ(
-      std::distance(fs::directory_iterator(dir.file("shared/deeper")), fs::directory_iterator()),
-      1);
-
-  // A link to a file not made yet makes it.
-  fs::create_symlink("made-later.cfg", dir.file("program/dangling"));
-  ASSERT_TRUE(write_file(dir.file("program/dangling"), "x", 1, Links::Follow));
-  EXPECT_TRUE(fs::is_symlink(dir.file("program/dangling")));
-  ASSERT_TRUE(read_file(dir.file("program/made-later.cfg"), text));
-  EXPECT_EQ(text, "x");
-
-  // Without following, the link itself is replaced.
-  ASSERT_TRUE(write_file(link, "own", 3));
-  EXPECT_FALSE(fs::is_symlink(link));
-  ASSERT_TRUE(read_file(target, text));
-  EXPECT_EQ(text, "new");
-}
-
-// Links that lead nowhere a file can be written: in a circle, to a pipe, to a folder that is
-// missing. Neither the write nor the check of it succeeds, and the pipe stays a pipe.
-TEST(Files, LinksToWhatCannotBeAFileAreRefused) {
-  TempDir dir;
-  namespace fs = std::filesystem;
-  ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
-  fs::create_symlink("fifo", dir.file("to fifo"));
+  ASSERT_TRUE(write_file(dir.file("target"), "old", 3));
+  fs::create_symlink(dir.file("target"), dir.file("to target"));
+  fs::create_symlink(dir.file("made by the link"), dir.file("dangling"));
   fs::create_symlink("circle b", dir.file("circle a"));
   fs::create_symlink("circle a", dir.file("circle b"));
-  fs::create_symlink("missing/log.cfg", dir.file("to missing"));
+  for (const char* name : {"to target", "dangling", "circle a"}) {
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(write_file(dir.file(name), "new", 3));
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir.file(name))));
+    std::string text;
+    ASSERT_TRUE(read_file(dir.file(name), text));
+    EXPECT_EQ(text, "new");
+  }
+  std::string text;
+  ASSERT_TRUE(read_file(dir.file("target"), text));
+  EXPECT_EQ(text, "old");
+  EXPECT_FALSE(fs::exists(dir.file("made by the link")));
+  // Nothing was left beside the files.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 5);
+}
+
+// A file whose way another user may change is not written: the folder of another user, or one
+// below it, could be turned into a link to a folder of root's at any moment. The operator's
+// own folders are theirs to change, and take the operator's files. Owners other than root's
+// own need root.
+TEST(Files, AWayAnotherUserMayChangeIsNotWritten) {
+  if (geteuid() != 0)
+    GTEST_SKIP() << "folders of another user need root";
+  TempDir dir;
+  namespace fs = std::filesystem;
+  const std::string top = fs::canonical(dir.path()).string();
+  fs::create_directories(top + "/theirs/inner");
+  ASSERT_EQ(chown((top + "/theirs").c_str(), 65534, 65534), 0);
   const struct {
     const char* name;
-    std::string why;
-  } cases[] = {
-      {"to fifo", "it is not a regular file"},
-      {"fifo", "it is not a regular file"},
-      {"circle a", g_strerror(ELOOP)},
-      {"to missing", g_strerror(ENOENT)},
-  };
+    std::string path;
+  } cases[] = {{"in their folder", top + "/theirs/WipeLog.csv"},
+               {"below it", top + "/theirs/inner/WipeLog.csv"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_FALSE(write_file(dir.file(c.name), "x", 1, Links::Follow));
-    std::string why;
-    EXPECT_FALSE(file_can_be_replaced(dir.file(c.name), Links::Follow, why));
-    EXPECT_EQ(why, c.why);
+    LogCapture log;
+    EXPECT_FALSE(write_file(c.path, "x", 1));
+    EXPECT_FALSE(fs::exists(c.path));
+    EXPECT_EQ(log.text(), "Files.cpp(131): " + c.path + ": another user may change the folder " +
+                              top + "/theirs\n");
   }
-  EXPECT_TRUE(fs::is_fifo(dir.file("fifo")));
-  EXPECT_EQ(file_behind_links(dir.file("circle a")), "");
+  ElevatedOperator theirs(65534, 65534);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_TRUE(write_file(c.path, "x", 1));
+  }
+}
 
-  // What can be written passes the check, which leaves nothing behind.
-  ASSERT_TRUE(write_file(dir.file("file"), "x", 1));
-  fs::create_symlink("file", dir.file("to file"));
-  std::string why;
-  EXPECT_TRUE(file_can_be_replaced(dir.file("to file"), Links::Follow, why));
-  EXPECT_TRUE(file_can_be_replaced(dir.file("new file"), Links::Replace, why));
-  EXPECT_EQ(why, "");
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 7);
+// A private folder for temporary files is made only where no other user may change the way to
+// the system's temporary folder. The case runs in a process of its own, whose temporary folder
+// is the one it sets.
+TEST(FilesDeathTest, TemporaryFoldersOnlyWhereTheWayIsSafe) {
+  if (geteuid() != 0)
+    GTEST_SKIP() << "folders of another user need root";
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  TempDir dir;
+  namespace fs = std::filesystem;
+  const std::string top = fs::canonical(dir.path()).string();
+  fs::create_directories(top + "/theirs");
+  ASSERT_EQ(chown((top + "/theirs").c_str(), 65534, 65534), 0);
+  for (const std::string& tmp : {top, top + "/theirs"}) {
+    const bool safe = tmp == top;
+    SCOPED_TRACE(tmp);
+    EXPECT_EXIT(
+        {
+          setenv("TMPDIR", tmp.c_str(), 1);
+          std::string why;
+          const std::string made = make_temporary_folder("cvw-test-XXXXXX", why);
+          struct stat status {};
+          const bool ok =
+              safe ? made.rfind(tmp + "/cvw-test-", 0) == 0 && stat(made.c_str(), &status) == 0 &&
+                         (status.st_mode & 0777) == 0700
+                   : made.empty() && why == "another user may change the folder " + top + "/theirs";
+          std::_Exit(ok ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+  }
 }
 
 namespace {

@@ -90,9 +90,10 @@ TEST(PropertyMap, CopyConfigValues) {
     const char* key;
     bool asString;
     const char* text;
-  } mistyped[] = {{"Flag", true, "ConfigValue.cpp(56)"},
-                  {"Splash Timeout", true, "ConfigValue.cpp(56)"},
-                  {"Program Path", false, "ConfigValue.cpp(50)"}};
+  } mistyped[] = {{"Flag", true, "\"Flag\" is Boolean, not String"},
+                  {"Splash Timeout", true, "\"Splash Timeout\" is Number, not String"},
+                  {"Program Path", false, "\"Program Path\" is String, not Number"}};
+  // A member of another type is named, as a missing one is: the operator has to find it.
   for (const auto& c : mistyped) {
     try {
       if (c.asString)
@@ -100,9 +101,7 @@ TEST(PropertyMap, CopyConfigValues) {
       else
         copy_config_number(configuration, map, c.key);
       FAIL() << c.key << " must not be copied";
-    } catch (const config::Value::Exception&) {
-      FAIL() << c.key << ": a type mismatch is not a lookup failure";
-    } catch (const std::runtime_error& e) {
+    } catch (const config::Value::Exception& e) {
       EXPECT_STREQ(e.what(), c.text) << c.key;
     }
   }

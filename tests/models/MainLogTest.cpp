@@ -2,6 +2,7 @@
 
 #include "ConfigValue.h"
 #include "Files.h"
+#include "HistoryFile.h"
 
 #include "Bytes.h"
 #include "FixedClockText.h"
@@ -12,8 +13,12 @@
 
 #include <glib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 
@@ -165,7 +170,7 @@ TEST_F(MainLogTest, SaveReplacesTheFileInOneStep) {
 
   LogCapture capture;
   EXPECT_FALSE(log.save(dir.file("no/such/dir/WipeLog.cfg")));
-  EXPECT_EQ(capture.text(), "MainLog.cpp(207)\n");
+  EXPECT_TRUE(capture.text().ends_with("\nMainLog.cpp(207)\n")) << capture.text();
   EXPECT_EQ(log.entries().size(), 1u);
 }
 
@@ -197,7 +202,7 @@ TEST_F(MainLogTest, EachEntryIsSavedToTheFileTheHistoryIsKeptIn) {
   EXPECT_FALSE(std::filesystem::exists(path));
   EXPECT_FALSE(log.save_kept());
 
-  log.keep_in(path, &watch);
+  log.keep_in(GuardedFile::in_folder(dir.path(), "WipeLog.cfg"), &watch);
   log.set_callback(&onDisk);
   log.add(entry(1, "A", "1", "Forward", 0, 8, 0));
   log.add(entry(2, "B", "2", "Forward", 0, 8, 0));
@@ -205,15 +210,15 @@ TEST_F(MainLogTest, EachEntryIsSavedToTheFileTheHistoryIsKeptIn) {
   log.set_callback(nullptr);
 
   // A file that cannot be written: the entry stays in memory, the watch hears of it.
-  const std::string unwritable = dir.file("no/such/dir/WipeLog.cfg");
+  const GuardedFile unwritable = GuardedFile::in_folder(dir.file("no/such/dir"), "WipeLog.cfg");
   log.keep_in(unwritable, &watch);
   LogCapture capture;
   log.add(entry(3, "C", "3", "Forward", 0, 8, 0));
-  EXPECT_EQ(watch.told.back(), unwritable + " failed");
+  EXPECT_EQ(watch.told.back(), unwritable.path() + " failed");
   EXPECT_EQ(capture.text(), "MainLog.cpp(207)\n");
   EXPECT_EQ(log.entries().size(), 4u);
 
-  log.keep_in("", nullptr);
+  log.keep_in(GuardedFile(), nullptr);
   log.add(plain);
   EXPECT_EQ(watch.told.size(), 3u);
   MainLog read;
@@ -221,47 +226,44 @@ TEST_F(MainLogTest, EachEntryIsSavedToTheFileTheHistoryIsKeptIn) {
   EXPECT_EQ(read.entries().size(), 3u);
 }
 
+// Whatever the file holds, a load that fails is false and changes nothing: a file of the wrong
+// shape is one that cannot be loaded, as an unreadable one is.
 TEST_F(MainLogTest, LoadIsAllOrNothing) {
-  enum Outcome { Refused, Thrown };
   struct Case {
     const char* name;
     std::optional<std::string> file; // none: no file at all
-    Outcome outcome;
-    const char* detail; // the last log line when Refused, the exception's text when Thrown
+    const char* detail;              // the last log line
   };
+  const std::string member_lines =
+      "\"model\":\"m\",\"serial\":\"s\",\"wipeMethod\":\"w\",\"wipeLba\":0,\"wipeSectors\":0";
   // clang-format off
   const Case cases[] = {
-      {"missing file", std::nullopt, Refused, "MainLog.cpp(148)\n"},
-      {"a NUL byte after a whole history", std::string("[\n]\0[\n]", 7), Refused,
+      {"missing file", std::nullopt, "MainLog.cpp(148)\n"},
+      {"a NUL byte after a whole history", std::string("[\n]\0[\n]", 7),
        "MainLog.cpp(156): a NUL byte at offset 3\n"},
-      {"not parsable", "[ {\"time\":1,", Refused, "MainLog.cpp(153)\n"},
-      {"entry without errors",
-       "[{\"time\":1,\"model\":\"m\",\"serial\":\"s\",\"wipeMethod\":\"w\",\"wipeLba\":0,"
-       "\"wipeSectors\":0}]",
-       Refused, "MainLog.cpp(175): \"errors\" is not found\n"},
-      {"entry without time",
-       "[{\"errors\":1,\"model\":\"m\",\"serial\":\"s\",\"wipeMethod\":\"w\",\"wipeLba\":0,"
-       "\"wipeSectors\":0}]",
-       Refused, "MainLog.cpp(175): \"time\" is not found\n"},
-      {"model a Number",
-       "[{\"time\":1,\"model\":5,\"serial\":\"s\",\"wipeMethod\":\"w\",\"wipeLba\":0,"
-       "\"wipeSectors\":0,\"errors\":0}]",
-       Refused, "MainLog.cpp(175): \"model\" is Number, not String\n"},
+      {"not parsable", "[ {\"time\":1,", "MainLog.cpp(153)\n"},
+      {"a text alone", "\"str\"", "MainLog.cpp(153)\n"},
+      {"entry without errors", "[{\"time\":1," + member_lines + "}]",
+       "MainLog.cpp(175): \"errors\" is not found\n"},
+      {"entry without time", "[{\"errors\":1," + member_lines + "}]",
+       "MainLog.cpp(175): \"time\" is not found\n"},
+      {"an empty entry", "[{}]", "MainLog.cpp(175): \"time\" is not found\n"},
+      {"model a Number", "[{\"time\":1,\"model\":1}]",
+       "MainLog.cpp(175): \"model\" is Number, not String\n"},
       {"errors a String, after a good entry",
-       "[{\"time\":1,\"model\":\"m\",\"serial\":\"s\",\"wipeMethod\":\"w\",\"wipeLba\":0,"
-       "\"wipeSectors\":0,\"errors\":0},"
-       "{\"time\":1,\"model\":\"m\",\"serial\":\"s\",\"wipeMethod\":\"w\",\"wipeLba\":0,"
-       "\"wipeSectors\":0,\"errors\":\"0\"}]",
-       Refused, "MainLog.cpp(175): \"errors\" is String, not Number\n"},
-      // Misshapen files: the failure reaches the caller.
-      {"top level an Object", "{\"time\":1}", Thrown, "ConfigValue.cpp(68)"},
-      {"item not an Object", "[1]", Thrown, "ConfigValue.cpp(115)"},
-      {"time a String",
-       "[{\"time\":\"1\",\"model\":\"m\",\"serial\":\"s\",\"wipeMethod\":\"w\",\"wipeLba\":0,"
-       "\"wipeSectors\":0,\"errors\":0}]", Thrown, "ConfigValue.cpp(50)"},
+       "[{\"time\":1," + member_lines + ",\"errors\":0},{\"time\":1," + member_lines +
+           ",\"errors\":\"0\"}]",
+       "MainLog.cpp(175): \"errors\" is String, not Number\n"},
+      // Valid text of the wrong shape.
+      {"top level an Object", "{\"a\":1}", "MainLog.cpp(175): ConfigValue.cpp(68)\n"},
+      {"item a Number", "[1]", "MainLog.cpp(175): ConfigValue.cpp(115)\n"},
+      {"item a String", "[\"x\"]", "MainLog.cpp(175): ConfigValue.cpp(115)\n"},
+      {"item a List", "[[1]]", "MainLog.cpp(175): ConfigValue.cpp(115)\n"},
+      {"time a String", "[{\"time\":\"x\"}]", "MainLog.cpp(175): ConfigValue.cpp(50)\n"},
       {"wipeSectors a Boolean",
        "[{\"time\":1,\"model\":\"m\",\"serial\":\"s\",\"wipeMethod\":\"w\",\"wipeLba\":0,"
-       "\"wipeSectors\":true,\"errors\":0}]", Thrown, "ConfigValue.cpp(50)"},
+       "\"wipeSectors\":true,\"errors\":0}]",
+       "MainLog.cpp(175): ConfigValue.cpp(50)\n"},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -276,13 +278,9 @@ TEST_F(MainLogTest, LoadIsAllOrNothing) {
     LogCapture capture;
     try {
       EXPECT_FALSE(log.load(file));
-      EXPECT_EQ(c.outcome, Refused) << "nothing was thrown";
       EXPECT_TRUE(capture.text().ends_with(c.detail)) << capture.text();
-    } catch (const config::Value::Exception& e) {
-      ADD_FAILURE() << "a lookup exception left load: " << e.what();
-    } catch (const std::runtime_error& e) {
-      EXPECT_EQ(c.outcome, Thrown) << e.what();
-      EXPECT_STREQ(e.what(), c.detail);
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << "an exception left load: " << e.what();
     }
     EXPECT_EQ(describe(log.entries()), describe(std::vector<MainLog::Entry>{plain}));
     EXPECT_EQ(observer.resets + observer.adds, 0);
@@ -440,6 +438,12 @@ TEST_F(MainLogTest, StartKeepsAsideAFileItCannotLoad) {
       {"a NUL byte after a whole history",
        read(dir.file("good.cfg")) + std::string(1, '\0') + read(dir.file("good.cfg")),
        MainLog::StartLoad::KeptAside, 0},
+      // Valid text of the wrong shape costs no start either.
+      {"an Object", "{\"a\":1}", MainLog::StartLoad::KeptAside, 0},
+      {"a list of Numbers", "[1]", MainLog::StartLoad::KeptAside, 0},
+      {"a list of texts", "[\"x\"]", MainLog::StartLoad::KeptAside, 0},
+      {"a list of lists", "[[1]]", MainLog::StartLoad::KeptAside, 0},
+      {"a time that is a text", "[{\"time\":\"x\"}]", MainLog::StartLoad::KeptAside, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -451,7 +455,12 @@ TEST_F(MainLogTest, StartKeepsAsideAFileItCannotLoad) {
     MainLog log;
     std::string keptAs;
     LogCapture capture;
-    EXPECT_EQ(log.load_for_start(file, keptAs), c.outcome);
+    HistoryFile history(program.path());
+    try {
+      EXPECT_EQ(log.load_for_start(history, keptAs), c.outcome);
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << "an exception left the start: " << e.what();
+    }
     EXPECT_EQ(log.entries().size(), c.entries);
     if (c.outcome != MainLog::StartLoad::KeptAside) {
       EXPECT_EQ(keptAs, "");
@@ -467,14 +476,16 @@ TEST_F(MainLogTest, StartKeepsAsideAFileItCannotLoad) {
                                   keptAs + "\n"),
               std::string::npos)
         << capture.text();
+    log.keep_in(history.file(), nullptr);
     log.add(plain);
-    ASSERT_TRUE(log.save(file));
+    EXPECT_EQ(read(file), read(dir.file("good.cfg")));
     EXPECT_EQ(read(keptAs), c.file);
 
     // A second bad file in the same second gets a name of its own.
     write(file, "not a history");
     std::string second;
-    EXPECT_EQ(log.load_for_start(file, second), MainLog::StartLoad::KeptAside);
+    HistoryFile again(program.path());
+    EXPECT_EQ(log.load_for_start(again, second), MainLog::StartLoad::KeptAside);
     EXPECT_NE(second, keptAs);
     EXPECT_EQ(read(keptAs), c.file);
     EXPECT_EQ(read(second), "not a history");
@@ -482,42 +493,53 @@ TEST_F(MainLogTest, StartKeepsAsideAFileItCannotLoad) {
 }
 
 // A history that is a link to a file elsewhere (shared by several programs, say) stays what the
-// operator made it: it loads through the link and every save lands in the file it leads to.
+// administrator made it: it loads through the link and every save lands in the file it leads
+// to, which keeps its permissions.
 TEST_F(MainLogTest, ALinkedHistoryIsSavedThroughItsLink) {
   namespace fs = std::filesystem;
   TempDir shared;
-  const std::string target = shared.file("all wipes.cfg");
+  const std::string target = fs::canonical(shared.path()).string() + "/all wipes.cfg";
   MainLog earlier;
   earlier.add(entry(1, "A", "1", "Forward", 0, 8, 0));
   ASSERT_TRUE(earlier.save(target));
+  ASSERT_EQ(chmod(target.c_str(), 0664), 0);
   fs::create_symlink(target, path);
 
   MainLog log;
   std::string keptAs;
-  ASSERT_EQ(log.load_for_start(path, keptAs), MainLog::StartLoad::Loaded);
-  log.keep_in(path, nullptr);
+  HistoryFile history(dir.path());
+  EXPECT_TRUE(history.linked());
+  EXPECT_EQ(history.file().path(), target);
+  ASSERT_EQ(log.load_for_start(history, keptAs), MainLog::StartLoad::Loaded);
+  log.keep_in(history.file(), nullptr);
   log.add(entry(2, "B", "2", "Forward", 0, 8, 0));
   EXPECT_TRUE(fs::is_symlink(path));
   MainLog read;
   ASSERT_TRUE(read.load(target));
   EXPECT_EQ(describe(read.entries()), describe(log.entries()));
   EXPECT_EQ(read.entries().size(), 2u);
+  struct stat status {};
+  ASSERT_EQ(stat(target.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0664u);
 
-  // A link to a file not made yet is a first run; the first save makes the file.
-  const std::string later = shared.file("later.cfg");
+  // A link to a file not made yet, relative to the program folder, is a first run; the first
+  // save makes the file.
+  const std::string later = fs::canonical(shared.path()).string() + "/later.cfg";
   fs::remove(path);
-  fs::create_symlink(later, path);
+  fs::create_symlink(fs::relative(later, fs::canonical(dir.path())), path);
   MainLog fresh;
-  EXPECT_EQ(fresh.load_for_start(path, keptAs), MainLog::StartLoad::FirstRun);
+  HistoryFile laterHistory(fs::canonical(dir.path()).string());
+  EXPECT_EQ(fresh.load_for_start(laterHistory, keptAs), MainLog::StartLoad::FirstRun);
+  fresh.keep_in(laterHistory.file(), nullptr);
   fresh.add(plain);
-  ASSERT_TRUE(fresh.save(path));
   EXPECT_TRUE(fs::is_symlink(path));
   ASSERT_TRUE(read.load(later));
   EXPECT_EQ(read.entries().size(), 1u);
 }
 
-// A pipe or a link to a device in place of the history is refused at once, as a file that
-// cannot be read: it is kept aside as it is (a link stays a link), and a new history starts.
+// A pipe, or a link to a device, in place of the history is refused at once, as a file that
+// cannot be read: what stands in the program folder is kept aside as it is (a link stays a
+// link, and what it leads to is left alone), and a new history starts there.
 TEST_F(MainLogTest, StartKeepsAsideWhatIsNoFile) {
   namespace fs = std::filesystem;
   for (const char* odd : {"named pipe", "link to /dev/zero"}) {
@@ -531,22 +553,24 @@ TEST_F(MainLogTest, StartKeepsAsideWhatIsNoFile) {
       fs::create_symlink("/dev/zero", file);
     MainLog log;
     std::string keptAs;
-    EXPECT_EQ(log.load_for_start(file, keptAs), MainLog::StartLoad::KeptAside);
+    HistoryFile history(program.path());
+    EXPECT_EQ(log.load_for_start(history, keptAs), MainLog::StartLoad::KeptAside);
     EXPECT_TRUE(pipe ? fs::is_fifo(keptAs) : fs::read_symlink(keptAs) == "/dev/zero");
     EXPECT_FALSE(fs::exists(fs::symlink_status(file)));
+    EXPECT_TRUE(fs::is_character_file("/dev/zero"));
+    log.keep_in(history.file(), nullptr);
     log.add(plain);
-    ASSERT_TRUE(log.save(file));
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(file)));
   }
 }
 
 TEST_F(MainLogTest, StartRefusesToLoseAFileItCannotRename) {
   // A file that cannot be parsed, in a folder where nothing can be renamed, even by root.
-  const std::string file = "/proc/self/status";
+  HistoryFile history("/proc/self", "status");
   MainLog log;
   std::string keptAs = "unchanged";
   LogCapture capture;
-  EXPECT_EQ(log.load_for_start(file, keptAs), MainLog::StartLoad::CannotKeepAside);
+  EXPECT_EQ(log.load_for_start(history, keptAs), MainLog::StartLoad::CannotKeepAside);
   EXPECT_EQ(keptAs, "unchanged");
   EXPECT_NE(capture.text().find("MainLog.cpp(236): /proc/self/status cannot be loaded nor "
                                 "renamed to /proc/self/status.bad-"),
@@ -554,12 +578,157 @@ TEST_F(MainLogTest, StartRefusesToLoseAFileItCannotRename) {
       << capture.text();
 }
 
-TEST_F(MainLogTest, StartLetsMisshapenFilesThrowAndLeavesThemInPlace) {
-  write(path, "{\"not\":\"a list\"}");
-  MainLog log;
-  std::string keptAs;
-  LogCapture capture;
-  EXPECT_THROW(log.load_for_start(path, keptAs), std::runtime_error);
-  EXPECT_EQ(read(path), "{\"not\":\"a list\"}");
-  EXPECT_EQ(keptAs, "");
+namespace {
+
+// A root-only folder with a file in it, a shared folder, and a program folder whose history
+// is a link to "history.cfg" in the shared folder; and the swap an ordinary user who may
+// change the shared folder makes while the program runs.
+class LinkedHistory {
+public:
+  LinkedHistory() {
+    namespace fs = std::filesystem;
+    top = fs::canonical(dir.path()).string();
+    ::chmod(top.c_str(), 0755);
+    fs::create_directory(rootOnly());
+    ::chmod(rootOnly().c_str(), 0700);
+    std::ofstream(rootOnly() + "/victim") << "secret";
+    ::chmod((rootOnly() + "/victim").c_str(), 0600);
+    fs::create_directory(share());
+    fs::create_directory(program());
+    fs::create_symlink(share() + "/history.cfg", program() + "/WipeLog.cfg");
+  }
+  std::string rootOnly() const { return top + "/root-only"; }
+  std::string share() const { return top + "/share"; }
+  std::string program() const { return top + "/program"; }
+  // ln -s target share/tmp.lnk && mv -T share/tmp.lnk share/history.cfg
+  void swap_to(const std::string& target) const {
+    std::filesystem::create_symlink(target, share() + "/tmp.lnk");
+    std::filesystem::rename(share() + "/tmp.lnk", share() + "/history.cfg");
+  }
+  // What the root-only folder holds: names and texts.
+  std::string root_only_files() const {
+    std::string listing;
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(rootOnly()))
+      names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names)
+      listing += name + "=" + read(rootOnly() + "/" + name) + ";";
+    return listing;
+  }
+
+  TempDir dir;
+  std::string top;
+};
+
+} // namespace
+
+// The administrator's link leads into a folder that another user may change: the history is
+// refused with the reason, nothing is read from it, and nothing is written anywhere when that
+// user swaps the file for a link to a root-only file or to a new name in a root-only folder
+// before the saves. Folders of another user need root.
+TEST_F(MainLogTest, ALinkIntoAFolderOfAnotherUserIsRefused) {
+  if (geteuid() != 0)
+    GTEST_SKIP() << "folders of another user need root";
+  const struct {
+    const char* name;
+    std::function<void(const LinkedHistory&)> prepare;
+    std::string why; // after "it leads to <share>/history.cfg: "
+  } cases[] = {
+      {"a folder of another user",
+       [](const LinkedHistory& h) { ASSERT_EQ(chown(h.share().c_str(), 65534, 65534), 0); },
+       "another user may change the folder "},
+      {"a folder anyone may write",
+       [](const LinkedHistory& h) { ASSERT_EQ(chmod(h.share().c_str(), 0777), 0); },
+       "another user may change the folder "},
+      {"a sticky folder and another user's file",
+       [](const LinkedHistory& h) {
+         ASSERT_EQ(chmod(h.share().c_str(), 01777), 0);
+         std::ofstream(h.share() + "/history.cfg") << "[\n]";
+         ASSERT_EQ(chown((h.share() + "/history.cfg").c_str(), 65534, 65534), 0);
+       },
+       "another user may change the folder "},
+  };
+  for (const char* victim : {"victim", "new.cfg"})
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + ", then a link to " + victim);
+      const LinkedHistory h;
+      c.prepare(h);
+      const std::string before = h.root_only_files();
+      MainLog log;
+      log.add(plain);
+      HistoryFile history(h.program());
+      ASSERT_TRUE(history.refused());
+      EXPECT_EQ(history.file().reason(),
+                "it leads to " + h.share() + "/history.cfg: " + c.why + h.share());
+      std::string keptAs;
+      EXPECT_EQ(log.load_for_start(history, keptAs), MainLog::StartLoad::Refused);
+      EXPECT_EQ(log.entries().size(), 1u);
+
+      h.swap_to(h.rootOnly() + "/" + victim);
+      log.keep_in(history.file(), nullptr);
+      std::string why;
+      EXPECT_FALSE(log.can_save_kept(why));
+      EXPECT_EQ(why, history.file().reason());
+      log.add(plain);
+      EXPECT_FALSE(log.save_kept());
+      EXPECT_EQ(h.root_only_files(), before);
+      EXPECT_TRUE(std::filesystem::is_symlink(h.share() + "/history.cfg"));
+      EXPECT_TRUE(std::filesystem::is_symlink(h.program() + "/WipeLog.cfg"));
+    }
+}
+
+// The administrator's link is followed once, to a file that is no link itself: a link there
+// is refused, and a link swapped in afterwards (in the file's place, or in place of its folder)
+// redirects no save.
+TEST_F(MainLogTest, OnlyTheAdministratorsLinkIsFollowedAndOnlyOnce) {
+  namespace fs = std::filesystem;
+  {
+    const LinkedHistory h;
+    h.swap_to(h.rootOnly() + "/victim");
+    HistoryFile history(h.program());
+    ASSERT_TRUE(history.refused());
+    EXPECT_EQ(history.file().reason(),
+              "it leads to " + h.share() + "/history.cfg, which is a link itself");
+    EXPECT_EQ(history.file().path(), h.program() + "/WipeLog.cfg");
+    MainLog log;
+    std::string keptAs;
+    EXPECT_EQ(log.load_for_start(history, keptAs), MainLog::StartLoad::Refused);
+    EXPECT_EQ(log.entries().size(), 0u);
+  }
+  const struct {
+    const char* name;
+    bool folder; // the folder swapped, else the file
+    const char* victim;
+  } swaps[] = {{"the file for a link to a root-only file", false, "victim"},
+               {"the file for a link to a new name in a root-only folder", false, "new.cfg"},
+               {"the folder for a link to a root-only folder", true, ""}};
+  for (const auto& swap : swaps) {
+    SCOPED_TRACE(swap.name);
+    const LinkedHistory h;
+    MainLog earlier;
+    earlier.add(plain);
+    ASSERT_TRUE(earlier.save(h.share() + "/history.cfg"));
+    const std::string before = h.root_only_files();
+    HistoryFile history(h.program());
+    ASSERT_FALSE(history.refused());
+    MainLog log;
+    std::string keptAs;
+    ASSERT_EQ(log.load_for_start(history, keptAs), MainLog::StartLoad::Loaded);
+    log.keep_in(history.file(), nullptr);
+    std::string saved = h.share() + "/history.cfg";
+    if (swap.folder) {
+      fs::rename(h.share(), h.share() + ".moved");
+      fs::create_directory_symlink(h.rootOnly(), h.share());
+      saved = h.share() + ".moved/history.cfg";
+    } else {
+      h.swap_to(h.rootOnly() + "/" + swap.victim);
+    }
+    log.add(entry(2, "B", "2", "Forward", 0, 8, 0));
+    EXPECT_EQ(h.root_only_files(), before);
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(saved)));
+    MainLog read;
+    ASSERT_TRUE(read.load(saved));
+    EXPECT_EQ(read.entries().size(), 2u);
+  }
 }

@@ -192,50 +192,52 @@ TEST_F(SettingsTest, FileHoldsTheKeysInByteOrder) {
   EXPECT_NE(text.find("\"notifierDonePeriod\":-1,"), std::string::npos);
 }
 
+// Every shape of the file is a load that returns false, never an exception: the program starts
+// whatever the file holds.
 TEST_F(SettingsTest, LoadStopsAtTheFirstBadKey) {
-  enum Outcome { Loaded, Refused, Thrown };
   struct Case {
     const char* name;
     std::function<void(config::Value&)> edit;
-    Outcome outcome;
+    bool loaded;
     // How far the load got: the keys 1 to `taken` have been stored from the file, the wipe
     // options (1 to 10) only together, and the hidden drives (11) as a whole.
     int taken;
-    const char* detail; // the last log line for Refused, the exception's text for Thrown
+    const char* detail; // the last log line when refused
   };
   using V = config::Value;
   const Case cases[] = {
-      {"whole file", [](V&) {}, Loaded, 22, ""},
-      {"unknown keys are ignored", [](V& v) { v.set("colour", "blue"); }, Loaded, 22, ""},
-      {"without sectorsPerTime", [](V& v) { v.as_object().erase("sectorsPerTime"); }, Refused, 0,
+      {"whole file", [](V&) {}, true, 22, ""},
+      {"unknown keys are ignored", [](V& v) { v.set("colour", "blue"); }, true, 22, ""},
+      {"without sectorsPerTime", [](V& v) { v.as_object().erase("sectorsPerTime"); }, false, 0,
        "Settings.cpp(236): \"sectorsPerTime\" is not found\n"},
-      {"without verify", [](V& v) { v.as_object().erase("verify"); }, Refused, 0,
+      {"without verify", [](V& v) { v.as_object().erase("verify"); }, false, 0,
        "Settings.cpp(236): \"verify\" is not found\n"},
-      {"verify a Number", [](V& v) { v.set("verify", 1); }, Refused, 0,
+      {"verify a Number", [](V& v) { v.set("verify", 1); }, false, 0,
        "Settings.cpp(236): \"verify\" is Number, not Boolean\n"},
-      {"pattern a Number", [](V& v) { v.set("pattern", 0); }, Refused, 0,
+      {"pattern a Number", [](V& v) { v.set("pattern", 0); }, false, 0,
        "Settings.cpp(236): \"pattern\" is Number, not String\n"},
-      {"mode that names no method", [](V& v) { v.set("mode", "Forward"); }, Thrown, 0,
-       "WipeMethod.cpp(332)"},
-      {"without hiddenDrives", [](V& v) { v.as_object().erase("hiddenDrives"); }, Thrown, 10,
-       "ConfigValue.cpp(68)"},
-      {"hiddenDrives an Object", [](V& v) { v["hiddenDrives"] = V::Members{}; }, Thrown, 10,
-       "ConfigValue.cpp(68)"},
-      {"a hidden drive not an Object", [](V& v) { v["hiddenDrives"].as_list()[1] = "x"; }, Thrown,
-       10, "ConfigValue.cpp(115)"},
+      {"mode that names no method", [](V& v) { v.set("mode", "Forward"); }, false, 0,
+       "Settings.cpp(236): \"mode\" names no wipe method\n"},
+      {"without hiddenDrives", [](V& v) { v.as_object().erase("hiddenDrives"); }, false, 10,
+       "Settings.cpp(236): ConfigValue.cpp(68)\n"},
+      {"hiddenDrives an Object", [](V& v) { v["hiddenDrives"] = V::Members{}; }, false, 10,
+       "Settings.cpp(236): ConfigValue.cpp(68)\n"},
+      {"a hidden drive not an Object", [](V& v) { v["hiddenDrives"].as_list()[1] = "x"; }, false,
+       10, "Settings.cpp(236): ConfigValue.cpp(115)\n"},
       {"a hidden drive's serial a Number",
-       [](V& v) { v["hiddenDrives"].as_list()[0].set("serial", 7); }, Thrown, 10,
-       "ConfigValue.cpp(56)"},
+       [](V& v) { v["hiddenDrives"].as_list()[0].set("serial", 7); }, false, 10,
+       "Settings.cpp(236): ConfigValue.cpp(56)\n"},
       {"a hidden drive without a model",
-       [](V& v) { v["hiddenDrives"].as_list()[0].as_object().erase("model"); }, Refused, 10,
+       [](V& v) { v["hiddenDrives"].as_list()[0].as_object().erase("model"); }, false, 10,
        "Settings.cpp(236): \"model\" is not found\n"},
-      {"without notifierErrorOn", [](V& v) { v.as_object().erase("notifierErrorOn"); }, Refused, 11,
+      {"without notifierErrorOn", [](V& v) { v.as_object().erase("notifierErrorOn"); }, false, 11,
        "Settings.cpp(236): \"notifierErrorOn\" is not found\n"},
-      {"notifierDoneOn a String", [](V& v) { v.set("notifierDoneOn", "yes"); }, Refused, 14,
+      {"notifierDoneOn a String", [](V& v) { v.set("notifierDoneOn", "yes"); }, false, 14,
        "Settings.cpp(236): \"notifierDoneOn\" is String, not Boolean\n"},
-      {"without exportTxt", [](V& v) { v.as_object().erase("exportTxt"); }, Refused, 21,
+      {"without exportTxt", [](V& v) { v.as_object().erase("exportTxt"); }, false, 21,
        "Settings.cpp(236): \"exportTxt\" is not found\n"},
-      {"top level a List", [](V& v) { v = V::Items{}; }, Thrown, 0, "ConfigValue.cpp(115)"},
+      {"top level a List", [](V& v) { v = V::Items{}; }, false, 0,
+       "Settings.cpp(236): ConfigValue.cpp(115)\n"},
   };
   const std::vector<std::string> before = fields(Settings());
   for (const Case& c : cases) {
@@ -248,17 +250,12 @@ TEST_F(SettingsTest, LoadStopsAtTheFirstBadKey) {
     Settings settings;
     LogCapture log;
     try {
-      const bool loaded = settings.load(path.c_str());
-      EXPECT_EQ(loaded, c.outcome == Loaded);
-      EXPECT_NE(c.outcome, Thrown) << "nothing was thrown";
-      if (c.outcome == Refused) {
+      EXPECT_EQ(settings.load(path.c_str()), c.loaded);
+      if (!c.loaded) {
         EXPECT_TRUE(log.text().ends_with(c.detail)) << log.text();
       }
-    } catch (const config::Value::Exception& e) {
-      ADD_FAILURE() << "a lookup exception left load: " << e.what();
-    } catch (const std::runtime_error& e) {
-      EXPECT_EQ(c.outcome, Thrown) << e.what();
-      EXPECT_STREQ(e.what(), c.detail);
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << "an exception left load: " << e.what();
     }
     const std::vector<std::string> now = fields(settings);
     for (int key = 1; key <= 22; ++key) {
@@ -286,7 +283,7 @@ TEST_F(SettingsTest, UnreadableFilesChangeNothing) {
 
   LogCapture log;
   EXPECT_FALSE(settings.save(dir.file("no/such/dir/settings.cfg").c_str()));
-  EXPECT_EQ(log.text(), "Settings.cpp(286)\n");
+  EXPECT_TRUE(log.text().ends_with("\nSettings.cpp(286)\n")) << log.text();
 }
 
 TEST_F(SettingsTest, NumbersKeepTheirLow32Bits) {

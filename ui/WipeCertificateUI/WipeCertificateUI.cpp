@@ -115,16 +115,21 @@ bool save_widget_snapshot(GtkWidget* widget, const std::string& path, const char
       g_object_unref(pixmap);
     return false;
   }
+  // Made in memory and written as any file the program saves: the picture's path may lead
+  // where an ordinary user has a say.
   GError* error = nullptr;
-  gchar* name = g_filename_from_utf8(path.c_str(), -1, nullptr, nullptr, &error);
-  const bool saved = name != nullptr && gdk_pixbuf_save(pixbuf, name, type, &error, nullptr);
+  gchar* bytes = nullptr;
+  gsize size = 0;
+  bool saved = gdk_pixbuf_save_to_buffer(pixbuf, &bytes, &size, type, &error, nullptr) == TRUE;
   if (!saved) {
     debug_log() << "WipeCertificateUI.cpp(47): " << (error != nullptr ? error->message : "")
                 << "\n";
     if (error != nullptr)
       g_error_free(error);
+  } else {
+    saved = write_file(path, bytes, size);
   }
-  g_free(name);
+  g_free(bytes);
   g_object_unref(pixbuf);
   g_object_unref(pixmap);
   return saved;
@@ -142,18 +147,11 @@ const std::string& certificate_picture_folder() {
   // Not the shared temporary folder itself: anyone could put a link named like our picture
   // there, and the picture would be written wherever it points.
   static const std::string folder = [] {
-    GError* error = nullptr;
-    gchar* made = g_dir_make_tmp("cvw-certificate-XXXXXX", &error);
-    if (made == nullptr) {
-      debug_log() << "WipeCertificateUI.cpp(60): " << (error != nullptr ? error->message : "")
-                  << "\n";
-      if (error != nullptr)
-        g_error_free(error);
-      return std::string();
-    }
-    gchar* utf8 = g_filename_to_utf8(made, -1, nullptr, nullptr, nullptr);
-    g_free(made);
-    return take(utf8);
+    std::string why;
+    const std::string made = make_temporary_folder("cvw-certificate-XXXXXX", why);
+    if (made.empty())
+      debug_log() << "WipeCertificateUI.cpp(60): " << why << "\n";
+    return made;
   }();
   return folder;
 }

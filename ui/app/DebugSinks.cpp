@@ -1,13 +1,15 @@
 #include "app/DebugSinks.h"
 
+#include "Crt.h"
 #include "DebugLog.h"
 #include "FloodGate.h"
+#include "GuardedFile.h"
 #include "LineRing.h"
 #include "StreambufNull.h"
 
 #include <cstring>
-#include <fstream>
 #include <iostream>
+#include <streambuf>
 
 namespace {
 
@@ -40,15 +42,62 @@ std::ostream& null_sink() {
   return stream;
 }
 
-std::ofstream& file() {
-  static std::ofstream stream;
-  return stream;
+// The debug file: each piece the gate hands on is written at once, so that it survives a crash
+// of the program.
+class FileBuffer : public std::streambuf {
+public:
+  FileBuffer() = default;
+  FileBuffer(const FileBuffer&) = delete;
+  FileBuffer& operator=(const FileBuffer&) = delete;
+  ~FileBuffer() override { close(); }
+
+  // Opens the file `path` for writing, emptied: a guarded one, whose way no other user may
+  // change, and only a regular file (see GuardedFile::open_for_writing). False when it cannot.
+  bool open(const std::string& path) {
+    close();
+    fd = GuardedFile::guarded(path, Trust::Operator).open_for_writing();
+    return fd != -1;
+  }
+  void close() {
+    if (fd != -1)
+      _close(fd);
+    fd = -1;
+  }
+
+protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof()))
+      return traits_type::not_eof(c);
+    const char byte = traits_type::to_char_type(c);
+    return put(&byte, 1) ? c : traits_type::eof();
+  }
+  std::streamsize xsputn(const char* text, std::streamsize count) override {
+    return put(text, static_cast<std::size_t>(count)) ? count : 0;
+  }
+
+private:
+  bool put(const char* text, std::size_t count) {
+    while (fd != -1 && count > 0) {
+      const int written = _write(fd, text, static_cast<unsigned int>(count));
+      if (written <= 0)
+        return false;
+      text += written;
+      count -= static_cast<std::size_t>(written);
+    }
+    return fd != -1;
+  }
+
+  int fd = -1;
+};
+
+FileBuffer& file() {
+  static FileBuffer buffer;
+  return buffer;
 }
 
 // The gate is made after the file, so that it is destroyed first and can write its last note.
 std::ostream& file_sink() {
-  std::ofstream& target = file();
-  static FloodGate gate(target.rdbuf(), flood_burst, flood_rate);
+  static FloodGate gate(&file(), flood_burst, flood_rate);
   static std::ostream stream(&gate);
   return stream;
 }
@@ -79,12 +128,7 @@ void choose_debug_sink(int argc, char** argv) {
     open_debug_console();
     sink_name() = "stderr";
   } else {
-    std::ofstream& stream = file();
-    if (stream.is_open())
-      stream.close();
-    stream.clear();
-    stream.open(chosen, std::ios::out | std::ios::trunc);
-    if (stream.bad() || stream.fail()) {
+    if (!file().open(chosen)) {
       open_debug_console();
       sink_name() = "stderr";
     } else {

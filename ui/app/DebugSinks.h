@@ -6,7 +6,9 @@
 //   "dbg=null"                         discarded
 //   "dbg=stderr"                       standard error
 //   "dbg=<file>"                       that file, truncated; standard error when it cannot be
-//                                      opened ("dbg=" alone names the empty file name)
+//                                      opened ("dbg=" alone names the empty file name), is no
+//                                      regular file (a link there is not followed) or lies
+//                                      where another user may change the way to it
 // The last "dbg=" argument wins; the comparisons are case-sensitive. A flood of lines into the
 // file or standard error is cut to bursts of 4 MiB and 64 KiB a second, with one line that says
 // how many lines were dropped.

@@ -9,7 +9,15 @@
 
 bool DesktopInitSteps::load_settings(const std::string& directory, const std::string& path) {
   Settings::set_directory(directory);
-  return Settings::instance().load(path.c_str());
+  Settings loaded;
+  if (loaded.load(path.c_str())) {
+    Settings::instance() = loaded;
+    return true;
+  }
+  if (g_file_test(path.c_str(), G_FILE_TEST_EXISTS) ||
+      g_file_test(path.c_str(), G_FILE_TEST_IS_SYMLINK))
+    unusableSettings = path;
+  return false;
 }
 
 void DesktopInitSteps::add_resource_file(const std::string& directory) {
@@ -18,7 +26,8 @@ void DesktopInitSteps::add_resource_file(const std::string& directory) {
 }
 
 bool DesktopInitSteps::init_toolkit(int& argc, char**& argv) {
-  return gtk::init_toolkit(argc, argv);
+  toolkitStarted = gtk::init_toolkit(argc, argv);
+  return toolkitStarted;
 }
 
 void DesktopInitSteps::set_theme(const std::string& name) {

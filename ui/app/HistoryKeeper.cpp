@@ -8,15 +8,26 @@
 
 #include <ostream>
 
-HistoryKeeper::HistoryKeeper(MainLog& log, const std::string& path, GtkWindow* window)
-    : log(log), path(path), window(window) {
-  log.keep_in(path, this);
+HistoryKeeper::HistoryKeeper(MainLog& log, const GuardedFile& file, GtkWindow* window)
+    : log(log), path(file.path()), refused(!file.has_folder()), window(window) {
+  log.keep_in(file, this);
 }
 
-HistoryKeeper::~HistoryKeeper() { log.keep_in("", nullptr); }
+HistoryKeeper::~HistoryKeeper() { log.keep_in(GuardedFile(), nullptr); }
 
 bool HistoryKeeper::tell_if_unwritable() {
   std::string why;
+  if (refused) {
+    log.can_save_kept(why);
+    debug_log() << "HistoryKeeper.cpp(70): " << path << ": " << why << "\n";
+    gtk::message_box(gtk::MessageKind::Error,
+                     format(gettext("The wipe log %1 cannot be used: %2.\n\nNothing is read "
+                                    "from it or written to it: the wipes finished in this "
+                                    "session are not recorded in it."),
+                            path, why),
+                     window);
+    return false;
+  }
   if (log.can_save_kept(why))
     return true;
   debug_log() << "HistoryKeeper.cpp(60): " << path << ": " << why << "\n";
@@ -34,7 +45,7 @@ bool HistoryKeeper::save_now() { return log.save_kept(); }
 bool HistoryKeeper::save_at_exit(bool tell) {
   const bool saved = log.save_kept();
   telling.reset();
-  if (!saved && tell)
+  if (!saved && tell && !refused)
     gtk::message_box(gtk::MessageKind::Error,
                      format(gettext("The wipe log cannot be saved to %1.\n\nThe wipes finished "
                                     "in this session are not recorded in it."),
@@ -50,7 +61,7 @@ void HistoryKeeper::saved(const std::string&, bool saved) {
     return;
   }
   debug_log() << "HistoryKeeper.cpp(37): " << path << "\n";
-  if (failing)
+  if (failing || refused)
     return;
   failing = true;
   telling.reset(g_idle_add(on_tell, this));

@@ -85,19 +85,15 @@ public:
     g_rmdir(folder.c_str());
   }
 
-  // Makes the folder in the system's temporary folder. Returns false, with a debug-log line,
+  // Makes the folder in the system's temporary folder, where no other user may change the way
+  // to it (make_temporary_folder). Returns false, with a debug-log line,
   // when it cannot.
   bool make() {
-    GError* error = nullptr;
-    gchar* made = g_dir_make_tmp("wipedesk-update-XXXXXX", &error);
-    if (made == nullptr) {
-      debug_log() << "UpdateDialog.cpp(163): " << error->message << "\n";
-      g_error_free(error);
-      return false;
-    }
-    folder = made;
-    g_free(made);
-    return true;
+    std::string why;
+    folder = make_temporary_folder("wipedesk-update-XXXXXX", why);
+    if (folder.empty())
+      debug_log() << "UpdateDialog.cpp(163): " << why << "\n";
+    return !folder.empty();
   }
   // The path of `name` inside, which goes with the folder unless kept.
   const std::string& hold(const std::string& name) {

@@ -56,7 +56,7 @@ TEST(ConfigValue, AssignmentsWidenAsTheirTypeSays) {
   EXPECT_TRUE(v.as_boolean());
 }
 
-// Faults of the calling code: a bare source position, nothing logged.
+// A value of another type than the caller takes it for: a bare source position, nothing logged.
 TEST(ConfigValue, MisuseThrowsBareSourcePositions) {
   Value list(Value::List), str(Value::String), boolean(Value::Boolean), num = number(3);
   bool b = false;
@@ -97,15 +97,17 @@ TEST(ConfigValue, MisuseThrowsBareSourcePositions) {
       {"ConfigValue.cpp(259)", [&] { list.set("a", "x"); }},
       {"ConfigValue.cpp(265)", [&] { list.get("a", s); }},
   };
+  // Each is the one exception of data of the wrong shape, so that a loader that catches it
+  // survives every shape its file can have.
   LogCapture log;
   for (const auto& c : cases) {
     try {
       c.call();
       ADD_FAILURE() << c.what << ": nothing thrown";
     } catch (const Value::Exception& e) {
-      ADD_FAILURE() << c.what << ": data exception " << e.what();
-    } catch (const std::runtime_error& e) {
       EXPECT_STREQ(e.what(), c.what);
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << c.what << ": another exception " << e.what();
     }
   }
   EXPECT_EQ(log.text(), "");
@@ -173,9 +175,7 @@ TEST(ConfigValue, TolerantGetReadsTypedOrLeavesOutputAlone) {
   try {
     v.get("n", b);
     ADD_FAILURE() << "nothing thrown";
-  } catch (const Value::Exception&) {
-    ADD_FAILURE() << "data exception for a typed view";
-  } catch (const std::runtime_error& e) {
+  } catch (const Value::Exception& e) {
     EXPECT_STREQ(e.what(), "ConfigValue.cpp(44)");
   }
 }

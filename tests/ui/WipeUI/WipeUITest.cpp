@@ -456,7 +456,7 @@ TEST_F(WipeUITest, StartSaysWhenTheHistoryCannotBeWritten) {
                                ".\n\nThis wipe will not be recorded in it.\n\nAre you sure you "
                                "want to continue?";
   MainLog::instance().assign({});
-  MainLog::instance().keep_in(path, nullptr);
+  MainLog::instance().keep_in(GuardedFile::in_folder(dir.file("missing"), "WipeLog.cfg"), nullptr);
   for (const char* answer : {"gtk-no", "gtk-yes"}) {
     SCOPED_TRACE(answer);
     open(sample_drive());
@@ -482,12 +482,13 @@ TEST_F(WipeUITest, StartSaysWhenTheHistoryCannotBeWritten) {
   }
   // Once the folder is there, nothing is asked.
   std::filesystem::create_directory(dir.file("missing"));
+  MainLog::instance().keep_in(GuardedFile::in_folder(dir.file("missing"), "WipeLog.cfg"), nullptr);
   open(sample_drive());
   DialogResponder answers;
   click("start");
   EXPECT_TRUE(answers.seen().empty());
   EXPECT_EQ(model().calls(), std::vector<std::string>{"arm 0 1000 0"});
-  MainLog::instance().keep_in("", nullptr);
+  MainLog::instance().keep_in(GuardedFile(), nullptr);
 }
 
 namespace {

@@ -52,19 +52,21 @@ using HistoryKeeperTest = TopUIFixture;
 
 } // namespace
 
+// A save fails while a folder stands at the file's name, which no rename replaces.
 TEST_F(HistoryKeeperTest, AFailedSaveIsToldOnceUntilASaveSucceeds) {
   MainLog history;
-  const std::string folder = dir.file("logs");
-  const std::string path = folder + "/WipeLog.cfg";
+  const std::string path = dir.file("WipeLog.cfg");
   const std::string told = "The wipe log cannot be saved to " + path +
                            ".\n\nThe finished wipes are kept in memory and saved again after the "
                            "next wipe and when the program ends.";
-  HistoryKeeper keeper(history, path, GTK_WINDOW(window));
+  HistoryKeeper keeper(history, GuardedFile::in_folder(dir.path(), "WipeLog.cfg"),
+                       GTK_WINDOW(window));
   LogCapture log;
   DialogResponder answers;
   answers.click("close").click("close");
 
-  // The folder is missing: three wipes, one box.
+  // Three wipes, one box.
+  std::filesystem::create_directory(path);
   for (const char* serial : {"1", "2", "3"}) {
     history.add(wiped(serial));
     turn_the_loop();
@@ -73,7 +75,7 @@ TEST_F(HistoryKeeperTest, AFailedSaveIsToldOnceUntilASaveSucceeds) {
   EXPECT_EQ(answers.seen()[0].text, told);
 
   // Saved again: the file holds every wipe at once.
-  std::filesystem::create_directory(folder);
+  std::filesystem::remove(path);
   history.add(wiped("4"));
   turn_the_loop();
   EXPECT_NE(file_text(path).find("\"serial\":\"4\""), std::string::npos);
@@ -81,7 +83,8 @@ TEST_F(HistoryKeeperTest, AFailedSaveIsToldOnceUntilASaveSucceeds) {
   EXPECT_EQ(answers.seen().size(), 1u);
 
   // A new failure after a success is told again.
-  std::filesystem::remove_all(folder);
+  std::filesystem::remove(path);
+  std::filesystem::create_directory(path);
   history.add(wiped("5"));
   history.add(wiped("6"));
   turn_the_loop();
@@ -91,8 +94,10 @@ TEST_F(HistoryKeeperTest, AFailedSaveIsToldOnceUntilASaveSucceeds) {
 
 TEST_F(HistoryKeeperTest, TheSaveAtTheEndTellsItsFailureUnlessTheSystemEnded) {
   MainLog history;
-  const std::string path = dir.file("missing/WipeLog.cfg");
-  HistoryKeeper keeper(history, path, GTK_WINDOW(window));
+  const std::string path = dir.file("WipeLog.cfg");
+  std::filesystem::create_directory(path);
+  HistoryKeeper keeper(history, GuardedFile::in_folder(dir.path(), "WipeLog.cfg"),
+                       GTK_WINDOW(window));
   LogCapture log;
   history.add(wiped("1")); // its box waits for the main loop, which does not run again
   {
@@ -108,56 +113,77 @@ TEST_F(HistoryKeeperTest, TheSaveAtTheEndTellsItsFailureUnlessTheSystemEnded) {
   EXPECT_FALSE(keeper.save_at_exit(false));
   turn_the_loop();
 
-  std::filesystem::create_directory(dir.file("missing"));
+  std::filesystem::remove(path);
   EXPECT_TRUE(keeper.save_at_exit(true));
   EXPECT_NE(file_text(path).find("\"serial\":\"1\""), std::string::npos);
 }
 
 // A history file that cannot be written is told at start, naming the file and why, and nothing
-// is written by asking; one that can be written is not told.
+// is written by asking; one that can be written is not told. A refused one is told as one that
+// cannot be used at all, and then never again: not when a save fails, not at the end.
 TEST_F(HistoryKeeperTest, AnUnwritableFileIsToldAtStart) {
   ASSERT_EQ(mkfifo(dir.file("pipe").c_str(), 0600), 0);
-  std::filesystem::create_symlink("pipe", dir.file("linked.cfg"));
+  std::filesystem::create_directory(dir.file("folder"));
+  const std::string refusal = "it leads to /srv/share/history.cfg: another user may change the "
+                              "folder /srv/share";
+  const std::string cannotBeWritten = ".\n\nThe wipes finished in this session are not "
+                                      "recorded in it until it can be written.";
+  const std::string cannotBeUsed = ".\n\nNothing is read from it or written to it: the wipes "
+                                   "finished in this session are not recorded in it.";
   const struct {
     const char* name;
-    std::string path;
-    std::string why; // empty: it can be written
+    GuardedFile file;
+    std::string told; // empty: it can be written
+    const char* line;
   } cases[] = {
-      {"a folder that is missing", dir.file("missing/WipeLog.cfg"), g_strerror(ENOENT)},
-      {"a link to a pipe", dir.file("linked.cfg"), "it is not a regular file"},
-      {"a file that can be written", dir.file("WipeLog.cfg"), ""},
+      {"a pipe", GuardedFile::in_folder(dir.path(), "pipe"),
+       " cannot be written: it is not a regular file" + cannotBeWritten, "HistoryKeeper.cpp(60): "},
+      {"a folder", GuardedFile::in_folder(dir.path(), "folder"),
+       " cannot be written: it is not a regular file" + cannotBeWritten, "HistoryKeeper.cpp(60): "},
+      {"refused", GuardedFile::refused(dir.file("WipeLog.cfg"), refusal),
+       " cannot be used: " + refusal + cannotBeUsed, "HistoryKeeper.cpp(70): "},
+      {"a file that can be written", GuardedFile::in_folder(dir.path(), "WipeLog.cfg"), "", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     MainLog history;
-    HistoryKeeper keeper(history, c.path, GTK_WINDOW(window));
+    HistoryKeeper keeper(history, c.file, GTK_WINDOW(window));
     LogCapture log;
     DialogResponder answers;
-    if (!c.why.empty())
+    if (!c.told.empty())
       answers.click("close");
-    EXPECT_EQ(keeper.tell_if_unwritable(), c.why.empty());
-    if (c.why.empty()) {
+    EXPECT_EQ(keeper.tell_if_unwritable(), c.told.empty());
+    if (c.told.empty()) {
       EXPECT_TRUE(answers.seen().empty());
-      EXPECT_FALSE(std::filesystem::exists(c.path));
+      EXPECT_FALSE(std::filesystem::exists(c.file.path()));
       continue;
     }
     ASSERT_EQ(answers.seen().size(), 1u);
-    EXPECT_EQ(answers.seen()[0].text, "The wipe log " + c.path + " cannot be written: " + c.why +
-                                          ".\n\nThe wipes finished in this session are not "
-                                          "recorded in it until it can be written.");
-    EXPECT_EQ(log.text(), "HistoryKeeper.cpp(60): " + c.path + ": " + c.why + "\n");
+    EXPECT_EQ(answers.seen()[0].text, "The wipe log " + c.file.path() + c.told);
+    EXPECT_TRUE(log.text().starts_with(c.line + c.file.path() + ": ")) << log.text();
+    if (c.file.has_folder())
+      continue;
+    history.add(wiped("1"));
+    turn_the_loop();
+    EXPECT_FALSE(keeper.save_at_exit(true));
+    EXPECT_EQ(answers.seen().size(), 1u);
   }
   EXPECT_TRUE(std::filesystem::is_fifo(dir.file("pipe")));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("WipeLog.cfg")));
 
-  MainLog history;
-  HistoryKeeper keeper(history, dir.file("missing/WipeLog.cfg"), GTK_WINDOW(window));
-  DialogResponder answers;
-  answers
-      .then([](GtkWindow* box) {
-        save_screenshot(GTK_WIDGET(box), "HistoryKeeper-cannot-be-written");
-      })
-      .click("close");
-  keeper.tell_if_unwritable();
+  for (const auto& [name, file] :
+       {std::pair{"cannot-be-written", GuardedFile::in_folder(dir.path(), "pipe")},
+        std::pair{"cannot-be-used", GuardedFile::refused(dir.file("WipeLog.cfg"), refusal)}}) {
+    MainLog history;
+    HistoryKeeper keeper(history, file, GTK_WINDOW(window));
+    DialogResponder answers;
+    answers
+        .then([name = std::string(name)](GtkWindow* box) {
+          save_screenshot(GTK_WIDGET(box), "HistoryKeeper-" + name);
+        })
+        .click("close");
+    keeper.tell_if_unwritable();
+  }
 }
 
 // SIGTERM or SIGHUP while a dialog is open: the history is saved at once, the dialog is
@@ -169,7 +195,8 @@ TEST_F(HistoryKeeperTest, TheSystemsRequestEndsTheProgramAsAQuitDoes) {
     make(table_drives(1));
     MainLog history;
     const std::string path = dir.file("WipeLog.cfg");
-    HistoryKeeper keeper(history, path, GTK_WINDOW(window));
+    HistoryKeeper keeper(history, GuardedFile::in_folder(dir.path(), "WipeLog.cfg"),
+                         GTK_WINDOW(window));
     history.add(wiped("1"));
     std::filesystem::remove(path);
     LogCapture log;
@@ -246,7 +273,8 @@ TEST_F(HistoryKeeperTest, WipesReportedDoneJustBeforeTheSystemsRequestAreRecorde
   make(table_drives(1));
   const std::string path = dir.file("WipeLog.cfg");
   MainLog& history = MainLog::instance();
-  HistoryKeeper keeper(history, path, GTK_WINDOW(window));
+  HistoryKeeper keeper(history, GuardedFile::in_folder(dir.path(), "WipeLog.cfg"),
+                       GTK_WINDOW(window));
   EndRequests requests;
   EndOnRequest ending(requests, *top, &keeper);
 
