@@ -84,6 +84,7 @@ WipeUI::WipeUI(WipeModelFactory& factory, const Drive& drive, std::uint64_t lba,
   gtk::set_widget_name(ui.widget("bottom"), "bottom");
   message = ui.get<GtkLabel>("message", GTK_TYPE_LABEL);
   gtk::set_widget_name(GTK_WIDGET(message), "message");
+  actionRow = ui.get<GtkWidget>("buttons", GTK_TYPE_HBOX);
   startButton = ui.get<GtkButton>("start", GTK_TYPE_BUTTON);
   gtk::set_widget_name(GTK_WIDGET(startButton), "start");
   g_signal_connect(startButton, "clicked", G_CALLBACK(on_start), this);
