@@ -32,7 +32,9 @@ struct StateLook {
 };
 
 // The labels carry their mnemonics, which no other control of a task takes (in English the
-// first button's Alt+S, Alt+I for CONTINUE, and the second's Alt+C).
+// first button's Alt+S, Alt+I for CONTINUE, and the second's Alt+C). CONTINUE's is a letter of
+// its own word that START's is not in any language: START's key pressed twice arms a wipe but
+// never starts it.
 // clang-format off
 const StateLook idle_look    = {N_("_START"),    "start",    N_("_CLOSE"),  true,  DriveLight::Ready,    true,  Notifier::Kind::None};
 const StateLook wiping_look  = {N_("PAU_SE"),    "pause",    N_("_CANCEL"), true,  DriveLight::Busy,     false, Notifier::Kind::None};
