@@ -161,6 +161,10 @@ void WipeUI::deselect() { parts.deselect(); }
 void WipeUI::state_changed(WipeModel::State) {
   const WipeModel::State state = model->state();
   const StateLook& look = look_of(state);
+  // A control that turns insensitive below takes the window's focus with it, to nothing.
+  GtkWindow* window = gtk::window_of(top.get());
+  GtkWidget* focus = window != nullptr ? gtk_window_get_focus(window) : nullptr;
+  const bool focusHere = focus != nullptr && gtk_widget_is_ancestor(focus, top.get());
   if (state != WipeModel::State::Waiting)
     armedAt = 0;
   if (state == WipeModel::State::Done)
@@ -188,6 +192,14 @@ void WipeUI::state_changed(WipeModel::State) {
   gtk_widget_set_sensitive(GTK_WIDGET(areaCombo), look.editable);
   area.set_sensitive(look.editable);
   options.set_sensitive(look.editable);
+  if (focusHere) {
+    // Then it goes to CANCEL, where a key does no harm, or where CANCEL cannot be pressed to
+    // the first button (CONTINUE after a wipe's end); START pressed by its key leaves it on
+    // the control it was on, such as the method chooser, which arming freezes.
+    focus = gtk_window_get_focus(window);
+    if (focus == nullptr || !gtk_widget_is_sensitive(focus))
+      gtk_widget_grab_focus(GTK_WIDGET(look.stopSensitive ? stopButton : startButton));
+  }
   notifier.notify(look.sound);
   if (callback_ != nullptr)
     callback_->light_changed();

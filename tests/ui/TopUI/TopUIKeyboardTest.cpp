@@ -1,8 +1,9 @@
 // The main window without a mouse: Tab reaches every drive's icon and the buttons (and no empty
 // slot, nor the empty task area), Return and Space open, hide and show its task as a press does,
 // CLOSE gives the focus back to the drive's icon, the help menu opens at its button, the wipe
-// panel's buttons answer their keys, and no key reaches a wipe of several drives; the buttons that
-// show only a picture are named for assistive tools and explained by a tooltip.
+// panel's buttons answer their keys, the focus never rests on a control the wipe froze, and no
+// key reaches a wipe of several drives; the buttons that show only a picture are named for
+// assistive tools and explained by a tooltip.
 #include "TopUIFixture.h"
 
 #include "DoubleClick.h"
@@ -154,6 +155,41 @@ TEST_F(TopUIKeyboardTest, TheWipeButtonsAnswerTheirKeys) {
   EXPECT_EQ(model->calls(), std::vector<std::string>{"start"});
   model->set_state(WipeModel::State::Wiping);
   press_mnemonic(list[0], "stop", [&] { return model->state() == WipeModel::State::Idle; });
+}
+
+// A change of the wipe's state that freezes the control with the keyboard's focus leaves the
+// focus on a control that takes it, not on nothing: START by its key from the method chooser
+// (reached by its own key) or from a check box of the options puts it on CANCEL, where a key
+// does no harm; the end of a wipe, which greys CANCEL, on CONTINUE. A focus that stays usable
+// stays where it is.
+TEST_F(TopUIKeyboardTest, TheFocusLandsWhereAKeyIsSafe) {
+  const std::vector<Drive> list = table_drives(1);
+  make(list);
+  press_icon(list[0]);
+  give_keyboard_to(window);
+  FakeWipeModel* model = wipeModels.of(list[0]);
+  auto armed = [&] { return model->state() == WipeModel::State::Waiting; };
+  const struct {
+    const char* focused;
+    const char* then;
+  } starts[] = {{"operationMode", "stop"}, {"verify", "stop"}, {"start", "start"}};
+  for (const auto& c : starts) {
+    SCOPED_TRACE(c.focused);
+    gtk_widget_grab_focus(task_button(list[0], c.focused));
+    ASSERT_TRUE(gtk_widget_is_ancestor(gtk_window_get_focus(GTK_WINDOW(window)),
+                                       task_button(list[0], c.focused)) ||
+                gtk_window_get_focus(GTK_WINDOW(window)) == task_button(list[0], c.focused));
+    press_mnemonic(list[0], "start", armed);
+    EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(window)), task_button(list[0], c.then));
+    gtk_button_clicked(GTK_BUTTON(task_button(list[0], "stop"))); // CANCEL
+    wait_past_double_click();
+  }
+
+  gtk_widget_grab_focus(task_button(list[0], "stop"));
+  model->set_state(WipeModel::State::Wiping);
+  EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(window)), task_button(list[0], "stop"));
+  model->set_state(WipeModel::State::Done);
+  EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(window)), task_button(list[0], "start"));
 }
 
 // No key reaches a wipe of several drives: with a wipe armed, Alt and each key that "Wipe all
