@@ -268,8 +268,8 @@ TEST_F(DriveSelectionTest, StartAsksForTheTickedDrivesWithTheirWarnings) {
   wipe.set_selected(1, true);
   // Each ticked drive by name: with a wrong tick the question shows the drive it would wipe.
   const std::string question = "This operation will wipe 2 drives.\n"
-                               "    ST2000DM008 / ZFL1 (2.000TB)\n"
-                               "    A&B <1> / </span><b>x (512.0KB)\n\n"
+                               "ST2000DM008 / ZFL1 (2.000TB)\n"
+                               "A&B <1> / </span><b>x (512.0KB)\n\n"
                                "ST2000DM008 / ZFL1 is a System Drive\n\n"
                                "Are you sure you want to continue?";
   DialogResponder answers;
@@ -296,7 +296,7 @@ TEST_F(DriveSelectionTest, StartAsksForTheTickedDrivesWithTheirWarnings) {
   single.click("start").click("gtk-yes");
   EXPECT_EQ(wipe.run(), MultiWipeUI::Action::Start);
   EXPECT_EQ(single.seen().at(1).text,
-            "This operation will wipe 1 drive.\n    WDC WD10EZEX / WD-1 (1.000TB)\n\n"
+            "This operation will wipe 1 drive.\nWDC WD10EZEX / WD-1 (1.000TB)\n\n"
             "Are you sure you want to continue?");
 }
 
