@@ -170,9 +170,10 @@ void on_shrinkable_placed(GtkWidget* widget, GtkAllocation* allocation, gpointer
   const int view = static_cast<int>(gtk_adjustment_get_page_size(
       gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(scroller))));
   Shrinkable& shrinkable = *shrinkable_of(widget);
-  int besides = content->allocation.height - (y + allocation->height); // what follows it
+  // What the view is to show besides the part: what follows it, or the rest of a held stretch,
+  // where what lies between the part and the stretch's foot is measured as both were last placed.
+  int besides = content->allocation.height - (y + allocation->height);
   int top = 0, foot = 0;
-  // What lies between the part and the stretch's foot is measured as both were last placed.
   const bool held = shrinkable.placedFoot >= 0 && held_stretch(widget, content, y, top, foot);
   if (held)
     besides = y - top + foot - shrinkable.placedFoot;
@@ -265,14 +266,21 @@ void on_target_placed(GtkWidget* target, GtkAllocation*, gpointer) {
                             foot);
 }
 
-// Scrolls to show the stretch from the top of `from` (an ancestor of `target`) to the foot of
-// `target` as soon as the target has next been placed.
+// As soon as `target` has next been placed, scrolls to show it from the top of `from` (the
+// target itself, or an ancestor) to its foot.
 void bring_stretch_into_view(GtkWidget* from, GtkWidget* target) {
   g_signal_handlers_disconnect_matched(target, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr,
                                        reinterpret_cast<gpointer>(on_target_placed), nullptr);
-  g_object_set_data(G_OBJECT(target), from_key, from);
+  g_object_set_data(G_OBJECT(target), from_key, from != target ? from : nullptr);
   g_signal_connect_after(target, "size-allocate", G_CALLBACK(on_target_placed), nullptr);
-  gtk_widget_queue_resize(target);
+}
+
+// The shrinkable parts under `part` are placed again, and take their height anew.
+void refill(GtkWidget* part) {
+  std::vector<GtkWidget*> shrinkables;
+  shown_shrinkables(part, shrinkables);
+  for (GtkWidget* widget : shrinkables)
+    gtk_widget_queue_resize(widget);
 }
 
 } // namespace
@@ -330,29 +338,13 @@ void let_shrink(GtkWidget* widget, int minimumHeight, int heldMinimumHeight) {
   gtk_widget_queue_resize(widget);
 }
 
-void bring_into_view(GtkWidget* target) {
-  g_signal_handlers_disconnect_matched(target, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr,
-                                       reinterpret_cast<gpointer>(on_target_placed), nullptr);
-  g_object_set_data(G_OBJECT(target), from_key, nullptr);
-  g_signal_connect_after(target, "size-allocate", G_CALLBACK(on_target_placed), nullptr);
-}
-
-namespace {
-
-// The shrinkable parts under `part` are placed again, and take their height anew.
-void refill(GtkWidget* part) {
-  std::vector<GtkWidget*> shrinkables;
-  shown_shrinkables(part, shrinkables);
-  for (GtkWidget* widget : shrinkables)
-    gtk_widget_queue_resize(widget);
-}
-
-} // namespace
+void bring_into_view(GtkWidget* target) { bring_stretch_into_view(target, target); }
 
 void keep_in_view(GtkWidget* part, GtkWidget* last) {
   g_object_set_data(G_OBJECT(part), held_key, last);
   refill(part);
   bring_stretch_into_view(part, last);
+  gtk_widget_queue_resize(last);
 }
 
 void let_go_of_view(GtkWidget* part) {
