@@ -486,7 +486,7 @@ void WipeModelImpl::View::on_done(const config::Value& reply) {
     figures += " | " + format(gettext("%1MB/s"), fixed_two(rate));
   }
   figures += " | " + format(gettext("%1 errors"), std::to_string(owner.errorCount));
-  std::string line = std::string(gettext("DONE")) + " - " + figures;
+  std::string line = "DONE - " + figures;
   if (owner.errorCount == 0) {
     owner.log().record().finish();
     line += std::string(" ") + gettext("(Certificate)");
@@ -550,8 +550,6 @@ void WipeModelImpl::View::on_error(const config::Value& reply) {
     ++owner.errorCount;
     return on_failure(gettext("Sync failed"));
   }
-  if (message == "invalid command")
-    return on_failure(gettext("The driver did not understand the wipe command"));
   on_failure(message);
 }
 

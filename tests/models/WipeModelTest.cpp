@@ -771,8 +771,6 @@ TEST(WipeModel, ErrorRepliesIgnoredOrWaiting) {
        "Compare failed (LBA: 6, sectors: 1)", false, 1},
       {"\"message\":\"init failed\"", nullptr, "Init failed", false, 0},
       {"\"message\":\"sync failed\"", nullptr, "Sync failed", false, 1},
-      {"\"message\":\"invalid command\"", nullptr, "The driver did not understand the wipe command",
-       false, 0},
       {"\"message\":\"disk on fire\"", nullptr, "disk on fire", false, 0},
       {"\"message\":\"wrong device\"", nullptr,
        "\\\\.\\PhysicalDrive0 is no longer the drive this task was opened for: another disk has "
