@@ -17,6 +17,10 @@ namespace {
 constexpr int pkexec_dismissed = 126;
 constexpr int pkexec_refused = 127;
 
+// What polkit tells pkexec when the session has no authentication agent: nothing can ask for
+// the password.
+constexpr const char* no_agent_words = "No authentication agent found";
+
 // How many of pkexec's last lines of standard error make its reason, and how long each may be.
 constexpr std::size_t reason_lines = 3;
 constexpr std::size_t reason_line_bytes = 400;
@@ -322,5 +326,8 @@ ElevationOutcome run_with_administrator_rights(const std::string& program, gchar
   }
   if (outcome.elevation != Elevation::Ran)
     outcome.reason = run.reason();
+  if (outcome.elevation == Elevation::Refused &&
+      outcome.reason.find(no_agent_words) != std::string::npos)
+    outcome.elevation = Elevation::NoAgent;
   return outcome;
 }

@@ -23,6 +23,7 @@ enum class Elevation {
   NoPkexec,  // there is no pkexec along PATH
   Dismissed, // the operator dismissed the authentication dialog (pkexec's exit code 126)
   Refused,   // not authorised, or pkexec failed (its exit code 127)
+  NoAgent,   // refused as no authentication agent runs to ask for the password (127 again)
   Failed,    // pkexec could not be started
 };
 

@@ -30,6 +30,23 @@ std::string elevation_failure_text(const ElevationOutcome& outcome, const std::s
     what = gettext("%1 was not started: the request for administrator rights was cancelled.");
     advice = gettext("Start %1 again to be asked once more.");
     break;
+  case Elevation::NoAgent: {
+    // What to do comes before pkexec's words, which name what is missing only to those who
+    // know polkit.
+    std::string text =
+        format(gettext("%1 was not started: it needs administrator rights, and this desktop runs "
+                       "no program that asks for the administrator's password (a polkit "
+                       "authentication agent)."),
+               program) +
+        "\n\n" +
+        format(gettext("Start %1 from a desktop session that asks for passwords, or start a polkit "
+                       "authentication agent in this one and start %1 again, or start %1 as "
+                       "root, for example with sudo from a terminal."),
+               program);
+    if (!outcome.reason.empty())
+      text += "\n\n" + format(gettext("pkexec said: %1"), outcome.reason);
+    return text;
+  }
   case Elevation::Refused:
     what = gettext("%1 was not started: administrator rights were not granted.");
     advice = gettext("Start %1 on the desktop of a user who may administer this computer, whose "

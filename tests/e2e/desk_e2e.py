@@ -17,6 +17,7 @@ import tempfile
 import time
 
 import desk
+import pyatspi
 
 SECTOR = 512
 DISK_SECTORS = 16384            # 8 MiB
@@ -373,10 +374,51 @@ def a_history_that_cannot_be_read(build, work):
               "the new history is not empty: %r" % saved)
 
 
+def ticks_of(app, box):
+    """The rows of the drive list of `box`: the tick cell and the drive's cell of each."""
+    tree = app.wait_for("treeview", root=box)
+    cells = [n for n in tree if n is not None and n.getRole() == pyatspi.ROLE_TABLE_CELL]
+    return [(cells[i], cells[i + 1]) for i in range(0, len(cells), 3)]
+
+
+def a_multi_wipe_from_the_keyboard(build, work):
+    """The Multi-Wipe list: each tick is named after its drive for assistive tools, and Space
+    ticks or unticks the row at the cursor also where the cursor stands on the drive's name."""
+    program_directory(build, work)
+    machine_file = machine(work)
+    app = start(work, machine_file)
+    try:
+        top = app.wait_for("TopUI", 30)
+        app.press(app.wait_for("multiwipe", root=top))
+        box = app.window("Wipe Several Drives")
+        rows = ticks_of(app, box)
+        check(len(rows) == 2, "%d rows" % len(rows))
+        for tick, drive in rows:
+            check(tick.name == "Tick " + drive.name, "the tick of %r is named %r"
+                  % (drive.name, tick.name))
+        tree = app.wait_for("treeview", root=box)
+        app.point_at(tree)
+        tree.queryComponent().grabFocus()
+        desk.wait_until("the list's focus", lambda: app.focused(tree))
+        first = lambda: ticks_of(app, box)[0]
+        ticked = lambda: first()[0].getState().contains(pyatspi.STATE_CHECKED)
+        # The drives without a wipe come ticked; the cursor from the tick onto the first
+        # drive's name, then Space.
+        check(ticked(), "the first drive is not ticked")
+        for key in ("Home", "Right", "space"):
+            app.key(key)
+        desk.wait_until("the first drive unticked", lambda: not ticked())
+        check(first()[0].name == "Tick " + first()[1].name, "the tick lost its name: %r"
+              % first()[0].name)
+    finally:
+        app.kill()
+
+
 def main():
     build = os.path.abspath(sys.argv[1])
     failures = 0
-    for scenario in (a_whole_wipe, a_swapped_disk, a_twin_disk, a_history_that_cannot_be_read):
+    for scenario in (a_whole_wipe, a_swapped_disk, a_twin_disk, a_history_that_cannot_be_read,
+                     a_multi_wipe_from_the_keyboard):
         work = tempfile.mkdtemp(prefix="cvw-e2e-")
         began = time.monotonic()
         try:

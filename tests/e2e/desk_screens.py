@@ -8,8 +8,9 @@ Runs inside dbus-run-session on a display of its own (see tests/e2e/CMakeLists.t
 --panel there is no window manager and the work area is the whole screen. With --panel a real
 window manager (openbox) and a panel (tint2, at the foot of the screen) run, as on a laptop's
 desktop: the window then lies inside the work area that they leave, a task just opened shows
-its whole wipe panel without scrolling, and the wheel over its settings scrolls the task area
-and changes none of them.
+its whole wipe panel without scrolling, the wheel over its settings scrolls the task area and
+changes none of them, and a wipe armed by START shows its drive's model and serial beside
+CONTINUE and CANCEL.
 """
 import os
 import shutil
@@ -48,6 +49,13 @@ LANGUAGES = {"en": {"LC_ALL": "C.UTF-8"},
 WIPE_CONTROLS = ("message", "start", "stop", "wipeArea", "wipeStart", "wipeSectors",
                  "wipeFinish", "operationMode", "fillPattern", "sectorsPerTime", "jumpSectors",
                  "ignoreWriteErrors", "verify")
+
+# What tells the operator, once a wipe is armed, which drive it will wipe and how to go on or
+# not: the drive's model and serial, the READY question, CONTINUE and CANCEL.
+ARMED_CONTROLS = ("model", "serial", "message", "start", "stop")
+
+# The READY question of an armed wipe, as it begins in each language.
+READY = {"en": "READY - Data", "de": "BEREIT - Die Daten"}
 
 # Skipped (ctest's SKIP_RETURN_CODE): the desktop of --panel is not installed.
 SKIPPED = 77
@@ -106,19 +114,40 @@ def shown_wipe_panel(app, top):
         (n for n in desk._descendants(top) if n.accessibleId == "WipeUI"), None))
 
 
-def wipe_panel_in_view(app, top, area):
-    """Each control of the shown wipe panel is shown (a scrolled area reports what it hides
-    as not showing) and lies inside the task area and the work area."""
-    panel = shown_wipe_panel(app, top)
+def in_view(app, top, root, area, idents):
+    """Each node of those ids under root is shown (a scrolled area reports what it hides as
+    not showing) and lies inside the task area and the work area."""
     tasks = app.extents(app.wait_for("tasksScroller", root=top))
-    for ident in WIPE_CONTROLS:
-        node = app.find(ident, root=panel)
+    for ident in idents:
+        node = app.find(ident, root=root)
         desk_e2e.check(node is not None, ident + " is not shown")
         extents = app.extents(node)
         desk_e2e.check(inside(extents, tasks) and inside(extents, area),
                        "%s at %s lies outside the task area %s or the work area %s"
                        % (ident, extents, tasks, area))
+
+
+def wipe_panel_in_view(app, top, area):
+    """Each control of the shown wipe panel is in view."""
+    panel = shown_wipe_panel(app, top)
+    in_view(app, top, panel, area, WIPE_CONTROLS)
     return panel
+
+
+def armed_in_view(app, top, area, language, picture_path):
+    """START on the shown task arms its wipe: the drive's model and serial are in view with the
+    READY question, CONTINUE and CANCEL; a picture of it, then CANCEL."""
+    panel = shown_wipe_panel(app, top)
+    message = app.find("message", root=panel)
+    app.press(app.find("start", root=panel))
+    desk.wait_until("the READY question", lambda: message.name.startswith(READY[language]))
+    settled_extents(app)
+    # The shown task's: the hidden ones are not shown.
+    in_view(app, top, top, area, ARMED_CONTROLS)
+    picture(app, picture_path, True)
+    app.press(app.find("stop", root=panel))
+    desk.wait_until("the panel ready again",
+                    lambda: not message.name.startswith(READY[language]))
 
 
 def wheel(app, node, button):
@@ -177,6 +206,8 @@ def one_language(build, work, machine_file, language, screen, folder, area=None)
             wheel_changes_nothing(app, wipe_panel_in_view(app, top, area))
             settled_extents(app)
         picture(app, name + "one-task-" + language + ".png", bool(area))
+        if area:
+            armed_in_view(app, top, area, language, name + "one-task-armed-" + language + ".png")
         for icon in ("drive-1", "drive-2", "drive-3"):
             app.click(app.wait_for(icon, root=top))
         desk.wait_until("the fourth task", lambda: len(
@@ -185,6 +216,9 @@ def one_language(build, work, machine_file, language, screen, folder, area=None)
         if area:
             wipe_panel_in_view(app, top, area)
         picture(app, name + "four-tasks-" + language + ".png", bool(area))
+        if area:
+            armed_in_view(app, top, area, language,
+                          name + "four-tasks-armed-" + language + ".png")
         app.press(app.wait_for("close", root=top))
         app.press(app.wait_for("desktop", root=app.wait_for("QuitDialog")))
         question = desk.wait_until("the quit question", lambda: next(

@@ -2,7 +2,7 @@
 operator would: the program directory whole, the links in bin/, the polkit action file parsed as
 XML with its annotations, the desktop entry validated, the icons at their sizes, and the
 installed program started through its link on a simulated machine, where it opens a drive with
-the installed engine and ends.
+the installed engine and ends; last, a second install removed again by the list of what it wrote.
 
     install_test.py <build folder> <cmake> <desktop-file-validate>
 
@@ -75,12 +75,10 @@ def action_names_the_installed_program(root):
     messages = {e.get(XML_LANG): e.text for e in action.findall("message")}
     check(messages[None] == "Authentication is required to wipe disks", messages[None])
     check(messages["de"] != messages[None], "the German message is the English one")
+    # The password at every start, whatever the session: no authorisation is kept for the next.
     defaults = action.find("defaults")
-    check(defaults.findtext("allow_active") == "auth_admin_keep",
-          defaults.findtext("allow_active"))
-    for kind in ("allow_any", "allow_inactive"):
-        check(defaults.findtext(kind) in ("auth_admin", "auth_admin_keep", "no"),
-              kind + ": " + str(defaults.findtext(kind)))
+    for kind in ("allow_any", "allow_inactive", "allow_active"):
+        check(defaults.findtext(kind) == "auth_admin", kind + ": " + str(defaults.findtext(kind)))
     annotations = {a.get("key"): a.text for a in action.findall("annotate")}
     check(annotations == {
         "org.freedesktop.policykit.exec.path": PREFIX + "/lib/cvw/wipedesk",
@@ -185,16 +183,59 @@ def runs_from_the_prefix(prefix, work):
           "no wipe history beside the installed program")
 
 
+def install(build, cmake, root):
+    result = subprocess.run([cmake, "--install", build, "--prefix", PREFIX],
+                            env=dict(os.environ, DESTDIR=root), capture_output=True,
+                            text=True, timeout=300)
+    check(result.returncode == 0, "cmake --install: " + result.stdout + result.stderr)
+
+
+def the_manifest_removes_it_all(build, cmake, root):
+    """The install's list of what it wrote (install_manifest.txt, whose last line ends without
+    a newline) names every file of it: the README's command for removing an install, fed the
+    list with DESTDIR before each path, leaves no file behind."""
+    install(build, cmake, root)
+    with open(os.path.join(build, "install_manifest.txt"), "rb") as f:
+        listed = f.read()
+    check(listed and not listed.endswith(b"\n"), "the list ends with a newline now: the README's "
+          "command still works, but its explanation no longer holds")
+    removal = subprocess.run(["xargs", "-d", "\n", "rm", "-f"],
+                             input=b"\n".join(root.encode() + line for line in listed.split(b"\n")),
+                             capture_output=True, timeout=60)
+    check(removal.returncode == 0, "xargs rm: %r" % removal.stderr)
+    left = [os.path.join(top, f) for top, _, files in os.walk(root) for f in files]
+    left += [os.path.join(top, d) for top, dirs, _ in os.walk(root) for d in dirs
+             if os.path.islink(os.path.join(top, d))]
+    check(not left, "left after removing what the list names: %r" % left)
+
+
 def main():
     build, cmake, validate = sys.argv[1:4]
     source = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "ui", "data",
                           "icons", "wipedesk.svg")
+    # The build folder's list of what its last install wrote is the operator's, to remove that
+    # install with: the installs here leave it as they found it.
+    manifest = os.path.join(build, "install_manifest.txt")
+    try:
+        with open(manifest, "rb") as f:
+            kept = f.read()
+    except FileNotFoundError:
+        kept = None
+    try:
+        return install_and_check(build, cmake, validate, source)
+    finally:
+        if kept is None:
+            if os.path.exists(manifest):
+                os.remove(manifest)
+        else:
+            with open(manifest, "wb") as f:
+                f.write(kept)
+
+
+def install_and_check(build, cmake, validate, source):
     with tempfile.TemporaryDirectory() as work:
         root = os.path.join(work, "root")
-        result = subprocess.run([cmake, "--install", build, "--prefix", PREFIX],
-                                env=dict(os.environ, DESTDIR=root), capture_output=True,
-                                text=True, timeout=300)
-        check(result.returncode == 0, "cmake --install: " + result.stdout + result.stderr)
+        install(build, cmake, root)
         prefix = root + PREFIX
         program_directory_is_whole(build, os.path.join(prefix, "lib", "cvw"))
         links_lead_to_the_programs(prefix)
@@ -209,7 +250,8 @@ def main():
                    if not os.path.join(top, f).startswith(prefix + os.sep)]
         check(outside == ["usr/share/polkit-1/actions/org.cvw.wipedesk.policy"],
               "outside the prefix: %r" % outside)
-    print("installed, checked and run from " + PREFIX)
+        the_manifest_removes_it_all(build, cmake, os.path.join(work, "again"))
+    print("installed, checked and run from " + PREFIX + ", and removed again by its list")
     return 0
 
 

@@ -398,10 +398,12 @@ TEST_F(LauncherRun, RightsThatCannotBeHadAreToldInPkexecsWords) {
   } cases[] = {
       {"no authentication agent", "127",
        "Error executing command as another user: No authentication agent found.\n",
-       refused +
-           "\n\npkexec said: Error executing command as another user: No authentication agent "
-           "found." +
-           refusedAdvice},
+       "wipedesk was not started: it needs administrator rights, and this desktop runs no "
+       "program that asks for the administrator's password (a polkit authentication agent).\n\n"
+       "Start wipedesk from a desktop session that asks for passwords, or start a polkit "
+       "authentication agent in this one and start wipedesk again, or start wipedesk as root, "
+       "for example with sudo from a terminal.\n\npkexec said: Error executing command as "
+       "another user: No authentication agent found.\n"},
       {"not authorised", "127",
        "Error executing command as another user: Not authorized\n\nThis incident has been "
        "reported.\n",

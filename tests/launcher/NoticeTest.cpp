@@ -29,8 +29,10 @@ TEST_F(NoticeTest, TheOperatorReadsWhyInAnErrorBox) {
             "example with sudo.");
 }
 
-// A menu start shows no standard error: what pkexec said when it refused reaches the box, with
-// what to do. pkexec here is a script on a PATH of the test's own.
+// A menu start shows no standard error: what pkexec said when it refused reaches the box. Where
+// it refused because the desktop runs no authentication agent, the box first says so in plain
+// words, and what to do, then pkexec's words. pkexec here is a script on a PATH of the test's
+// own.
 TEST_F(NoticeTest, PkexecsReasonReachesTheBox) {
   TempDir world;
   fs::create_directories(world.path() / "bin");
@@ -44,7 +46,7 @@ TEST_F(NoticeTest, PkexecsReasonReachesTheBox) {
   gchar* environment[] = {path.data(), actions.data(), nullptr};
   const ElevationOutcome outcome =
       run_with_administrator_rights(world.file("wipedesk"), environment);
-  EXPECT_EQ(outcome.elevation, Elevation::Refused);
+  EXPECT_EQ(outcome.elevation, Elevation::NoAgent);
 
   DialogResponder answers;
   answers.then([](GtkWindow* box) { save_screenshot(GTK_WIDGET(box), "LauncherNoticeReason"); })
@@ -52,8 +54,10 @@ TEST_F(NoticeTest, PkexecsReasonReachesTheBox) {
   tell_operator(elevation_failure_text(outcome, "wipedesk"));
   ASSERT_EQ(answers.seen().size(), 1u);
   EXPECT_EQ(answers.seen()[0].text,
-            "wipedesk was not started: administrator rights were not granted.\n\npkexec said: "
-            "Error executing command as another user: No authentication agent found.\n\nStart "
-            "wipedesk on the desktop of a user who may administer this computer, whose "
-            "authentication agent asks for the password, or ask an administrator to start it.");
+            "wipedesk was not started: it needs administrator rights, and this desktop runs no "
+            "program that asks for the administrator's password (a polkit authentication "
+            "agent).\n\nStart wipedesk from a desktop session that asks for passwords, or start "
+            "a polkit authentication agent in this one and start wipedesk again, or start "
+            "wipedesk as root, for example with sudo from a terminal.\n\npkexec said: Error "
+            "executing command as another user: No authentication agent found.");
 }

@@ -6,11 +6,14 @@
 #include "FindWidget.h"
 #include "Format.h"
 #include "GuiEnvironment.h"
+#include "Keyboard.h"
 #include "LogCapture.h"
 #include "ProgramConfig.h"
 #include "Screenshot.h"
 #include "Settings.h"
 #include "Thrown.h"
+
+#include <gdk/gdkkeysyms.h>
 
 #include <string>
 #include <vector>
@@ -199,6 +202,30 @@ TEST_F(DriveSelectionTest, TicksButtonsAndTheObserverStayInStep) {
   list.set_callback(nullptr);
 }
 
+// Space ticks or unticks the row at the cursor, whichever of its columns the cursor is on: the
+// tick, the drive or its size.
+TEST_F(DriveSelectionTest, SpaceTicksTheRowAtTheCursorInEveryColumn) {
+  MultiWipeUI wipe(three, nullptr);
+  GtkWidget* dialog = GTK_WIDGET(wipe.window());
+  gtk_widget_show(dialog);
+  give_keyboard_to(dialog);
+  GtkTreeView* list = GTK_TREE_VIEW(widget_by_id(dialog, "treeview"));
+  gtk_widget_grab_focus(GTK_WIDGET(list));
+  const struct {
+    int column;
+    const char* row;
+    const char* ticked;
+  } cases[] = {{0, "1", ".x."}, {1, "1", "..."}, {1, "2", "..x"}, {2, "0", "x.x"}, {2, "2", "x.."}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "row " << c.row << ", column " << c.column);
+    GtkTreePath* path = gtk_tree_path_new_from_string(c.row);
+    gtk_tree_view_set_cursor(list, path, gtk_tree_view_get_column(list, c.column), FALSE);
+    gtk_tree_path_free(path);
+    press_key(dialog, GDK_space);
+    EXPECT_EQ(shown_ticks(dialog), c.ticked);
+  }
+}
+
 TEST_F(DriveSelectionTest, AnEmptyListOffersNothing) {
   const std::vector<Drive> none;
   MultiSelectUI list(none);
@@ -268,8 +295,8 @@ TEST_F(DriveSelectionTest, StartAsksForTheTickedDrivesWithTheirWarnings) {
   wipe.set_selected(1, true);
   // Each ticked drive by name: with a wrong tick the question shows the drive it would wipe.
   const std::string question = "This operation will wipe 2 drives.\n"
-                               "    ST2000DM008 / ZFL1 (2.000TB)\n"
-                               "    A&B <1> / </span><b>x (512.0KB)\n\n"
+                               "ST2000DM008 / ZFL1 (2.000TB)\n"
+                               "A&B <1> / </span><b>x (512.0KB)\n\n"
                                "ST2000DM008 / ZFL1 is a System Drive\n\n"
                                "Are you sure you want to continue?";
   DialogResponder answers;
@@ -296,7 +323,7 @@ TEST_F(DriveSelectionTest, StartAsksForTheTickedDrivesWithTheirWarnings) {
   single.click("start").click("gtk-yes");
   EXPECT_EQ(wipe.run(), MultiWipeUI::Action::Start);
   EXPECT_EQ(single.seen().at(1).text,
-            "This operation will wipe 1 drive.\n    WDC WD10EZEX / WD-1 (1.000TB)\n\n"
+            "This operation will wipe 1 drive.\nWDC WD10EZEX / WD-1 (1.000TB)\n\n"
             "Are you sure you want to continue?");
 }
 

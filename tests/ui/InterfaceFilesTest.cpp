@@ -73,6 +73,7 @@ std::vector<InterfaceFile> interface_files() {
         {"bottom", gtk_widget_get_type},
         {"toggle", gtk_toggle_button_get_type},
         {"message", gtk_label_get_type},
+        {"buttons", gtk_hbox_get_type},
         {"start", gtk_button_get_type},
         {"wipeAll", gtk_button_get_type},
         {"stop", gtk_button_get_type},

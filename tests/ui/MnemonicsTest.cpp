@@ -17,8 +17,10 @@
 #include "WipeOptionsUI/WipeOptionsUI.h"
 #include "WipeRecordSample.h"
 #include "app/Program.h"
+#include "gtk/WidgetName.h"
 
 #include <gdk/gdkkeysyms.h>
+#include <libintl.h>
 
 #include <map>
 #include <sstream>
@@ -60,6 +62,23 @@ std::string clashes(GtkWidget* root) {
   return text.str();
 }
 
+// The widget that Alt and the mnemonic of `label` activate: the label's mnemonic widget, or the
+// button it lies in.
+GtkWidget* mnemonic_target(GtkWidget* label) {
+  if (GtkWidget* target = gtk_label_get_mnemonic_widget(GTK_LABEL(label)))
+    return target;
+  for (GtkWidget* up = label; up != nullptr; up = gtk_widget_get_parent(up))
+    if (GTK_IS_BUTTON(up))
+      return up;
+  return nullptr;
+}
+
+// The mnemonic of the label of the button `button`; GDK_VoidSymbol for none.
+guint button_key(GtkWidget* button) {
+  return gdk_keyval_to_lower(
+      gtk_label_get_mnemonic_keyval(GTK_LABEL(gtk_bin_get_child(GTK_BIN(button)))));
+}
+
 class MnemonicsTest : public TopUIFixture {
 protected:
   void SetUp() override {
@@ -74,7 +93,10 @@ protected:
 } // namespace
 
 // The main window with a drive's task open, its area and options shown, in every state of the
-// wipe: the two action buttons change their labels, and each label has a key of its own.
+// wipe: the two action buttons take each of their labels in turn, and each label has a key of
+// its own in the window. CONTINUE's key is a letter of its own word that START's is not, so
+// that START's key pressed twice never starts a wipe. No key reaches "Wipe all drives" or
+// "Multi-Wipe": a wipe of several drives is never one key away. The build runs it in German too.
 TEST_F(MnemonicsTest, TheMainWindowWithATask) {
   const std::vector<Drive> drives = table_drives(2);
   make(drives);
@@ -82,18 +104,44 @@ TEST_F(MnemonicsTest, TheMainWindowWithATask) {
   GtkWidget* task = top->task_widget(drives[0]);
   ASSERT_NE(task, nullptr);
   ASSERT_TRUE(gtk_widget_get_visible(widget_by_id(task, "bottom"))) << "the options show";
-  const WipeModel::State states[] = {WipeModel::State::Idle, WipeModel::State::Waiting,
-                                     WipeModel::State::Wiping, WipeModel::State::Paused,
-                                     WipeModel::State::Done};
-  for (WipeModel::State state : states) {
-    SCOPED_TRACE(static_cast<int>(state));
-    wipeModels.of(drives[0])->set_state(state);
+  GtkWidget* start = widget_by_id(task, "start");
+  GtkWidget* stop = widget_by_id(task, "stop");
+  GtkWidget* const severalDrives[] = {widget_by_id(task, "wipeAll"),
+                                      widget_by_id(top->widget(), "multiwipe")};
+  const struct {
+    WipeModel::State state;
+    const char* start; // the buttons' labels, untranslated
+    const char* stop;
+  } states[] = {{WipeModel::State::Idle, "_START", "_CLOSE"},
+                {WipeModel::State::Waiting, "CONT_INUE", "_CANCEL"},
+                {WipeModel::State::Wiping, "PAU_SE", "_CANCEL"},
+                {WipeModel::State::Paused, "RE_SUME", "_CANCEL"},
+                {WipeModel::State::Done, "CONT_INUE", "_CANCEL"}};
+  guint startKey = GDK_VoidSymbol;
+  for (const auto& s : states) {
+    SCOPED_TRACE(s.start);
+    wipeModels.of(drives[0])->set_state(s.state);
+    EXPECT_EQ(gtk_button_get_label(GTK_BUTTON(start)), std::string(gettext(s.start)));
+    EXPECT_EQ(gtk_button_get_label(GTK_BUTTON(stop)), std::string(gettext(s.stop)));
     EXPECT_EQ(clashes(window), "");
     EXPECT_GE(mnemonics_of(window).size(), 17u) << "the task's mnemonics were gathered";
-    for (const char* id : {"start", "stop"}) {
-      GtkWidget* label = gtk_bin_get_child(GTK_BIN(widget_by_id(task, id)));
-      EXPECT_NE(gtk_label_get_mnemonic_keyval(GTK_LABEL(label)), guint{GDK_VoidSymbol})
-          << id << ": " << gtk_label_get_label(GTK_LABEL(label));
+    for (GtkWidget* button : {start, stop})
+      EXPECT_NE(button_key(button), guint{GDK_VoidSymbol})
+          << gtk_button_get_label(GTK_BUTTON(button));
+    if (s.state == WipeModel::State::Idle)
+      startKey = button_key(start);
+    if (std::string(s.start) == "CONT_INUE") {
+      const guint key = button_key(start);
+      EXPECT_TRUE(g_unichar_isalpha(gdk_keyval_to_unicode(key))) << gdk_keyval_name(key);
+      EXPECT_NE(key, startKey) << "START's and CONTINUE's key: " << gdk_keyval_name(key);
+    }
+    for (GtkWidget* widget : all_widgets(window)) {
+      if (!GTK_IS_LABEL(widget) ||
+          gtk_label_get_mnemonic_keyval(GTK_LABEL(widget)) == GDK_VoidSymbol)
+        continue;
+      for (GtkWidget* button : severalDrives)
+        EXPECT_NE(mnemonic_target(widget), button) << "\"" << gtk_label_get_label(GTK_LABEL(widget))
+                                                   << "\" reaches " << gtk::accessible_id(button);
     }
   }
 }

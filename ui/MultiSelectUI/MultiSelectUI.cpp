@@ -3,6 +3,7 @@
 #include "Format.h"
 #include "Guarded.h"
 #include "Strings.h"
+#include "Translation.h"
 #include "gtk/Builder.h"
 #include "parts/DriveHeader.h"
 #include "parts/DriveMarkup.h"
@@ -23,6 +24,9 @@ enum Column {
   BytesColumn,  // guint64, the size in bytes, to sort by
   MarkupColumn, // the drive described in markup, the row's tooltip
 };
+
+// Where the tick stands among the list's columns as it shows them.
+constexpr gint tick_column = 0;
 
 class DefaultCallback : public MultiSelectUI::Callback {
 public:
@@ -76,7 +80,9 @@ GtkWidget* MultiSelectUI::build() {
                        drive_markup(drive, MarkupColours::OnLight).c_str(), -1);
   }
   g_signal_connect(ui.object("cellrendererSelection"), "toggled", G_CALLBACK(on_toggled), this);
-  g_signal_connect(ui.widget("treeview"), "key-press-event", G_CALLBACK(on_list_key), nullptr);
+  GtkWidget* list = ui.widget("treeview");
+  g_signal_connect(list, "key-press-event", G_CALLBACK(on_list_key), this);
+  name_tick_cells(list);
   selectAll = GTK_WIDGET(ui.get<GtkButton>("selectAll", GTK_TYPE_BUTTON));
   g_signal_connect(selectAll, "clicked", G_CALLBACK(on_select_all), this);
   unselectAll = GTK_WIDGET(ui.get<GtkButton>("unselectAll", GTK_TYPE_BUTTON));
@@ -102,10 +108,24 @@ void MultiSelectUI::on_toggled(GtkCellRendererToggle*, gchar* path, gpointer sel
 
 // The tree view would take Return to tick the row at its cursor, which the operator meant to
 // accept the dialog with: the first start opens the hidden drives with the cursor on the
-// system drive's row, and Return then showed it.
-gboolean MultiSelectUI::on_list_key(GtkWidget* list, GdkEventKey* event, gpointer) {
+// system drive's row, and Return then showed it. Space ticks the row at the cursor, also where
+// the cursor stands on the drive's name or size, whose cells the tree view would only select.
+gboolean MultiSelectUI::on_list_key(GtkWidget* list, GdkEventKey* event, gpointer self) {
   bool taken = false;
   guarded("MultiSelectUI.cpp(210)", "MultiSelectUI.cpp(212)", [&] {
+    if (event->keyval == GDK_space || event->keyval == GDK_KP_Space) {
+      GtkTreePath* path = nullptr;
+      gtk_tree_view_get_cursor(GTK_TREE_VIEW(list), &path, nullptr);
+      if (path == nullptr)
+        return;
+      gchar* text = gtk_tree_path_to_string(path);
+      gtk_tree_path_free(path);
+      taken = true;
+      const std::string row = text;
+      g_free(text);
+      static_cast<MultiSelectUI*>(self)->toggle(row.c_str());
+      return;
+    }
     if (event->keyval != GDK_Return && event->keyval != GDK_KP_Enter &&
         event->keyval != GDK_ISO_Enter)
       return;
@@ -115,6 +135,23 @@ gboolean MultiSelectUI::on_list_key(GtkWidget* list, GdkEventKey* event, gpointe
     taken = true;
   });
   return taken ? TRUE : FALSE;
+}
+
+void MultiSelectUI::name_tick_cells(GtkWidget* list) {
+  // Only an accessibility module makes the list a table of cells; without one there is no
+  // cell to name.
+  AtkObject* table = gtk_widget_get_accessible(list);
+  if (!ATK_IS_TABLE(table))
+    return;
+  for (std::size_t i = 0; i < drives_.size(); ++i) {
+    AtkObject* cell = atk_table_ref_at(ATK_TABLE(table), static_cast<gint>(i), tick_column);
+    if (cell == nullptr)
+      continue;
+    const std::string name = valid_utf8(format(gettext("Tick %1"), drive_header_line(drives_[i])));
+    atk_object_set_name(cell, name.c_str());
+    // The table keeps its cells only while somebody holds them; held, each keeps its name.
+    tickCells.push_back(ObjectRef<AtkObject>::adopt(cell));
+  }
 }
 
 void MultiSelectUI::toggle(const gchar* pathText) {

@@ -1,7 +1,8 @@
 // A list of drives with a tick box on each row, and buttons that tick or untick them all: the
 // body of the hidden-drives and multi-drive wipe dialogs. A row's position is the drive's index
 // in the list it was made over, which it never changes. Space ticks or unticks the row at the
-// cursor; Return is the dialog's, as in every dialog (it presses the default button).
+// cursor, whichever of its cells the cursor is on; Return is the dialog's, as in every dialog (it
+// presses the default button). Each tick is named for assistive tools after its drive.
 #pragma once
 
 #include "Drive.h"
@@ -44,10 +45,12 @@ public:
 
 private:
   static void on_toggled(GtkCellRendererToggle*, gchar* path, gpointer self);
-  static gboolean on_list_key(GtkWidget* list, GdkEventKey* event, gpointer);
+  static gboolean on_list_key(GtkWidget* list, GdkEventKey* event, gpointer self);
   static void on_select_all(GtkButton*, gpointer self);
   static void on_unselect_all(GtkButton*, gpointer self);
   void toggle(const gchar* path);
+  // Names the tick of each row for assistive tools by the row's drive.
+  void name_tick_cells(GtkWidget* list);
   void select_all(bool selected);
   void update();
 
@@ -55,6 +58,7 @@ private:
   std::vector<bool> ticks;
   gtk::WidgetRef widget;
   ObjectRef<GtkListStore> store;
+  std::vector<ObjectRef<AtkObject>> tickCells;
   GtkWidget* selectAll = nullptr;
   GtkWidget* unselectAll = nullptr;
   Callback* callback;

@@ -34,6 +34,7 @@
 #include <algorithm>
 #include <ostream>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -83,6 +84,8 @@ public:
 
   // A hidden task takes no room in the window.
   void deselect() override {
+    if (std::exchange(driveKeptInView, false))
+      gtk::let_go_of_view(box.get());
     gtk_widget_hide(box.get());
     view.deselect();
     wipe.deselect();
@@ -102,6 +105,8 @@ public:
       set_light(wipe.light());
       tasks.notify_light(this);
     }
+    if (shown && wipe.wipe_state() != WipeModel::State::Idle)
+      keep_drive_in_view();
     if (resumeAfterBlink && !top.blinking())
       resume_after_blink();
   }
@@ -149,7 +154,25 @@ public:
   // Why START may not arm a wipe (empty: it may).
   void refuse_start(const std::string& reason) { wipe.refuse_start(reason); }
 
+  // Where the task area has to scroll, the shown task comes into view with what the operator
+  // needs next: the wipe panel whole to set a wipe up; once a wipe is armed, the drive's header
+  // with the wipe's status and buttons, so that CONTINUE is never pressed on a drive out of
+  // sight. That stays until the task is hidden, so that the buttons do not move under the
+  // pointer as the wipe goes on.
+  void come_into_view() {
+    if (wipe.wipe_state() != WipeModel::State::Idle)
+      keep_drive_in_view();
+    else
+      gtk::bring_into_view(wipe.widget());
+  }
+
 private:
+  void keep_drive_in_view() {
+    if (std::exchange(driveKeptInView, true))
+      return;
+    gtk::keep_in_view(box.get(), wipe.action_row());
+  }
+
   static gboolean on_resume(gpointer self) {
     auto& task = *static_cast<VWTask*>(self);
     task.resume.forget();
@@ -166,6 +189,8 @@ private:
   ViewUI view;
   WipeUI wipe;
   bool shown = false;
+  // Whether the drive's header is kept in view with the wipe's buttons.
+  bool driveKeptInView = false;
   bool blinkShown = false;
   bool resumeAfterBlink = false;
   Source resume;
@@ -177,12 +202,12 @@ VWTask* vw_task(const DriveTasks& tasks, const Drive& drive) {
 }
 
 // A task comes into view from its top; where the task area has to scroll, as far down as it
-// takes to show the wipe panel whole.
+// takes to show what the task needs in view.
 void show_from_top(GtkScrolledWindow* scroller, VWTask* task) {
   GtkAdjustment* scroll = gtk_scrolled_window_get_vadjustment(scroller);
   gtk_adjustment_set_value(scroll, gtk_adjustment_get_lower(scroll));
   if (task != nullptr && task->selected())
-    gtk::bring_into_view(task->wipe_panel().widget());
+    task->come_into_view();
 }
 
 // Puts a new task into the task area, in view.

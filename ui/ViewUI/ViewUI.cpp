@@ -23,8 +23,10 @@ namespace {
 const char* const format_items[] = {N_("HEX DUMP"), N_("BOOT SECTOR FAT16"),
                                     N_("BOOT SECTOR FAT32"), N_("BOOT SECTOR NTFS")};
 
-// The lines of the sector's text that stay in view however low the screen.
+// The lines of the sector's text that stay in view however low the screen; fewer where the
+// panel's drive is kept in view above the buttons of a wipe, which matters more then.
 constexpr int dump_least_lines = 4;
+constexpr int dump_least_lines_beside_a_wipe = 1;
 
 // The height of `lines` lines in the font of `view`, as it lays them out.
 int text_height(GtkTextView* view, int lines) {
@@ -76,8 +78,9 @@ ViewUI::ViewUI(ViewModelFactory& factory, const Drive& drive, std::uint64_t lba,
   GtkScrolledWindow* dump = ui.get<GtkScrolledWindow>("scrolledwindow", GTK_TYPE_SCROLLED_WINDOW);
   scrollAdjustment = gtk_scrolled_window_get_vadjustment(dump);
   // On a low screen the dump gives up height, down to a few lines, before the task scrolls.
-  gtk::let_shrink(GTK_WIDGET(dump), text_height(textView, dump_least_lines) +
-                                        2 * GTK_WIDGET(dump)->style->ythickness);
+  const int frame = 2 * GTK_WIDGET(dump)->style->ythickness;
+  gtk::let_shrink(GTK_WIDGET(dump), text_height(textView, dump_least_lines) + frame,
+                  text_height(textView, dump_least_lines_beside_a_wipe) + frame);
 
   GtkWidget* blink = ui.get<GtkWidget>("blink", GTK_TYPE_BUTTON);
   gtk::set_widget_name(blink, "blink");

@@ -32,7 +32,9 @@ struct StateLook {
 };
 
 // The labels carry their mnemonics, which no other control of a task takes (in English the
-// first button's Alt+S, Alt+I for CONTINUE, and the second's Alt+C).
+// first button's Alt+S, Alt+I for CONTINUE, and the second's Alt+C). CONTINUE's is a letter of
+// its own word that START's is not in any language: START's key pressed twice arms a wipe but
+// never starts it.
 // clang-format off
 const StateLook idle_look    = {N_("_START"),    "start",    N_("_CLOSE"),  true,  DriveLight::Ready,    true,  Notifier::Kind::None};
 const StateLook wiping_look  = {N_("PAU_SE"),    "pause",    N_("_CANCEL"), true,  DriveLight::Busy,     false, Notifier::Kind::None};
@@ -84,6 +86,7 @@ WipeUI::WipeUI(WipeModelFactory& factory, const Drive& drive, std::uint64_t lba,
   gtk::set_widget_name(ui.widget("bottom"), "bottom");
   message = ui.get<GtkLabel>("message", GTK_TYPE_LABEL);
   gtk::set_widget_name(GTK_WIDGET(message), "message");
+  actionRow = ui.get<GtkWidget>("buttons", GTK_TYPE_HBOX);
   startButton = ui.get<GtkButton>("start", GTK_TYPE_BUTTON);
   gtk::set_widget_name(GTK_WIDGET(startButton), "start");
   g_signal_connect(startButton, "clicked", G_CALLBACK(on_start), this);
@@ -158,6 +161,10 @@ void WipeUI::deselect() { parts.deselect(); }
 void WipeUI::state_changed(WipeModel::State) {
   const WipeModel::State state = model->state();
   const StateLook& look = look_of(state);
+  // A control that turns insensitive below takes the window's focus with it, to nothing.
+  GtkWindow* window = gtk::window_of(top.get());
+  GtkWidget* focus = window != nullptr ? gtk_window_get_focus(window) : nullptr;
+  const bool focusHere = focus != nullptr && gtk_widget_is_ancestor(focus, top.get());
   if (state != WipeModel::State::Waiting)
     armedAt = 0;
   if (state == WipeModel::State::Done)
@@ -185,6 +192,14 @@ void WipeUI::state_changed(WipeModel::State) {
   gtk_widget_set_sensitive(GTK_WIDGET(areaCombo), look.editable);
   area.set_sensitive(look.editable);
   options.set_sensitive(look.editable);
+  if (focusHere) {
+    // Then it goes to CANCEL, where a key does no harm, or where CANCEL cannot be pressed to
+    // the first button (CONTINUE after a wipe's end); START pressed by its key leaves it on
+    // the control it was on, such as the method chooser, which arming freezes.
+    focus = gtk_window_get_focus(window);
+    if (focus == nullptr || !gtk_widget_is_sensitive(focus))
+      gtk_widget_grab_focus(GTK_WIDGET(look.stopSensitive ? stopButton : startButton));
+  }
   notifier.notify(look.sound);
   if (callback_ != nullptr)
     callback_->light_changed();

@@ -64,6 +64,9 @@ public:
   ~WipeUI() override;
 
   GtkWidget* widget() const { return top.get(); }
+  // The row of the action buttons, under the status line: where the panel ends for an operator
+  // who is to go on with a wipe or not.
+  GtkWidget* action_row() const { return actionRow; }
   // Not owned; none at first.
   void set_callback(Callback* callback) { callback_ = callback; }
 
@@ -142,6 +145,7 @@ private:
   Callback* callback_ = nullptr;
   PanelParts parts;
   GtkLabel* message = nullptr;
+  GtkWidget* actionRow = nullptr;
   GtkButton* startButton = nullptr;
   GtkButton* stopButton = nullptr;
   GtkComboBox* areaCombo = nullptr;

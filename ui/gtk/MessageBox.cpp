@@ -5,6 +5,8 @@
 #include "gtk/Markup.h"
 #include "gtk/WidgetName.h"
 
+#include <vector>
+
 namespace gtk {
 
 namespace {
@@ -29,6 +31,63 @@ Look look_of(MessageKind kind) {
   default:                       return {N_("Error"),       GTK_STOCK_DIALOG_ERROR,    false, GTK_STOCK_CLOSE, "close", "error"};
     // clang-format on
   }
+}
+
+// The widest the text of a box is at first.
+constexpr int text_width = 500;
+
+// One wrapping label of the text in `body`, `indent` pixels in from the text's edge.
+void text_part(GtkWidget* body, const std::string& text, int indent,
+               std::vector<GtkWidget*>& labels) {
+  GtkWidget* label = gtk_resizable_label_new(escape_markup(text).c_str(), text_width - indent);
+  labels.push_back(label);
+  GtkWidget* place = gtk_alignment_new(0, 0, 1, 1);
+  gtk_alignment_set_padding(GTK_ALIGNMENT(place), 0, 0, static_cast<guint>(indent), 0);
+  gtk_container_add(GTK_CONTAINER(place), label);
+  gtk_box_pack_start(GTK_BOX(body), place, FALSE, FALSE, 0);
+}
+
+// How wide `blanks` are in the font of `widget`.
+int width_of(GtkWidget* widget, const std::string& blanks) {
+  PangoLayout* layout = gtk_widget_create_pango_layout(widget, blanks.c_str());
+  int width = 0;
+  pango_layout_get_pixel_size(layout, &width, nullptr);
+  g_object_unref(layout);
+  return width;
+}
+
+// The text in wrapping labels. A line that begins with blanks is an item of a list (a drive a
+// wipe is about to wipe, say): it has a label of its own, set in by its blanks, so that what of
+// it does not fit on its line goes on under the item's own beginning, not at the box's edge.
+// The labels go into `labels`.
+GtkWidget* message_body(const std::string& text, std::vector<GtkWidget*>& labels) {
+  GtkWidget* body = gtk_vbox_new(FALSE, 0);
+  std::string paragraph;
+  bool inParagraph = false;
+  auto endParagraph = [&] {
+    if (inParagraph)
+      text_part(body, paragraph, 0, labels);
+    paragraph.clear();
+    inParagraph = false;
+  };
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = text.find('\n', start);
+    const std::string line = text.substr(start, end == std::string::npos ? end : end - start);
+    const std::size_t blanks = line.find_first_not_of(' ');
+    if (blanks != 0 && blanks != std::string::npos) {
+      endParagraph();
+      text_part(body, line.substr(blanks), width_of(body, line.substr(0, blanks)), labels);
+    } else {
+      paragraph += (inParagraph ? "\n" : "") + line;
+      inParagraph = true;
+    }
+    if (end == std::string::npos)
+      break;
+    start = end + 1;
+  }
+  endParagraph();
+  return body;
 }
 
 } // namespace
@@ -58,9 +117,10 @@ int message_box(MessageKind kind, const std::string& text, GtkWindow* parent,
   gtk_box_pack_start(GTK_BOX(row), icon, FALSE, FALSE, 0);
   GtkWidget* column = gtk_vbox_new(FALSE, 0);
   gtk_box_pack_start_defaults(GTK_BOX(row), column);
-  GtkWidget* label = gtk_resizable_label_new(escape_markup(text).c_str(), 500);
-  set_accessible_id(label, "message");
-  gtk_box_pack_start(GTK_BOX(column), label, TRUE, FALSE, 0);
+  std::vector<GtkWidget*> labels;
+  GtkWidget* body = message_body(text, labels);
+  set_accessible_id(body, "message");
+  gtk_box_pack_start(GTK_BOX(column), body, TRUE, FALSE, 0);
 
   GtkWidget* defaultButton = nullptr;
   if (look.yesNo) {
@@ -82,7 +142,9 @@ int message_box(MessageKind kind, const std::string& text, GtkWindow* parent,
   gtk_widget_grab_focus(defaultButton);
 
   gtk_widget_show_all(dialog);
-  gtk_resizable_label_set_width(GTK_RESIZABLE_LABEL(label), 100);
+  // Shown at the width its text asks for, the box can be made narrower: the text wraps again.
+  for (GtkWidget* label : labels)
+    gtk_resizable_label_set_width(GTK_RESIZABLE_LABEL(label), 100);
   const int response = gtk_dialog_run(GTK_DIALOG(dialog));
   gtk_widget_destroy(dialog);
   if (!look.yesNo)

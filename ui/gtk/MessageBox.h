@@ -25,6 +25,8 @@ enum class DefaultButton { Yes, No };
 
 // Shows `text` (plain text: it is escaped for the label's markup, so paths, models and serials
 // show as they are) in a modal box of `kind` over `parent` (or none) and waits for the answer.
+// A line of the text that begins with blanks is an item of a list: set in by its blanks, it
+// wraps under its own beginning.
 // For Question and Warning, `defaultButton` is the default button. Returns answer_yes
 // only when Yes was pressed in a Question or Warning box, answer_other for any other ending of
 // those, and answer_yes whenever a box without Yes and No ends.

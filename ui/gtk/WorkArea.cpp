@@ -16,6 +16,11 @@ constexpr const char* shrinkable_key = "cvw-shrinkable";
 // On a fitted scroller: whether a shrinkable part was last placed at another height than it is
 // to have (another pass follows).
 constexpr const char* refilling_key = "cvw-refilling";
+// On a part that keep_in_view holds: the widget whose foot ends the stretch held.
+constexpr const char* held_key = "cvw-held-to";
+// On a target of bring_into_view: the widget whose top begins what comes into view; none for
+// the target itself.
+constexpr const char* from_key = "cvw-into-view-from";
 
 // The CARDINAL values of the root window's property `name`; empty when it is not there.
 std::vector<long> root_cardinals(GdkScreen* screen, const char* name) {
@@ -105,13 +110,19 @@ GtkWidget* fitted_scroller_of(GtkWidget* widget) {
 
 // What let_shrink makes of a widget.
 struct Shrinkable {
-  int minimum; // its least height
-  int growth;  // what it may take back on top where there is room
+  int minimum;     // its least height
+  int growth;      // what it may take back on top where there is room
+  int heldMinimum; // its least height inside a stretch that keep_in_view holds
   // The height it takes while the scroller scrolls: as much as leaves it and what follows it
   // in the content the height of the view (0 until the scroller has scrolled).
   int filling = 0;
+  // Where its foot lay in the content when it was last placed; -1 before.
+  int placedFoot = -1;
+  // Whether it was last placed inside a stretch that keep_in_view holds.
+  bool held = false;
 
-  int scrolling_height() const { return std::max(minimum, filling); }
+  int least() const { return held ? heldMinimum : minimum; }
+  int scrolling_height() const { return std::max(least(), filling); }
 };
 
 Shrinkable* shrinkable_of(GtkWidget* widget) {
@@ -127,9 +138,29 @@ void on_shrinkable_size_request(GtkWidget* widget, GtkRequisition* requisition, 
                             : shrinkable.minimum + shrinkable.growth;
 }
 
+// The stretch that keep_in_view holds around `widget` (inside `content`), as the top and the
+// foot in the content's coordinates; false when no shown part above it holds one that ends below
+// the widget's top at `y`. The foot is where it was last placed: the widget is placed first.
+bool held_stretch(GtkWidget* widget, GtkWidget* content, int y, int& top, int& foot) {
+  for (GtkWidget* part = gtk_widget_get_parent(widget); part != nullptr && part != content;
+       part = gtk_widget_get_parent(part)) {
+    auto* last = static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(part), held_key));
+    gint partX = 0, partY = 0, lastX = 0, lastY = 0;
+    if (last == nullptr || !gtk_widget_is_drawable(last) ||
+        !gtk_widget_translate_coordinates(part, content, 0, 0, &partX, &partY) ||
+        !gtk_widget_translate_coordinates(last, content, 0, 0, &lastX, &lastY) || lastY < y)
+      continue;
+    top = partY;
+    foot = lastY + last->allocation.height;
+    return true;
+  }
+  return false;
+}
+
 // Where the scroller scrolls, the part grows (or shrinks back) until it reaches from the top of
 // the view to what follows it: no part above it is cut off at the view's edge, and a view
 // scrolled to the end shows it and everything after it (a next pass asks for the new height).
+// Inside a stretch that keep_in_view holds, it takes what makes the stretch as high as the view.
 void on_shrinkable_placed(GtkWidget* widget, GtkAllocation* allocation, gpointer) {
   GtkWidget* scroller = fitted_scroller_of(widget);
   GtkWidget* content = scroller != nullptr ? content_of(scroller) : nullptr;
@@ -139,16 +170,25 @@ void on_shrinkable_placed(GtkWidget* widget, GtkAllocation* allocation, gpointer
   const int view = static_cast<int>(gtk_adjustment_get_page_size(
       gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(scroller))));
   Shrinkable& shrinkable = *shrinkable_of(widget);
-  const int below = content->allocation.height - (y + allocation->height);
+  // What the view is to show besides the part: what follows it, or the rest of a held stretch,
+  // where what lies between the part and the stretch's foot is measured as both were last placed.
+  int besides = content->allocation.height - (y + allocation->height);
+  int top = 0, foot = 0;
+  const bool held = shrinkable.placedFoot >= 0 && held_stretch(widget, content, y, top, foot);
+  if (held)
+    besides = y - top + foot - shrinkable.placedFoot;
+  shrinkable.placedFoot = y + allocation->height;
+  const bool heldChanged = held != shrinkable.held;
+  shrinkable.held = held;
   // Where nothing scrolls, the height to spare came down through the boxes.
   const int filling = content->allocation.height <= view
                           ? shrinkable.scrolling_height()
-                          : std::max(shrinkable.minimum, view - below);
+                          : std::max(shrinkable.least(), view - besides);
   // Also placed twice in one pass (the scroller tries its content without and with its scroll
   // bar), the part is not at its height before the next pass.
   g_object_set_data(G_OBJECT(scroller), refilling_key,
                     GINT_TO_POINTER(filling != allocation->height ? 1 : 0));
-  if (filling == shrinkable.scrolling_height())
+  if (!heldChanged && filling == shrinkable.scrolling_height())
     return;
   shrinkable.filling = filling;
   gtk_widget_queue_resize(widget);
@@ -217,8 +257,30 @@ void on_target_placed(GtkWidget* target, GtkAllocation*, gpointer) {
   gint x = 0, y = 0;
   if (content == nullptr || !gtk_widget_translate_coordinates(target, content, 0, 0, &x, &y))
     return;
+  const int foot = y + target->allocation.height;
+  auto* from = static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(target), from_key));
+  gint fromX = 0, fromY = 0;
+  if (from != nullptr && gtk_widget_translate_coordinates(from, content, 0, 0, &fromX, &fromY))
+    y = fromY;
   gtk_adjustment_clamp_page(gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(scroller)), y,
-                            y + target->allocation.height);
+                            foot);
+}
+
+// As soon as `target` has next been placed, scrolls to show it from the top of `from` (the
+// target itself, or an ancestor) to its foot.
+void bring_stretch_into_view(GtkWidget* from, GtkWidget* target) {
+  g_signal_handlers_disconnect_matched(target, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr,
+                                       reinterpret_cast<gpointer>(on_target_placed), nullptr);
+  g_object_set_data(G_OBJECT(target), from_key, from != target ? from : nullptr);
+  g_signal_connect_after(target, "size-allocate", G_CALLBACK(on_target_placed), nullptr);
+}
+
+// The shrinkable parts under `part` are placed again, and take their height anew.
+void refill(GtkWidget* part) {
+  std::vector<GtkWidget*> shrinkables;
+  shown_shrinkables(part, shrinkables);
+  for (GtkWidget* widget : shrinkables)
+    gtk_widget_queue_resize(widget);
 }
 
 } // namespace
@@ -262,23 +324,32 @@ void fit_to_work_area(GtkWindow* window, GtkScrolledWindow* scroller) {
   gtk_widget_queue_resize(GTK_WIDGET(window));
 }
 
-void let_shrink(GtkWidget* widget, int minimumHeight) {
+void let_shrink(GtkWidget* widget, int minimumHeight, int heldMinimumHeight) {
   gint width = -1, height = -1;
   gtk_widget_get_size_request(widget, &width, &height);
   // A height request would override what the handler asks for.
   gtk_widget_set_size_request(widget, width, -1);
   g_object_set_data_full(G_OBJECT(widget), shrinkable_key,
-                         new Shrinkable{minimumHeight, std::max(0, height - minimumHeight)},
+                         new Shrinkable{minimumHeight, std::max(0, height - minimumHeight),
+                                        std::min(minimumHeight, heldMinimumHeight)},
                          [](gpointer shrinkable) { delete static_cast<Shrinkable*>(shrinkable); });
   g_signal_connect_after(widget, "size-request", G_CALLBACK(on_shrinkable_size_request), nullptr);
   g_signal_connect_after(widget, "size-allocate", G_CALLBACK(on_shrinkable_placed), nullptr);
   gtk_widget_queue_resize(widget);
 }
 
-void bring_into_view(GtkWidget* target) {
-  g_signal_handlers_disconnect_matched(target, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr,
-                                       reinterpret_cast<gpointer>(on_target_placed), nullptr);
-  g_signal_connect_after(target, "size-allocate", G_CALLBACK(on_target_placed), nullptr);
+void bring_into_view(GtkWidget* target) { bring_stretch_into_view(target, target); }
+
+void keep_in_view(GtkWidget* part, GtkWidget* last) {
+  g_object_set_data(G_OBJECT(part), held_key, last);
+  refill(part);
+  bring_stretch_into_view(part, last);
+  gtk_widget_queue_resize(last);
+}
+
+void let_go_of_view(GtkWidget* part) {
+  if (g_object_steal_data(G_OBJECT(part), held_key) != nullptr)
+    refill(part);
 }
 
 } // namespace gtk

@@ -37,12 +37,25 @@ void fit_to_work_area(GtkWindow* window, GtkScrolledWindow* scroller);
 // Lets `widget`, a part of the content of a scroller that fit_to_work_area fitted, give up
 // height before the scroller has to scroll: there it asks for `minimumHeight` alone, and the
 // window asks for up to its height request on top (the height it has where there is room,
-// which it asks for outside such a window). The widget must not be the content itself.
-void let_shrink(GtkWidget* widget, int minimumHeight);
+// which it asks for outside such a window). Inside a stretch that keep_in_view holds it gives
+// up height down to `heldMinimumHeight` (no more than `minimumHeight`) where the stretch needs
+// it. The widget must not be the content itself.
+void let_shrink(GtkWidget* widget, int minimumHeight, int heldMinimumHeight);
 
 // As soon as `target` has next been placed, and when it then lies in the content of a scroller
 // that fit_to_work_area fitted, scrolls the scroller so that the target lies wholly in view (its
 // top part when it is higher than the view); a target already in view stays where it is.
 void bring_into_view(GtkWidget* target);
+
+// Keeps the stretch of `part`, a part of the content of a scroller that fit_to_work_area fitted,
+// from its top to the foot of `last` (a widget inside it) in view, where the scroller scrolls:
+// the shrinkable parts inside `part` above `last` take the height that makes the stretch as
+// high as the view (down to their least height in a held stretch; where even that is too high,
+// the view begins with the stretch's top),
+// and as soon as `last` has next been placed the view scrolls to show the stretch as
+// bring_into_view shows a target. Holds until let_go_of_view; a hidden part holds nothing.
+void keep_in_view(GtkWidget* part, GtkWidget* last);
+// The stretch of `part` is held no longer: its shrinkable parts take their height as before.
+void let_go_of_view(GtkWidget* part);
 
 } // namespace gtk

@@ -67,6 +67,8 @@ protected:
 // Drives as a desktop has them: a 16 TB disk with volumes of long names, and smaller ones.
 std::vector<Drive> desktop_drives() {
   std::vector<Drive> list = table_drives(4);
+  for (int i = 0; i < 4; ++i)
+    list[i].set_system_name(std::string("/dev/sd") + static_cast<char>('a' + i));
   list[0].set_model("ST16000NM001G-2KK103");
   list[0].set_serial("ZL2B9Q4K");
   list[0].set_sectors(31251759104ULL);
@@ -109,8 +111,16 @@ const char* const wipe_panel_controls[] = {"message",
                                            "ignoreCompareErrors",
                                            "verify"};
 
-// The sector's text never shrinks below a few lines.
+// The sector's text never shrinks below a few lines; beside an armed wipe, below one.
 constexpr int least_dump_height = 40;
+constexpr int least_armed_dump_height = 16;
+
+// The height of the window on a laptop's screen 768 pixels high with a panel of 30 at its foot:
+// centred on the screen, it reaches from the screen's middle to the panel both ways.
+constexpr int laptop_window_height = 2 * (768 - 30) - 768;
+
+// What tells the operator which drive a wipe armed on it will wipe, and how to go on or not.
+const char* const armed_task_controls[] = {"model", "serial", "message", "start", "stop"};
 
 } // namespace
 
@@ -183,6 +193,61 @@ TEST_F(TopUIFitTest, ATaskOpensWithItsWipePanelInView) {
   }
 }
 
+// Armed, a task shows which drive the wipe waits to wipe: the drive's device, model and serial
+// lie in view together with the READY question, CONTINUE and CANCEL on a laptop's screen with a
+// panel, with one task and with four, the sector's text having given up height for them (on a
+// lower screen down to its first line). So it stays while the wipe runs and after it, and when
+// the task is hidden and shown again.
+TEST_F(TopUIFitTest, AnArmedTaskShowsItsDriveBesideContinue) {
+  const std::vector<Drive> list = desktop_drives();
+  make(list);
+  const struct {
+    int width, height, tasks;
+  } cases[] = {{1366, laptop_window_height, 1},
+               {1366, laptop_window_height, 4},
+               {1024, laptop_window_height, 1},
+               {1024, laptop_window_height, 4},
+               {1024, laptop_window_height - 40, 1}};
+  for (const auto& c : cases) {
+    const int height = c.height;
+    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(height) + ", " +
+                 std::to_string(c.tasks) + " tasks");
+    fit_into(c.width, height);
+    open_tasks(list, c.tasks);
+    const Drive& shown = list[c.tasks - 1];
+    gtk_button_clicked(GTK_BUTTON(task_button(shown, "start")));
+    ASSERT_EQ(wipeModels.of(shown)->state(), WipeModel::State::Waiting);
+    EXPECT_EQ(size().height, height);
+    const std::string model = gtk_label_get_text(GTK_LABEL(task_button(shown, "model")));
+    EXPECT_EQ(model, shown.system_name() + "  " + shown.model());
+    for (const char* id : armed_task_controls)
+      EXPECT_TRUE(in_view(task_button(shown, id))) << id;
+    EXPECT_GE(dump_height(shown), least_armed_dump_height);
+
+    const struct {
+      const char* step;
+      WipeModel::State state;
+    } steps[] = {{"wiping", WipeModel::State::Wiping},
+                 {"done", WipeModel::State::Done},
+                 {"ready again", WipeModel::State::Idle}};
+    for (const auto& step : steps) {
+      SCOPED_TRACE(step.step);
+      wipeModels.of(shown)->set_state(step.state);
+      size();
+      for (const char* id : armed_task_controls)
+        EXPECT_TRUE(in_view(task_button(shown, id))) << id;
+    }
+    wipeModels.of(shown)->set_state(WipeModel::State::Waiting);
+    press_icon(shown); // hidden
+    size();
+    press_icon(shown); // and shown again
+    size();
+    for (const char* id : armed_task_controls)
+      EXPECT_TRUE(in_view(task_button(shown, id))) << id;
+    top->end_tasks();
+  }
+}
+
 // Without its options the task fits the laptop's screen whole; shown again, the options come
 // into view (the task area scrolls for them), and so does the sector view's range.
 TEST_F(TopUIFitTest, PartsShownAgainComeIntoView) {
@@ -248,30 +313,40 @@ TEST_F(TopUIFitTest, At1280x1024NothingScrolls) {
   EXPECT_EQ(dump_height(list[0]), 180);
 }
 
-// TopUI-<size>-<tasks>.png: the window as an operator sees it on a laptop's screen with a panel
-// (1366 and 1024 pixels wide) and on an office screen, with the 16 TB disk's task wiping, then
-// with four tasks.
+// TopUI-<size>-<tasks>[-<state>].png: the window as an operator sees it on a laptop's screen with
+// a panel (1366 and 1024 pixels wide) and on an office screen, with the 16 TB disk's task just
+// opened, armed and wiping, then with four tasks, the fourth just opened and armed.
 TEST_F(TopUIFitTest, PicturesOnThreeScreens) {
   LogCapture quiet;         // the notifier finds no sound player here
   viewModels.latencyMs = 1; // the sector's text shows
   const std::vector<Drive> list = desktop_drives();
   make(list);
-  const struct { int width, height; } screens[] = {{1366, 738}, {1024, 738}, {1280, 1024}};
+  const struct {
+    int width, height;
+  } screens[] = {{1366, laptop_window_height}, {1024, laptop_window_height}, {1280, 1024}};
   for (const auto& screen : screens) {
     const std::string name =
         "TopUI-" + std::to_string(screen.width) + "x" + std::to_string(screen.height) + "-";
     fit_into(screen.width, screen.height);
     press_icon(list[0]);
+    size();
+    save_screenshot(window, name + "one-task");
+    gtk_button_clicked(GTK_BUTTON(task_button(list[0], "start")));
+    size();
+    save_screenshot(window, name + "one-task-armed");
     FakeWipeModel* wipe = wipeModels.of(list[0]);
     wipe->set_state(WipeModel::State::Wiping);
     wipe->show_status("WIPING (pass 1 of 1) 38% - 6.080TB of 16.00TB");
     wipe->show_percent(38);
     size();
-    save_screenshot(window, name + "one-task");
+    save_screenshot(window, name + "one-task-wiping");
     for (int i = 1; i < 4; ++i)
       press_icon(list[i]);
     size();
     save_screenshot(window, name + "four-tasks");
+    gtk_button_clicked(GTK_BUTTON(task_button(list[3], "start")));
+    size();
+    save_screenshot(window, name + "four-tasks-armed");
     top->end_tasks();
   }
 }

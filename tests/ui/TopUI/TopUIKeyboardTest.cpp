@@ -1,7 +1,8 @@
 // The main window without a mouse: Tab reaches every drive's icon and the buttons (and no empty
 // slot, nor the empty task area), Return and Space open, hide and show its task as a press does,
-// CLOSE gives the focus back to the drive's icon, the help menu opens at its button, and the
-// wipe panel's buttons answer their keys; the buttons that show only a picture are named for
+// CLOSE gives the focus back to the drive's icon, the help menu opens at its button, the wipe
+// panel's buttons answer their keys, the focus never rests on a control the wipe froze, and no
+// key reaches a wipe of several drives; the buttons that show only a picture are named for
 // assistive tools and explained by a tooltip.
 #include "TopUIFixture.h"
 
@@ -18,7 +19,18 @@
 
 namespace {
 
-using TopUIKeyboardTest = TopUIFixture;
+class TopUIKeyboardTest : public TopUIFixture {
+protected:
+  // Alt and the key underlined on the button `id` of the drive's task, then the wait for
+  // `clicked`, which comes a moment after a key.
+  void press_mnemonic(const Drive& drive, const char* id, const std::function<bool()>& clicked) {
+    GtkWidget* label = gtk_bin_get_child(GTK_BIN(task_button(drive, id)));
+    const guint key = gtk_label_get_mnemonic_keyval(GTK_LABEL(label));
+    ASSERT_NE(key, guint{GDK_VoidSymbol}) << gtk_label_get_label(GTK_LABEL(label));
+    EXPECT_TRUE(gtk_window_mnemonic_activate(GTK_WINDOW(window), key, GDK_MOD1_MASK));
+    EXPECT_TRUE(run_loop(clicked, 10 * G_USEC_PER_SEC)) << id;
+  }
+};
 
 } // namespace
 
@@ -136,20 +148,78 @@ TEST_F(TopUIKeyboardTest, TheWipeButtonsAnswerTheirKeys) {
   press_icon(list[0]);
   give_keyboard_to(window);
   FakeWipeModel* model = wipeModels.of(list[0]);
-  // Alt and the key underlined on the button `id`, then the wait for its click, which comes a
-  // moment after a key.
-  auto press_mnemonic = [&](const char* id, const std::function<bool()>& clicked) {
-    GtkWidget* label = gtk_bin_get_child(GTK_BIN(task_button(list[0], id)));
-    const guint key = gtk_label_get_mnemonic_keyval(GTK_LABEL(label));
-    ASSERT_NE(key, guint{GDK_VoidSymbol}) << gtk_label_get_label(GTK_LABEL(label));
-    EXPECT_TRUE(gtk_window_mnemonic_activate(GTK_WINDOW(window), key, GDK_MOD1_MASK));
-    EXPECT_TRUE(run_loop(clicked, 10 * G_USEC_PER_SEC)) << id;
-  };
-  press_mnemonic("start", [&] { return model->state() == WipeModel::State::Waiting; });
+  press_mnemonic(list[0], "start", [&] { return model->state() == WipeModel::State::Waiting; });
   wait_past_double_click();
   model->clear_calls();
-  press_mnemonic("start", [&] { return !model->calls().empty(); });
+  press_mnemonic(list[0], "start", [&] { return !model->calls().empty(); });
   EXPECT_EQ(model->calls(), std::vector<std::string>{"start"});
   model->set_state(WipeModel::State::Wiping);
-  press_mnemonic("stop", [&] { return model->state() == WipeModel::State::Idle; });
+  press_mnemonic(list[0], "stop", [&] { return model->state() == WipeModel::State::Idle; });
+}
+
+// A change of the wipe's state that freezes the control with the keyboard's focus leaves the
+// focus on a control that takes it, not on nothing: START by its key from the method chooser
+// (reached by its own key) or from a check box of the options puts it on CANCEL, where a key
+// does no harm; the end of a wipe, which greys CANCEL, on CONTINUE. A focus that stays usable
+// stays where it is.
+TEST_F(TopUIKeyboardTest, TheFocusLandsWhereAKeyIsSafe) {
+  const std::vector<Drive> list = table_drives(1);
+  make(list);
+  press_icon(list[0]);
+  give_keyboard_to(window);
+  FakeWipeModel* model = wipeModels.of(list[0]);
+  auto armed = [&] { return model->state() == WipeModel::State::Waiting; };
+  const struct {
+    const char* focused;
+    const char* then;
+  } starts[] = {{"operationMode", "stop"}, {"verify", "stop"}, {"start", "start"}};
+  for (const auto& c : starts) {
+    SCOPED_TRACE(c.focused);
+    gtk_widget_grab_focus(task_button(list[0], c.focused));
+    ASSERT_TRUE(gtk_widget_is_ancestor(gtk_window_get_focus(GTK_WINDOW(window)),
+                                       task_button(list[0], c.focused)) ||
+                gtk_window_get_focus(GTK_WINDOW(window)) == task_button(list[0], c.focused));
+    press_mnemonic(list[0], "start", armed);
+    EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(window)), task_button(list[0], c.then));
+    gtk_button_clicked(GTK_BUTTON(task_button(list[0], "stop"))); // CANCEL
+    wait_past_double_click();
+  }
+
+  gtk_widget_grab_focus(task_button(list[0], "stop"));
+  model->set_state(WipeModel::State::Wiping);
+  EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(window)), task_button(list[0], "stop"));
+  model->set_state(WipeModel::State::Done);
+  EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(window)), task_button(list[0], "start"));
+}
+
+// No key reaches a wipe of several drives: with a wipe armed, Alt and each key that "Wipe all
+// drives" and "Multi-Wipe" once underlined in English or in German (Alt+D, the natural guess
+// Alt+W for German WEITER, Alt+U, Alt+F) clicks neither.
+TEST_F(TopUIKeyboardTest, NoKeyReachesAWipeOfSeveralDrives) {
+  const std::vector<Drive> list = table_drives(2);
+  make(list);
+  press_icon(list[0]);
+  give_keyboard_to(window);
+  gtk_button_clicked(GTK_BUTTON(task_button(list[0], "start")));
+  ASSERT_EQ(wipeModels.of(list[0])->state(), WipeModel::State::Waiting);
+  int clicks = 0;
+  for (GtkWidget* button :
+       {task_button(list[0], "wipeAll"), widget_by_id(top->widget(), "multiwipe")}) {
+    // Counted instead of done.
+    const guint clicked = g_signal_lookup("clicked", GTK_TYPE_BUTTON);
+    while (const gulong handler = g_signal_handler_find(
+               button, GSignalMatchType(G_SIGNAL_MATCH_ID | G_SIGNAL_MATCH_UNBLOCKED), clicked, 0,
+               nullptr, nullptr, nullptr))
+      g_signal_handler_block(button, handler);
+    g_signal_connect(button, "clicked",
+                     G_CALLBACK(+[](GtkButton*, gpointer count) { ++*static_cast<int*>(count); }),
+                     &clicks);
+  }
+  for (guint key : {GDK_d, GDK_w, GDK_u, GDK_f}) {
+    SCOPED_TRACE(gdk_keyval_name(key));
+    gtk_window_mnemonic_activate(GTK_WINDOW(window), key, GDK_MOD1_MASK);
+    // A key clicks its button a moment later.
+    run_loop([] { return false; }, 500 * 1000);
+    EXPECT_EQ(clicks, 0);
+  }
 }

@@ -218,8 +218,8 @@ TEST_F(TopUITasksTest, WipeAllStartsANewWipeOnEveryShownDrive) {
   gtk_button_clicked(GTK_BUTTON(task_button(list[0], "wipeAll")));
   ASSERT_EQ(answers.seen().size(), 1u);
   EXPECT_EQ(answers.seen()[0].text, "This operation will wipe 2 drives.\n"
-                                    "    Model 0 / S0 (512.0MB)\n"
-                                    "    Model 2 / S2 (1.536GB)\n\n"
+                                    "Model 0 / S0 (512.0MB)\n"
+                                    "Model 2 / S2 (1.536GB)\n\n"
                                     "Are you sure you want to continue?");
   EXPECT_TRUE(wipeModels.made.front().gone);
   for (const int shown : {0, 2}) {
@@ -243,7 +243,7 @@ TEST_F(TopUITasksTest, WipeAllAsksOnceAndRefusesDrivesWithWarnings) {
   } cases[] = {
       {{table_drive(0)},
        "Warning",
-       "This operation will wipe 1 drive.\n    Model 0 / S0 (512.0MB)\n\n"
+       "This operation will wipe 1 drive.\nModel 0 / S0 (512.0MB)\n\n"
        "Are you sure you want to continue?"},
       {{table_drive(0), table_drive(1, "System Drive")},
        "Error",

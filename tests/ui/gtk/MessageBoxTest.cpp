@@ -3,6 +3,7 @@
 #include "DialogResponder.h"
 #include "FindWidget.h"
 #include "GuiEnvironment.h"
+#include "Screenshot.h"
 
 #include <gdk/gdkkeysyms.h>
 #include <libintl.h>
@@ -154,6 +155,51 @@ TEST_F(MessageBoxTest, LongTextsWrapInsideTheScreen) {
       })
       .respond(GTK_RESPONSE_REJECT);
   gtk::message_box(MessageKind::Information, text, nullptr);
+}
+
+// The lines of a list (lines that begin with blanks, as the drives of a wipe) are set in by their
+// blanks, and one too long for the box goes on under its own beginning, not at the box's edge;
+// the text around the list keeps its lines and its empty line.
+TEST_F(MessageBoxTest, ListItemsWrapUnderTheirOwnBeginning) {
+  std::string item = "WDC WD140EDGZ-11B2DA2";
+  for (int i = 0; i < 12; ++i)
+    item += " / WD-WCC6Y0LX123456" + std::to_string(i);
+  const std::string text = "This operation will wipe 2 drives.\n    " + item +
+                           "\n    Short (1.000TB)\n\nAre you sure you want to continue?";
+  DialogResponder answers;
+  answers
+      .then([&](GtkWindow* dialog) {
+        flush_events();
+        std::vector<GtkWidget*> labels;
+        for (GtkWidget* widget : all_widgets(GTK_WIDGET(dialog)))
+          if (GTK_IS_LABEL(widget) && gtk_widget_get_ancestor(widget, GTK_TYPE_BUTTON) == nullptr)
+            labels.push_back(widget);
+        ASSERT_EQ(labels.size(), 4u);
+        GtkWidget* body = labels[0];
+        while (accessible_id_of(body) != "message")
+          body = gtk_widget_get_parent(body);
+        // Where each label's text begins in the body, and how high it is.
+        std::vector<int> left, height;
+        for (GtkWidget* label : labels) {
+          gint x = 0, y = 0;
+          ASSERT_TRUE(gtk_widget_translate_coordinates(label, body, 0, 0, &x, &y));
+          left.push_back(x);
+          height.push_back(label->allocation.height);
+        }
+        EXPECT_EQ(left[0], 0);
+        EXPECT_GT(left[1], 10) << "the long item is set in";
+        EXPECT_EQ(left[2], left[1]);
+        EXPECT_EQ(left[3], 0);
+        EXPECT_GT(height[1], 2 * height[2]) << "the long item wraps, in its own place";
+        EXPECT_GT(height[3], height[2]) << "the empty line before the question";
+        EXPECT_LT(GTK_WIDGET(dialog)->allocation.width, 700);
+      })
+      .then([](GtkWindow* dialog) { save_screenshot(GTK_WIDGET(dialog), "MessageBox-list"); })
+      .respond(GTK_RESPONSE_REJECT);
+  gtk::message_box(MessageKind::Warning, text, nullptr, gtk::DefaultButton::No);
+  ASSERT_EQ(answers.seen().size(), 1u);
+  EXPECT_EQ(answers.seen()[0].text, "This operation will wipe 2 drives.\n" + item +
+                                        "\nShort (1.000TB)\n\nAre you sure you want to continue?");
 }
 
 TEST_F(MessageBoxTest, TitlesAreTranslated) {
