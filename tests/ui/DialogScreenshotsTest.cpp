@@ -11,6 +11,7 @@
 #include "Screenshot.h"
 #include "Settings.h"
 #include "SettingsUI/SettingsUI.h"
+#include "TempDir.h"
 #include "WipeCertificateUI/WipeCertificateUI.h"
 #include "WipeRecordSample.h"
 #include "parts/WipeConfirmation.h"
@@ -100,13 +101,18 @@ TEST_F(DialogScreenshotsTest, TaskLogWhileWipingAndWithItsCertificate) {
                      "Maximilian Oberwiesenthaler-Schmidt");
   GtkWidget* window = show_in_window(longest.widget(), "LogUI");
   gtk_widget_grab_focus(find_widget(longest.widget(), "drive")); // as after typing
-  // Saved as the operator saves it.
-  const std::string picture = screenshot_folder() + "/WipeCertificateUI-long.png";
-  std::filesystem::remove(picture); // no question about replacing it
+  // Saved as the operator saves it, into a folder of the test's own: the root program refuses
+  // to write below a folder that another user may change, as the checkout's may be.
+  TempDir saved;
+  const std::string picture = saved.path().string() + "/WipeCertificateUI-long.png";
   DialogResponder answers;
   answers.choose_file(picture);
   gtk_button_clicked(GTK_BUTTON(find_widget(longest.widget(), "save")));
   gtk_widget_destroy(window);
+  ASSERT_TRUE(std::filesystem::is_regular_file(picture));
+  std::filesystem::create_directories(screenshot_folder());
+  std::filesystem::copy_file(picture, screenshot_folder() + "/WipeCertificateUI-long.png",
+                             std::filesystem::copy_options::overwrite_existing);
 }
 
 namespace {
