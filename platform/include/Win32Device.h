@@ -427,6 +427,17 @@ BOOL GetVolumePathNamesForVolumeNameA(LPCSTR volumeName, LPSTR names, DWORD leng
 // wide identifier for the serial. A text longer than the record holds keeps its end.
 constexpr DWORD IOCTL_DISK_STAND_INS = 0x00072000;
 
+// IOCTL_DISK_VOLUME_NAMES (a control code of this layer's own, beside IOCTL_DISK_STAND_INS),
+// drives only: the names that the volume walk (FindFirstVolumeA) gives for the volumes that lie
+// on the drive, in whole or in part, in the walk's order, as a list of NUL-terminated texts ended
+// by a second NUL (two NULs for none). `bytesReturned` receives the characters stored, or, with
+// ERROR_MORE_DATA, the characters needed. Nothing of the machine's other drives is read, which
+// the walk of every volume does (on Linux it probes every blank disk for a file system): a
+// program that takes a disk's volumes away finds them at once, however many drives the machine
+// has. A volume handle fails with ERROR_INVALID_FUNCTION, as Windows fails the code on any
+// device.
+constexpr DWORD IOCTL_DISK_VOLUME_NAMES = 0x00072004;
+
 enum STAND_IN_KIND : std::int32_t {
   StandInNone = 0,        // nothing to stand in: the text is empty
   StandInBackingFile = 1, // the file a virtual disk keeps its sectors in
