@@ -26,17 +26,17 @@ public:
   // debug-log line, when the file cannot be opened or sized; the object is then closed.
   bool open(const std::string& path, OpenMode mode, int extraFlags);
 
+  // read_some or write_some of all `length` bytes; false, with a debug-log line, when fewer
+  // moved.
+  bool read_exact(std::uint64_t offset, void* buffer, std::uint64_t length) override;
   // Read or write `length` bytes at `offset`, call after call: the system may move fewer bytes
   // than asked at one call (a file served over FUSE or NFS does), which is no failure. Return
   // the bytes moved: all of them; fewer when a read reaches the end of the file, or when a call
   // fails (with a debug-log line) after some bytes went; 0 when the first call fails or the
   // offset cannot be reached.
   std::int64_t read_some(std::uint64_t offset, void* buffer, std::uint64_t length) override;
-  std::int64_t write_some(std::uint64_t offset, const void* data, std::uint64_t length) override;
-  // read_some or write_some of all `length` bytes; false, with a debug-log line, when fewer
-  // moved.
-  bool read_exact(std::uint64_t offset, void* buffer, std::uint64_t length) override;
   bool write_exact(std::uint64_t offset, const void* data, std::uint64_t length) override;
+  std::int64_t write_some(std::uint64_t offset, const void* data, std::uint64_t length) override;
   bool sync() override;
   bool close() override;
 
