@@ -12,18 +12,26 @@
 // read from /proc at the pass's first and last message. One round runs every configuration once;
 // the rounds are interleaved so that a busy moment of the machine hits all alike, and each ratio
 // is taken within a round (the median of the rounds is printed, with the best of each figure).
-// Each pass is set against fio with transfers of the same size (128 KiB for 256 sectors); the
-// first write is timed from the moment the wipe command is sent. The goals at the end are ratios
-// within a round, so that the load of the machine, whatever it is, weighs on both sides alike.
+// Each pass is set against fio with transfers of the same size (128 KiB for 256 sectors), the
+// verifying pass also against fio reading 1 MiB; the first write is timed from the moment the
+// wipe command is sent. The goals at the end are ratios within a round, so that the load of the
+// machine, whatever it is, weighs on both sides alike.
 //
-//   device_limit_bench [--engine PATH] [--rounds N] [--sizes 256,8192] [--only memory,disk,four]
-//                      [--load N]
+// The time to the first write is also taken with 16 other loop devices attached and listed as
+// drives, over blank files on disk whose cached blocks are dropped before each wipe: the engine
+// takes the disk it wipes away from the system before its first write, and must not pay for
+// every other disk of the machine when it does.
 //
-// --engine names another cvwdrv to measure (an older build, say); the default is the one built
-// beside this benchmark. --sizes and --only pick some of the chunk sizes and some of the three
-// parts (the device in memory, the one on disk, four at once) for a shorter run. --load runs
-// `stress-ng --cpu N` beside it all, for the figures of a busy machine. Needs root, loop devices
-// and fio; says so and ends when one is missing.
+//   device_limit_bench [--engine PATH] [--rounds N] [--sizes 256,8192]
+//                      [--only memory,disk,four,many] [--load N]
+//
+// --engine names another cvwdrv (an older build, say) that is measured beside the one built with
+// this benchmark, in the same rounds, each in turn first: every figure of this engine is then
+// also set against that engine's in the same round. --sizes and --only pick some of the chunk
+// sizes and some of the four parts (the device in memory, the one on disk, four at once, the
+// first write among many disks) for a shorter run. --load runs `stress-ng --cpu N` beside it
+// all, for the figures of a busy machine. Needs root, loop devices and fio; says so and ends
+// when one is missing.
 #include "EngineClient.h"
 #include "EngineWipe.h"
 #include "LinuxMachine.h"
@@ -31,8 +39,10 @@
 #include "ProcessCpu.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -421,16 +431,18 @@ std::vector<double> ratios(const Series& a, const Series& b) {
   return r;
 }
 
-// A row of figures: the rates' median and best, the median of their ratios to `against` (fio
-// with transfers of the same size) in the same round, the CPU seconds per GB, and the first
-// write's milliseconds, where there are any.
-void print_row(const std::string& what, const Series& s, const Series* against,
+// A row of figures: the rates' median and best, the medians of their ratios to `fio` (fio with
+// transfers of the same size) and to `other` (the same figure of the other engine) in the same
+// round, the CPU seconds per GB, and the first write's milliseconds, where there are any.
+void print_row(const std::string& what, const Series& s, const Series* fio, const Series* other,
                const std::vector<double>& firstWrites = {}) {
-  std::printf("  %-34s %8.2f %8.2f", what.c_str(), median(s.rates), best(s.rates));
-  if (against != nullptr)
-    std::printf(" %8.3f", median(ratios(s, *against)));
-  else
-    std::printf(" %8s", "");
+  std::printf("  %-36s %8.2f %8.2f", what.c_str(), median(s.rates), best(s.rates));
+  for (const Series* against : {fio, other}) {
+    if (against != nullptr)
+      std::printf(" %8.3f", median(ratios(s, *against)));
+    else
+      std::printf(" %8s", "");
+  }
   if (!s.cpu.empty())
     std::printf(" %8.3f", median(s.cpu));
   else if (!firstWrites.empty())
@@ -443,7 +455,7 @@ void print_row(const std::string& what, const Series& s, const Series* against,
 // One goal: a figure (the median over the rounds) against its bound.
 void print_goal(const std::string& what, double figure, const char* relation, double bound) {
   const bool met = std::string(relation) == ">=" ? figure >= bound : figure <= bound;
-  std::printf("  %-56s %8.3f %2s %5.2f  %s\n", what.c_str(), figure, relation, bound,
+  std::printf("  %-60s %8.3f %2s %5.2f  %s\n", what.c_str(), figure, relation, bound,
               met ? "met" : "NOT");
 }
 
@@ -522,38 +534,87 @@ private:
   pid_t pid = 0;
 };
 
+// Has the kernel forget the cached blocks of the block device `node`, so that whoever reads it
+// next reads the device.
+void drop_cached_blocks(const std::string& node) {
+  const int fd = ::open(node.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
+    return;
+  if (ioctl(fd, BLKFLSBUF, 0) != 0) {
+    // The device is read from its cache then: only the figure is the better for it.
+  }
+  ::close(fd);
+}
+
+// A blank (sparse) file of `bytes` bytes at `path`; false when it cannot be made.
+bool make_blank(const std::string& path, std::uint64_t bytes) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0)
+    return false;
+  const bool made = ftruncate(fd, static_cast<off_t>(bytes)) == 0;
+  ::close(fd);
+  return made;
+}
+
+// The drive path ("\\.\PhysicalDrive7") of the loop device `name` while CVW_LOOP_DEVICES is
+// `loops`; empty when it is not among the drives.
+std::string drive_path(const std::string& name, const std::string& loops) {
+  setenv("CVW_LOOP_DEVICES", loops.c_str(), 1);
+  const std::vector<std::string> names = platform::linux_drive_names();
+  const auto found = std::find(names.begin(), names.end(), name);
+  if (found == names.end())
+    return std::string();
+  return "\\\\.\\PhysicalDrive" + std::to_string(found - names.begin());
+}
+
+// The loop devices attached beside the wiped one for the first write among many disks.
+constexpr int other_disks = 16;
+constexpr std::uint64_t other_disk_bytes = std::uint64_t(64) << 20;
+
+// The figures of one engine on one device, by transfer size.
+struct EngineSeries {
+  std::vector<Series> random, pattern, verify;
+  std::vector<std::vector<double>> firstWrite; // ms
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
-  std::string engine = CVWDRV_PATH;
+  // The engine built here first; the one named by --engine, if any, is set against it.
+  std::vector<std::string> engines = {CVWDRV_PATH};
   int rounds = 3;
   int load = 0;
   std::vector<std::uint64_t> perTimes = {256, 2048, 8192};
-  std::string parts = "memory,disk,four";
+  std::string parts = "memory,disk,four,many";
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--engine" && i + 1 < argc)
-      engine = argv[++i];
-    else if (arg == "--rounds" && i + 1 < argc)
+    if (arg == "--engine" && i + 1 < argc) {
+      engines.resize(1);
+      engines.push_back(argv[++i]);
+    } else if (arg == "--rounds" && i + 1 < argc) {
       rounds = std::max(1, std::atoi(argv[++i]));
-    else if (arg == "--sizes" && i + 1 < argc)
+    } else if (arg == "--sizes" && i + 1 < argc) {
       perTimes = numbers_of(argv[++i]);
-    else if (arg == "--only" && i + 1 < argc)
+    } else if (arg == "--only" && i + 1 < argc) {
       parts = argv[++i];
-    else if (arg == "--load" && i + 1 < argc)
+    } else if (arg == "--load" && i + 1 < argc) {
       load = std::max(0, std::atoi(argv[++i]));
+    }
   }
   const auto wanted = [&](const char* part) {
     return ("," + parts + ",").find(std::string(",") + part + ",") != std::string::npos;
   };
-  std::printf("the engine at the device's limit: %s\n", engine.c_str());
+  const bool other = engines.size() > 1;
+  std::printf("the engine at the device's limit: %s\n", engines[0].c_str());
+  if (other)
+    std::printf("set against the other engine, in the same rounds: %s\n", engines[1].c_str());
   if (geteuid() != 0) {
     std::printf("(not root: no loop devices; nothing measured)\n");
     return 0;
   }
   const bool fio = have_program("fio");
   if (!fio)
-    std::printf("(fio is missing: only the engine's own figures)\n");
+    std::printf("(fio is missing: only the engines' own figures)\n");
 
   std::error_code ignored;
   const std::string shm = "/dev/shm/cvw-device-bench-" + std::to_string(getpid());
@@ -566,10 +627,10 @@ int main(int argc, char** argv) {
   std::vector<std::string> images = {shm + "/memory.img", diskDir + "/disk.img"};
   for (int i = 1; i < 4; ++i)
     images.push_back(shm + "/memory" + std::to_string(i) + ".img");
-  // Only the devices of the parts asked for: the engine looks at every drive of the machine when
-  // it opens one, and the others would weigh on the time to its first write.
-  const bool needed[] = {wanted("memory") || wanted("four"), wanted("disk"), wanted("four"),
-                         wanted("four"), wanted("four")};
+  // Only the devices of the parts asked for: the engine looks at drives of the machine when it
+  // opens one, and the others could weigh on the time to its first write.
+  const bool needed[] = {wanted("memory") || wanted("four") || wanted("many"), wanted("disk"),
+                         wanted("four"), wanted("four"), wanted("four")};
   std::vector<Drive> drives(images.size());
   bool ready = true;
   for (std::size_t i = 0; i < images.size() && ready; ++i) {
@@ -590,24 +651,49 @@ int main(int argc, char** argv) {
       drives[i].name = drives[i].loop->name();
     }
   }
+  // The blank disks beside the wiped one, and the list of loop devices that names them all.
+  std::vector<std::unique_ptr<LoopDevice>> others;
+  std::string manyLoops;
+  for (int i = 0; ready && wanted("many") && i < other_disks; ++i) {
+    const std::string image = diskDir + "/blank" + std::to_string(i) + ".img";
+    if (!make_blank(image, other_disk_bytes)) {
+      std::printf("(cannot make %s)\n", image.c_str());
+      ready = false;
+      break;
+    }
+    others.push_back(std::make_unique<LoopDevice>(image, 512));
+    if (!others.back()->why_not().empty()) {
+      std::printf("(%s)\n", others.back()->why_not().c_str());
+      ready = false;
+    } else {
+      manyLoops += "," + others.back()->name();
+    }
+  }
+  unsetenv("CVW_MACHINE");
+  std::string loops;
+  Drive amongMany; // the device in memory, as the engine knows it among the many
   if (ready) {
-    std::string loops;
     for (const Drive& drive : drives)
       if (drive.loop)
         loops += (loops.empty() ? "" : ",") + drive.name;
-    setenv("CVW_LOOP_DEVICES", loops.c_str(), 1);
-    unsetenv("CVW_MACHINE");
-    const std::vector<std::string> names = platform::linux_drive_names();
+    if (wanted("many")) {
+      manyLoops = drives[0].name + manyLoops;
+      amongMany.name = drives[0].name;
+      amongMany.path = drive_path(drives[0].name, manyLoops);
+      if (amongMany.path.empty()) {
+        std::printf("(%s is not among the drives with %d others)\n", drives[0].name.c_str(),
+                    other_disks);
+        ready = false;
+      }
+    }
     for (Drive& drive : drives) {
-      if (!drive.loop)
+      if (!drive.loop || !ready)
         continue;
-      const auto found = std::find(names.begin(), names.end(), drive.name);
-      if (found == names.end()) {
+      drive.path = drive_path(drive.name, loops);
+      if (drive.path.empty()) {
         std::printf("(%s is not among the drives)\n", drive.name.c_str());
         ready = false;
-        break;
       }
-      drive.path = "\\\\.\\PhysicalDrive" + std::to_string(found - names.begin());
     }
   }
   if (ready) {
@@ -619,27 +705,37 @@ int main(int argc, char** argv) {
     // The verifying wipe at every size but 2048, which is measured for its two writing passes.
     const auto verifies = [](std::uint64_t perTime) { return perTime != 2048; };
     const std::size_t sizes = perTimes.size();
+    constexpr std::uint64_t mib = 1 << 20;
     // fio with transfers of each of the engine's sizes, and of 1 MiB.
     std::vector<std::uint64_t> fioSizes;
     for (std::uint64_t perTime : perTimes)
       fioSizes.push_back(perTime * 512);
-    fioSizes.push_back(1 << 20);
+    fioSizes.push_back(mib);
     std::sort(fioSizes.begin(), fioSizes.end());
     fioSizes.erase(std::unique(fioSizes.begin(), fioSizes.end()), fioSizes.end());
     struct DeviceSeries {
       std::map<std::uint64_t, Series> fioWrite, fioRead; // by transfer size
-      std::vector<Series> random, pattern, verify;
-      std::vector<std::vector<double>> firstWrite; // ms, by size
+      std::vector<EngineSeries> engines;                 // as `engines`
     } single[2];
     for (DeviceSeries& s : single) {
-      s.random.resize(sizes);
-      s.pattern.resize(sizes);
-      s.verify.resize(sizes);
-      s.firstWrite.resize(sizes);
+      s.engines.resize(engines.size());
+      for (EngineSeries& e : s.engines) {
+        e.random.resize(sizes);
+        e.pattern.resize(sizes);
+        e.verify.resize(sizes);
+        e.firstWrite.resize(sizes);
+      }
     }
     const bool device[2] = {wanted("memory"), wanted("disk")};
-    Series fioFour, engineFour;
+    Series fioFour;
+    std::vector<Series> engineFour(engines.size());
+    std::vector<std::vector<double>> manyFirstWrite(engines.size()); // ms
+    std::vector<std::string> roundLoads;
     for (int round = 0; round < rounds; ++round) {
+      // Each engine first in every other round.
+      std::vector<std::size_t> order;
+      for (std::size_t e = 0; e < engines.size(); ++e)
+        order.push_back((e + static_cast<std::size_t>(round)) % engines.size());
       for (int d = 0; d < 2; ++d) {
         if (!device[d])
           continue;
@@ -653,15 +749,18 @@ int main(int argc, char** argv) {
         }
         for (std::size_t k = 0; k < sizes; ++k) {
           const bool verify = verifies(perTimes[k]);
-          const EngineRun run = run_engine(engine, drive, perTimes[k], verify, diskDir);
-          s.random[k].rates.push_back(run.random.rate);
-          s.random[k].cpu.push_back(run.random.cpuPerGb);
-          s.firstWrite[k].push_back(run.firstWriteMs);
-          s.pattern[k].rates.push_back(run.pattern.rate);
-          s.pattern[k].cpu.push_back(run.pattern.cpuPerGb);
-          if (verify) {
-            s.verify[k].rates.push_back(run.verify.rate);
-            s.verify[k].cpu.push_back(run.verify.cpuPerGb);
+          for (std::size_t e : order) {
+            EngineSeries& series = s.engines[e];
+            const EngineRun run = run_engine(engines[e], drive, perTimes[k], verify, diskDir);
+            series.random[k].rates.push_back(run.random.rate);
+            series.random[k].cpu.push_back(run.random.cpuPerGb);
+            series.firstWrite[k].push_back(run.firstWriteMs);
+            series.pattern[k].rates.push_back(run.pattern.rate);
+            series.pattern[k].cpu.push_back(run.pattern.cpuPerGb);
+            if (verify) {
+              series.verify[k].rates.push_back(run.verify.rate);
+              series.verify[k].cpu.push_back(run.verify.cpuPerGb);
+            }
           }
         }
       }
@@ -669,16 +768,34 @@ int main(int argc, char** argv) {
         const std::vector<const Drive*> four = {&drives[0], &drives[2], &drives[3], &drives[4]};
         if (fio)
           fioFour.rates.push_back(run_fio(four, true, 256 * 512));
-        const auto [rate4, cpu4] = run_engines(engine, four, diskDir);
-        engineFour.rates.push_back(rate4);
-        engineFour.cpu.push_back(cpu4);
+        for (std::size_t e : order) {
+          const auto [rate4, cpu4] = run_engines(engines[e], four, diskDir);
+          engineFour[e].rates.push_back(rate4);
+          engineFour[e].cpu.push_back(cpu4);
+        }
       }
-      std::printf("(round %d of %d done)\n", round + 1, rounds);
+      if (wanted("many")) {
+        setenv("CVW_LOOP_DEVICES", manyLoops.c_str(), 1);
+        for (std::size_t e : order) {
+          for (const auto& blank : others)
+            drop_cached_blocks(blank->node());
+          EngineConversation conversation(engines[e], amongMany, 256, false, false, diskDir);
+          Sampler sampler({amongMany.name});
+          conversation.run();
+          sampler.stop();
+          manyFirstWrite[e].push_back(conversation.figures(sampler, 0).firstWriteMs);
+        }
+        setenv("CVW_LOOP_DEVICES", loops.c_str(), 1);
+      }
+      roundLoads.push_back(load_average());
+      std::printf("(round %d of %d done, load average %s)\n", round + 1, rounds,
+                  roundLoads.back().c_str());
       std::fflush(stdout);
     }
     std::printf("(load average before: %s, after: %s)\n", loadBefore.c_str(),
                 load_average().c_str());
-    const char* header = "  %-34s %8s %8s %8s %8s %8s\n";
+    const char* header = "  %-36s %8s %8s %8s %8s %8s %8s\n";
+    const char* otherRow = "  other engine";
     struct Goal {
       std::string what;
       double figure;
@@ -686,41 +803,65 @@ int main(int argc, char** argv) {
       double bound;
     };
     std::vector<Goal> goals;
-    double worstCpu = 0, worstFirstWrite = 0;
+    double worstCpu = 0, worstVerifyCpu = 0, worstFirstWrite = 0;
     for (int d = 0; d < 2; ++d) {
       if (!device[d])
         continue;
       const DeviceSeries& s = single[d];
+      const EngineSeries& mine = s.engines[0];
+      const EngineSeries* theirs = other ? &s.engines[1] : nullptr;
       const char* where = d == 0 ? "memory" : "disk";
       std::printf("\n%s (%s), %d interleaved rounds; GB/s by the device's I/O window\n",
                   d == 0 ? "1 GiB loop device over a file in /dev/shm"
                          : "1 GiB loop device over a file on disk, direct I/O",
                   drives[static_cast<std::size_t>(d)].name.c_str(), rounds);
-      std::printf(header, "", "median", "best", "/ fio", "CPU s/GB", "1st wr ms");
+      std::printf(header, "", "median", "best", "/ fio", other ? "/ other" : "", "CPU s/GB",
+                  "1st wr ms");
       const auto fio_of = [&](const std::map<std::uint64_t, Series>& m, std::uint64_t bs) {
         const auto found = m.find(bs);
         return fio && found != m.end() ? &found->second : nullptr;
       };
       if (fio) {
         for (std::uint64_t bs : fioSizes)
-          print_row("fio write (io_uring, qd32) " + size_text(bs), s.fioWrite.at(bs), nullptr);
+          print_row("fio write (io_uring, qd32) " + size_text(bs), s.fioWrite.at(bs), nullptr,
+                    nullptr);
         for (std::uint64_t bs : fioSizes)
-          print_row("fio read " + size_text(bs), s.fioRead.at(bs), nullptr);
+          print_row("fio read " + size_text(bs), s.fioRead.at(bs), nullptr, nullptr);
       }
       std::size_t at256 = sizes, at8192 = sizes;
       for (std::size_t k = 0; k < sizes; ++k) {
         const std::uint64_t bs = perTimes[k] * 512;
         const std::string n = std::to_string(perTimes[k]) + " (" + size_text(bs) + ")";
-        print_row("random pass @" + n, s.random[k], fio_of(s.fioWrite, bs), s.firstWrite[k]);
-        print_row("pattern pass @" + n, s.pattern[k], fio_of(s.fioWrite, bs));
-        if (verifies(perTimes[k]))
-          print_row("verify read-back @" + n, s.verify[k], fio_of(s.fioRead, bs));
-        if (const Series* same = fio_of(s.fioWrite, bs))
+        const Series* write = fio_of(s.fioWrite, bs);
+        const Series* read = fio_of(s.fioRead, bs);
+        print_row("random pass @" + n, mine.random[k], write, theirs ? &theirs->random[k] : nullptr,
+                  mine.firstWrite[k]);
+        if (theirs)
+          print_row(otherRow, theirs->random[k], write, nullptr, theirs->firstWrite[k]);
+        print_row("pattern pass @" + n, mine.pattern[k], write,
+                  theirs ? &theirs->pattern[k] : nullptr);
+        if (theirs)
+          print_row(otherRow, theirs->pattern[k], write, nullptr);
+        if (verifies(perTimes[k])) {
+          print_row("verify read-back @" + n, mine.verify[k], read,
+                    theirs ? &theirs->verify[k] : nullptr);
+          if (theirs)
+            print_row(otherRow, theirs->verify[k], read, nullptr);
+          const std::string at = std::to_string(perTimes[k]);
+          if (const Series* fioMib = fio_of(s.fioRead, mib))
+            goals.push_back({"verify @" + at + " / fio read 1M, " + where,
+                             median(ratios(mine.verify[k], *fioMib)), ">=", 0.95});
+          if (theirs)
+            goals.push_back({"verify @" + at + " / the other engine's, " + where,
+                             median(ratios(mine.verify[k], theirs->verify[k])), ">=", 1.0});
+          worstVerifyCpu = std::max(worstVerifyCpu, median(mine.verify[k].cpu));
+        }
+        if (write != nullptr)
           goals.push_back({std::string("random @") + std::to_string(perTimes[k]) + " / fio " +
                                size_text(bs) + ", " + where,
-                           median(ratios(s.random[k], *same)), ">=", 0.95});
-        worstCpu = std::max(worstCpu, median(s.random[k].cpu));
-        worstFirstWrite = std::max(worstFirstWrite, median(s.firstWrite[k]));
+                           median(ratios(mine.random[k], *write)), ">=", 0.95});
+        worstCpu = std::max(worstCpu, median(mine.random[k].cpu));
+        worstFirstWrite = std::max(worstFirstWrite, median(mine.firstWrite[k]));
         if (perTimes[k] == 256)
           at256 = k;
         if (perTimes[k] == 8192)
@@ -728,29 +869,55 @@ int main(int argc, char** argv) {
       }
       if (at256 < sizes && at8192 < sizes)
         goals.push_back({std::string("random @8192 / random @256, ") + where,
-                         median(ratios(s.random[at8192], s.random[at256])), ">=", 1.0});
+                         median(ratios(mine.random[at8192], mine.random[at256])), ">=", 1.0});
     }
     if (wanted("four")) {
       std::printf("\nfour 1 GiB loop devices over files in /dev/shm at once, %d rounds\n", rounds);
-      std::printf(header, "", "median", "best", "/ fio", "CPU s/GB", "");
+      std::printf(header, "", "median", "best", "/ fio", other ? "/ other" : "", "CPU s/GB", "");
       if (fio)
-        print_row("4 fio jobs write 128k", fioFour, nullptr);
-      print_row("4 engines, random pass @256", engineFour, fio ? &fioFour : nullptr);
+        print_row("4 fio jobs write 128k", fioFour, nullptr, nullptr);
+      print_row("4 engines, random pass @256", engineFour[0], fio ? &fioFour : nullptr,
+                other ? &engineFour[1] : nullptr);
+      if (other)
+        print_row(otherRow, engineFour[1], fio ? &fioFour : nullptr, nullptr);
       if (fio)
-        goals.push_back(
-            {"4 engines @256 / 4 fio jobs 128k", median(ratios(engineFour, fioFour)), ">=", 0.90});
-      worstCpu = std::max(worstCpu, median(engineFour.cpu));
+        goals.push_back({"4 engines @256 / 4 fio jobs 128k", median(ratios(engineFour[0], fioFour)),
+                         ">=", 0.90});
+      worstCpu = std::max(worstCpu, median(engineFour[0].cpu));
     }
-    std::printf("\ngoals, by the medians over the rounds (ratios taken within each round)\n");
+    if (wanted("many")) {
+      std::printf("\nthe device in memory (%s) with %d other loop devices attached over blank "
+                  "files on disk, their cache dropped; %d rounds\n",
+                  drives[0].name.c_str(), other_disks, rounds);
+      std::printf("  %-36s %8s %8s\n", "ms from the wipe command", "median", "least");
+      for (std::size_t e = 0; e < engines.size(); ++e) {
+        const std::vector<double>& ms = manyFirstWrite[e];
+        std::printf("  %-36s %8.1f %8.1f\n",
+                    e == 0 ? "to the first write" : "to the first write, other engine", median(ms),
+                    ms.empty() ? 0 : *std::min_element(ms.begin(), ms.end()));
+      }
+      goals.push_back(
+          {"ms to the first write, " + std::to_string(other_disks) + " other loop devices attached",
+           median(manyFirstWrite[0]), "<=", 5.0});
+    }
+    std::printf("\ngoals of this engine, by the medians over the rounds (ratios taken within "
+                "each round)\n");
     for (const Goal& goal : goals)
       print_goal(goal.what, goal.figure, goal.relation, goal.bound);
     print_goal("CPU s/GB of a random pass, the highest", worstCpu, "<=", 0.25);
-    if (device[0] || device[1])
+    if (device[0] || device[1]) {
+      print_goal("CPU s/GB of a verifying pass, the highest", worstVerifyCpu, "<=", 0.10);
       print_goal("ms from the wipe command to its first write, the most", worstFirstWrite,
                  "<=", 5.0);
+    }
     std::printf("(CPU s/GB: the engine process, all its threads, over the pass. / fio: against "
-                "fio with transfers of the same size)\n");
+                "fio with transfers of the same size. / other: against the other engine)\n");
+    std::printf("(load average after each round:");
+    for (const std::string& roundLoad : roundLoads)
+      std::printf(" [%s]", roundLoad.c_str());
+    std::printf(")\n");
   }
+  others.clear();
   drives.clear(); // the loop devices go before their files
   std::filesystem::remove_all(shm, ignored);
   std::filesystem::remove_all(diskDir, ignored);

@@ -79,6 +79,7 @@ bool WipeContext::open_device(const config::Value& command, OpenMode mode) {
   }
   const std::uint64_t bytes = static_cast<std::uint64_t>(sectorsPerTime) * device_.sector_size();
   ring_.reset();
+  readRing.reset();
   writeKept = readKept = ringKept = false;
   writeBuffer_ = allocate_aligned(writeAllocation, bytes, alignment);
   bufferBytes_ = bytes;
@@ -108,6 +109,15 @@ void WipeContext::keep_ring() {
   if (ring_ && !ringKept)
     device_.keep_memory(ring_->block(), ring_->block_bytes());
   ringKept = true;
+}
+
+BufferRing& WipeContext::read_ring() {
+  if (!readRing) {
+    readRing =
+        std::make_unique<BufferRing>(bufferBytes_, transfers_in_flight(), BufferRing::Pages::Large);
+    device_.keep_memory(readRing->block(), readRing->block_bytes());
+  }
+  return *readRing;
 }
 
 void WipeContext::report_progress(std::uint64_t lba, std::uint64_t count, Report report) {

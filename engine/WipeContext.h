@@ -58,6 +58,13 @@ public:
   // fillers first write them: a disk that takes a transfer in a limited number of pieces writes
   // the chunks faster.
   void keep_ring();
+  // The buffers that a verifying pass reads the chunks in flight into: as many as the device
+  // keeps in flight, of buffer_bytes() each, allocated in one block of large pages (where the
+  // system gives them) at the first call after open_device and locked for the device at once, so
+  // that their memory lies in long runs, which the device fills in few pieces, rather than in the
+  // pages that the random fillers make one by one as they first write the ring's. Kept for the
+  // rest of the wipe. Throws std::bad_alloc when the memory cannot be had.
+  BufferRing& read_ring();
   PeriodTimer& timer() { return timer_; }
   std::uint64_t processed_sectors() const { return processedSectors_; }
   void set_processed_sectors(std::uint64_t count) { processedSectors_ = count; }
@@ -79,6 +86,7 @@ private:
   std::unique_ptr<unsigned char[]> readAllocation;
   unsigned char* readBuffer_ = nullptr;
   std::unique_ptr<BufferRing> ring_;
+  std::unique_ptr<BufferRing> readRing;
   bool writeKept = false;
   bool readKept = false;
   bool ringKept = false;

@@ -273,6 +273,7 @@ const char* control_name(DWORD code) {
   case IOCTL_STORAGE_GET_DEVICE_NUMBER: return "IOCTL_STORAGE_GET_DEVICE_NUMBER";
   case IOCTL_STORAGE_GET_DEVICE_NUMBER_EX: return "IOCTL_STORAGE_GET_DEVICE_NUMBER_EX";
   case IOCTL_DISK_STAND_INS: return "IOCTL_DISK_STAND_INS";
+  case IOCTL_DISK_VOLUME_NAMES: return "IOCTL_DISK_VOLUME_NAMES";
   case IOCTL_STORAGE_QUERY_PROPERTY: return "IOCTL_STORAGE_QUERY_PROPERTY";
   case IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS: return "IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS";
   case FSCTL_LOCK_VOLUME: return "FSCTL_LOCK_VOLUME";
@@ -562,6 +563,19 @@ BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD 
     if (facts.volume)
       return platform::fail(ERROR_INVALID_FUNCTION);
     return platform::stand_ins(*open->device, outBuffer, outBufferSize, bytesReturned);
+  case IOCTL_DISK_VOLUME_NAMES: {
+    if (facts.volume)
+      return platform::fail(ERROR_INVALID_FUNCTION);
+    std::vector<std::string> names;
+    if (!open->device->volume_names(names))
+      return FALSE;
+    DWORD count = 0;
+    const bool fits =
+        platform::copy_list(names, static_cast<LPSTR>(outBuffer), outBufferSize, count);
+    if (bytesReturned != nullptr)
+      *bytesReturned = count;
+    return fits ? TRUE : platform::fail(ERROR_MORE_DATA);
+  }
   case IOCTL_STORAGE_QUERY_PROPERTY:
     return platform::storage_property(facts, inBuffer, inBufferSize, outBuffer, outBufferSize,
                                       bytesReturned);

@@ -251,6 +251,21 @@ public:
 
   StandIns stand_ins() const override { return lb::stand_ins(disk.name); }
 
+  // The volumes of the disk as it is now (the walk's, for this disk alone): whether it is a
+  // volume itself, when it has no partitions, is asked of it and of no other disk.
+  bool volume_names(std::vector<std::string>& names) const override {
+    if (volume)
+      return Device::volume_names(names);
+    names.clear();
+    for (const lb::Disk& now : lb::disks()) {
+      if (now.dev != disk.dev)
+        continue;
+      for (const lb::Volume& found : lb::volumes({now}, unused_disk_is_volume))
+        names.push_back(volume_path(lb::volume_guid(found.dev)) + "\\");
+    }
+    return true;
+  }
+
   bool read(std::uint64_t offset, void* buffer, std::size_t length, std::size_t& done) override {
     Transfer transfer;
     transfer.offset = offset;

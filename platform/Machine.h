@@ -116,6 +116,14 @@ public:
   // Of a drive: what the system says in place of an empty model or serial. Asked when wanted,
   // not at the open, since only a listing of the drives wants it.
   virtual StandIns stand_ins() const { return {}; }
+  // Of a drive: the names of the volume walk (Machine::volume_names) of the volumes that lie on
+  // it, in whole or in part, in the walk's order, found without reading any other drive (see
+  // IOCTL_DISK_VOLUME_NAMES). False with the last error set when they cannot be had.
+  virtual bool volume_names(std::vector<std::string>& names) const {
+    (void)names;
+    SetLastError(ERROR_INVALID_FUNCTION);
+    return false;
+  }
   // Volumes only: take the volume for this device alone; take its file system off line.
   virtual bool lock() = 0;
   virtual bool dismount() = 0;

@@ -201,6 +201,18 @@ public:
 
   StandIns stand_ins() const override { return drive != nullptr ? drive->standIns : StandIns(); }
 
+  // The machine file's volumes with an extent on the drive, in its order.
+  bool volume_names(std::vector<std::string>& names) const override {
+    if (drive == nullptr)
+      return Device::volume_names(names);
+    names.clear();
+    for (const SimulatedVolume& described : machine->volumes())
+      if (std::any_of(described.extents.begin(), described.extents.end(),
+                      [&](const Extent& extent) { return extent.disk == drive->number; }))
+        names.push_back(described.listedName);
+    return true;
+  }
+
   DWORD failure(const char* call) const override {
     const Failures& failures = drive != nullptr ? drive->failures : volume->failures;
     auto found = failures.find(call);

@@ -58,18 +58,7 @@ bool FileStd::read_exact(std::uint64_t offset, void* buffer, std::uint64_t lengt
 }
 
 std::int64_t FileStd::read_some(std::uint64_t offset, void* buffer, std::uint64_t length) {
-  if (_lseeki64(fd, static_cast<long long>(offset), SEEK_SET) != static_cast<long long>(offset)) {
-    debug_log() << "FileStd.cpp(70): " << offset << "\n";
-    return 0;
-  }
-  const auto count = static_cast<unsigned int>(std::min(length, max_transfer));
-  const int n = _read(fd, buffer, count);
-  if (n == -1) {
-    debug_log() << "FileStd.cpp(75): " << offset << " " << length << " " << -1 << " "
-                << std::strerror(errno) << "\n";
-    return 0;
-  }
-  return n;
+  return move(Direction::Read, offset, buffer, length);
 }
 
 bool FileStd::write_exact(std::uint64_t offset, const void* data, std::uint64_t length) {
@@ -80,18 +69,36 @@ bool FileStd::write_exact(std::uint64_t offset, const void* data, std::uint64_t 
 }
 
 std::int64_t FileStd::write_some(std::uint64_t offset, const void* data, std::uint64_t length) {
+  return move(Direction::Write, offset, const_cast<void*>(data), length);
+}
+
+std::int64_t FileStd::move(Direction direction, std::uint64_t offset, void* buffer,
+                           std::uint64_t length) {
+  const bool write = direction == Direction::Write;
   if (_lseeki64(fd, static_cast<long long>(offset), SEEK_SET) != static_cast<long long>(offset)) {
-    debug_log() << "FileStd.cpp(94): " << offset << "\n";
+    debug_log() << (write ? "FileStd.cpp(94): " : "FileStd.cpp(70): ") << offset << "\n";
     return 0;
   }
-  const auto count = static_cast<unsigned int>(std::min(length, max_transfer));
-  const int n = _write(fd, data, count);
-  if (n == -1) {
-    debug_log() << "FileStd.cpp(99): " << offset << " " << length << " " << -1 << " "
-                << std::strerror(errno) << "\n";
-    return 0;
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  std::uint64_t done = 0;
+  while (done < length) {
+    const auto count = static_cast<unsigned int>(std::min(length - done, max_transfer));
+    const int n = write ? _write(fd, bytes + done, count) : _read(fd, bytes + done, count);
+    if (n == -1) {
+      debug_log() << (write ? "FileStd.cpp(99): " : "FileStd.cpp(75): ") << offset + done << " "
+                  << length - done << " " << -1 << " " << std::strerror(errno) << "\n";
+      break;
+    }
+    if (n == 0) {
+      // The end of the file, for a read; a write that moves nothing would never end.
+      if (write)
+        debug_log() << "FileStd.cpp(100): " << offset + done << " " << length - done
+                    << " nothing was written\n";
+      break;
+    }
+    done += static_cast<std::uint64_t>(n);
   }
-  return n;
+  return static_cast<std::int64_t>(done);
 }
 
 bool FileStd::sync() {

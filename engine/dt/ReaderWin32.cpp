@@ -83,6 +83,46 @@ bool control(HANDLE handle, DWORD code) {
   return DeviceIoControl(handle, code, nullptr, 0, nullptr, 0, &returned, nullptr) != FALSE;
 }
 
+// The names of the volumes that lie on the disk of `disk` (IOCTL_DISK_VOLUME_NAMES), each with
+// its trailing backslash. False with the last error set when the device cannot tell them.
+bool disk_volume_names(HANDLE disk, std::vector<std::string>& names) {
+  std::string list(4096, '\0');
+  DWORD returned = 0;
+  BOOL told = DeviceIoControl(disk, IOCTL_DISK_VOLUME_NAMES, nullptr, 0, list.data(),
+                              static_cast<DWORD>(list.size()), &returned, nullptr);
+  if (!told && GetLastError() == ERROR_MORE_DATA && returned > list.size()) {
+    list.assign(returned, '\0');
+    told = DeviceIoControl(disk, IOCTL_DISK_VOLUME_NAMES, nullptr, 0, list.data(),
+                           static_cast<DWORD>(list.size()), &returned, nullptr);
+  }
+  if (!told)
+    return false;
+  names.clear();
+  for (std::size_t at = 0; at < returned && list[at] != '\0';) {
+    const std::size_t end = list.find('\0', at);
+    names.push_back(list.substr(at, end - at));
+    at = end + 1;
+  }
+  return true;
+}
+
+// The names of the volume walk, each with its trailing backslash; false, with a debug-log line,
+// when the walk cannot start.
+bool walk_volume_names(std::vector<std::string>& names) {
+  char name[MAX_PATH];
+  HANDLE find = FindFirstVolumeA(name, MAX_PATH);
+  if (find == INVALID_HANDLE_VALUE) {
+    debug_log() << "ReaderWin32.cpp(360): "
+                << "FindFirstVolume failed: " << last_error_text() << "\n";
+    return false;
+  }
+  do
+    names.push_back(name);
+  while (FindNextVolumeA(find, name, MAX_PATH));
+  FindVolumeClose(find);
+  return true;
+}
+
 } // namespace
 
 ReaderWin32::~ReaderWin32() { release(); }
@@ -153,7 +193,7 @@ bool ReaderWin32::open(const std::string& path, OpenMode mode, Buffering bufferi
     if (number.DeviceType == FILE_DEVICE_DISK && number.PartitionNumber == 0) {
       kind_ = Kind::Disk;
       if (!readOnly)
-        lock_volumes(number.DeviceNumber);
+        lock_volumes(opened, number.DeviceNumber);
     } else if (number.DeviceType == FILE_DEVICE_DISK) {
       kind_ = Kind::Partition;
       if (!control(opened, FSCTL_ALLOW_EXTENDED_DASD_IO))
@@ -176,16 +216,19 @@ bool ReaderWin32::open(const std::string& path, OpenMode mode, Buffering bufferi
   return true;
 }
 
-void ReaderWin32::lock_volumes(DWORD diskNumber) {
-  char name[MAX_PATH];
-  HANDLE find = FindFirstVolumeA(name, MAX_PATH);
-  if (find == INVALID_HANDLE_VALUE) {
-    debug_log() << "ReaderWin32.cpp(360): "
-                << "FindFirstVolume failed: " << last_error_text() << "\n";
-    return;
+void ReaderWin32::lock_volumes(HANDLE disk, DWORD diskNumber) {
+  // The disk's own volumes, found without asking the machine's other disks (a device that does
+  // not tell them has every volume of the machine walked, as the extents single out the disk's
+  // all the same).
+  std::vector<std::string> names;
+  if (!disk_volume_names(disk, names)) {
+    debug_log() << "ReaderWin32.cpp(362): IOCTL_DISK_VOLUME_NAMES failed: " << last_error_text()
+                << "\n";
+    names.clear();
+    if (!walk_volume_names(names))
+      return;
   }
-  do {
-    const std::string listed = name;
+  for (const std::string& listed : names) {
     if (listed.size() <= 5 || listed.rfind("\\\\?\\", 0) != 0 || listed.back() != '\\') {
       debug_log() << "ReaderWin32.cpp(369): "
                   << "invalid volumePath: " << listed << "\n";
@@ -231,8 +274,7 @@ void ReaderWin32::lock_volumes(DWORD diskNumber) {
     if (!control(volume, FSCTL_DISMOUNT_VOLUME))
       debug_log() << "ReaderWin32.cpp(444): " << last_error_text() << "\n";
     lockedVolumes.push_back(volume);
-  } while (FindNextVolumeA(find, name, MAX_PATH));
-  FindVolumeClose(find);
+  }
 }
 
 void ReaderWin32::release() {

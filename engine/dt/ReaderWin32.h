@@ -101,7 +101,8 @@ private:
     std::int64_t result = 0;
   };
 
-  void lock_volumes(DWORD diskNumber);
+  // Takes away the volumes of the disk `disk`, number `diskNumber` (see the top of this file).
+  void lock_volumes(HANDLE disk, DWORD diskNumber);
   // The length of a transfer at `offset` after the checks of read_some and write_some, cut at
   // the end of the device; 0, with the debug-log line of `misfit` or `pastEnd`, when it cannot
   // be made.

@@ -427,6 +427,17 @@ BOOL GetVolumePathNamesForVolumeNameA(LPCSTR volumeName, LPSTR names, DWORD leng
 // wide identifier for the serial. A text longer than the record holds keeps its end.
 constexpr DWORD IOCTL_DISK_STAND_INS = 0x00072000;
 
+// IOCTL_DISK_VOLUME_NAMES (a control code of this layer's own, beside IOCTL_DISK_STAND_INS),
+// drives only: the names that the volume walk (FindFirstVolumeA) gives for the volumes that lie
+// on the drive, in whole or in part, in the walk's order, as a list of NUL-terminated texts ended
+// by a second NUL (two NULs for none). `bytesReturned` receives the characters stored, or, with
+// ERROR_MORE_DATA, the characters needed. Nothing of the machine's other drives is read, which
+// the walk of every volume does (on Linux it probes every blank disk for a file system): a
+// program that takes a disk's volumes away finds them at once, however many drives the machine
+// has. A volume handle fails with ERROR_INVALID_FUNCTION, as Windows fails the code on any
+// device.
+constexpr DWORD IOCTL_DISK_VOLUME_NAMES = 0x00072004;
+
 enum STAND_IN_KIND : std::int32_t {
   StandInNone = 0,        // nothing to stand in: the text is empty
   StandInBackingFile = 1, // the file a virtual disk keeps its sectors in
@@ -450,12 +461,20 @@ constexpr DWORD MEM_COMMIT = 0x00001000;
 constexpr DWORD MEM_RESERVE = 0x00002000;
 constexpr DWORD MEM_DECOMMIT = 0x00004000;
 constexpr DWORD MEM_RELEASE = 0x00008000;
+constexpr DWORD MEM_LARGE_PAGES = 0x20000000;
 constexpr DWORD PAGE_READWRITE = 0x04;
 
 // Only new, committed, read-write memory (no address, MEM_COMMIT with or without MEM_RESERVE,
-// PAGE_READWRITE): page-aligned and zero-filled. Returns null with the last error set
-// (ERROR_NOT_ENOUGH_MEMORY, or ERROR_INVALID_PARAMETER for anything else).
+// PAGE_READWRITE): page-aligned and zero-filled. With MEM_LARGE_PAGES (and MEM_RESERVE, as on
+// Windows) the size must be a multiple of GetLargePageMinimum(), and the block starts on a large
+// page boundary and is made of large pages: on Linux it is advised for transparent huge pages,
+// which the kernel gives where it has them at hand and small pages elsewhere. Returns null with
+// the last error set (ERROR_NOT_ENOUGH_MEMORY; ERROR_NOT_SUPPORTED for large pages where the
+// system has none; ERROR_INVALID_PARAMETER for anything else).
 LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD allocationType, DWORD protect);
+// The size of a large page (the system's huge page, 2 MiB on x86-64 Linux), or 0 when the
+// system has none to give.
+SIZE_T GetLargePageMinimum();
 // Only MEM_RELEASE with size 0 of a block from VirtualAlloc; ERROR_INVALID_ADDRESS for an
 // address that VirtualAlloc did not give.
 BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD freeType);

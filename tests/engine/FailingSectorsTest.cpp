@@ -415,6 +415,7 @@ INSTANTIATE_TEST_SUITE_P(
         MergedCase{"Forward1Of4096",            simulated, "", false, 1,   4096, false},
         MergedCase{"Reverse7Of4096",            simulated, "", true,  7,   4096, false},
         MergedCase{"Forward256Of4096Once",      simulated, "", false, 256, 4096, true},
+        MergedCase{"Reverse256Of4096",          simulated, "", true,  256, 4096, false},
         MergedCase{"LoopForward1",              fuse, "io_uring", false, 1,   512,  false},
         MergedCase{"LoopForward7",              fuse, "io_uring", false, 7,   512,  false},
         MergedCase{"LoopForward256",            fuse, "io_uring", false, 256, 512,  false},

@@ -1,5 +1,7 @@
 #include "FileStd.h"
 
+#include "EngineFixture.h"
+#include "FaultyDisk.h"
 #include "Files.h"
 #include "LogCapture.h"
 #include "TempDir.h"
@@ -7,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sstream>
 
 namespace {
 
@@ -88,6 +91,53 @@ TEST_F(FileStdTest, RefusesDevices) {
     EXPECT_EQ(std::string("FileStd.cpp(40): ") + device + " is a device or a pipe, not a file\n",
               log.text());
   }
+}
+
+// A file served over FUSE (or NFS) may move fewer bytes than asked and more at the next call: a
+// short count is no failure, and the rest follows until the length is done or a call fails,
+// which gives what moved before it.
+TEST_F(FileStdTest, GoesOnAfterShortCounts) {
+  FaultyDisk::Faults faults;
+  faults.shortWrite = "700,5000,5001,9000,15360";
+  faults.shortRead = "600,1000,9100";
+  faults.badWrite = "30+1"; // bytes 15360 to 15871
+  faults.logged = true;
+  FaultyDisk faulty(32 * 512, faults);
+  if (!faulty.why_not().empty())
+    GTEST_SKIP() << faulty.why_not();
+  std::string data(12000, '\0');
+  for (std::size_t i = 0; i < data.size(); ++i)
+    data[i] = static_cast<char>(i * 7 + 1);
+  dt::FileStd file;
+  ASSERT_TRUE(file.open(faulty.file(), OpenMode::ReadWrite, 0));
+  EXPECT_EQ(12000, file.write_some(100, data.data(), data.size()));
+  std::string back(12000, '\0');
+  EXPECT_EQ(12000, file.read_some(100, back.data(), back.size()));
+  EXPECT_EQ("", first_difference(back, data, 512));
+  EXPECT_TRUE(file.write_exact(4900, data.data() + 4800, 200));
+  EXPECT_TRUE(file.read_exact(550, back.data(), 100));
+  EXPECT_EQ("", first_difference(back.substr(0, 100), data.substr(450, 100), 512));
+  // A read that reaches the end of the file gives what there is.
+  EXPECT_EQ(1000, file.read_some(15384, back.data(), 2000));
+  EXPECT_EQ("", log.text());
+  std::string image;
+  ASSERT_TRUE(read_file(faulty.image(), image));
+  EXPECT_EQ("", first_difference(image.substr(100, 12000), data, 512));
+  // The file system did come up short, at each of the bytes.
+  const auto shorts = [&](const std::string& kind) {
+    std::istringstream lines(faulty.log());
+    int count = 0;
+    for (std::string line; std::getline(lines, line);)
+      count += line.find(" " + kind + " ") != std::string::npos &&
+               line.compare(line.size() - 6, 6, " short") == 0;
+    return count;
+  };
+  EXPECT_EQ(6, shorts("write")) << faulty.log();
+  EXPECT_EQ(4, shorts("read")) << faulty.log();
+
+  // Up to the bad sector, in two calls; the call there fails.
+  EXPECT_EQ(15360 - 14000, file.write_some(14000, data.data(), 2000));
+  EXPECT_EQ("FileStd.cpp(99): 15360 640 -1 Input/output error\n", log.text());
 }
 
 } // namespace

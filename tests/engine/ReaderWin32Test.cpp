@@ -198,6 +198,49 @@ TEST_F(RawDevice, DiskOpenedForWritingTakesItsVolumesAway) {
   EXPECT_EQ("GHK", letters());
 }
 
+// The volumes taken away are asked of the disk alone: a volume of another disk is not even
+// opened. A disk that cannot tell its volumes has every volume of the machine walked, and loses
+// the same ones.
+TEST(RawDeviceVolumes, AreTheDisksOwnFoundWithoutTheOtherDisks) {
+  TestMachine machine(R"(
+"drives": [
+  { "number": 0, "size": 4194304 },
+  { "number": 1, "size": 4194304 },
+  { "number": 2, "size": 4194304, "fail": ["IOCTL_DISK_VOLUME_NAMES"] }
+],
+"volumes": [
+  { "guid": "bbbbbbbb-0000-4000-8000-000000000001", "disk": 0, "offset": 1048576,
+    "length": 1048576, "file system": "NTFS", "letters": "E" },
+  { "guid": "bbbbbbbb-0000-4000-8000-000000000002", "disk": 1, "offset": 1048576,
+    "length": 1048576, "file system": "NTFS", "fail": ["CreateFileA"] },
+  { "guid": "bbbbbbbb-0000-4000-8000-000000000003", "disk": 2, "offset": 1048576,
+    "length": 1048576, "file system": "NTFS", "letters": "F" }
+])");
+  const std::string other =
+      "ReaderWin32.cpp(382): \\\\?\\Volume{bbbbbbbb-0000-4000-8000-000000000002} ";
+  const struct {
+    int drive;
+    std::string locked; // the GUID's last digit
+    bool walked;        // every volume of the machine
+  } cases[] = {{0, "1", false}, {2, "3", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.drive);
+    LogCapture log;
+    dt::ReaderWin32 disk;
+    ASSERT_TRUE(disk.open(drive(c.drive), OpenMode::ReadWrite, Buffering::Enabled));
+    platform::SimulatedState::Snapshot snapshot;
+    ASSERT_TRUE(platform::SimulatedState(machine.path() + ".state").read(snapshot));
+    ASSERT_EQ(snapshot.locks.size(), 1u);
+    EXPECT_EQ(snapshot.locks[0].volume, "bbbbbbbb-0000-4000-8000-00000000000" + c.locked);
+    const std::string text = log.text();
+    EXPECT_EQ(text.find(other) != std::string::npos, c.walked) << text;
+    EXPECT_EQ(text.find("ReaderWin32.cpp(362): IOCTL_DISK_VOLUME_NAMES failed: ") !=
+                  std::string::npos,
+              c.walked)
+        << text;
+  }
+}
+
 TEST_F(RawDevice, ReadOnlyOpensAndPartitionsTouchOnlyWhatTheyMust) {
   {
     dt::ReaderWin32 disk;

@@ -8,8 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <vector>
 
 namespace {
@@ -322,6 +325,65 @@ TEST(DeviceCalls, VirtualAllocGivesZeroedPages) {
   void* reserved = VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
   EXPECT_NE(reserved, nullptr);
   EXPECT_TRUE(VirtualFree(reserved, 0, MEM_RELEASE));
+}
+
+// The flags of the mapping of this process that holds `address`, as /proc/self/smaps gives them,
+// with a blank after each ("VmFlags: rd wr mr mw me ac hg "); empty when none holds it.
+std::string mapping_flags(const void* address) {
+  std::ifstream smaps("/proc/self/smaps");
+  const auto at = reinterpret_cast<std::uintptr_t>(address);
+  bool inside = false;
+  for (std::string line; std::getline(smaps, line);) {
+    std::uintptr_t from = 0, to = 0;
+    char dash = 0;
+    std::istringstream head(line);
+    if (!line.empty() && std::isxdigit(static_cast<unsigned char>(line[0])) &&
+        (head >> std::hex >> from >> dash >> to) && dash == '-')
+      inside = from <= at && at < to;
+    else if (inside && line.rfind("VmFlags:", 0) == 0)
+      return line + " ";
+  }
+  return std::string();
+}
+
+// Large pages are the kernel's transparent huge pages: blocks of whole ones, each on a boundary
+// of one and advised for them, whatever was allocated before; other blocks are small pages.
+TEST(DeviceCalls, VirtualAllocGivesLargePagesAsWindowsDoes) {
+  const std::size_t huge = GetLargePageMinimum();
+  if (!std::filesystem::exists("/sys/kernel/mm/transparent_hugepage")) {
+    EXPECT_EQ(huge, 0u);
+    EXPECT_EQ(
+        VirtualAlloc(nullptr, 2 << 20, MEM_COMMIT | MEM_RESERVE | MEM_LARGE_PAGES, PAGE_READWRITE),
+        nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_NOT_SUPPORTED);
+    GTEST_SKIP() << "this kernel has no transparent huge pages";
+  }
+  ASSERT_GE(huge, 2u << 20);
+  ASSERT_EQ(huge & (huge - 1), 0u);
+  const DWORD large = MEM_COMMIT | MEM_RESERVE | MEM_LARGE_PAGES;
+  void* small = VirtualAlloc(nullptr, 4096, MEM_COMMIT, PAGE_READWRITE); // moves the next ones
+  ASSERT_NE(small, nullptr);
+  for (const std::size_t size : {huge, 3 * huge, 16 * huge}) {
+    char* block = static_cast<char*>(VirtualAlloc(nullptr, size, large, PAGE_READWRITE));
+    ASSERT_NE(block, nullptr) << size;
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % huge, 0u) << size;
+    EXPECT_NE(mapping_flags(block).find(" hg "), std::string::npos) << mapping_flags(block);
+    EXPECT_EQ(block[0], 0);
+    EXPECT_EQ(block[size - 1], 0);
+    block[size - 1] = 1;
+    EXPECT_TRUE(VirtualFree(block, 0, MEM_RELEASE)) << size;
+    EXPECT_EQ(mapping_flags(block).find(" hg "), std::string::npos) << "still mapped";
+  }
+  char* plain = static_cast<char*>(VirtualAlloc(nullptr, 2 * huge, MEM_COMMIT, PAGE_READWRITE));
+  ASSERT_NE(plain, nullptr);
+  EXPECT_EQ(mapping_flags(plain).find(" hg "), std::string::npos) << mapping_flags(plain);
+  EXPECT_TRUE(VirtualFree(plain, 0, MEM_RELEASE));
+  // As on Windows: whole large pages, reserved and committed at once.
+  EXPECT_EQ(VirtualAlloc(nullptr, huge + 4096, large, PAGE_READWRITE), nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(VirtualAlloc(nullptr, huge, MEM_COMMIT | MEM_LARGE_PAGES, PAGE_READWRITE), nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_TRUE(VirtualFree(small, 0, MEM_RELEASE));
 }
 
 TEST(DeviceCalls, ErrorModeIsKept) {

@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -366,6 +367,70 @@ TEST_P(LinuxLoop, ABlankDiskIsAVolumeWhileThisProcessWritesIt) {
   }
   EXPECT_TRUE(volumes_on_disk().empty()) << "the writing handle is closed";
   EXPECT_TRUE(can_claim(loop->node()));
+}
+
+// A drive tells its own volumes (IOCTL_DISK_VOLUME_NAMES): those of the walk that lie on it, as
+// partitions come and go and while this process writes the blank disk, found without reading any
+// other disk, where the walk of every volume probes each blank disk for a file system.
+TEST_P(LinuxLoop, TellsItsVolumesWithoutReadingOtherDisks) {
+  LoopDevice other(16 * 1048576, GetParam());
+  if (!other.why_not().empty())
+    GTEST_SKIP() << other.why_not();
+  ScopedEnvironment both("CVW_LOOP_DEVICES", loop->name() + "," + other.name());
+  const std::vector<std::string> drives = platform::linux_drive_names();
+  const auto found = std::find(drives.begin(), drives.end(), loop->name());
+  ASSERT_NE(found, drives.end());
+  number = static_cast<unsigned>(found - drives.begin());
+  path = "\\\\.\\PhysicalDrive" + std::to_string(number);
+  const auto own = [](HANDLE device) {
+    std::vector<std::string> names;
+    char list[1024];
+    DWORD returned = 0;
+    if (!DeviceIoControl(device, IOCTL_DISK_VOLUME_NAMES, nullptr, 0, list, sizeof list, &returned,
+                         nullptr))
+      return std::vector<std::string>{"failed: " + std::to_string(GetLastError())};
+    for (const char* name = list; *name != '\0'; name += std::strlen(name) + 1)
+      names.emplace_back(name, std::strlen(name) - 1); // without the trailing backslash
+    return names;
+  };
+  const auto walked = [&] {
+    std::vector<std::string> names;
+    for (const auto& [name, start] : volumes_on_disk())
+      names.push_back(name);
+    return names;
+  };
+  const auto forget = [](const std::string& node) {
+    const int fd = ::open(node.c_str(), O_RDONLY | O_CLOEXEC);
+    posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    ::close(fd);
+  };
+
+  Win32Handle reading = Win32Handle::open(path, GENERIC_READ);
+  ASSERT_TRUE(reading.valid()) << GetLastError();
+  forget(other.node());
+  const std::uint64_t before = sectors_read(other.name());
+  EXPECT_EQ(own(reading.get()), std::vector<std::string>{});
+  EXPECT_EQ(sectors_read(other.name()), before) << "the other disk was read";
+  EXPECT_EQ(walked(), std::vector<std::string>{});
+  EXPECT_GT(sectors_read(other.name()), before) << "the walk reads the blank disks";
+  {
+    Win32Handle writing = Win32Handle::open(path, GENERIC_READ | GENERIC_WRITE);
+    ASSERT_TRUE(writing.valid()) << GetLastError();
+    EXPECT_EQ(own(writing.get()).size(), 1u);
+    EXPECT_EQ(own(writing.get()), walked());
+  }
+  std::string output;
+  if (!loop->make_partitions({{1048576, 8 * 1048576}, {16 * 1048576, 8 * 1048576}}, GetParam(),
+                             output))
+    GTEST_SKIP() << "no partitions: " << output;
+  const std::vector<std::string> partitions = own(reading.get());
+  EXPECT_EQ(partitions.size(), 2u);
+  EXPECT_EQ(partitions, walked());
+  ASSERT_FALSE(partitions.empty());
+  Win32Handle volume = Win32Handle::open(partitions[0], GENERIC_READ);
+  ASSERT_TRUE(volume.valid()) << GetLastError();
+  EXPECT_EQ(own(volume.get()),
+            std::vector<std::string>{"failed: " + std::to_string(ERROR_INVALID_FUNCTION)});
 }
 
 // A process may end while it holds a disk open for writing and its volume locked: the handles

@@ -279,6 +279,75 @@ TEST(SimulatedMachine, WalkListsNamesAsTheMachineGivesThem) {
   EXPECT_EQ(names[4], R"(\\?\)");
 }
 
+// The volumes of one drive: the walk's names of those with an extent on it, in the walk's order
+// and as the walk gives them (a volume over two disks is each one's), for the drive's handle
+// alone; a volume handle, a buffer too small and a failure switch are refused.
+TEST(SimulatedMachine, ListsTheVolumesOfOneDrive) {
+  // And a drive that is set to fail the call.
+  std::string text = machine_file("failures.cfg");
+  const std::string last = R"({ "number": 7, "size": 1000000 })";
+  text.replace(text.find(last), last.size(),
+               last + R"(, { "number": 8, "size": 4194304, "fail": ["IOCTL_DISK_VOLUME_NAMES"] })");
+  TestMachine machine(text);
+  const auto listed = [](const char* path, std::string& list, DWORD& error) {
+    Win32Handle device = Win32Handle::open(path, 0);
+    char names[512];
+    DWORD returned = 0;
+    const bool told = DeviceIoControl(device.get(), IOCTL_DISK_VOLUME_NAMES, nullptr, 0, names,
+                                      sizeof names, &returned, nullptr);
+    error = told ? 0 : GetLastError();
+    list = told ? std::string(names, returned) : std::string();
+    return told;
+  };
+  const std::string v = R"(\\?\Volume{22222222-0000-4000-8000-00000000000)";
+  const struct {
+    const char* path;
+    std::string list; // each name and its NUL, then a NUL
+    DWORD error;
+  } cases[] = {
+      {R"(\\.\PhysicalDrive0)", v + "1}\\" + std::string(1, '\0') + '\0', 0},
+      {R"(\\.\PhysicalDrive1)", v + "1}\\" + '\0' + v + "2}\\" + '\0' + '\0', 0},
+      {R"(\\.\PhysicalDrive6)",
+       v + "3}\\" + '\0' + v + "4}" + '\0' + R"(\\?\)" + '\0' + v + "6}\\" + '\0' + '\0', 0},
+      {R"(\\.\PhysicalDrive2)", std::string(2, '\0'), 0},
+      {R"(\\.\L:)", "", ERROR_INVALID_FUNCTION},
+      {R"(\\.\PhysicalDrive8)", "", ERROR_INVALID_FUNCTION},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    std::string list;
+    DWORD error = 0;
+    EXPECT_EQ(listed(c.path, list, error), c.error == 0);
+    EXPECT_EQ(error, c.error);
+    EXPECT_EQ(list, c.list);
+  }
+  // Every volume of the walk is some drive's.
+  char name[MAX_PATH];
+  HANDLE walk = FindFirstVolumeA(name, sizeof name);
+  ASSERT_NE(walk, INVALID_HANDLE_VALUE);
+  std::string all;
+  do
+    all += std::string(name) + '\0';
+  while (FindNextVolumeA(walk, name, sizeof name));
+  FindVolumeClose(walk);
+  std::string drives;
+  for (const char* path : {R"(\\.\PhysicalDrive1)", R"(\\.\PhysicalDrive6)"}) {
+    std::string list;
+    DWORD error = 0;
+    ASSERT_TRUE(listed(path, list, error));
+    drives += list.substr(0, list.size() - 1);
+  }
+  EXPECT_EQ(drives, all);
+
+  Win32Handle drive = Win32Handle::open(R"(\\.\PhysicalDrive6)", 0);
+  char small[16];
+  DWORD returned = 0;
+  EXPECT_FALSE(DeviceIoControl(drive.get(), IOCTL_DISK_VOLUME_NAMES, nullptr, 0, small,
+                               sizeof small, &returned, nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_MORE_DATA);
+  EXPECT_EQ(returned, cases[2].list.size()) << "what it needs";
+}
+
 TEST(SimulatedMachine, TellsVolumeInformation) {
   TestMachine machine(machine_file("two-disks.cfg"));
   struct Case {

@@ -26,11 +26,14 @@ extern char** environ;
 
 class FaultyDisk {
 public:
-  // What fails, in sectors of `sector` bytes, as runs "first+count,first+count"; how long each
-  // request takes; whether the requests are written down (log()).
+  // What fails, in sectors of `sector` bytes, as runs "first+count,first+count"; the byte
+  // offsets "51400,1048777" that a request reaching past one of them stops short at, moving the
+  // bytes before it (see faulty_disk.cpp); how long each request takes; whether the requests are
+  // written down (log()).
   struct Faults {
     unsigned sector = 512;
     std::string badRead, badWrite, onceRead, onceWrite;
+    std::string shortRead, shortWrite;
     unsigned delayMs = 0;
     bool logged = false;
   };
@@ -62,10 +65,10 @@ public:
                                        mountPoint,
                                        "--sector",
                                        std::to_string(faults.sector)};
-    const std::pair<const char*, const std::string*> runs[] = {{"--bad-read", &faults.badRead},
-                                                               {"--bad-write", &faults.badWrite},
-                                                               {"--once-read", &faults.onceRead},
-                                                               {"--once-write", &faults.onceWrite}};
+    const std::pair<const char*, const std::string*> runs[] = {
+        {"--bad-read", &faults.badRead},     {"--bad-write", &faults.badWrite},
+        {"--once-read", &faults.onceRead},   {"--once-write", &faults.onceWrite},
+        {"--short-read", &faults.shortRead}, {"--short-write", &faults.shortWrite}};
     for (const auto& [option, list] : runs) {
       if (!list->empty()) {
         arguments.push_back(option);

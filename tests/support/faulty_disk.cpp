@@ -5,15 +5,18 @@
 //
 //   cvw_faulty_disk --image PATH --mount FOLDER [--sector BYTES]
 //       [--bad-read RUNS] [--bad-write RUNS] [--once-read RUNS] [--once-write RUNS]
-//       [--delay-ms N] [--log PATH]
+//       [--short-read BYTES] [--short-write BYTES] [--delay-ms N] [--log PATH]
 //
 // RUNS is a list of first+count sector runs ("1000+1,1500+2"), counted in sectors of --sector
 // bytes (512 unless given). A run given with --once-* fails the first request that touches it,
-// then works. Each request takes --delay-ms milliseconds, one at a time, and is appended to the
-// --log file: the steady clock's nanoseconds when it began and ended, "read" or "write", its
-// first sector, its sector count, "ok" or "failed". Transfers go straight to the image (direct
-// input and output, no cache of the file's pages), and the server runs in the foreground until it
-// is unmounted or ended.
+// then works. BYTES is a list of byte offsets ("51400,1048777"): a request that begins before one
+// of them and reaches past it moves only the bytes before it and answers with their count, as a
+// file system served over a network may; the bad runs count only for the bytes it moves, and the
+// request for the rest, which begins at that byte, moves them all. Each request takes --delay-ms
+// milliseconds, one at a time, and is appended to the --log file: the steady clock's nanoseconds
+// when it began and ended, "read" or "write", its first sector, its sector count, "ok", "short"
+// or "failed". Transfers go straight to the image (direct input and output, no cache of the
+// file's pages), and the server runs in the foreground until it is unmounted or ended.
 #define FUSE_USE_VERSION 31
 
 #include <fuse.h>
@@ -45,6 +48,7 @@ struct Disk {
   std::uint64_t size = 0;
   std::uint64_t sector = 512;
   std::vector<Run> badRead, badWrite, onceRead, onceWrite;
+  std::vector<std::uint64_t> shortRead, shortWrite; // byte offsets
   unsigned delayMs = 0;
   int log = -1;
   std::mutex mutex;
@@ -64,6 +68,27 @@ bool parse_runs(const char* text, std::vector<Run>& runs) {
                     std::strtoull(item.c_str() + plus + 1, nullptr, 10)});
   }
   return true;
+}
+
+bool parse_bytes(const char* text, std::vector<std::uint64_t>& bytes) {
+  std::istringstream in(text);
+  for (std::string item; std::getline(in, item, ',');) {
+    char* end = nullptr;
+    bytes.push_back(std::strtoull(item.c_str(), &end, 10));
+    if (end == item.c_str() || *end != '\0')
+      return false;
+  }
+  return true;
+}
+
+// The bytes of a request of `length` bytes at `offset` that are moved: those before the first
+// short byte that lies inside it after its first byte.
+std::size_t moved_length(bool write, std::uint64_t offset, std::size_t length) {
+  std::size_t moved = length;
+  for (const std::uint64_t at : write ? disk.shortWrite : disk.shortRead)
+    if (offset < at && at - offset < moved)
+      moved = static_cast<std::size_t>(at - offset);
+  return moved;
 }
 
 bool touches(const Run& run, std::uint64_t offset, std::uint64_t length) {
@@ -104,9 +129,10 @@ int request(bool write, char* buffer, std::size_t length, off_t offset) {
   if (disk.delayMs > 0)
     std::this_thread::sleep_for(std::chrono::milliseconds(disk.delayMs));
   int result = -EIO;
-  if (!fails(write, static_cast<std::uint64_t>(offset), length)) {
-    const ssize_t n = write ? pwrite(disk.image, buffer, length, offset)
-                            : pread(disk.image, buffer, length, offset);
+  const std::size_t moved = moved_length(write, static_cast<std::uint64_t>(offset), length);
+  if (!fails(write, static_cast<std::uint64_t>(offset), moved)) {
+    const ssize_t n = write ? pwrite(disk.image, buffer, moved, offset)
+                            : pread(disk.image, buffer, moved, offset);
     result = n < 0 ? -errno : static_cast<int>(n);
   }
   if (disk.log >= 0) {
@@ -115,7 +141,9 @@ int request(bool write, char* buffer, std::size_t length, off_t offset) {
                                 write ? "write" : "read",
                                 static_cast<unsigned long long>(offset) / disk.sector,
                                 static_cast<unsigned long long>(length) / disk.sector,
-                                result == static_cast<int>(length) ? "ok" : "failed");
+                                result < 0                           ? "failed"
+                                : result == static_cast<int>(length) ? "ok"
+                                                                     : "short");
     if (n > 0 && ::write(disk.log, line, static_cast<std::size_t>(n)) < 0) {
       // The log is for the tests; the request is served all the same.
     }
@@ -205,6 +233,10 @@ int main(int argc, char** argv) {
       ok = parse_runs(value, disk.onceRead);
     else if (option == "--once-write")
       ok = parse_runs(value, disk.onceWrite);
+    else if (option == "--short-read")
+      ok = parse_bytes(value, disk.shortRead);
+    else if (option == "--short-write")
+      ok = parse_bytes(value, disk.shortWrite);
     else if (option == "--delay-ms")
       disk.delayMs = static_cast<unsigned>(std::strtoul(value, nullptr, 10));
     else if (option == "--log")
