@@ -62,16 +62,25 @@ std::int64_t ReaderFile::read_some(std::uint64_t offset, void* buffer, std::uint
     debug_log() << "ReaderFile.cpp(60): " << offset << "\n";
     return 0;
   }
-  // The runtime counts in 32 bits and answers in an int: a larger request reads less, which
-  // read_exact then reports.
-  const unsigned int count = length > INT_MAX ? INT_MAX : static_cast<unsigned int>(length);
-  const int got = _read(fd, buffer, count);
-  if (got == -1) {
-    debug_log() << "ReaderFile.cpp(65): " << offset << " " << length << " -1 "
-                << std::strerror(errno) << "\n";
-    return 0;
+  // A file served over FUSE or NFS may give fewer bytes than asked and the rest at the next
+  // call: only the end of the file or a failing call ends the read early.
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  std::uint64_t done = 0;
+  while (done < length) {
+    // The runtime counts in 32 bits and answers in an int.
+    const std::uint64_t left = length - done;
+    const unsigned int count = left > INT_MAX ? INT_MAX : static_cast<unsigned int>(left);
+    const int got = _read(fd, bytes + done, count);
+    if (got == -1) {
+      debug_log() << "ReaderFile.cpp(65): " << offset + done << " " << left << " -1 "
+                  << std::strerror(errno) << "\n";
+      return 0;
+    }
+    if (got == 0)
+      break;
+    done += static_cast<std::uint64_t>(got);
   }
-  return got;
+  return static_cast<std::int64_t>(done);
 }
 
 } // namespace dt

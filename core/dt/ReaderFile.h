@@ -29,7 +29,8 @@ public:
   void close();
 
   bool read_exact(std::uint64_t offset, void* buffer, std::uint64_t length) override;
-  // Returns 0, with a debug-log line, when the file cannot be positioned or read.
+  // Reads on after a short count until `length` bytes are read or the file ends, and returns
+  // the bytes read. Returns 0, with a debug-log line, when the file cannot be positioned or read.
   std::int64_t read_some(std::uint64_t offset, void* buffer, std::uint64_t length) override;
 
 private:

@@ -1,5 +1,7 @@
 #include "ReaderFile.h"
 
+#include "Bytes.h"
+#include "FaultyDisk.h"
 #include "Files.h"
 #include "LogCapture.h"
 #include "TempDir.h"
@@ -11,6 +13,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <string>
 
 namespace {
@@ -57,6 +60,31 @@ TEST(ReaderFile, ReadsAtAbsoluteOffsets) {
   char byte;
   EXPECT_EQ(reader.read_some(std::uint64_t(1) << 63, &byte, 1), 0);
   EXPECT_EQ(log.text(), "ReaderFile.cpp(60): 9223372036854775808\n");
+}
+
+// A file served over FUSE (or NFS) may give fewer bytes than asked and the rest at the next
+// call: a short count is read on, and only the end of the file ends a read early.
+TEST(ReaderFile, ReadsOnAfterShortCounts) {
+  FaultyDisk::Faults faults;
+  faults.shortRead = "100,1500,1501,3000";
+  faults.logged = true;
+  FaultyDisk faulty(8 * 512, faults);
+  if (!faulty.why_not().empty())
+    GTEST_SKIP() << faulty.why_not();
+  const std::string bytes = counting(4096);
+  // Into the image the file system serves, in place.
+  std::fstream(faulty.image(), std::ios::in | std::ios::out | std::ios::binary)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  dt::ReaderFile reader;
+  ASSERT_TRUE(reader.open(faulty.file()));
+  std::string buffer(4096, 'z');
+  LogCapture log;
+  EXPECT_TRUE(reader.read_exact(50, buffer.data(), 3500));
+  EXPECT_EQ(first_difference(buffer.substr(0, 3500), bytes.substr(50, 3500)), "");
+  EXPECT_EQ(reader.read_some(2900, buffer.data(), 2000), 4096 - 2900);
+  EXPECT_EQ(first_difference(buffer.substr(0, 4096 - 2900), bytes.substr(2900)), "");
+  EXPECT_EQ(log.text(), "");
+  EXPECT_NE(faulty.log().find(" short"), std::string::npos) << faulty.log();
 }
 
 TEST(ReaderFile, EmptyFiles) {
